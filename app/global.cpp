@@ -1,0 +1,50 @@
+#include "app/global.h"
+
+u8 g_debugSwitch = 254;
+
+std::atomic<int> g_port{5005};
+std::atomic<int> g_int_tcp_port{5005};
+u8 g_networkMode = 1;
+u8 g_udpnetmode = 1;
+std::atomic<u8> g_passby_trans_port{255};
+int g_dataLen = 32;
+QString g_str_ip;
+QString g_str_gateway;
+QString g_srt_mask;
+QString g_str_barcode;
+QString g_str_wifi_ip = QStringLiteral("192.168.22.101");
+QString g_check_edid;
+QString g_imagelayoutpassword;
+std::atomic<int> g_check_source{0};
+QString g_Kumo_cloudserverip;
+std::atomic<int> g_Kumo_cloudserverport{0};
+QString g_Kumo_clouduserid;
+QString g_Kumo_controllername;
+std::atomic<int> g_Kumo_cloud{0};
+std::atomic<int> g_zem_max_pixel{0};
+QString g_usb_grade_path;
+QString g_rcv_sync_led;
+QMutex g_config_text_mutex;
+
+u8 ScreenState = 1;
+int g_auto_lock_time = 30000;
+int g_back_to_mainwindow_time = 3000;
+std::atomic<u8> g_page_focus{0};
+std::atomic<u8> g_image_current{0};
+std::atomic<u8> g_language{0};
+std::atomic<u32> g_lcd_lang_valid{0};
+u8 g_zem_keys = 0;
+std::vector<QString> factoryage_log;
+
+std::atomic<u32> G_timeTicks{0};
+std::atomic<u32> G_reboot_tickTicks{0};
+std::atomic<u8> g_update_flag{0};
+std::atomic<u8> g_app_reset_flag{0};
+std::atomic<int> g_delay_usbserver{0};
+
+u8 g_cut_source_state[30] = {0};
+
+u8 g_set_led_para = 0;
+u8 g_set_led_setup = 0;
+
+QMutex g_flash_uid_mutex;

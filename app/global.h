@@ -1,0 +1,75 @@
+#ifndef APP_GLOBAL_H
+#define APP_GLOBAL_H
+
+// Program-wide globals shared by several subsystems. Values that threads other
+// than the writer read are atomic.
+
+#include <QMutex>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+typedef uint8_t u8;
+typedef uint16_t u16;
+typedef uint32_t u32;
+
+// Debug lines are printed only while this equals 254.
+extern u8 g_debugSwitch;
+
+// Network and link settings (filled from the configuration store).
+extern std::atomic<int> g_port;           // TCP command port
+extern std::atomic<int> g_int_tcp_port;   // the port reported to the PC tool
+extern u8 g_networkMode;                  // the TCP server on g_port runs while 1
+extern u8 g_udpnetmode;                   // the UDP servers run while 1
+extern std::atomic<u8> g_passby_trans_port; // owner of the card pass-through: 1 RS-485, 2 TCP, 3 UDP, 255 none
+extern int g_dataLen;
+extern QString g_str_ip;
+extern QString g_str_gateway;
+extern QString g_srt_mask;
+extern QString g_str_barcode;
+extern QString g_str_wifi_ip;
+extern QString g_check_edid;
+extern QString g_imagelayoutpassword;
+extern std::atomic<int> g_check_source;
+extern QString g_Kumo_cloudserverip;
+extern std::atomic<int> g_Kumo_cloudserverport;
+extern QString g_Kumo_clouduserid;
+extern QString g_Kumo_controllername;
+extern std::atomic<int> g_Kumo_cloud;
+extern std::atomic<int> g_zem_max_pixel;
+extern QString g_usb_grade_path;
+extern QString g_rcv_sync_led;
+
+// Guards the configuration texts above: written by the configuration reload,
+// read by the links, the screens and the cloud client.
+extern QMutex g_config_text_mutex;
+
+// Front panel.
+extern u8 ScreenState;
+extern int g_auto_lock_time;
+extern int g_back_to_mainwindow_time;
+extern std::atomic<u8> g_page_focus;      // page id (0..26) of the page in front
+extern std::atomic<u8> g_image_current;   // window 0..5 the panel acts on
+extern std::atomic<u8> g_language;        // 0 zh, 1 en, 2 ru, 3 vn, 4 tw
+extern std::atomic<u32> g_lcd_lang_valid; // bit n enables language n
+extern u8 g_zem_keys;                     // 1 when the USB keypad was found at start-up
+extern std::vector<QString> factoryage_log;
+
+// Clock, reboot and upgrade state.
+extern std::atomic<u32> G_timeTicks;      // 10 ms ticks since start
+extern std::atomic<u32> G_reboot_tickTicks;
+extern std::atomic<u8> g_update_flag;
+extern std::atomic<u8> g_app_reset_flag;
+extern std::atomic<int> g_delay_usbserver;
+
+// Crop-use map: 40 bits per source, source s in bytes 5s..5s+4.
+extern u8 g_cut_source_state[30];
+
+// LED geometry hand-shake with the FPGA thread (guarded by Utils::_led_para_init_mutex).
+extern u8 g_set_led_para;
+extern u8 g_set_led_setup;
+
+extern QMutex g_flash_uid_mutex;
+
+#endif

@@ -1,0 +1,14 @@
+#ifndef APP_LOGMSG_H
+#define APP_LOGMSG_H
+
+// Logging entry point of the whole program. Levels: 1 errors, 2 "is null"
+// notes, 3 constructor banners. It accepts anything and never fails.
+
+enum _LogType { LOG_ERROR = 1, LOG_NULL = 2, LOG_INFO = 3 };
+
+void writeLogMsg(int level, const char *format, ...);
+
+// Debug print, shown only while g_debugSwitch is 254.
+void debugPrint(const char *format, ...);
+
+#endif

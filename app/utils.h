@@ -1,0 +1,63 @@
+#ifndef APP_UTILS_H
+#define APP_UTILS_H
+
+// Static toolbox used by every subsystem: frame and cloud checksums, tick
+// arithmetic, shell commands one at a time, Ethernet set-up, flash partitions
+// and the program-wide mutexes.
+
+#include <QMutex>
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class Utils
+{
+public:
+    Utils() {}
+
+    // XOR of the bytes (the command frame's check byte); 0 for count 0.
+    static uint32_t BCC(const uint8_t *data, uint32_t count);
+    // CRC-16/ARC (reflected 0xA001, start 0, no final XOR); 0 for count 0.
+    static uint32_t calcCRC16(const uint8_t *data, uint32_t count);
+    // CRC-32 (IEEE 802.3, reflected 0xEDB88320, start and final XOR 0xFFFFFFFF).
+    static uint32_t calcCRC32(const uint8_t *data, uint32_t count);
+
+    // Ticks of G_timeTicks elapsed since `stamp`, across wrap-around.
+    static uint32_t getTimeSpace(uint32_t stamp);
+
+    // Runs one shell command under _system_mutex; 0 when its status is 0,
+    // else 255. The raw status goes to *result when given.
+    static int system_mutex(const QString &command, int *result = nullptr);
+    // A command's standard output; empty when it cannot be started.
+    static std::string shell_exec(const std::string &command, int lineBuffer = 256);
+
+    // Sleeps under _usleep_mutex; 0, or 255 when the sleep fails.
+    static int usleep_mutex(uint32_t us);
+    static int msleep_mutex(uint32_t ms);
+
+    // Configuration globals and Ethernet set-up.
+    static void getIPAddress();
+    static int initIPAddress();
+    static int init_resteth(const QString &address, const QString &gateway, const QString &netmask);
+
+    // Raw flash partitions (an open MTD descriptor of the platform layer).
+    static int non_region_erase(int fd, uint32_t start, uint32_t length, int unlock);
+    static int non_region_write(int fd, const uint8_t *data, uint32_t length, uint32_t start);
+
+    // Program-wide mutexes; each serialises one shared resource.
+    static QMutex _system_mutex;
+    static QMutex _file_deal_mutex;
+    static QMutex _test_signal_mutex;
+    static QMutex _led_para_init_mutex;
+    static QMutex _bri_set_mutex;
+    static QMutex _spi_mutex;
+    static QMutex _c331_bnk_mutex;
+    static QMutex _fpga_multicast_mutex;
+    static QMutex _source_hdminfo_mutex;
+    static QMutex _source_init_mutex;
+    static QMutex _reconfig_4g_mutex;
+    static QMutex _reconfig_device_kumocloud_mutex;
+    static QMutex _usleep_mutex;
+};
+
+#endif

@@ -1,0 +1,91 @@
+#ifndef APP_ZEMRAMPARA_H
+#define APP_ZEMRAMPARA_H
+
+// The device's parameter store: the 4096-byte parameter image, its snapshot,
+// the 16 user-mode slots, the controller's command-register file and the
+// self-check status page, with the helpers the screens and handlers use.
+
+#include "app/para_layout.h"
+
+#include <QObject>
+#include <cstdint>
+#include <pthread.h>
+
+// One input crop: id word (as read; ignored when writing), X, Y, W, H.
+struct CROP_PARA {
+    int32_t id;
+    int32_t x;
+    int32_t y;
+    int32_t w;
+    int32_t h;
+};
+
+class ZemRamPara : public QObject
+{
+    Q_OBJECT
+public:
+    static ZemRamPara *pInstance();
+    static ZemRamPara *p_zemrampara_config;
+
+    ~ZemRamPara() override;
+
+    // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1.
+    int test_signal(int code);
+    // Asks for a refresh and persistence of the image.
+    int ram_para_save();
+
+    // Image and user-mode writes by offset; 0 done, 1 refused.
+    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off);
+    int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
+
+    // Window source of `window` read from `buf` (form 0 whole image, form 1 a
+    // slot's data starting at image offset 896).
+    int ZemGetImageSource(const uint8_t *buf, uint8_t window, int16_t *isCrop, char *cropEntry, uint8_t form);
+
+    // Crop helpers.
+    int ZemGetSourceNum(int source, int n);
+    void ZemCropSourceInit();
+    int ZemGetCropID(int source, int n);
+    int ZemAddCropID(int source);
+    void ZemGetCropPara(int source, int n, CROP_PARA *out, int *entry);
+    void ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in);
+    int ZemAddNewCrop(int source, const CROP_PARA *in);
+    void ZemDeleteCrop(uint8_t source, uint8_t n);
+
+    // Window helpers (each raises the apply request).
+    void ZemSetImageSource(int crop, uint8_t source, uint8_t window);
+    void ZemSetImageFreeze();
+    void ZemSetImageBlack();
+    void ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz);
+
+    int ZemLanguageChanged();
+
+    // User modes.
+    int ZemUserModeSaved(int n);
+    int ZemUserModeIndex(uint8_t start, uint8_t direction);
+    int mode_file_deal(int slot, int action);
+    int mode_file_write(int slot, int flag);
+    int ZemGetCurrentModeIndex();
+    int ZemSourceId_is_on(uint8_t id);
+
+    // Convenience accessors of the image.
+    uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
+    void setWord(uint32_t off, uint16_t v) { para::set16(ram_para, off, v); }
+
+    // Members, in order.
+    pthread_mutex_t input_timing_mutex;               // the six input-timing records
+    uint8_t ram_para[para::IMAGE_SIZE];               // the parameter image
+    uint8_t ram_para_back[para::IMAGE_SIZE];          // snapshot
+    uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
+    uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
+    uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
+
+signals:
+    void sig_update_para(int code);
+
+private:
+    ZemRamPara();
+    void load();
+};
+
+#endif

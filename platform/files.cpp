@@ -1,0 +1,138 @@
+#include "platform/files.h"
+#include "platform/platform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace platform {
+namespace files {
+namespace {
+
+std::atomic<long long> g_failAfter{-1};
+
+// Consumes an injected failure: the number of bytes allowed, or -1 for none.
+long long takeFailure()
+{
+    return g_failAfter.exchange(-1);
+}
+
+bool writeFully(int fd, const char *data, size_t len)
+{
+    while (len > 0) {
+        ssize_t n = ::write(fd, data, len);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        len -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void syncDir(const std::string &file)
+{
+    std::string dir = QFileInfo(QString::fromStdString(file)).absolutePath().toStdString();
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+bool writeAtomicReal(const std::string &target, const char *data, size_t len)
+{
+    std::string tmp = target + ".tmp";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    long long allowed = takeFailure();
+    bool ok;
+    if (allowed >= 0 && static_cast<size_t>(allowed) < len) {
+        writeFully(fd, data, static_cast<size_t>(allowed));
+        ok = false;
+    } else {
+        ok = writeFully(fd, data, len) && ::fsync(fd) == 0;
+    }
+    ok = (::close(fd) == 0) && ok;
+    if (ok)
+        ok = ::rename(tmp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    syncDir(target);
+    return true;
+}
+
+} // namespace
+
+bool exists(const std::string &absolute)
+{
+    return QFileInfo::exists(QString::fromStdString(path(absolute)));
+}
+
+bool remove(const std::string &absolute)
+{
+    QString p = QString::fromStdString(path(absolute));
+    QFileInfo info(p);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isDir() && !info.isSymLink())
+        return QDir(p).removeRecursively();
+    return QFile::remove(p);
+}
+
+bool copy(const std::string &src, const std::string &dst)
+{
+    std::string data;
+    if (!readAll(src, data))
+        return false;
+    return writeAtomic(dst, data.data(), data.size());
+}
+
+bool move(const std::string &src, const std::string &dst)
+{
+    std::string from = path(src);
+    std::string to = path(dst);
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return false;
+    syncDir(to);
+    return true;
+}
+
+bool writeAtomic(const std::string &absolute, const void *data, size_t len)
+{
+    return writeAtomicReal(path(absolute), static_cast<const char *>(data), len);
+}
+
+bool readAll(const std::string &absolute, std::string &out)
+{
+    QFile f(QString::fromStdString(path(absolute)));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = f.readAll();
+    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
+    return true;
+}
+
+void sync()
+{
+    // The simulation's writes are flushed one by one; a host-wide sync would
+    // only slow the machine down.
+    if (!isSim())
+        ::sync();
+}
+
+namespace testing {
+void failNextWriteAfter(size_t bytes) { g_failAfter = static_cast<long long>(bytes); }
+void clearFailure() { g_failAfter = -1; }
+} // namespace testing
+
+} // namespace files
+} // namespace platform

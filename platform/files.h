@@ -1,0 +1,46 @@
+#ifndef PLATFORM_FILES_H
+#define PLATFORM_FILES_H
+
+// File operations on absolute program paths (placed under the root). They are
+// library calls, never shell strings, so a name from outside can never reach a
+// shell. Writes replace files atomically: a temporary file in the same folder
+// is written, flushed and renamed over the old one.
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+namespace files {
+
+bool exists(const std::string &absolute);
+
+// Removes a file or a whole folder; true when nothing is left at the path.
+bool remove(const std::string &absolute);
+
+// Copies src over dst atomically; false (dst untouched) on any error.
+bool copy(const std::string &src, const std::string &dst);
+
+// Renames src to dst (same file system); false on error.
+bool move(const std::string &src, const std::string &dst);
+
+// Writes len bytes as the new content of the file; on failure the previous
+// file is left as it was and the temporary file removed.
+bool writeAtomic(const std::string &absolute, const void *data, size_t len);
+
+// Reads a whole file; false when it cannot be opened.
+bool readAll(const std::string &absolute, std::string &out);
+
+// Flushes file-system buffers to storage (the board's "sync").
+void sync();
+
+namespace testing {
+// Makes the next atomic write fail after `bytes` bytes reached the temporary
+// file, as a power cut or a full flash would.
+void failNextWriteAfter(size_t bytes);
+void clearFailure();
+} // namespace testing
+
+} // namespace files
+} // namespace platform
+
+#endif

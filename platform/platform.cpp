@@ -1,0 +1,135 @@
+#include "platform/platform.h"
+
+#include <QDir>
+#include <cstdlib>
+#include <mutex>
+
+namespace platform {
+namespace {
+
+struct State {
+    bool ready = false;
+    Mode mode = Mode::Sim;
+    std::string root = "/";
+};
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+std::mutex &stateMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+Mode defaultMode()
+{
+#ifdef ZEM_DEFAULT_DEVICE
+    return Mode::Device;
+#else
+    return Mode::Sim;
+#endif
+}
+
+std::string absoluteRoot(const std::string &dir)
+{
+    QString abs = QDir(QString::fromStdString(dir)).absolutePath();
+    std::string r = abs.toStdString();
+    while (r.size() > 1 && r.back() == '/')
+        r.pop_back();
+    return r;
+}
+
+void initLocked()
+{
+    State &s = state();
+    if (s.ready)
+        return;
+    const char *m = std::getenv("ZEM_MODE");
+    if (m && std::string(m) == "device")
+        s.mode = Mode::Device;
+    else if (m && std::string(m) == "sim")
+        s.mode = Mode::Sim;
+    else
+        s.mode = defaultMode();
+
+    const char *r = std::getenv("ZEM_ROOT");
+    if (s.mode == Mode::Sim)
+        s.root = absoluteRoot((r && *r) ? r : "./var");
+    else
+        s.root = (r && *r) ? absoluteRoot(r) : "/";
+    s.ready = true;
+}
+
+} // namespace
+
+void init()
+{
+    {
+        std::lock_guard<std::mutex> lock(stateMutex());
+        initLocked();
+    }
+    ensureDataDirs();
+}
+
+Mode mode()
+{
+    std::lock_guard<std::mutex> lock(stateMutex());
+    initLocked();
+    return state().mode;
+}
+
+const std::string &root()
+{
+    std::lock_guard<std::mutex> lock(stateMutex());
+    initLocked();
+    return state().root;
+}
+
+void configure(Mode m, const std::string &rootDir)
+{
+    std::lock_guard<std::mutex> lock(stateMutex());
+    State &s = state();
+    s.mode = m;
+    s.root = absoluteRoot(rootDir);
+    s.ready = true;
+}
+
+std::string path(const std::string &absolute)
+{
+    const std::string &r = root();
+    if (r == "/" || absolute.empty() || absolute[0] != '/')
+        return absolute;
+    return r + absolute;
+}
+
+QString qpath(const QString &absolute)
+{
+    return QString::fromStdString(path(absolute.toStdString()));
+}
+
+bool ensureDir(const std::string &absolute)
+{
+    return QDir().mkpath(QString::fromStdString(path(absolute)));
+}
+
+void ensureDataDirs()
+{
+    static const char *const dirs[] = {"/data", "/data/configs", "/data/modes",
+                                       "/data/edidramtable", "/data/smartmapping",
+                                       "/data/rcvrecovery"};
+    for (const char *d : dirs)
+        ensureDir(d);
+    if (isSim()) {
+        ensureDir("/sim");
+        ensureDir("/dev");
+        ensureDir("/proc/scsi");
+        ensureDir("/etc/network");
+        ensureDir("/mnt");
+    }
+}
+
+} // namespace platform
