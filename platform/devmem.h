@@ -1,0 +1,41 @@
+#ifndef PLATFORM_DEVMEM_H
+#define PLATFORM_DEVMEM_H
+
+// Physical memory of the SoC (/dev/mem): the unique-id registers and the GPIO
+// words (flash chip selects, FPGA resets). In simulation a register map that
+// remembers what is written and that tests can preset.
+
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+namespace devmem {
+
+class Window
+{
+public:
+    virtual ~Window() {}
+    virtual uint16_t read16(uint32_t phys) = 0;
+    virtual void write16(uint32_t phys, uint16_t value) = 0;
+    virtual uint32_t read32(uint32_t phys) = 0;
+    virtual void write32(uint32_t phys, uint32_t value) = 0;
+};
+
+// Maps `length` bytes from physical address `base`; null when /dev/mem cannot
+// be opened or mapped. Accesses outside the window are ignored (reads give 0).
+std::unique_ptr<Window> map(uint32_t base, uint32_t length);
+
+namespace sim {
+// Presets or inspects a simulated register.
+void poke16(uint32_t phys, uint16_t value);
+uint16_t peek16(uint32_t phys);
+// Makes map() fail, as a board without /dev/mem access would.
+void setAvailable(bool available);
+// Restores the power-on register values.
+void reset();
+} // namespace sim
+
+} // namespace devmem
+} // namespace platform
+
+#endif
