@@ -95,7 +95,7 @@ TEST_F(AliasTest, ReaderTakesTheFileLock)
     // A reader that ignored the lock would finish well within this time.
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
     while (!done && std::chrono::steady_clock::now() < until)
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_FALSE(done.load());
     // The writer finishes the file while the reader is held back.
     write(kWellFormed);
