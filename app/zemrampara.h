@@ -29,6 +29,10 @@ public:
 
     ~ZemRamPara() override;
 
+    // Tests only: drops the store so that the next pInstance() loads a fresh
+    // one from the current root.
+    static void resetForTest();
+
     // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1.
     int test_signal(int code);
     // Asks for a refresh and persistence of the image.
@@ -68,6 +72,13 @@ public:
     int ZemGetCurrentModeIndex();
     int ZemSourceId_is_on(uint8_t id);
 
+    // Rewrites the persistent image bytes 768..4095 at bytes 2..3329 of
+    // /data/ram_device_info, keeping the file's other bytes. The file is
+    // replaced atomically; a missing or unreadable file is not recreated here
+    // (the next start rebuilds it from the defaults). Takes
+    // Utils::_file_deal_mutex. true when the file was written.
+    bool write_para_file();
+
     // Convenience accessors of the image.
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
     void setWord(uint32_t off, uint16_t v) { para::set16(ram_para, off, v); }
@@ -86,6 +97,10 @@ signals:
 private:
     ZemRamPara();
     void load();
+    void loadImageFile();
+    void fixLanguageAtStart();
+    void applyStartupFixups();
+    int findCropEntry(int source, int n);
 };
 
 #endif
