@@ -43,10 +43,14 @@ public:
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
 
     // Window source of `window` read from `buf` (form 0 whole image, form 1 a
-    // slot's data starting at image offset 896).
+    // slot's data starting at image offset 896). A source outside 0..5, or a
+    // crop word naming an entry beyond the 40, reads as source 0.
     int ZemGetImageSource(const uint8_t *buf, uint8_t window, int16_t *isCrop, char *cropEntry, uint8_t form);
 
-    // Crop helpers.
+    // Crop helpers. Sources are 0..5 and crop numbers 1..40; crop entries
+    // naming anything else are skipped. ZemAddNewCrop returns 0 once stored,
+    // the crop number it would have used when no entry is free, and -1 when
+    // the source is unknown or has all 40 numbers in use.
     int ZemGetSourceNum(int source, int n);
     void ZemCropSourceInit();
     int ZemGetCropID(int source, int n);
@@ -56,7 +60,8 @@ public:
     int ZemAddNewCrop(int source, const CROP_PARA *in);
     void ZemDeleteCrop(uint8_t source, uint8_t n);
 
-    // Window helpers (each raises the apply request).
+    // Window helpers (each raises the apply request). Windows beyond 0..5,
+    // unknown sources, missing crops and EDID ports beyond 0..5 are refused.
     void ZemSetImageSource(int crop, uint8_t source, uint8_t window);
     void ZemSetImageFreeze();
     void ZemSetImageBlack();

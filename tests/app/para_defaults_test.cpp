@@ -18,46 +18,35 @@ TEST(ParaDefaults, FileFormMarkAndZeroTail)
         ASSERT_EQ(default_para_ramlist[i], 0) << i;
 }
 
-TEST(ParaDefaults, WindowsAndPictureAsShipped)
+TEST(ParaDefaults, WindowsAsShipped)
 {
     const uint16_t sources[WINDOW_COUNT] = {2, 5, 3, 4, 1, 0};
     for (uint32_t i = 0; i < WINDOW_COUNT; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(def16(window(i, WIN_ENABLE)), i == 0 ? 1 : 0);
         EXPECT_EQ(def16(window(i, WIN_SOURCE)), sources[i]);
-        EXPECT_EQ(def16(window(i, WIN_X)), 0);
-        EXPECT_EQ(def16(window(i, WIN_Y)), 0);
+        EXPECT_EQ(def16(window(i, WIN_X)) | def16(window(i, WIN_Y)) | def16(window(i, WIN_FLAGS)), 0);
         EXPECT_EQ(def16(window(i, WIN_W)), 1920);
         EXPECT_EQ(def16(window(i, WIN_H)), 1080);
-        EXPECT_EQ(def16(window(i, WIN_FLAGS)), 0);
     }
-    EXPECT_EQ(def16(BRIGHTNESS), 100);
-    EXPECT_EQ(def16(CONTRAST), 50);
-    EXPECT_EQ(def16(SHARPNESS), 10);
-    EXPECT_EQ(def16(SATURATION), 50);
-    EXPECT_EQ(def16(COLOR_TEMP), 2);
-    EXPECT_EQ(def16(RED_GAIN), 64);
-    EXPECT_EQ(def16(BLUE_GAIN), 64);
-    EXPECT_EQ(def16(WINDOW_SETUP), 1);
     for (uint32_t i = 0; i < 16; ++i)
         EXPECT_EQ(def16(LAYER_PRIORITY + 2 * i), i);
     for (uint32_t k = 0; k < 2 * FADE_COUNT; ++k)
         EXPECT_EQ(def16(FADE_BASE + 2 * k), 0);
 }
 
-TEST(ParaDefaults, OutputsEdidAndMiscellaneous)
+TEST(ParaDefaults, SingleFieldsAsShipped)
 {
-    EXPECT_EQ(def8(LANGUAGE), 0);
-    EXPECT_EQ(def8(UNUSED_770), 100);
-    EXPECT_EQ(def8(LED_SPLICE), 4);
-    EXPECT_EQ(def16(LED_WIDTH), 1920);
-    EXPECT_EQ(def16(LED_HEIGHT), 1080);
-    EXPECT_EQ(def16(OCH_NUM_H), 1);
-    EXPECT_EQ(def16(OCH_NUM_V), 1);
-    EXPECT_EQ(def16(OCH_W), 1920);
-    EXPECT_EQ(def16(OCH_H), 1080);
-    EXPECT_EQ(def16(OUT1_WIDTH), 1920);
-    EXPECT_EQ(def16(OUT2_HEIGHT), 1080);
+    const struct { uint32_t offset, width, value; } fields[] = {
+        {LANGUAGE, 1, 0}, {UNUSED_770, 1, 100}, {LED_SPLICE, 1, 4}, {LED_WIDTH, 2, 1920},
+        {LED_HEIGHT, 2, 1080}, {OCH_NUM_H, 2, 1}, {OCH_NUM_V, 2, 1}, {OCH_W, 2, 1920},
+        {OCH_H, 2, 1080}, {OUT1_WIDTH, 2, 1920}, {OUT2_HEIGHT, 2, 1080}, {BRIGHTNESS, 2, 100},
+        {CONTRAST, 2, 50}, {SHARPNESS, 2, 10}, {SATURATION, 2, 50}, {COLOR_TEMP, 2, 2},
+        {RED_GAIN, 2, 64}, {GREEN_GAIN, 2, 64}, {BLUE_GAIN, 2, 64}, {WINDOW_SETUP, 2, 1},
+        {AUDIO_WINDOW, 2, 0}, {OSD_FLAG, 2, 0},
+    };
+    for (const auto &f : fields)
+        EXPECT_EQ(f.width == 1 ? def8(f.offset) : def16(f.offset), f.value) << f.offset;
     for (uint32_t p = 0; p < INPUT_COUNT; ++p) {
         EXPECT_EQ(def16(EDID_BASE + 6 * p), p < 4 ? 1920 : 3840) << p;
         EXPECT_EQ(def16(EDID_BASE + 6 * p + 2), p < 4 ? 1080 : 2160) << p;
@@ -78,7 +67,6 @@ TEST(ParaDefaults, CropEntriesAndSpareSpaceUnused)
         EXPECT_EQ(def16(at + 8), 1080);
     }
     EXPECT_EQ(CROP_SPARE + CROP_ENTRY_SIZE * CROP_SPARE_ENTRIES, 2112u);
-    EXPECT_EQ(def16(AUDIO_WINDOW), 0);
 }
 
 } // namespace

@@ -270,15 +270,12 @@ TEST_F(Store, UserModeIndexSearchesCircularly)
     s->user_mode_ram[3][0] = s->user_mode_ram[3][1] = 0xAA;
     s->user_mode_ram[9][0] = s->user_mode_ram[9][1] = 0xAA;
     s->user_mode_ram[5][0] = 0xAA;   // half a mark is not saved
-    EXPECT_EQ(s->ZemUserModeIndex(9, 2), 9);
-    EXPECT_EQ(s->ZemUserModeIndex(9, 1), 3);
-    EXPECT_EQ(s->ZemUserModeIndex(3, 0), 9);
-    EXPECT_EQ(s->ZemUserModeIndex(0, 0), 9);
-    EXPECT_EQ(s->ZemUserModeIndex(4, 2), 9);
-    EXPECT_EQ(s->ZemUserModeIndex(16, 2), 3);
-    EXPECT_EQ(s->ZemUserModeIndex(3, 1), 9);
-    EXPECT_EQ(s->ZemUserModeIndex(15, 1), 3);
-    EXPECT_EQ(s->ZemUserModeIndex(16, 1), 256);
+    const struct { uint8_t start, direction; int slot; } cases[] = {
+        {9, 2, 9}, {9, 1, 3}, {3, 0, 9}, {0, 0, 9}, {4, 2, 9}, {16, 2, 3},
+        {3, 1, 9}, {15, 1, 3}, {16, 1, 256}, {16, 0, 256},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(s->ZemUserModeIndex(c.start, c.direction), c.slot) << int(c.start) << "/" << int(c.direction);
     EXPECT_EQ(s->ZemUserModeIndex(17, 2), 256);
     EXPECT_EQ(s->ZemUserModeIndex(3, 3), 256);
     EXPECT_EQ(s->ZemUserModeSaved(16), 0);
