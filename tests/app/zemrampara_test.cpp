@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
