@@ -308,20 +308,13 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
     case 0xA4: return length > 10 ? net_eth_group(body) : 0;
     case 0xB0: return vedio_write_single_para(body, length);
-    case 0xC0: return length > 10 ? write_file_group(body) : 0;
+    case 0xC0: return length > 10 ? write_file_group(body, length) : 0;
     case 0xC4: return uint32_t(m_4g->message_deal_4G(body));
     default: return 0;
     }
 }
 
 // The group tables fill as their operations are built.
-uint32_t message_deal::write_file_group(uint8_t *body)
-{
-    switch (body[10]) {
-    default: return 0;
-    }
-}
-
 uint32_t message_deal::barcode_group(uint8_t *body)
 {
     switch (body[10]) {

@@ -29,7 +29,7 @@ public:
     uint32_t reply_capacity() const { return m_reply_max; }
 
     uint32_t message_group_deal(uint8_t *body, uint32_t length, uint8_t port);
-    uint32_t write_file_group(uint8_t *body);
+    uint32_t write_file_group(uint8_t *body, uint32_t length);
     uint32_t barcode_group(uint8_t *body);
     uint32_t net_eth_group(uint8_t *body);
 
@@ -45,6 +45,18 @@ public:
     void Time_to_RAM();
 
     message_deal_4g *deal_4g() { return m_4g; }
+
+    // 0xC0 file transfer (protocol/message_deal_file.cpp); `length` is the
+    // body length without the XOR.
+    uint32_t write_file_start(uint8_t *body, uint32_t length);
+    uint32_t write_file_block(uint8_t *body, uint32_t length);
+    uint32_t write_file_end(uint8_t *body, uint32_t length);
+    uint32_t read_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_file_block(uint8_t *body, uint32_t length);
+    uint32_t read_file_end(uint8_t *body, uint32_t length);
+    uint32_t write_defined_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_defined_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_dir_file_para(uint8_t *body, uint32_t length);
 
 private:
     uint32_t read_local(uint8_t *body, uint32_t address, uint32_t len);
