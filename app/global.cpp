@@ -48,3 +48,7 @@ u8 g_set_led_para = 0;
 u8 g_set_led_setup = 0;
 
 QMutex g_flash_uid_mutex;
+
+// Video processing chip.
+std::atomic<int32_t> g_osd_update{0};
+std::atomic<int32_t> g_c331_source_online{0};

@@ -72,4 +72,8 @@ extern u8 g_set_led_setup;
 
 extern QMutex g_flash_uid_mutex;
 
+// Video processing chip.
+extern std::atomic<int32_t> g_osd_update;          // 1 = reload the OSD menu file after the apply pass
+extern std::atomic<int32_t> g_c331_source_online;  // 1 once a window was re-programmed for a new input
+
 #endif
