@@ -113,7 +113,7 @@ void c331_manage::apply_pass()
 void c331_manage::wait_led_para_idle()
 {
     using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(c331_defaults::LED_PARA_WAIT_MS);
+    const auto deadline = clock::now() + std::chrono::milliseconds(led_para_wait_ms);
     for (;;) {
         {
             QMutexLocker lock(&Utils::_led_para_init_mutex);

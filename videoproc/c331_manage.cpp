@@ -6,6 +6,7 @@
 #include "app/logMsg.h"
 #include "app/para_layout.h"
 #include "app/zemrampara.h"
+#include "videoproc/c331_defaults.h"
 
 #include <chrono>
 #include <cstdarg>
@@ -25,6 +26,7 @@ c331_manage::c331_manage()
     for (ST_ICH_OUT &r : ich_out)
         r.och[0] = 0;
     setup_state = 0;
+    led_para_wait_ms = c331_defaults::LED_PARA_WAIT_MS;
     pthread_mutex_init(&manage_mutex, nullptr);
     c331drv = new c331_drv();
     for (ST_WIN_OUT &r : win_out)
@@ -269,7 +271,7 @@ ManageLock::~ManageLock()
 
 void raise_apply_request_locked(uint8_t level)
 {
-    c331_manage *m = c331_manage::pInstance();
+    c331_manage *m = c331_manage::instance();
     if (m->para_changed != 2)
         m->para_changed = level;
 }

@@ -18,7 +18,6 @@
 //   c331_quality.cpp, c331_pattern.cpp, c331_debug.cpp, c331_osd.cpp,
 //   c331_font.cpp, c331_dump.cpp  the setters of each area
 
-#include "videoio/tarixsource.h"
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
 
@@ -70,6 +69,14 @@ typedef struct {
     int VTT, VSW, VFP;
     uint8_t use1och;
 } ST_PANEL;
+
+// The chip model's copy of a receiver's timing record.
+typedef struct {
+    int32_t Hact, Hsync, Hback, Hpol, Htotal;
+    int32_t Vact, Vsync, Vback, Vpol, Vtotal;
+    float pfreq;
+    int32_t type, datamode, lane, ip, nosignal, stable;
+} ST_HDMI_INFO;
 
 // Active rectangle of an input port.
 typedef struct {
@@ -217,7 +224,7 @@ public:
     int32_t PM_OSD_OUTPUT_OFFSET[4] = {};
 
     // ---- chip model: per input port ----
-    hdminfo PI_HDMI_INFO[PORT_NUM] = {};
+    ST_HDMI_INFO PI_HDMI_INFO[PORT_NUM] = {};
     ST_PORT_INFO PI_PORT_INFO[PORT_NUM] = {};
     int32_t PI_STATE[PORT_NUM] = {};
     int32_t PI_UPDATE[PORT_NUM] = {};
@@ -263,6 +270,8 @@ public:
     ST_ICH_OUT ich_out[7] = {};
     ST_WIN_OUT win_out[WIN_NUM] = {};
     int32_t pattern_on = 0;                       // pattern generator showing
+    // Longest wait for the LED geometry hand-shake, milliseconds.
+    unsigned led_para_wait_ms;
     uint32_t font_present = 0;                    // font-presence bits
 
     // ---- bring-up model (chip model loading) ----
