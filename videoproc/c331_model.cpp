@@ -62,9 +62,11 @@ void c331_manage::load_system_param()
     PS_MEM_DBD = 0x01DC0000;
     PS_INPUT_CHECK = 14;
     for (int c = 0; c < CMOS_NUM; ++c) {
+        // Consecutive inputs share two words; the last input wraps round to
+        // the first words of the list.
         for (int j = 0; j < 4; ++j) {
-            PS_MEM_IP_I[c][j] = MEM_IP_I[2 * c + j];
-            PS_MEM_IP_P[c][j] = MEM_IP_P[2 * c + j];
+            PS_MEM_IP_I[c][j] = MEM_IP_I[(2 * c + j) % 8];
+            PS_MEM_IP_P[c][j] = MEM_IP_P[(2 * c + j) % 8];
         }
         PS_MEM_IPYOFF[c] = 207;
         PS_MEM_MV[c] = MEM_MV[c];
