@@ -235,6 +235,8 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
 
 // --- Screen capture --------------------------------------------------------
 
+constexpr int PANEL_W = 320;
+constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
 
@@ -244,7 +246,8 @@ bool grabToFile(const QString &file)
         QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
             return false;
-        QPixmap pm = screen->grabWindow(0, 0, 0, -1, -1);
+        // The front panel is 320 x 240; a larger (simulated) screen is cut to it.
+        QPixmap pm = screen->grabWindow(0, 0, 0, PANEL_W, PANEL_H);
         return !pm.isNull() && pm.save(file, "png");
     };
     QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());
@@ -433,7 +436,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
             changed = true;
         }
     };
-    c331_manage *chip = c331_manage::pInstance();
+    c331_manage *chip = c331_manage::instance();
     {
         ManageLock lock;
         // Only whole entries count: one cut short by the end of the body is ignored.
@@ -642,7 +645,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
                     shadow[k] = f->MCU_RAM_ETH_BACK_PARA_func[n][b];
             }
             std::memcpy(out, shadow + p.offset, len);
-            if (c331_manage::pInstance()->use1och == 1) {
+            if (c331_manage::instance()->gPanel.use1och == 1) {
                 for (uint32_t k = p.offset; k < p.offset + len; ++k) {
                     if (k == 116)
                         out[k - p.offset] = uint8_t(para::get16(shadow, 116) >> 1);
