@@ -118,6 +118,8 @@ void runStep(PanelStep step)
 {
     switch (step) {
     case PanelStep::UpgradeStart:
+        // The main window's upgrade pop-up (shown while g_update_flag is 0)
+        // joins here with the front-panel pages.
         g_update_flag = 1;
         ZemRamPara::pInstance()->test_signal(105);
         break;
@@ -126,8 +128,9 @@ void runStep(PanelStep step)
         break;
     case PanelStep::RecoveryFiles:
     case PanelStep::MappingFiles:
-        // The recovery and mapping pages re-read their folders when they
-        // open; with no page of this build open there is nothing to refresh.
+        // Page calls of the front panel (advanced-option page in front:
+        // re-evaluate the recovery entry; mapping page in front: close it)
+        // join here with the front-panel pages.
         break;
     }
 }
