@@ -226,8 +226,12 @@ uint32_t message_deal::get_device_info(uint8_t *body)
     net_records::putOctets(body + 213, 4, t.gateway);
 
     QString wifi[17];
-    if (!wifiSettings(wifi))
+    if (!wifiSettings(wifi)) {
+        // The record's length without the WiFi part still covers bytes
+        // 217..242: they go out as zeros, never as a previous reply's bytes.
+        std::memset(body + 217, 0, 26);
         return 233;
+    }
     net_records::putWifiPart(body, wifi);
     return 394;
 }
