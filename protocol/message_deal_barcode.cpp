@@ -3,6 +3,7 @@
 // deleting the stored receiving-card files.
 
 #include "protocol/message_deal.h"
+#include "protocol/gui_call.h"
 
 #include "app/config_engine.h"
 #include "app/global.h"
@@ -16,10 +17,8 @@
 #include "ui/pages.h"
 #include "videoproc/c331_manage.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QMutexLocker>
-#include <QThread>
 #include <cstring>
 
 namespace {
@@ -28,19 +27,6 @@ constexpr uint8_t STATUS_DONE = 0;
 constexpr uint8_t STATUS_DIFFERS = 2;
 constexpr uint8_t STATUS_MALFORMED = 5;
 constexpr uint32_t LANGUAGE_COUNT = 5;
-
-// Runs front-panel work in the GUI thread: at once when called there, queued
-// when called from a link thread. Without an application there is no panel.
-void onGuiThread(std::function<void()> work)
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return;
-    if (QThread::currentThread() == app->thread())
-        work();
-    else
-        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
-}
 
 // Removes every entry of a data folder; true when at least one went away.
 // The names come from the folder itself and are removed by library calls.
@@ -148,7 +134,7 @@ uint32_t message_deal::delete_file_name(uint8_t *body)
     const bool recovery = emptyFolder("/data/rcvrecovery");
     if (mapping || recovery) {
         // The page in front learns of it in the GUI thread, never from here.
-        onGuiThread([mapping, recovery]() {
+        gui_call::post([mapping, recovery]() {
             const uint8_t page = g_page_focus.load();
             if (mapping && page == 5 && g_option)
                 g_option->language_changed();

@@ -3,8 +3,11 @@
 #include "cloud/message_deal_4g.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "protocol/gui_call.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
 #include <QSettings>
 #include <thread>
 
@@ -112,4 +115,27 @@ TEST_F(CmdTest, DeletingCardFilesEmptiesBothFoldersWithoutAShell)
     // Missing folders are skipped.
     platform::files::remove("/data/rcvrecovery");
     EXPECT_EQ(cmd(0xC0, {10}), (Bytes{0, 10}));
+}
+
+TEST(PanelCalls, WorkAskedForOnALinkThreadRunsInTheGuiThread)
+{
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    std::atomic<int> ran{0};
+    gui_call::post([&ran]() { ++ran; });   // no front panel: nothing runs
+    static int argc = 1;
+    static char name[] = "test";
+    static char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    std::thread::id ranOn;
+    std::thread link([&]() { gui_call::post([&]() { ranOn = std::this_thread::get_id(); ++ran; }); });
+    link.join();
+    EXPECT_EQ(ran.load(), 0);   // queued, not run on the link thread
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (ran.load() == 0 && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(ran.load(), 1);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    // In the GUI thread it runs at once.
+    gui_call::post([&ran]() { ++ran; });
+    EXPECT_EQ(ran.load(), 2);
 }
