@@ -114,7 +114,8 @@ uint32_t message_deal::set_lcd_lang_support(uint8_t *body)
     g_lcd_lang_valid = value;
     ConfigEngine::pInstance()->write_config_variant(ConfigItem::ZemLCDLang, value);
 
-    if (!(value & (1u << g_language.load()))) {
+    const uint8_t inUse = g_language.load();
+    if (inUse >= LANGUAGE_COUNT || !(value & (1u << inUse))) {
         for (uint32_t lang = 0; lang < LANGUAGE_COUNT; ++lang) {
             if (value & (1u << lang)) {
                 g_language = uint8_t(lang);
@@ -132,13 +133,12 @@ uint32_t message_deal::delete_file_name(uint8_t *body)
 {
     const bool mapping = emptyFolder("/data/smartmapping");
     const bool recovery = emptyFolder("/data/rcvrecovery");
-    if (mapping || recovery) {
+    (void)recovery;
+    if (mapping) {
         // The page in front learns of it in the GUI thread, never from here.
-        gui_call::post([mapping, recovery]() {
-            const uint8_t page = g_page_focus.load();
-            if (mapping && page == 5 && g_option)
+        gui_call::post([]() {
+            if (g_page_focus.load() == 5 && g_option)
                 g_option->language_changed();
-            (void)recovery;
         });
     }
     body[10] = 0;
