@@ -11,6 +11,7 @@ int g_dataLen = 32;
 QString g_str_ip;
 QString g_str_gateway;
 QString g_srt_mask;
+QString g_str_mac;
 QString g_str_barcode;
 QString g_str_wifi_ip = QStringLiteral("192.168.22.101");
 QString g_check_edid;

@@ -27,6 +27,7 @@ extern int g_dataLen;
 extern QString g_str_ip;
 extern QString g_str_gateway;
 extern QString g_srt_mask;
+extern QString g_str_mac;                  // eth0 MAC, colon-separated hex (network commands)
 extern QString g_str_barcode;
 extern QString g_str_wifi_ip;
 extern QString g_check_edid;

@@ -259,6 +259,7 @@ uint32_t message_deal::write_file_group(uint8_t *body, uint32_t length)
     case 7: return write_defined_file_start(body, length);
     case 8: return read_defined_file_start(body, length);
     case 9: return read_dir_file_para(body, length);
+    case 10: return delete_file_name(body);
     default: return 0;
     }
 }
