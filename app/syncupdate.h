@@ -8,6 +8,7 @@
 // /data/ram_device_info and performs the network reset.
 
 #include <QObject>
+#include <algorithm>
 #include <cstdint>
 
 class SyncUpdate : public QObject
@@ -25,6 +26,8 @@ public:
 
     // The last report built (all 0 before the first).
     const uint8_t *keyLedCache() const { return m_keyLed; }
+    // Forgets the last report, so the next one is sent (a keypad plugged in again).
+    void reset_keyLed() { std::fill(m_keyLed, m_keyLed + 5, 0); }
 
 public slots:
     void para_sync(int code);
