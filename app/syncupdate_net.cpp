@@ -2,7 +2,6 @@
 
 #include "app/syncupdate.h"
 
-#if __has_include("app/config_engine.h") // TEMPORARY until the store lands
 #include "app/config_engine.h"
 #include "app/global.h"
 #include "app/utils.h"
@@ -27,6 +26,3 @@ void SyncUpdate::network_reset()
     G_reboot_tickTicks = G_timeTicks.load();
     g_app_reset_flag = 1;
 }
-#else
-void SyncUpdate::network_reset() {}
-#endif

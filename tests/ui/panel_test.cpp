@@ -114,6 +114,7 @@ TEST_F(PanelFrameworkTest, ScreensGrabAsPanelSizedImages)
 TEST_F(PanelFrameworkTest, StatusScreenShowsEnabledWindowsAndRetextsOnLanguageChange)
 {
     MainWindow *w = startPanel();
+    store->ram_para[para::LANGUAGE] = store->ram_para_back[para::LANGUAGE] = 1;
     auto *lock = new LockWindow(w);
     enableWindow(1);
     para::set16(store->ram_para, para::window(1, para::WIN_SOURCE), 2);
@@ -123,9 +124,9 @@ TEST_F(PanelFrameworkTest, StatusScreenShowsEnabledWindowsAndRetextsOnLanguageCh
     sync->para_sync(12);
     EXPECT_TRUE(lock->shownLines().contains(QStringLiteral("Window 2: HDMI3 1280x720@60"))) << lock->shownLines().join('|').toStdString();
 
-    store->ram_para[para::LANGUAGE] = 0;   // simplified Chinese
+    store->ram_para[para::LANGUAGE] = 4;   // traditional Chinese
     sync->para_sync(1);
-    EXPECT_EQ(g_language, 0);
+    EXPECT_EQ(g_language, 4);
     EXPECT_TRUE(lock->shownLines().contains(QString::fromUtf8("窗口2: HDMI3 1280x720@60")));
 }
 

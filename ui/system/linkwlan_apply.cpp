@@ -8,7 +8,6 @@
 #include <QStringList>
 #include <QVariant>
 
-#if __has_include("app/config_engine.h") // TEMPORARY until the store lands
 #include "app/config_engine.h"
 
 namespace {
@@ -43,6 +42,3 @@ bool linkwlan::apply(const QString &ip, const QString &mask, const QString &gate
         ZemRamPara::p_zemrampara_config->test_signal(1);
     return true;
 }
-#else
-bool linkwlan::apply(const QString &, const QString &, const QString &) { return false; }
-#endif
