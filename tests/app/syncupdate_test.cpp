@@ -3,12 +3,15 @@
 
 #include "ui/panel_fixture.h"
 
+#include "app/config_engine.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
 
 #include <QFile>
+#include <QKeyEvent>
+#include <algorithm>
 
 using namespace zemtest;
 
@@ -228,6 +231,96 @@ TEST_F(SyncUpdateTest, HomeScreenPendingNoticeIsShownOnce)
     EXPECT_FALSE(w->notice_pending);
     sync->para_sync(1);
     EXPECT_EQ(TIP::shownCount() - before, 1);
+}
+
+class NetworkResetTest : public SyncUpdateTest
+{
+protected:
+    void SetUp() override
+    {
+        SyncUpdateTest::SetUp();
+        ConfigEngine::resetInstance();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        platform::shell::sim::clearLog();
+    }
+    void TearDown() override
+    {
+        ConfigEngine::resetInstance();
+        g_app_reset_flag = 0;
+        g_port = 5005;
+        SyncUpdateTest::TearDown();
+    }
+    QString item(ConfigItem::ConfigName id) { return ConfigEngine::p_config->read_config_variant(id).toString(); }
+    bool logged(const std::string &cmd)
+    {
+        const auto log = platform::shell::sim::log();
+        return std::find(log.begin(), log.end(), cmd) != log.end();
+    }
+};
+
+TEST_F(NetworkResetTest, OffThePortResetsAddressesAndRestarts)
+{
+    ConfigEngine *config = ConfigEngine::p_config;
+    config->write_config_variant(ConfigItem::IPAddress, QStringLiteral("10.1.2.3"));
+    config->write_config_variant(ConfigItem::GateWay, QStringLiteral("10.1.2.1"));
+    config->write_config_variant(ConfigItem::SubNetMask, QStringLiteral("255.0.0.0"));
+    config->write_config_variant(ConfigItem::TcpPort, 6000);
+    g_port = 6000;
+    G_timeTicks = 4242;
+
+    sync->para_sync(3);
+
+    EXPECT_EQ(item(ConfigItem::IPAddress), QStringLiteral("192.168.0.199"));
+    EXPECT_EQ(item(ConfigItem::GateWay), QStringLiteral("192.168.0.1"));
+    EXPECT_EQ(item(ConfigItem::SubNetMask), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(item(ConfigItem::TcpPort).toInt(), 5005);
+    EXPECT_TRUE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+    EXPECT_TRUE(logged("ip route add default via 192.168.0.1 dev eth0"));
+    EXPECT_EQ(g_port, 5005);
+    EXPECT_EQ(g_app_reset_flag, 1);
+    EXPECT_EQ(G_reboot_tickTicks, 4242u);
+    // The stored file carries the reset too.
+    const std::string ini = readFile(root.host("/data/configs/tcpip.ini"));
+    EXPECT_NE(ini.find("TcpPort=5005"), std::string::npos);
+}
+
+TEST_F(NetworkResetTest, OnTheDefaultPortOnlyAppliesTheAddresses)
+{
+    ConfigEngine::p_config->write_config_variant(ConfigItem::IPAddress, QStringLiteral("10.1.2.3"));
+    sync->para_sync(3);
+    EXPECT_EQ(item(ConfigItem::IPAddress), QStringLiteral("192.168.0.199"));
+    EXPECT_TRUE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+    EXPECT_EQ(g_app_reset_flag, 0);
+
+    // Other codes leave the network alone.
+    platform::shell::sim::clearLog();
+    sync->para_sync(1);
+    EXPECT_FALSE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+}
+
+TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadlock)
+{
+    // On the link page para_sync shows a modal notice; while it waits for the
+    // tick, a keypad key emits again from the same (GUI) thread.
+    MainWindow *w = startPanel();
+    w->show();
+    g_zem_keys = 1;
+    enableWindow(0);
+    g_page_focus = 10;
+    bool keyHandled = false;
+    QTimer::singleShot(0, [&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_M, Qt::NoModifier);
+        QCoreApplication::sendEvent(g_tip ? static_cast<QObject *>(g_tip) : w, &key);
+        keyHandled = true;
+    });
+    const int before = TIP::shownCount();
+    EXPECT_EQ(store->test_signal(1), 1);
+    EXPECT_TRUE(keyHandled);
+    EXPECT_GE(TIP::shownCount() - before, 2);
+    EXPECT_EQ(store->word(para::window(0, para::WIN_FLAGS)) & para::WIN_FLAG_FREEZE, para::WIN_FLAG_FREEZE);
+    EXPECT_EQ(g_tip_flag, 0);
+    // The freeze reached the file through the nested refresh.
+    EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
 }
 
 } // namespace
