@@ -3,6 +3,7 @@
 
 #include "ui/panel_fixture.h"
 
+#include "app/config_engine.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -14,6 +15,7 @@
 #include "ui/option.h"
 #include "ui/output/smartmapping.h"
 #include "ui/system/factory.h"
+#include "ui/system/linkwlan.h"
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
@@ -294,6 +296,40 @@ TEST_F(PanelFrameworkTest, HomeScreenUserModeSaveGoesThroughTheRefresh)
     EXPECT_FALSE(w->notice_pending);
     EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode2"));
     EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 2);
+}
+
+} // namespace
+
+namespace {
+
+class EthernetPageTest : public zemtest::PanelTest
+{
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        ConfigEngine::resetInstance();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        platform::shell::sim::clearLog();
+    }
+    void TearDown() override
+    {
+        ConfigEngine::resetInstance();
+        PanelTest::TearDown();
+    }
+};
+
+TEST_F(EthernetPageTest, ApplyStoresOnlyDottedAddresses)
+{
+    for (const char *bad : {"10.0.0", "10.0.0.256", "10.0.0.1; reboot", "+1.2.3.4", ""})
+        EXPECT_FALSE(linkwlan::apply(QString::fromLatin1(bad), QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1"))) << bad;
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("192.168.0.199"));
+
+    EXPECT_TRUE(linkwlan::apply(QStringLiteral("10.0.0.7"), QStringLiteral("255.255.0.0"), QStringLiteral("10.0.0.1")));
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
+    const auto log = platform::shell::sim::log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 10.0.0.7 netmask 255.255.0.0 up"), log.end());
 }
 
 } // namespace
