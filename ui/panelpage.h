@@ -84,9 +84,11 @@ protected:
 
     template <class T> void registerPage(T *&slot)
     {
-        slot = static_cast<T *>(this);
-        m_unregister = [&slot, this] {
-            if (slot == static_cast<T *>(this))
+        // Called from T's constructor: the pointer is taken while this is a T.
+        T *self = static_cast<T *>(this);
+        slot = self;
+        m_unregister = [&slot, self] {
+            if (slot == self)
                 slot = nullptr;
         };
         focusHere();
