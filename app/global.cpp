@@ -52,3 +52,6 @@ u8 g_set_led_para = 0;
 u8 g_set_led_setup = 0;
 
 QMutex g_flash_uid_mutex;
+
+std::atomic<u8> pc_cmd_valid{0};
+std::atomic<u32> pc_cmd_time{0};

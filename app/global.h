@@ -77,4 +77,8 @@ extern u8 g_set_led_setup;
 
 extern QMutex g_flash_uid_mutex;
 
+// Command links: the PC tool was active (stamped by every link after a good frame).
+extern std::atomic<u8> pc_cmd_valid;
+extern std::atomic<u32> pc_cmd_time;
+
 #endif
