@@ -22,7 +22,12 @@ namespace ui {
 
 QString tr5(const char *zh, const char *en, const char *ru, const char *vn, const char *tw)
 {
-    switch (g_language.load()) {
+    return tr5in(g_language.load(), zh, en, ru, vn, tw);
+}
+
+QString tr5in(int lang, const char *zh, const char *en, const char *ru, const char *vn, const char *tw)
+{
+    switch (lang) {
     case 0: return QString::fromUtf8(zh);
     case 2: return QString::fromUtf8(ru);
     case 3: return QString::fromUtf8(vn);

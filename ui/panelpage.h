@@ -25,6 +25,8 @@ constexpr int PANEL_H = 240;
 
 // The text of the language in g_language (0 zh, 1 en, 2 ru, 3 vn, 4 tw).
 QString tr5(const char *zh, const char *en, const char *ru, const char *vn, const char *tw);
+// The same for an explicit language.
+QString tr5in(int lang, const char *zh, const char *en, const char *ru, const char *vn, const char *tw);
 
 // The live parameter image and its snapshot (zeros while no store exists).
 const uint8_t *image();

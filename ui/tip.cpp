@@ -48,30 +48,25 @@ void TIP::setKind(int kind)
     // A language not enabled on this device falls back to English.
     const uint8_t lang = g_language.load();
     const uint32_t valid = g_lcd_lang_valid.load();
-    const bool useEnglish = lang > 4 || (valid && !(valid & (1u << lang)));
-    const uint8_t saved = g_language.load();
-    if (useEnglish)
-        g_language = 1;
+    const int l = (lang > 4 || (valid && !(valid & (1u << lang)))) ? 1 : lang;
     switch (kind) {
     case 1:
         m_mark->setText(QString::fromUtf8("\u2714"));
-        m_text->setText(ui::tr5("设置成功", "Done", "Готово", "Hoàn tất", "設置成功"));
+        m_text->setText(ui::tr5in(l, "设置成功", "Done", "Готово", "Hoàn tất", "設置成功"));
         break;
     case 3:
         m_mark->setText(QStringLiteral("USB"));
-        m_text->setText(ui::tr5("U盘已插入", "USB stick inserted", "USB-накопитель подключён", "Đã cắm USB", "U盤已插入"));
+        m_text->setText(ui::tr5in(l, "U盘已插入", "USB stick inserted", "USB-накопитель подключён", "Đã cắm USB", "U盤已插入"));
         break;
     case 4:
         m_mark->setText(QStringLiteral("USB"));
-        m_text->setText(ui::tr5("U盘已拔出", "USB stick removed", "USB-накопитель извлечён", "Đã rút USB", "U盤已拔出"));
+        m_text->setText(ui::tr5in(l, "U盘已拔出", "USB stick removed", "USB-накопитель извлечён", "Đã rút USB", "U盤已拔出"));
         break;
     case 5:
         m_mark->setText(QStringLiteral("..."));
-        m_text->setText(ui::tr5("正在读取", "Reading", "Чтение", "Đang đọc", "正在讀取"));
+        m_text->setText(ui::tr5in(l, "正在读取", "Reading", "Чтение", "Đang đọc", "正在讀取"));
         break;
     }
-    if (useEnglish)
-        g_language = saved;
 }
 
 void TIP::tip_create(int kind)
