@@ -161,7 +161,7 @@ void MainWindow::user_mode_request(int n, bool save)
             para::set16(store->ram_para, para::CURRENT_USER_MODE, static_cast<uint16_t>(n));
             para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
         }
-        c331_manage::pInstance()->para_changed = 1;
+        raise_apply_request_locked(1);
     }
     notice_pending = true;
 }

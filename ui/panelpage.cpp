@@ -95,7 +95,7 @@ void applyWord(uint32_t off, uint16_t value)
         return;
     ManageLock lock;
     para::set16(store->ram_para, off, value);
-    c331_manage::pInstance()->para_changed = std::max<uint8_t>(c331_manage::p_c331_manage->para_changed, 1);
+    raise_apply_request_locked(1);
 }
 
 QStringList listFiles(const QString &folder, const QStringList &suffixes)

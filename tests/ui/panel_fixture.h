@@ -48,7 +48,7 @@ protected:
         g_language = 1;
         g_lcd_lang_valid = 0x1F;
         g_port = 5005;
-        c331_manage::pInstance()->para_changed = 0;
+        c331_manage::instance()->para_changed = 0;   // no chip thread in these tests
         platform::hid::sim::reset();
         platform::shell::sim::clearLog();
 

@@ -48,7 +48,7 @@ void factory::factory_reset()
             store->user_mode_ram[slot][0] = 0xFF;
             store->user_mode_ram[slot][1] = 0xFF;
         }
-        c331_manage::pInstance()->para_changed = 2;
+        raise_apply_request_locked(2);
     }
     // The LED geometry is sent to the receiving cards again.
     QMutexLocker lock(&Utils::_led_para_init_mutex);
