@@ -35,6 +35,8 @@ public:
     std::atomic<uint8_t> bri_set_request{0};
     // Output-status request: set to 1 when the LED-off word changes.
     std::atomic<uint8_t> output_status_request{0};
+    // Link state of the output ports, bit n = port n + 1 up (code 11 announces changes).
+    std::atomic<uint8_t> port_link_state{0};
 
     // Card pass-through. Every link holds card_mutex while it hands a card
     // frame over and while it polls for replies; reply_ready is 1 once a card
