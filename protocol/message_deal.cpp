@@ -235,6 +235,8 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
 
 // --- Screen capture --------------------------------------------------------
 
+constexpr int PANEL_W = 320;
+constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
 
@@ -244,7 +246,8 @@ bool grabToFile(const QString &file)
         QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
             return false;
-        QPixmap pm = screen->grabWindow(0, 0, 0, -1, -1);
+        // The front panel is 320 x 240; a larger (simulated) screen is cut to it.
+        QPixmap pm = screen->grabWindow(0, 0, 0, PANEL_W, PANEL_H);
         return !pm.isNull() && pm.save(file, "png");
     };
     QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());

@@ -75,8 +75,11 @@ uint8_t fpga_manage::Dealwith1_PC_to_eth(uint32_t len, const uint8_t *body)
 void fpga_manage::reg_IRQ_Dealwith(uint8_t fpga, uint8_t force)
 {
     fpga &= 1;
-    read_from_register(REG_STATE, fpga);
-    uint8_t state = MCU_REG_func[fpga][REG_STATE];
+    uint8_t state = fpga_drv::read_reg(fpga, REG_STATE);
+    {
+        std::lock_guard<std::mutex> lock(m_reg_mutex);
+        MCU_REG_func[fpga][REG_STATE] = state;
+    }
     if (state != 2 && state != 3)
         return;
     // The receive-ready bits stand for the interrupt line (a frame waiting on
