@@ -239,6 +239,11 @@ constexpr int PANEL_W = 320;
 constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
+// The capture as the data window hands it out: AA AA, then the PNG file. It
+// has a buffer of its own, so that a capture never touches the file a
+// running transfer is collecting in fileBuf_tarix. Guarded by
+// Utils::_file_deal_mutex.
+uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
 bool grabToFile(const QString &file)
 {
@@ -274,9 +279,9 @@ bool take()
     if (ok) {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         QFile capture(file);   // the capture's own handle, never the file transfer's
-        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(FILEBUF_TARIX_SIZE - 2);
+        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(CAPTURE_WINDOW_SIZE - 2);
         if (ok) {
-            qint64 got = capture.read(reinterpret_cast<char *>(fileBuf_tarix + 2), FILEBUF_TARIX_SIZE - 2);
+            qint64 got = capture.read(reinterpret_cast<char *>(captureBuf_tarix + 2), CAPTURE_WINDOW_SIZE - 2);
             ok = got == capture.size();
             if (ok)
                 len_tarix = uint32_t(got);
@@ -575,8 +580,8 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     std::unique_ptr<QMutexLocker> fileLock;
     if (covers(0x800080, 0xA0007F)) {
         fileLock.reset(new QMutexLocker(&Utils::_file_deal_mutex));
-        fileBuf_tarix[0] = 0xAA;
-        fileBuf_tarix[1] = 0xAA;
+        captureBuf_tarix[0] = 0xAA;
+        captureBuf_tarix[1] = 0xAA;
     }
 
     for (uint32_t i = 0; i < len; ++i) {
@@ -608,7 +613,7 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
             default: v = 0; break;
             }
         } else if (a >= 0x800080 && a <= 0xA0007F) {
-            v = fileBuf_tarix[a - 0x800080];
+            v = captureBuf_tarix[a - 0x800080];
         } else if (a >= 0xA0000000u && a <= 0xA0000FFFu) {
             v = info[a - 0xA0000000u];
         } else if (a >= 0xA1000000u && a <= 0xA10000FFu) {
