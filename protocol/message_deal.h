@@ -44,6 +44,19 @@ public:
     // Clock and run-log fields of the status page.
     void Time_to_RAM();
 
+    // 0x81 parameter save, 0x82 version, 0x83 flash unique id, 0x84 FPGA
+    // update start, 0x87 clock set.
+    uint32_t param_save(uint8_t *body);
+    uint32_t get_card_version(uint8_t *body);
+    uint32_t get_card_uid(uint8_t *body);
+    uint32_t start_update(uint8_t *body, uint32_t length);
+    uint32_t write_rtc_time(uint8_t *body, uint32_t length);
+
+    // 0xC1 EDID tables: sub-command 1 upload, 2 read back.
+    uint32_t write_edid_table_group(uint8_t *body, uint32_t length);
+    uint32_t write_edid_table(uint8_t *body, uint32_t length);
+    uint32_t read_edid_table(uint8_t *body, uint32_t length);
+
     message_deal_4g *deal_4g() { return m_4g; }
 
 private:
