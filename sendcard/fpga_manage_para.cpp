@@ -11,8 +11,6 @@
 #include <memory>
 #include <mutex>
 
-constexpr uint32_t fpga_manage::FPGA_RST_GPIO[2];
-
 namespace {
 
 // Port-position records of the parameter page: x (u16) and y (u16) in the
