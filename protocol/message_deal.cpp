@@ -308,6 +308,8 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     switch (body[9]) {
     case 0x60: return write_ram(body, length);
     case 0x61: return read_ram(body, length);
+    case 0xA0: return write_register(body, length);
+    case 0xA1: return read_register(body, length);
     case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
     case 0xA4: return length > 10 ? net_eth_group(body) : 0;
     case 0xB0: return vedio_write_single_para(body, length);
