@@ -19,6 +19,10 @@
 #include "platform/shell.h"
 #include "platform/timing.h"
 #include "sendcard/fpga_manage.h"
+#include "ui/pages.h"
+#if __has_include("ui/mainwindow.h")
+#include "ui/mainwindow.h"
+#endif
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
@@ -108,7 +112,7 @@ void requestLedGeometry()
 }
 
 // Front-panel calls come from the link threads; the widgets belong to the
-// GUI thread, so the call is queued there.
+// GUI thread, so the call is queued there (and the page pointer read there).
 void upgradePopup(bool show)
 {
     QCoreApplication *app = QCoreApplication::instance();
@@ -117,7 +121,16 @@ void upgradePopup(bool show)
     QMetaObject::invokeMethod(
         app,
         [show]() {
-            (void)show;
+#if __has_include("ui/mainwindow.h")
+            if (!g_mainwindow)
+                return;
+            if (show)
+                g_mainwindow->update_start();
+            else
+                g_mainwindow->update_over();
+#else
+            (void)show;   // no front panel in this build
+#endif
         },
         Qt::QueuedConnection);
 }
