@@ -430,8 +430,9 @@ TEST_F(RegCmdTest, FactoryDefaultsRestoreTheImageAndDeleteTheUserModes)
     for (uint32_t n = 768; n < 4096; ++n) {
         const bool edid = n >= 896 && n < 1376;   // custom EDIDs are kept
         const bool audio = n == para::AUDIO_WINDOW || n == para::AUDIO_WINDOW + 1;
-        if (!audio)
+        if (!audio) {
             ASSERT_EQ(store->ram_para[n], edid ? 0x77 : deflt(n)) << n;
+        }
     }
     EXPECT_EQ(store->ram_para[767], 0x77);
     EXPECT_EQ(word(para::AUDIO_WINDOW), 0);
