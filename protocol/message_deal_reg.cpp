@@ -19,10 +19,8 @@
 #include "platform/shell.h"
 #include "platform/timing.h"
 #include "sendcard/fpga_manage.h"
-#include "ui/pages.h"
-#if __has_include("ui/mainwindow.h")
 #include "ui/mainwindow.h"
-#endif
+#include "ui/pages.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
@@ -121,16 +119,12 @@ void upgradePopup(bool show)
     QMetaObject::invokeMethod(
         app,
         [show]() {
-#if __has_include("ui/mainwindow.h")
             if (!g_mainwindow)
                 return;
             if (show)
                 g_mainwindow->update_start();
             else
                 g_mainwindow->update_over();
-#else
-            (void)show;   // no front panel in this build
-#endif
         },
         Qt::QueuedConnection);
 }
