@@ -127,9 +127,14 @@ protected:
         });
     }
 
+    // The reply data (status on) to a request body sent over the RS-485 line.
     Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms)
     {
-        EXPECT_TRUE(pctool::writeAll(pty->master(), pctool::frame(body)));
+        return askWire(pctool::frame(body), timeout);
+    }
+    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
+    {
+        EXPECT_TRUE(pctool::writeAll(pty->master(), wire));
         Bytes r = pctool::decode(pctool::readFrames(pty->master(), 1, timeout));
         return r.size() > 11 ? Bytes(r.begin() + 10, r.end() - 1) : Bytes();
     }
