@@ -463,10 +463,12 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
         ManageLock lock;
         c331_manage::instance()->para_changed = 2;
     }
-    if ((mask & 0x08) && s->word(para::OSD_FLAG) == 1) {
+    if (mask & 0x08) {
         ManageLock lock;
-        raise_apply_request_locked(1);
-        g_osd_update = 1;
+        if (s->word(para::OSD_FLAG) == 1) {
+            raise_apply_request_locked(1);
+            g_osd_update = 1;
+        }
     }
     return 0;
 }
