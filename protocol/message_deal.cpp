@@ -302,6 +302,8 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     case 0x83: return get_card_uid(body);
     case 0x84: return start_update(body, length);
     case 0x87: return write_rtc_time(body, length);
+    case 0xA0: return write_register(body, length);
+    case 0xA1: return read_register(body, length);
     case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
     case 0xA4: return length > 10 ? net_eth_group(body) : 0;
     case 0xB0: return vedio_write_single_para(body, length);

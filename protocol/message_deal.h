@@ -56,6 +56,20 @@ public:
     uint32_t write_edid_table_group(uint8_t *body, uint32_t length);
     uint32_t write_edid_table(uint8_t *body, uint32_t length);
     uint32_t read_edid_table(uint8_t *body, uint32_t length);
+    // 0xA0 / 0xA1: one-byte registers of the FPGAs, or of the controller's
+    // command-register file when sent to the controller (reply: status, value).
+    uint32_t write_register(uint8_t *body, uint32_t length);
+    uint32_t read_register(uint8_t *body, uint32_t length);
+    // Action of a stored controller register; 1 when the register has none.
+    uint8_t reg_cmd_run(uint8_t reg, uint8_t mask);
+    uint8_t REG_fuction(uint8_t reg, uint8_t mask);
+    uint8_t REG_FLASH_STATUS1_flag(uint8_t reg, uint8_t mask);
+    uint8_t REG_comm_flag(uint8_t reg);
+    uint8_t REG_com1_flag(uint8_t reg, uint8_t mask);
+    uint8_t REG_mcu_flag(uint8_t reg, uint8_t mask);
+    uint8_t RegUpdate0E(uint8_t mask);
+    uint8_t RegUpdate10(uint8_t mask);
+    uint8_t RegUpdate11(uint8_t mask);
 
     message_deal_4g *deal_4g() { return m_4g; }
 
