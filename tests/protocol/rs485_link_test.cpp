@@ -9,9 +9,7 @@
 #include <QWidget>
 #include <fcntl.h>
 #include <functional>
-#include <pty.h>
 #include <thread>
-#include <unistd.h>
 
 using pctool::Bytes;
 using namespace std::chrono_literals;
@@ -177,40 +175,6 @@ TEST_F(Rs485Test, ScreenCaptureReadOverTheLine)
 
 namespace {
 
-// A pseudo-terminal whose device side is linked where the link opens its
-// port, and whose PC side the test can hang up.
-struct RawPty {
-    explicit RawPty(const std::string &linkPath) : link(linkPath)
-    {
-        int slave = -1;
-        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
-            return;
-        termios t;
-        if (tcgetattr(master, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(master, TCSANOW, &t);
-        }
-        char name[128];
-        bool named = ttyname_r(slave, name, sizeof name) == 0;
-        ::close(slave);
-        ::unlink(link.c_str());
-        if (!named || symlink(name, link.c_str()) != 0)
-            hangUp();
-    }
-    ~RawPty() { hangUp(); }
-    // The PC side goes away: the link no longer leads there, then the line drops.
-    void hangUp()
-    {
-        if (master < 0)
-            return;
-        ::unlink(link.c_str());
-        ::close(master);
-        master = -1;
-    }
-    std::string link;
-    int master = -1;
-};
-
 bool waitUntil(const std::function<bool()> &cond, std::chrono::milliseconds limit = 5000ms)
 {
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -234,15 +198,15 @@ TEST_F(Rs485LineTest, HungUpLineIsReopenedWithoutSpinning)
 {
     platform::ensureDir("/dev");
     const std::string path = root.host("/dev/ttyS2");
-    auto pty = std::make_unique<RawPty>(path);
-    ASSERT_GE(pty->master, 0);
+    auto pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
     Qy_uart_inout link;
     ASSERT_EQ(link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
     auto ask = [&](int master) {
         EXPECT_TRUE(pctool::writeAll(master, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))));
         return pctool::decode(pctool::readFrames(master, 1, 3000ms));
     };
-    Bytes first = ask(pty->master);
+    Bytes first = ask(pty->master());
     ASSERT_GT(first.size(), 13u);
     EXPECT_EQ(Bytes(first.begin() + 10, first.begin() + 13), (Bytes{0, 0x52, 0x97}));
 
@@ -256,10 +220,10 @@ TEST_F(Rs485LineTest, HungUpLineIsReopenedWithoutSpinning)
     EXPECT_FALSE(link.line_open());
 
     // The PC side comes back on a new line: the link opens it and answers.
-    pty = std::make_unique<RawPty>(path);
-    ASSERT_GE(pty->master, 0);
+    pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
     ASSERT_TRUE(waitUntil([&] { return link.line_open(); }));
-    Bytes again = ask(pty->master);
+    Bytes again = ask(pty->master());
     ASSERT_GT(again.size(), 13u);
     EXPECT_EQ(Bytes(again.begin() + 10, again.begin() + 13), (Bytes{0, 0x52, 0x97}));
     link.stop();
