@@ -26,6 +26,10 @@ QString g_usb_grade_path;
 QString g_rcv_sync_led;
 QMutex g_config_text_mutex;
 
+QString g_pid;
+std::atomic<u8> g_update_status{0};
+std::atomic<int> factoryage_log_num{0};
+
 u8 ScreenState = 1;
 int g_auto_lock_time = 30000;
 int g_back_to_mainwindow_time = 3000;

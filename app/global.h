@@ -45,6 +45,11 @@ extern QString g_rcv_sync_led;
 // read by the links, the screens and the cloud client.
 extern QMutex g_config_text_mutex;
 
+// Device identity and launcher state (configuration store start-up).
+extern QString g_pid;                      // 32 lower-case hex digits; empty while unknown (guarded by g_config_text_mutex)
+extern std::atomic<u8> g_update_status;    // 1 when the launcher file starts this program
+extern std::atomic<int> factoryage_log_num;
+
 // Front panel.
 extern u8 ScreenState;
 extern int g_auto_lock_time;

@@ -7,7 +7,9 @@
 
 QMutex Utils::_system_mutex;
 QMutex Utils::_file_deal_mutex;
-QMutex Utils::_test_signal_mutex;
+// Recursive: a slot run directly by an emission in the GUI thread may spin a
+// nested event loop in which the same thread emits again.
+QMutex Utils::_test_signal_mutex(QMutex::Recursive);
 QMutex Utils::_led_para_init_mutex;
 QMutex Utils::_bri_set_mutex;
 QMutex Utils::_spi_mutex;

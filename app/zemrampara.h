@@ -29,6 +29,10 @@ public:
 
     ~ZemRamPara() override;
 
+    // Tests only: drops the store so that the next pInstance() loads a fresh
+    // one from the current root.
+    static void resetForTest();
+
     // Emits sig_update_para(code) under Utils::_test_signal_mutex; returns 1.
     int test_signal(int code);
     // Asks for a refresh and persistence of the image.
@@ -39,10 +43,14 @@ public:
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
 
     // Window source of `window` read from `buf` (form 0 whole image, form 1 a
-    // slot's data starting at image offset 896).
+    // slot's data starting at image offset 896). A source outside 0..5, or a
+    // crop word naming an entry beyond the 40, reads as source 0.
     int ZemGetImageSource(const uint8_t *buf, uint8_t window, int16_t *isCrop, char *cropEntry, uint8_t form);
 
-    // Crop helpers.
+    // Crop helpers. Sources are 0..5 and crop numbers 1..40; crop entries
+    // naming anything else are skipped. ZemAddNewCrop returns 0 once stored,
+    // the crop number it would have used when no entry is free, and -1 when
+    // the source is unknown or has all 40 numbers in use.
     int ZemGetSourceNum(int source, int n);
     void ZemCropSourceInit();
     int ZemGetCropID(int source, int n);
@@ -52,7 +60,8 @@ public:
     int ZemAddNewCrop(int source, const CROP_PARA *in);
     void ZemDeleteCrop(uint8_t source, uint8_t n);
 
-    // Window helpers (each raises the apply request).
+    // Window helpers (each raises the apply request). Windows beyond 0..5,
+    // unknown sources, missing crops and EDID ports beyond 0..5 are refused.
     void ZemSetImageSource(int crop, uint8_t source, uint8_t window);
     void ZemSetImageFreeze();
     void ZemSetImageBlack();
@@ -67,6 +76,13 @@ public:
     int mode_file_write(int slot, int flag);
     int ZemGetCurrentModeIndex();
     int ZemSourceId_is_on(uint8_t id);
+
+    // Rewrites the persistent image bytes 768..4095 at bytes 2..3329 of
+    // /data/ram_device_info, keeping the file's other bytes. The file is
+    // replaced atomically; a missing or unreadable file is not recreated here
+    // (the next start rebuilds it from the defaults). Takes
+    // Utils::_file_deal_mutex. true when the file was written.
+    bool write_para_file();
 
     // Convenience accessors of the image.
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
@@ -86,6 +102,10 @@ signals:
 private:
     ZemRamPara();
     void load();
+    void loadImageFile();
+    void fixLanguageAtStart();
+    void applyStartupFixups();
+    int findCropEntry(int source, int n);
 };
 
 #endif

@@ -8,7 +8,7 @@ PACKAGES=(
   qtbase5-dev libqt5gui5
   libboost-dev libhidapi-dev libudev-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  socat iproute2 util-linux procps
+  socat iproute2 util-linux procps net-tools
 )
 
 missing=()

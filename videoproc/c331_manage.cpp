@@ -26,10 +26,15 @@ ManageLock::~ManageLock()
     pthread_mutex_unlock(m_mutex);
 }
 
+void raise_apply_request_locked(uint8_t level)
+{
+    c331_manage *m = c331_manage::pInstance();
+    if (m->para_changed != 2)
+        m->para_changed = level;
+}
+
 void raise_apply_request(uint8_t level)
 {
     ManageLock lock;
-    c331_manage *m = c331_manage::p_c331_manage;
-    if (m->para_changed != 2)
-        m->para_changed = level;
+    raise_apply_request_locked(level);
 }

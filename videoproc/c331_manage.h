@@ -40,5 +40,7 @@ private:
 // Raises the apply request `level` (1 or 2) under manage_mutex. A pending 2
 // is never lowered to 1.
 void raise_apply_request(uint8_t level = 1);
+// The same for a caller that already holds manage_mutex (through ManageLock).
+void raise_apply_request_locked(uint8_t level = 1);
 
 #endif

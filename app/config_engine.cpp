@@ -1,0 +1,213 @@
+#include "app/config_engine.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/utils.h"
+#include "platform/devmem.h"
+#include "platform/platform.h"
+
+#include <QMutexLocker>
+#include <QSettings>
+
+ConfigEngine *ConfigEngine::p_config = nullptr;
+QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;
+QMutex ConfigEngine::s_mutex;
+
+namespace {
+
+const char *const kConfigFile = "/data/configs/tcpip.ini";
+const char *const kLauncherFile = "/data/configs/led_load_config.ini";
+const char *const kLauncherEntry = "/data/app/zemR47N -platform linuxfb";
+
+// SoC registers: the unique id and the control register whose bit 8 gates it.
+const uint32_t kSocBase = 0x1F000000;
+const uint32_t kSocLength = 0x2B0000;
+const uint32_t kSocControl = 0x1F00400C;
+const uint32_t kSocIdA = 0x1F004058;
+const uint32_t kSocIdB = 0x1F00405C;
+const uint32_t kSocIdC = 0x1F004060;
+
+struct ItemDef {
+    ConfigItem::ConfigName id;
+    const char *key;
+    uint8_t type;
+    QVariant defaultValue;
+};
+
+std::vector<ItemDef> itemDefs()
+{
+    return {
+        {ConfigItem::TcpPort, "config/TcpPort", 1, 5005},
+        {ConfigItem::UdpPort, "config/UdpPort", 1, 5008},
+        {ConfigItem::IPAddress, "config/IPAddress", 0, QStringLiteral("192.168.0.199")},
+        {ConfigItem::SubNetMask, "config/SubNetMask", 0, QStringLiteral("255.255.255.0")},
+        {ConfigItem::GateWay, "config/GateWay", 0, QStringLiteral("192.168.0.1")},
+        {ConfigItem::MAC, "config/MAC", 0, QStringLiteral("FF:FF:FF:FF:FF:FF")},
+        {ConfigItem::Barcode, "config/Barcode", 0, QStringLiteral(" ")},
+        {ConfigItem::WifiIPAddress, "config/WifiIPAddress", 0, QStringLiteral("192.168.22.101")},
+        {ConfigItem::EDIDCheck, "config/EDIDCheck", 0, QStringLiteral("Once")},
+        {ConfigItem::SourceCheck, "config/SourceCheck", 1, 255},
+        {ConfigItem::ImageLayoutPassword, "config/ImageLayoutPassword", 0, QStringLiteral("jV")},
+        {ConfigItem::Kumocloudserverip, "config/Kumocloudserverip", 0, QStringLiteral(" ")},
+        {ConfigItem::Kumocloudserverport, "config/Kumocloudserverport", 1, QStringLiteral(" ")},
+        {ConfigItem::Kumoclouduserip, "config/Kumoclouduserip", 0, QStringLiteral(" ")},
+        {ConfigItem::Kumocloudcontrollername, "config/Kumocloudcontrollername", 0, QStringLiteral(" ")},
+        {ConfigItem::ZemMaxPixel_UINT, "config/ZemMaxPixel_UINT", 1, 0xC80000},
+        {ConfigItem::usbupgradedir, "config/usbupgradedir", 0, QStringLiteral("ZEM-R25")},
+        {ConfigItem::ZemLCDLang, "config/ZemLCDLang", 1, 0x1001F},
+    };
+}
+
+QMutex &instanceMutex()
+{
+    static QMutex m;
+    return m;
+}
+
+int nib(uint16_t reg, int n)
+{
+    return (reg >> (4 * n)) & 0xF;
+}
+
+} // namespace
+
+ConfigEngine::ConfigEngine()
+{
+    QMutexLocker lock(&s_mutex);
+    platform::ensureDir("/data/configs");
+    QSettings settings(platform::qpath(kConfigFile), QSettings::IniFormat);
+    for (const ItemDef &def : itemDefs()) {
+        ConfigItem item;
+        item.key = QString::fromLatin1(def.key);
+        item.id = def.id;
+        item.defaultValue = def.defaultValue;
+        item.noWrite = false;
+        item.type = def.type;
+        item.filePath = QString::fromLatin1(kConfigFile);
+        _itemMap.insert(item.key, item.id);
+
+        QVariant stored = settings.value(item.key);
+        if (stored.isValid() && !stored.toString().isEmpty()) {
+            item.value = stored;
+        } else if (!item.defaultValue.toString().isEmpty()) {
+            item.value = item.defaultValue;
+            if (!item.noWrite)
+                settings.setValue(item.key, item.defaultValue);
+        }
+        m_items.push_back(item);
+    }
+    settings.sync();
+}
+
+ConfigEngine::~ConfigEngine() = default;
+
+ConfigEngine *ConfigEngine::pInstance()
+{
+    QMutexLocker lock(&instanceMutex());
+    if (p_config)
+        return p_config;
+    p_config = new ConfigEngine;
+    p_config->startUp();
+    return p_config;
+}
+
+void ConfigEngine::resetInstance()
+{
+    QMutexLocker lock(&instanceMutex());
+    delete p_config;
+    p_config = nullptr;
+}
+
+QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
+{
+    QMutexLocker lock(&s_mutex);
+    if (id < 0 || static_cast<size_t>(id) >= m_items.size())
+        return QVariant();
+    return m_items[static_cast<size_t>(id)].value;
+}
+
+void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, const QVariant &value)
+{
+    QMutexLocker lock(&s_mutex);
+    if (id < 0 || static_cast<size_t>(id) >= m_items.size())
+        return;
+    ConfigItem &item = m_items[static_cast<size_t>(id)];
+    item.value = value;
+    if (item.noWrite || item.filePath.isEmpty())
+        return;
+    QString key = _itemMap.key(id);
+    if (key.isEmpty())
+        return;
+    QSettings settings(platform::qpath(item.filePath), QSettings::IniFormat);
+    settings.setValue(key, value);
+    settings.sync();
+}
+
+QString ConfigEngine::device_id(uint16_t a, uint16_t b, uint16_t c)
+{
+    const int A3 = nib(a, 3), A2 = nib(a, 2), A1 = nib(a, 1), A0 = nib(a, 0);
+    const int B3 = nib(b, 3), B2 = nib(b, 2), B1 = nib(b, 1), B0 = nib(b, 0);
+    const int C3 = nib(c, 3), C2 = nib(c, 2), C1 = nib(c, 1), C0 = nib(c, 0);
+    const int digits[32] = {
+        A3, B3, C3, B1, C1, C0, C2,
+        (A3 + B3) % 2,
+        (C3 + B1) / 2,
+        B0, B2,
+        (C0 + C1) / 2,
+        (A3 + B3) / 2,
+        (C0 + C1) % 2,
+        (C3 + B1) % 2,
+        A2, A1,
+        (C2 + B0) % 2,
+        (B2 + A2) % 2,
+        (A1 + A0) % 2,
+        (A1 + A0) / 2,
+        (A3 + B3 + C3) % 3, (A3 + B3 + C3) / 3,
+        (A3 + B2 + A2) % 3, (A3 + B2 + A2) / 3,
+        (B1 + C2 + A1) % 3, (B1 + C2 + A1) / 3,
+        (C1 + B0 + A0) % 3, (C1 + B0 + A0) / 3,
+        (B2 + A2) / 2,
+        (C2 + B0) / 2,
+        A0,
+    };
+    QString out;
+    for (int d : digits)
+        out += QLatin1Char("0123456789abcdef"[d]);
+    return out;
+}
+
+bool ConfigEngine::read_soc_id()
+{
+    std::unique_ptr<platform::devmem::Window> soc = platform::devmem::map(kSocBase, kSocLength);
+    if (!soc) {
+        // Without the SoC registers the id stays unknown; everything else goes on.
+        writeLogMsg(LOG_ERROR, "ConfigEngine: SoC id registers not available");
+        return false;
+    }
+    soc->write16(kSocControl, static_cast<uint16_t>(soc->read16(kSocControl) & ~0x0100u));
+    const uint16_t a = soc->read16(kSocIdA);
+    const uint16_t b = soc->read16(kSocIdB);
+    const uint16_t c = soc->read16(kSocIdC);
+    soc.reset();
+    QString pid = device_id(a, b, c);
+    QMutexLocker lock(&g_config_text_mutex);
+    g_pid = pid;
+    return true;
+}
+
+void ConfigEngine::startUp()
+{
+    read_soc_id();
+
+    Utils::getIPAddress();
+    Utils::initIPAddress();
+
+    QSettings launcher(platform::qpath(kLauncherFile), QSettings::IniFormat);
+    launcher.beginGroup(QStringLiteral("app-1"));
+    const QString appPath = launcher.value(QStringLiteral("app_path")).toString();
+    launcher.endGroup();
+    g_update_status = appPath == QLatin1String(kLauncherEntry) ? 1 : 0;
+
+    factoryage_log.clear();
+    factoryage_log_num = 0;
+}

@@ -1,0 +1,559 @@
+#include "app/zemrampara.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/para_defaults.h"
+#include "app/utils.h"
+#include "platform/files.h"
+#include "platform/timing.h"
+#include "videoproc/c331_manage.h"
+
+#include <QMutexLocker>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using namespace para;
+
+ZemRamPara *ZemRamPara::p_zemrampara_config = nullptr;
+
+namespace {
+
+const char *const PARA_FILE = "/data/ram_device_info";
+constexpr uint32_t SOURCE_COUNT = 6;
+constexpr uint32_t LANGUAGE_COUNT = 5;
+constexpr uint32_t FILE_IMAGE_OFFSET = 2;                     // image byte 768 lies at file byte 2
+constexpr uint32_t FILE_IMAGE_END = FILE_IMAGE_OFFSET + PERSISTENT_SIZE;   // 3330
+constexpr uint32_t CROP_INDEX_SHIFT = 8;
+constexpr uint16_t CROP_INDEX_MASK = 0x7F;
+constexpr uint32_t CROP_BYTES_PER_SOURCE = 5;
+
+std::string modeFile(int slot)
+{
+    return "/data/modes/custom_mode" + std::to_string(slot + 1);
+}
+
+std::string osdCopyFile(int slot)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "/data/modes/MO%02x.json", static_cast<unsigned>(slot + 1) & 0xFF);
+    return name;
+}
+
+bool validSlot(int slot) { return slot >= 0 && slot < static_cast<int>(MODE_COUNT); }
+bool validSource(int source) { return source >= 0 && source < static_cast<int>(SOURCE_COUNT); }
+
+bool languageEnabled(uint32_t valid, uint32_t lang)
+{
+    return lang < 32 && ((valid >> lang) & 1u) != 0;
+}
+
+// First language 0..4 enabled in `valid`, or -1.
+int firstEnabledLanguage(uint32_t valid)
+{
+    for (uint32_t l = 0; l < LANGUAGE_COUNT; ++l)
+        if (languageEnabled(valid, l))
+            return static_cast<int>(l);
+    return -1;
+}
+
+uint32_t cropEntryOffset(uint32_t e) { return CROP_TABLE + CROP_ENTRY_SIZE * e; }
+
+bool cropBit(int source, int k)
+{
+    return (g_cut_source_state[CROP_BYTES_PER_SOURCE * source + k / 8] >> (k % 8)) & 1u;
+}
+
+} // namespace
+
+ZemRamPara::ZemRamPara()
+{
+    pthread_mutex_init(&input_timing_mutex, nullptr);
+    std::memset(ram_para, 0, sizeof ram_para);
+    std::memset(ram_para_back, 0, sizeof ram_para_back);
+    std::memset(user_mode_ram, 0, sizeof user_mode_ram);
+    std::memset(reg_para, 0, sizeof reg_para);
+    std::memset(status_ram, 0, sizeof status_ram);
+}
+
+ZemRamPara::~ZemRamPara()
+{
+    pthread_mutex_destroy(&input_timing_mutex);
+}
+
+ZemRamPara *ZemRamPara::pInstance()
+{
+    // The first call is made by main before any worker thread exists.
+    if (!p_zemrampara_config) {
+        ZemRamPara *store = new ZemRamPara();
+        store->load();
+        p_zemrampara_config = store;
+    }
+    return p_zemrampara_config;
+}
+
+void ZemRamPara::resetForTest()
+{
+    delete p_zemrampara_config;
+    p_zemrampara_config = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Start-up load
+
+void ZemRamPara::loadImageFile()
+{
+    std::string file;
+    bool present = platform::files::exists(PARA_FILE);
+    if (present && platform::files::readAll(PARA_FILE, file) && file.size() >= FILE_IMAGE_OFFSET
+        && static_cast<uint8_t>(file[0]) == FILE_MARK && static_cast<uint8_t>(file[1]) == FILE_MARK) {
+        // A file cut short keeps the defaults for the bytes it lacks.
+        std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+        size_t n = std::min<size_t>(file.size() - FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+        std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, n);
+        return;
+    }
+    if (present) {
+        debugPrint("ram_device_info has no valid mark, rebuilt from defaults\n");
+        platform::pauseMs(100);
+    }
+    // The defaults replace the file in one step: a cut leaves the old file or the new one.
+    if (!platform::files::writeAtomic(PARA_FILE, default_para_ramlist, FILE_SIZE))
+        debugPrint("ram_device_info could not be written\n");
+    platform::files::sync();
+    platform::pauseMs(100);
+
+    if (platform::files::readAll(PARA_FILE, file) && file.size() >= FILE_IMAGE_END
+        && static_cast<uint8_t>(file[0]) == FILE_MARK && static_cast<uint8_t>(file[1]) == FILE_MARK)
+        std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+    else
+        std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+}
+
+void ZemRamPara::fixLanguageAtStart()
+{
+    g_language = ram_para[LANGUAGE];
+    uint32_t valid = g_lcd_lang_valid;
+    if ((valid & 1u) && (valid & (1u << 17))) {
+        valid &= 0xFFFEu;
+        g_lcd_lang_valid = valid;
+    }
+    if (languageEnabled(valid, ram_para[LANGUAGE]))
+        return;
+    int first = firstEnabledLanguage(valid);
+    if (first >= 0) {
+        ram_para[LANGUAGE] = static_cast<uint8_t>(first);
+        g_language = static_cast<uint8_t>(first);
+    }
+}
+
+void ZemRamPara::applyStartupFixups()
+{
+    for (uint32_t i = 0; i < WINDOW_COUNT; ++i)
+        ram_para[window(i, WIN_FLAGS)] &= static_cast<uint8_t>(~WIN_FLAG_FREEZE);
+    setWord(LED_OFF, 0);
+    std::memset(ram_para + TEST_PATTERN, 0, 4);   // test pattern and current user mode
+    ram_para[VOLATILE_869] = 0;
+    for (uint32_t k = 0; k < FADE_COUNT; ++k) {
+        setWord(FADE_BASE + 4 * k, 60);
+        setWord(FADE_BASE + 4 * k + 2, 60);
+    }
+}
+
+void ZemRamPara::load()
+{
+    loadImageFile();
+    platform::pauseMs(100);
+    fixLanguageAtStart();
+    applyStartupFixups();
+    ZemCropSourceInit();
+    std::memcpy(ram_para_back, ram_para, IMAGE_SIZE);
+    for (int slot = 0; slot < static_cast<int>(MODE_COUNT); ++slot) {
+        mode_file_deal(slot, 0);
+        platform::pauseUs(100);
+    }
+    std::memset(status_ram, 0, sizeof status_ram);
+    status_ram[0] = 0x80;
+    status_ram[1] = 0x1F;
+    status_ram[2] = 0x06;
+}
+
+bool ZemRamPara::write_para_file()
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::string file;
+    if (!platform::files::readAll(PARA_FILE, file))
+        return false;
+    if (file.size() < FILE_IMAGE_END)
+        file.resize(FILE_IMAGE_END, '\0');
+    std::memcpy(&file[FILE_IMAGE_OFFSET], ram_para + PERSISTENT_START, PERSISTENT_SIZE);
+    bool ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
+    platform::files::sync();
+    platform::pauseMs(100);
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Notification
+
+int ZemRamPara::test_signal(int code)
+{
+    QMutexLocker lock(&Utils::_test_signal_mutex);
+    emit sig_update_para(code);
+    return 1;
+}
+
+int ZemRamPara::ram_para_save()
+{
+    return test_signal(1);
+}
+
+// ---------------------------------------------------------------------------
+// Writes by offset
+
+int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
+{
+    if (len == 0)
+        return 0;
+    if (static_cast<uint64_t>(off) + len > IMAGE_SIZE)
+        return 1;
+    std::memcpy(ram_para + off, buf, len);
+    return 0;
+}
+
+int ZemRamPara::ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr)
+{
+    uint32_t mode = (addr >> 12) & 0xFF;
+    if (mode < 1 || mode > MODE_COUNT)
+        return 1;
+    uint32_t off = addr - mode * 4096;
+    if (static_cast<uint64_t>(off) + len > SLOT_FILE_SIZE)
+        return 1;
+    if (len)
+        std::memcpy(user_mode_ram[mode - 1] + off, buf, len);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Window sources and crops
+
+int ZemRamPara::ZemGetImageSource(const uint8_t *buf, uint8_t window, int16_t *isCrop, char *cropEntry, uint8_t form)
+{
+    *isCrop = 0;
+    if (window >= WINDOW_COUNT)
+        return 0;
+    // Form 1: buf[0] is image byte 896.
+    const uint32_t base = form == 1 ? SLOT_IMAGE_START : 0;
+    uint16_t word = get16(buf, para::window(window, WIN_SOURCE) - base);
+    uint32_t source = word & 0xFF;
+    if (word & WIN_SOURCE_CROP) {
+        uint32_t entry = word & 0xFF;
+        *isCrop = 1;
+        *cropEntry = static_cast<char>(entry);
+        // A damaged entry index (beyond the 40 entries) names no source.
+        source = entry < CROP_ENTRIES ? get16(buf, cropEntryOffset(entry) - base) & 0xFF : 0;
+    }
+    // Sources outside 0..5 (written by the PC tool) are reported as source 0.
+    return validSource(static_cast<int>(source)) ? static_cast<int>(source) : 0;
+}
+
+int ZemRamPara::ZemGetSourceNum(int source, int n)
+{
+    int count = 0;
+    int last = std::min<int>(n, CROP_ENTRIES);
+    for (int e = 0; e < last; ++e) {
+        uint16_t id = word(cropEntryOffset(e));
+        if ((id & CROP_USED) && (id & 0xFF) == source)
+            ++count;
+    }
+    return count;
+}
+
+void ZemRamPara::ZemCropSourceInit()
+{
+    std::memset(g_cut_source_state, 0, sizeof g_cut_source_state);
+    for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
+        uint16_t id = word(cropEntryOffset(e));
+        if (!(id & CROP_USED))
+            continue;
+        uint32_t source = id & 0xFF;
+        uint32_t index = (id >> CROP_INDEX_SHIFT) & CROP_INDEX_MASK;
+        // Entries naming a source or crop number the map has no bit for are skipped.
+        if (source >= SOURCE_COUNT || index >= CROP_ENTRIES)
+            continue;
+        g_cut_source_state[CROP_BYTES_PER_SOURCE * source + index / 8] |= static_cast<uint8_t>(1u << (index % 8));
+    }
+}
+
+int ZemRamPara::ZemGetCropID(int source, int n)
+{
+    if (!validSource(source) || n < 1)
+        return 0;
+    int seen = 0;
+    for (int k = 0; k < static_cast<int>(CROP_ENTRIES); ++k) {
+        if (cropBit(source, k) && ++seen == n)
+            return k + 1;
+    }
+    return 0;
+}
+
+int ZemRamPara::ZemAddCropID(int source)
+{
+    if (!validSource(source))
+        return 0;
+    for (int k = 0; k < static_cast<int>(CROP_ENTRIES); ++k)
+        if (!cropBit(source, k))
+            return k + 1;
+    return 0;
+}
+
+// Index of the used entry holding crop n (1-based, counted in the crop-use map)
+// of `source`, or CROP_ENTRIES when there is none.
+int ZemRamPara::findCropEntry(int source, int n)
+{
+    int number = ZemGetCropID(source, n);
+    if (number == 0)
+        return CROP_ENTRIES;
+    for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
+        uint16_t id = word(cropEntryOffset(e));
+        if ((id & CROP_USED) && static_cast<int>(id & 0xFF) == source
+            && static_cast<int>((id >> CROP_INDEX_SHIFT) & CROP_INDEX_MASK) == number - 1)
+            return static_cast<int>(e);
+    }
+    return CROP_ENTRIES;
+}
+
+void ZemRamPara::ZemGetCropPara(int source, int n, CROP_PARA *out, int *entry)
+{
+    int e = findCropEntry(source, n);
+    *entry = e;
+    if (e >= static_cast<int>(CROP_ENTRIES))
+        return;
+    uint32_t at = cropEntryOffset(e);
+    out->id = word(at);
+    out->x = word(at + 2);
+    out->y = word(at + 4);
+    out->w = word(at + 6);
+    out->h = word(at + 8);
+}
+
+void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
+{
+    int e = findCropEntry(source, n);
+    if (e >= static_cast<int>(CROP_ENTRIES))
+        return;
+    uint32_t at = cropEntryOffset(e);
+    setWord(at + 2, static_cast<uint16_t>(in->x));
+    setWord(at + 4, static_cast<uint16_t>(in->y));
+    setWord(at + 6, static_cast<uint16_t>(in->w));
+    setWord(at + 8, static_cast<uint16_t>(in->h));
+}
+
+int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
+{
+    // No crop number can be given to an unknown source or a source whose 40 are used.
+    int number = ZemAddCropID(source);
+    if (number == 0)
+        return -1;
+    ManageLock lock;
+    for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
+        uint32_t at = cropEntryOffset(e);
+        if (word(at) & CROP_USED)
+            continue;
+        setWord(at, static_cast<uint16_t>(CROP_USED + (number - 1) * 256 + source));
+        setWord(at + 2, static_cast<uint16_t>(in->x));
+        setWord(at + 4, static_cast<uint16_t>(in->y));
+        setWord(at + 6, static_cast<uint16_t>(in->w));
+        setWord(at + 8, static_cast<uint16_t>(in->h));
+        raise_apply_request_locked(1);
+        return 0;
+    }
+    return number;
+}
+
+void ZemRamPara::ZemDeleteCrop(uint8_t source, uint8_t n)
+{
+    int e = findCropEntry(source, n);
+    if (e >= static_cast<int>(CROP_ENTRIES))
+        return;
+    ManageLock lock;
+    setWord(cropEntryOffset(e), 0);
+    raise_apply_request_locked(1);
+}
+
+void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
+{
+    // A window, source or crop that does not exist is refused: nothing changes.
+    if (window >= WINDOW_COUNT || !validSource(source) || crop < 0)
+        return;
+    uint16_t sourceWord = source;
+    if (crop > 0) {
+        int e = findCropEntry(source, crop);
+        if (e >= static_cast<int>(CROP_ENTRIES))
+            return;
+        sourceWord = static_cast<uint16_t>(WIN_SOURCE_CROP + e);
+    }
+    ManageLock lock;
+    setWord(para::window(window, WIN_SOURCE), sourceWord);
+    if (word(CURRENT_USER_MODE) == get16(ram_para_back, CURRENT_USER_MODE))
+        setWord(CURRENT_USER_MODE, 0);
+    raise_apply_request_locked(1);
+}
+
+void ZemRamPara::ZemSetImageFreeze()
+{
+    uint32_t i = g_image_current;
+    if (i < WINDOW_COUNT && (word(window(i, WIN_ENABLE)) & 1u))
+        setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_FREEZE);
+    raise_apply_request(1);
+}
+
+void ZemRamPara::ZemSetImageBlack()
+{
+    uint32_t i = g_image_current;
+    if (i < WINDOW_COUNT)
+        setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_BLACK);
+    raise_apply_request(1);
+}
+
+void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
+{
+    if (port < 0 || port >= static_cast<int>(INPUT_COUNT))
+        return;
+    ManageLock lock;
+    uint32_t at = EDID_BASE + 6 * static_cast<uint32_t>(port);
+    setWord(at, static_cast<uint16_t>(w));
+    setWord(at + 2, static_cast<uint16_t>(h));
+    setWord(at + 4, static_cast<uint16_t>(hz));
+    raise_apply_request_locked(1);
+}
+
+int ZemRamPara::ZemLanguageChanged()
+{
+    if (word(LANGUAGE) == get16(ram_para_back, LANGUAGE))
+        return 0;
+    g_language = ram_para[LANGUAGE];
+    uint32_t valid = g_lcd_lang_valid;
+    if (!languageEnabled(valid, ram_para[LANGUAGE])) {
+        int first = firstEnabledLanguage(valid);
+        if (first >= 0) {
+            ram_para[LANGUAGE] = static_cast<uint8_t>(first);
+            g_language = static_cast<uint8_t>(first);
+            ram_para[LANGUAGE_FALLBACK] = 0;
+        }
+    }
+    return 1;
+}
+
+int ZemRamPara::ZemSourceId_is_on(uint8_t id)
+{
+    for (uint8_t i = 0; i < WINDOW_COUNT; ++i) {
+        if (!(word(window(i, WIN_ENABLE)) & 1u))
+            continue;
+        int16_t isCrop = 0;
+        char entry = 0;
+        int source = ZemGetImageSource(ram_para, i, &isCrop, &entry, 0);
+        if (source < 1 || source > 5)
+            source = 0;
+        if (source == id)
+            return 1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// User modes
+
+int ZemRamPara::ZemUserModeSaved(int n)
+{
+    if (!validSlot(n))
+        return 0;
+    return user_mode_ram[n][0] == 0xAA && user_mode_ram[n][1] == 0xAA;
+}
+
+int ZemRamPara::ZemUserModeIndex(uint8_t start, uint8_t direction)
+{
+    const int slotCount = static_cast<int>(MODE_COUNT);
+    if (direction > 2 || start > slotCount || (start == slotCount && direction != 2))
+        return 256;
+    for (int k = 0; k < slotCount; ++k) {
+        int s;
+        if (direction == 2)
+            s = (start + k) % slotCount;
+        else if (direction == 1)
+            s = (start + 1 + k) % slotCount;
+        else
+            s = (start - 1 - k + 2 * slotCount) % slotCount;
+        if (ZemUserModeSaved(s))
+            return s;
+    }
+    return 256;
+}
+
+int ZemRamPara::mode_file_deal(int slot, int action)
+{
+    if (!validSlot(slot))
+        return 0;
+    uint8_t *data = user_mode_ram[slot];
+    if (action == 1) {
+        platform::files::remove(modeFile(slot));
+        platform::pauseUs(100);
+        const uint32_t osd = slotOffset(OSD_FLAG);
+        if (get16(data, osd) == 1) {
+            platform::files::remove(osdCopyFile(slot));
+            set16(data, osd, 0);
+        }
+        platform::pauseUs(100);
+        platform::files::sync();
+        platform::pauseUs(100);
+    }
+
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::string file;
+    if (platform::files::readAll(modeFile(slot), file)) {
+        // A short file leaves the remaining slot bytes as they were.
+        std::memcpy(data, file.data(), std::min<size_t>(file.size(), SLOT_FILE_SIZE));
+        platform::files::sync();
+        platform::pauseMs(100);
+        return 1;
+    }
+    lock.unlock();
+    data[0] = 0xFF;
+    data[1] = 0xFF;
+    return 0;
+}
+
+int ZemRamPara::mode_file_write(int slot, int flag)
+{
+    if (!validSlot(slot))
+        return 0;
+    uint8_t *data = user_mode_ram[slot];
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        uint8_t file[SLOT_FILE_SIZE];
+        std::memcpy(file, data, SLOT_FILE_SIZE);
+        file[0] = 0xAA;
+        file[1] = 0xAA;
+        // The slot is marked saved only once its file is complete.
+        if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
+            return 0;
+        data[0] = 0xAA;
+        data[1] = 0xAA;
+        platform::files::sync();
+        platform::pauseMs(100);
+    }
+    if (flag == 0 && word(OSD_FLAG) == 1) {
+        // The OSD menu file is kept with the mode.
+        platform::files::copy("/data/configs/omenu.json", osdCopyFile(slot));
+    }
+    platform::files::sync();
+    platform::pauseUs(100);
+    return 1;
+}
+
+int ZemRamPara::ZemGetCurrentModeIndex()
+{
+    uint16_t mode = word(CURRENT_USER_MODE);
+    return mode < 17 ? mode : 0;
+}
