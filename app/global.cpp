@@ -52,3 +52,6 @@ u8 g_set_led_para = 0;
 u8 g_set_led_setup = 0;
 
 QMutex g_flash_uid_mutex;
+
+u8 g_reconfig_4g = 0;
+u8 g_rconfig_device_kumocloud = 0;
