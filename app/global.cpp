@@ -55,3 +55,6 @@ QMutex g_flash_uid_mutex;
 
 u8 g_reconfig_4g = 0;
 u8 g_rconfig_device_kumocloud = 0;
+
+std::atomic<u8> pc_cmd_valid{0};
+std::atomic<u32> pc_cmd_time{0};

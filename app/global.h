@@ -82,4 +82,8 @@ extern QMutex g_flash_uid_mutex;
 extern u8 g_reconfig_4g;                  // guarded by Utils::_reconfig_4g_mutex
 extern u8 g_rconfig_device_kumocloud;     // guarded by Utils::_reconfig_device_kumocloud_mutex
 
+// Command links: the PC tool was active (stamped by every link after a good frame).
+extern std::atomic<u8> pc_cmd_valid;
+extern std::atomic<u32> pc_cmd_time;
+
 #endif

@@ -1,10 +1,161 @@
 #include "sendcard/fpga_manage.h"
 
+#include "app/global.h"
+#include "platform/platform.h"
+#include "sendcard/fpga_drv.h"
+
+#include <cstring>
+#include <vector>
+
 fpga_manage *fpga_manage::p_fpga_manage = nullptr;
+
+namespace {
+
+constexpr uint8_t REG_STATE = 80;
+constexpr uint8_t REG_READY[2] = {129, 145};   // bit 0: a card frame waits on port 0 / 1
+
+bool isLiveRegister(uint8_t reg) { return reg < 64 || reg > 127; }
+
+} // namespace
+
+fpga_manage::fpga_manage()
+{
+    pthread_mutex_init(&card_mutex, nullptr);
+    std::memset(m_reg, 0, sizeof m_reg);
+    std::memset(m_para, 0, sizeof m_para);
+    std::memset(m_back_para, 0, sizeof m_back_para);
+    std::memset(m_tx, 0, sizeof m_tx);
+    std::memset(m_rx, 0, sizeof m_rx);
+    std::memset(MCU_RAM_DEFAULT, 0, sizeof MCU_RAM_DEFAULT);
+    std::memset(MCU_RAM_ZOOM, 0, sizeof MCU_RAM_ZOOM);
+    std::memset(MCU_RAM_CMD, 0, sizeof MCU_RAM_CMD);
+    std::memset(MCU_RAM_EXTEND, 0, sizeof MCU_RAM_EXTEND);
+    std::memset(flash_uid, 0, sizeof flash_uid);
+    for (int i = 0; i < 2; ++i) {
+        MCU_REG_func[i] = m_reg[i];
+        MCU_RAM_PARA_func[i] = m_para[i];
+        MCU_RAM_ETH_BACK_PARA_func[i] = m_back_para[i];
+        MCU_RAM_TX_func[i] = m_tx[i];
+        MCU_RAM_RX_func[i] = m_rx[i];
+    }
+}
 
 fpga_manage *fpga_manage::pInstance()
 {
-    if (!p_fpga_manage)
+    if (!p_fpga_manage) {
+        platform::ensureDir("/data/smartmapping");
+        platform::ensureDir("/data/rcvrecovery");
         p_fpga_manage = new fpga_manage();
+        fpga_drv::open_devices();
+    }
     return p_fpga_manage;
+}
+
+uint8_t fpga_manage::Dealwith1_PC_to_eth(uint32_t len, const uint8_t *body)
+{
+    if (len >= CARD_FRAME_MAX || len < 11)
+        return 1;
+    const uint8_t *data = body;
+    uint32_t n = len;
+    if (body[9] == 2) {
+        if (len <= 12)
+            return 1;
+        data += 12;
+        n -= 12;
+    }
+    if (body[7] == 255) {
+        fpga_drv::send_card_frame(0, 0xFF, data, n);
+        fpga_drv::send_card_frame(1, 0xFF, data, n);
+    } else {
+        fpga_drv::send_card_frame(body[6] == 1 ? 1 : 0, body[7] & 1, data, n);
+    }
+    return 0;
+}
+
+void fpga_manage::reg_IRQ_Dealwith(uint8_t fpga, uint8_t force)
+{
+    fpga &= 1;
+    uint8_t state = fpga_drv::read_reg(fpga, REG_STATE);
+    {
+        std::lock_guard<std::mutex> lock(m_reg_mutex);
+        MCU_REG_func[fpga][REG_STATE] = state;
+    }
+    if (state != 2 && state != 3)
+        return;
+    // The receive-ready bits stand for the interrupt line (a frame waiting on
+    // either port raises it), so `force` reads nothing more than they show.
+    for (uint8_t port = 0; port < 2; ++port) {
+        if (!(fpga_drv::read_reg(fpga, REG_READY[port]) & 1))
+            continue;
+        uint32_t len = (uint32_t(fpga_drv::read_reg(fpga, REG_READY[port] + 1)) << 8) |
+                       fpga_drv::read_reg(fpga, REG_READY[port] + 2);
+        if (len == 0)
+            continue;
+        std::vector<uint8_t> frame(len);
+        fpga_drv::read_card_frame(fpga, port, frame.data(), len);
+        fpga_drv::write_reg(fpga, REG_READY[port], 0);
+        Rcv_data_from_eth(frame.data(), len);
+    }
+}
+
+void fpga_manage::Rcv_data_from_eth(const uint8_t *frame, uint32_t len)
+{
+    uint8_t owner = g_passby_trans_port.load();
+    if (owner < 1 || owner > 3)
+        return;
+    card_reply_sink *sink = reply_sink(owner);
+    if (!sink)
+        return;
+    sink->card_reply(frame, len);
+    g_passby_trans_port = 255;
+    reply_ready = 1;
+}
+
+void fpga_manage::set_reply_sink(uint8_t transport, card_reply_sink *sink)
+{
+    std::lock_guard<std::mutex> lock(m_sink_mutex);
+    if (transport < 4)
+        m_sinks[transport] = sink;
+}
+
+card_reply_sink *fpga_manage::reply_sink(uint8_t transport)
+{
+    std::lock_guard<std::mutex> lock(m_sink_mutex);
+    return transport < 4 ? m_sinks[transport] : nullptr;
+}
+
+void fpga_manage::write_fpga_ram(const uint8_t *buf, uint32_t address, uint32_t len, uint8_t bank, uint8_t fpga)
+{
+    fpga_drv::write_ram(fpga & 1, bank, address & 0xFF0FFF, buf, len);
+}
+
+void fpga_manage::read_fpga_ram(uint8_t *buf, uint32_t address, uint32_t len, uint8_t bank, uint8_t fpga)
+{
+    fpga_drv::read_ram(fpga & 1, bank, address & 0xFF0FFF, buf, len);
+}
+
+void fpga_manage::write_to_register(uint8_t reg, uint8_t mask, uint8_t value, uint8_t fpga)
+{
+    if (reg >= REG_COUNT)
+        return;
+    fpga &= 1;
+    if (isLiveRegister(reg))
+        read_from_register(reg, fpga);
+    uint8_t v;
+    {
+        std::lock_guard<std::mutex> lock(m_reg_mutex);
+        v = uint8_t((MCU_REG_func[fpga][reg] & ~mask) | (value & mask));
+        MCU_REG_func[fpga][reg] = v;
+    }
+    fpga_drv::write_reg(fpga, reg, v);
+}
+
+void fpga_manage::read_from_register(uint8_t reg, uint8_t fpga)
+{
+    if (reg >= REG_COUNT || !isLiveRegister(reg))
+        return;
+    fpga &= 1;
+    uint8_t v = fpga_drv::read_reg(fpga, reg);
+    std::lock_guard<std::mutex> lock(m_reg_mutex);
+    MCU_REG_func[fpga][reg] = v;
 }

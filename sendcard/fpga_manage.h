@@ -7,7 +7,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
+
+// A command link that card replies can be routed to. The card side calls
+// card_reply() with the card's frame body while it holds the card mutex.
+class card_reply_sink
+{
+public:
+    virtual ~card_reply_sink() {}
+    virtual void card_reply(const uint8_t *body, uint32_t len) = 0;
+};
 
 class fpga_manage
 {
@@ -15,14 +25,75 @@ public:
     static fpga_manage *pInstance();
     static fpga_manage *p_fpga_manage;
 
+    static constexpr uint32_t REG_COUNT = 171;
+    static constexpr uint32_t PAGE_SIZE = 1024;
+    static constexpr uint32_t BACK_PARA_SIZE = 136;
+    static constexpr uint32_t CARD_FRAME_MAX = 1024;   // card frames of this length or more are refused
+
     // Brightness request: set to 1 (under Utils::_bri_set_mutex) when the
     // image's brightness changes; the FPGA thread applies and clears it.
     std::atomic<uint8_t> bri_set_request{0};
     // Output-status request: set to 1 when the LED-off word changes.
     std::atomic<uint8_t> output_status_request{0};
 
+    // Card pass-through. Every link holds card_mutex while it hands a card
+    // frame over and while it polls for replies; reply_ready is 1 once a card
+    // reply was queued on the owning link (cleared by the link under the mutex).
+    pthread_mutex_t card_mutex;
+    std::atomic<uint8_t> reply_ready{0};
+
+    // Sends an un-escaped card frame body (XOR byte included) to the
+    // receiving cards. Byte 6 selects the FPGA (1: FPGA 1, else FPGA 0),
+    // byte 7 its output port (0 or 1); byte 7 = 255 sends on every port of
+    // both FPGAs. Command 2 frames go out without their first 12 bytes.
+    // 0 sent, 1 refused (1024 bytes or more, or too short to be a frame).
+    uint8_t Dealwith1_PC_to_eth(uint32_t len, const uint8_t *body);
+    // Reads the card frames waiting on FPGA `fpga` and routes them.
+    void reg_IRQ_Dealwith(uint8_t fpga, uint8_t force);
+    // Routes one card reply to the link named by g_passby_trans_port.
+    void Rcv_data_from_eth(const uint8_t *frame, uint32_t len);
+    // Where card replies of transport 1 (RS-485), 2 (TCP) and 3 (UDP) go.
+    void set_reply_sink(uint8_t transport, card_reply_sink *sink);
+    card_reply_sink *reply_sink(uint8_t transport);
+
+    // FPGA RAM pages and registers.
+    void write_fpga_ram(const uint8_t *buf, uint32_t address, uint32_t len, uint8_t bank, uint8_t fpga);
+    void read_fpga_ram(uint8_t *buf, uint32_t address, uint32_t len, uint8_t bank, uint8_t fpga);
+    void write_to_register(uint8_t reg, uint8_t mask, uint8_t value, uint8_t fpga);
+    void read_from_register(uint8_t reg, uint8_t fpga);
+
+    // Shadows and staging buffers (per FPGA where there are two).
+    uint8_t *MCU_REG_func[2];
+    uint8_t *MCU_RAM_PARA_func[2];
+    uint8_t *MCU_RAM_ETH_BACK_PARA_func[2];
+    uint8_t *MCU_RAM_TX_func[2];
+    uint8_t *MCU_RAM_RX_func[2];
+    uint8_t MCU_RAM_DEFAULT[2048];
+    uint8_t MCU_RAM_ZOOM[PAGE_SIZE];
+    uint8_t MCU_RAM_CMD[PAGE_SIZE];
+    uint8_t MCU_RAM_EXTEND[PAGE_SIZE];
+
+    // Multicast sending (guarded by Utils::_fpga_multicast_mutex).
+    uint8_t multicast_mode = 0;
+    uint32_t multicast_word = 0;
+
+    // Facts the device-information block reports.
+    std::atomic<uint8_t> vbyone_ready[2] = {{0}, {0}};  // V-by-One start-up finished per FPGA
+    uint8_t flash_uid[16];                               // unique id of the sending card's flash
+    std::atomic<uint16_t> rcv_card_count{0};             // receiving cards on both output ports
+
 private:
-    fpga_manage() {}
+    fpga_manage();
+
+    std::mutex m_reg_mutex;   // register shadows
+    std::mutex m_sink_mutex;
+    card_reply_sink *m_sinks[4] = {nullptr, nullptr, nullptr, nullptr};
+
+    uint8_t m_reg[2][256];
+    uint8_t m_para[2][PAGE_SIZE];
+    uint8_t m_back_para[2][BACK_PARA_SIZE];
+    uint8_t m_tx[2][PAGE_SIZE];
+    uint8_t m_rx[2][PAGE_SIZE];
 };
 
 #endif

@@ -19,6 +19,8 @@ public:
 
     pthread_mutex_t manage_mutex;
     uint8_t para_changed = 0;
+    // 1 when one output channel pair carries the whole wall.
+    uint8_t use1och = 0;
 
 private:
     c331_manage();

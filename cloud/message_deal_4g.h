@@ -1,0 +1,26 @@
+#ifndef CLOUD_MESSAGE_DEAL_4G_H
+#define CLOUD_MESSAGE_DEAL_4G_H
+
+// The 4G text sub-protocol (command 0xC4) and the stored cloud properties.
+// Each command handler owns one of these.
+
+#include <cstdint>
+
+// 4G information block: byte 0 mark 0xAA, 1..55 version, ICCID, IMSI, IMEI,
+// byte 56 path-active flag.
+extern uint8_t g_4G_RAM[256];
+// Stored cloud properties: bytes 0..23 device id (hex text), 25..36 the same
+// id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port.
+extern uint8_t g_4G_property[256];
+
+class message_deal_4g
+{
+public:
+    message_deal_4g() {}
+    // Handles a 0xC4 body; returns the reply length (0: no reply).
+    int message_deal_4G(uint8_t *body);
+    // Reloads the cloud properties from /data/configs/cloud_setinfo; 0 done.
+    int get_4G_property();
+};
+
+#endif

@@ -1,0 +1,174 @@
+#include "protocol/frame_link.h"
+
+#include "app/global.h"
+#include "app/utils.h"
+
+#include <cstring>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+constexpr uint32_t MIN_BODY = 11;   // 10 header bytes and the XOR
+}
+
+frame_link::frame_link(const Config &config) : m_config(config)
+{
+    // The reply is built in place and must fit the record once escaped.
+    uint32_t maxBody = (m_config.recordSize - 4) / 2;
+    m_deal.set_reply_capacity(maxBody);
+    m_body.assign(std::max(m_config.recordSize, maxBody) + 64, 0);
+    m_gather.assign(m_config.recordSize, 0);
+    m_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+frame_link::~frame_link()
+{
+    if (m_wake >= 0)
+        ::close(m_wake);
+}
+
+void frame_link::reset_gatherer()
+{
+    m_gather_pos = 0;
+    m_in_frame = false;
+}
+
+bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame)
+{
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t b = data[i];
+        if (b == 0xA5) {
+            m_gather[0] = 0xA5;
+            m_gather_pos = 1;
+            m_in_frame = true;
+            continue;
+        }
+        if (!m_in_frame) {
+            if (b == 0x5A) {
+                reset_gatherer();
+                return false;
+            }
+            continue;
+        }
+        if (m_gather_pos >= m_gather.size()) {
+            // Longer than the frame record: dropped whole.
+            reset_gatherer();
+            continue;
+        }
+        m_gather[m_gather_pos++] = b;
+        if (b == 0x5A) {
+            frame.assign(m_gather.begin(), m_gather.begin() + m_gather_pos);
+            reset_gatherer();
+            return true;
+        }
+    }
+    return false;
+}
+
+void frame_link::escape(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire)
+{
+    std::lock_guard<std::mutex> lock(m_queue_mutex);
+    wire.resize(protocol_phy::wireMax(len));
+    uint8_t done;
+    wire.resize(m_phy.data_re_transf_meaning(wire.data(), body, len, &done));
+}
+
+frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply)
+{
+    reply.clear();
+    uint8_t done = 0;
+    uint32_t len = m_phy.data_transf_meaning(wire, m_body.data(), n, &done, m_config.recordSize);
+    if (!done || len < MIN_BODY)
+        return Result::Dropped;
+    if (Utils::BCC(m_body.data(), len - 1) != m_body[len - 1])
+        return Result::Dropped;
+    // Bytes past the body must not carry anything over from an earlier frame.
+    std::memset(m_body.data() + len, 0, std::min<size_t>(32, m_body.size() - len));
+
+    uint8_t *body = m_body.data();
+    uint16_t dest = uint16_t(body[0] | (body[1] << 8));
+    uint16_t src = uint16_t(body[2] | (body[3] << 8));
+    Result result;
+    if (m_config.passThrough && dest < 0xF000 && src == 0xF010) {
+        fpga_manage *card = fpga_manage::pInstance();
+        pthread_mutex_lock(&card->card_mutex);
+        g_passby_trans_port = m_config.transport;
+        card->reply_ready = 0;
+        card->Dealwith1_PC_to_eth(len, body);
+        if (body[9] == 2 && m_config.ackCommand2) {
+            uint8_t ack[12];
+            std::memcpy(ack, body, 10);
+            protocol_phy::swap_phy_head(ack);
+            ack[10] = 0;
+            ack[11] = uint8_t(Utils::BCC(ack, 11));
+            escape(ack, 12, reply);
+            result = Result::CardAcked;
+        } else {
+            result = Result::CardWait;
+        }
+        pthread_mutex_unlock(&card->card_mutex);
+    } else {
+        uint32_t r = m_deal.message_group_deal(body, len - 1, m_config.transport);
+        if (r == 0 && !m_config.replyOnZero) {
+            result = Result::NoReply;
+        } else if (r + MIN_BODY > m_deal.reply_capacity()) {
+            result = Result::Dropped;   // would not fit the record
+        } else {
+            protocol_phy::swap_phy_head(body);
+            body[r + 10] = uint8_t(Utils::BCC(body, r + 10));
+            escape(body, r + MIN_BODY, reply);
+            result = Result::Replied;
+        }
+    }
+    pc_cmd_valid = 1;
+    pc_cmd_time = G_timeTicks.load();
+    return result;
+}
+
+void frame_link::card_reply(const uint8_t *body, uint32_t len)
+{
+    std::vector<uint8_t> wire;
+    escape(body, len, wire);
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        m_card_reply.swap(wire);
+        m_has_card_reply = true;
+    }
+    wake();
+}
+
+bool frame_link::poll_card_reply(std::vector<uint8_t> &wire)
+{
+    fpga_manage *card = fpga_manage::pInstance();
+    pthread_mutex_lock(&card->card_mutex);
+    card->reg_IRQ_Dealwith(0, 0);
+    card->reg_IRQ_Dealwith(1, 0);
+    bool got = false;
+    if (card->reply_ready) {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        if (m_has_card_reply) {
+            wire.swap(m_card_reply);
+            m_card_reply.clear();
+            m_has_card_reply = false;
+            card->reply_ready = 0;
+            got = true;
+        }
+    }
+    pthread_mutex_unlock(&card->card_mutex);
+    return got;
+}
+
+void frame_link::wake()
+{
+    uint64_t one = 1;
+    if (m_wake >= 0 && ::write(m_wake, &one, sizeof one) < 0) {
+        // Already signalled: the counter is not lost.
+    }
+}
+
+void frame_link::clear_wake()
+{
+    uint64_t v;
+    while (m_wake >= 0 && ::read(m_wake, &v, sizeof v) > 0) {
+    }
+}

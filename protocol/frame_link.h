@@ -1,0 +1,85 @@
+#ifndef PROTOCOL_FRAME_LINK_H
+#define PROTOCOL_FRAME_LINK_H
+
+// What every command link does with a frame, whatever carries it: gather it
+// out of a serial byte stream, un-escape it, check its XOR, pass card frames
+// through to the sending card, dispatch controller frames to the link's own
+// handler, and build the escaped reply. A link feeds bytes or whole frames
+// in and sends the reply frames it gets back; card replies routed by the card
+// side land in the link's reply queue and wake the link up.
+
+#include "protocol/message_deal.h"
+#include "protocol/protocol_phy.h"
+#include "sendcard/fpga_manage.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+class frame_link : public card_reply_sink
+{
+public:
+    struct Config {
+        uint8_t transport = 1;      // value recorded in g_passby_trans_port (1 RS-485, 2 TCP, 3 UDP)
+        bool passThrough = true;    // card frames from the PC tool go to the sending card
+        bool ackCommand2 = true;    // card frames with command 2 are acknowledged at once
+        bool replyOnZero = false;   // a handler result of 0 still gets the bare header back
+        uint32_t recordSize = 65556; // the link's frame record (gathered frame and reply on the wire)
+    };
+
+    enum class Result {
+        Dropped,    // bad frame: no reply
+        NoReply,    // controller frame the handler did not answer
+        Replied,    // controller frame; `reply` holds the wire frame
+        CardAcked,  // card frame acknowledged; `reply` holds the wire frame
+        CardWait,   // card frame handed over; replies come later
+    };
+
+    explicit frame_link(const Config &config);
+    ~frame_link() override;
+    frame_link(const frame_link &) = delete;
+    frame_link &operator=(const frame_link &) = delete;
+
+    // Serial gathering: takes one read. Returns true when a frame from 0xA5
+    // to 0x5A completed; `frame` then holds its wire bytes and the rest of the
+    // read is discarded. A frame longer than the record is dropped.
+    bool gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame);
+    void reset_gatherer();
+
+    // Processes one whole wire frame.
+    Result process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply);
+
+    // Called by the card side (holding its mutex): escapes a card reply with
+    // this link's escaper into the reply queue (replacing what was there)
+    // and wakes the link.
+    void card_reply(const uint8_t *body, uint32_t len) override;
+    // Waiting for card replies: polls both FPGAs under the card mutex; true
+    // when a reply is ready, which is then taken into `wire`.
+    bool poll_card_reply(std::vector<uint8_t> &wire);
+
+    // Readable when a card reply was queued (or wake() was called).
+    int wake_fd() const { return m_wake; }
+    void wake();
+    void clear_wake();
+
+    message_deal &deal() { return m_deal; }
+    const Config &config() const { return m_config; }
+
+private:
+    void escape(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire);
+
+    Config m_config;
+    protocol_phy m_phy;
+    message_deal m_deal;
+    std::vector<uint8_t> m_body;      // un-escaped body and the reply built in place
+    std::vector<uint8_t> m_gather;    // serial gather buffer
+    uint32_t m_gather_pos = 0;
+    bool m_in_frame = false;
+
+    std::mutex m_queue_mutex;         // the escaper and the card-reply queue
+    std::vector<uint8_t> m_card_reply;
+    bool m_has_card_reply = false;
+    int m_wake = -1;
+};
+
+#endif

@@ -1,0 +1,687 @@
+#include "protocol/message_deal.h"
+
+#include "app/global.h"
+#include "app/para_layout.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "cloud/message_deal_4g.h"
+#include "platform/platform.h"
+#include "sendcard/clock_record_run.h"
+#include "sendcard/fpga_manage.h"
+#include "videoproc/c331_manage.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QMutexLocker>
+#include <QPixmap>
+#include <QScreen>
+#include <QStringList>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+uint8_t fileBuf_tarix[FILEBUF_TARIX_SIZE];
+
+namespace {
+
+constexpr uint32_t PAGE = fpga_manage::PAGE_SIZE;
+
+uint32_t le32(const uint8_t *p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+void put32(uint8_t *p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+uint8_t bcd(int v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
+
+bool isLocal(const uint8_t *body)
+{
+    uint16_t dest = para::get16(body, 0);
+    return dest == 0xF100 || dest == 0xF101;
+}
+
+// A remote RAM page, decoded once from the address: page type (bits 24-27),
+// bank (bits 12-15) and page offset (bits 0-11). Bits 16-23 select nothing
+// and must be 0; only the port and scaling pages take a bank.
+struct RemotePage {
+    uint8_t type = 0;
+    uint8_t bank = 0;
+    uint32_t offset = 0;
+    bool status = false;   // type 0 from 0x800: the controller-kept status page
+};
+
+bool decodeRemote(uint32_t address, uint32_t len, RemotePage &p)
+{
+    p.type = uint8_t((address >> 24) & 0x0F);
+    p.bank = uint8_t((address >> 12) & 0x0F);
+    uint32_t o = address & 0xFFF;
+    if (address & 0xFF0000)
+        return false;
+    if (p.bank != 0 && p.type != 1 && p.type != 2)
+        return false;
+    p.status = p.type == 0 && o >= 0x800;
+    p.offset = p.status ? o - 0x800 : o;
+    return p.offset + len <= PAGE;
+}
+
+// Parameter-page offsets mirrored into the back-parameter image on write.
+int writeMirror(uint32_t a)
+{
+    if (a >= 8 && a <= 10) return int(a - 4);
+    if (a >= 19 && a <= 21) return int(a - 7);
+    if (a == 22) return 18;
+    if (a >= 32 && a <= 35) return int(a - 12);
+    if (a >= 43 && a <= 46) return int(a - 15);
+    if (a >= 56 && a <= 59) return int(a + 76);
+    if (a >= 60 && a <= 63) return int(a - 60);
+    if (a >= 520 && a <= 547 && (a - 520) % 8 < 4) return int(a - 484);
+    if (a >= 576 && a <= 635 && (a - 576) % 8 < 4) return int(a - 508);
+    return -1;
+}
+
+// Parameter-page offsets overlaid from the back-parameter image on read.
+int readOverlay(uint32_t n)
+{
+    if (n >= 8 && n <= 11) return int(n - 4);
+    if (n >= 19 && n <= 22) return int(n - 7);
+    if (n >= 32 && n <= 35) return int(n - 12);
+    if (n >= 43 && n <= 46) return int(n - 15);
+    if (n >= 56 && n <= 59) return int(n + 76);
+    if (n >= 60 && n <= 63) return int(n - 60);
+    if (n >= 520 && n <= 547 && (n - 520) % 8 < 4) return int(n - 484);
+    if (n >= 576 && n <= 635 && (n - 576) % 8 < 4) return int(n - 508);
+    return -1;
+}
+
+// FPGAs a RAM write goes to, in order.
+std::vector<uint8_t> writeTargets(const uint8_t *body)
+{
+    if (body[6] != 0)
+        return {0};
+    if (body[7] == 1)
+        return {0};
+    if (body[7] == 2)
+        return {1};
+    return {0, 1};
+}
+
+uint8_t readTarget(const uint8_t *body)
+{
+    if (body[6] != 0)
+        return 0;
+    return body[7] == 2 ? 1 : 0;
+}
+
+void statusPageFollowUp(fpga_manage *f)
+{
+    QMutexLocker lock(&Utils::_fpga_multicast_mutex);
+    f->multicast_mode = 0;
+    f->multicast_word = le32(f->MCU_RAM_EXTEND + 257);
+    f->MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
+}
+
+// --- Local read windows --------------------------------------------------
+
+const uint8_t FIRST_BLOCK[6] = {6, 3, 9, 9, 8, 8};
+
+uint8_t capabilityByte(uint32_t o)
+{
+    uint32_t lang = g_lcd_lang_valid.load();
+    uint32_t maxPixel = uint32_t(g_zem_max_pixel.load());
+    switch (o) {
+    case 0: return uint8_t(lang);
+    case 2: return 16;
+    case 4: case 6: return 0xF8;
+    case 5: case 7: return 0x3F;
+    case 9: case 11: return 2;
+    case 12: case 13: case 14: case 15: return uint8_t(maxPixel >> (8 * (o - 12)));
+    case 28: return 6;
+    case 30: return 40;
+    case 34: case 40: return 8;
+    case 36: return 28;
+    case 42: case 44: case 47: case 51: case 59: case 60: return 1;
+    case 46: return 0x80;
+    case 50: return 0x40;
+    case 52: return 0xF0;
+    case 54: return g_4G_RAM[0] == 0xAA ? 1 : 0;
+    case 56: return 31;
+    case 58: return (lang & (1u << 17)) ? 2 : 1;
+    default: return 0;
+    }
+}
+
+uint8_t portBlockByte(uint32_t o)
+{
+    switch (o) {
+    case 0: return 0x52;
+    case 1: return 0x97;
+    case 2: return 25;
+    case 4: return 12;
+    case 6: case 18: case 20: case 40: case 42: return 1;
+    case 16: case 38: return 2;
+    case 64: case 65: case 96: case 97: return 15;
+    case 66: case 67: case 98: case 99: return 3;
+    default: return 0;
+    }
+}
+
+void putText(std::vector<uint8_t> &b, uint32_t &pos, const QString &text)
+{
+    QByteArray bytes = text.toLatin1();
+    b[pos++] = uint8_t(bytes.size());
+    for (char c : bytes)
+        if (pos < b.size())
+            b[pos++] = uint8_t(c);
+}
+
+// The 4096-byte device-information block; `withState` asks the cloud side
+// for its properties to fill byte 0.
+std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
+{
+    std::vector<uint8_t> b(0x1000 + 1024, 0);
+    fpga_manage *f = fpga_manage::p_fpga_manage;
+    if (withState) {
+        bool ok = deal4g->get_4G_property() == 0 && f && f->MCU_REG_func[0][80] == 3 && f->vbyone_ready[0];
+        b[0x00] = ok ? 0xAA : 0;
+    }
+    const std::pair<uint32_t, uint8_t> fixed[] = {
+        {0x01, 1}, {0x03, 1}, {0x04, 0x52}, {0x05, 0x97}, {0x06, 0x43}, {0x07, 11}, {0x08, 20},
+        {0x11, 8}, {0x12, 0x52}, {0x13, 0x97}, {0x14, 2}, {0x15, 0x26}, {0x16, 9}, {0x17, 0x28},
+        {0x19, 11}, {0x29, 0x43}, {0x2A, 11}, {0x2B, 11}, {0x42, 12}};
+    for (const auto &e : fixed)
+        b[e.first] = e.second;
+    b[0x09] = uint8_t(g_Kumo_cloud.load());
+    put32(&b[0x1C], G_timeTicks.load() / 20);
+    if (f) {
+        b[0x2C] = f->MCU_REG_func[0][31];
+        b[0x2D] = f->MCU_REG_func[0][30];
+        b[0x2E] = f->MCU_REG_func[0][29];
+        b[0x2F] = f->MCU_REG_func[0][28];
+        std::memcpy(&b[0x6B], f->flash_uid, 16);
+        uint16_t cards = f->rcv_card_count.load();
+        b[0x7C] = b[0x7E] = uint8_t(cards);
+        b[0x7D] = b[0x7F] = uint8_t(cards >> 8);
+    }
+    std::memcpy(&b[0x43], g_4G_property + 25, 12);
+    std::memcpy(&b[0x65], g_4G_property + 68, 4);
+    uint16_t port = para::get16(g_4G_property, 126);
+    b[0x69] = uint8_t(port >> 8);
+    b[0x6A] = uint8_t(port);
+    const uint8_t *img = ZemRamPara::pInstance()->ram_para;
+    b[0x80] = img[para::LED_WIDTH + 1];
+    b[0x81] = img[para::LED_WIDTH];
+    b[0x82] = img[para::LED_HEIGHT + 1];
+    b[0x83] = img[para::LED_HEIGHT];
+    QMutexLocker lock(&g_config_text_mutex);
+    uint32_t pos = 0x84;
+    putText(b, pos, g_Kumo_cloudserverip);
+    int sport = g_Kumo_cloudserverport.load();
+    b[pos++] = uint8_t(sport);
+    b[pos++] = uint8_t(sport >> 8);
+    putText(b, pos, g_Kumo_clouduserid);
+    putText(b, pos, g_Kumo_controllername);
+    b.resize(0x1000);
+    return b;
+}
+
+// --- Screen capture --------------------------------------------------------
+
+constexpr int PANEL_W = 320;
+constexpr int PANEL_H = 240;
+std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
+uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
+
+bool grabToFile(const QString &file)
+{
+    auto grab = [&file]() -> bool {
+        QScreen *screen = QGuiApplication::primaryScreen();
+        if (!screen)
+            return false;
+        // The front panel is 320 x 240; a larger (simulated) screen is cut to it.
+        QPixmap pm = screen->grabWindow(0, 0, 0, PANEL_W, PANEL_H);
+        return !pm.isNull() && pm.save(file, "png");
+    };
+    QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (!app)
+        return false;
+    if (QThread::currentThread() == app->thread())
+        return grab();
+    bool ok = false;
+    QMetaObject::invokeMethod(app, [&]() { ok = grab(); }, Qt::BlockingQueuedConnection);
+    return ok;
+}
+
+} // namespace
+
+namespace screen_capture {
+
+bool take()
+{
+    uint8_t expected = 0;
+    if (!flag_tarix.compare_exchange_strong(expected, 1))
+        return false;   // another link is capturing; it refreshes the same buffer
+    const QString file = platform::qpath(QStringLiteral("/123.png"));
+    bool ok = grabToFile(file);
+    if (ok) {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        QFile capture(file);   // the capture's own handle, never the file transfer's
+        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(FILEBUF_TARIX_SIZE - 2);
+        if (ok) {
+            qint64 got = capture.read(reinterpret_cast<char *>(fileBuf_tarix + 2), FILEBUF_TARIX_SIZE - 2);
+            ok = got == capture.size();
+            if (ok)
+                len_tarix = uint32_t(got);
+        }
+    }
+    flag_tarix = 0;
+    return ok;
+}
+
+uint32_t length()
+{
+    QMutexLocker lock(&Utils::_file_deal_mutex);
+    return len_tarix;
+}
+
+} // namespace screen_capture
+
+// --- Handler -----------------------------------------------------------------
+
+message_deal::message_deal() : m_4g(new message_deal_4g()) {}
+
+message_deal::~message_deal() { delete m_4g; }
+
+uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_t port)
+{
+    (void)port;
+    if (length < 10)
+        return 0;
+    switch (body[9]) {
+    case 0x60: return write_ram(body, length);
+    case 0x61: return read_ram(body, length);
+    case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
+    case 0xA4: return length > 10 ? net_eth_group(body) : 0;
+    case 0xB0: return vedio_write_single_para(body, length);
+    case 0xC0: return length > 10 ? write_file_group(body) : 0;
+    case 0xC4: return uint32_t(m_4g->message_deal_4G(body));
+    default: return 0;
+    }
+}
+
+// The group tables fill as their operations are built.
+uint32_t message_deal::write_file_group(uint8_t *body)
+{
+    switch (body[10]) {
+    default: return 0;
+    }
+}
+
+uint32_t message_deal::barcode_group(uint8_t *body)
+{
+    switch (body[10]) {
+    default: return 0;
+    }
+}
+
+uint32_t message_deal::net_eth_group(uint8_t *body)
+{
+    switch (body[10]) {
+    default: return 0;
+    }
+}
+
+uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
+{
+    if (length < 18) {
+        body[10] = 1;
+        return 1;
+    }
+    uint32_t a = le32(body + 10);
+    uint32_t len = para::get16(body, 14);
+    if (18 + len > length) {
+        body[10] = 1;   // the count runs past the body
+        return 1;
+    }
+    std::vector<uint8_t> data(body + 18, body + 18 + len);
+    const uint8_t *d = data.data();
+
+    if (isLocal(body)) {
+        ZemRamPara *store = ZemRamPara::pInstance();
+        if (a < 0x1000)
+            body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a));
+        else if (a <= 0x10FFF)
+            body[10] = uint8_t(store->ZemModeUserRamParaDeal(d, uint16_t(len), a));
+        else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {
+            std::memcpy(g_4G_RAM, d, len);
+            body[10] = 0;
+        } else {
+            body[10] = 1;   // no window takes this address
+        }
+        return 1;
+    }
+
+    RemotePage p;
+    if (!decodeRemote(a, len, p)) {
+        body[10] = 1;
+        return 1;
+    }
+    fpga_manage *f = fpga_manage::pInstance();
+    switch (p.type) {
+    case 0:
+        if (p.status) {
+            std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
+            statusPageFollowUp(f);
+            break;
+        }
+        for (uint8_t n : writeTargets(body)) {
+            std::memcpy(f->MCU_RAM_PARA_func[n] + p.offset, d, len);
+            for (uint32_t i = 0; i < len; ++i) {
+                int b = writeMirror(p.offset + i);
+                if (b >= 0)
+                    f->MCU_RAM_ETH_BACK_PARA_func[n][b] = d[i];
+            }
+            f->write_fpga_ram(f->MCU_RAM_PARA_func[n] + p.offset, a, len, 1, n);
+        }
+        break;
+    case 1:
+        if (p.bank == 0)
+            break;
+        for (uint8_t n : writeTargets(body)) {
+            uint8_t *buf = (p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n];
+            std::memcpy(buf, d, len);
+            f->write_fpga_ram(buf, a, len, uint8_t(p.bank + 1), n);
+        }
+        break;
+    case 2:
+        for (uint8_t n : writeTargets(body)) {
+            uint8_t *buf = p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM;
+            std::memcpy(buf, d, len);
+            f->write_fpga_ram(buf, a, len, uint8_t(33 + p.bank), n);
+        }
+        break;
+    case 4:
+        for (uint8_t n : writeTargets(body)) {
+            std::memcpy(f->MCU_RAM_TX_func[n], d, len);
+            f->write_fpga_ram(f->MCU_RAM_TX_func[n], a, len, 50, n);
+        }
+        break;
+    case 5:
+        std::memcpy(f->MCU_RAM_CMD, d, len);
+        break;
+    case 6:
+        std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
+        statusPageFollowUp(f);
+        break;
+    default:
+        break;
+    }
+    body[10] = 0;
+    return 1;
+}
+
+uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
+{
+    if (length < 14 || body[10] != 0x31) {
+        body[10] = 1;
+        return 1;
+    }
+    ZemRamPara *store = ZemRamPara::pInstance();
+    uint8_t *img = store->ram_para;
+    bool changed = false;
+    auto setWord = [&](uint32_t off, uint16_t v) {
+        if (para::get16(img, off) != v) {
+            para::set16(img, off, v);
+            changed = true;
+        }
+    };
+    c331_manage *chip = c331_manage::pInstance();
+    {
+        ManageLock lock;
+        // Only whole entries count: one cut short by the end of the body is ignored.
+        for (uint32_t i = 12; i + 3 <= length; i += 3) {
+            uint8_t id = body[i];
+            uint16_t v = para::get16(body, i + 1);
+            switch (id) {
+            case 6: if (v <= 100) setWord(para::BRIGHTNESS, v); break;
+            case 10: if (v <= 3) setWord(para::COLOR_TEMP, v); break;
+            case 11: if (v <= 100) setWord(para::RED_GAIN, v); break;
+            case 12: if (v <= 100) setWord(para::GREEN_GAIN, v); break;
+            case 13: if (v <= 100) setWord(para::BLUE_GAIN, v); break;
+            case 21: case 29: case 37: case 45: case 50: case 51: {
+                static const uint8_t ids[6] = {21, 29, 37, 45, 50, 51};
+                uint32_t w = uint32_t(std::find(ids, ids + 6, id) - ids);
+                if (v <= 5)
+                    setWord(2280 + 26 * w, v);
+                break;
+            }
+            case 54: {
+                int s = v <= 7 ? int(v) : (v >= 16 && v <= 23) ? int(v) - 8 : -1;
+                if (s < 0)
+                    break;
+                const uint8_t *slot = store->user_mode_ram[s];
+                if (slot[0] != 0xAA || slot[1] != 0xAA)
+                    break;
+                if (std::memcmp(img + para::SLOT_IMAGE_START, slot + para::SLOT_DATA, para::SLOT_DATA_SIZE) != 0) {
+                    std::memcpy(img + para::SLOT_IMAGE_START, slot + para::SLOT_DATA, para::SLOT_DATA_SIZE);
+                    changed = true;
+                }
+                setWord(para::CURRENT_USER_MODE, uint16_t(s + 1));
+                setWord(para::USER_MODE_SAVE, 0);
+                break;
+            }
+            case 60: if (v <= 1) setWord(para::LED_OFF, uint16_t(1 - v)); break;
+            case 93: {
+                uint8_t w = img[para::AUDIO_WINDOW];
+                if (w <= 5)
+                    setWord(2292 + 26 * w, v ? 0x8064 : 0x0000);
+                break;
+            }
+            default: break;
+            }
+        }
+        if (changed && chip->para_changed != 2)
+            chip->para_changed = 1;
+    }
+    body[10] = 0;
+    body[11] = 0x31;
+    return 2;
+}
+
+void message_deal::FPGA_Ex_ram_update()
+{
+    fpga_manage *f = fpga_manage::pInstance();
+    f->MCU_RAM_EXTEND[72] = 1;
+    f->MCU_RAM_EXTEND[49] = 0x9F;
+    f->MCU_RAM_EXTEND[28] = f->MCU_REG_func[0][64];
+    f->MCU_RAM_EXTEND[73] = 0;
+    f->MCU_RAM_EXTEND[74] = 0;
+}
+
+void message_deal::Time_to_RAM()
+{
+    uint8_t *e = fpga_manage::pInstance()->MCU_RAM_EXTEND;
+    QStringList f = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh/mm/ss/ddd")).split('/');
+    int year = f.value(0).toInt();
+    e[16] = bcd(year % 100);
+    e[17] = bcd(year / 100);
+    for (int i = 1; i <= 5; ++i)
+        e[17 + i] = bcd(f.value(i).toInt());
+    e[23] = 0;
+    put32(e + 76, clock_record_word(12) + clock_record_word(13));
+    put32(e + 80, clock_record_word(11));
+    uint32_t seq = clock_record_word(5);
+    e[84] = uint8_t(seq);
+    e[85] = uint8_t(seq >> 8);
+    e[86] = uint8_t(seq >> 16);
+    e[87] = 0;
+    std::memcpy(e + 88, g_clock_record + 7, 7);
+    e[95] = 0xFF;
+    put32(e + 96, clock_record_word(12));
+}
+
+uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
+{
+    if (length < 16) {
+        body[10] = 1;
+        return 1;
+    }
+    uint32_t a = le32(body + 10);
+    uint32_t len = para::get16(body, 14);
+    if (11 + len + 1 > m_reply_max) {
+        body[10] = 1;   // longer than this link can carry back
+        return 2;
+    }
+    return isLocal(body) ? read_local(body, a, len) : read_remote(body, a, len);
+}
+
+uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
+{
+    if (len == 0) {
+        body[10] = 0;
+        return 1;
+    }
+    ZemRamPara *store = ZemRamPara::pInstance();
+    uint8_t *out = body + 11;
+    uint64_t first = address, last = uint64_t(address) + len - 1;
+    auto covers = [&](uint64_t lo, uint64_t hi) { return first <= hi && last >= lo; };
+
+    if (covers(0x800000, 0x800001))
+        screen_capture::take();
+    uint32_t capLen = screen_capture::length();
+    std::vector<uint8_t> info;
+    if (covers(0xA0000000u, 0xA0000FFFu))
+        info = deviceInfoBlock(m_4g, covers(0xA0000000u, 0xA0000000u));
+
+    std::unique_ptr<QMutexLocker> fileLock;
+    if (covers(0x800080, 0xA0007F)) {
+        fileLock.reset(new QMutexLocker(&Utils::_file_deal_mutex));
+        fileBuf_tarix[0] = 0xAA;
+        fileBuf_tarix[1] = 0xAA;
+    }
+
+    for (uint32_t i = 0; i < len; ++i) {
+        uint64_t a = first + i;
+        uint8_t v = 0;
+        if (a < 0x1000) {
+            v = store->ram_para[a];
+        } else if (a <= 0x10FFF) {
+            // Each address picks its own slot, so a read from the image runs
+            // into slot 1, and nothing is read past slot 16.
+            v = store->user_mode_ram[(a >> 12) - 1][a & 0xFFF];
+        } else if (a >= 0x600000 && a <= 0x600027) {
+            uint32_t o = uint32_t(a - 0x600000);
+            v = o < sizeof FIRST_BLOCK ? FIRST_BLOCK[o] : 0;
+        } else if (a >= 0x600040 && a <= 0x60043F) {
+            v = capabilityByte(uint32_t(a - 0x600040));
+        } else if (a >= 0x600440 && a <= 0x60083F) {
+            v = portBlockByte(uint32_t(a - 0x600440));
+        } else if (a >= 0x600880 && a <= 0x600C7F) {
+            v = store->status_ram[a - 0x600880];
+        } else if (a >= 0x800000 && a <= 0x80007F) {
+            switch (a - 0x800000) {
+            case 0: case 1: v = 0xAA; break;
+            case 2: v = 0x40; break;
+            case 3: v = 0x01; break;
+            case 4: v = 0xF0; break;
+            case 6: v = 24; break;
+            case 12: case 13: case 14: case 15: v = uint8_t(capLen >> (8 * (a - 0x80000C))); break;
+            default: v = 0; break;
+            }
+        } else if (a >= 0x800080 && a <= 0xA0007F) {
+            v = fileBuf_tarix[a - 0x800080];
+        } else if (a >= 0xA0000000u && a <= 0xA0000FFFu) {
+            v = info[a - 0xA0000000u];
+        } else if (a >= 0xA1000000u && a <= 0xA10000FFu) {
+            v = i < sizeof g_4G_RAM ? g_4G_RAM[i] : 0;
+        }
+        out[i] = v;
+    }
+    body[10] = 0;
+    return len + 1;
+}
+
+uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len)
+{
+    RemotePage p;
+    if (!decodeRemote(address, len, p)) {
+        body[10] = 1;
+        return 2;
+    }
+    fpga_manage *f = fpga_manage::pInstance();
+    uint8_t n = readTarget(body);
+    uint8_t *out = body + 11;
+    bool running = f->MCU_REG_func[n][80] == 3;
+    body[10] = 0;
+
+    auto fromFpga = [&](uint8_t *buf, uint8_t bank) {
+        if (!running) {
+            std::memset(out, 0, len);
+            return;
+        }
+        f->read_fpga_ram(buf, address, len, bank, n);
+        std::memcpy(out, buf, len);
+    };
+
+    switch (p.type) {
+    case 0:
+        if (p.status) {
+            FPGA_Ex_ram_update();
+            Time_to_RAM();
+            std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+            break;
+        }
+        if (!running) {
+            std::memset(out, 0, len);
+            break;
+        }
+        {
+            uint8_t *shadow = f->MCU_RAM_PARA_func[n];
+            f->read_fpga_ram(shadow + p.offset, address, len, 1, n);
+            for (uint32_t k = p.offset; k < p.offset + len; ++k) {
+                int b = readOverlay(k);
+                if (b >= 0)
+                    shadow[k] = f->MCU_RAM_ETH_BACK_PARA_func[n][b];
+            }
+            std::memcpy(out, shadow + p.offset, len);
+            if (c331_manage::pInstance()->use1och == 1) {
+                for (uint32_t k = p.offset; k < p.offset + len; ++k) {
+                    if (k == 116)
+                        out[k - p.offset] = uint8_t(para::get16(shadow, 116) >> 1);
+                    else if (k == 117)
+                        out[k - p.offset] = uint8_t(shadow[117] >> 1);
+                }
+            }
+        }
+        break;
+    case 1:
+        if (p.bank != 0)
+            fromFpga((p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n], uint8_t(p.bank + 1));
+        break;
+    case 2:
+        fromFpga(p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM, uint8_t(33 + p.bank));
+        break;
+    case 4:
+        fromFpga(f->MCU_RAM_TX_func[n], 50);
+        break;
+    case 5:
+        std::memcpy(out, f->MCU_RAM_CMD, len);
+        break;
+    case 6:
+        FPGA_Ex_ram_update();
+        Time_to_RAM();
+        std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+        break;
+    default:
+        break;
+    }
+    return len + 1;
+}

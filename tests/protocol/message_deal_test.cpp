@@ -1,0 +1,249 @@
+#include "cloud/message_deal_4g.h"
+#include "protocol/message_deal.h"
+#include "proto_fixture.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+
+using pctool::Bytes;
+using platform::simfpga::OpKind;
+
+namespace {
+
+constexpr uint16_t REMOTE = 0x0001;
+
+class HandlerTest : public ProtoTest
+{
+protected:
+    // Runs one request through the dispatcher; the reply bytes from byte 10.
+    Bytes run(const Bytes &request, uint32_t *resultOut = nullptr)
+    {
+        buf.assign(70000, 0xEE);
+        std::copy(request.begin(), request.end(), buf.begin());
+        uint32_t r = deal.message_group_deal(buf.data(), uint32_t(request.size()), 1);
+        if (resultOut)
+            *resultOut = r;
+        return Bytes(buf.begin() + 10, buf.begin() + 10 + r);
+    }
+
+    message_deal deal;
+    Bytes buf;
+};
+
+} // namespace
+
+TEST_F(HandlerTest, LocalRamWriteThenReadAndWindowLimits)
+{
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 100, {1, 2, 3})), Bytes{0});
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 100, 3)), (Bytes{0, 1, 2, 3}));
+    // 4 bytes at 4094 are refused and change nothing; 2 fit.
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 4094, {9, 9, 9, 9})), Bytes{1});
+    EXPECT_EQ(store->ram_para[4094], 0);
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 4094, {9, 9})), Bytes{0});
+    // AA AA at 0x3000 marks user mode 3 saved; a read at 0x3000 shows it.
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 0x3000, {0xAA, 0xAA})), Bytes{0});
+    EXPECT_EQ(store->user_mode_ram[2][0], 0xAA);
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x3000, 2)), (Bytes{0, 0xAA, 0xAA}));
+    // 4G block: stored from its start; past the window refused.
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 0xA1000000, {0xAA, 7})), Bytes{0});
+    EXPECT_EQ(g_4G_RAM[1], 7);
+    EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 0xA10000FF, {1, 2})), Bytes{1});
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA1000000, 2)), (Bytes{0, 0xAA, 7}));
+}
+
+TEST_F(HandlerTest, RamWriteCountRunningPastTheBodyIsRefused)
+{
+    Bytes req = pctool::ramWrite(pctool::CONTROLLER, 0, {1, 2, 3, 4});
+    req[14] = 200;   // claims 200 bytes, carries 4
+    EXPECT_EQ(run(req), Bytes{1});
+    EXPECT_EQ(store->ram_para[0], 0);
+    Bytes shortReq(req.begin(), req.begin() + 13);
+    EXPECT_EQ(run(shortReq), Bytes{1});
+}
+
+TEST_F(HandlerTest, LocalReadAcrossImageIntoSlotsPicksSlotPerAddress)
+{
+    store->user_mode_ram[0][0] = 0xAA;
+    store->user_mode_ram[0][1] = 0xAB;
+    store->ram_para[4095] = 0x42;
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 4095, 3)), (Bytes{0, 0x42, 0xAA, 0xAB}));
+    // Past the last slot nothing of the slots is read.
+    store->user_mode_ram[15][4095] = 0x77;
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x10FFF, 2)), (Bytes{0, 0x77, 0}));
+}
+
+TEST_F(HandlerTest, DescriptorBlocksAndLimits)
+{
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2)), (Bytes{0, 0x52, 0x97}));
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x600000, 7)), (Bytes{0, 6, 3, 9, 9, 8, 8, 0}));
+    g_lcd_lang_valid = 0x2001F;
+    Bytes cap = run(pctool::ramRead(pctool::CONTROLLER, 0x600040, 60));
+    EXPECT_EQ(cap[1], 0x1F);
+    EXPECT_EQ(cap[1 + 58], 2);
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x800002, 4)), (Bytes{0, 0x40, 0x01, 0xF0, 0x00}));
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0, 0)), Bytes{0});
+    // A read longer than the link can carry back is refused.
+    deal.set_reply_capacity(100);
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0, 100)).size(), 2u);
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0, 100))[0], 1);
+}
+
+TEST_F(HandlerTest, DeviceInformationBlock)
+{
+    card->MCU_REG_func[0][28] = 0x28;
+    card->MCU_REG_func[0][31] = 0x31;
+    store->setWord(1378, 0x0102);
+    Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x88));
+    EXPECT_EQ(r[0], 0);
+    EXPECT_EQ(r[1 + 0x00], 0);   // no cloud properties stored
+    EXPECT_EQ(r[1 + 0x04], 0x52);
+    EXPECT_EQ(r[1 + 0x05], 0x97);
+    EXPECT_EQ(r[1 + 0x2C], 0x31);
+    EXPECT_EQ(r[1 + 0x2F], 0x28);
+    EXPECT_EQ(r[1 + 0x80], 0x01);
+    EXPECT_EQ(r[1 + 0x81], 0x02);
+}
+
+TEST_F(HandlerTest, RemoteParameterPageWriteMirrorsAndReachesBothFpgas)
+{
+    Bytes data(8, 0);
+    for (int i = 0; i < 8; ++i)
+        data[i] = uint8_t(0x10 + i);
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 4, data)), Bytes{0});
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(card->MCU_RAM_PARA_func[i][8], 0x14);
+        EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[i][4], 0x14);   // offset 8 mirrors to 4
+        EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[i][6], 0x16);
+        EXPECT_EQ(fpga[i]->ram(1, 4, 8), data);
+    }
+    // Byte 6 set: FPGA 0 only.
+    fpga[1]->clearOps();
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0, {1}, 5, 2)), Bytes{0});
+    EXPECT_TRUE(fpga[1]->ops().empty());
+}
+
+TEST_F(HandlerTest, RemoteAccessStaysInsideItsPage)
+{
+    // Status page at 0x800: 1024 bytes fit, 1025 do not.
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x800, Bytes(1024, 1))), Bytes{0});
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x800, Bytes(1025, 1))), Bytes{1});
+    // Address bits 16..23 select nothing: refused instead of indexing past the page.
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x00010000, {1})), Bytes{1});
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x00FF0000, 4))[0], 1);
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x03F0, 32)).size(), 2u);
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x03F0, 16)).size(), 17u);
+    // A bank on a page type without banks is refused, not aliased.
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x06001000, {1})), Bytes{1});
+    // Type 1 with bank 0: accepted, nothing written.
+    fpga[0]->clearOps();
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x01000000, {1})), Bytes{0});
+    EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+TEST_F(HandlerTest, StatusPageWriteSetsMulticastAndClearsBit6)
+{
+    Bytes data(262, 0);
+    data[49] = 0xFF;
+    data[257] = 0x78; data[258] = 0x56; data[259] = 0x34; data[260] = 0x12;
+    card->multicast_mode = 3;
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x06000000, data)), Bytes{0});
+    EXPECT_EQ(card->multicast_mode, 0);
+    EXPECT_EQ(card->multicast_word, 0x12345678u);
+    EXPECT_EQ(card->MCU_RAM_EXTEND[49], 0xBF);
+    // Reading the status page refreshes the controller-kept bytes.
+    card->MCU_REG_func[0][64] = 0x5C;
+    Bytes r = run(pctool::ramRead(REMOTE, 0x800, 100));
+    EXPECT_EQ(r[1 + 49], 0x9F);
+    EXPECT_EQ(r[1 + 72], 1);
+    EXPECT_EQ(r[1 + 28], 0x5C);
+    EXPECT_EQ(r[1 + 95], 0xFF);
+}
+
+TEST_F(HandlerTest, RemoteParameterReadOverlaysBackImage)
+{
+    card->MCU_REG_func[0][80] = 3;
+    fpga[0]->setRam(1, 0, Bytes(16, 0x33));
+    card->MCU_RAM_ETH_BACK_PARA_func[0][7] = 0x99;   // overlays offset 11
+    Bytes r = run(pctool::ramRead(REMOTE, 0, 16));
+    EXPECT_EQ(r[1 + 0], 0x33);
+    EXPECT_EQ(r[1 + 11], 0x99);
+    // Not running: zeros.
+    card->MCU_REG_func[0][80] = 0;
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0, 4)), (Bytes{0, 0, 0, 0, 0}));
+}
+
+TEST_F(HandlerTest, SingleParameterWrite)
+{
+    const uint16_t preset = store->word(2184);
+    uint16_t v = preset == 1 ? 2 : 1;
+    Bytes req = pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 6, 150, 0, 10, uint8_t(v), 0});
+    EXPECT_EQ(run(req), (Bytes{0, 0x31}));
+    EXPECT_EQ(store->word(2184), v);
+    EXPECT_EQ(store->word(2176), 0);
+    EXPECT_EQ(chip->para_changed, 1);
+
+    // Nothing changes: still 00 31, no apply request.
+    chip->para_changed = 0;
+    EXPECT_EQ(run(req), (Bytes{0, 0x31}));
+    EXPECT_EQ(chip->para_changed, 0);
+
+    // An entry cut short by the end of the body is ignored.
+    Bytes cut = pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 10, 3, 0, 6, 50});
+    EXPECT_EQ(run(cut), (Bytes{0, 0x31}));
+    EXPECT_EQ(store->word(2176), 0);
+
+    // Audio entry with no window 0..5 named at 2112: skipped.
+    chip->para_changed = 0;
+    store->ram_para[2112] = 9;
+    Bytes audio = pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 93, 1, 0});
+    EXPECT_EQ(run(audio), (Bytes{0, 0x31}));
+    EXPECT_EQ(chip->para_changed, 0);
+    store->ram_para[2112] = 2;
+    run(audio);
+    EXPECT_EQ(store->word(2292 + 26 * 2), 0x8064);
+
+    // Wrong sub-command or short body: 01.
+    EXPECT_EQ(run(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x30, {0, 6, 1, 0})), Bytes{1});
+    EXPECT_EQ(run(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0})), Bytes{1});
+}
+
+TEST_F(HandlerTest, UnknownCommandsAndSubcommandsGiveNoReply)
+{
+    for (uint8_t cmd : {0x00, 0x62, 0xFF}) {
+        uint32_t r = 9;
+        run(pctool::body(pctool::CONTROLLER, pctool::PC, cmd, 0), &r);
+        EXPECT_EQ(r, 0u);
+    }
+    for (auto cs : {std::make_pair(0xA2, 33), std::make_pair(0xA4, 2), std::make_pair(0xC0, 0), std::make_pair(0xC0, 11)}) {
+        uint32_t r = 9;
+        run(pctool::body(pctool::CONTROLLER, pctool::PC, uint8_t(cs.first), uint8_t(cs.second)), &r);
+        EXPECT_EQ(r, 0u);
+    }
+}
+
+TEST_F(HandlerTest, CaptureFailsCleanlyWithoutApplicationThenWorks)
+{
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    EXPECT_FALSE(screen_capture::take());
+    static int argc = 1;
+    static char name[] = "test";
+    static char *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    QWidget panel(nullptr, Qt::FramelessWindowHint);   // stands in for the front panel
+    panel.setGeometry(0, 0, 320, 240);
+    panel.show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(screen_capture::take());
+    Bytes header = run(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16));
+    EXPECT_EQ(header[1], 0xAA);
+    uint32_t len = header[13] | (header[14] << 8) | (header[15] << 16) | (uint32_t(header[16]) << 24);
+    ASSERT_GT(len, 0u);
+    Bytes data = run(pctool::ramRead(pctool::CONTROLLER, 0x800080, uint16_t(2 + len)));
+    EXPECT_EQ(data[1], 0xAA);
+    EXPECT_EQ(data[2], 0xAA);
+    QImage img;
+    ASSERT_TRUE(img.loadFromData(data.data() + 3, int(len), "PNG"));
+    EXPECT_EQ(img.width(), 320);
+    EXPECT_EQ(img.height(), 240);
+}

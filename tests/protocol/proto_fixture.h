@@ -1,0 +1,53 @@
+#ifndef TESTS_PROTOCOL_PROTO_FIXTURE_H
+#define TESTS_PROTOCOL_PROTO_FIXTURE_H
+
+#include "app/global.h"
+#include "app/zemrampara.h"
+#include "platform/sim_fpga.h"
+#include "platform/spi.h"
+#include "sendcard/fpga_drv.h"
+#include "sendcard/fpga_manage.h"
+#include "support/pctool.h"
+#include "support/temp_root.h"
+#include "videoproc/c331_manage.h"
+
+#include <cstring>
+#include <memory>
+
+// A private root, fresh simulated FPGAs, clean card-side shadows and a
+// zeroed parameter image with no apply request pending.
+class ProtoTest : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        for (int i = 0; i < 2; ++i) {
+            fpga[i] = std::make_shared<platform::simfpga::SimFpga>();
+            platform::spi::sim::attach(fpga_drv::DEVICE_PATH[i], fpga[i]);
+        }
+        card = fpga_manage::pInstance();
+        for (int i = 0; i < 2; ++i) {
+            std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
+            std::memset(card->MCU_RAM_PARA_func[i], 0, fpga_manage::PAGE_SIZE);
+            std::memset(card->MCU_RAM_ETH_BACK_PARA_func[i], 0, fpga_manage::BACK_PARA_SIZE);
+            std::memset(card->MCU_RAM_TX_func[i], 0, fpga_manage::PAGE_SIZE);
+            std::memset(card->MCU_RAM_RX_func[i], 0, fpga_manage::PAGE_SIZE);
+        }
+        std::memset(card->MCU_RAM_EXTEND, 0, sizeof card->MCU_RAM_EXTEND);
+        std::memset(card->MCU_RAM_CMD, 0, sizeof card->MCU_RAM_CMD);
+        card->reply_ready = 0;
+        g_passby_trans_port = 255;
+        store = ZemRamPara::pInstance();
+        std::memset(store->ram_para, 0, sizeof store->ram_para);
+        chip = c331_manage::pInstance();
+        chip->para_changed = 0;
+        chip->use1och = 0;
+    }
+
+    std::shared_ptr<platform::simfpga::SimFpga> fpga[2];
+    fpga_manage *card = nullptr;
+    ZemRamPara *store = nullptr;
+    c331_manage *chip = nullptr;
+};
+
+#endif

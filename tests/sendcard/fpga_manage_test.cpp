@@ -1,0 +1,91 @@
+#include "../protocol/proto_fixture.h"
+
+using pctool::Bytes;
+using platform::simfpga::OpKind;
+
+namespace {
+
+struct RecordingSink : card_reply_sink {
+    std::vector<Bytes> got;
+    void card_reply(const uint8_t *body, uint32_t len) override { got.emplace_back(body, body + len); }
+};
+
+class CardSideTest : public ProtoTest
+{
+};
+
+} // namespace
+
+TEST_F(CardSideTest, CardFramesGoToTheSelectedPorts)
+{
+    Bytes f = pctool::withXor(pctool::body(0x0001, pctool::PC, 0x10, 0, {1, 2}, 1, 1));
+    EXPECT_EQ(card->Dealwith1_PC_to_eth(uint32_t(f.size()), f.data()), 0);
+    EXPECT_TRUE(fpga[0]->ops().empty());
+    ASSERT_EQ(fpga[1]->ops().size(), 1u);
+    EXPECT_EQ(fpga[1]->ops()[0].target, 1);
+    EXPECT_EQ(fpga[1]->ops()[0].data, f);
+
+    Bytes all = pctool::withXor(pctool::body(0x0001, pctool::PC, 2, 0, {1, 2, 3}, 0, 255));
+    EXPECT_EQ(card->Dealwith1_PC_to_eth(uint32_t(all.size()), all.data()), 0);
+    EXPECT_EQ(fpga[0]->ops().back().target, 0xFF);
+    EXPECT_EQ(fpga[0]->ops().back().data, Bytes(all.begin() + 12, all.end()));   // command 2: header stripped
+
+    Bytes big(1024, 0);
+    fpga[0]->clearOps();
+    EXPECT_EQ(card->Dealwith1_PC_to_eth(1024, big.data()), 1);
+    EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+TEST_F(CardSideTest, RepliesAreRoutedToTheOwningLinkOnly)
+{
+    RecordingSink sink;
+    card->set_reply_sink(2, &sink);
+    fpga[0]->queueCardReply(1, {1, 2, 3});
+    fpga[0]->queueCardReply(1, {4, 5});
+
+    g_passby_trans_port = 255;   // no pass-through pending: nothing routed, frame still taken
+    card->reg_IRQ_Dealwith(0, 0);
+    EXPECT_TRUE(sink.got.empty());
+    EXPECT_EQ(card->reply_ready.load(), 0);
+
+    g_passby_trans_port = 2;
+    card->reg_IRQ_Dealwith(0, 0);
+    ASSERT_EQ(sink.got.size(), 1u);
+    EXPECT_EQ(sink.got[0], (Bytes{4, 5}));
+    EXPECT_EQ(card->reply_ready.load(), 1);
+    EXPECT_EQ(g_passby_trans_port.load(), 255);
+    EXPECT_EQ(fpga[0]->reg(145), 0);
+
+    // An FPGA that is not running is not read.
+    fpga[1]->setReg(80, 0);
+    fpga[1]->queueCardReply(0, {7});
+    g_passby_trans_port = 2;
+    card->reg_IRQ_Dealwith(1, 0);
+    EXPECT_EQ(sink.got.size(), 1u);
+    EXPECT_EQ(fpga[1]->reg(129), 1);
+    card->set_reply_sink(2, nullptr);
+}
+
+TEST_F(CardSideTest, RegisterReadModifyWriteAndRamPages)
+{
+    fpga[0]->setReg(10, 0xF0);
+    card->write_to_register(10, 0x0F, 0x05, 0);
+    EXPECT_EQ(fpga[0]->reg(10), 0xF5);
+    EXPECT_EQ(card->MCU_REG_func[0][10], 0xF5);
+    // Registers 64..127 are kept by the controller: not read back first.
+    fpga[0]->setReg(70, 0xFF);
+    card->write_to_register(70, 0x01, 0x01, 0);
+    EXPECT_EQ(fpga[0]->reg(70), 0x01);
+    card->read_from_register(70, 0);
+    EXPECT_EQ(card->MCU_REG_func[0][70], 0x01);
+    card->write_to_register(200, 0xFF, 1, 0);   // no such register: nothing sent
+    EXPECT_EQ(fpga[0]->ops().size(), 2u);
+
+    // RAM writes drop address bits 12..15 and read back the same bytes.
+    card->write_fpga_ram(Bytes{1, 2, 3}.data(), 0x0103F010, 3, 7, 1);
+    EXPECT_EQ(fpga[1]->ops().back().kind, OpKind::RamWrite);
+    EXPECT_EQ(fpga[1]->ops().back().address, 0x030010u);
+    Bytes back(3);
+    card->read_fpga_ram(back.data(), 0x030010, 3, 7, 1);
+    EXPECT_EQ(back, (Bytes{1, 2, 3}));
+}
