@@ -58,3 +58,6 @@ u8 g_rconfig_device_kumocloud = 0;
 
 std::atomic<u8> pc_cmd_valid{0};
 std::atomic<u32> pc_cmd_time{0};
+// Video processing chip.
+std::atomic<int32_t> g_osd_update{0};
+std::atomic<int32_t> g_c331_source_online{0};

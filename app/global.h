@@ -85,5 +85,8 @@ extern u8 g_rconfig_device_kumocloud;     // guarded by Utils::_reconfig_device_
 // Command links: the PC tool was active (stamped by every link after a good frame).
 extern std::atomic<u8> pc_cmd_valid;
 extern std::atomic<u32> pc_cmd_time;
+// Video processing chip.
+extern std::atomic<int32_t> g_osd_update;          // 1 = reload the OSD menu file after the apply pass
+extern std::atomic<int32_t> g_c331_source_online;  // 1 once a window was re-programmed for a new input
 
 #endif

@@ -443,7 +443,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
             changed = true;
         }
     };
-    c331_manage *chip = c331_manage::pInstance();
+    c331_manage *chip = c331_manage::instance();
     {
         ManageLock lock;
         // Only whole entries count: one cut short by the end of the body is ignored.
@@ -652,7 +652,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
                     shadow[k] = f->MCU_RAM_ETH_BACK_PARA_func[n][b];
             }
             std::memcpy(out, shadow + p.offset, len);
-            if (c331_manage::pInstance()->use1och == 1) {
+            if (c331_manage::instance()->gPanel.use1och == 1) {
                 for (uint32_t k = p.offset; k < p.offset + len; ++k) {
                     if (k == 116)
                         out[k - p.offset] = uint8_t(para::get16(shadow, 116) >> 1);

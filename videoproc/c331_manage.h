@@ -1,29 +1,387 @@
 #ifndef VIDEOPROC_C331_MANAGE_H
 #define VIDEOPROC_C331_MANAGE_H
 
-// Owner of the video processing chip. Every writer of the parameter image
-// takes manage_mutex, changes the image and raises the apply request
-// para_changed (1 = changed, 2 = changed and user modes to be examined again);
-// the chip thread applies what differs from the snapshot.
+// Owner of the video processing chip: the chip model, the register driver and
+// the chip thread (bring-up, then the apply loop and input polling).
+//
+// Every writer of the parameter image takes manage_mutex, changes the image
+// and raises the apply request para_changed (1 = changed, 2 = changed and the
+// user modes are to be examined again); the chip thread applies what differs
+// from the snapshot and emits ZemRamPara::sig_update_para with that code.
+//
+// The member functions are spread over several files by concern:
+//   c331_manage.cpp  singleton, thread, bring-up, call log
+//   c331_apply.cpp   apply pass and input/OSD polling
+//   c331_model.cpp   system parameters, defaults, window model from the image
+//   c331_init.cpp    initial register set, register-update timing control
+//   c331_panel.cpp, c331_layout.cpp, c331_windows.cpp, c331_inputs.cpp,
+//   c331_quality.cpp, c331_pattern.cpp, c331_debug.cpp, c331_osd.cpp,
+//   c331_font.cpp, c331_dump.cpp  the setters of each area
 
+#include "videoproc/c331_drv.h"
+#include "videoproc/omenu.h"
+
+#include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
+#include <string>
+#include <vector>
+
+typedef struct {
+    int32_t x, y, w, h;
+} ST_RECT;
+
+typedef struct {
+    int count;
+    ST_RECT *pwin;
+} ST_MWIN;
+
+// One enabled window as the chip sees it (slot n = the n-th enabled window).
+typedef struct {
+    uint16_t x, y, w, h;          // output coordinates
+    uint8_t rotate;               // bit 0 horizontal mirror, bit 1 vertical mirror
+    uint8_t outmode;              // bits 1..0 of the window's output word
+    uint8_t winEn;
+    uint8_t input;                // source number 0..5
+    uint8_t crop;                 // crop record index when the window shows a crop
+    uint8_t layer;                // 0..5, unique among enabled windows
+    uint8_t ochLst[8];            // output channels drawing the window, 0xFF = empty
+    uint8_t ochPosLst[8];         // tile positions covered, same order
+    uint8_t och_HCnt, och_VCnt;   // tiles across and down
+} ST_WIN_INFO;
+
+typedef struct {
+    int32_t width, height;
+} ST_SIZE;
+
+// The LED panel as the output is arranged for it (rebuilt by every panel set-up).
+typedef struct {
+    uint16_t width, height;
+    uint16_t w1, w2, h1, h2;
+    uint16_t xoffs, yoffs;
+    uint8_t och_HCnt, och_VCnt;
+    int splice;
+    int ochBW;
+    int arrang;
+    ST_SIZE och;
+    int HTT, HSW, HFP;
+    int VTT, VSW, VFP;
+    uint8_t use1och;
+} ST_PANEL;
+
+// The chip model's copy of a receiver's timing record.
+typedef struct {
+    int32_t Hact, Hsync, Hback, Hpol, Htotal;
+    int32_t Vact, Vsync, Vback, Vpol, Vtotal;
+    float pfreq;
+    int32_t type, datamode, lane, ip, nosignal, stable;
+} ST_HDMI_INFO;
+
+// Active rectangle of an input port.
+typedef struct {
+    int32_t hst, hw, vst, vw;
+} ST_ACT;
+
+// The chip's own measurement of an input port.
+typedef struct {
+    int32_t HTOTAL, VTOTAL, FHW, FVM, ACTHW, STATE, lane, NOSIG, IP;
+} ST_PORT_INFO;
+
+// Output bookkeeping of one input-channel slot (seven slots).
+typedef struct {
+    int32_t och[8];
+    int32_t oimgct;
+} ST_ICH_OUT;
+
+// Output record of one window; the last word is the window's output count.
+typedef struct {
+    int32_t words[7];
+    int32_t last;
+} ST_WIN_OUT;
+
+// One call of an area setter, as recorded for inspection.
+struct c331_call {
+    std::string text;       // e.g. "c331_SetContrast(40)"
+    bool manage_held;       // the chip thread held manage_mutex at the call
+};
 
 class c331_manage
 {
 public:
+    static constexpr int WIN_NUM = 6;
+    static constexpr int OCH_NUM = 8;
+    static constexpr int ICH_NUM = 8;
+    static constexpr int PORT_NUM = 6;
+    static constexpr int CMOS_NUM = 4;
+
+    // The program's chip manager: created, initialised and its thread started
+    // on the first call.
     static c331_manage *pInstance();
+    // The same object without opening the chip or starting the thread; for
+    // code that only needs manage_mutex and the apply request.
+    static c331_manage *instance();
     static c331_manage *p_c331_manage;
 
-    ~c331_manage() {}
+    // The program uses the singleton; tests create their own managers.
+    c331_manage();
+    ~c331_manage();
+    c331_manage(const c331_manage &) = delete;
+    c331_manage &operator=(const c331_manage &) = delete;
 
+    int initialize();
+    static void Sleep(int ms);
+    static void *c331manageThread(void *obj);
+    static void c331managerdeal(void *obj);
+
+    // One turn of the chip thread: acts on setup_state.
+    void run_turn();
+    // Ends the chip thread of a manager that tests created.
+    void stop_thread();
+
+    // ---- apply hand-shake ----
     pthread_mutex_t manage_mutex;
     uint8_t para_changed = 0;
-    // 1 when one output channel pair carries the whole wall.
-    uint8_t use1och = 0;
+    std::atomic<uint8_t> setup_state{0};
+    int c331_fd = -1;
+    c331_drv *c331drv;
+    pthread_t manage_thread;
+
+    // OSD requests of the OSD item code, consumed once per turn.
+    int32_t osd_rebuild = 0;
+    int32_t osd_reposition = 0;
+
+    // ---- chip model: system parameters ----
+    uint32_t PS_XTAL = 0;
+    uint32_t PS_MEM_CLK = 0, PS_MEM_CLK4 = 0;
+    uint32_t PS_ICLK1 = 0, PS_ICLK2 = 0;
+    int32_t PS_ACTHW = 0, PS_ACTVW = 0, PS_HTOTAL = 0, PS_VTOTAL = 0;
+    int32_t PS_HSW = 0, PS_HBP = 0, PS_HFP = 0, PS_VSW = 0, PS_VBP = 0;
+    int32_t PS_VBOTX_MODE = 0, PS_VBOTX_LAYOUT = 0;
+    uint8_t PS_ICLK_DIV[5] = {};
+    uint8_t PS_OCLK_DIV[4] = {};
+    uint32_t PS_MEM_SC[8][5] = {};
+    uint32_t PS_ICH_MEMVAL = 0;
+    uint32_t PS_MEM_REGION[5] = {};
+    uint32_t PS_MEM_DBD = 0, PS_INPUT_CHECK = 0;
+    uint32_t PS_MEM_IP_I[CMOS_NUM][4] = {};
+    uint32_t PS_MEM_IP_P[CMOS_NUM][4] = {};
+    uint32_t PS_MEM_IPYOFF[CMOS_NUM] = {};
+    uint32_t PS_MEM_MV[CMOS_NUM] = {};
+    uint32_t PS_MWI_IP[CMOS_NUM] = {};
+    uint32_t PS_MEM_FLAG[6] = {};
+    uint32_t PS_MEM_WORD[6] = {};
+    uint32_t PS_SFL_ADDR = 0, PS_MEM_OSD = 0, PS_MEM_OSD1 = 0, PS_FONT_ADDR = 0;
+    int32_t PS_OAOIHST = 0, PS_OAOIHED = 0, PS_OAOIVST = 0, PS_OAOIVED = 0;
+    int32_t PS_ACTHST = 0, PS_ACTVST = 0;
+    int32_t PS_PANEL_HW = 0, PS_PANEL_VW = 0, PS_PANEL_HSHAPE = 0, PS_PANEL_VSHAPE = 0;
+    int32_t PS_MEM_WMODE[WIN_NUM] = {};
+    int32_t PS_VBO_2LANE = 0, PS_VBO_4LANE = 0, PS_VBO_8LANE = 0;
+    // OSD and font stores
+    uint32_t PS_BG_COLOR = 0, PS_CHAR_COLOR = 0;
+    int32_t PS_BG_HACT = 0, PS_BG_VACT = 0, PS_BG_TRANS = 0;
+    int32_t PS_CHAR_HST = 0, PS_CHAR_VST = 0;
+    uint32_t PS_BMP_ADDR = 0, PS_BMPCP_ADDR = 0;
+    int32_t PS_BMP_HACT = 0, PS_BMP_VACT = 0;
+    uint32_t PS_CHAR_ADDR_32ASCII = 0, PS_CHAR_ADDR_32CHN = 0;
+    uint32_t PS_CHAR_ADDR_64ASCII = 0, PS_CHAR_ADDR_64CHN = 0;
+    uint32_t PS_CHAR_SIZE_32ASCII = 0, PS_CHAR_SIZE_32CHN = 0;
+    uint32_t PS_CHAR_SIZE_64ASCII = 0, PS_CHAR_SIZE_64CHN = 0;
+
+    // ---- chip model: per window (index = enabled-window slot) ----
+    int32_t PM_INPUT[WIN_NUM] = {};               // chip input port, -1 or 6 = none
+    int32_t PM_INPUT_OFFSET_EN[WIN_NUM] = {};
+    int32_t PM_INPUT_OFFSET[WIN_NUM][4] = {};     // crop margins left, right, top, bottom
+    int32_t PM_WIN_SHAPE[WIN_NUM][2] = {};        // tiles across, down
+    int32_t PM_WIN_OFFSET[WIN_NUM][4] = {};
+    int32_t PM_WIN_DBD_MODE[WIN_NUM] = {};
+    int32_t PM_WIN_FADE_EN[WIN_NUM] = {};
+    int32_t PM_WIN_FADE_IN[WIN_NUM] = {};
+    int32_t PM_WIN_FADE_OUT[WIN_NUM] = {};
+    int32_t PM_WIN_STITCHING[WIN_NUM] = {};
+    int32_t PM_OVERLAY_PRI[WIN_NUM] = {};
+    int32_t PM_IACTHST[WIN_NUM] = {};
+    int32_t PM_IACTVST[WIN_NUM] = {};
+    int32_t PM_MEM_WMODE[WIN_NUM] = {};
+    // per output channel
+    int32_t PM_WIN_NUM[OCH_NUM] = {};             // 6 = none
+    int32_t PM_WIN_NUM_prev[OCH_NUM] = {};
+    int32_t PM_AREA_NUM[OCH_NUM] = {};            // 8 = none
+    int32_t PM_OVERLAY[OCH_NUM] = {};             // tile position shown + 1
+    uint8_t och_owner[OCH_NUM] = {};
+    uint8_t och_duplicate[OCH_NUM] = {};
+    // per input port: noise reduction and deinterlacer
+    int32_t PM_HNR[PORT_NUM] = {}, PM_VNR[PORT_NUM] = {}, PM_TNR[PORT_NUM] = {};
+    int32_t PM_BNR[PORT_NUM] = {}, PM_MNR[PORT_NUM] = {};
+    int32_t PM_COMB[PORT_NUM] = {}, PM_DIAG[PORT_NUM] = {}, PM_MVFLT[PORT_NUM] = {};
+    int32_t PM_IPEN[PORT_NUM] = {}, PM_22PD[PORT_NUM] = {}, PM_23PD[PORT_NUM] = {};
+    int32_t PM_22PDSQTH[PORT_NUM] = {}, PM_23PDSQTH[PORT_NUM] = {}, PM_24SF[PORT_NUM] = {};
+    // OSD
+    int32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
+    int32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0, PM_OSD_SCROLL_SPEED = 0;
+    int32_t PM_OSD_CHAR_64DOT = 0, PM_OSD_CHAR_DOUBLE = 0;
+    int32_t PM_OSD_INPUT_OFFSET[4] = {};
+    int32_t PM_OSD_OUTPUT_OFFSET[4] = {};
+
+    // ---- chip model: per input port ----
+    ST_HDMI_INFO PI_HDMI_INFO[PORT_NUM] = {};
+    ST_PORT_INFO PI_PORT_INFO[PORT_NUM] = {};
+    int32_t PI_STATE[PORT_NUM] = {};
+    int32_t PI_UPDATE[PORT_NUM] = {};
+    ST_ACT PI_ACT[PORT_NUM] = {};
+    ST_ACT PI_ACT_FULL[PORT_NUM] = {};            // never halved
+    double PI_FPICLK[PORT_NUM] = {}, PI_FH[PORT_NUM] = {}, PI_FV[PORT_NUM] = {};
+    int32_t PI_IFH[PORT_NUM] = {}, PI_IFV[PORT_NUM] = {};
+    int32_t PI_SCAN_MODE[PORT_NUM] = {};
+    int32_t PI_SYNC_POL[PORT_NUM] = {};
+    int32_t PI_HTOTAL[PORT_NUM] = {}, PI_VTOTAL[PORT_NUM] = {};
+    int32_t g_chg_hdmi[PORT_NUM] = {};
+
+    // ---- window set ----
+    ST_PANEL gPanel = {};
+    ST_MWIN gMwin = {0, nullptr};
+    ST_RECT gMwinRect[WIN_NUM] = {};              // storage behind gMwin.pwin
+    ST_WIN_INFO gWininfo[WIN_NUM] = {};
+    // Slot of each image window in gWininfo, -1 when it has none (disabled,
+    // or the fallback set is in use). Built with the window model.
+    int32_t win_slot[WIN_NUM] = {-1, -1, -1, -1, -1, -1};
+    uint8_t win_hmirror[WIN_NUM] = {}, win_vmirror[WIN_NUM] = {};
+    uint8_t win_out_update[WIN_NUM] = {};
+    // Layout directory: ten entries, counts 1, 2, 3, 3, 4, 4, 5, 5, 6, 6.
+    ST_MWIN layout_dir[10] = {};
+    ST_RECT layout_rects[10][WIN_NUM] = {};
+
+    // ---- window output sequence requests and tables ----
+    int32_t g_chg_win[WIN_NUM] = {};
+    int32_t g_chg_input[WIN_NUM] = {};
+    int32_t g_chg_dbd[WIN_NUM] = {};
+    int32_t g_chg_attr[WIN_NUM] = {};
+    int32_t g_chg_overlay = 0;
+    int32_t g_chg_stitching = 0;
+    // Update level of a window (0..3), raised by the input polling; see
+    // raise_window_update for how a level maps onto the requests above.
+    int32_t win_update_level[WIN_NUM] = {};
+    uint8_t win_buf_idx[WIN_NUM][5] = {};
+    uint8_t win_frozen[WIN_NUM] = {};
+    uint8_t och_mark[WIN_NUM] = {};
+    int32_t ich_owner[ICH_NUM] = {};              // window owning input channel k, -1 free
+    int32_t win_ich[WIN_NUM][ICH_NUM] = {};       // channels of a window, -1 terminated
+    int32_t win_ich_prev[WIN_NUM][ICH_NUM] = {};
+    ST_ICH_OUT ich_out[7] = {};
+    ST_WIN_OUT win_out[WIN_NUM] = {};
+    int32_t pattern_on = 0;                       // pattern generator showing
+    // Longest wait for the LED geometry hand-shake, milliseconds.
+    unsigned led_para_wait_ms;
+    uint32_t font_present = 0;                    // font-presence bits
+
+    // ---- bring-up model (chip model loading) ----
+    void load_system_param();
+    void define_param();
+    void load_param();
+    void zemApi_initEnvC331();
+    void zemApi_initEnvC331Default();
+    void write_initial_setting(int fd, int full);
+    void set_rtct(int fd, int mode);
+
+    // Maps an update level onto the window's output requests.
+    void raise_window_update(int win, int level);
+    // Whether window slot w shows chip port p.
+    bool window_shows_port(int w, int p);
+
+    // ---- LED panel ----
+    void zemApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    // ---- layout ----
+    void zemApi_MultiWinInit();
+    void zemApi_MultiWinGet(ST_MWIN *out);
+    void zemApi_MultiWinChAlloc(char init);
+    void zemApi_MultiWinChOverlay();
+    void zemApi_MultiWinChInit();
+    // ---- window output sequence, rectangles, layers, crop, output modes ----
+    void set_output(int fd);
+    void c331_SetWinPriority(int win, int pri);
+    void c331_SetWinPriority1(int fd);
+    void c331_SetInputsourceCrop(int win, int crop_word);
+    void c331_SetCrop(uint8_t win, uint8_t enable, ST_RECT *rect);
+    void c331_SetWinAttr(uint8_t win, int word);
+    void c331_SetWinOutput(int fd, uint8_t win, int word);
+    void c331_SetWinDbdMode(int fd, uint8_t win, int word);
+    // ---- inputs ----
+    void load_hdmi();
+    void check_port_valid(int fd);
+    void check_input_port(int fd);
+    void c331_SetInputsource(int win, int source);
+    int zemApi_inputCvtC331(int source);
+    int zemApi_GetWinDbdMultiPort(int win, int *list);
+    // ---- picture ----
+    void c331_SetBrightness(uint16_t value);
+    void c331_SetContrast(uint16_t value);
+    void c331_SetSharpness(uint16_t value);
+    void c331_SetSaturation(uint16_t value);
+    void c331_SetColorTemp(uint32_t word);
+    void zemApi_forceColorDisable(int fd);
+    // ---- patterns ----
+    int c331_SetPattern(int n);
+    int zemApi_IsPatternGen();
+    // ---- test and debug sequences ----
+    void c331_debugEnv();
+    void input_slidebar(int fd);
+    void output_slidebar(int fd);
+    void disable_slidebar(int fd);
+    void vbyone_rx_ch1_seq(int fd);
+    void vbyone_rx_ch2_seq(int fd);
+    void read_c331_b174bug(int fd);
+    void write_read_c331_b80_iacthstch5(int fd);
+    void sync_c331_device_test_input(int fd);
+    void sync_c331_device_test_frame_lock(int fd);
+    void sync_c331_device_test_frame_lock_vbyrx2(int fd);
+    void sync_c331_device_test_frame_lock_vbyrx3(int fd);
+    // ---- OSD ----
+    int zemApi_OsdSet(int item, int value);
+    void set_OSD_para(OMENU_PARA &para);
+    void update_osd(int fd);
+    void set_osd(int fd, int which);
+    void set_scroll(int fd);
+    void load_char();
+    // ---- fonts ----
+    void read_c331_font(int fd);
+    void update_font(int fd);
+    // ---- register dumps ----
+    void zemDbg_c331_param(int mode);
+    void zemDbg_c331_param();
+    void zemDbg_c331_print_regGrp(int grp);
+
+    // ---- call log of the area setters ----
+    void set_call_recording(bool on);
+    std::vector<c331_call> calls() const;
+    void clear_calls();
+    void note_call(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
-    c331_manage();
+    void bringup_probe();
+    void bringup_setup();
+    void bringup_panel();
+    void bringup_picture();
+    void apply_pass();
+    void apply_panel();
+    void apply_picture();
+    void apply_windows();
+    void apply_window_source(int win, uint16_t source);
+    void apply_edid();
+    void apply_debug_registers();
+    void poll_inputs();
+    void reload_osd_menu();
+    void wait_led_para_idle();
+    uint32_t packed_color_temp() const;
+    void lock_manage();
+    void unlock_manage();
+
+    bool m_initialized = false;
+    bool m_thread_running = false;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_holds_manage{false};
+    std::atomic<bool> m_recording{false};
+    mutable std::mutex m_calls_mutex;
+    std::vector<c331_call> m_calls;
 };
 
 // Holds manage_mutex of the chip manager for one scope.

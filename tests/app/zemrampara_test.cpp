@@ -43,7 +43,7 @@ protected:
     void SetUp() override
     {
         ZemRamPara::resetForTest();
-        c331_manage::pInstance()->para_changed = 0;
+        c331_manage::instance()->para_changed = 0;
         g_lcd_lang_valid = 0x1F;
         g_image_current = 0;
     }
@@ -57,8 +57,8 @@ protected:
     }
     std::string file(const std::string &p) const { return readFile(root.host(p)); }
     bool present(const std::string &p) const { return platform::files::exists(p); }
-    uint8_t request() const { return c331_manage::pInstance()->para_changed; }
-    void clearRequest() { c331_manage::pInstance()->para_changed = 0; }
+    uint8_t request() const { return c331_manage::instance()->para_changed; }
+    void clearRequest() { c331_manage::instance()->para_changed = 0; }
 
     // A parameter file holding the defaults with `edit` applied to the image form.
     void writeParaFile(const std::function<void(uint8_t *image)> &edit)
@@ -579,7 +579,7 @@ TEST_F(Store, EdidPortsInRangeOnly)
 TEST_F(Store, PendingModeRequestIsNotLowered)
 {
     ZemRamPara *s = load();
-    c331_manage::pInstance()->para_changed = 2;
+    c331_manage::instance()->para_changed = 2;
     s->ZemSetEDIDPara(0, 1, 2, 3);
     EXPECT_EQ(request(), 2);
 }

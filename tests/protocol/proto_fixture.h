@@ -39,9 +39,9 @@ protected:
         g_passby_trans_port = 255;
         store = ZemRamPara::pInstance();
         std::memset(store->ram_para, 0, sizeof store->ram_para);
-        chip = c331_manage::pInstance();
+        chip = c331_manage::instance();
         chip->para_changed = 0;
-        chip->use1och = 0;
+        chip->gPanel.use1och = 0;
     }
 
     std::shared_ptr<platform::simfpga::SimFpga> fpga[2];

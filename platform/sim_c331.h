@@ -1,0 +1,106 @@
+#ifndef PLATFORM_SIM_C331_H
+#define PLATFORM_SIM_C331_H
+
+// Simulated video processing chip behind its 2-byte SPI register protocol:
+// bank select [0x80, bank], register write [0x80 | sub, data], register read
+// [sub, 0xFF] with the data in the second received byte. A register file of
+// 256 banks x 128 sub-addresses, the identity register (0x24 at bank 0xB2,
+// sub 0x08), status registers that answer "done" unless told otherwise, and
+// an ordered log of every frame for the tests. The chip's serial flash, its
+// memory and its drawing engine hang off the register hooks below.
+
+#include "platform/spi.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace sim {
+
+class SimC331 : public spi::sim::Device
+{
+public:
+    static constexpr uint8_t ID_BANK = 0xB2;
+    static constexpr uint8_t ID_SUB = 0x08;
+    static constexpr uint8_t ID_VALUE = 0x24;
+    static constexpr uint32_t NEVER = 0xFFFFFFFFu;
+    static constexpr size_t LOG_LIMIT = 1u << 20;   // oldest frames are dropped beyond this
+
+    // One 2-byte frame as the chip understood it.
+    struct Frame {
+        uint64_t seq;      // position in the whole traffic, counting dropped frames
+        bool write;        // register write (or bank select)
+        bool select;       // bank select (sub-address 0 written)
+        uint8_t bank;      // bank in effect for the access (the new bank for a select)
+        uint8_t sub;
+        uint8_t value;     // byte written, or byte answered
+    };
+
+    SimC331();
+
+    void transfer(const spi::Xfer &x) override;
+
+    // Register file.
+    uint8_t reg(uint8_t bank, uint8_t sub) const;
+    void setReg(uint8_t bank, uint8_t sub, uint8_t value);
+    // Little-endian value of `width` consecutive sub-addresses.
+    uint32_t value(uint8_t bank, uint8_t sub, unsigned width) const;
+    // The same by register descriptor (bank << 16 | sub << 8 | width) and channel offset.
+    uint32_t value(uint32_t descriptor, int offset = 0) const;
+    uint8_t currentBank() const;
+
+    // Identity: the value answered at bank 0xB2 sub 0x08. Queued answers are
+    // used first, one per read.
+    void setIdentity(uint8_t value);
+    void queueIdentity(const std::vector<uint8_t> &answers);
+    unsigned identityReads() const;
+
+    // Status registers: a read answers `done` unless the register was made busy.
+    void defineStatus(uint8_t bank, uint8_t sub, uint8_t done, uint8_t busy);
+    // Answers `busy` for the next `reads` reads (NEVER: for ever), then `done`.
+    void setBusy(uint8_t bank, uint8_t sub, uint32_t reads);
+
+    // Transfer log.
+    uint64_t mark() const;                              // sequence number of the next frame
+    std::vector<Frame> framesSince(uint64_t mark) const;
+    std::vector<Frame> log() const { return framesSince(0); }
+    // Bytes written to one register (bank selects excluded), oldest first.
+    std::vector<uint8_t> writeHistory(uint8_t bank, uint8_t sub, uint64_t since = 0) const;
+    unsigned bankSelects(uint64_t since = 0) const;
+    void clearLog();
+
+protected:
+    // Hooks for the parts of the chip behind registers (serial flash, memory,
+    // drawing engine). Called with the model's lock held.
+    virtual void onWrite(uint8_t bank, uint8_t sub, uint8_t value) {}
+    virtual bool onRead(uint8_t bank, uint8_t sub, uint8_t &value) { return false; }
+
+private:
+    struct Status {
+        uint8_t done;
+        uint8_t busy;
+        uint32_t busyReads;
+    };
+
+    void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
+    uint8_t readLocked(uint8_t bank, uint8_t sub);
+    void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
+
+    mutable std::mutex m_mutex;
+    uint8_t m_regs[256][128];
+    uint8_t m_bank = 0;
+    uint8_t m_identity = ID_VALUE;
+    std::deque<uint8_t> m_identityQueue;
+    unsigned m_identityReads = 0;
+    std::map<uint16_t, Status> m_status;   // key bank << 8 | sub
+    std::deque<Frame> m_log;
+    uint64_t m_seq = 0;
+};
+
+} // namespace sim
+} // namespace platform
+
+#endif

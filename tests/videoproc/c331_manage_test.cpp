@@ -1,0 +1,424 @@
+#include "chip_fixture.h"
+
+#include "app/global.h"
+#include "app/utils.h"
+#include "sendcard/fpga_manage.h"
+#include "videoio/tarixsource.h"
+
+#include <QMutexLocker>
+#include <ctime>
+
+using namespace chiptest;
+
+namespace {
+
+class ManageTest : public ChipTest
+{
+protected:
+    void SetUp() override
+    {
+        ChipTest::SetUp();
+        m.reset(new c331_manage());
+        m->c331_fd = m->c331drv->initialize();
+        m->set_call_recording(true);
+        g_set_led_para = 0;
+        g_osd_update = 0;
+        g_debugSwitch = 0;
+        std::memset(store->reg_para, 0, sizeof(store->reg_para));
+    }
+    void TearDown() override
+    {
+        m.reset();
+        ChipTest::TearDown();
+    }
+
+    // Runs turns until the bring-up has reached `state` (bounded).
+    void runUntil(int state)
+    {
+        for (int k = 0; k < 100 && m->setup_state < state; ++k)
+            m->run_turn();
+        ASSERT_GE(m->setup_state.load(), state);
+    }
+
+    // A running manager with a 2 x 1 panel of 1920 x 1080 channels.
+    void bringUp()
+    {
+        runUntil(8);
+        m->gPanel.och = ST_SIZE{1920, 1080};
+        m->gPanel.och_HCnt = 2;
+        m->gPanel.och_VCnt = 1;
+        m->clear_calls();
+    }
+
+    // Raises the request and runs one turn of the running loop.
+    std::vector<std::string> applyOnce(uint8_t level = 1)
+    {
+        m->clear_calls();
+        pthread_mutex_lock(&m->manage_mutex);
+        m->para_changed = level;
+        pthread_mutex_unlock(&m->manage_mutex);
+        m->run_turn();
+        return without_polling(texts(*m));
+    }
+
+    void enableWindows(std::initializer_list<int> wins)
+    {
+        for (uint32_t i = 0; i < 6; ++i)
+            setWord(para::window(i, para::WIN_ENABLE), 0);
+        for (int i : wins) {
+            setWord(para::window(i, para::WIN_ENABLE), 1);
+            setWord(para::window(i, para::WIN_X), 100 * i);
+            setWord(para::window(i, para::WIN_Y), 0);
+            setWord(para::window(i, para::WIN_W), 640);
+            setWord(para::window(i, para::WIN_H), 480);
+            setWord(para::window(i, para::WIN_SOURCE), i);
+            setWord(para::LAYER_PRIORITY + 2 * i, i);
+        }
+    }
+
+    std::unique_ptr<c331_manage> m;
+};
+
+TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
+{
+    chip->queueIdentity({0x24, 0x24, 0x11, 0x24, 0x24});
+    for (int k = 0; k < 5; ++k)
+        m->run_turn();
+    EXPECT_EQ(m->setup_state.load(), 4);   // the wrong answer was not counted
+    m->run_turn();
+    EXPECT_EQ(m->setup_state.load(), 5);
+
+    runUntil(8);
+    EXPECT_EQ(chip->reg(0x02, 0x18), 0x4C);
+    EXPECT_EQ(chip->reg(0x02, 0x78), 0x09);
+    EXPECT_EQ(chip->writeHistory(0x02, 0x7F), (std::vector<uint8_t>{0x0E, 0x0F, 0x0D, 0x0F, 0x0B, 0x0F, 0x07, 0x0F}));
+    EXPECT_EQ(chip->writeHistory(0x02, 0x78), (std::vector<uint8_t>{0x4C, 0x09}));
+    for (int c = 0; c < 8; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(chip->value(0x080A02, 16 * c), 2198u);
+        EXPECT_EQ(chip->value(0x080C02, 16 * c), 2248u);
+        EXPECT_EQ(chip->value(0x082802, 16 * c), 176u);
+        EXPECT_EQ(chip->value(0x082A02, 16 * c), 2096u);
+        EXPECT_EQ(chip->value(0x082C02, 16 * c), 82u);
+        EXPECT_EQ(chip->value(0x082E02, 16 * c), 2242u);
+        EXPECT_EQ(chip->value(0x084602, 16 * c), 2161u);
+    }
+    EXPECT_EQ(chip->value(0x042B02), 0xF000u);
+    EXPECT_EQ(chip->value(0x161C04, 0x50), 0x8000u + 0x1E00u);   // channel 5: row 4 + 7680
+    EXPECT_EQ(chip->value(0x162004, 0x60), 0x08800000u + 0xA000u); // channel 6: row 5
+    EXPECT_EQ(chip->value(0x034401), 43u);
+    // set_rtct(1) after the set.
+    const uint8_t normal[7] = {0x99, 0x99, 0x21, 0x43, 0x55, 0x77, 0x99};
+    for (int k = 0; k < 7; ++k)
+        EXPECT_EQ(chip->reg(0x00, 0x22 + k), normal[k]);
+
+    EXPECT_EQ(m->PS_PANEL_HW, 7680);
+    EXPECT_EQ(m->PS_PANEL_VW, 2160);
+    EXPECT_EQ(m->PM_WIN_FADE_IN[0], 60);
+}
+
+TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
+{
+    setWord(para::LED_WIDTH, 3840);
+    setWord(para::LED_HEIGHT, 1080);
+    setWord(para::OUT1_WIDTH, 1920);
+    setWord(para::OUT1_HEIGHT, 540);
+    setWord(para::LED_SPLICE, 3);
+    setWord(para::CONTRAST, 40);
+    setWord(para::OSD_FLAG, 1);
+    runUntil(8);
+    auto calls = m->calls();
+    std::vector<std::string> order;
+    for (const c331_call &c : calls) {
+        order.push_back(c.text);
+        if (c.text.rfind("zemApi_PnlInit2", 0) == 0 || c.text == "set_output()")
+            EXPECT_TRUE(c.manage_held) << c.text;
+    }
+    const std::vector<std::string> expected = {
+        "check_input_port()", "load_char()", "read_c331_font()", "update_font()",
+        "zemApi_PnlInit2(3840,1080,1920,540,3)", "set_output()",
+        "c331_SetBrightness(50)", "c331_SetContrast(40)",
+    };
+    ASSERT_GE(order.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + expected.size()), expected);
+    EXPECT_TRUE(has(order, "c331_debugEnv()"));
+    EXPECT_TRUE(has(order, "zemApi_OsdSet(0,1)"));
+    EXPECT_TRUE(has(order, "set_OSD_para(0)"));
+}
+
+TEST_F(ManageTest, RtctModesWriteTheTimingControlRegisters)
+{
+    chip->setReg(0x00, 0x29, 0x80);
+    m->set_rtct(m->c331_fd, 2);
+    for (int k = 0; k < 7; ++k)
+        EXPECT_EQ(chip->reg(0x00, 0x22 + k), 0xFF);
+    EXPECT_EQ(chip->reg(0x00, 0x29), 0x80);
+    EXPECT_EQ(chip->writeHistory(0x00, 0x29), (std::vector<uint8_t>{0x81, 0x80}));
+    m->set_rtct(m->c331_fd, 7);
+    EXPECT_EQ(chip->reg(0x00, 0x22), 0x99);
+    EXPECT_EQ(chip->reg(0x00, 0x24), 0xFF);
+    EXPECT_EQ(chip->reg(0x00, 0x28), 0x99);
+}
+
+TEST_F(ManageTest, BrightnessChangeProgramsFiftyAndRaisesTheFpgaRequestOnly)
+{
+    fpga_manage *fpga = fpga_manage::pInstance();
+    fpga->bri_set_request = 0;
+    bringUp();
+    std::vector<int> codes;
+    QObject::connect(store, &ZemRamPara::sig_update_para, [&](int c) { codes.push_back(c); });
+    setWord(para::BRIGHTNESS, 80);
+    auto calls = applyOnce(1);
+    EXPECT_EQ(calls, std::vector<std::string>{"c331_SetBrightness(50)"});
+    EXPECT_EQ(fpga->bri_set_request.load(), 1);
+    EXPECT_EQ(codes, std::vector<int>{1});
+    EXPECT_EQ(m->para_changed, 0);
+
+    // Until the snapshot is refreshed the same difference is applied again.
+    codes.clear();
+    applyOnce(2);
+    EXPECT_EQ(codes, std::vector<int>{2});
+}
+
+TEST_F(ManageTest, PanelChangeReinitialisesOnceAndWaitsForTheFpgaHandshake)
+{
+    bringUp();
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+    }
+    // The FPGA thread's side: finishes its geometry without manage_mutex.
+    std::thread fpga([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 0;
+    });
+    setWord(para::LED_WIDTH, 2000);
+    setWord(para::LED_HEIGHT, 1000);
+    auto calls = applyOnce();
+    fpga.join();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], "zemApi_PnlInit2(2000,1000," + std::to_string(store->word(para::OUT1_WIDTH)) + "," +
+                            std::to_string(store->word(para::OUT1_HEIGHT)) + "," +
+                            std::to_string(store->word(para::LED_SPLICE)) + ")");
+    EXPECT_EQ(g_set_led_para, 2);
+}
+
+// A hand-shake nobody serves must not hold the chip thread (and every writer
+// waiting on manage_mutex) for ever.
+TEST_F(ManageTest, UnservedLedHandshakeWaitIsBounded)
+{
+    bringUp();
+    m->led_para_wait_ms = 30;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+    }
+    setWord(para::LED_WIDTH, 1234);
+    auto calls = applyOnce();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].rfind("zemApi_PnlInit2(1234,", 0), 0u);
+    EXPECT_EQ(m->para_changed, 0);
+}
+
+TEST_F(ManageTest, WindowModelFromTheImage)
+{
+    bringUp();
+    enableWindows({});
+    m->zemApi_initEnvC331();
+    m->gPanel.width = 3840;
+    m->gPanel.height = 1080;
+    m->zemApi_initEnvC331();
+    ASSERT_EQ(m->gMwin.count, 1);
+    EXPECT_EQ(m->gMwin.pwin[0].w, 3840);
+    EXPECT_EQ(m->gWininfo[0].winEn, 1);
+
+    enableWindows({1, 3});
+    setWord(para::LAYER_PRIORITY + 2, 9);   // window 1: 9 -> layer 3
+    setWord(para::LAYER_PRIORITY + 6, 3);   // window 3: taken -> lowest free
+    m->zemApi_initEnvC331();
+    ASSERT_EQ(m->gMwin.count, 2);
+    EXPECT_EQ(m->gWininfo[0].x, 100);
+    EXPECT_EQ(m->gWininfo[1].x, 300);
+    EXPECT_EQ(m->gWininfo[0].layer, 3);
+    EXPECT_EQ(m->gWininfo[1].layer, 0);
+    EXPECT_EQ(m->win_slot[1], 0);
+    EXPECT_EQ(m->win_slot[3], 1);
+    EXPECT_EQ(m->win_slot[0], -1);
+
+    // One pixel beyond the channels' width: the whole set falls back.
+    setWord(para::window(3, para::WIN_X), 3840 - 640 + 1);
+    m->zemApi_initEnvC331();
+    EXPECT_EQ(m->gMwin.count, 1);
+    EXPECT_EQ(m->win_slot[1], -1);
+}
+
+// Setters index the model by enabled-window slot: a change of image window 3
+// with window 0 disabled reaches slot 1.
+TEST_F(ManageTest, WindowChangesReachTheWindowsSlot)
+{
+    bringUp();
+    enableWindows({1, 3});
+    syncSnapshot();
+    m->zemApi_initEnvC331();
+    setWord(para::LAYER_PRIORITY + 6, 5);
+    setWord(para::window(3, para::WIN_MIRROR), 2);
+    setWord(para::window(3, para::WIN_FLAGS), 4);
+    setWord(para::window(0, para::WIN_MIRROR), 1);   // disabled: nothing to program
+    setWord(para::FADE_BASE + 12, 25);
+    auto calls = applyOnce();
+    EXPECT_EQ(calls, (std::vector<std::string>{"c331_SetWinPriority(1,5)", "c331_SetWinPriority1()",
+                                               "c331_SetWinAttr(1,2)", "c331_SetWinOutput(1,4)"}));
+    EXPECT_EQ(m->PM_WIN_FADE_IN[1], 25);
+}
+
+TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
+{
+    bringUp();
+    enableWindows({0, 1, 3});
+    syncSnapshot();
+    m->zemApi_initEnvC331();
+    setWord(para::window(1, para::WIN_W), 500);
+    setWord(para::window(3, para::WIN_W), 500);
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"zemApi_MultiWinChAlloc(1)", "zemApi_MultiWinChInit()",
+                                                     "set_output()"}));
+    syncSnapshot();
+
+    // Crop 2 of source 4, then back to a plain input.
+    const uint32_t rec = para::CROP_TABLE + 2 * para::CROP_ENTRY_SIZE;
+    setWord(rec, 0x8004);
+    setWord(rec + 2, 10);
+    setWord(rec + 4, 20);
+    setWord(rec + 6, 300);
+    setWord(rec + 8, 200);
+    setWord(para::window(3, para::WIN_SOURCE), 0x8002);
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetInputsourceCrop(2,0x8002)",
+                                                     "c331_SetCrop(2,1,10,20,300,200)",
+                                                     "c331_SetInputsource(2,4)"}));
+    syncSnapshot();
+    setWord(para::window(3, para::WIN_SOURCE), 1);
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "c331_SetInputsource(2,1)"}));
+}
+
+TEST_F(ManageTest, EdidAudioAndLedOffRequestsReachTheOtherManagers)
+{
+    tarixsource *src = tarixsource::pInstance();
+    fpga_manage *fpga = fpga_manage::pInstance();
+    bringUp();
+    for (int p = 0; p < 6; ++p)
+        src->edid_request[p] = 0;
+    src->audio_request = 0;
+    fpga->output_status_request = 0;
+    edid_ram_table_from[2] = 1;
+    setWord(para::EDID_BASE + 6 * 4, 1280);
+    setWord(para::window(5, para::WIN_AUDIO), 0x8000);
+    setWord(para::LED_OFF, 1);
+    applyOnce();
+    edid_ram_table_from[2] = 0;
+    EXPECT_EQ(src->edid_request[2].load(), 1);
+    EXPECT_EQ(src->edid_request[4].load(), 0);
+    EXPECT_EQ(src->audio_request.load(), 1);
+    EXPECT_EQ(fpga->output_status_request.load(), 1);
+}
+
+TEST_F(ManageTest, DebugRegistersRunAtTheEndOfThePass)
+{
+    bringUp();
+    uint8_t *reg = store->reg_para;
+    reg[34] = 0x41;   // register 162
+    reg[33] = 0x10;   // register 165
+    reg[35] = 3;      // register 163
+    reg[36] = 1;      // register 164
+    auto calls = applyOnce();
+    EXPECT_EQ(calls, (std::vector<std::string>{"input_slidebar()", "zemDbg_c331_param(2)",
+                                               "zemDbg_c331_print_regGrp(0)"}));
+    EXPECT_EQ(reg[34], 0);
+    EXPECT_EQ(reg[33], 0x10);
+    EXPECT_EQ(reg[35], 0);
+    EXPECT_EQ(reg[36], 0);
+
+    reg[33] = 0x16;
+    EXPECT_EQ(applyOnce(), std::vector<std::string>{"sync_c331_device_test_frame_lock()"});
+    EXPECT_EQ(reg[33], 0);
+
+    reg[34] = 0x40;   // bring the chip up again
+    applyOnce();
+    EXPECT_EQ(m->setup_state.load(), 0);
+}
+
+TEST_F(ManageTest, InputChangeReprogramsItsWindowsUnderTheLock)
+{
+    bringUp();
+    m->PM_INPUT[0] = 3;
+    m->PM_INPUT[2] = 3;
+    m->PI_UPDATE[3] = 1;
+    m->run_turn();
+    int outputs = 0;
+    for (const c331_call &c : m->calls())
+        if (c.text == "set_output()") {
+            ++outputs;
+            EXPECT_TRUE(c.manage_held);
+        }
+    EXPECT_EQ(outputs, 2);
+    EXPECT_EQ(m->g_chg_input[0], 1);
+    EXPECT_EQ(m->win_update_level[2], 3);
+    EXPECT_EQ(m->PI_UPDATE[3], 0);
+    EXPECT_EQ(g_c331_source_online.load(), 1);
+
+    // With a test pattern on, no polling happens; apply passes still run.
+    m->pattern_on = 1;
+    m->PI_UPDATE[3] = 1;
+    setWord(para::CONTRAST, 33);
+    EXPECT_EQ(applyOnce(), std::vector<std::string>{"c331_SetContrast(33)"});
+    EXPECT_EQ(m->PI_UPDATE[3], 1);
+}
+
+TEST_F(ManageTest, RequestRaisedDuringBringUpIsAppliedInTheRunningState)
+{
+    chip->setIdentity(0x00);
+    ASSERT_EQ(m->initialize(), 0);
+    ASSERT_TRUE(waitFor([&] { return chip->identityReads() > 20; }));
+    setWord(para::SATURATION, 77);
+    raise_apply_request(1);   // the program's singleton: must not start a thread
+    {
+        ManageLock lock;   // shows the singleton's lock is free too
+    }
+    pthread_mutex_lock(&m->manage_mutex);
+    m->para_changed = 1;
+    pthread_mutex_unlock(&m->manage_mutex);
+    chip->setIdentity(0x24);
+    ASSERT_TRUE(waitFor([&] {
+        pthread_mutex_lock(&m->manage_mutex);
+        bool done = m->para_changed == 0;
+        pthread_mutex_unlock(&m->manage_mutex);
+        return done;
+    }));
+    m->stop_thread();
+    auto calls = without_polling(texts(*m));
+    auto debugEnv = std::find(calls.begin(), calls.end(), "c331_debugEnv()");
+    ASSERT_NE(debugEnv, calls.end());
+    EXPECT_NE(std::find(debugEnv, calls.end(), "c331_SetSaturation(77)"), calls.end())
+        << "applied by the pass after the bring-up's own picture set-up";
+}
+
+// A chip that never answers 0x24 keeps the thread probing, and nobody waits.
+TEST_F(ManageTest, SilentChipKeepsNoOtherThreadWaiting)
+{
+    chip->setIdentity(0xFF);
+    ASSERT_EQ(m->initialize(), 0);
+    for (int k = 0; k < 50; ++k) {
+        unsigned before = chip->identityReads();
+        timespec deadline;
+        clock_gettime(CLOCK_REALTIME, &deadline);
+        deadline.tv_sec += 5;
+        ASSERT_EQ(pthread_mutex_timedlock(&m->manage_mutex, &deadline), 0);
+        m->para_changed = 1;
+        pthread_mutex_unlock(&m->manage_mutex);
+        ASSERT_TRUE(waitFor([&] { return chip->identityReads() > before; }));
+    }
+    EXPECT_EQ(m->setup_state.load(), 0);
+    m->stop_thread();
+    EXPECT_EQ(m->para_changed, 1);
+}
+
+} // namespace

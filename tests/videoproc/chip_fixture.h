@@ -1,0 +1,85 @@
+#ifndef TESTS_VIDEOPROC_CHIP_FIXTURE_H
+#define TESTS_VIDEOPROC_CHIP_FIXTURE_H
+
+#include "support/temp_root.h"
+
+#include "app/para_layout.h"
+#include "app/zemrampara.h"
+#include "platform/sim_c331.h"
+#include "platform/spi.h"
+#include "videoproc/c331_drv.h"
+#include "videoproc/c331_manage.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace chiptest {
+
+using platform::sim::SimC331;
+
+// A private root with a fresh simulated chip and a fresh parameter store.
+class ChipTest : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        platform::spi::sim::detachAll();
+        chip = std::make_shared<SimC331>();
+        platform::spi::sim::attach(c331_drv::DEVICE, chip);
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        std::memcpy(store->ram_para_back, store->ram_para, para::IMAGE_SIZE);
+    }
+    void TearDown() override { platform::spi::sim::detachAll(); }
+
+    void setWord(uint32_t off, uint16_t v) { para::set16(store->ram_para, off, v); }
+    void syncSnapshot() { std::memcpy(store->ram_para_back, store->ram_para, para::IMAGE_SIZE); }
+
+    std::shared_ptr<SimC331> chip;
+    ZemRamPara *store = nullptr;
+};
+
+// Names of recorded calls (text up to the bracket).
+inline std::vector<std::string> texts(const c331_manage &m)
+{
+    std::vector<std::string> out;
+    for (const c331_call &c : m.calls())
+        out.push_back(c.text);
+    return out;
+}
+
+inline bool has(const std::vector<std::string> &v, const std::string &s)
+{
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+inline std::vector<std::string> without_polling(const std::vector<std::string> &v)
+{
+    static const char *const polling[] = {"load_hdmi()", "check_port_valid()", "check_input_port()"};
+    std::vector<std::string> out;
+    for (const std::string &s : v)
+        if (std::none_of(std::begin(polling), std::end(polling), [&](const char *p) { return s == p; }))
+            out.push_back(s);
+    return out;
+}
+
+inline bool waitFor(const std::function<bool()> &cond, int ms = 5000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cond())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return cond();
+}
+
+} // namespace chiptest
+
+#endif

@@ -1,0 +1,363 @@
+// The running loop of the chip thread: the apply pass that programs what the
+// parameter image changed, and the input and OSD polling.
+
+#include "videoproc/c331_manage.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/para_layout.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "sendcard/fpga_manage.h"
+#include "videoio/tarixsource.h"
+#include "videoproc/c331_defaults.h"
+
+#include <QMutexLocker>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Offsets of the controller's debug registers in the register file.
+constexpr int REG_165 = 33;
+constexpr int REG_162 = 34;
+constexpr int REG_163 = 35;
+constexpr int REG_164 = 36;
+
+ZemRamPara *store() { return ZemRamPara::pInstance(); }
+uint16_t now16(uint32_t off) { return para::get16(store()->ram_para, off); }
+uint16_t was16(uint32_t off) { return para::get16(store()->ram_para_back, off); }
+bool changed(uint32_t off) { return now16(off) != was16(off); }
+
+int lowest_bit(uint8_t v, int bits)
+{
+    for (int b = 0; b < bits; ++b)
+        if (v & (1u << b))
+            return b;
+    return -1;
+}
+
+} // namespace
+
+void c331_manage::c331managerdeal(void *obj)
+{
+    c331_manage *m = static_cast<c331_manage *>(obj);
+    m->lock_manage();
+    if (m->para_changed)
+        m->apply_pass();
+    m->unlock_manage();
+    m->poll_inputs();
+}
+
+// Called with manage_mutex held.
+void c331_manage::apply_pass()
+{
+    apply_panel();
+    apply_picture();
+
+    for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i) {
+        uint32_t off = para::LAYER_PRIORITY + 2 * i;
+        if (!changed(off) || win_slot[i] < 0)
+            continue;
+        c331_SetWinPriority(win_slot[i], now16(off));
+        c331_SetWinPriority1(c331_fd);
+    }
+
+    apply_windows();
+
+    for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i) {
+        int slot = win_slot[i];
+        if (slot < 0)
+            continue;
+        if (changed(para::FADE_BASE + 4 * i))
+            PM_WIN_FADE_IN[slot] = now16(para::FADE_BASE + 4 * i);
+        if (changed(para::FADE_BASE + 4 * i + 2))
+            PM_WIN_FADE_OUT[slot] = now16(para::FADE_BASE + 4 * i + 2);
+    }
+
+    const ZemRamPara *rp = store();
+    if (rp->ram_para[para::TEST_PATTERN] != rp->ram_para_back[para::TEST_PATTERN])
+        c331_SetPattern(rp->ram_para[para::TEST_PATTERN]);
+
+    apply_edid();
+
+    bool audio = false;
+    for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
+        audio = audio || changed(para::window(i, para::WIN_AUDIO));
+    if (audio && tarixsource::p_tarix_source)
+        tarixsource::p_tarix_source->audio_request = 1;
+
+    if (changed(para::LED_OFF) && fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->output_status_request = 1;
+
+    if (changed(para::OSD_FLAG)) {
+        uint16_t on = now16(para::OSD_FLAG);
+        zemApi_OsdSet(0, on);
+        if (on)
+            g_osd_update = 1;
+    }
+
+    store()->test_signal(para_changed);
+    para_changed = 0;
+
+    if (g_osd_update == 1) {
+        g_osd_update = 0;
+        reload_osd_menu();
+    }
+
+    apply_debug_registers();
+}
+
+// Waits, bounded, while the FPGA thread applies a new LED geometry. The FPGA
+// thread clears the hand-shake without manage_mutex, which is held here.
+void c331_manage::wait_led_para_idle()
+{
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(led_para_wait_ms);
+    for (;;) {
+        {
+            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            if (g_set_led_para != 1)
+                return;
+        }
+        if (clock::now() >= deadline) {
+            debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(10));
+    }
+}
+
+void c331_manage::apply_panel()
+{
+    static const uint32_t words[5] = {para::LED_SPLICE, para::LED_WIDTH, para::LED_HEIGHT, para::OUT1_WIDTH,
+                                      para::OUT1_HEIGHT};
+    bool any = false;
+    for (uint32_t off : words)
+        any = any || changed(off);
+    if (!any)
+        return;
+    wait_led_para_idle();
+    zemApi_PnlInit2(now16(para::LED_WIDTH), now16(para::LED_HEIGHT), now16(para::OUT1_WIDTH),
+                    now16(para::OUT1_HEIGHT), now16(para::LED_SPLICE));
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 2;
+    }
+    if (now16(para::OSD_FLAG) != 0)
+        g_osd_update = 1;
+}
+
+void c331_manage::apply_picture()
+{
+    if (changed(para::BRIGHTNESS)) {
+        // The chip stays at the neutral 50; the FPGAs apply the image's brightness.
+        c331_SetBrightness(50);
+        if (fpga_manage::p_fpga_manage) {
+            QMutexLocker lock(&Utils::_bri_set_mutex);
+            fpga_manage::p_fpga_manage->bri_set_request = 1;
+        }
+    }
+    if (changed(para::CONTRAST))
+        c331_SetContrast(now16(para::CONTRAST));
+    if (changed(para::SHARPNESS))
+        c331_SetSharpness(now16(para::SHARPNESS));
+    if (changed(para::SATURATION))
+        c331_SetSaturation(now16(para::SATURATION));
+    if (changed(para::COLOR_TEMP) || changed(para::RED_GAIN) || changed(para::GREEN_GAIN) ||
+        changed(para::BLUE_GAIN))
+        c331_SetColorTemp(packed_color_temp());
+}
+
+// The window records are compared word by word. The setters index the model
+// by enabled-window slot, so the image's window number is mapped to its slot;
+// a window without a slot (disabled) is taken from the image at the next
+// re-layout.
+void c331_manage::apply_windows()
+{
+    const uint32_t end = para::WINDOW_BASE + para::WINDOW_SIZE * para::WINDOW_COUNT;
+    for (uint32_t off = para::WINDOW_BASE; off < end; off += 2) {
+        if (!changed(off))
+            continue;
+        const int i = static_cast<int>((off - para::WINDOW_BASE) / para::WINDOW_SIZE);
+        const uint32_t f = (off - para::WINDOW_BASE) % para::WINDOW_SIZE;
+        const uint16_t v = now16(off);
+        const int slot = win_slot[i];
+        switch (f) {
+        case para::WIN_ENABLE:
+        case para::WIN_X:
+        case para::WIN_Y:
+        case para::WIN_W:
+        case para::WIN_H:
+            zemApi_initEnvC331();
+            zemApi_MultiWinChAlloc(1);
+            zemApi_MultiWinChInit();
+            set_output(c331_fd);
+            return;
+        case para::WIN_MIRROR:
+            if (slot >= 0)
+                c331_SetWinAttr(static_cast<uint8_t>(slot), v);
+            break;
+        case para::WIN_SOURCE:
+            apply_window_source(i, v);
+            break;
+        case para::WIN_FLAGS:
+            if (slot >= 0)
+                c331_SetWinOutput(c331_fd, static_cast<uint8_t>(slot), v);
+            break;
+        case para::WIN_P2P_MODE:
+            if (slot >= 0)
+                c331_SetWinDbdMode(c331_fd, static_cast<uint8_t>(slot), v);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void c331_manage::apply_window_source(int win, uint16_t s)
+{
+    const int slot = win_slot[win];
+    if (slot >= 0) {
+        const uint8_t *img = store()->ram_para;
+        if (s & para::WIN_SOURCE_CROP) {
+            const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
+            ST_RECT r{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6),
+                      para::get16(img, rec + 8)};
+            c331_SetInputsourceCrop(slot, s);
+            c331_SetCrop(static_cast<uint8_t>(slot), 1, &r);
+            c331_SetInputsource(slot, img[rec] & 0x0F);
+        } else if (was16(para::window(win, para::WIN_SOURCE)) & para::WIN_SOURCE_CROP) {
+            ST_RECT none{0, 0, 0, 0};
+            c331_SetCrop(static_cast<uint8_t>(slot), 0, &none);
+            c331_SetInputsource(slot, s);
+        } else {
+            c331_SetInputsource(slot, s);
+        }
+    }
+    if (win == now16(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
+        tarixsource::p_tarix_source->audio_request = 1;
+}
+
+// At most one port per pass: the first whose EDID words changed or that takes
+// its EDID from the stored table.
+void c331_manage::apply_edid()
+{
+    for (uint32_t p = 0; p < para::INPUT_COUNT; ++p) {
+        const uint32_t base = para::EDID_BASE + 6 * p;
+        if (!(changed(base) || changed(base + 2) || changed(base + 4) || edid_ram_table_from[p]))
+            continue;
+        if (tarixsource::p_tarix_source) {
+            tarixsource::p_tarix_source->edid_done[p] = 0;
+            tarixsource::p_tarix_source->edid_request[p] = 1;
+        }
+        return;
+    }
+}
+
+void c331_manage::apply_debug_registers()
+{
+    uint8_t *reg = store()->reg_para;
+
+    switch (lowest_bit(reg[REG_162], 8)) {
+    case 0: input_slidebar(c331_fd); break;
+    case 1: output_slidebar(c331_fd); break;
+    case 2: disable_slidebar(c331_fd); break;
+    case 3: vbyone_rx_ch1_seq(c331_fd); break;
+    case 4: vbyone_rx_ch2_seq(c331_fd); break;
+    case 5: read_c331_b174bug(c331_fd); break;
+    case 6: setup_state = 0; break;
+    case 7: write_read_c331_b80_iacthstch5(c331_fd); break;
+    default: break;
+    }
+    reg[REG_162] = 0;
+
+    if (reg[REG_163]) {
+        zemDbg_c331_param(reg[REG_163] - 1);
+        reg[REG_163] = 0;
+    }
+
+    if (reg[REG_164]) {
+        if (reg[REG_164] & 1)
+            zemDbg_c331_print_regGrp(0);
+        reg[REG_164] = 0;
+    }
+
+    int b = lowest_bit(reg[REG_165], 4);
+    if (b >= 0) {
+        switch (b) {
+        case 0: sync_c331_device_test_input(c331_fd); break;
+        case 1: sync_c331_device_test_frame_lock(c331_fd); break;
+        case 2: sync_c331_device_test_frame_lock_vbyrx2(c331_fd); break;
+        default: sync_c331_device_test_frame_lock_vbyrx3(c331_fd); break;
+        }
+        reg[REG_165] = 0;
+    }
+}
+
+// Update levels, as the window output sequence understands them:
+// 1 the window's attributes (mirror) are to be programmed again,
+// 2 its layout (rectangles) is to be programmed again,
+// 3 its input is to be programmed again (new port or new timing), which also
+//   re-programs its rectangles and output side.
+void c331_manage::raise_window_update(int win, int level)
+{
+    if (win < 0 || win >= WIN_NUM)
+        return;
+    win_update_level[win] = level;
+    if (level >= 3)
+        g_chg_input[win] = 1;
+    else if (level == 2)
+        g_chg_win[win] = 1;
+    else if (level == 1)
+        g_chg_attr[win] = 1;
+}
+
+bool c331_manage::window_shows_port(int w, int p)
+{
+    int list[6];
+    if (zemApi_GetWinDbdMultiPort(w, list)) {
+        for (int k = 0; k < 6; ++k)
+            if (list[k] == p)
+                return true;
+        return false;
+    }
+    return PM_INPUT[w] == p;
+}
+
+void c331_manage::poll_inputs()
+{
+    if (zemApi_IsPatternGen())
+        return;
+    load_hdmi();
+    check_port_valid(c331_fd);
+    if (osd_rebuild) {
+        update_osd(c331_fd);
+        osd_rebuild = 0;
+    } else if (osd_reposition) {
+        set_osd(c331_fd, 1);
+        set_scroll(c331_fd);
+        osd_reposition = 0;
+    }
+    check_input_port(c331_fd);
+
+    for (int p = 0; p < PORT_NUM; ++p) {
+        if (!PI_UPDATE[p] && !g_chg_hdmi[p])
+            continue;
+        // Re-programming windows requires manage_mutex.
+        lock_manage();
+        for (int w = 0; w < WIN_NUM; ++w) {
+            if (!window_shows_port(w, p))
+                continue;
+            debugPrint("\n [c331_main]PI_UPDATE[%d]=%d   g_chg_hdmi[%d]=%d   PI_ACT  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n",
+                       p, PI_UPDATE[p], p, g_chg_hdmi[p], PI_ACT[p].hst, PI_ACT[p].hw, PI_ACT[p].vst,
+                       PI_ACT[p].vw);
+            raise_window_update(w, 3);
+            set_output(c331_fd);
+            g_c331_source_online = 1;
+        }
+        unlock_manage();
+        PI_UPDATE[p] = 0;
+        g_chg_hdmi[p] = 0;
+    }
+}

@@ -1,0 +1,8 @@
+// Chip register dumps.
+
+#include "videoproc/c331_manage.h"
+
+// The dumps come with the dump support; until then they are recorded only.
+void c331_manage::zemDbg_c331_param(int mode) { note_call("zemDbg_c331_param(%d)", mode); }
+void c331_manage::zemDbg_c331_param() { note_call("zemDbg_c331_param()"); }
+void c331_manage::zemDbg_c331_print_regGrp(int grp) { note_call("zemDbg_c331_print_regGrp(%d)", grp); }

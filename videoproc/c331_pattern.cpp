@@ -1,0 +1,13 @@
+// Test patterns and input background.
+
+#include "videoproc/c331_manage.h"
+
+int c331_manage::zemApi_IsPatternGen() { return pattern_on != 0 ? 1 : 0; }
+
+// The pattern generator comes with the test pattern support; until then the
+// request is recorded only.
+int c331_manage::c331_SetPattern(int n)
+{
+    note_call("c331_SetPattern(%d)", n);
+    return 0;
+}
