@@ -11,6 +11,7 @@ int g_dataLen = 32;
 QString g_str_ip;
 QString g_str_gateway;
 QString g_srt_mask;
+QString g_str_mac;
 QString g_str_barcode;
 QString g_str_wifi_ip = QStringLiteral("192.168.22.101");
 QString g_check_edid;
@@ -58,6 +59,9 @@ u8 g_rconfig_device_kumocloud = 0;
 
 std::atomic<u8> pc_cmd_valid{0};
 std::atomic<u32> pc_cmd_time{0};
+
+u8 g_reconfig_4g = 0;
+
 // Video processing chip.
 std::atomic<int32_t> g_osd_update{0};
 std::atomic<int32_t> g_c331_source_online{0};

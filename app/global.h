@@ -22,11 +22,12 @@ extern std::atomic<int> g_port;           // TCP command port
 extern std::atomic<int> g_int_tcp_port;   // the port reported to the PC tool
 extern u8 g_networkMode;                  // the TCP server on g_port runs while 1
 extern u8 g_udpnetmode;                   // the UDP servers run while 1
-extern std::atomic<u8> g_passby_trans_port; // owner of the card pass-through: 1 RS-485, 2 TCP, 3 UDP, 255 none
+extern std::atomic<u8> g_passby_trans_port; // owner of the card pass-through: 1 RS-485, 2 TCP, 3 UDP, 4 4G, 255 none
 extern int g_dataLen;
 extern QString g_str_ip;
 extern QString g_str_gateway;
 extern QString g_srt_mask;
+extern QString g_str_mac;                  // eth0 MAC, colon-separated hex (network commands)
 extern QString g_str_barcode;
 extern QString g_str_wifi_ip;
 extern QString g_check_edid;
@@ -88,5 +89,10 @@ extern std::atomic<u32> pc_cmd_time;
 // Video processing chip.
 extern std::atomic<int32_t> g_osd_update;          // 1 = reload the OSD menu file after the apply pass
 extern std::atomic<int32_t> g_c331_source_online;  // 1 once a window was re-programmed for a new input
+
+// 4G link: 1 = send the reconfiguration frame to the module (guarded by
+// Utils::_reconfig_4g_mutex; set by the cloud-file handler, cleared by the 4G
+// link once the frame has gone out).
+extern u8 g_reconfig_4g;
 
 #endif

@@ -8,6 +8,8 @@
 
 uint8_t g_4G_RAM[256] = {0};
 uint8_t g_4G_property[256] = {0};
+uint8_t g_reconfig_4g = 0;
+uint8_t g_rconfig_device_kumocloud = 0;
 
 namespace {
 std::mutex g_property_mutex;

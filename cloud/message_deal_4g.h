@@ -13,6 +13,11 @@ extern uint8_t g_4G_RAM[256];
 // id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port.
 extern uint8_t g_4G_property[256];
 
+// Reconnect requests, set to 1 after a cloud settings file is stored; the 4G
+// thread and the cloud client thread act on them and clear them.
+extern uint8_t g_reconfig_4g;               // under Utils::_reconfig_4g_mutex
+extern uint8_t g_rconfig_device_kumocloud;  // under Utils::_reconfig_device_kumocloud_mutex
+
 class message_deal_4g
 {
 public:

@@ -305,29 +305,36 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     (void)port;
     if (length < 10)
         return 0;
+    m_body_len = length;
     switch (body[9]) {
     case 0x60: return write_ram(body, length);
     case 0x61: return read_ram(body, length);
     case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
     case 0xA4: return length > 10 ? net_eth_group(body) : 0;
     case 0xB0: return vedio_write_single_para(body, length);
-    case 0xC0: return length > 10 ? write_file_group(body) : 0;
+    case 0xC0: return length > 10 ? write_file_group(body, length) : 0;
     case 0xC4: return uint32_t(m_4g->message_deal_4G(body));
+    case 0xC5: return YP_SendFileData(body);
+    case 0xC6: return YP_SendFileEND(body);
+    case 0xC7: return YP_SendFileCancel(body);
+    case 0xC8: return YP_RecvFile(body);
+    case 0xC9: return YP_RecvFileData(body);
+    case 0xCA: return YP_RecvFileEnd(body);
+    case 0xCB: return YP_RecvFileCancel(body);
+    case 0xCC: return YP_SendFile(body);
+    case 0x8E: return get_yp_module_info(body);
+    case 0x8F: return check_yp_module(body);
     default: return 0;
     }
 }
 
 // The group tables fill as their operations are built.
-uint32_t message_deal::write_file_group(uint8_t *body)
-{
-    switch (body[10]) {
-    default: return 0;
-    }
-}
-
 uint32_t message_deal::barcode_group(uint8_t *body)
 {
     switch (body[10]) {
+    case 30: return set_barcode(body);
+    case 31: return read_barcode(body);
+    case 32: return set_lcd_lang_support(body);
     default: return 0;
     }
 }
@@ -335,6 +342,10 @@ uint32_t message_deal::barcode_group(uint8_t *body)
 uint32_t message_deal::net_eth_group(uint8_t *body)
 {
     switch (body[10]) {
+    case 0: return init_MAC_address(body);
+    case 1: return net_ip_set(body);
+    case 3: return net_eth_search(body);
+    case 16: return get_device_info(body);
     default: return 0;
     }
 }

@@ -29,7 +29,7 @@ public:
     uint32_t reply_capacity() const { return m_reply_max; }
 
     uint32_t message_group_deal(uint8_t *body, uint32_t length, uint8_t port);
-    uint32_t write_file_group(uint8_t *body);
+    uint32_t write_file_group(uint8_t *body, uint32_t length);
     uint32_t barcode_group(uint8_t *body);
     uint32_t net_eth_group(uint8_t *body);
 
@@ -46,12 +46,49 @@ public:
 
     message_deal_4g *deal_4g() { return m_4g; }
 
+    // 0xC0 file transfer (protocol/message_deal_file.cpp); `length` is the
+    // body length without the XOR.
+    uint32_t write_file_start(uint8_t *body, uint32_t length);
+    uint32_t write_file_block(uint8_t *body, uint32_t length);
+    uint32_t write_file_end(uint8_t *body, uint32_t length);
+    uint32_t read_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_file_block(uint8_t *body, uint32_t length);
+    uint32_t read_file_end(uint8_t *body, uint32_t length);
+    uint32_t write_defined_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_defined_file_start(uint8_t *body, uint32_t length);
+    uint32_t read_dir_file_para(uint8_t *body, uint32_t length);
+    // 0xA4 network commands (sub-commands 0, 1, 3, 16).
+    uint32_t init_MAC_address(uint8_t *body);
+    uint32_t net_ip_set(uint8_t *body);
+    uint32_t net_eth_search(uint8_t *body);
+    uint32_t get_device_info(uint8_t *body);
+
+    // 0xA2 barcode and front-panel languages (sub-commands 30, 31, 32).
+    uint32_t set_barcode(uint8_t *body);
+    uint32_t read_barcode(uint8_t *body);
+    uint32_t set_lcd_lang_support(uint8_t *body);
+    // 0xC0 sub-command 10: deletes the stored receiving-card files.
+    uint32_t delete_file_name(uint8_t *body);
+
+    // 0xC5..0xCC cloud settings files, 0x8E/0x8F 4G module information.
+    uint32_t YP_SendFile(uint8_t *body);
+    uint32_t YP_SendFileData(uint8_t *body);
+    uint32_t YP_SendFileEND(uint8_t *body);
+    uint32_t YP_SendFileCancel(uint8_t *body);
+    uint32_t YP_RecvFile(uint8_t *body);
+    uint32_t YP_RecvFileData(uint8_t *body);
+    uint32_t YP_RecvFileEnd(uint8_t *body);
+    uint32_t YP_RecvFileCancel(uint8_t *body);
+    uint32_t get_yp_module_info(uint8_t *body);
+    uint32_t check_yp_module(uint8_t *body);
+
 private:
     uint32_t read_local(uint8_t *body, uint32_t address, uint32_t len);
     uint32_t read_remote(uint8_t *body, uint32_t address, uint32_t len);
 
     message_deal_4g *m_4g;
     uint32_t m_reply_max = 65534;
+    uint32_t m_body_len = 0;   // length of the body being handled
 };
 
 namespace screen_capture {

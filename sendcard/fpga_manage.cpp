@@ -101,7 +101,7 @@ void fpga_manage::reg_IRQ_Dealwith(uint8_t fpga, uint8_t force)
 void fpga_manage::Rcv_data_from_eth(const uint8_t *frame, uint32_t len)
 {
     uint8_t owner = g_passby_trans_port.load();
-    if (owner < 1 || owner > 3)
+    if (owner < 1 || owner > 4)
         return;
     card_reply_sink *sink = reply_sink(owner);
     if (!sink)
@@ -114,14 +114,14 @@ void fpga_manage::Rcv_data_from_eth(const uint8_t *frame, uint32_t len)
 void fpga_manage::set_reply_sink(uint8_t transport, card_reply_sink *sink)
 {
     std::lock_guard<std::mutex> lock(m_sink_mutex);
-    if (transport < 4)
+    if (transport < 5)
         m_sinks[transport] = sink;
 }
 
 card_reply_sink *fpga_manage::reply_sink(uint8_t transport)
 {
     std::lock_guard<std::mutex> lock(m_sink_mutex);
-    return transport < 4 ? m_sinks[transport] : nullptr;
+    return transport < 5 ? m_sinks[transport] : nullptr;
 }
 
 void fpga_manage::write_fpga_ram(const uint8_t *buf, uint32_t address, uint32_t len, uint8_t bank, uint8_t fpga)

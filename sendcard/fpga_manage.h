@@ -36,6 +36,8 @@ public:
     std::atomic<uint8_t> bri_set_request{0};
     // Output-status request: set to 1 when the LED-off word changes.
     std::atomic<uint8_t> output_status_request{0};
+    // Link state of the output ports, bit n = port n + 1 up (code 11 announces changes).
+    std::atomic<uint8_t> port_link_state{0};
 
     // Card pass-through. Every link holds card_mutex while it hands a card
     // frame over and while it polls for replies; reply_ready is 1 once a card
@@ -53,7 +55,7 @@ public:
     void reg_IRQ_Dealwith(uint8_t fpga, uint8_t force);
     // Routes one card reply to the link named by g_passby_trans_port.
     void Rcv_data_from_eth(const uint8_t *frame, uint32_t len);
-    // Where card replies of transport 1 (RS-485), 2 (TCP) and 3 (UDP) go.
+    // Where card replies of transport 1 (RS-485), 2 (TCP), 3 (UDP) and 4 (4G) go.
     void set_reply_sink(uint8_t transport, card_reply_sink *sink);
     card_reply_sink *reply_sink(uint8_t transport);
 
@@ -119,7 +121,7 @@ private:
 
     std::mutex m_reg_mutex;   // register shadows
     std::mutex m_sink_mutex;
-    card_reply_sink *m_sinks[4] = {nullptr, nullptr, nullptr, nullptr};
+    card_reply_sink *m_sinks[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
 
     uint8_t m_reg[2][256];
     uint8_t m_para[2][PAGE_SIZE];

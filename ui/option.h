@@ -3,19 +3,22 @@
 
 // The Setting menu (page 5).
 
-#include <QDialog>
+#include "ui/panelpage.h"
 
-class Option : public QDialog
+class Option : public PanelPage
 {
     Q_OBJECT
 public:
     explicit Option(QWidget *parent = nullptr);
     void syncUpdate();
-    void language_changed();
-
 public slots:
     // Closes the menu, clears g_option, re-texts the home screen, focus to page 1.
     void slot_Button_back_clicked();
+    void goBack() override { slot_Button_back_clicked(); }
+
+protected:
+    QString titleText() const override;
+    QStringList valueLines() const override;
 };
 
 #endif

@@ -16,6 +16,25 @@ class NumberKeyboard;
 class TIP;
 class QRoundProgressBar;
 class QTimer;
+class InputChoose;
+class InputCut;
+class CustomMode;
+class EDIDset;
+class ImageLayout;
+class ledset;
+class netset;
+class SmartMapping;
+class test_chart;
+class quality;
+class temperature;
+class lcdshow;
+class othersetup;
+class factory;
+class factoryage;
+class rcv_recovery;
+class firmware_usbgrade;
+class linkcom;
+class linkwlan;
 
 extern MainWindow *g_mainwindow;
 extern LockWindow *g_lockwindow;
@@ -29,5 +48,30 @@ extern NumberKeyboard *g_numberkeyboard;
 extern TIP *g_tip;
 extern QRoundProgressBar *g_qround_bar;
 extern QTimer *g_timer;
+
+// Input, window and user-mode pages.
+extern InputChoose *g_inputchoose;
+extern InputCut *g_inputcut;
+extern CustomMode *g_custommode;
+extern EDIDset *g_edidset;
+extern ImageLayout *g_imagelayout;
+
+// LED output and picture pages.
+extern ledset *g_ledset;
+extern netset *g_netset;
+extern SmartMapping *g_smartmapping;
+extern test_chart *g_test_chart;
+extern quality *g_quality;
+extern temperature *g_temperature;
+extern lcdshow *g_lcdshow;
+
+// System and maintenance pages.
+extern othersetup *g_othersetup;
+extern factory *g_factory;
+extern factoryage *g_factoryage;
+extern rcv_recovery *g_rcv_recovery;
+extern firmware_usbgrade *g_firmware_usbgrade;
+extern linkcom *g_linkcom;
+extern linkwlan *g_linkwlan;
 
 #endif

@@ -1,0 +1,280 @@
+#include "app/syncupdate.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "platform/files.h"
+#include "platform/hid.h"
+#include "platform/timing.h"
+#include "ui/advancedoption.h"
+#include "ui/imagequality.h"
+#include "ui/input/custommode.h"
+#include "ui/input/edidset.h"
+#include "ui/input/imagelayout.h"
+#include "ui/input/inputchoose.h"
+#include "ui/input/inputcut.h"
+#include "ui/linkoption.h"
+#include "ui/lockwindow.h"
+#include "ui/machinestate.h"
+#include "ui/mainwindow.h"
+#include "ui/option.h"
+#include "ui/output/lcdshow.h"
+#include "ui/output/ledset.h"
+#include "ui/output/netset.h"
+#include "ui/output/quality.h"
+#include "ui/output/smartmapping.h"
+#include "ui/output/temperature.h"
+#include "ui/output/test_chart.h"
+#include "ui/outputset.h"
+#include "ui/pages.h"
+#include "ui/system/factory.h"
+#include "ui/system/factoryage.h"
+#include "ui/system/firmware_usbgrade.h"
+#include "ui/system/linkcom.h"
+#include "ui/system/linkwlan.h"
+#include "ui/system/othersetup.h"
+#include "ui/system/rcv_recovery.h"
+#include "ui/tip.h"
+
+#include <QMutexLocker>
+#include <cstring>
+#include <string>
+
+SyncUpdate *SyncUpdate::p_SyncUpdate = nullptr;
+
+namespace {
+
+constexpr uint16_t KEYPAD_VENDOR = 0x28E9;
+constexpr uint16_t KEYPAD_PRODUCT = 0x0380;
+constexpr int IMAGE_LAYOUT_PAGE = 9;
+constexpr int LINK_PAGE = 10;
+const char *const PARA_FILE = "/data/ram_device_info";
+
+bool windowEnabled(const uint8_t *image, uint8_t w)
+{
+    return w < para::WINDOW_COUNT && (para::get16(image, para::window(w, para::WIN_ENABLE)) & 1);
+}
+
+bool sourceHasSignal(const uint8_t *image, int s)
+{
+    const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    return para::get16(image, off) != 0 && para::get16(image, off + 2) != 0 && para::get16(image, off + 4) != 0;
+}
+
+} // namespace
+
+SyncUpdate::SyncUpdate() : QObject(nullptr)
+{
+    writeLogMsg(LOG_INFO, "SyncUpdate created");
+}
+
+SyncUpdate *SyncUpdate::pInstance()
+{
+    if (!p_SyncUpdate)
+        p_SyncUpdate = new SyncUpdate();
+    return p_SyncUpdate;
+}
+
+void SyncUpdate::build_keyLed(const uint8_t *image, uint8_t current, bool updating, uint8_t report[5])
+{
+    std::memset(report, 0, 5);
+    report[0] = updating ? 0x5A : 0xA5;
+    if (current >= para::WINDOW_COUNT)
+        return;
+
+    if (windowEnabled(image, current)) {
+        static const uint8_t windowKey[6][2] = {{1, 0x01}, {1, 0x04}, {1, 0x10}, {1, 0x40}, {2, 0x01}, {2, 0x04}};
+        report[windowKey[current][0]] |= windowKey[current][1];
+    }
+
+    // Only the source the current window shows is lit (a crop counts as its source).
+    int16_t isCrop = 0;
+    char cropEntry = 0;
+    const int source = ZemRamPara::p_zemrampara_config->ZemGetImageSource(image, current, &isCrop, &cropEntry, 0);
+    if (source >= 0 && source < static_cast<int>(para::INPUT_COUNT)) {
+        // byte, bit with signal, bit without signal
+        static const uint8_t sourceKey[6][3] = {{2, 0x10, 0x20}, {2, 0x40, 0x80}, {3, 0x10, 0x20},
+                                                {3, 0x40, 0x80}, {3, 0x01, 0x02}, {3, 0x04, 0x08}};
+        const uint8_t *k = sourceKey[source];
+        report[k[0]] |= sourceHasSignal(image, source) ? k[1] : k[2];
+    }
+
+    const uint16_t flags = para::get16(image, para::window(current, para::WIN_FLAGS));
+    if (flags & para::WIN_FLAG_FREEZE)
+        report[4] |= 0x01;
+    if (flags & para::WIN_FLAG_BLACK)
+        report[4] |= 0x04;
+}
+
+void SyncUpdate::update_usb_keyLed()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    uint8_t report[5];
+    build_keyLed(store->ram_para, g_image_current.load(), g_update_flag.load() != 0, report);
+    if (std::memcmp(report, m_keyLed, sizeof report) == 0)
+        return;
+
+    platform::hid::Handle *h = platform::hid::open(KEYPAD_VENDOR, KEYPAD_PRODUCT);
+    if (!h) {
+        debugPrint("handle error\n");
+    } else {
+        if (platform::hid::write(h, report, sizeof report) < 0)
+            debugPrint("handle write error\n");
+        platform::hid::close(h);
+    }
+    // Kept whether sending worked or not, so an unchanged report is not resent.
+    std::memcpy(m_keyLed, report, sizeof report);
+}
+
+void SyncUpdate::para_sync(int code)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+
+    if (g_page_focus != IMAGE_LAYOUT_PAGE && !windowEnabled(store->ram_para, g_image_current))
+        g_image_current = 0;
+
+    if (g_zem_keys)
+        update_usb_keyLed();
+
+    if (code == 105 || code == 106)
+        return;
+
+    refresh_page(code);
+    save_user_mode();
+    if (code == 2)
+        check_user_modes();
+    persist_image();
+
+    if (g_page_focus == LINK_PAGE)
+        TIP::tip_create(1);
+
+    if (code == 3)
+        network_reset();
+}
+
+void SyncUpdate::refresh_page(int code)
+{
+    switch (g_page_focus.load()) {
+    case 0: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
+    case 1:
+        if (g_mainwindow) {
+            g_mainwindow->syncUpdate();
+            if (g_mainwindow->notice_pending) {
+                g_mainwindow->notice_pending = false;
+                TIP::tip_create(1);
+            }
+        }
+        break;
+    case 2: if (g_machinestate) g_machinestate->syncUpdate(code); break;
+    case 3: if (g_inputchoose) g_inputchoose->syncUpdate(code); break;
+    case 4: if (g_custommode) g_custommode->syncUpdate(); break;
+    case 5: if (g_option) g_option->syncUpdate(); break;
+    case 6: if (g_outputset) g_outputset->syncUpdate(); break;
+    case 7: if (g_inputcut) g_inputcut->syncUpdate(code); break;
+    case 8: if (g_edidset) g_edidset->syncUpdate(); break;
+    case 9: if (g_imagelayout) g_imagelayout->syncUpdate(); break;
+    case 10:
+        if (g_linkoption) {
+            g_linkoption->syncUpdate();
+            TIP::tip_create(1);
+        }
+        break;
+    case 11: if (g_imagequality) g_imagequality->syncUpdate(); break;
+    case 12: if (g_advancedoption) g_advancedoption->syncUpdate(); break;
+    case 13: if (g_ledset) g_ledset->syncUpdate(); break;
+    case 14: if (g_netset) g_netset->syncUpdate(); break;
+    case 15: if (g_lcdshow) g_lcdshow->syncUpdate(); break;
+    case 16: if (g_test_chart) g_test_chart->syncUpdate(); break;
+    case 17: if (g_othersetup) g_othersetup->syncUpdate(); break;
+    case 18: if (g_factory) g_factory->syncUpdate(); break;
+    case 19: if (g_quality) g_quality->syncUpdate(); break;
+    case 20: if (g_temperature) g_temperature->syncUpdate(); break;
+    case 21: if (g_linkcom) g_linkcom->syncUpdate(); break;
+    case 22: if (g_linkwlan) g_linkwlan->syncUpdate(); break;
+    case 23: if (g_factoryage) g_factoryage->syncUpdate(); break;
+    case 24:
+        if (g_smartmapping) {
+            g_smartmapping->syncUpdate(code);
+            TIP::usb_notice(code);
+        }
+        break;
+    case 25: if (g_rcv_recovery) g_rcv_recovery->syncUpdate(code); break;
+    case 26:
+        if (g_firmware_usbgrade) {
+            g_firmware_usbgrade->syncUpdate(code);
+            TIP::usb_notice(code);
+        }
+        break;
+    default:
+        ZemRamPara::p_zemrampara_config->ZemLanguageChanged();
+        break;
+    }
+}
+
+void SyncUpdate::save_user_mode()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    const uint16_t n = para::get16(store->ram_para, para::USER_MODE_SAVE);
+    if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
+        return;
+    // A request outside 1..16 names no slot: it is only cleared.
+    if (n <= para::MODE_COUNT) {
+        uint8_t *slot = store->user_mode_ram[n - 1];
+        slot[0] = 0xAA;
+        slot[1] = 0xAA;
+        para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
+        std::memcpy(slot + para::SLOT_DATA, store->ram_para + para::SLOT_IMAGE_START, para::SLOT_DATA_SIZE);
+        store->mode_file_write(n - 1, 0);
+    }
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+}
+
+void SyncUpdate::check_user_modes()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    for (int slot = 0; slot < static_cast<int>(para::MODE_COUNT); ++slot) {
+        const uint8_t *mark = store->user_mode_ram[slot];
+        if (mark[0] == 0xFF || mark[1] == 0xFF) {
+            store->mode_file_deal(slot, 1);
+            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+        } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
+            store->mode_file_write(slot, 2);
+        }
+    }
+}
+
+void SyncUpdate::persist_image()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    // Work on one copy of the image: other threads may write it meanwhile, and
+    // a change that lands after this copy must still differ from the snapshot.
+    uint8_t image[para::IMAGE_SIZE];
+    std::memcpy(image, store->ram_para, sizeof image);
+    if (std::memcmp(image + para::PERSISTENT_START, store->ram_para_back + para::PERSISTENT_START,
+                    para::PERSISTENT_SIZE) == 0)
+        return;
+
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        // The file is replaced as a whole, so a power cut leaves either the old
+        // or the new content; its mark and its tail are carried over.
+        std::string content;
+        if (platform::files::readAll(PARA_FILE, content)) {
+            if (content.size() < para::FILE_SIZE)
+                content.resize(para::FILE_SIZE, '\0');
+            std::memcpy(&content[2], image + para::PERSISTENT_START, para::PERSISTENT_SIZE);
+            if (!platform::files::writeAtomic(PARA_FILE, content.data(), content.size()))
+                debugPrint("ram_device_info write error\n");
+            platform::files::sync();
+            platform::pauseMs(100);
+        } else {
+            debugPrint("ram_device_info open error\n");
+        }
+    }
+    std::memcpy(store->ram_para_back, image, sizeof image);
+}

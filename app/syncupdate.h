@@ -1,0 +1,47 @@
+#ifndef APP_SYNCUPDATE_H
+#define APP_SYNCUPDATE_H
+
+// The change dispatcher: every notification of the parameter store and of the
+// USB-stick listener arrives here, in the GUI thread. It relights the USB
+// keypad, refreshes the page in front, stores a user mode asked to be saved,
+// brings the user-mode files in line with their slots, persists the image to
+// /data/ram_device_info and performs the network reset.
+
+#include <QObject>
+#include <algorithm>
+#include <cstdint>
+
+class SyncUpdate : public QObject
+{
+    Q_OBJECT
+public:
+    static SyncUpdate *pInstance();
+    static SyncUpdate *p_SyncUpdate;
+
+    // Sends the keypad LED report when it differs from the last one built.
+    void update_usb_keyLed();
+
+    // The 5-byte keypad LED report for an image, current window and upgrade state.
+    static void build_keyLed(const uint8_t *image, uint8_t current, bool updating, uint8_t report[5]);
+
+    // The last report built (all 0 before the first).
+    const uint8_t *keyLedCache() const { return m_keyLed; }
+    // Forgets the last report, so the next one is sent (a keypad plugged in again).
+    void reset_keyLed() { std::fill(m_keyLed, m_keyLed + 5, 0); }
+
+public slots:
+    void para_sync(int code);
+
+private:
+    SyncUpdate();
+    void refresh_page(int code);
+    void save_user_mode();
+    void check_user_modes();
+    void persist_image();
+    // Address, mask and gateway back to their defaults; restart off port 5005.
+    void network_reset();
+
+    uint8_t m_keyLed[5] = {0, 0, 0, 0, 0};
+};
+
+#endif

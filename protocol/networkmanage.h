@@ -1,0 +1,77 @@
+#ifndef PROTOCOL_NETWORKMANAGE_H
+#define PROTOCOL_NETWORKMANAGE_H
+
+// The TCP command link: port g_port (5005 unless configured otherwise), which
+// also passes card frames through to the receiving cards, and port 10002,
+// which carries controller commands only and answers every frame, even when
+// the handler has nothing to say (the bare header and XOR). One thread per
+// port; each blocks until a connection, client bytes or a card reply arrive.
+//
+// Frames are gathered per connection out of the byte stream, every frame is
+// answered in order on the connection that sent it, and card replies go back
+// to the connection whose card frame they answer (dropped when it has gone).
+
+#include "protocol/frame_link.h"
+#include "protocol/tcpserver.h"
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <pthread.h>
+
+class networkManage
+{
+public:
+    static networkManage *pInstance();
+    static networkManage *p_networkManage;
+
+    static constexpr uint32_t CONTROLLER_PORT = 10002;
+    enum LinkState : uint32_t { Idle = 0, WaitingCard = 1, ReplyPending = 2 };
+
+    networkManage();
+    ~networkManage();
+    networkManage(const networkManage &) = delete;
+    networkManage &operator=(const networkManage &) = delete;
+
+    // Opens the servers (g_port only while g_networkMode is 1) and starts
+    // both threads; 0, or 255 when a thread cannot be started.
+    int initialize();
+    // Ends both threads and closes the servers (used when the object is torn down).
+    void stop();
+
+    static void *acceptThread(void *arg);
+    static void *acceptThread_10002(void *arg);
+
+    uint32_t state() const { return m_cmd.state; }
+    bool command_port_open() const { return m_cmd.server.is_open(); }
+    bool controller_port_open() const { return m_ctl.server.is_open(); }
+
+private:
+    struct Frame {
+        std::vector<uint8_t> wire;
+        uint64_t conn;
+    };
+    struct Port {
+        explicit Port(const frame_link::Config &c) : link(c) {}
+        TcpServer server;
+        frame_link link;
+        std::map<uint64_t, stream_gatherer> gatherers;   // per connection
+        std::deque<Frame> frames;
+        uint64_t card_origin = 0;   // connection whose card frame awaits its reply
+        std::atomic<uint32_t> state{Idle};
+        pthread_t thread;
+        bool running = false;
+    };
+
+    void run(Port &port);
+    void gather(Port &port);
+    void handle(Port &port, const Frame &frame);
+    void poll_card(Port &port);
+    bool start(Port &port, void *(*entry)(void *));
+
+    Port m_cmd;   // g_port
+    Port m_ctl;   // 10002
+    std::atomic<bool> m_stop{false};
+};
+
+#endif

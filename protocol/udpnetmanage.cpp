@@ -1,0 +1,268 @@
+#include "protocol/udpnetmanage.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "cloud/message_deal_4g.h"
+#include "protocol/wifi_relay.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+udpnetManage *udpnetManage::p_udpnetManage = nullptr;
+
+namespace {
+
+constexpr uint8_t TRANSPORT_UDP = 3;
+constexpr int CARD_POLL_MS = 5;        // see networkManage
+constexpr int WIFI_RECHECK_MS = 1000;  // how often the relay looks at the access point's state
+constexpr size_t MAX_PARTIAL_SENDERS = 256;
+
+frame_link::Config commandConfig()
+{
+    frame_link::Config c;
+    c.transport = TRANSPORT_UDP;
+    c.passThrough = true;
+    c.ackCommand2 = true;
+    c.replyOnZero = false;
+    c.recordSize = packet_gatherer::RECORD_SIZE;
+    return c;
+}
+
+frame_link::Config controllerConfig()
+{
+    frame_link::Config c = commandConfig();
+    c.passThrough = false;
+    return c;
+}
+
+uint64_t senderKey(const sockaddr_in &a)
+{
+    return (uint64_t(ntohl(a.sin_addr.s_addr)) << 16) | ntohs(a.sin_port);
+}
+
+} // namespace
+
+udpnetManage::udpnetManage() : m_cmd(commandConfig(), 0), m_ctl(controllerConfig(), 1)
+{
+    pthread_mutex_init(&wifi_mutex, nullptr);
+    m_wifi_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+udpnetManage::~udpnetManage()
+{
+    stop();
+    if (m_wifi_wake >= 0)
+        ::close(m_wifi_wake);
+    pthread_mutex_destroy(&wifi_mutex);
+}
+
+udpnetManage *udpnetManage::pInstance()
+{
+    if (!p_udpnetManage) {
+        p_udpnetManage = new udpnetManage();
+        p_udpnetManage->m_cmd.link.deal().deal_4g()->get_4G_property();
+        p_udpnetManage->initialize();
+    }
+    return p_udpnetManage;
+}
+
+bool udpnetManage::start(pthread_t &thread, bool &running, void *(*entry)(void *))
+{
+    if (pthread_create(&thread, nullptr, entry, this) != 0) {
+        writeLogMsg(LOG_ERROR, "UDP command thread not started");
+        return false;
+    }
+    running = true;
+    return true;
+}
+
+int udpnetManage::initialize()
+{
+    m_stop = false;
+    if (g_udpnetmode == 1) {
+        m_cmd.server.initialize(COMMAND_PORT);
+        m_wifi.initialize(WIFI_PORT);
+        m_ctl.server.initialize(CONTROLLER_PORT);
+    }
+    fpga_manage::pInstance()->set_reply_sink(TRANSPORT_UDP, &m_cmd.link);
+    if (!start(m_cmd.thread, m_cmd.running, udpacceptThread))
+        return 255;
+    if (!start(m_ctl.thread, m_ctl.running, udpacceptThread_10005))
+        return 255;
+    if (!start(m_wifi_thread, m_wifi_running, udp_13769_acceptThread))
+        return 255;
+    return 0;
+}
+
+void udpnetManage::stop()
+{
+    m_stop = true;
+    for (Port *p : {&m_cmd, &m_ctl}) {
+        if (!p->running)
+            continue;
+        p->link.wake();
+        pthread_join(p->thread, nullptr);
+        p->running = false;
+    }
+    if (m_wifi_running) {
+        uint64_t one = 1;
+        if (::write(m_wifi_wake, &one, sizeof one) < 0) {
+            // already signalled
+        }
+        pthread_join(m_wifi_thread, nullptr);
+        m_wifi_running = false;
+    }
+    fpga_manage *card = fpga_manage::pInstance();
+    if (card->reply_sink(TRANSPORT_UDP) == &m_cmd.link)
+        card->set_reply_sink(TRANSPORT_UDP, nullptr);
+    m_cmd.server.unInitialize();
+    m_ctl.server.unInitialize();
+    m_wifi.unInitialize();
+}
+
+void *udpnetManage::udpacceptThread(void *arg)
+{
+    auto *self = static_cast<udpnetManage *>(arg);
+    self->run(self->m_cmd);
+    return nullptr;
+}
+
+void *udpnetManage::udpacceptThread_10005(void *arg)
+{
+    auto *self = static_cast<udpnetManage *>(arg);
+    self->run(self->m_ctl);
+    return nullptr;
+}
+
+void *udpnetManage::udp_13769_acceptThread(void *arg)
+{
+    static_cast<udpnetManage *>(arg)->run_wifi();
+    return nullptr;
+}
+
+void udpnetManage::gather(Port &port)
+{
+    std::deque<UdpDatagram> &queue = port.server.queue();
+    while (!queue.empty()) {
+        UdpDatagram &d = queue.front();
+        uint64_t key = senderKey(d.from);
+        auto it = port.gatherers.find(key);
+        if (it == port.gatherers.end()) {
+            if (port.gatherers.size() >= MAX_PARTIAL_SENDERS)
+                port.gatherers.erase(port.gatherers.begin());
+            it = port.gatherers.emplace(key, packet_gatherer()).first;
+        }
+        std::vector<uint8_t> wire;
+        bool complete = false;
+        // A datagram that opens or continues a frame ends any wait for card replies.
+        if (it->second.feed(d.data.data(), d.count, wire, complete))
+            port.state = Idle;
+        if (complete)
+            port.frames.push_back(Frame{std::move(wire), d.addr});
+        if (!it->second.in_frame())
+            port.gatherers.erase(it);
+        queue.pop_front();
+    }
+}
+
+void udpnetManage::handle(Port &port, const Frame &frame)
+{
+    std::vector<uint8_t> reply;
+    switch (port.link.process(frame.wire.data(), uint32_t(frame.wire.size()), reply)) {
+    case frame_link::Result::Dropped:
+        debugPrint("\n frame error!!!!!!!");
+        return;
+    case frame_link::Result::NoReply:
+        return;
+    case frame_link::Result::Replied:
+    case frame_link::Result::CardAcked:
+        port.state = ReplyPending;
+        port.server.sendData(reply.data(), uint32_t(reply.size()), frame.addr);
+        port.state = Idle;
+        return;
+    case frame_link::Result::CardWait:
+        port.card_origin = frame.addr;
+        port.state = WaitingCard;
+        return;
+    }
+}
+
+void udpnetManage::run(Port &port)
+{
+    while (!m_stop) {
+        int timeout = port.state == WaitingCard ? CARD_POLL_MS : -1;
+        port.server.wait(timeout, port.link.wake_fd());
+        port.link.clear_wake();
+        if (m_stop)
+            break;
+        port.server.recvData(port.keepSender);
+        gather(port);
+        while (!port.frames.empty()) {
+            handle(port, port.frames.front());
+            port.frames.pop_front();
+        }
+        if (port.state == WaitingCard) {
+            std::vector<uint8_t> wire;
+            if (port.link.poll_card_reply(wire)) {
+                port.server.sendData(wire.data(), uint32_t(wire.size()), port.card_origin);
+                port.state = Idle;
+            }
+        }
+    }
+}
+
+// --- WiFi relay --------------------------------------------------------------
+
+void udpnetManage::queue_wifi_reply(const uint8_t *data, uint32_t count, const sockaddr_in &to)
+{
+    UdpDatagram d;
+    d.data.assign(data, data + count);
+    d.count = count;
+    d.addr = to;
+    d.from = to;
+    pthread_mutex_lock(&wifi_mutex);
+    wifi_reply_queue.push_back(std::move(d));
+    pthread_mutex_unlock(&wifi_mutex);
+}
+
+void udpnetManage::send_wifi_replies()
+{
+    pthread_mutex_lock(&wifi_mutex);
+    while (!wifi_reply_queue.empty()) {
+        const UdpDatagram &d = wifi_reply_queue.front();
+        m_wifi.sendData(d.data.data(), d.count, d.addr);
+        wifi_reply_queue.pop_front();
+    }
+    pthread_mutex_unlock(&wifi_mutex);
+}
+
+void udpnetManage::run_wifi()
+{
+    uint64_t v;
+    while (!m_stop) {
+        bool serving = g_udpnetmode == 1 && wifi_relay::ap_state() == wifi_relay::AP_RUNNING;
+        if (serving) {
+            m_wifi.wait(WIFI_RECHECK_MS, m_wifi_wake);
+        } else {
+            // While the access point is down the datagrams wait in the socket.
+            pollfd p = {m_wifi_wake, POLLIN, 0};
+            ::poll(&p, 1, WIFI_RECHECK_MS);
+        }
+        while (::read(m_wifi_wake, &v, sizeof v) > 0) {
+        }
+        if (m_stop || !serving)
+            continue;
+        m_wifi.recvData(1);
+        std::deque<UdpDatagram> &requests = m_wifi.queue();
+        while (!requests.empty()) {
+            size_t before = requests.size();
+            UdpDatagram &d = requests.front();
+            int answered = wifi_relay::at_command(d.data.data(), int(d.count));
+            // An answered datagram was taken away by the WiFi side itself.
+            if (answered != 1 || requests.size() == before)
+                requests.pop_front();
+        }
+        send_wifi_replies();
+    }
+}

@@ -1,0 +1,70 @@
+#ifndef PROTOCOL_ZEM_FILE_DEAL_H
+#define PROTOCOL_ZEM_FILE_DEAL_H
+
+// File transfer of command 0xC0: the record of the one write transfer the
+// whole program runs at a time, whichever link carries it, and the helpers
+// the transfer shares with the rest of the program.
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+// The current write transfer. Guarded by g_zem_file_deal_mutex together with
+// fileBuf_tarix (while a transfer uses it), the transfer's digest and the
+// read transfer's open file.
+struct ZemFileDeal {
+    int fd = -1;                 // MTD partition open at the end of a kernel or logo transfer
+    uint8_t type = 0;            // file type code; 0 until the first start
+    std::string path;            // destination of types 7, 9 and 13
+    uint32_t total_len = 0;      // file length from the start request
+};
+
+extern ZemFileDeal g_zem_file_deal_para;
+extern std::mutex g_zem_file_deal_mutex;
+
+namespace file_transfer {
+
+// File type codes of the start requests.
+enum Type : uint8_t {
+    TYPE_NONE = 0,
+    TYPE_APP = 1,
+    TYPE_BOOT = 2,
+    TYPE_KERNEL = 3,
+    TYPE_LOGO = 4,
+    TYPE_ALIAS = 5,
+    TYPE_USER_OSD = 7,
+    TYPE_OSD = 8,
+    TYPE_RECOVERY = 9,
+    TYPE_MAPPING = 13,
+};
+
+constexpr uint32_t LOGO_HEADER_SIZE = 372;
+constexpr uint32_t LOGO_PARTITION_SIZE = 0x60000;
+constexpr uint32_t KERNEL_PARTITION_SIZE = 0x500000;
+
+// Largest file a start of this type may announce.
+uint32_t capacity(uint8_t type);
+
+// True for a plain file name the PC tool may use inside the receiving-card
+// folders: 1 to 240 characters from letters, digits and "._-+=,@%", not "."
+// or "..". Anything else (a path, a control or shell character) is refused.
+bool is_plain_name(const char *name, size_t len);
+
+// The 372-byte header written in front of the boot logo image; `imageLen`
+// is the image length already rounded up to a multiple of 4.
+void build_logo_header(uint8_t *out, uint32_t imageLen);
+
+// Front-panel follow-ups of a transfer. They run queued in the GUI thread
+// (inline when the program has no application object).
+enum class PanelStep {
+    UpgradeStart,    // upgrade pop-up, g_update_flag = 1, change code 105
+    AliasArrived,    // change code 103
+    RecoveryFiles,   // the advanced-option page re-evaluates its recovery entry
+    MappingFiles,    // the smart-mapping page closes
+};
+void panel_step(PanelStep step);
+
+} // namespace file_transfer
+
+#endif

@@ -1,0 +1,326 @@
+// The change dispatcher: persistence of the parameter image, user-mode save
+// and clean-up, the keypad LED report and the notices it shows.
+
+#include "ui/panel_fixture.h"
+
+#include "app/config_engine.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "ui/tip.h"
+#include "ui/zem_keyboard.h"
+
+#include <QFile>
+#include <QKeyEvent>
+#include <algorithm>
+
+using namespace zemtest;
+
+namespace {
+
+class SyncUpdateTest : public PanelTest
+{
+protected:
+    // A parameter file whose every byte is recognisable.
+    std::string markedFile()
+    {
+        std::string f(para::FILE_SIZE, '\0');
+        for (size_t i = 0; i < f.size(); ++i)
+            f[i] = static_cast<char>(0x30 + i % 7);
+        f[0] = f[1] = static_cast<char>(0xAA);
+        writeFile(paraFile(), f);
+        return f;
+    }
+
+    std::vector<uint8_t> report(std::initializer_list<uint8_t> b) { return std::vector<uint8_t>(b); }
+};
+
+TEST_F(SyncUpdateTest, PersistentChangeRewritesOnlyTheImagePartOfTheFile)
+{
+    const std::string before = markedFile();
+    store->ram_para[para::UNUSED_770] = 0x77;
+    sync->para_sync(1);
+
+    const std::string after = readFile(paraFile());
+    ASSERT_EQ(after.size(), para::FILE_SIZE);
+    EXPECT_EQ(after.substr(0, 2), before.substr(0, 2));
+    EXPECT_EQ(0, std::memcmp(after.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
+    EXPECT_EQ(after.substr(3330), before.substr(3330));
+    EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
+}
+
+TEST_F(SyncUpdateTest, VolatileChangeWritesNothingAndKeepsTheSnapshot)
+{
+    const std::string before = markedFile();
+    store->ram_para[300] = 0x12;
+    sync->para_sync(1);
+    EXPECT_EQ(readFile(paraFile()), before);
+    EXPECT_EQ(store->ram_para_back[300], 0);
+}
+
+TEST_F(SyncUpdateTest, FailedWriteLeavesTheOldFileWhole)
+{
+    const std::string before = markedFile();
+    store->ram_para[para::UNUSED_770] = 0x77;
+    store->ram_para[4000] = 0x55;
+    platform::files::testing::failNextWriteAfter(100);
+    sync->para_sync(1);
+    EXPECT_EQ(readFile(paraFile()), before);
+}
+
+TEST_F(SyncUpdateTest, MissingFileIsNotRecreatedButTheSnapshotMoves)
+{
+    platform::files::remove("/data/ram_device_info");
+    store->ram_para[para::UNUSED_770] = 0x77;
+    sync->para_sync(1);
+    EXPECT_FALSE(platform::files::exists("/data/ram_device_info"));
+    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
+}
+
+TEST_F(SyncUpdateTest, SaveRequestStoresTheUserMode)
+{
+    store->ram_para[2000] = 0x42;
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    sync->para_sync(1);
+
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 3);
+    EXPECT_EQ(store->word(para::USER_MODE_SAVE), 0);
+    const std::string mode = readFile(root.host("/data/modes/custom_mode3"));
+    ASSERT_EQ(mode.size(), para::SLOT_FILE_SIZE);
+    EXPECT_EQ(static_cast<uint8_t>(mode[0]), 0xAA);
+    EXPECT_EQ(static_cast<uint8_t>(mode[1]), 0xAA);
+    EXPECT_EQ(static_cast<uint8_t>(mode[para::slotOffset(2000)]), 0x42);
+    // The new current-mode word is persistent, so the file follows.
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CURRENT_USER_MODE - para::PERSISTENT_START]), 3);
+}
+
+TEST_F(SyncUpdateTest, SaveRequestAlreadyInTheSnapshotOrOutOfRangeSavesNothing)
+{
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    para::set16(store->ram_para_back, para::USER_MODE_SAVE, 3);
+    sync->para_sync(1);
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3"));
+
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 17);
+    sync->para_sync(1);
+    EXPECT_EQ(store->word(para::USER_MODE_SAVE), 0);
+    for (int n = 1; n <= 17; ++n)
+        EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode" + std::to_string(n))) << n;
+}
+
+TEST_F(SyncUpdateTest, CodeTwoDeletesSlotsMarkedEmptyAndRewritesSavedOnes)
+{
+    writeFile(root.host("/data/modes/custom_mode6"), std::string(para::SLOT_FILE_SIZE, 'x'));
+    store->user_mode_ram[5][0] = 0xFF;
+    store->user_mode_ram[5][1] = 0xAA;
+    store->user_mode_ram[2][0] = 0xAA;
+    store->user_mode_ram[2][1] = 0xAA;
+    store->user_mode_ram[2][10] = 0x99;
+
+    sync->para_sync(1);
+    EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode6")) << "only code 2 examines the slots";
+
+    sync->para_sync(2);
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode6"));
+    EXPECT_EQ(store->user_mode_ram[5][0], 0xFF);
+    EXPECT_EQ(store->user_mode_ram[5][1], 0xFF);
+    const std::string kept = readFile(root.host("/data/modes/custom_mode3"));
+    ASSERT_EQ(kept.size(), para::SLOT_FILE_SIZE);
+    EXPECT_EQ(static_cast<uint8_t>(kept[10]), 0x99);
+}
+
+TEST_F(SyncUpdateTest, KeypadReportFollowsTheCurrentWindow)
+{
+    // Window 2 enabled and current, showing source 4 without signal, frozen.
+    enableWindow(2);
+    para::set16(store->ram_para, para::window(2, para::WIN_SOURCE), 4);
+    para::set16(store->ram_para, para::window(2, para::WIN_FLAGS), para::WIN_FLAG_FREEZE);
+    uint8_t r[5];
+    SyncUpdate::build_keyLed(store->ram_para, 2, false, r);
+    EXPECT_EQ(std::vector<uint8_t>(r, r + 5), report({0xA5, 0x10, 0x00, 0x02, 0x01}));
+
+    // The same window with a signal on source 4, blacked out as well, during an upgrade.
+    para::set16(store->ram_para, para::INPUT_TIMING + 24, 1920);
+    para::set16(store->ram_para, para::INPUT_TIMING + 26, 1080);
+    para::set16(store->ram_para, para::INPUT_TIMING + 28, 60);
+    para::set16(store->ram_para, para::window(2, para::WIN_FLAGS), para::WIN_FLAG_FREEZE | para::WIN_FLAG_BLACK);
+    SyncUpdate::build_keyLed(store->ram_para, 2, true, r);
+    EXPECT_EQ(std::vector<uint8_t>(r, r + 5), report({0x5A, 0x10, 0x00, 0x01, 0x05}));
+
+    // Window 5 disabled showing source 1: no window key, source key still lit.
+    para::set16(store->ram_para, para::window(5, para::WIN_SOURCE), 1);
+    SyncUpdate::build_keyLed(store->ram_para, 5, false, r);
+    EXPECT_EQ(std::vector<uint8_t>(r, r + 5), report({0xA5, 0x00, 0x80, 0x00, 0x00}));
+    enableWindow(5);
+    SyncUpdate::build_keyLed(store->ram_para, 5, false, r);
+    EXPECT_EQ(std::vector<uint8_t>(r, r + 5), report({0xA5, 0x00, 0x84, 0x00, 0x00}));
+}
+
+TEST_F(SyncUpdateTest, KeypadGetsAReportOnlyWhenPresentAndChanged)
+{
+    // Without the keypad found at start-up nothing is ever opened.
+    platform::hid::sim::setPresent(true);
+    sync->para_sync(1);
+    EXPECT_EQ(platform::hid::sim::openCount(), 0);
+
+    g_zem_keys = 1;
+    enableWindow(2);
+    g_image_current = 2;
+    para::set16(store->ram_para, para::window(2, para::WIN_SOURCE), 4);
+    para::set16(store->ram_para, para::window(2, para::WIN_FLAGS), para::WIN_FLAG_FREEZE);
+    sync->para_sync(1);
+    sync->para_sync(1);
+    ASSERT_EQ(platform::hid::sim::reports().size(), 1u);
+    EXPECT_EQ(platform::hid::sim::reports()[0], report({0xA5, 0x10, 0x00, 0x02, 0x01}));
+    EXPECT_EQ(platform::hid::sim::openCount(), 1);
+
+    // A failing write still updates the cache: the same report is not retried.
+    platform::hid::sim::setWriteFails(true);
+    g_update_flag = 1;
+    sync->para_sync(105);
+    sync->para_sync(105);
+    EXPECT_EQ(platform::hid::sim::openCount(), 2);
+    EXPECT_EQ(sync->keyLedCache()[0], 0x5A);
+}
+
+TEST_F(SyncUpdateTest, UpgradeCodesOnlyRelightTheKeypad)
+{
+    const std::string before = markedFile();
+    g_zem_keys = 1;
+    platform::hid::sim::setPresent(true);
+    g_update_flag = 1;
+    store->ram_para[para::UNUSED_770] = 0x77;
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 4);
+    sync->para_sync(105);
+    ASSERT_EQ(platform::hid::sim::reports().size(), 1u);
+    EXPECT_EQ(platform::hid::sim::reports()[0][0], 0x5A);
+    EXPECT_EQ(readFile(paraFile()), before);
+    EXPECT_EQ(store->word(para::USER_MODE_SAVE), 4);
+}
+
+TEST_F(SyncUpdateTest, DisabledCurrentWindowFallsBackToWindowOneExceptOnTheLayoutPage)
+{
+    g_image_current = 3;
+    g_page_focus = 9;
+    sync->para_sync(1);
+    EXPECT_EQ(g_image_current, 3);
+    g_page_focus = 0;
+    sync->para_sync(1);
+    EXPECT_EQ(g_image_current, 0);
+}
+
+TEST_F(SyncUpdateTest, LinkPageShowsTheCheckMarkAfterRefreshAndAfterPersistence)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    g_page_focus = 10;   // no LinkOption page open: only the second notice
+    int before = TIP::shownCount();
+    sync->para_sync(1);
+    EXPECT_EQ(TIP::shownCount() - before, 1);
+    EXPECT_EQ(g_tip_flag, 0);
+}
+
+TEST_F(SyncUpdateTest, HomeScreenPendingNoticeIsShownOnce)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    g_page_focus = 1;
+    w->notice_pending = true;
+    const int before = TIP::shownCount();
+    sync->para_sync(1);
+    EXPECT_EQ(TIP::shownCount() - before, 1);
+    EXPECT_FALSE(w->notice_pending);
+    sync->para_sync(1);
+    EXPECT_EQ(TIP::shownCount() - before, 1);
+}
+
+class NetworkResetTest : public SyncUpdateTest
+{
+protected:
+    void SetUp() override
+    {
+        SyncUpdateTest::SetUp();
+        ConfigEngine::resetInstance();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        platform::shell::sim::clearLog();
+    }
+    void TearDown() override
+    {
+        ConfigEngine::resetInstance();
+        g_app_reset_flag = 0;
+        g_port = 5005;
+        SyncUpdateTest::TearDown();
+    }
+    QString item(ConfigItem::ConfigName id) { return ConfigEngine::p_config->read_config_variant(id).toString(); }
+    bool logged(const std::string &cmd)
+    {
+        const auto log = platform::shell::sim::log();
+        return std::find(log.begin(), log.end(), cmd) != log.end();
+    }
+};
+
+TEST_F(NetworkResetTest, OffThePortResetsAddressesAndRestarts)
+{
+    ConfigEngine *config = ConfigEngine::p_config;
+    config->write_config_variant(ConfigItem::IPAddress, QStringLiteral("10.1.2.3"));
+    config->write_config_variant(ConfigItem::GateWay, QStringLiteral("10.1.2.1"));
+    config->write_config_variant(ConfigItem::SubNetMask, QStringLiteral("255.0.0.0"));
+    config->write_config_variant(ConfigItem::TcpPort, 6000);
+    g_port = 6000;
+    G_timeTicks = 4242;
+
+    sync->para_sync(3);
+
+    EXPECT_EQ(item(ConfigItem::IPAddress), QStringLiteral("192.168.0.199"));
+    EXPECT_EQ(item(ConfigItem::GateWay), QStringLiteral("192.168.0.1"));
+    EXPECT_EQ(item(ConfigItem::SubNetMask), QStringLiteral("255.255.255.0"));
+    EXPECT_EQ(item(ConfigItem::TcpPort).toInt(), 5005);
+    EXPECT_TRUE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+    EXPECT_TRUE(logged("ip route add default via 192.168.0.1 dev eth0"));
+    EXPECT_EQ(g_port, 5005);
+    EXPECT_EQ(g_app_reset_flag, 1);
+    EXPECT_EQ(G_reboot_tickTicks, 4242u);
+    // The stored file carries the reset too.
+    const std::string ini = readFile(root.host("/data/configs/tcpip.ini"));
+    EXPECT_NE(ini.find("TcpPort=5005"), std::string::npos);
+}
+
+TEST_F(NetworkResetTest, OnTheDefaultPortOnlyAppliesTheAddresses)
+{
+    ConfigEngine::p_config->write_config_variant(ConfigItem::IPAddress, QStringLiteral("10.1.2.3"));
+    sync->para_sync(3);
+    EXPECT_EQ(item(ConfigItem::IPAddress), QStringLiteral("192.168.0.199"));
+    EXPECT_TRUE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+    EXPECT_EQ(g_app_reset_flag, 0);
+
+    // Other codes leave the network alone.
+    platform::shell::sim::clearLog();
+    sync->para_sync(1);
+    EXPECT_FALSE(logged("ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"));
+}
+
+TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadlock)
+{
+    // On the link page para_sync shows a modal notice; while it waits for the
+    // tick, a keypad key emits again from the same (GUI) thread.
+    MainWindow *w = startPanel();
+    w->show();
+    g_zem_keys = 1;
+    enableWindow(0);
+    g_page_focus = 10;
+    bool keyHandled = false;
+    QTimer::singleShot(0, [&] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_M, Qt::NoModifier);
+        QCoreApplication::sendEvent(g_tip ? static_cast<QObject *>(g_tip) : w, &key);
+        keyHandled = true;
+    });
+    const int before = TIP::shownCount();
+    EXPECT_EQ(store->test_signal(1), 1);
+    EXPECT_TRUE(keyHandled);
+    EXPECT_GE(TIP::shownCount() - before, 2);
+    EXPECT_EQ(store->word(para::window(0, para::WIN_FLAGS)) & para::WIN_FLAG_FREEZE, para::WIN_FLAG_FREEZE);
+    EXPECT_EQ(g_tip_flag, 0);
+    // The freeze reached the file through the nested refresh.
+    EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
+}
+
+} // namespace

@@ -1,0 +1,202 @@
+#include "net_cmd_fixture.h"
+
+#include "app/utils.h"
+#include "cloud/message_deal_4g.h"
+#include "platform/files.h"
+
+using pctool::Bytes;
+
+namespace {
+
+Bytes le16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
+Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes &p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+Bytes announce(char digit, uint32_t size, uint8_t confirm)
+{
+    return cat({{'F', '0', '0', uint8_t(digit)}, le32(size), {confirm}});
+}
+Bytes piece(uint16_t id, uint32_t offset, const Bytes &data)
+{
+    return cat({le16(id), le32(offset), le16(uint16_t(data.size())), data});
+}
+Bytes idTotal(uint16_t id, uint32_t total) { return cat({le16(id), le32(total)}); }
+
+Bytes ok(uint16_t id) { return cat({{0, 200, 0}, le16(id)}); }
+Bytes refused(uint8_t code, uint16_t id) { return cat({{1, code, 1}, le16(id)}); }
+
+class CloudTest : public CmdTest
+{
+protected:
+    void SetUp() override
+    {
+        CmdTest::SetUp();
+        g_reconfig_4g = 0;
+        g_rconfig_device_kumocloud = 0;
+        std::memset(g_4G_RAM, 0, sizeof g_4G_RAM);
+    }
+    Bytes data(size_t n, uint8_t seed)
+    {
+        Bytes d(n);
+        for (size_t i = 0; i < n; ++i)
+            d[i] = uint8_t(seed + i * 7);
+        return d;
+    }
+};
+
+} // namespace
+
+TEST_F(CloudTest, CaFileUploadAndReadBack)
+{
+    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 0)), refused(66, 101));
+    EXPECT_EQ(cmd(0xCC, announce('2', 60, 1)), ok(101));
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, data(100, 0))), refused(76, 101));
+
+    const Bytes content = data(1000, 3);
+    EXPECT_EQ(cmd(0xCC, announce('2', 1000, 1)), ok(101));
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, Bytes(content.begin(), content.begin() + 600))), ok(101));
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, Bytes(content.begin(), content.begin() + 10))), refused(75, 101));
+    EXPECT_EQ(cmd(0xC5, piece(102, 600, Bytes(content.begin(), content.begin() + 10))), refused(74, 102));
+    EXPECT_EQ(cmd(0xC5, piece(101, 600, Bytes(content.begin() + 600, content.end()))), ok(101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 999)), refused(76, 101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 1000)), ok(101));
+    const std::string stored = file("/data/configs/cloud_cafile");
+    ASSERT_EQ(stored.size(), 1007u);
+    EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 7), (Bytes{0xAA, 0x65, 0x00, 0xE8, 0x03, 0x00, 0x00}));
+    EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+    // An announce without the flag now meets the stored file.
+    EXPECT_EQ(cmd(0xCC, announce('2', 10, 0)), refused(65, 101));
+
+    Bytes r = cmd(0xC8, {'F', '0', '0', '2'});
+    EXPECT_EQ(r, cat({ok(101), le32(1000)}));
+    r = cmd(0xC9, cat({le16(101), le32(0)}));
+    ASSERT_EQ(r.size(), 12u + 768);
+    EXPECT_EQ(Bytes(r.begin(), r.begin() + 11), cat({ok(101), le32(768), le16(768)}));
+    EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 11 + 768), Bytes(content.begin(), content.begin() + 768));
+    r = cmd(0xC9, cat({le16(101), le32(768)}));
+    ASSERT_EQ(r.size(), 12u + 232);
+    EXPECT_EQ(Bytes(r.begin() + 5, r.begin() + 11), cat({le32(1000), le16(232)}));
+    EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 11 + 232), Bytes(content.begin() + 768, content.end()));
+    EXPECT_EQ(cmd(0xCA, idTotal(101, 1000)), cat({ok(101), {0}}));
+    EXPECT_EQ(cmd(0xCA, idTotal(102, 1000)), cat({refused(44, 102), {0}}));
+    EXPECT_EQ(cmd(0xCA, idTotal(101, 5)), cat({refused(77, 101), {0}}));
+    EXPECT_EQ(cmd(0xCB, le16(101)), cat({ok(101), {0}}));
+}
+
+TEST_F(CloudTest, SizeLimitHoldsWhateverTheConfirmFlagSays)
+{
+    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 1)), refused(66, 101));
+    EXPECT_EQ(cmd(0xCC, announce('4', 5000, 1)), refused(66, 102));
+    // Nothing may be sent against a refused announce.
+    EXPECT_EQ(cmd(0xC5, piece(102, 0, data(100, 1)))[1], 76);
+    EXPECT_EQ(cmd(0xCC, announce('3', 10, 1)), refused(64, 0));
+    EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
+}
+
+TEST_F(CloudTest, PieceCountMustLieInsideTheFrame)
+{
+    EXPECT_EQ(cmd(0xCC, announce('2', 1000, 1)), ok(101));
+    Bytes req = piece(101, 0, data(20, 0));
+    req[6] = 0xE8;   // claims 1000 bytes, carries 20
+    req[7] = 0x03;
+    EXPECT_EQ(cmd(0xC5, req), refused(76, 101));
+    // The record did not move: the first real piece still goes at offset 0.
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, data(20, 0))), ok(101));
+}
+
+TEST_F(CloudTest, SettingsUploadStoresAndRequestsReconnection)
+{
+    zemtest::writeFile(root.host("/data/configs/cloud_barcode"), "old");
+    g_4G_RAM[0] = 0xAA;
+    g_4G_RAM[56] = 1;
+    Bytes content = data(200, 9);
+    content[68] = 10;   // server address in the properties
+    content[69] = 1;
+    content[70] = 2;
+    content[71] = 3;
+    EXPECT_EQ(cmd(0xCC, announce('4', 200, 1)), ok(102));
+    EXPECT_EQ(cmd(0xC5, piece(102, 0, content)), ok(102));
+    EXPECT_EQ(cmd(0xC6, idTotal(102, 200)), ok(102));
+    const std::string stored = file("/data/configs/cloud_setinfo");
+    ASSERT_EQ(stored.size(), 203u);
+    EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 3), (Bytes{0xAA, 202, 0}));
+    EXPECT_FALSE(platform::files::exists("/data/configs/cloud_barcode"));
+    EXPECT_EQ(g_4G_RAM[56], 0);
+    EXPECT_EQ(Bytes(g_4G_property + 68, g_4G_property + 72), (Bytes{10, 1, 2, 3}));
+    EXPECT_EQ(g_reconfig_4g, 1);
+    EXPECT_EQ(g_rconfig_device_kumocloud, 1);
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+
+    // Read back: the announced S + 2 bytes are the length field and the data.
+    EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '4'}), cat({ok(102), le32(202)}));
+    Bytes r = cmd(0xC9, cat({le16(102), le32(0)}));
+    ASSERT_EQ(r.size(), 12u + 202);
+    EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 13), (Bytes{202, 0}));
+    EXPECT_EQ(Bytes(r.begin() + 13, r.begin() + 213), content);
+    std::memset(g_4G_property, 0, sizeof g_4G_property);
+}
+
+TEST_F(CloudTest, AFileThatCannotBeWrittenAnswersFailureAndKeepsTheOldOne)
+{
+    zemtest::writeFile(root.host("/data/configs/cloud_setinfo"), std::string("\xAA\x04\x00xy", 5));
+    zemtest::writeFile(root.host("/data/configs/cloud_barcode"), "old");
+    EXPECT_EQ(cmd(0xCC, announce('4', 50, 1)), ok(102));
+    EXPECT_EQ(cmd(0xC5, piece(102, 0, data(50, 1))), ok(102));
+    platform::files::testing::failNextWriteAfter(10);
+    EXPECT_EQ(cmd(0xC6, idTotal(102, 50)), refused(79, 102));
+    platform::files::testing::clearFailure();
+    EXPECT_EQ(file("/data/configs/cloud_setinfo"), std::string("\xAA\x04\x00xy", 5));
+    EXPECT_TRUE(platform::files::exists("/data/configs/cloud_barcode"));
+    EXPECT_EQ(g_reconfig_4g, 0);
+}
+
+TEST_F(CloudTest, ReadPieceSendsOnlyTheBytesTheFileHolds)
+{
+    // A CA file whose header claims more than it carries.
+    std::string f = std::string("\xAA\x65\x00\xE8\x03\x00\x00", 7) + std::string(100, 'z');
+    zemtest::writeFile(root.host("/data/configs/cloud_cafile"), f);
+    EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '2'}), cat({ok(101), le32(1000)}));
+    Bytes r = cmd(0xC9, cat({le16(101), le32(0)}));
+    ASSERT_EQ(r.size(), 12u + 100);
+    EXPECT_EQ(Bytes(r.begin() + 5, r.begin() + 11), cat({le32(100), le16(100)}));
+    EXPECT_EQ(std::string(r.begin() + 11, r.begin() + 111), std::string(100, 'z'));
+    EXPECT_EQ(cmd(0xCA, idTotal(101, 1000)), cat({ok(101), {0}}));
+}
+
+TEST_F(CloudTest, BarcodeKindAndMissingFiles)
+{
+    {
+        QMutexLocker lock(&g_config_text_mutex);
+        g_str_barcode = QStringLiteral("XYZ");
+    }
+    EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '1'}), cat({ok(100), le32(3)}));
+    EXPECT_EQ(cmd(0xC9, cat({le16(100), le32(0)})), cat({ok(100), le32(3), le16(3), {'X', 'Y', 'Z', 0}}));
+    EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '2'}), cat({refused(78, 101), le32(0)}));
+    EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '9'}), cat({refused(78, 0), le32(0)}));
+    // Announcing the barcode kind blanks the stored barcode.
+    EXPECT_EQ(cmd(0xCC, announce('1', 10, 1)), ok(100));
+    QMutexLocker lock(&g_config_text_mutex);
+    EXPECT_EQ(g_str_barcode, QStringLiteral(" "));
+}
+
+TEST_F(CloudTest, ModuleInformationAndCloudPath)
+{
+    EXPECT_EQ(cmd(0x8F, {0}), (Bytes{1, 2, 0}));
+    g_4G_RAM[0] = 0xAA;
+    g_4G_RAM[1] = 'V';
+    g_4G_RAM[55] = 'E';
+    g_4G_RAM[56] = 3;
+    EXPECT_EQ(cmd(0x8F, {0}), (Bytes{0, 1, 3}));
+    EXPECT_EQ(cmd(0x8E, {0}), Bytes{1});
+    Bytes r = cmd(0x8E, {1});
+    ASSERT_EQ(r.size(), 60u);
+    EXPECT_EQ(Bytes(r.begin(), r.begin() + 4), (Bytes{0, 1, 0xAA, 'V'}));
+    EXPECT_EQ(r[57], 'E');
+    EXPECT_EQ(Bytes(r.begin() + 58, r.end()), (Bytes{0, 0}));
+}

@@ -1,0 +1,477 @@
+#include "app/global.h"
+#include "platform/files.h"
+#include "platform/mtd.h"
+#include "platform/platform.h"
+#include "platform/serial.h"
+#include "platform/shell.h"
+#include "protocol/message_deal.h"
+#include "protocol/qy_uart_inout.h"
+#include "protocol/zem_file_deal.h"
+#include "proto_fixture.h"
+#include "support/device_process.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <atomic>
+#include <fcntl.h>
+#include <random>
+#include <thread>
+
+using pctool::Bytes;
+using namespace std::chrono_literals;
+
+namespace {
+
+Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+Bytes cat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
+
+Bytes md5Of(const Bytes &data)
+{
+    QByteArray d = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())),
+        QCryptographicHash::Md5);
+    return Bytes(d.begin(), d.end());
+}
+
+Bytes randomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto &v : b)
+        v = uint8_t(gen());
+    return b;
+}
+
+// Request bodies of command 0xC0 as the PC tool sends them (bytes 11-12 are
+// not used by the controller).
+Bytes fileBody(uint8_t sub, const Bytes &payload)
+{
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, cat({0, 0}, payload));
+}
+Bytes startTyped(const std::string &tag, uint8_t subtype, uint32_t total)
+{
+    return fileBody(1, cat(cat(text(tag), {subtype}), le32(total)));
+}
+Bytes startNamed(const std::string &name, uint8_t type, uint32_t total)
+{
+    Bytes p = {uint8_t(name.size()), uint8_t(name.size() >> 8)};
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, 7,
+                        cat(cat(cat({0, 0}, p), cat(text(name), {type})), le32(total)));
+}
+Bytes block(uint32_t offset, const Bytes &data)
+{
+    return fileBody(2, cat(cat({0, 0}, le32(offset)), cat(le32(uint32_t(data.size())), data)));
+}
+Bytes endWith(const Bytes &digest) { return fileBody(3, cat({0, 0}, digest)); }
+Bytes readTyped(const std::string &tag) { return fileBody(4, text(tag)); }
+Bytes readNamed(const std::string &name, uint8_t type)
+{
+    Bytes b = fileBody(8, cat({0, 0}, cat(text(name), {type})));
+    b[4] = uint8_t(name.size());   // sub-command 8 takes the name length from the length word
+    b[5] = uint8_t(name.size() >> 8);
+    return b;
+}
+Bytes readBlock(uint32_t offset, uint32_t count) { return fileBody(5, cat({0, 0}, cat(le32(offset), le32(count)))); }
+Bytes readEnd() { return fileBody(6, {}); }
+
+class FileTransferTest : public ProtoTest
+{
+protected:
+    void SetUp() override
+    {
+        ProtoTest::SetUp();
+        platform::mtd::sim::reset();
+        platform::files::testing::clearFailure();
+        g_update_flag = 0;
+    }
+
+    // One request through a link's handler; the reply from byte 10.
+    Bytes run(message_deal &d, const Bytes &request)
+    {
+        std::vector<uint8_t> buf(200000, 0xEE);
+        std::copy(request.begin(), request.end(), buf.begin());
+        uint32_t r = d.message_group_deal(buf.data(), uint32_t(request.size()), 1);
+        return Bytes(buf.begin() + 10, buf.begin() + 10 + r);
+    }
+    Bytes run(const Bytes &request) { return run(deal, request); }
+
+    // Blocks of `piece` bytes, then the end with `digest`; the end's reply.
+    Bytes send(message_deal &d, const Bytes &data, const Bytes &digest, size_t piece = 1024)
+    {
+        for (size_t off = 0; off < data.size(); off += piece) {
+            Bytes part(data.begin() + off, data.begin() + std::min(data.size(), off + piece));
+            EXPECT_EQ(run(d, block(uint32_t(off), part)), (Bytes{0, 2}));
+        }
+        return run(d, endWith(digest));
+    }
+    Bytes upload(const std::string &tag, uint8_t subtype, const Bytes &data, const Bytes &digest)
+    {
+        EXPECT_EQ(run(startTyped(tag, subtype, uint32_t(data.size()))), (Bytes{0, 1, 0}));
+        return send(deal, data, digest);
+    }
+
+    // Reads the open file back in pieces; the bytes, and the digest the end gave.
+    Bytes readBack(uint32_t size, Bytes &digest, uint32_t piece = 700)
+    {
+        Bytes out;
+        for (uint32_t off = 0; off < size; off += piece) {
+            uint32_t n = std::min(piece, size - off);
+            Bytes r = run(readBlock(off, n));
+            EXPECT_EQ(r.size(), n + 2u);
+            out.insert(out.end(), r.begin() + 2, r.end());
+        }
+        Bytes e = run(readEnd());
+        EXPECT_EQ(e.size(), 18u);
+        digest.assign(e.begin() + 2, e.end());
+        return out;
+    }
+
+    std::string file(const std::string &p) { return zemtest::readFile(root.host(p)); }
+    Bytes fileBytes(const std::string &p)
+    {
+        std::string s = file(p);
+        return Bytes(s.begin(), s.end());
+    }
+
+    message_deal deal;
+};
+
+// Runs the queued front-panel steps until `done` or a deadline.
+template <class F> bool pumpUntil(F done)
+{
+    auto deadline = std::chrono::steady_clock::now() + 2s;
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+} // namespace
+
+TEST_F(FileTransferTest, JsonFilesUploadByteIdenticalAndReadBack)
+{
+    struct Case { std::string tag; std::string path; size_t size; };
+    const Case cases[] = {
+        {"OSDS", "/data/configs/omenu.json", 3000},
+        {"ALIS", "/data/configs/alias.json", 5000},
+        {"MO0A", "/data/modes/MO0a.json", 70000},
+        {"MO10", "/data/modes/MO10.json", 10},
+    };
+    unsigned seed = 1;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.tag);
+        Bytes data = randomBytes(c.size, seed++);
+        EXPECT_EQ(upload(c.tag, 0, data, md5Of(data)), (Bytes{0, 3, 0}));
+        EXPECT_EQ(fileBytes(c.path), data);
+
+        // A wrong digest answers failure and keeps the file.
+        Bytes other = randomBytes(c.size + 7, seed++);
+        Bytes bad = md5Of(other);
+        bad[0] ^= 1;
+        EXPECT_EQ(upload(c.tag, 0, other, bad), (Bytes{0, 3, 1}));
+        EXPECT_EQ(fileBytes(c.path), data);
+
+        Bytes open = run(readTyped(c.tag));
+        ASSERT_EQ(open, cat({0, 4, 1}, le32(uint32_t(c.size))));
+        Bytes digest;
+        EXPECT_EQ(readBack(uint32_t(c.size), digest), data);
+        EXPECT_EQ(digest, md5Of(data));
+    }
+    // Blocks of 512 at 0 and 512 read the first 1024 bytes; the end digests what was sent.
+    ASSERT_EQ(run(readTyped("OSDS"))[2], 1);
+    Bytes first = run(readBlock(0, 512)), second = run(readBlock(512, 512));
+    Bytes sent = cat(Bytes(first.begin() + 2, first.end()), Bytes(second.begin() + 2, second.end()));
+    Bytes menu = fileBytes("/data/configs/omenu.json");
+    EXPECT_EQ(sent, Bytes(menu.begin(), menu.begin() + 1024));
+    EXPECT_EQ(run(readEnd()), cat({0, 6}, md5Of(sent)));
+    // Without an open file the end carries zeros; a missing file is not opened.
+    EXPECT_EQ(run(readEnd()), cat({0, 6}, Bytes(16, 0)));
+    platform::files::remove("/data/configs/alias.json");
+    EXPECT_EQ(run(readTyped("ALIS")), (Bytes{0, 4, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(run(readNamed("OSDS", 8)), cat({0, 4, 1}, le32(3000)));
+    EXPECT_EQ(run(readEnd()).size(), 18u);
+}
+
+TEST_F(FileTransferTest, StartTagsAndModeNumbers)
+{
+    EXPECT_EQ(run(startTyped("MO11", 0, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("MO00", 0, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("MOxz", 0, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("QyFX", 13, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("QyFR", 9, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("ABCD", 0, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(readTyped("MO11")), (Bytes{0, 4, 0, 0, 0, 0, 0}));
+
+    // A boot-loader start has no reply; its blocks and end store nothing.
+    Bytes boot = randomBytes(2000, 9);
+    EXPECT_EQ(run(startTyped("FBOT", 0, 2000)), Bytes{});
+    EXPECT_EQ(send(deal, boot, md5Of(boot)), (Bytes{0, 3, 0}));
+    EXPECT_FALSE(platform::files::exists("/data/app/zemR47N2"));
+}
+
+TEST_F(FileTransferTest, ReceivingCardFilesByTagAndByName)
+{
+    Bytes recovery = randomBytes(4000, 21);
+    EXPECT_EQ(upload("QyFX", 9, recovery, md5Of(recovery)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/rcvrecovery/QyFX"), recovery);
+    Bytes mapping = randomBytes(1500, 22);
+    EXPECT_EQ(upload("QyFR", 13, mapping, md5Of(mapping)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/smartmapping/QyFR"), mapping);
+
+    Bytes card = randomBytes(9000, 23);
+    EXPECT_EQ(run(startNamed("rcv_01.bin", 9, 9000)), (Bytes{0, 7, 0}));
+    EXPECT_EQ(send(deal, card, md5Of(card)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/rcvrecovery/rcv_01.bin"), card);
+
+    Bytes bad = md5Of(mapping);
+    EXPECT_EQ(run(startNamed("rcv_01.bin", 9, 1500)), (Bytes{0, 7, 0}));
+    EXPECT_EQ(send(deal, mapping, cat(Bytes(bad.begin() + 1, bad.end()), {uint8_t(bad[0] + 1)})), (Bytes{0, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/rcvrecovery/rcv_01.bin"), card);
+
+    EXPECT_EQ(run(readNamed("rcv_01.bin", 9)), cat({0, 8, 1}, le32(9000)));
+    Bytes digest;
+    EXPECT_EQ(readBack(9000, digest, 4096), card);
+    EXPECT_EQ(digest, md5Of(card));
+    EXPECT_EQ(run(readNamed("missing", 13)), (Bytes{0, 8, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(run(startNamed("x", 5, 10)), (Bytes{1, 7, 2}));   // only the card types are named
+}
+
+// Names from the PC tool are plain file names: anything else is refused and
+// nothing is created, read or run.
+TEST_F(FileTransferTest, NamesThatAreNotPlainFileNamesAreRefused)
+{
+    platform::shell::sim::clearLog();
+    platform::ensureDir("/data/x");
+    zemtest::writeFile(root.host("/data/secret"), "keep");
+    zemtest::writeFile(root.host("/data/x/secret"), "keep");
+    const std::string names[] = {"../x", "..", ".", "a/b", "/data/secret", "../secret", "x;rm -rf y",
+                                 "$(id)", "a b", "tab\tname", "new\nline", "`id`", "a|b", "", "x*"};
+    for (const std::string &n : names) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(run(startNamed(n, 9, 4)), (Bytes{1, 7, 2}));
+        EXPECT_EQ(run(startNamed(n, 13, 4)), (Bytes{1, 7, 2}));
+        EXPECT_EQ(run(readNamed(n, 9)), (Bytes{0, 4, 0, 0, 0, 0, 0}));
+        EXPECT_EQ(run(readNamed(n, 13)), (Bytes{0, 4, 0, 0, 0, 0, 0}));
+    }
+    // A refused start leaves the running transfer as it was: blocks and end
+    // that follow complete it and do not create the refused name.
+    EXPECT_EQ(run(startTyped("OSDS", 0, 4)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(startNamed("../x", 9, 4)), (Bytes{1, 7, 2}));
+    EXPECT_EQ(send(deal, {1, 2, 3, 4}, md5Of({1, 2, 3, 4})), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(file("/data/x/secret"), "keep");
+    EXPECT_EQ(QDir(QString::fromStdString(root.host("/data/rcvrecovery"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 0);
+    EXPECT_EQ(QDir(QString::fromStdString(root.host("/data/smartmapping"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 0);
+    EXPECT_EQ(file("/data/secret"), "keep");
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    // A name cut at its NUL is the part before it.
+    EXPECT_EQ(run(startNamed(std::string("ok\0/../x", 8), 13, 0)), (Bytes{0, 7, 0}));
+    EXPECT_EQ(run(endWith(md5Of({}))), (Bytes{0, 3, 0}));
+    EXPECT_TRUE(platform::files::exists("/data/smartmapping/ok"));
+}
+
+TEST_F(FileTransferTest, OffsetsLengthsAndCapacitiesAreChecked)
+{
+    // Starts beyond the type's room.
+    EXPECT_EQ(run(startTyped("LOGO", 0, 0x60000 - 371)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("FKRN", 0, 0x500001)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startTyped("OSDS", 0, 0x500001)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(startNamed("big", 9, 0x500001)), (Bytes{1, 7, 2}));
+    EXPECT_EQ(g_update_flag.load(), 0);
+
+    EXPECT_EQ(run(startTyped("LOGO", 0, 100)), (Bytes{0, 1, 0}));
+    // Past the partition's room after the header.
+    EXPECT_EQ(run(block(0x60000 - 372 - 2, {1, 2, 3})), (Bytes{1, 2}));
+    EXPECT_EQ(run(block(0xFFFFFFFF, {1})), (Bytes{1, 2}));
+    // A length that runs past the frame.
+    Bytes lying = block(0, {1, 2, 3, 4});
+    lying[19] = 200;
+    EXPECT_EQ(run(lying), (Bytes{1, 2}));
+    Bytes shortFrame = block(0, {});
+    shortFrame.resize(20);
+    EXPECT_EQ(run(shortFrame), (Bytes{1, 2}));
+    // Refused blocks are not digested: the right blocks still match.
+    Bytes logo = randomBytes(100, 5);
+    EXPECT_EQ(send(deal, logo, md5Of(logo)), (Bytes{0, 3, 0}));
+
+    // Read counts are bounded by the link's reply.
+    zemtest::writeFile(root.host("/data/configs/omenu.json"), std::string(5000, 'o'));
+    deal.set_reply_capacity(1024 + 13);
+    ASSERT_EQ(run(readTyped("OSDS"))[2], 1);
+    EXPECT_EQ(run(readBlock(0, 1025)), (Bytes{1, 5}));
+    EXPECT_EQ(run(readBlock(0, 1024)).size(), 1026u);
+    // Past the end of the file the bytes are zero and not digested.
+    Bytes tail = run(readBlock(4990, 20));
+    EXPECT_EQ(tail, cat({0, 5}, cat(Bytes(10, 'o'), Bytes(10, 0))));
+    Bytes digest;
+    Bytes expect(1024, 'o');
+    expect.insert(expect.end(), 10, 'o');
+    EXPECT_EQ(run(readEnd()), cat({0, 6}, md5Of(expect)));
+}
+
+TEST_F(FileTransferTest, ApplicationUploadAndFailures)
+{
+    std::unique_ptr<QCoreApplication> app;
+    int argc = 1;
+    char name[] = "test";
+    char *argv[] = {name};
+    if (!QCoreApplication::instance())
+        app.reset(new QCoreApplication(argc, argv));
+    std::vector<int> codes;
+    QObject receiver;   // the connection ends with the test
+    QObject::connect(store, &ZemRamPara::sig_update_para, &receiver, [&](int c) { codes.push_back(c); });
+
+    Bytes image = randomBytes(1 << 20, 31);
+    EXPECT_EQ(upload("FMCU", 0, image, md5Of(image)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/app/zemR47N2"), image);
+    EXPECT_TRUE(pumpUntil([&] { return g_update_flag.load() == 1 && !codes.empty(); }));
+    EXPECT_EQ(codes, std::vector<int>{105});
+
+    // A wrong digest and a write that stops half-way both keep the old file;
+    // the second is reported as a failure.
+    Bytes next = randomBytes(1 << 19, 32);
+    EXPECT_EQ(upload("FMCU", 0, next, md5Of(image)), (Bytes{0, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/app/zemR47N2"), image);
+    EXPECT_EQ(run(startTyped("FMCU", 0, uint32_t(next.size()))), (Bytes{0, 1, 0}));
+    platform::files::testing::failNextWriteAfter(1000);
+    EXPECT_EQ(send(deal, next, md5Of(next), 65536), (Bytes{1, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/app/zemR47N2"), image);
+    // The same for a JSON file, and the alias file's code 103 only when stored.
+    Bytes alias = text("{\"a\":1}");
+    EXPECT_EQ(upload("ALIS", 0, alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    Bytes osd = text("{}");
+    EXPECT_EQ(upload("OSDS", 0, osd, md5Of(osd)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(run(startTyped("ALIS", 0, 3)), (Bytes{0, 1, 0}));
+    platform::files::testing::failNextWriteAfter(1);
+    EXPECT_EQ(send(deal, text("[1]"), md5Of(text("[1]"))), (Bytes{1, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), alias);
+    // Every application start raises the upgrade step; the alias file arrived once.
+    EXPECT_TRUE(pumpUntil([&] { return codes.size() >= 4; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(codes, (std::vector<int>{105, 105, 105, 103}));
+}
+
+TEST_F(FileTransferTest, KernelAndLogoLandInTheFlashPartitions)
+{
+    Bytes kernel = randomBytes(3 << 20, 41);
+    EXPECT_EQ(upload("FKRN", 0, kernel, md5Of(kernel)), (Bytes{0, 3, 0}));
+    Bytes part = fileBytes(platform::mtd::sim::backingFile("/dev/mtd10"));
+    ASSERT_EQ(part.size(), 0x500000u);
+    EXPECT_TRUE(std::equal(kernel.begin(), kernel.end(), part.begin()));
+    EXPECT_EQ(part[kernel.size()], 0);   // the rest of the cleared buffer
+
+    Bytes logo = randomBytes(1001, 42);
+    EXPECT_EQ(upload("LOGO", 0, logo, md5Of(logo)), (Bytes{0, 3, 0}));
+    Bytes flash = fileBytes(platform::mtd::sim::backingFile("/dev/mtd8"));
+    ASSERT_EQ(flash.size(), 0x60000u);
+    EXPECT_EQ(Bytes(flash.begin(), flash.begin() + 4), text("SSTA"));
+    EXPECT_EQ(Bytes(flash.begin() + 12, flash.begin() + 16), text("DISP"));
+    EXPECT_EQ(Bytes(flash.begin() + 328, flash.begin() + 332), text("LOGO"));
+    EXPECT_EQ(Bytes(flash.begin() + 360, flash.begin() + 364), le32(1004));
+    EXPECT_EQ(Bytes(flash.begin() + 372, flash.begin() + 372 + 1001), logo);
+    EXPECT_EQ(flash[156] | flash[157] << 8, 320);
+
+    // A refused erase or write is a failure; a wrong digest leaves the partition untouched.
+    platform::mtd::sim::failRequest(platform::mtd::sim::Op::Erase, 2);
+    EXPECT_EQ(upload("LOGO", 0, logo, md5Of(logo)), (Bytes{1, 3, 1}));
+    platform::mtd::sim::failRequest(platform::mtd::sim::Op::Write, 5);
+    EXPECT_EQ(upload("FKRN", 0, kernel, md5Of(kernel)), (Bytes{1, 3, 1}));
+    platform::mtd::sim::failRequest(platform::mtd::sim::Op::Open);
+    EXPECT_EQ(upload("LOGO", 0, logo, md5Of(logo)), (Bytes{1, 3, 1}));
+    EXPECT_EQ(upload("LOGO", 0, logo, md5Of(logo)), (Bytes{0, 3, 0}));
+    platform::mtd::sim::clearLog();
+    EXPECT_EQ(upload("LOGO", 0, randomBytes(64, 1), md5Of(logo)), (Bytes{0, 3, 1}));
+    EXPECT_TRUE(platform::mtd::sim::log().empty());
+    EXPECT_EQ(fileBytes(platform::mtd::sim::backingFile("/dev/mtd8")), flash);
+}
+
+// One transfer for all links: a start on another link replaces the running
+// one, whose end then stores nothing; concurrent links never tear a file.
+TEST_F(FileTransferTest, LinksShareOneTransfer)
+{
+    message_deal other;
+    Bytes old = text("old");
+    EXPECT_EQ(upload("OSDS", 0, old, md5Of(old)), (Bytes{0, 3, 0}));
+
+    Bytes mine = randomBytes(3000, 51), theirs = randomBytes(2000, 52);
+    EXPECT_EQ(run(deal, startTyped("OSDS", 0, 3000)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(deal, block(0, Bytes(mine.begin(), mine.begin() + 1000))), (Bytes{0, 2}));
+    EXPECT_EQ(run(other, startTyped("ALIS", 0, 2000)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(deal, block(1000, Bytes(mine.begin() + 1000, mine.end()))), (Bytes{1, 2}));
+    EXPECT_EQ(run(deal, endWith(md5Of(mine))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(file("/data/configs/omenu.json"), "old");
+    EXPECT_EQ(send(other, theirs, md5Of(theirs)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), theirs);
+
+    // Two links uploading different user-mode copies at the same time.
+    std::atomic<int> stored{0};
+    auto worker = [&](message_deal &d, const std::string &tag, unsigned seed) {
+        for (int i = 0; i < 30; ++i) {
+            Bytes data = randomBytes(5000 + seed, seed * 100 + unsigned(i));
+            if (run(d, startTyped(tag, 0, uint32_t(data.size()))) != Bytes{0, 1, 0})
+                continue;
+            bool refused = false;
+            for (size_t off = 0; off < data.size(); off += 512) {
+                Bytes p(data.begin() + off, data.begin() + std::min(data.size(), off + 512));
+                refused |= run(d, block(uint32_t(off), p)) != Bytes{0, 2};
+            }
+            Bytes r = run(d, endWith(md5Of(data)));
+            if (r == Bytes{0, 3, 0}) {
+                EXPECT_FALSE(refused);
+                ++stored;
+            }
+        }
+    };
+    std::thread a(worker, std::ref(deal), "MO01", 1u), b(worker, std::ref(other), "MO02", 2u);
+    a.join();
+    b.join();
+    EXPECT_GT(stored.load(), 0);
+    for (unsigned seed : {1u, 2u}) {
+        std::string p = seed == 1 ? "/data/modes/MO01.json" : "/data/modes/MO02.json";
+        if (!platform::files::exists(p))
+            continue;
+        Bytes got = fileBytes(p);
+        bool known = false;
+        for (int i = 0; i < 30; ++i)
+            known |= got == randomBytes(5000 + seed, seed * 100 + unsigned(i));
+        EXPECT_TRUE(known) << p << " holds bytes no upload sent";
+    }
+}
+
+// The same upload and read-back as the PC tool does it over the RS-485 line.
+TEST_F(FileTransferTest, UploadAndReadBackOverTheSerialLine)
+{
+    platform::ensureDir("/dev");
+    zemtest::PtyLink pty(root.host("/dev/ttyS2"));
+    ASSERT_TRUE(pty.ok());
+    Qy_uart_inout link;
+    ASSERT_EQ(link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    auto ask = [&](const Bytes &body) {
+        EXPECT_TRUE(pctool::writeAll(pty.master(), pctool::frame(body)));
+        Bytes r = pctool::decode(pctool::readFrames(pty.master(), 1, 3000ms));
+        return r.size() > 11 ? Bytes(r.begin() + 10, r.end() - 1) : Bytes();
+    };
+    Bytes menu = randomBytes(6000, 61);   // carries escaped bytes A5/5A/A6/5B
+    EXPECT_EQ(ask(startTyped("OSDS", 0, 6000)), (Bytes{0, 1, 0}));
+    for (uint32_t off = 0; off < 6000; off += 2048)
+        EXPECT_EQ(ask(block(off, Bytes(menu.begin() + off, menu.begin() + std::min<uint32_t>(6000, off + 2048)))), (Bytes{0, 2}));
+    EXPECT_EQ(ask(endWith(md5Of(menu))), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), menu);
+
+    EXPECT_EQ(ask(readTyped("OSDS")), cat({0, 4, 1}, le32(6000)));
+    Bytes back;
+    for (uint32_t off = 0; off < 6000; off += 1500) {
+        Bytes r = ask(readBlock(off, 1500));
+        ASSERT_EQ(r.size(), 1502u);
+        back.insert(back.end(), r.begin() + 2, r.end());
+    }
+    EXPECT_EQ(back, menu);
+    EXPECT_EQ(ask(readEnd()), cat({0, 6}, md5Of(menu)));
+}

@@ -1,0 +1,196 @@
+#include "protocol/networkmanage.h"
+#include "tcp_fixture.h"
+
+#include <random>
+#include <thread>
+
+using namespace nettest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class TcpLinkTest : public NetTest
+{
+protected:
+    void SetUp() override
+    {
+        NetTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        for (int i = 0; i < 4096; ++i)
+            store->ram_para[i] = uint8_t(i * 7 + 3);
+        g_port = 5005;
+        net.reset(new networkManage());
+        ASSERT_EQ(net->initialize(), 0);
+        ASSERT_TRUE(net->command_port_open());
+        ASSERT_TRUE(net->controller_port_open());
+    }
+    void TearDown() override { net.reset(); }
+
+    Bytes expectedRead(uint32_t address, uint16_t len)
+    {
+        Bytes b{0};
+        for (uint32_t i = 0; i < len; ++i)
+            b.push_back(store->ram_para[address + i]);
+        return b;
+    }
+
+    std::unique_ptr<networkManage> net;
+};
+
+Bytes readReq(uint32_t address, uint16_t len, uint16_t src = pctool::PC)
+{
+    Bytes b = pctool::ramRead(pctool::CONTROLLER, address, len);
+    b[2] = uint8_t(src);
+    b[3] = uint8_t(src >> 8);
+    return pctool::frame(b);
+}
+
+} // namespace
+
+TEST_F(TcpLinkTest, BothPortsAnswerControllerFramesAndEvenAnUnknownCommand)
+{
+    int a = tcpConnect(5005), b = tcpConnect(10002);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    Bytes ra = ask(a, readReq(100, 4));
+    Bytes rb = ask(b, readReq(100, 4));
+    EXPECT_EQ(payload(ra), expectedRead(100, 4));
+    EXPECT_EQ(ra, rb);
+    EXPECT_EQ(ra[0], uint8_t(pctool::PC));   // addresses swapped
+
+    // An unknown command: the bare header with addresses swapped and the XOR.
+    Bytes unknown = pctool::body(pctool::CONTROLLER, pctool::PC, 0x7E, 0);
+    Bytes bare(unknown.begin(), unknown.begin() + 10);
+    protocol_phy::swap_phy_head(bare.data());
+    bare = pctool::withXor(bare);
+    EXPECT_EQ(ask(b, pctool::frame(unknown)), bare);
+    EXPECT_EQ(ask(a, pctool::frame(unknown)), bare);
+
+    // A card frame on 10002 is not passed through: the handler answers it.
+    EXPECT_FALSE(ask(b, cardFrame(0x10)).empty());
+    EXPECT_TRUE(fpga[0]->ops().empty());
+    // A wrong XOR gets nothing.
+    Bytes bad = pctool::withXor(pctool::ramRead(pctool::CONTROLLER, 0, 1));
+    bad.back() ^= 1;
+    EXPECT_TRUE(ask(a, pctool::frameRaw(bad), 200ms).empty());
+    ::close(a);
+    ::close(b);
+}
+
+TEST_F(TcpLinkTest, FramesAreGatheredFromTheStreamWhateverTheSegments)
+{
+    int a = tcpConnect(5005);
+    ASSERT_GE(a, 0);
+    // One byte per segment, continuation pieces far below ten bytes.
+    Bytes wire = readReq(300, 3);
+    for (uint8_t byte : wire) {
+        ASSERT_TRUE(pctool::writeAll(a, {byte}));
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, 2000ms))), expectedRead(300, 3));
+
+    // Three frames in one segment are all answered, in order.
+    Bytes three;
+    for (uint32_t addr : {10u, 20u, 30u}) {
+        Bytes f = readReq(addr, 2);
+        three.insert(three.end(), f.begin(), f.end());
+    }
+    ASSERT_TRUE(pctool::writeAll(a, three));
+    std::vector<Bytes> replies = pctool::decodeAll(pctool::readFrames(a, 3, 2000ms));
+    ASSERT_EQ(replies.size(), 3u);
+    EXPECT_EQ(payload(replies[0]), expectedRead(10, 2));
+    EXPECT_EQ(payload(replies[1]), expectedRead(20, 2));
+    EXPECT_EQ(payload(replies[2]), expectedRead(30, 2));
+    ::close(a);
+}
+
+TEST_F(TcpLinkTest, ClientsKeepTheirOwnPartialFramesAndGetTheirOwnReplies)
+{
+    int a = tcpConnect(5005), b = tcpConnect(5005);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    Bytes wa = readReq(500, 4);
+    ASSERT_TRUE(pctool::writeAll(a, Bytes(wa.begin(), wa.begin() + 7)));
+    // B's whole frame neither discards A's half nor is answered on A.
+    EXPECT_EQ(payload(ask(b, readReq(600, 4))), expectedRead(600, 4));
+    ASSERT_TRUE(pctool::writeAll(a, Bytes(wa.begin() + 7, wa.end())));
+    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, 2000ms))), expectedRead(500, 4));
+    EXPECT_TRUE(pctool::readFrames(b, 1, 100ms).empty());
+
+    // A client that goes away leaves the others working.
+    ::close(a);
+    EXPECT_EQ(payload(ask(b, readReq(700, 1))), expectedRead(700, 1));
+    ::close(b);
+}
+
+TEST_F(TcpLinkTest, CardRepliesGoToTheConnectionThatAskedAndNeverToALaterOne)
+{
+    int a = tcpConnect(5005), b = tcpConnect(5005);
+    ASSERT_GE(a, 0);
+    ASSERT_GE(b, 0);
+    // Command 2 is acknowledged at once with status 0.
+    Bytes ack = ask(a, cardFrame(2, Bytes(12, 0x11)));
+    ASSERT_EQ(ack.size(), 12u);
+    EXPECT_EQ(ack[10], 0);
+    EXPECT_EQ(ack[0], uint8_t(pctool::PC));
+
+    // A card frame from A, then a controller frame from B: the card reply goes to A.
+    ASSERT_TRUE(pctool::writeAll(a, cardFrame(0x10)));
+    ASSERT_TRUE(zemtest::waitFor([&] { return net->state() == networkManage::WaitingCard; }, 2000ms, 1ms));
+    EXPECT_EQ(g_passby_trans_port.load(), 2);
+    fpga[0]->queueCardReply(0, cardReply(1));
+    EXPECT_EQ(pctool::decode(pctool::readFrames(a, 1, 2000ms)), cardReply(1));
+    EXPECT_TRUE(pctool::readFrames(b, 1, 100ms).empty());
+
+    // A's next card frame, then A leaves and C connects (it may get A's
+    // descriptor number): the late card reply reaches nobody.
+    ASSERT_TRUE(pctool::writeAll(a, cardFrame(0x10)));
+    ASSERT_TRUE(zemtest::waitFor([&] { return net->state() == networkManage::WaitingCard; }, 2000ms, 1ms));
+    ::close(a);
+    int c = tcpConnect(5005);
+    ASSERT_GE(c, 0);
+    EXPECT_EQ(payload(ask(c, readReq(42, 2))), expectedRead(42, 2));
+    fpga[0]->queueCardReply(0, cardReply(2));
+    ASSERT_TRUE(zemtest::waitFor([&] { return card->reply_ready.load() == 0 && net->state() == networkManage::Idle; },
+                                 2000ms, 1ms));
+    EXPECT_TRUE(pctool::readFrames(c, 1, 100ms).empty());
+    EXPECT_TRUE(pctool::readFrames(b, 1, 50ms).empty());
+    ::close(b);
+    ::close(c);
+}
+
+TEST_F(TcpLinkTest, FiftyClientsAtOnceWithRequestsSplitAtRandom)
+{
+    constexpr int CLIENTS = 50, PAIRS = 500;
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < CLIENTS; ++i) {
+        threads.emplace_back([&, i] {
+            int fd = tcpConnect(5005);
+            if (fd < 0)
+                return;
+            std::mt19937 rnd{uint32_t(i)};
+            for (int k = 0; k < PAIRS; ++k) {
+                uint32_t address = uint32_t(i * 61 + k * 7) % 4000;
+                uint16_t len = uint16_t(1 + (i + k) % 16);
+                Bytes wire = readReq(address, len);
+                size_t cut = 1 + rnd() % (wire.size() - 1);
+                if (!pctool::writeAll(fd, Bytes(wire.begin(), wire.begin() + cut)) ||
+                    !pctool::writeAll(fd, Bytes(wire.begin() + cut, wire.end())))
+                    break;
+                Bytes reply = pctool::decode(pctool::readFrames(fd, 1, 5000ms));
+                Bytes expect{0};
+                for (uint32_t j = 0; j < len; ++j)
+                    expect.push_back(uint8_t((address + j) * 7 + 3));
+                if (payload(reply) != expect)
+                    break;
+                ++good;
+            }
+            ::close(fd);
+        });
+    }
+    for (auto &t : threads)
+        t.join();
+    EXPECT_EQ(good.load(), CLIENTS * PAIRS);
+}

@@ -1,0 +1,138 @@
+#include "protocol/udpnetmanage.h"
+#include "protocol/wifi_relay.h"
+#include "tcp_fixture.h"
+
+using namespace nettest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class UdpLinkTest : public NetTest
+{
+protected:
+    void SetUp() override
+    {
+        NetTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        for (int i = 0; i < 4096; ++i)
+            store->ram_para[i] = uint8_t(i * 5 + 1);
+        wifi_relay::install(nullptr, nullptr);
+        udp.reset(new udpnetManage());
+        ASSERT_EQ(udp->initialize(), 0);
+    }
+    void TearDown() override
+    {
+        udp.reset();
+        wifi_relay::install(nullptr, nullptr);
+    }
+
+    std::unique_ptr<udpnetManage> udp;
+};
+
+Bytes readReq(uint32_t address, uint16_t len)
+{
+    return pctool::frame(pctool::ramRead(pctool::CONTROLLER, address, len));
+}
+
+} // namespace
+
+TEST_F(UdpLinkTest, BroadcastOn5008UnicastOn10005AndNothingForUnknownOrShortDatagrams)
+{
+    UdpPeer pc;
+    in_addr to{};
+    Bytes r5008 = pc.ask(5008, readReq(40, 4), &to);
+    ASSERT_FALSE(r5008.empty());
+    EXPECT_TRUE(isBroadcast(to));   // reached the sender's port as a broadcast
+    EXPECT_EQ(payload(r5008), (Bytes{0, store->ram_para[40], store->ram_para[41], store->ram_para[42], store->ram_para[43]}));
+    Bytes r10005 = pc.ask(10005, readReq(40, 4), &to);
+    EXPECT_TRUE(isLoopback(to));    // answered to the sender alone
+    EXPECT_EQ(r10005, r5008);
+
+    EXPECT_TRUE(pc.ask(5008, pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, 0x7E, 0)), nullptr, 150ms).empty());
+    EXPECT_TRUE(pc.ask(10005, pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, 0x7E, 0)), nullptr, 150ms).empty());
+
+    // Nine bytes or fewer are ignored, also as the tail of an open frame.
+    pc.send(5008, {0xA5, 0x01, 0xF1, 0x10, 0xF0, 0, 0, 0, 0x5A});
+    EXPECT_TRUE(pc.receive(150ms).empty());
+    Bytes wire = readReq(8, 2);
+    pc.send(10005, Bytes(wire.begin(), wire.end() - 5));
+    pc.send(10005, Bytes(wire.end() - 5, wire.end()));
+    EXPECT_TRUE(pc.receive(150ms).empty());
+}
+
+TEST_F(UdpLinkTest, FramesAreGatheredPerSender)
+{
+    UdpPeer a, b;
+    Bytes wa = readReq(1000, 12);
+    ASSERT_GE(wa.size(), 20u);
+    a.send(10005, Bytes(wa.begin(), wa.begin() + 10));
+    // B's whole frame in between does not cut A's frame.
+    Bytes rb = b.ask(10005, readReq(2000, 2));
+    EXPECT_EQ(payload(rb), (Bytes{0, store->ram_para[2000], store->ram_para[2001]}));
+    a.send(10005, Bytes(wa.begin() + 10, wa.end()));
+    Bytes ra = pctool::decode(a.receive(2000ms));
+    ASSERT_EQ(payload(ra).size(), 13u);
+    EXPECT_EQ(payload(ra)[1], store->ram_para[1000]);
+    EXPECT_TRUE(b.receive(100ms).empty());
+}
+
+TEST_F(UdpLinkTest, CardFramesOn5008AreAnsweredByTheCardsAtTheSendersPort)
+{
+    UdpPeer pc, other;
+    Bytes ack = pc.ask(5008, cardFrame(2, Bytes(12, 0x22)));
+    ASSERT_EQ(ack.size(), 12u);
+    EXPECT_EQ(ack[10], 0);
+
+    pc.send(5008, cardFrame(0x10));
+    ASSERT_TRUE(zemtest::waitFor([&] { return udp->state() == udpnetManage::WaitingCard; }, 2000ms, 1ms));
+    EXPECT_EQ(g_passby_trans_port.load(), 3);
+    fpga[1]->queueCardReply(1, cardReply(7));
+    in_addr to{};
+    EXPECT_EQ(pctool::decode(pc.receive(2000ms, &to)), cardReply(7));
+    EXPECT_TRUE(isBroadcast(to));
+    EXPECT_TRUE(other.receive(50ms).empty());
+
+    // 10005 does not pass card frames through.
+    fpga[0]->clearOps();
+    pc.send(10005, cardFrame(0x10));
+    pc.receive(300ms);
+    EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+namespace {
+std::atomic<uint8_t> apState{0};
+uint8_t stubState() { return apState; }
+int stubCommand(uint8_t *data, int count)
+{
+    udpnetManage *u = udpnetManage::p_udpnetManage;
+    std::string text(reinterpret_cast<char *>(data), size_t(count));
+    if (text != "AT+PING")
+        return 0;
+    sockaddr_in to = u->wifi_requests().front().addr;
+    u->wifi_requests().pop_front();
+    const uint8_t answer[] = {'O', 'K'};
+    u->queue_wifi_reply(answer, 2, to);
+    return 1;
+}
+} // namespace
+
+TEST_F(UdpLinkTest, WifiRelayAnswersOnlyWhileTheAccessPointRuns)
+{
+    udpnetManage::p_udpnetManage = udp.get();
+    apState = 0;
+    wifi_relay::install(stubState, stubCommand);
+    UdpPeer pc;
+    const Bytes ping = {'A', 'T', '+', 'P', 'I', 'N', 'G'};
+    pc.send(13769, ping);
+    EXPECT_TRUE(pc.receive(300ms).empty());
+    apState = 3;
+    // The datagram waited in the socket; it is answered once the access point runs.
+    int from = 0;
+    EXPECT_EQ(pc.receive(3000ms, nullptr, &from), (Bytes{'O', 'K'}));
+    EXPECT_EQ(from, 13769);
+    pc.send(13769, {'?'});
+    pc.send(13769, ping);
+    EXPECT_EQ(pc.receive(3000ms), (Bytes{'O', 'K'}));
+    udpnetManage::p_udpnetManage = nullptr;
+}

@@ -1,0 +1,335 @@
+// The front-panel framework: the 10 ms tick, the home and status screens,
+// the keypad, notices, the upgrade pop-up and page navigation.
+
+#include "ui/panel_fixture.h"
+
+#include "app/config_engine.h"
+#include "app/utils.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "ui/input/inputchoose.h"
+#include "ui/QRoundProgressBar.h"
+#include "ui/firmwareupdate.h"
+#include "ui/lockwindow.h"
+#include "ui/numberkeyboard.h"
+#include "ui/option.h"
+#include "ui/output/smartmapping.h"
+#include "ui/system/factory.h"
+#include "ui/system/linkwlan.h"
+#include "ui/system/rcv_recovery.h"
+#include "ui/tip.h"
+#include "ui/zem_keyboard.h"
+
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <algorithm>
+#include <thread>
+
+using namespace zemtest;
+
+namespace {
+
+class PanelFrameworkTest : public PanelTest
+{
+protected:
+    int shellCount(const std::string &cmd)
+    {
+        const auto log = platform::shell::sim::log();
+        return static_cast<int>(std::count(log.begin(), log.end(), cmd));
+    }
+    QPushButton *button(QWidget *page, const QString &text)
+    {
+        for (QPushButton *b : page->findChildren<QPushButton *>())
+            if (b->text() == text)
+                return b;
+        return nullptr;
+    }
+};
+
+TEST_F(PanelFrameworkTest, TickRebootsOnce300TicksAfterTheRequest)
+{
+    MainWindow w;
+    g_mainwindow = &w;
+    G_timeTicks = 5000;
+    w.slot_update_timer_ticks();
+    EXPECT_EQ(shellCount("reboot"), 0);
+
+    G_reboot_tickTicks = G_timeTicks.load();
+    g_app_reset_flag = 1;
+    for (int i = 0; i < 299; ++i)
+        w.slot_update_timer_ticks();
+    EXPECT_EQ(shellCount("reboot"), 0);
+    w.slot_update_timer_ticks();
+    EXPECT_EQ(shellCount("reboot"), 1);
+    for (int i = 0; i < 10; ++i)
+        w.slot_update_timer_ticks();
+    EXPECT_EQ(shellCount("reboot"), 1);
+    g_mainwindow = nullptr;
+}
+
+TEST_F(PanelFrameworkTest, TickReleasesTheUsbListenerAndSamplesTheAgeingLog)
+{
+    MainWindow w;
+    g_mainwindow = &w;
+    G_timeTicks = 998;
+    g_delay_usbserver = 0;
+    w.slot_update_timer_ticks();
+    EXPECT_EQ(g_delay_usbserver, 0);
+    w.slot_update_timer_ticks();
+    EXPECT_EQ(g_delay_usbserver, 1);
+
+    factoryage_log.clear();
+    G_timeTicks = 2 * MainWindow::AGEING_TICKS - 2;
+    w.slot_update_timer_ticks();
+    EXPECT_TRUE(factoryage_log.empty());
+    w.slot_update_timer_ticks();
+    ASSERT_EQ(factoryage_log.size(), 1u);
+    EXPECT_TRUE(factoryage_log[0].startsWith(QStringLiteral("6 min")));
+    w.slot_update_timer_ticks();
+    EXPECT_EQ(factoryage_log.size(), 1u);
+    g_mainwindow = nullptr;
+}
+
+TEST_F(PanelFrameworkTest, ScreensGrabAsPanelSizedImages)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    auto *lock = new LockWindow(w);
+    lock->show();
+    EXPECT_EQ(g_page_focus, 0);
+    EXPECT_EQ(g_lockwindow, lock);
+    const QImage home = w->grab().toImage();
+    const QImage status = lock->grab().toImage();
+    EXPECT_EQ(home.size(), QSize(320, 240));
+    EXPECT_EQ(status.size(), QSize(320, 240));
+    EXPECT_EQ(g_numberkeyboard->width(), 160);
+
+    // A key on the status screen brings the home screen forward.
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(lock, &key);
+    EXPECT_EQ(g_page_focus, 1);
+    EXPECT_FALSE(lock->isVisible());
+}
+
+TEST_F(PanelFrameworkTest, StatusScreenShowsEnabledWindowsAndRetextsOnLanguageChange)
+{
+    MainWindow *w = startPanel();
+    store->ram_para[para::LANGUAGE] = store->ram_para_back[para::LANGUAGE] = 1;
+    auto *lock = new LockWindow(w);
+    enableWindow(1);
+    para::set16(store->ram_para, para::window(1, para::WIN_SOURCE), 2);
+    para::set16(store->ram_para, para::INPUT_TIMING + 12, 1280);
+    para::set16(store->ram_para, para::INPUT_TIMING + 14, 720);
+    para::set16(store->ram_para, para::INPUT_TIMING + 16, 60);
+    sync->para_sync(12);
+    EXPECT_TRUE(lock->shownLines().contains(QStringLiteral("Window 2: HDMI3 1280x720@60"))) << lock->shownLines().join('|').toStdString();
+
+    store->ram_para[para::LANGUAGE] = 4;   // traditional Chinese
+    sync->para_sync(1);
+    EXPECT_EQ(g_language, 4);
+    EXPECT_TRUE(lock->shownLines().contains(QString::fromUtf8("窗口2: HDMI3 1280x720@60")));
+}
+
+TEST_F(PanelFrameworkTest, KeypadLettersSelectWindowsAndChangeTheCurrentOne)
+{
+    MainWindow *w = startPanel();
+    Q_UNUSED(w);
+    g_zem_keys = 1;
+    enableWindow(1);
+    QKeyEvent b(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier);
+    QCoreApplication::sendEvent(g_mainwindow, &b);
+    EXPECT_EQ(g_image_current, 1);
+
+    // K shows source 3 (index 2), M freezes, N blacks out.
+    EXPECT_TRUE(zem_keyboard::update_usb_keyEvent(Qt::Key_K));
+    EXPECT_EQ(store->word(para::window(1, para::WIN_SOURCE)), 2);
+    zem_keyboard::update_usb_keyEvent(Qt::Key_M);
+    zem_keyboard::update_usb_keyEvent(Qt::Key_N);
+    EXPECT_EQ(store->word(para::window(1, para::WIN_FLAGS)), para::WIN_FLAG_FREEZE | para::WIN_FLAG_BLACK);
+    EXPECT_EQ(c331_manage::p_c331_manage->para_changed, 1);
+
+    // Key lock: letters are taken but change nothing.
+    para::set16(store->ram_para, para::KEY_LOCK, 1);
+    EXPECT_TRUE(zem_keyboard::update_usb_keyEvent(Qt::Key_G));
+    EXPECT_EQ(store->word(para::window(1, para::WIN_SOURCE)), 2);
+    EXPECT_FALSE(zem_keyboard::update_usb_keyEvent(Qt::Key_Q));
+}
+
+TEST_F(PanelFrameworkTest, KeypadProbeSeesOnlyAPluggedKeypad)
+{
+    EXPECT_EQ(check_hiddev(), 0);
+    platform::hid::sim::setPresent(true);
+    EXPECT_EQ(check_hiddev(), 1);
+    EXPECT_EQ(platform::hid::sim::openCount(), 0);
+}
+
+TEST_F(PanelFrameworkTest, UpgradePopUpFromAnotherThreadIsShownByTheGuiThread)
+{
+    MainWindow *w = startPanel();
+    std::thread t([w] { w->update_start(); });
+    t.join();
+    ASSERT_TRUE(waitFor([] { return firmware_update_popup() != nullptr; }));
+    ASSERT_NE(g_qround_bar, nullptr);
+    w->update_start();   // a second start keeps the same pop-up
+    FirmwareUpdate *popup = firmware_update_popup();
+
+    g_update_flag = 1;
+    const int start = g_qround_bar->value();
+    EXPECT_TRUE(waitFor([start] { return g_qround_bar->value() != start; }));
+    EXPECT_EQ(firmware_update_popup(), popup);
+
+    std::thread t2([w] { w->update_over(); });
+    t2.join();
+    EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
+    EXPECT_EQ(g_qround_bar, nullptr);
+    g_update_flag = 0;
+}
+
+TEST_F(PanelFrameworkTest, NoticeTimesOutWithTheTickAndIgnoresUnknownKinds)
+{
+    startPanel();
+    const int before = TIP::shownCount();
+    TIP::tip_create(2);
+    TIP::tip_create(9);
+    EXPECT_EQ(TIP::shownCount(), before);
+    const uint32_t t0 = G_timeTicks.load();
+    TIP::tip_create(3);
+    EXPECT_GE(G_timeTicks.load() - t0, 300u);
+    EXPECT_EQ(g_tip->text(), QStringLiteral("USB stick inserted"));
+    EXPECT_EQ(g_tip_flag, 0);
+}
+
+TEST_F(PanelFrameworkTest, SettingMenuOpensAndClosesItsPages)
+{
+    MainWindow *w = startPanel();
+    w->open_setting();
+    ASSERT_NE(g_option, nullptr);
+    EXPECT_EQ(g_page_focus, 5);
+
+    QPushButton *mapping = button(g_option, QStringLiteral("Mapping"));
+    ASSERT_NE(mapping, nullptr);
+    mapping->click();
+    ASSERT_NE(g_smartmapping, nullptr);
+    EXPECT_EQ(g_page_focus, 24);
+
+    // Stick storage ready: the mapping files are listed.
+    platform::ensureDir("/mnt/usb1");
+    writeFile(root.host("/mnt/usb1/wall.qyfile"), "x");
+    writeFile(root.host("/mnt/usb1/notes.txt"), "x");
+    sync->para_sync(102);
+    EXPECT_EQ(g_smartmapping->files(), QStringList{QStringLiteral("wall.qyfile")});
+
+    // While the progress widget is up the page stays.
+    QRoundProgressBar bar;
+    g_qround_bar = &bar;
+    bar.show();
+    g_smartmapping->Button_back_clicked();
+    EXPECT_NE(g_smartmapping, nullptr);
+    g_qround_bar = nullptr;
+    g_smartmapping->Button_back_clicked();
+    EXPECT_EQ(g_smartmapping, nullptr);
+    EXPECT_EQ(g_page_focus, 5);
+
+    g_option->slot_Button_back_clicked();
+    EXPECT_EQ(g_option, nullptr);
+    EXPECT_EQ(g_page_focus, 1);
+}
+
+TEST_F(PanelFrameworkTest, InputPageSetsTheSourceOfTheCurrentWindow)
+{
+    MainWindow *w = startPanel();
+    enableWindow(0);
+    w->open_input();
+    ASSERT_NE(g_inputchoose, nullptr);
+    QPushButton *hdmi5 = button(g_inputchoose, QStringLiteral("HDMI5"));
+    ASSERT_NE(hdmi5, nullptr);
+    hdmi5->click();
+    EXPECT_EQ(store->word(para::window(0, para::WIN_SOURCE)), 4);
+}
+
+TEST_F(PanelFrameworkTest, FactoryResetRestoresDefaultsAndAsksForTheUserModeCheck)
+{
+    store->ram_para[para::UNUSED_770] = 1;
+    store->user_mode_ram[4][0] = store->user_mode_ram[4][1] = 0xAA;
+    factory::factory_reset();
+    EXPECT_EQ(store->ram_para[para::UNUSED_770], default_para_ramlist[2 + para::UNUSED_770 - para::PERSISTENT_START]);
+    EXPECT_EQ(store->user_mode_ram[4][0], 0xFF);
+    EXPECT_EQ(c331_manage::p_c331_manage->para_changed, 2);
+    EXPECT_EQ(g_set_led_para, 1);
+    g_set_led_para = 0;
+}
+
+TEST_F(PanelFrameworkTest, RecoveryPageReturnsToTheAdvancedMenu)
+{
+    MainWindow *w = startPanel();
+    auto *page = new rcv_recovery(w);
+    EXPECT_EQ(g_page_focus, 25);
+    writeFile(root.host("/data/rcvrecovery/card1"), "x");
+    sync->para_sync(99);
+    EXPECT_EQ(page->files().size(), 1);
+    page->menulist_back_page();
+    EXPECT_EQ(g_rcv_recovery, nullptr);
+    EXPECT_EQ(g_page_focus, 12);
+}
+
+TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
+{
+    startPanel();
+    My_lineEdit edit;
+    g_numberkeyboard->start(&edit, QStringLiteral("19"));
+    for (const char *k : {"DEL", "2", ".", "5", "OK"})
+        g_numberkeyboard->press(QString::fromLatin1(k));
+    EXPECT_EQ(edit.text(), QStringLiteral("12.5"));
+    EXPECT_FALSE(g_numberkeyboard->isVisible());
+}
+
+TEST_F(PanelFrameworkTest, HomeScreenUserModeSaveGoesThroughTheRefresh)
+{
+    MainWindow *w = startPanel();
+    g_page_focus = 1;
+    w->user_mode_request(2, true);
+    EXPECT_EQ(store->word(para::USER_MODE_SAVE), 2);
+    EXPECT_TRUE(w->notice_pending);
+    sync->para_sync(1);
+    EXPECT_FALSE(w->notice_pending);
+    EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode2"));
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 2);
+}
+
+} // namespace
+
+namespace {
+
+class EthernetPageTest : public zemtest::PanelTest
+{
+protected:
+    void SetUp() override
+    {
+        PanelTest::SetUp();
+        ConfigEngine::resetInstance();
+        ASSERT_NE(ConfigEngine::pInstance(), nullptr);
+        platform::shell::sim::clearLog();
+    }
+    void TearDown() override
+    {
+        ConfigEngine::resetInstance();
+        PanelTest::TearDown();
+    }
+};
+
+TEST_F(EthernetPageTest, ApplyStoresOnlyDottedAddresses)
+{
+    for (const char *bad : {"10.0.0", "10.0.0.256", "10.0.0.1; reboot", "+1.2.3.4", ""})
+        EXPECT_FALSE(linkwlan::apply(QString::fromLatin1(bad), QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1"))) << bad;
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("192.168.0.199"));
+
+    EXPECT_TRUE(linkwlan::apply(QStringLiteral("10.0.0.7"), QStringLiteral("255.255.0.0"), QStringLiteral("10.0.0.1")));
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
+    const auto log = platform::shell::sim::log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 10.0.0.7 netmask 255.255.0.0 up"), log.end());
+}
+
+} // namespace

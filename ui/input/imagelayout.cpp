@@ -1,0 +1,35 @@
+#include "ui/input/imagelayout.h"
+
+#include "app/global.h"
+#include "ui/pages.h"
+
+ImageLayout::ImageLayout(QWidget *parent) : PanelPage(parent, 9, 5)
+{
+    registerPage(g_imagelayout);
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    language_changed();
+}
+
+QString ImageLayout::titleText() const
+{
+    return ui::tr5("窗口布局", "Layout", "Окна", "Bố cục", "窗口佈局");
+}
+
+QStringList ImageLayout::valueLines() const
+{
+    QStringList out;
+    for (int w = 0; w < static_cast<int>(para::WINDOW_COUNT); ++w) {
+        const bool on = ui::word(para::window(w, para::WIN_ENABLE)) & 1;
+        out << QStringLiteral("%1: %2 %3,%4 %5x%6")
+                   .arg(w + 1)
+                   .arg(on ? ui::tr5("开", "on", "вкл", "bật", "開") : ui::tr5("关", "off", "выкл", "tắt", "關"))
+                   .arg(ui::word(para::window(w, para::WIN_X))).arg(ui::word(para::window(w, para::WIN_Y)))
+                   .arg(ui::word(para::window(w, para::WIN_W))).arg(ui::word(para::window(w, para::WIN_H)));
+    }
+    return out;
+}
+
+void ImageLayout::syncUpdate()
+{
+    refreshFromImage();
+}

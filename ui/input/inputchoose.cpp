@@ -1,0 +1,64 @@
+#include "ui/input/inputchoose.h"
+
+#include "app/global.h"
+#include "app/zemrampara.h"
+#include "ui/pages.h"
+
+InputChoose::InputChoose(QWidget *parent) : PanelPage(parent, 3, 1)
+{
+    registerPage(g_inputchoose);
+    m_copy.take();
+    addButton([] { return ui::sourceName(0); }, [this] { select(0); });
+    addButton([] { return ui::sourceName(1); }, [this] { select(1); });
+    addButton([] { return ui::sourceName(2); }, [this] { select(2); });
+    addButton([] { return ui::sourceName(3); }, [this] { select(3); });
+    addButton([] { return ui::sourceName(4); }, [this] { select(4); });
+    addButton([] { return ui::sourceName(5); }, [this] { select(5); });
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    language_changed();
+}
+
+QString InputChoose::titleText() const
+{
+    return ui::tr5("输入源", "Input", "Вход", "Đầu vào", "輸入源");
+}
+
+QStringList InputChoose::valueLines() const
+{
+    QStringList out;
+    const int w = g_image_current.load();
+    out << ui::tr5("窗口%1", "Window %1", "Окно %1", "Cửa sổ %1", "窗口%1").arg(w + 1);
+    const int s = ui::windowSource(w);
+    out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
+               .arg(ui::sourceName(s), ui::inputTiming(s));
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (store)
+        out << ui::tr5("裁剪数: %1", "Crops: %1", "Обрезки: %1", "Vùng cắt: %1", "裁剪數: %1")
+                   .arg(store->ZemGetSourceNum(s, para::CROP_ENTRIES));
+    return out;
+}
+
+void InputChoose::syncUpdate(int code)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (code == 103 && store) {
+        store->ZemCropSourceInit();
+        m_copy.take();
+        redraw();
+    }
+    if (store && store->ZemLanguageChanged())
+        language_changed();
+    else if (m_copy.changed())
+        redraw();
+    m_copy.take();
+}
+
+void InputChoose::select(int source)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    store->ZemSetImageSource(0, static_cast<uint8_t>(source), g_image_current.load());
+    store->test_signal(1);
+    redraw();
+}

@@ -1,0 +1,49 @@
+#include "ui/machinestate.h"
+
+#include "app/global.h"
+#include "sendcard/fpga_manage.h"
+#include "ui/pages.h"
+
+MachineState::MachineState(QWidget *parent) : PanelPage(parent, 2, 1)
+{
+    registerPage(g_machinestate);
+    read_links();
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    language_changed();
+}
+
+QString MachineState::titleText() const
+{
+    return ui::tr5("设备状态", "Device state", "Состояние", "Trạng thái", "設備狀態");
+}
+
+QStringList MachineState::valueLines() const
+{
+    QStringList out;
+    out << ui::tr5("软件版本: %1", "Software: %1", "ПО: %1", "Phần mềm: %1", "軟件版本: %1").arg(QStringLiteral(ZEM_VERSION));
+    out << ui::tr5("屏幕: %1x%2", "LED wall: %1x%2", "Экран: %1x%2", "Màn hình: %1x%2", "屏幕: %1x%2")
+               .arg(ui::word(para::LED_WIDTH)).arg(ui::word(para::LED_HEIGHT));
+    QString inputs;
+    for (int s = 0; s < static_cast<int>(para::INPUT_COUNT); ++s)
+        inputs += ui::sourceName(s) + QLatin1Char(' ') + ui::inputTiming(s) + QLatin1Char(s % 2 ? '\n' : ' ');
+    for (const QString &l : inputs.trimmed().split(QLatin1Char('\n')))
+        out << l;
+    QString links;
+    for (int p = 0; p < 4; ++p)
+        links += (m_links & (1u << p)) ? QStringLiteral(" %1:on").arg(p + 1) : QStringLiteral(" %1:off").arg(p + 1);
+    out << ui::tr5("网口:", "Ports:", "Порты:", "Cổng:", "網口:") + links;
+    return out;
+}
+
+void MachineState::syncUpdate(int code)
+{
+    // Code 11: the output-port link state changed.
+    if (code == 11)
+        read_links();
+    refreshFromImage();
+}
+
+void MachineState::read_links()
+{
+    m_links = fpga_manage::p_fpga_manage ? fpga_manage::p_fpga_manage->port_link_state.load() : 0;
+}

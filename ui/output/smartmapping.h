@@ -1,0 +1,30 @@
+#ifndef UI_OUTPUT_SMARTMAPPING_H
+#define UI_OUTPUT_SMARTMAPPING_H
+
+// Receiving-card mapping (page 24): the mapping files found on the USB stick.
+
+#include "ui/panelpage.h"
+
+class SmartMapping : public PanelPage
+{
+    Q_OBJECT
+public:
+    explicit SmartMapping(QWidget *parent = nullptr);
+    void syncUpdate(int code);
+public slots:
+    // Unless the progress widget is up: closes the page, focus to the Setting menu.
+    void Button_back_clicked();
+    void goBack() override { Button_back_clicked(); }
+
+public:
+    QStringList files() const { return m_files; }
+
+protected:
+    QString titleText() const override;
+    QStringList valueLines() const override;
+private:
+    void list_files();
+    QStringList m_files;
+};
+
+#endif

@@ -1,0 +1,240 @@
+#include "ui/panelpage.h"
+
+#include "app/global.h"
+#include "app/zemrampara.h"
+#include "ui/pages.h"
+
+#include "platform/platform.h"
+#include "videoproc/c331_manage.h"
+
+#include <QApplication>
+#include <QDir>
+#include <algorithm>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace ui {
+
+QString tr5(const char *zh, const char *en, const char *ru, const char *vn, const char *tw)
+{
+    return tr5in(g_language.load(), zh, en, ru, vn, tw);
+}
+
+QString tr5in(int lang, const char *zh, const char *en, const char *ru, const char *vn, const char *tw)
+{
+    switch (lang) {
+    case 0: return QString::fromUtf8(zh);
+    case 2: return QString::fromUtf8(ru);
+    case 3: return QString::fromUtf8(vn);
+    case 4: return QString::fromUtf8(tw);
+    default: return QString::fromUtf8(en);
+    }
+}
+
+const uint8_t *image()
+{
+    static const uint8_t zeros[para::IMAGE_SIZE] = {};
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    return store ? store->ram_para : zeros;
+}
+
+uint16_t word(uint32_t off)
+{
+    return para::get16(image(), off);
+}
+
+void runInGui(QObject *ctx, std::function<void()> fn)
+{
+    if (!QCoreApplication::instance() || QThread::currentThread() == ctx->thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(ctx, std::move(fn), Qt::QueuedConnection);
+}
+
+void retext(QObject *page)
+{
+    if (page)
+        QMetaObject::invokeMethod(page, "language_changed", Qt::DirectConnection);
+}
+
+
+QString sourceName(int s)
+{
+    return QStringLiteral("HDMI%1").arg(s + 1);
+}
+
+QString inputTiming(int s)
+{
+    const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    const uint16_t w = word(off), h = word(off + 2), hz = word(off + 4);
+    if (!w || !h || !hz)
+        return tr5("无信号", "no signal", "нет сигнала", "không tín hiệu", "無信號");
+    return QStringLiteral("%1x%2@%3").arg(w).arg(h).arg(hz);
+}
+
+int windowSource(int w)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return 0;
+    int16_t isCrop = 0;
+    char entry = 0;
+    return store->ZemGetImageSource(store->ram_para, static_cast<uint8_t>(w), &isCrop, &entry, 0);
+}
+
+void applyWord(uint32_t off, uint16_t value)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store || off + 2 > para::IMAGE_SIZE)
+        return;
+    ManageLock lock;
+    para::set16(store->ram_para, off, value);
+    raise_apply_request_locked(1);
+}
+
+QStringList listFiles(const QString &folder, const QStringList &suffixes)
+{
+    QStringList out;
+    const QStringList names = QDir(platform::qpath(folder)).entryList(QDir::Files, QDir::Name);
+    for (const QString &n : names)
+        for (const QString &s : suffixes)
+            if (n.endsWith(s)) {
+                out << n;
+                break;
+            }
+    return out;
+}
+
+} // namespace ui
+
+PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
+    : QDialog(parent, Qt::FramelessWindowHint), m_pageId(pageId), m_backId(backId)
+{
+    setFixedSize(ui::PANEL_W, ui::PANEL_H);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    if (g_mainwindow && parent)
+        move(parent->window()->pos());
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(2);
+    m_title = new QLabel(this);
+    m_title->setAlignment(Qt::AlignCenter);
+    QFont f = m_title->font();
+    f.setBold(true);
+    m_title->setFont(f);
+    layout->addWidget(m_title);
+    for (int i = 0; i < 7; ++i) {
+        auto *l = new QLabel(this);
+        l->hide();
+        layout->addWidget(l);
+        m_lines.append(l);
+    }
+    layout->addStretch(1);
+    m_buttons = new QGridLayout();
+    m_buttons->setSpacing(2);
+    layout->addLayout(m_buttons);
+}
+
+PanelPage::~PanelPage()
+{
+    if (m_unregister)
+        m_unregister();
+}
+
+void PanelPage::focusHere()
+{
+    g_page_focus = m_pageId;
+}
+
+QStringList PanelPage::shownLines() const
+{
+    QStringList out;
+    for (QLabel *l : m_lines)
+        if (!l->isHidden())
+            out << l->text();
+    return out;
+}
+
+QStringList PanelPage::buttonTexts() const
+{
+    QStringList out;
+    for (const auto &b : m_buttonTexts)
+        out << b.first->text();
+    return out;
+}
+
+void PanelPage::language_changed()
+{
+    m_title->setText(titleText());
+    for (auto &b : m_buttonTexts)
+        b.first->setText(b.second());
+    redraw();
+}
+
+void PanelPage::redraw()
+{
+    if (m_title->text().isEmpty())
+        m_title->setText(titleText());
+    const QStringList lines = valueLines();
+    for (int i = 0; i < m_lines.size(); ++i) {
+        if (i < lines.size()) {
+            m_lines[i]->setText(lines[i]);
+            m_lines[i]->show();
+        } else {
+            m_lines[i]->hide();
+        }
+    }
+}
+
+void PanelPage::refreshFromImage()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (store && store->ZemLanguageChanged())
+        language_changed();
+    else
+        redraw();
+}
+
+QPushButton *PanelPage::addButton(std::function<QString()> text, std::function<void()> clicked)
+{
+    auto *b = new QPushButton(text(), this);
+    b->setFocusPolicy(Qt::StrongFocus);
+    const int n = m_buttonTexts.size();
+    m_buttons->addWidget(b, n / 2, n % 2);
+    m_buttonTexts.append(qMakePair(b, text));
+    connect(b, &QPushButton::clicked, this, [clicked] { clicked(); });
+    return b;
+}
+
+void PanelPage::leavePage(uint8_t backId)
+{
+    if (m_left)
+        return;
+    m_left = true;
+    if (m_unregister)
+        m_unregister();
+    g_page_focus = backId;
+    hide();
+    ui::retext(parent());
+    deleteLater();
+}
+
+void PanelPage::goBack()
+{
+    leavePage(m_backId);
+}
+
+void PanelPage::keyPressEvent(QKeyEvent *e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        goBack();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}

@@ -1,0 +1,126 @@
+#ifndef UI_PANELPAGE_H
+#define UI_PANELPAGE_H
+
+// Common frame of the front-panel pages: a 320 x 240 modal dialog with a
+// title, a few value lines drawn from the parameter image and a grid of
+// buttons. A page registers itself in its page pointer and g_page_focus when
+// built and clears the pointer when it leaves or is destroyed.
+
+#include "app/para_layout.h"
+
+#include <QDialog>
+#include <QList>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QGridLayout;
+
+namespace ui {
+
+constexpr int PANEL_W = 320;
+constexpr int PANEL_H = 240;
+
+// The text of the language in g_language (0 zh, 1 en, 2 ru, 3 vn, 4 tw).
+QString tr5(const char *zh, const char *en, const char *ru, const char *vn, const char *tw);
+// The same for an explicit language.
+QString tr5in(int lang, const char *zh, const char *en, const char *ru, const char *vn, const char *tw);
+
+// The live parameter image and its snapshot (zeros while no store exists).
+const uint8_t *image();
+uint16_t word(uint32_t off);
+
+// Runs fn in the GUI thread: at once when called there, else queued to ctx's thread.
+void runInGui(QObject *ctx, std::function<void()> fn);
+
+// Name of source s (0..5) and its input timing text ("no signal" when absent).
+QString sourceName(int s);
+QString inputTiming(int s);
+// Source shown by window w (a crop counts as its source).
+int windowSource(int w);
+
+// Writes a 16-bit image word as a setting change: under the chip manager's
+// mutex, with apply request 1.
+void applyWord(uint32_t off, uint16_t value);
+
+// Files in a folder (absolute program path) whose names end with one of the
+// suffixes, sorted.
+QStringList listFiles(const QString &folder, const QStringList &suffixes);
+
+// Re-texts a page or the home screen (anything with a language_changed slot).
+void retext(QObject *page);
+
+} // namespace ui
+
+class PanelPage : public QDialog
+{
+    Q_OBJECT
+public:
+    PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId);
+    ~PanelPage() override;
+
+    uint8_t pageId() const { return m_pageId; }
+
+    // The value lines as shown (for the page's users and tests).
+    QStringList shownLines() const;
+    QStringList buttonTexts() const;
+
+public slots:
+    // Re-texts title and buttons for g_language, then redraws.
+    virtual void language_changed();
+    // Leaves to the page this one was opened from.
+    virtual void goBack();
+
+protected:
+    virtual QString titleText() const = 0;
+    virtual QStringList valueLines() const { return QStringList(); }
+
+    // Redraws the value lines from the image.
+    void redraw();
+    // The common syncUpdate: re-text when the language changed, then redraw.
+    void refreshFromImage();
+
+    QPushButton *addButton(std::function<QString()> text, std::function<void()> clicked);
+
+    template <class T> void registerPage(T *&slot)
+    {
+        // Called from T's constructor: the pointer is taken while this is a T.
+        T *self = static_cast<T *>(this);
+        slot = self;
+        m_unregister = [&slot, self] {
+            if (slot == self)
+                slot = nullptr;
+        };
+        focusHere();
+    }
+
+    // Clears the page pointer, gives the focus to backId, re-texts the parent
+    // and deletes the page.
+    void leavePage(uint8_t backId);
+
+    // Opens a child page built by `make` (the child registers itself).
+    template <class T> T *openChild()
+    {
+        T *child = new T(this);
+        child->show();
+        return child;
+    }
+
+    void keyPressEvent(QKeyEvent *e) override;
+
+private:
+    void focusHere();
+
+    uint8_t m_pageId;
+    uint8_t m_backId;
+    bool m_left = false;
+    std::function<void()> m_unregister;
+    QLabel *m_title;
+    QList<QLabel *> m_lines;
+    QGridLayout *m_buttons;
+    QList<QPair<QPushButton *, std::function<QString()>>> m_buttonTexts;
+};
+
+#endif

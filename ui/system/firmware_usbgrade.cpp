@@ -1,0 +1,55 @@
+#include "ui/system/firmware_usbgrade.h"
+
+#include "app/global.h"
+#include "ui/pages.h"
+
+#include <QMutexLocker>
+
+firmware_usbgrade::firmware_usbgrade(QWidget *parent) : PanelPage(parent, 26, 12)
+{
+    registerPage(g_firmware_usbgrade);
+    list_files();
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    language_changed();
+}
+
+QString firmware_usbgrade::titleText() const
+{
+    return ui::tr5("USB升级", "USB upgrade", "Обновление USB", "Nâng cấp USB", "USB升級");
+}
+
+QStringList firmware_usbgrade::valueLines() const
+{
+    QStringList out;
+    if (m_done)
+        out << ui::tr5("升级完成", "Upgrade finished", "Обновление завершено", "Nâng cấp xong", "升級完成");
+    if (m_files.isEmpty())
+        out << ui::tr5("U盘无升级文件", "No upgrade file on the stick", "Нет файлов обновления", "Không có tệp nâng cấp", "U盤無升級文件");
+    for (const QString &f : m_files.mid(0, 5))
+        out << f;
+    return out;
+}
+
+void firmware_usbgrade::syncUpdate(int code)
+{
+    if (code == 100 || code == 101 || code == 102)
+        list_files();
+    if (code == 104)
+        m_done = true;
+    refreshFromImage();
+}
+
+void firmware_usbgrade::list_files()
+{
+    const QStringList suffixes = {QStringLiteral("ZEM"), QStringLiteral("ZEMZK")};
+    QString folder;
+    {
+        QMutexLocker lock(&g_config_text_mutex);
+        folder = g_usb_grade_path;
+    }
+    m_files = ui::listFiles(QStringLiteral("/mnt/usb1"), suffixes);
+    // The upgrade folder's name comes from the configuration; only a plain name is used.
+    if (!folder.isEmpty() && !folder.contains(QLatin1Char('/')) && !folder.startsWith(QLatin1Char('.')))
+        for (const QString &f : ui::listFiles(QStringLiteral("/mnt/usb1/") + folder, suffixes))
+            m_files << folder + QLatin1Char('/') + f;
+}

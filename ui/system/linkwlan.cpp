@@ -1,0 +1,45 @@
+#include "ui/system/linkwlan.h"
+
+#include "app/global.h"
+#include "ui/numberkeyboard.h"
+#include "ui/pages.h"
+
+#include <QLayout>
+#include <QMutexLocker>
+#include <QVBoxLayout>
+
+linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
+{
+    registerPage(g_linkwlan);
+    {
+        QMutexLocker lock(&g_config_text_mutex);
+        for (const QString &v : {g_str_ip, g_srt_mask, g_str_gateway}) {
+            auto *e = new My_lineEdit(this);
+            e->setText(v);
+            layout()->addWidget(e);
+            m_edits.append(e);
+        }
+    }
+    addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { m_error = !apply(m_edits[0]->text(), m_edits[1]->text(), m_edits[2]->text()); redraw(); });
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    language_changed();
+}
+
+QString linkwlan::titleText() const
+{
+    return ui::tr5("以太网", "Ethernet", "Ethernet", "Ethernet", "以太網");
+}
+
+QStringList linkwlan::valueLines() const
+{
+    QStringList out;
+    out << ui::tr5("地址 / 掩码 / 网关", "Address / mask / gateway", "Адрес / маска / шлюз", "Địa chỉ / mặt nạ / cổng", "地址 / 掩碼 / 網關");
+    if (m_error)
+        out << ui::tr5("地址无效", "Invalid address", "Неверный адрес", "Địa chỉ sai", "地址無效");
+    return out;
+}
+
+void linkwlan::syncUpdate()
+{
+    refreshFromImage();
+}

@@ -1,0 +1,29 @@
+#ifndef UI_SYSTEM_LINKWLAN_H
+#define UI_SYSTEM_LINKWLAN_H
+
+// Ethernet settings (page 22): address, mask and gateway, applied with OK.
+
+#include "ui/panelpage.h"
+
+class My_lineEdit;
+
+class linkwlan : public PanelPage
+{
+    Q_OBJECT
+public:
+    explicit linkwlan(QWidget *parent = nullptr);
+    void syncUpdate();
+public:
+    // Stores address, mask and gateway, applies them and announces the change;
+    // false (nothing stored) when a text is not a dotted IPv4 address.
+    static bool apply(const QString &ip, const QString &mask, const QString &gateway);
+
+protected:
+    QString titleText() const override;
+    QStringList valueLines() const override;
+private:
+    QList<My_lineEdit *> m_edits;
+    bool m_error = false;
+};
+
+#endif

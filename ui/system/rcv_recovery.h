@@ -1,0 +1,30 @@
+#ifndef UI_SYSTEM_RCV_RECOVERY_H
+#define UI_SYSTEM_RCV_RECOVERY_H
+
+// Receiving-card recovery (page 25): the stored receiving-card parameter files.
+
+#include "ui/panelpage.h"
+
+class rcv_recovery : public PanelPage
+{
+    Q_OBJECT
+public:
+    explicit rcv_recovery(QWidget *parent = nullptr);
+    void syncUpdate(int code);
+public slots:
+    // Unless the progress widget is up: closes the page, focus to the advanced menu.
+    void menulist_back_page();
+    void goBack() override { menulist_back_page(); }
+
+public:
+    QStringList files() const { return m_files; }
+
+protected:
+    QString titleText() const override;
+    QStringList valueLines() const override;
+private:
+    void list_cards();
+    QStringList m_files;
+};
+
+#endif
