@@ -78,9 +78,8 @@ extern u8 g_set_led_setup;
 
 extern QMutex g_flash_uid_mutex;
 
-// Cloud and 4G settings changes: set to 1 after a settings file is stored;
-// the 4G thread and the cloud client thread act on them and clear them.
-extern u8 g_reconfig_4g;                  // guarded by Utils::_reconfig_4g_mutex
+// Cloud settings change: set to 1 after a settings file is stored; the cloud
+// client thread acts on it and clears it.
 extern u8 g_rconfig_device_kumocloud;     // guarded by Utils::_reconfig_device_kumocloud_mutex
 
 // Command links: the PC tool was active (stamped by every link after a good frame).

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "protocol/wifi_relay.h"
 
 #include <QMutexLocker>
 #include <chrono>
@@ -12,7 +13,18 @@ R47_WIFI_CONFIG *R47_WIFI_CONFIG::p_wifi = nullptr;
 
 namespace {
 constexpr int TURN_MS = 200;
+
+uint8_t apState()
+{
+    return wifi_ap_state.load();
 }
+
+int atCommand(uint8_t *data, int count)
+{
+    R47_WIFI_CONFIG *w = R47_WIFI_CONFIG::p_wifi;
+    return w ? w->wifi_AT_cmd_manage(data, count) : 0;
+}
+} // namespace
 
 R47_WIFI_CONFIG::R47_WIFI_CONFIG()
 {
@@ -54,6 +66,8 @@ R47_WIFI_CONFIG *R47_WIFI_CONFIG::pInstance()
     else
         writeLogMsg(1, "WiFi_Start_Thread create error");
     p_wifi = w;
+    // The UDP port-13769 relay asks the access point's state and hands datagrams here.
+    wifi_relay::install(apState, atCommand);
     return p_wifi;
 }
 
