@@ -89,9 +89,4 @@ extern std::atomic<u32> pc_cmd_time;
 extern std::atomic<int32_t> g_osd_update;          // 1 = reload the OSD menu file after the apply pass
 extern std::atomic<int32_t> g_c331_source_online;  // 1 once a window was re-programmed for a new input
 
-// 4G link: 1 = send the reconfiguration frame to the module (guarded by
-// Utils::_reconfig_4g_mutex; set by the cloud-file handler, cleared by the 4G
-// link once the frame has gone out).
-extern u8 g_reconfig_4g;
-
 #endif

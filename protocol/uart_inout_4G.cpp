@@ -3,6 +3,7 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/utils.h"
+#include "cloud/message_deal_4g.h"
 #include "protocol/qy_uart_inout.h"
 
 #include <QMutexLocker>

@@ -1,5 +1,6 @@
 #include "app/utils.h"
 #include "platform/platform.h"
+#include "cloud/message_deal_4g.h"
 #include "protocol/networkmanage.h"
 #include "protocol/udpnetmanage.h"
 #include "protocol/uart_inout_4G.h"
