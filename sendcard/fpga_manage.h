@@ -120,18 +120,12 @@ public:
     // 1 when the FPGAs took the value, 0 when not (the request stays).
     int set_fpga_bri_val();
     int set_output_status();
-    // Holds FPGA n in reset; check_fpga_rst releases it after RST_TICKS.
-    void reset_fpga_rst(uint8_t n);
-    void check_fpga_rst();
     // Reads FPGA n's state register (80) into its shadow.
     void refresh_state(uint8_t n);
 
-    static constexpr uint32_t RST_TICKS = 50;
     static constexpr uint32_t LED_STEP1_TICKS = 11;
     static constexpr uint32_t LED_STEP2_TICKS = 31;
     uint32_t led_para_tick = 0;                          // start of the current hand-shake step
-    std::atomic<uint8_t> rst_pending[2] = {{0}, {0}};
-    std::atomic<uint32_t> rst_tick[2] = {{0}, {0}};
 
 private:
     fpga_manage();

@@ -6,9 +6,7 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
-#include "platform/devmem.h"
 #include "sendcard/fpga_drv.h"
-#include "sendcard/fpga_gpio.h"
 
 #include <QMutexLocker>
 #include <chrono>
@@ -21,31 +19,10 @@ constexpr uint8_t REG_SCREEN_STATUS = 3;   // 0 screen held while the geometry c
 constexpr uint8_t REG_BRIGHTNESS = 4;      // 0..255
 constexpr uint8_t REG_OUTPUT = 5;          // bit 0: 1 = the LED wall shows the picture
 constexpr uint8_t REG_STATE = 80;          // 3 = configured and running
-constexpr uint8_t REG_CARD_INFO = 31;
 constexpr uint8_t STATE_RUNNING = 3;
 constexpr uint8_t SCREEN_HOLD = 0;
 constexpr uint8_t SCREEN_SHOW = 5;
 constexpr int TURN_MS = 10;
-
-// Reset lines of the two FPGAs, beside the flash-routing words: 0 holds the
-// FPGA in reset, 0x10 releases it.
-constexpr uint32_t FPGA_RESET[2] = {fpga_gpio::GPIO_BASE + 0x1A8, fpga_gpio::GPIO_BASE + 0x1AC};
-constexpr uint16_t RESET_ACTIVE = 0x00;
-constexpr uint16_t RESET_RELEASED = 0x10;
-
-platform::devmem::Window *resetWindow()
-{
-    static std::once_flag once;
-    static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::map(fpga_gpio::GPIO_BASE, fpga_gpio::GPIO_LENGTH); });
-    return win.get();
-}
-
-void writeResetLine(uint8_t n, uint16_t value)
-{
-    if (platform::devmem::Window *w = resetWindow())
-        w->write16(FPGA_RESET[n & 1], value);
-}
 
 } // namespace
 
@@ -60,11 +37,9 @@ void fpga_manage::refresh_state(uint8_t n)
 
 int fpga_manage::initialize_start()
 {
-    // Soft initialisation: release both reset lines and learn the FPGAs' state.
-    for (uint8_t n = 0; n < 2; ++n) {
-        writeResetLine(n, RESET_RELEASED);
+    // Soft initialisation: learn the FPGAs' state and card information.
+    for (uint8_t n = 0; n < 2; ++n)
         refresh_state(n);
-    }
     for (uint8_t r = 28; r <= 31; ++r)
         read_from_register(r, 0);
 
@@ -114,7 +89,7 @@ void fpga_manage::fpga_manage_turn()
     check_fpga_rst();
     // An FPGA back from reset is asked for its state until it runs.
     for (uint8_t n = 0; n < 2; ++n) {
-        if (rst_pending[n])
+        if (reset_pending[n])
             continue;
         uint8_t state;
         {
@@ -191,7 +166,7 @@ int fpga_manage::set_fpga_bri_val()
     uint8_t value = static_cast<uint8_t>((percent * 255 + 50) / 100);
     int ok = 1;
     for (uint8_t n = 0; n < 2; ++n) {
-        if (rst_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
+        if (reset_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
             ok = 0;   // an FPGA in reset or not configured takes nothing
             continue;
         }
@@ -212,7 +187,7 @@ int fpga_manage::set_output_status()
     uint8_t on = store->word(para::LED_OFF) == 1 ? 0 : 1;
     int ok = 1;
     for (uint8_t n = 0; n < 2; ++n) {
-        if (rst_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
+        if (reset_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
             ok = 0;
             continue;
         }
@@ -221,28 +196,4 @@ int fpga_manage::set_output_status()
             ok = 0;
     }
     return ok;
-}
-
-void fpga_manage::reset_fpga_rst(uint8_t n)
-{
-    n &= 1;
-    writeResetLine(n, RESET_ACTIVE);
-    rst_tick[n] = G_timeTicks.load();
-    rst_pending[n] = 1;
-    vbyone_ready[n] = 0;
-}
-
-void fpga_manage::check_fpga_rst()
-{
-    for (uint8_t n = 0; n < 2; ++n) {
-        if (!rst_pending[n] || Utils::getTimeSpace(rst_tick[n]) <= RST_TICKS)
-            continue;
-        writeResetLine(n, RESET_RELEASED);
-        {
-            std::lock_guard<std::mutex> lock(m_reg_mutex);
-            MCU_REG_func[n][REG_STATE] = 0;
-            MCU_REG_func[n][REG_CARD_INFO] = 0;
-        }
-        rst_pending[n] = 0;
-    }
 }

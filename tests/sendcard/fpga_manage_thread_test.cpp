@@ -37,7 +37,7 @@ protected:
         card->bri_set_request = 0;
         card->output_status_request = 0;
         for (int i = 0; i < 2; ++i) {
-            card->rst_pending[i] = 0;
+            card->reset_pending[i] = 0;
             std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
         }
         setLed(0, 0);
@@ -109,7 +109,7 @@ TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
     EXPECT_EQ(g_set_led_setup, 0);
     for (int n = 0; n < 2; ++n) {
         EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0) << n;
-        EXPECT_EQ(card->rst_pending[n].load(), 1);
+        EXPECT_EQ(card->reset_pending[n].load(), 1);
     }
     turnAt(5050);
     EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[0]), 0);
@@ -117,7 +117,7 @@ TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
     turnAt(5051);
     for (int n = 0; n < 2; ++n) {
         EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0x10) << n;
-        EXPECT_EQ(card->rst_pending[n].load(), 0);
+        EXPECT_EQ(card->reset_pending[n].load(), 0);
     }
     EXPECT_EQ(card->MCU_REG_func[0][31], 0);
     // The running state is read again from the FPGA on the next turn.
@@ -126,11 +126,11 @@ TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
 
     // Across the counter's wrap-around too.
     card->reset_fpga_rst(1);
-    card->rst_tick[1] = 0xFFFFFFF0u;
+    card->reset_tick[1] = 0xFFFFFFF0u;
     turnAt(0x23);
-    EXPECT_EQ(card->rst_pending[1].load(), 1);
+    EXPECT_EQ(card->reset_pending[1].load(), 1);
     turnAt(0x24);
-    EXPECT_EQ(card->rst_pending[1].load(), 0);
+    EXPECT_EQ(card->reset_pending[1].load(), 0);
 }
 
 TEST_F(FpgaThread, BrightnessRequestIsClearedOnlyOnceBothFpgasTookIt)

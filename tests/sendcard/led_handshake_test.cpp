@@ -96,7 +96,7 @@ TEST_F(LedHandShake, PanelChangeWaitsForTheStepsThenResetsBothFpgas)
     // The chip handed back value 2: both FPGAs go through reset and come back.
     EXPECT_TRUE(zemtest::waitFor([&] { return led() == 0; }, std::chrono::seconds(10)));
     EXPECT_TRUE(zemtest::waitFor([&] {
-        return card->rst_pending[0].load() == 0 && card->rst_pending[1].load() == 0 &&
+        return card->reset_pending[0].load() == 0 && card->reset_pending[1].load() == 0 &&
                platform::devmem::sim::peek16(fpga_gpio::GPIO_BASE + 0x1A8) == 0x10;
     }, std::chrono::seconds(10)));
 }
