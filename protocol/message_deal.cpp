@@ -74,19 +74,7 @@ bool decodeRemote(uint32_t address, uint32_t len, RemotePage &p)
 }
 
 // Parameter-page offsets mirrored into the back-parameter image on write.
-int writeMirror(uint32_t a)
-{
-    if (a >= 8 && a <= 10) return int(a - 4);
-    if (a >= 19 && a <= 21) return int(a - 7);
-    if (a == 22) return 18;
-    if (a >= 32 && a <= 35) return int(a - 12);
-    if (a >= 43 && a <= 46) return int(a - 15);
-    if (a >= 56 && a <= 59) return int(a + 76);
-    if (a >= 60 && a <= 63) return int(a - 60);
-    if (a >= 520 && a <= 547 && (a - 520) % 8 < 4) return int(a - 484);
-    if (a >= 576 && a <= 635 && (a - 576) % 8 < 4) return int(a - 508);
-    return -1;
-}
+int writeMirror(uint32_t a) { return fpga_manage::back_para_offset(a); }
 
 // Parameter-page offsets overlaid from the back-parameter image on read.
 int readOverlay(uint32_t n)
@@ -309,10 +297,18 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     switch (body[9]) {
     case 0x60: return write_ram(body, length);
     case 0x61: return read_ram(body, length);
+    case 0x81: return param_save(body);
+    case 0x82: return get_card_version(body);
+    case 0x83: return get_card_uid(body);
+    case 0x84: return start_update(body, length);
+    case 0x87: return write_rtc_time(body, length);
+    case 0xA0: return write_register(body, length);
+    case 0xA1: return read_register(body, length);
     case 0xA2: return length > 10 ? barcode_group(body) & 0xFFFF : 0;
     case 0xA4: return length > 10 ? net_eth_group(body) : 0;
     case 0xB0: return vedio_write_single_para(body, length);
     case 0xC0: return length > 10 ? write_file_group(body, length) : 0;
+    case 0xC1: return length > 10 ? write_edid_table_group(body, length) : 0;
     case 0xC4: return uint32_t(m_4g->message_deal_4G(body));
     case 0xC5: return YP_SendFileData(body);
     case 0xC6: return YP_SendFileEND(body);

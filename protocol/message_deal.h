@@ -44,6 +44,33 @@ public:
     // Clock and run-log fields of the status page.
     void Time_to_RAM();
 
+    // 0x81 parameter save, 0x82 version, 0x83 flash unique id, 0x84 FPGA
+    // update start, 0x87 clock set.
+    uint32_t param_save(uint8_t *body);
+    uint32_t get_card_version(uint8_t *body);
+    uint32_t get_card_uid(uint8_t *body);
+    uint32_t start_update(uint8_t *body, uint32_t length);
+    uint32_t write_rtc_time(uint8_t *body, uint32_t length);
+
+    // 0xC1 EDID tables: sub-command 1 upload, 2 read back.
+    uint32_t write_edid_table_group(uint8_t *body, uint32_t length);
+    uint32_t write_edid_table(uint8_t *body, uint32_t length);
+    uint32_t read_edid_table(uint8_t *body, uint32_t length);
+    // 0xA0 / 0xA1: one-byte registers of the FPGAs, or of the controller's
+    // command-register file when sent to the controller (reply: status, value).
+    uint32_t write_register(uint8_t *body, uint32_t length);
+    uint32_t read_register(uint8_t *body, uint32_t length);
+    // Action of a stored controller register; 1 when the register has none.
+    uint8_t reg_cmd_run(uint8_t reg, uint8_t mask);
+    uint8_t REG_fuction(uint8_t reg, uint8_t mask);
+    uint8_t REG_FLASH_STATUS1_flag(uint8_t reg, uint8_t mask);
+    uint8_t REG_comm_flag(uint8_t reg);
+    uint8_t REG_com1_flag(uint8_t reg, uint8_t mask);
+    uint8_t REG_mcu_flag(uint8_t reg, uint8_t mask);
+    uint8_t RegUpdate0E(uint8_t mask);
+    uint8_t RegUpdate10(uint8_t mask);
+    uint8_t RegUpdate11(uint8_t mask);
+
     message_deal_4g *deal_4g() { return m_4g; }
 
     // 0xC0 file transfer (protocol/message_deal_file.cpp); `length` is the

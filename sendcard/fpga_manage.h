@@ -64,6 +64,29 @@ public:
     void write_to_register(uint8_t reg, uint8_t mask, uint8_t value, uint8_t fpga);
     void read_from_register(uint8_t reg, uint8_t fpga);
 
+    // Parameter page and back-parameter image. The back image keeps the
+    // network and port-position fields of the page as the PC tool set them;
+    // back_para_offset(a) is the back-image offset of page offset a, or -1.
+    static int back_para_offset(uint32_t a);
+    // Rebuilds FPGA n's back image from its parameter-page shadow.
+    void R47_back_mcu_set_net_para(uint8_t n);
+    // Puts the back image's fields into FPGA n's shadow, the port positions
+    // moved by the LED wall's start position in the parameter image.
+    void R47_mcu_set_net_para(uint8_t n);
+
+    // FPGA reset lines (one GPIO word each: 0 holds the FPGA in reset, 0x10
+    // releases it). reset_fpga_rst drives line n low and stamps the start
+    // tick; check_fpga_rst (FPGA thread) releases it after more than
+    // RESET_TICKS ticks and forgets the FPGA's state and version registers.
+    static constexpr uint32_t FPGA_RST_GPIO[2] = {0x1F2079A8, 0x1F2079AC};
+    static constexpr uint16_t RST_ACTIVE = 0x00;
+    static constexpr uint16_t RST_RELEASED = 0x10;
+    static constexpr uint32_t RESET_TICKS = 50;
+    void reset_fpga_rst(uint8_t n);
+    void check_fpga_rst();
+    std::atomic<uint8_t> reset_pending[2] = {{0}, {0}};
+    std::atomic<uint32_t> reset_tick[2] = {{0}, {0}};
+
     // Shadows and staging buffers (per FPGA where there are two).
     uint8_t *MCU_REG_func[2];
     uint8_t *MCU_RAM_PARA_func[2];

@@ -40,6 +40,7 @@ public:
     std::atomic<uint8_t> edid_request[SOURCE_COUNT] = {};   // 1 = rewrite port p's EDID
     std::atomic<uint8_t> edid_done[SOURCE_COUNT] = {};
     std::atomic<uint8_t> audio_request{0};                  // 1 = select the audio input again
+    std::atomic<uint8_t> sdi_reset_request{0};              // 1 = pulse the SDI receiver's reset line
 
 private:
     tarixsource() {}

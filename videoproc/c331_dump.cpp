@@ -6,3 +6,4 @@
 void c331_manage::zemDbg_c331_param(int mode) { note_call("zemDbg_c331_param(%d)", mode); }
 void c331_manage::zemDbg_c331_param() { note_call("zemDbg_c331_param()"); }
 void c331_manage::zemDbg_c331_print_regGrp(int grp) { note_call("zemDbg_c331_print_regGrp(%d)", grp); }
+void c331_manage::c331_print() { note_call("c331_print()"); }

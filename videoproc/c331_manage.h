@@ -349,6 +349,8 @@ public:
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();
     void zemDbg_c331_print_regGrp(int grp);
+    // Full register listing; runs on the caller's thread without manage_mutex.
+    void c331_print();
 
     // ---- call log of the area setters ----
     void set_call_recording(bool on);

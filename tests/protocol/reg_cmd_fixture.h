@@ -1,0 +1,184 @@
+#ifndef TESTS_PROTOCOL_REG_CMD_FIXTURE_H
+#define TESTS_PROTOCOL_REG_CMD_FIXTURE_H
+
+// Register commands as the PC tool sends them over the RS-485 line, with a
+// chip manager (the program's, as the handlers see it) against the simulated
+// chip.
+
+#include "app/global.h"
+#include "app/para_defaults.h"
+#include "app/para_layout.h"
+#include "app/zemrampara.h"
+#include "platform/files.h"
+#include "platform/platform.h"
+#include "platform/serial.h"
+#include "platform/sim_c331.h"
+#include "platform/sim_fpga.h"
+#include "platform/spi.h"
+#include "protocol/qy_uart_inout.h"
+#include "sendcard/fpga_drv.h"
+#include "sendcard/fpga_manage.h"
+#include "support/device_process.h"
+#include "support/pctool.h"
+#include "support/temp_root.h"
+#include "videoproc/c331_drv.h"
+#include "videoproc/c331_manage.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace regtest {
+
+using pctool::Bytes;
+using namespace std::chrono_literals;
+
+// Polls cond() until it holds or the timeout passes; runs the Qt event loop
+// meanwhile when there is an application.
+inline bool waitFor(const std::function<bool()> &cond, std::chrono::milliseconds timeout = 5000ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (cond())
+            return true;
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        else
+            std::this_thread::sleep_for(1ms);
+    }
+    return cond();
+}
+
+
+class RegLinkTest : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        g_debugSwitch = 0;
+        g_app_reset_flag = 0;
+        g_update_status = 0;
+        platform::spi::sim::detachAll();
+        for (int i = 0; i < 2; ++i) {
+            fpga[i] = std::make_shared<platform::simfpga::SimFpga>();
+            platform::spi::sim::attach(fpga_drv::DEVICE_PATH[i], fpga[i]);
+        }
+        chipModel = std::make_shared<platform::sim::SimC331>();
+        platform::spi::sim::attach(c331_drv::DEVICE, chipModel);
+        card = fpga_manage::pInstance();
+        card->bri_set_request = 0;
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        std::memcpy(store->ram_para_back, store->ram_para, para::IMAGE_SIZE);
+        QObject::connect(store, &ZemRamPara::sig_update_para, &receiver,
+                         [this](int c) {
+                             std::lock_guard<std::mutex> lock(codesMutex);
+                             codes.push_back(c);
+                         },
+                         Qt::DirectConnection);
+
+        // The handlers reach the program's chip manager: make it this test's.
+        previous = c331_manage::p_c331_manage;
+        chip = new c331_manage();
+        c331_manage::p_c331_manage = chip;
+        chip->set_call_recording(true);
+
+        platform::ensureDir("/dev");
+        pty.reset(new zemtest::PtyLink(root.host("/dev/ttyS2")));
+        ASSERT_TRUE(pty->ok());
+        link.reset(new Qy_uart_inout());
+        ASSERT_EQ(link->usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    }
+    void TearDown() override
+    {
+        link.reset();
+        pty.reset();
+        chip->stop_thread();
+        c331_manage::p_c331_manage = previous;
+        delete chip;
+        platform::spi::sim::detachAll();
+        g_app_reset_flag = 0;
+    }
+
+    void startChip()
+    {
+        ASSERT_EQ(chip->initialize(), 0);
+        ASSERT_TRUE(waitFor([&] { return chip->setup_state.load() == 8; }));
+        ASSERT_TRUE(waitPass());
+        chip->clear_calls();
+        std::lock_guard<std::mutex> lock(codesMutex);
+        codes.clear();
+    }
+
+    // True once no apply request is pending; the pass (debug registers
+    // included) runs entirely under the lock taken here.
+    bool waitPass()
+    {
+        return waitFor([&] {
+            pthread_mutex_lock(&chip->manage_mutex);
+            bool idle = chip->para_changed == 0;
+            pthread_mutex_unlock(&chip->manage_mutex);
+            return idle;
+        });
+    }
+
+    // The reply data (status on) to a request body sent over the RS-485 line.
+    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms)
+    {
+        return askWire(pctool::frame(body), timeout);
+    }
+    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
+    {
+        EXPECT_TRUE(pctool::writeAll(pty->master(), wire));
+        Bytes r = pctool::decode(pctool::readFrames(pty->master(), 1, timeout));
+        return r.size() > 11 ? Bytes(r.begin() + 10, r.end() - 1) : Bytes();
+    }
+    Bytes writeReg(uint8_t r, uint8_t m, uint8_t v)
+    {
+        return ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, r, {m, 0, v}));
+    }
+
+    std::vector<std::string> chipCalls()
+    {
+        static const char *const polling[] = {"load_hdmi()", "check_port_valid()", "check_input_port()"};
+        std::vector<std::string> out;
+        for (const c331_call &c : chip->calls())
+            if (std::none_of(std::begin(polling), std::end(polling), [&](const char *p) { return c.text == p; }))
+                out.push_back(c.text);
+        return out;
+    }
+    size_t count(const std::vector<std::string> &v, const std::string &s)
+    {
+        return size_t(std::count(v.begin(), v.end(), s));
+    }
+    size_t countPrefix(const std::vector<std::string> &v, const std::string &prefix)
+    {
+        return size_t(std::count_if(v.begin(), v.end(), [&](const std::string &s) { return s.rfind(prefix, 0) == 0; }));
+    }
+    std::vector<int> seenCodes()
+    {
+        std::lock_guard<std::mutex> lock(codesMutex);
+        return codes;
+    }
+
+    std::shared_ptr<platform::simfpga::SimFpga> fpga[2];
+    std::shared_ptr<platform::sim::SimC331> chipModel;
+    fpga_manage *card = nullptr;
+    ZemRamPara *store = nullptr;
+    c331_manage *chip = nullptr;
+    c331_manage *previous = nullptr;
+    std::unique_ptr<zemtest::PtyLink> pty;
+    std::unique_ptr<Qy_uart_inout> link;
+    QObject receiver;
+    std::mutex codesMutex;
+    std::vector<int> codes;
+};
+
+} // namespace regtest
+
+#endif

@@ -1,0 +1,90 @@
+// Register commands over the RS-485 line with the chip thread running.
+
+#include "reg_cmd_fixture.h"
+
+#include <QSettings>
+
+using namespace regtest;
+
+namespace {
+
+TEST_F(RegLinkTest, RamWrittenBrightnessIsAppliedByRegister11)
+{
+    startChip();
+    const uint16_t bri = store->word(para::BRIGHTNESS) == 80 ? 60 : 80;
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
+    EXPECT_EQ(chip->para_changed, 0);   // stored, not applied yet
+
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    ASSERT_TRUE(waitFor([&] { return !seenCodes().empty(); }));
+    ASSERT_TRUE(waitPass());
+    auto calls = chipCalls();
+    EXPECT_EQ(count(calls, "c331_SetBrightness(50)"), 1u);
+    EXPECT_EQ(countPrefix(calls, "c331_SetContrast"), 0u);
+    EXPECT_EQ(countPrefix(calls, "c331_SetSharpness"), 0u);
+    EXPECT_EQ(countPrefix(calls, "c331_SetSaturation"), 0u);
+    EXPECT_EQ(card->bri_set_request.load(), 1);
+    EXPECT_EQ(seenCodes(), std::vector<int>{1});
+}
+
+TEST_F(RegLinkTest, DebugRegistersReachTheChipThread)
+{
+    startChip();
+    EXPECT_EQ(writeReg(162, 0xFF, 0x41), Bytes{0});
+    ASSERT_TRUE(waitPass());
+    auto calls = chipCalls();
+    EXPECT_EQ(count(calls, "input_slidebar()"), 1u);
+    EXPECT_EQ(chip->setup_state.load(), 8);   // bit 6 (restart) not run
+    EXPECT_EQ(store->reg_para[34], 0);
+
+    EXPECT_EQ(writeReg(165, 0xFF, 0x10), Bytes{0});
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(store->reg_para[33], 0x10);
+
+    chip->clear_calls();
+    EXPECT_EQ(writeReg(163, 0x00, 2), Bytes{0});   // the register holds 3: dump mode 2
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(count(chipCalls(), "zemDbg_c331_param(2)"), 1u);
+    EXPECT_EQ(store->reg_para[35], 0);
+}
+
+TEST_F(RegLinkTest, FactoryDefaultsAndApplicationInstallOverTheLine)
+{
+    startChip();
+    platform::ensureDir("/data/modes");
+    zemtest::writeFile(root.host("/data/modes/custom_mode2"), "m");
+    store->user_mode_ram[1][0] = store->user_mode_ram[1][1] = 0xAA;
+    store->setWord(para::CONTRAST, uint16_t(store->word(para::CONTRAST) + 1));
+    EXPECT_EQ(writeReg(16, 0x01, 0x01), Bytes{0});
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(store->ram_para[para::CONTRAST], default_para_ramlist[para::CONTRAST - 766]);
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode2"));
+    EXPECT_EQ(store->user_mode_ram[1][0], 0xFF);
+
+    platform::ensureDir("/data/app");
+    zemtest::writeFile(root.host("/data/app/zemR47N2"), "application");
+    EXPECT_EQ(writeReg(14, 0x01, 0x01), Bytes{0});
+    EXPECT_EQ(zemtest::readFile(root.host("/data/app/zemR47N")), "application");
+    QSettings ini(QString::fromStdString(root.host("/data/configs/led_load_config.ini")), QSettings::IniFormat);
+    EXPECT_EQ(ini.value("app-1/app_path").toString(), "/data/app/zemR47N -platform linuxfb");
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+}
+
+// A chip that never identifies keeps its thread probing; the commands that
+// wait for it must not hold the link.
+TEST_F(RegLinkTest, LinkKeepsAnsweringWithASilentChip)
+{
+    chipModel->setIdentity(0xFF);
+    ASSERT_EQ(chip->initialize(), 0);
+    ASSERT_TRUE(waitFor([&] { return chipModel->identityReads() > 3; }));
+    EXPECT_EQ(writeReg(11, 0x0E, 0x00), Bytes{0});
+    EXPECT_EQ(writeReg(162, 0xFF, 0x01), Bytes{0});
+    EXPECT_EQ(writeReg(163, 0x00, 1), Bytes{0});
+    EXPECT_EQ(writeReg(16, 0x13, 0x00), Bytes{0});
+    EXPECT_EQ(writeReg(161, 0x10, 0x10), Bytes{0});
+    EXPECT_EQ(ask(pctool::ramRead(pctool::CONTROLLER, para::BRIGHTNESS, 2)).size(), 3u);
+    EXPECT_EQ(chip->setup_state.load(), 0);
+    EXPECT_EQ(store->reg_para[34], 0x01);   // kept for the first pass
+}
+
+} // namespace

@@ -1,0 +1,98 @@
+// Register commands that reach the front panel and the change dispatcher:
+// the upgrade pop-up, the reboot of the 10 ms tick and the persisted image.
+
+#include "reg_cmd_fixture.h"
+
+#include "app/syncupdate.h"
+#include "platform/shell.h"
+#include "ui/firmwareupdate.h"
+#include "ui/mainwindow.h"
+#include "ui/pages.h"
+
+#include <QApplication>
+#include <QThread>
+
+using namespace regtest;
+
+namespace {
+
+class RegPanelTest : public RegLinkTest
+{
+protected:
+    void SetUp() override
+    {
+        static int argc = 1;
+        static char name[] = "test";
+        static char *argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!QCoreApplication::instance())
+            app.reset(new QApplication(argc, argv));
+        RegLinkTest::SetUp();
+        g_page_focus = 0;
+        g_update_flag = 0;
+        g_zem_keys = 0;
+        g_language = 1;
+        g_lcd_lang_valid = 0x1F;
+        QObject::connect(store, &ZemRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+        g_mainwindow = new MainWindow();
+    }
+    void TearDown() override
+    {
+        RegLinkTest::TearDown();
+        delete g_mainwindow;
+        g_mainwindow = nullptr;
+        firmware_update_over();
+        QCoreApplication::processEvents();
+        g_update_flag = 0;
+        app.reset();
+    }
+
+    std::unique_ptr<QApplication> app;
+};
+
+// The link thread must not touch widgets: the pop-up is made in the GUI thread.
+TEST_F(RegPanelTest, UpgradePopupIsShownAndHiddenInTheGuiThread)
+{
+    EXPECT_EQ(writeReg(9, 0xF0, 0x20), Bytes{0});
+    EXPECT_EQ(g_update_flag.load(), 1);
+    ASSERT_TRUE(waitFor([] { return firmware_update_popup() != nullptr; }));
+    EXPECT_EQ(firmware_update_popup()->thread(), QCoreApplication::instance()->thread());
+    EXPECT_TRUE(firmware_update_popup()->isVisible());
+
+    EXPECT_EQ(writeReg(9, 0xF0, 0x00), Bytes{0});
+    EXPECT_EQ(g_update_flag.load(), 0);
+    EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
+}
+
+TEST_F(RegPanelTest, InstalledApplicationRebootsThreeSecondsLater)
+{
+    platform::ensureDir("/data/app");
+    zemtest::writeFile(root.host("/data/app/zemR47N2"), "application");
+    G_timeTicks = 1000;
+    EXPECT_EQ(writeReg(14, 0x01, 0x01), Bytes{0});
+    EXPECT_EQ(G_reboot_tickTicks.load(), 1000u);
+    platform::shell::sim::clearLog();
+    for (int k = 0; k < 299; ++k)
+        g_mainwindow->slot_update_timer_ticks();
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    g_mainwindow->slot_update_timer_ticks();
+    EXPECT_EQ(platform::shell::sim::log(), std::vector<std::string>{"reboot"});
+}
+
+TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
+{
+    startChip();
+    const uint16_t bri = store->word(para::BRIGHTNESS) == 80 ? 60 : 80;
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    const std::string file = root.host("/data/ram_device_info");
+    const size_t at = 2 + para::BRIGHTNESS - para::PERSISTENT_START;
+    ASSERT_TRUE(waitFor([&] {
+        std::string content = zemtest::readFile(file);
+        return content.size() > at && uint8_t(content[at]) == bri;
+    }));
+    EXPECT_EQ(para::get16(store->ram_para_back, para::BRIGHTNESS), bri);
+    EXPECT_EQ(count(chipCalls(), "c331_SetBrightness(50)"), 1u);
+}
+
+} // namespace
