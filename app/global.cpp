@@ -57,6 +57,9 @@ QMutex g_flash_uid_mutex;
 std::atomic<u8> pc_cmd_valid{0};
 std::atomic<u32> pc_cmd_time{0};
 
+// g_reconfig_4g and g_rconfig_device_kumocloud are defined with the 4G handler
+// (cloud/message_deal_4g.cpp).
+
 // Video processing chip.
 std::atomic<int32_t> g_osd_update{0};
 std::atomic<int32_t> g_c331_source_online{0};

@@ -78,6 +78,10 @@ extern u8 g_set_led_setup;
 
 extern QMutex g_flash_uid_mutex;
 
+// Cloud settings change: set to 1 after a settings file is stored; the cloud
+// client thread acts on it and clears it.
+extern u8 g_rconfig_device_kumocloud;     // guarded by Utils::_reconfig_device_kumocloud_mutex
+
 // Command links: the PC tool was active (stamped by every link after a good frame).
 extern std::atomic<u8> pc_cmd_valid;
 extern std::atomic<u32> pc_cmd_time;

@@ -9,7 +9,39 @@
 
 namespace {
 constexpr uint32_t MIN_BODY = 11;   // 10 header bytes and the XOR
+
+// XOR of n bytes, eight at a time.
+uint8_t xorOf(const uint8_t *p, uint32_t n)
+{
+    uint64_t acc = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        acc ^= w;
+    }
+    acc ^= acc >> 32;
+    acc ^= acc >> 16;
+    acc ^= acc >> 8;
+    uint8_t x = uint8_t(acc);
+    for (; i < n; ++i)
+        x ^= p[i];
+    return x;
 }
+
+// Index of the first A5 or 5A in p[0..n), n when there is none.
+uint32_t frameByte(const uint8_t *p, uint32_t n)
+{
+    uint32_t i = 0;
+    while (i < n) {
+        i += uint32_t(protocol_phy::plain_run(p + i, n - i));
+        if (i >= n || p[i] == 0xA5 || p[i] == 0x5A)
+            return i;
+        ++i;   // A6 or 5B: an ordinary byte here
+    }
+    return n;
+}
+} // namespace
 
 frame_link::frame_link(const Config &config) : m_config(config)
 {
@@ -18,6 +50,7 @@ frame_link::frame_link(const Config &config) : m_config(config)
     m_deal.set_reply_capacity(maxBody);
     m_body.assign(std::max(m_config.recordSize, maxBody) + 64, 0);
     m_gather.assign(m_config.recordSize, 0);
+    m_escaped.assign(protocol_phy::wireMax(maxBody), 0);
     m_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -35,32 +68,54 @@ void frame_link::reset_gatherer()
 
 bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame)
 {
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t b = data[i];
-        if (b == 0xA5) {
-            m_gather[0] = 0xA5;
-            m_gather_pos = 1;
-            m_in_frame = true;
-            continue;
-        }
+    const uint32_t size = uint32_t(m_gather.size());
+    uint32_t i = 0;
+    while (i < n) {
+        uint32_t j = i + frameByte(data + i, n - i);
         if (!m_in_frame) {
-            if (b == 0x5A) {
+            if (j >= n)
+                return false;
+            if (data[j] == 0x5A) {
+                // A stray 5A outside a frame: the rest of the read goes.
                 reset_gatherer();
                 return false;
             }
+            m_gather[0] = 0xA5;
+            m_gather_pos = 1;
+            m_in_frame = true;
+            i = j + 1;
             continue;
         }
-        if (m_gather_pos >= m_gather.size()) {
-            // Longer than the frame record: dropped whole.
+        uint32_t run = j - i;
+        uint32_t room = size - m_gather_pos;
+        if (run > room) {
+            // Longer than the frame record: dropped whole, with the byte
+            // that found the record full.
+            reset_gatherer();
+            i += room + 1;
+            continue;
+        }
+        std::memcpy(m_gather.data() + m_gather_pos, data + i, run);
+        m_gather_pos += run;
+        i = j;
+        if (i >= n)
+            return false;
+        if (data[i] == 0xA5) {
+            m_gather[0] = 0xA5;
+            m_gather_pos = 1;
+            ++i;
+            continue;
+        }
+        // 5A: the frame is complete, unless the record is already full.
+        ++i;
+        if (m_gather_pos >= size) {
             reset_gatherer();
             continue;
         }
-        m_gather[m_gather_pos++] = b;
-        if (b == 0x5A) {
-            frame.assign(m_gather.begin(), m_gather.begin() + m_gather_pos);
-            reset_gatherer();
-            return true;
-        }
+        m_gather[m_gather_pos++] = 0x5A;
+        frame.assign(m_gather.begin(), m_gather.begin() + m_gather_pos);
+        reset_gatherer();
+        return true;
     }
     return false;
 }
@@ -68,9 +123,16 @@ bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &f
 void frame_link::escape(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire)
 {
     std::lock_guard<std::mutex> lock(m_queue_mutex);
-    wire.resize(protocol_phy::wireMax(len));
+    escapeLocked(body, len, wire);
+}
+
+void frame_link::escapeLocked(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire)
+{
+    if (m_escaped.size() < protocol_phy::wireMax(len))
+        m_escaped.resize(protocol_phy::wireMax(len));
     uint8_t done;
-    wire.resize(m_phy.data_re_transf_meaning(wire.data(), body, len, &done));
+    uint32_t n = m_phy.data_re_transf_meaning(m_escaped.data(), body, len, &done);
+    wire.assign(m_escaped.begin(), m_escaped.begin() + n);
 }
 
 frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply)
@@ -80,7 +142,7 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
     uint32_t len = m_phy.data_transf_meaning(wire, m_body.data(), n, &done, m_config.recordSize);
     if (!done || len < MIN_BODY)
         return Result::Dropped;
-    if (Utils::BCC(m_body.data(), len - 1) != m_body[len - 1])
+    if (xorOf(m_body.data(), len - 1) != m_body[len - 1])
         return Result::Dropped;
     // Bytes past the body must not carry anything over from an earlier frame.
     std::memset(m_body.data() + len, 0, std::min<size_t>(32, m_body.size() - len));
@@ -94,6 +156,13 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
         pthread_mutex_lock(&card->card_mutex);
         g_passby_trans_port = m_config.transport;
         card->reply_ready = 0;
+        {
+            // A reply still queued belongs to an earlier frame whose wait has
+            // ended: it must not answer this one.
+            std::lock_guard<std::mutex> lock(m_queue_mutex);
+            m_card_reply.clear();
+            m_has_card_reply = false;
+        }
         card->Dealwith1_PC_to_eth(len, body);
         if (body[9] == 2 && m_config.ackCommand2) {
             uint8_t ack[12];
@@ -115,7 +184,7 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
             result = Result::Dropped;   // would not fit the record
         } else {
             protocol_phy::swap_phy_head(body);
-            body[r + 10] = uint8_t(Utils::BCC(body, r + 10));
+            body[r + 10] = xorOf(body, r + 10);
             escape(body, r + MIN_BODY, reply);
             result = Result::Replied;
         }
@@ -127,11 +196,9 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
 
 void frame_link::card_reply(const uint8_t *body, uint32_t len)
 {
-    std::vector<uint8_t> wire;
-    escape(body, len, wire);
     {
         std::lock_guard<std::mutex> lock(m_queue_mutex);
-        m_card_reply.swap(wire);
+        escapeLocked(body, len, m_card_reply);
         m_has_card_reply = true;
     }
     wake();

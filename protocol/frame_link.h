@@ -49,9 +49,10 @@ public:
     // Processes one whole wire frame.
     Result process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply);
 
-    // Called by the card side (holding its mutex): escapes a card reply with
-    // this link's escaper into the reply queue (replacing what was there)
-    // and wakes the link.
+    // Called by the card side (holding its mutex): escapes a card reply into
+    // the reply queue (replacing what was there) and wakes the link. The
+    // queue is emptied whenever a new card frame is handed over, so a reply
+    // that comes after its wait has ended never answers the next frame.
     void card_reply(const uint8_t *body, uint32_t len) override;
     // Waiting for card replies: polls both FPGAs under the card mutex; true
     // when a reply is ready, which is then taken into `wire`.
@@ -67,6 +68,7 @@ public:
 
 private:
     void escape(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire);
+    void escapeLocked(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire);
 
     Config m_config;
     protocol_phy m_phy;
@@ -76,7 +78,8 @@ private:
     uint32_t m_gather_pos = 0;
     bool m_in_frame = false;
 
-    std::mutex m_queue_mutex;         // the escaper and the card-reply queue
+    std::mutex m_queue_mutex;         // the escape buffer and the card-reply queue
+    std::vector<uint8_t> m_escaped;   // escape buffer: a reply is escaped here, then copied once
     std::vector<uint8_t> m_card_reply;
     bool m_has_card_reply = false;
     int m_wake = -1;

@@ -15,8 +15,10 @@ constexpr int S21 = 5, S22 = 9, S23 = 14, S24 = 20;
 constexpr int S31 = 4, S32 = 11, S33 = 16, S34 = 23;
 constexpr int S41 = 6, S42 = 10, S43 = 15, S44 = 21;
 
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
+// F and G in forms with shorter dependency chains; the values are the same
+// as (x & y) | (~x & z) and (x & z) | (y & ~z) (the two terms of G never
+// share a bit, so adding them equals or-ing them).
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
@@ -28,7 +30,7 @@ inline void FF(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int 
 }
 inline void GG(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t ac)
 {
-    a = rotl(a + G(b, c, d) + x + ac, s) + b;
+    a = rotl(a + x + ac + (c & ~d) + (b & d), s) + b;
 }
 inline void HH(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int s, uint32_t ac)
 {
@@ -42,9 +44,13 @@ inline void II(uint32_t &a, uint32_t b, uint32_t c, uint32_t d, uint32_t x, int 
 // Little-endian words in and out, independent of the host's byte order.
 void decode(uint32_t *out, const unsigned char *in, unsigned words)
 {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(out, in, size_t(words) * 4);
+#else
     for (unsigned i = 0; i < words; ++i, in += 4)
         out[i] = uint32_t(in[0]) | (uint32_t(in[1]) << 8) | (uint32_t(in[2]) << 16) |
                  (uint32_t(in[3]) << 24);
+#endif
 }
 
 void encode(unsigned char *out, const uint32_t *in, unsigned words)

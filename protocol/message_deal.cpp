@@ -580,42 +580,107 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
         captureBuf_tarix[1] = 0xAA;
     }
 
-    for (uint32_t i = 0; i < len; ++i) {
-        uint64_t a = first + i;
-        uint8_t v = 0;
-        if (a < 0x1000) {
-            v = store->ram_para[a];
-        } else if (a <= 0x10FFF) {
-            // Each address picks its own slot, so a read from the image runs
-            // into slot 1, and nothing is read past slot 16.
-            v = store->user_mode_ram[(a >> 12) - 1][a & 0xFFF];
-        } else if (a >= 0x600000 && a <= 0x600027) {
-            uint32_t o = uint32_t(a - 0x600000);
-            v = o < sizeof FIRST_BLOCK ? FIRST_BLOCK[o] : 0;
-        } else if (a >= 0x600040 && a <= 0x60043F) {
-            v = capabilityByte(uint32_t(a - 0x600040));
-        } else if (a >= 0x600440 && a <= 0x60083F) {
-            v = portBlockByte(uint32_t(a - 0x600440));
-        } else if (a >= 0x600880 && a <= 0x600C7F) {
-            v = store->status_ram[a - 0x600880];
-        } else if (a >= 0x800000 && a <= 0x80007F) {
-            switch (a - 0x800000) {
-            case 0: case 1: v = 0xAA; break;
-            case 2: v = 0x40; break;
-            case 3: v = 0x01; break;
-            case 4: v = 0xF0; break;
-            case 6: v = 24; break;
-            case 12: case 13: case 14: case 15: v = uint8_t(capLen >> (8 * (a - 0x80000C))); break;
-            default: v = 0; break;
+    // The read is walked window by window: windows backed by memory are
+    // copied a run at a time, computed ones byte by byte, gaps read as 0.
+    enum Kind { Image, Slots, First, Capability, PortBlock, Status, CaptureHead, CaptureData, Info, Ram4g };
+    struct Window {
+        uint64_t lo, hi;
+        Kind kind;
+    };
+    static const Window windows[] = {
+        {0x0, 0xFFF, Image},
+        {0x1000, 0x10FFF, Slots},
+        {0x600000, 0x600027, First},
+        {0x600040, 0x60043F, Capability},
+        {0x600440, 0x60083F, PortBlock},
+        {0x600880, 0x600C7F, Status},
+        {0x800000, 0x80007F, CaptureHead},
+        {0x800080, 0xA0007F, CaptureData},
+        {0xA0000000u, 0xA0000FFFu, Info},
+        {0xA1000000u, 0xA10000FFu, Ram4g},
+    };
+    uint32_t i = 0;
+    while (i < len) {
+        const uint64_t a = first + i;
+        const Window *w = nullptr;
+        uint64_t gapEnd = last;   // last address of a gap starting at a
+        for (const Window &c : windows) {
+            if (a < c.lo) {
+                gapEnd = std::min(last, c.lo - 1);
+                break;
             }
-        } else if (a >= 0x800080 && a <= 0xA0007F) {
-            v = captureBuf_tarix[a - 0x800080];
-        } else if (a >= 0xA0000000u && a <= 0xA0000FFFu) {
-            v = info[a - 0xA0000000u];
-        } else if (a >= 0xA1000000u && a <= 0xA10000FFu) {
-            v = i < sizeof g_4G_RAM ? g_4G_RAM[i] : 0;
+            if (a <= c.hi) {
+                w = &c;
+                break;
+            }
         }
-        out[i] = v;
+        if (!w) {
+            uint32_t n = uint32_t(gapEnd - a + 1);
+            std::memset(out + i, 0, n);
+            i += n;
+            continue;
+        }
+        uint64_t end = std::min(last, w->hi);
+        if (w->kind == Slots)
+            end = std::min(end, a | 0xFFF);   // each address picks its own slot
+        const uint32_t n = uint32_t(end - a + 1);
+        uint8_t *o = out + i;
+        switch (w->kind) {
+        case Image:
+            std::memcpy(o, store->ram_para + a, n);
+            break;
+        case Slots:
+            // A read from the image runs into slot 1, and nothing is read past slot 16.
+            std::memcpy(o, &store->user_mode_ram[(a >> 12) - 1][a & 0xFFF], n);
+            break;
+        case First:
+            for (uint32_t k = 0; k < n; ++k) {
+                uint32_t off = uint32_t(a - w->lo) + k;
+                o[k] = off < sizeof FIRST_BLOCK ? FIRST_BLOCK[off] : 0;
+            }
+            break;
+        case Capability:
+            for (uint32_t k = 0; k < n; ++k)
+                o[k] = capabilityByte(uint32_t(a - w->lo) + k);
+            break;
+        case PortBlock:
+            for (uint32_t k = 0; k < n; ++k)
+                o[k] = portBlockByte(uint32_t(a - w->lo) + k);
+            break;
+        case Status:
+            std::memcpy(o, store->status_ram + (a - w->lo), n);
+            break;
+        case CaptureHead:
+            for (uint32_t k = 0; k < n; ++k) {
+                uint8_t v = 0;
+                switch (a - w->lo + k) {
+                case 0: case 1: v = 0xAA; break;
+                case 2: v = 0x40; break;
+                case 3: v = 0x01; break;
+                case 4: v = 0xF0; break;
+                case 6: v = 24; break;
+                case 12: case 13: case 14: case 15: v = uint8_t(capLen >> (8 * (a - w->lo + k - 12))); break;
+                default: v = 0; break;
+                }
+                o[k] = v;
+            }
+            break;
+        case CaptureData:
+            std::memcpy(o, captureBuf_tarix + (a - w->lo), n);
+            break;
+        case Info:
+            std::memcpy(o, info.data() + (a - w->lo), n);
+            break;
+        case Ram4g: {
+            // This window is indexed by the position in the read, not the address.
+            uint32_t from = std::min<uint32_t>(i, sizeof g_4G_RAM);
+            uint32_t have = std::min<uint32_t>(n, sizeof g_4G_RAM - from);
+            std::memcpy(o, g_4G_RAM + from, have);
+            std::memset(o + have, 0, n - have);
+            break;
+        }
+        }
+        i += n;
     }
     body[10] = 0;
     return len + 1;

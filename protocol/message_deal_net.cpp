@@ -2,6 +2,7 @@
 // Ethernet interface (eth0).
 
 #include "protocol/message_deal.h"
+#include "cloud/r47_wifi_config.h"
 #include "protocol/net_records.h"
 
 #include "app/config_engine.h"
@@ -73,8 +74,12 @@ const char *const kInterfacesFile = "/etc/network/interfaces";
 // The WiFi manager's 17 settings; false while the manager does not exist.
 bool wifiSettings(QString out[17])
 {
-    (void)out;
-    return false;
+    R47_WIFI_CONFIG *wifi = R47_WIFI_CONFIG::p_wifi;
+    if (!wifi)
+        return false;
+    for (int k = 0; k < R47_WIFI_CONFIG::SETTING_COUNT; ++k)
+        out[k] = wifi->wifi_para(k);
+    return true;
 }
 
 QString dotted(const uint8_t *p)

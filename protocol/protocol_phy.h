@@ -6,7 +6,12 @@
 //   A5 -> A6 02, A6 -> A6 01, 5A -> 5B 02, 5B -> 5B 01.
 // Body: destination u16, source u16, length word, FPGA selector, port
 // selector, header byte, command, sub-command/status, payload, XOR.
+//
+// Both directions copy the runs of ordinary bytes between special bytes in
+// bulk; the escaper keeps no state between frames, so one object may serve
+// several threads.
 
+#include <cstddef>
 #include <cstdint>
 
 class protocol_phy
@@ -28,9 +33,13 @@ public:
     // Worst-case wire length of a body of `len` bytes.
     static constexpr uint32_t wireMax(uint32_t len) { return 4 + 2 * len; }
 
-private:
-    uint8_t m_unescape_state = 0;
-    uint8_t m_escape_state = 0;
+    // True for the four bytes that are escaped (A5, A6, 5A, 5B).
+    static constexpr bool is_special(uint8_t b) { return b == 0xA5 || b == 0xA6 || b == 0x5A || b == 0x5B; }
+    // Number of leading bytes of p[0..n) that are not special (n when none is).
+    static size_t plain_run(const uint8_t *p, size_t n);
+    // The same with word-at-a-time arithmetic only (the fallback where no
+    // vector unit is used).
+    static size_t plain_run_portable(const uint8_t *p, size_t n);
 };
 
 #endif

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <condition_variable>
 #include <mutex>
 #include <pthread.h>
 
@@ -107,8 +108,33 @@ public:
     uint8_t flash_uid[16];                               // unique id of the sending card's flash
     std::atomic<uint16_t> rcv_card_count{0};             // receiving cards on both output ports
 
+    // The FPGA thread (sendcard/fpga_manage_thread.cpp): soft initialisation,
+    // then a turn every few milliseconds serving the LED geometry hand-shake,
+    // the brightness and output-status requests and the FPGA resets.
+    int initialize_start();
+    static void *fpgamanageThread(void *arg);
+    void fpga_manage_turn();
+    // Ends the thread and waits for it (tests; the program never stops it).
+    void stop_thread();
+    void set_led_para_deal();
+    // 1 when the FPGAs took the value, 0 when not (the request stays).
+    int set_fpga_bri_val();
+    int set_output_status();
+    // Reads FPGA n's state register (80) into its shadow.
+    void refresh_state(uint8_t n);
+
+    static constexpr uint32_t LED_STEP1_TICKS = 11;
+    static constexpr uint32_t LED_STEP2_TICKS = 31;
+    uint32_t led_para_tick = 0;                          // start of the current hand-shake step
+
 private:
     fpga_manage();
+
+    pthread_t m_thread{};
+    bool m_thread_started = false;
+    bool m_thread_stop = false;
+    std::mutex m_thread_mutex;
+    std::condition_variable m_thread_cv;
 
     std::mutex m_reg_mutex;   // register shadows
     std::mutex m_sink_mutex;

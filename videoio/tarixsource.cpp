@@ -1,13 +1,296 @@
 #include "videoio/tarixsource.h"
 
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "platform/i2c.h"
+#include "platform/platform.h"
+#include "platform/timing.h"
+#include "videoio/drv_i2c.h"
+#include "videoio/edid.h"
+
+#include <QMutexLocker>
+#include <chrono>
+#include <cstring>
+
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
 uint8_t edid_ram_table_from[SOURCE_COUNT] = {};
 
 tarixsource *tarixsource::p_tarix_source = nullptr;
 
+namespace {
+
+namespace board = platform::i2c::board;
+
+// Register 160 is byte 32 of the controller register file.
+constexpr int REG160_INDEX = 32;
+constexpr int EEPROM_PAGE = 8;
+constexpr unsigned EEPROM_WRITE_MS = 5;   // write cycle of one page
+constexpr unsigned HOTPLUG_LOW_MS = 100;  // a source needs >= 100 ms low to re-read the EDID
+constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
+
+} // namespace
+
 tarixsource *tarixsource::pInstance()
 {
-    if (!p_tarix_source)
+    if (!p_tarix_source) {
         p_tarix_source = new tarixsource();
+        writeLogMsg(3, "tarixsource created");
+    }
     return p_tarix_source;
+}
+
+int tarixsource::initialize()
+{
+    int result = 0;
+    if (i2c_fd < 0)
+        i2c_fd = Drv_I2C0::I2C_Open();
+    if (i2c_fd < 0) {
+        writeLogMsg(1, "i2c open error:%m");
+        debugPrint("tarixsource: /dev/i2c-0 cannot be opened\n");
+        result = 255;
+    }
+    source_enable = static_cast<uint8_t>(g_check_source.load() & 0x3F);
+    platform::ensureDir("/data/edidramtable");
+
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    if (m_started)
+        return result;
+    m_stop = false;
+    if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {
+        writeLogMsg(1, "checksourceThread create error");
+        return 255;
+    }
+    m_started = true;
+    return result;
+}
+
+void *tarixsource::checksourceThread(void *arg)
+{
+    auto *self = static_cast<tarixsource *>(arg);
+    for (;;) {
+        self->check_source_turn();
+        std::unique_lock<std::mutex> lock(self->m_wakeMutex);
+        self->m_wakeCv.wait_for(lock, std::chrono::milliseconds(TURN_MS),
+                                [self] { return self->m_wakePending || self->m_stop; });
+        self->m_wakePending = false;
+        if (self->m_stop)
+            break;
+    }
+    return nullptr;
+}
+
+void tarixsource::wake()
+{
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    m_wakePending = true;
+    m_wakeCv.notify_all();
+}
+
+void tarixsource::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_wakeMutex);
+        if (!m_started)
+            return;
+        m_stop = true;
+        m_wakeCv.notify_all();
+    }
+    pthread_join(m_thread, nullptr);
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    m_started = false;
+    m_stop = false;
+}
+
+void tarixsource::check_source_turn()
+{
+    for (int p = 0; p < SOURCE_COUNT; ++p) {
+        if (edid_request[p].load() != 1)
+            continue;
+        if (Set_Custom_HDMI_EDID(p)) {
+            m_edidFailures[p] = 0;
+            edid_done[p] = 1;
+            edid_request[p] = 0;
+        } else if (++m_edidFailures[p] >= EDID_ATTEMPTS) {
+            // Give up so that nobody waits for ever; done stays 0.
+            writeLogMsg(1, "edid write failed");
+            debugPrint("tarixsource: EDID of input %d could not be written\n", p);
+            m_edidFailures[p] = 0;
+            edid_request[p] = 0;
+        }
+    }
+    if (audio_request.load() == 1 && set_audio_source())
+        audio_request = 0;
+    reg160_service();
+    update_vid_info_delay();
+}
+
+int tarixsource::write_edid_eeprom(int port, const uint8_t *edid)
+{
+    uint8_t channel = static_cast<uint8_t>(1u << port);
+    if (!Drv_I2C0::I2C_WriteRaw(i2c_fd, board::EDID_MUX, &channel, 1))
+        return 0;
+    int ok = 1;
+    for (int off = 0; off < edid::SIZE && ok; off += EEPROM_PAGE) {
+        ok = Drv_I2C0::I2C_WriteBytes(i2c_fd, board::EDID_EEPROM, static_cast<uint8_t>(off), edid + off,
+                                      EEPROM_PAGE);
+        platform::pauseMs(EEPROM_WRITE_MS);
+    }
+    if (ok) {
+        uint8_t back[edid::SIZE];
+        ok = Drv_I2C0::I2C_ReadBytes(i2c_fd, board::EDID_EEPROM, 0, back, edid::SIZE) &&
+             std::memcmp(back, edid, edid::SIZE) == 0;
+    }
+    uint8_t none = 0;
+    Drv_I2C0::I2C_WriteRaw(i2c_fd, board::EDID_MUX, &none, 1);
+    return ok;
+}
+
+int tarixsource::set_hotplug(uint8_t mask, bool high)
+{
+    uint8_t lines = 0;
+    if (!Drv_I2C0::I2C_ReadBytes(i2c_fd, board::HOTPLUG_PORT, board::HOTPLUG_OUTPUT_REG, &lines, 1))
+        return 0;
+    lines = high ? static_cast<uint8_t>(lines | mask) : static_cast<uint8_t>(lines & ~mask);
+    return Drv_I2C0::I2C_WriteByte(i2c_fd, board::HOTPLUG_PORT, board::HOTPLUG_OUTPUT_REG, lines);
+}
+
+int tarixsource::Set_Custom_HDMI_EDID(int port)
+{
+    if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0)
+        return 0;
+    uint8_t table[edid::SIZE];
+    if (edid_ram_table_from[port]) {
+        std::memcpy(table, edid_ram_table[port], sizeof table);
+    } else {
+        ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+        int w = 0, h = 0, hz = 0;
+        if (store) {
+            uint32_t base = para::EDID_BASE + 6u * static_cast<uint32_t>(port);
+            w = store->word(base);
+            h = store->word(base + 2);
+            hz = store->word(base + 4);
+        }
+        edid::build(w, h, hz, table);
+    }
+    if (!write_edid_eeprom(port, table))
+        return 0;
+    // The source re-reads the EDID after a hot-plug pulse.
+    uint8_t line = static_cast<uint8_t>(1u << port);
+    if (!set_hotplug(line, false))
+        return 0;
+    platform::pauseMs(HOTPLUG_LOW_MS);
+    return set_hotplug(line, true);
+}
+
+int tarixsource::set_audio_source()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store || i2c_fd < 0)
+        return 0;
+    uint16_t window = store->word(para::AUDIO_WINDOW);
+    if (window >= para::WINDOW_COUNT)
+        return 1;   // no audio window: nothing to select
+    int16_t isCrop = 0;
+    char entry = 0;
+    int source = store->ZemGetImageSource(store->ram_para, static_cast<uint8_t>(window), &isCrop, &entry, 0);
+    return Drv_I2C0::I2C_WriteByte(i2c_fd, board::AUDIO_SWITCH, board::AUDIO_SELECT_REG,
+                                   static_cast<uint8_t>(source));
+}
+
+void tarixsource::reg160_service()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    uint8_t *reg = &store->reg_para[REG160_INDEX];
+    uint8_t bits = __atomic_load_n(reg, __ATOMIC_ACQUIRE) & reg160::SERVED;
+    if (!bits)
+        return;
+    uint8_t served = 0;
+    if ((bits & reg160::VBO_HOTPLUG_LOW) && i2c_fd >= 0 && set_hotplug(VBO_INPUTS, false))
+        served |= reg160::VBO_HOTPLUG_LOW;
+    if ((bits & reg160::VBO_HOTPLUG_HIGH) && i2c_fd >= 0 && set_hotplug(VBO_INPUTS, true))
+        served |= reg160::VBO_HOTPLUG_HIGH;
+    uint8_t reinit = 0;
+    if (bits & reg160::VBO_REINIT)
+        reinit |= VBO_INPUTS;
+    if (bits & reg160::ALL_REINIT)
+        reinit |= 0x3F;
+    if (reinit) {
+        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        for (int p = 0; p < SOURCE_COUNT; ++p) {
+            if (!(reinit & (1u << p)))
+                continue;
+            std::memset(&source_hdminfo[p], 0, sizeof source_hdminfo[p]);   // unstable until read again
+            ++receiver_init_count[p];
+        }
+        served |= bits & (reg160::VBO_REINIT | reg160::ALL_REINIT);
+    }
+    __atomic_fetch_and(reg, static_cast<uint8_t>(~served), __ATOMIC_ACQ_REL);
+}
+
+void tarixsource::read_receiver(int p, hdminfo &out)
+{
+    std::memset(&out, 0, sizeof out);
+    out.stable = 1;
+    out.nosignal = 1;
+    if (!(source_enable.load() & (1u << p)))
+        return;
+    if (!platform::isSim())
+        return;   // the receiver drivers report through their own update
+    platform::i2c::sim::InputTiming t = platform::i2c::sim::inputTiming(p);
+    if (!t.width || !t.height || !t.hz)
+        return;
+    edid::Timing rb = edid::reducedBlanking(t.width, t.height, t.hz);
+    out.Hact = t.width;
+    out.Hsync = rb.hsync;
+    out.Hback = rb.hblank - rb.hfront - rb.hsync;
+    out.Hpol = 1;
+    out.Htotal = t.width + rb.hblank;
+    out.Vact = t.height;
+    out.Vsync = rb.vsync;
+    out.Vback = rb.vblank - rb.vfront - rb.vsync;
+    out.Vpol = 0;
+    out.Vtotal = t.height + rb.vblank;
+    out.pfreq = static_cast<float>(double(out.Htotal) * out.Vtotal * t.hz / 1e6);
+    out.lane = p >= 4 ? 4 : 0;
+    out.nosignal = 0;
+}
+
+void tarixsource::update_vid_info_delay()
+{
+    uint8_t records[SOURCE_COUNT][6] = {};
+    for (int p = 0; p < SOURCE_COUNT; ++p) {
+        hdminfo rec;
+        read_receiver(p, rec);
+        {
+            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            source_hdminfo[p] = rec;
+        }
+        if (rec.nosignal)
+            continue;
+        uint32_t hz = rec.Htotal && rec.Vtotal
+                          ? static_cast<uint32_t>(rec.pfreq * 1e6 / (double(rec.Htotal) * rec.Vtotal) + 0.5)
+                          : 0;
+        if (hz >= 55)
+            hz = 60;
+        para::set16(records[p], 0, static_cast<uint16_t>(rec.Hact));
+        para::set16(records[p], 2, static_cast<uint16_t>(rec.Vact));
+        records[p][4] = static_cast<uint8_t>(hz);
+    }
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    bool changed = false;
+    pthread_mutex_lock(&store->input_timing_mutex);
+    uint8_t *image = store->ram_para + para::INPUT_TIMING;
+    if (std::memcmp(image, records, sizeof records) != 0) {
+        std::memcpy(image, records, sizeof records);
+        changed = true;
+    }
+    pthread_mutex_unlock(&store->input_timing_mutex);
+    if (changed)
+        store->test_signal(12);
 }

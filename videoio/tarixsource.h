@@ -6,7 +6,9 @@
 // hot-plug and audio selection, served by its check-source thread.
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
 
 // Timing record of one receiver, written under Utils::_source_hdminfo_mutex.
@@ -28,11 +30,44 @@ constexpr int SOURCE_COUNT = 6;
 extern uint8_t edid_ram_table[SOURCE_COUNT][256];
 extern uint8_t edid_ram_table_from[SOURCE_COUNT];
 
+// Bits of controller register 160 (register-file byte 32), served and cleared
+// by the check-source thread.
+namespace reg160 {
+constexpr uint8_t VBO_HOTPLUG_LOW = 0x01;   // pull the V-by-One receivers' (inputs 4, 5) hot-plug low
+constexpr uint8_t VBO_HOTPLUG_HIGH = 0x02;  // release it (high) again
+constexpr uint8_t VBO_REINIT = 0x04;        // re-initialise the V-by-One receivers
+constexpr uint8_t ALL_REINIT = 0x08;        // re-initialise all six receivers
+constexpr uint8_t SERVED = VBO_HOTPLUG_LOW | VBO_HOTPLUG_HIGH | VBO_REINIT | ALL_REINIT;
+} // namespace reg160
+
 class tarixsource
 {
 public:
     static tarixsource *pInstance();
     static tarixsource *p_tarix_source;
+
+    // Opens the I2C bus, takes the enabled-input mask from g_check_source,
+    // creates /data/edidramtable and starts checksourceThread (once).
+    // 0 done, 255 when the bus cannot be opened (the thread still runs and
+    // serves what needs no bus).
+    int initialize();
+    static void *checksourceThread(void *arg);
+
+    // One turn of the check-source thread: EDID and audio requests, register
+    // 160, the receivers' timing and its publication into the image.
+    void check_source_turn();
+    // Wakes the thread for a turn now (after a request was raised).
+    void wake();
+    // Ends the thread and waits for it (tests; the program never stops it).
+    void stop();
+
+    // Services; each returns 1 when done, 0 when not (retried next turn).
+    int Set_Custom_HDMI_EDID(int port);
+    int set_audio_source();
+    void reg160_service();
+    // Reads the receivers' timing and publishes the records into image bytes
+    // 256 + 6p; emits code 12 when any changed.
+    void update_vid_info_delay();
 
     hdminfo source_hdminfo[SOURCE_COUNT] = {};
 
@@ -42,8 +77,28 @@ public:
     std::atomic<uint8_t> audio_request{0};                  // 1 = select the audio input again
     std::atomic<uint8_t> sdi_reset_request{0};              // 1 = pulse the SDI receiver's reset line
 
+    int i2c_fd = -1;                                        // bus descriptor
+    std::atomic<uint8_t> source_enable{0};                  // bit p: input p watched
+    std::atomic<uint32_t> receiver_init_count[SOURCE_COUNT] = {};
+
+    // Attempts after which a failing EDID request is dropped (done stays 0).
+    static constexpr int EDID_ATTEMPTS = 3;
+    // Pause between turns.
+    static constexpr int TURN_MS = 20;
+
 private:
     tarixsource() {}
+    int write_edid_eeprom(int port, const uint8_t *edid);
+    int set_hotplug(uint8_t mask, bool high);
+    void read_receiver(int p, hdminfo &out);
+
+    pthread_t m_thread{};
+    bool m_started = false;
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeCv;
+    bool m_wakePending = false;
+    bool m_stop = false;
+    int m_edidFailures[SOURCE_COUNT] = {};
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <random>
 #include <vector>
 
 namespace {
@@ -153,3 +154,29 @@ TEST(MD5, StreamsBeyondFourGigabits)
 }
 
 } // namespace
+
+// Random splits fed from unaligned addresses give the digest of the whole.
+TEST(MD5, RandomSplitsFromUnalignedBuffers)
+{
+    std::mt19937 gen(11);
+    std::vector<unsigned char> data(20000 + 8);
+    for (auto &v : data)
+        v = static_cast<unsigned char>(gen());
+    for (int round = 0; round < 50; ++round) {
+        const uint32_t skew = gen() % 8;
+        const uint32_t n = gen() % 20000;
+        const unsigned char *p = data.data() + skew;
+        MD5 whole(p, n);
+        MD5 pieces;
+        uint32_t off = 0;
+        while (off < n) {
+            uint32_t k = std::min<uint32_t>(n - off, gen() % 300);
+            pieces.update(p + off, k);
+            off += k;
+        }
+        ASSERT_EQ(pieces.toString(), whole.toString()) << "round " << round;
+        // The same digest when the bytes are copied to an aligned buffer.
+        std::vector<unsigned char> copy(p, p + n);
+        ASSERT_EQ(MD5(copy.data(), n).toString(), whole.toString());
+    }
+}

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QWidget>
+#include <random>
 
 using pctool::Bytes;
 using platform::simfpga::OpKind;
@@ -71,6 +72,32 @@ TEST_F(HandlerTest, LocalReadAcrossImageIntoSlotsPicksSlotPerAddress)
     // Past the last slot nothing of the slots is read.
     store->user_mode_ram[15][4095] = 0x77;
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x10FFF, 2)), (Bytes{0, 0x77, 0}));
+}
+
+TEST_F(HandlerTest, LongLocalReadsEqualTheirSingleByteReads)
+{
+    std::mt19937 gen(3);
+    for (auto &v : store->ram_para) v = uint8_t(gen());
+    for (auto &slot : store->user_mode_ram)
+        for (auto &v : slot) v = uint8_t(gen());
+    for (auto &v : store->status_ram) v = uint8_t(gen());
+    for (auto &v : g_4G_RAM) v = uint8_t(gen());
+    // Spans crossing the image, slot boundaries, gaps and the descriptor,
+    // port and status blocks.
+    const std::pair<uint32_t, uint16_t> spans[] = {
+        {0xF00, 0x300}, {0x1FF0, 0x2020}, {0x10F00, 0x200}, {0x5FFFF0, 0xD00}, {0x600C70, 0x40}, {0, 4096}};
+    for (const auto &s : spans) {
+        Bytes whole = run(pctool::ramRead(pctool::CONTROLLER, s.first, s.second));
+        ASSERT_EQ(whole.size(), size_t(s.second) + 1);
+        for (uint32_t k = 0; k < s.second; ++k) {
+            Bytes one = run(pctool::ramRead(pctool::CONTROLLER, s.first + k, 1));
+            ASSERT_EQ(whole[1 + k], one[1]) << std::hex << s.first + k;
+        }
+    }
+    // The 4G window is indexed by the position in the read; bytes past it read 0.
+    Bytes tail = run(pctool::ramRead(pctool::CONTROLLER, 0xA10000F0, 0x20));
+    EXPECT_EQ(Bytes(tail.begin() + 1, tail.begin() + 17), Bytes(g_4G_RAM, g_4G_RAM + 16));
+    EXPECT_EQ(Bytes(tail.begin() + 17, tail.end()), Bytes(16, 0));
 }
 
 TEST_F(HandlerTest, DescriptorBlocksAndLimits)

@@ -2,9 +2,74 @@
 #include "protocol/protocol_phy.h"
 #include "proto_fixture.h"
 
+#include <random>
+
 using pctool::Bytes;
 
 namespace {
+
+// Byte-at-a-time reference of the escaping rules.
+Bytes refEscape(const Bytes &body)
+{
+    Bytes w = {0xA5, 0xA5, 0xA5};
+    for (uint8_t v : body) {
+        switch (v) {
+        case 0xA5: w.push_back(0xA6); w.push_back(0x02); break;
+        case 0xA6: w.push_back(0xA6); w.push_back(0x01); break;
+        case 0x5A: w.push_back(0x5B); w.push_back(0x02); break;
+        case 0x5B: w.push_back(0x5B); w.push_back(0x01); break;
+        default: w.push_back(v); break;
+        }
+    }
+    w.push_back(0x5A);
+    return w;
+}
+
+// Byte-at-a-time reference of the un-escaping rules: every A5 starts afresh,
+// the first 5A after it ends, an escape byte not followed by 01/02 is dropped.
+Bytes refUnescape(const Bytes &wire, uint8_t &done, uint32_t outMax = 0xFFFFFFFFu)
+{
+    Bytes out;
+    int state = 0;   // 0 outside, 1 inside, 2 after A6, 4 after 5B
+    done = 0;
+    for (uint8_t b : wire) {
+        if (b == 0xA5) {
+            state = 1;
+            out.clear();
+            continue;
+        }
+        if (state == 0)
+            continue;
+        if (b == 0x5A) {
+            done = 1;
+            return out;
+        }
+        if (b == 0xA6 || b == 0x5B) {
+            state = b == 0xA6 ? 2 : 4;
+            continue;
+        }
+        uint8_t v = b;
+        if (b == 1 && state != 1)
+            v = state == 2 ? 0xA6 : 0x5B;
+        else if (b == 2 && state != 1)
+            v = state == 2 ? 0xA5 : 0x5A;
+        state = 1;
+        if (out.size() >= outMax)
+            return {};
+        out.push_back(v);
+    }
+    return out;
+}
+
+// Random bytes with the special ones and the escape codes made frequent.
+Bytes randomBytes(std::mt19937 &gen, size_t n, int specialPercent)
+{
+    static const uint8_t common[] = {0xA5, 0xA6, 0x5A, 0x5B, 0x01, 0x02};
+    Bytes b(n);
+    for (auto &v : b)
+        v = int(gen() % 100) < specialPercent ? common[gen() % 6] : uint8_t(gen());
+    return b;
+}
 
 Bytes unescape(const Bytes &wire, uint8_t &done, uint32_t outMax = 0xFFFFFFFFu)
 {
@@ -51,6 +116,55 @@ TEST(ProtocolPhy, UnescaperRules)
     EXPECT_EQ(done, 0);
 }
 
+TEST(ProtocolPhy, RandomBodiesMatchTheReferenceBothWays)
+{
+    std::mt19937 gen(1234);
+    protocol_phy phy;
+    for (int round = 0; round < 3000; ++round) {
+        size_t n = gen() % (round < 2000 ? 80 : 3000);
+        Bytes body = randomBytes(gen, n, int(gen() % 60));
+        Bytes wire(protocol_phy::wireMax(uint32_t(n)));
+        uint8_t done = 9;
+        wire.resize(phy.data_re_transf_meaning(wire.data(), body.data(), uint32_t(n), &done));
+        ASSERT_EQ(wire, refEscape(body)) << "round " << round;
+        uint8_t d1, d2;
+        ASSERT_EQ(unescape(wire, d1), body) << "round " << round;
+        EXPECT_EQ(d1, 1);
+        // Arbitrary wire bytes (stray escapes, several A5, no closing 5A,
+        // record limits) are read as the reference reads them.
+        Bytes noise = randomBytes(gen, gen() % 400, int(gen() % 100));
+        uint32_t outMax = gen() % 3 == 0 ? uint32_t(gen() % 300) : 0xFFFFFFFFu;
+        ASSERT_EQ(unescape(noise, d1, outMax), refUnescape(noise, d2, outMax)) << "round " << round;
+        ASSERT_EQ(d1, d2) << "round " << round;
+    }
+}
+
+TEST(ProtocolPhy, SpecialByteScannersAgree)
+{
+    std::mt19937 gen(99);
+    for (int round = 0; round < 5000; ++round) {
+        Bytes b = randomBytes(gen, gen() % 100, int(gen() % 4));
+        size_t skip = b.empty() ? 0 : gen() % b.size();   // unaligned starts
+        size_t expect = b.size() - skip;
+        for (size_t i = skip; i < b.size(); ++i)
+            if (protocol_phy::is_special(b[i])) {
+                expect = i - skip;
+                break;
+            }
+        ASSERT_EQ(protocol_phy::plain_run(b.data() + skip, b.size() - skip), expect);
+        ASSERT_EQ(protocol_phy::plain_run_portable(b.data() + skip, b.size() - skip), expect);
+    }
+    // Every byte value at every position of a word and a vector.
+    for (int v = 0; v < 256; ++v)
+        for (size_t at = 0; at < 40; ++at) {
+            Bytes b(40, 0x33);
+            b[at] = uint8_t(v);
+            size_t expect = protocol_phy::is_special(uint8_t(v)) ? at : 40;
+            ASSERT_EQ(protocol_phy::plain_run(b.data(), 40), expect);
+            ASSERT_EQ(protocol_phy::plain_run_portable(b.data(), 40), expect);
+        }
+}
+
 TEST(ProtocolPhy, SwapHead)
 {
     Bytes b = {1, 2, 3, 4, 5};
@@ -77,6 +191,92 @@ TEST_F(FrameLinkTest, GathersSplitFramesAndDiscardsTheRestOfARead)
     // A stray 5A outside a frame clears the gatherer.
     Bytes stray = {0x5A};
     EXPECT_FALSE(link.gather(stray.data(), 1, out));
+}
+
+// Byte-at-a-time reference of the serial gatherer.
+struct RefGatherer {
+    Bytes buf;
+    bool open = false;
+    size_t record;
+    bool feed(const Bytes &data, Bytes &frame)
+    {
+        for (uint8_t b : data) {
+            if (b == 0xA5) {
+                buf.assign(1, 0xA5);
+                open = true;
+                continue;
+            }
+            if (!open) {
+                if (b == 0x5A)
+                    return false;
+                continue;
+            }
+            if (buf.size() >= record) {
+                buf.clear();
+                open = false;
+                continue;
+            }
+            buf.push_back(b);
+            if (b == 0x5A) {
+                frame = buf;
+                buf.clear();
+                open = false;
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+TEST_F(FrameLinkTest, GathererMatchesTheByteWiseRulesOnRandomReads)
+{
+    std::mt19937 gen(5);
+    for (uint32_t record : {16u, 64u, 300u}) {
+        frame_link::Config c;
+        c.recordSize = record;
+        frame_link small(c);
+        RefGatherer ref;
+        ref.record = record;
+        for (int round = 0; round < 4000; ++round) {
+            Bytes read = randomBytes(gen, gen() % 200, int(gen() % 30));
+            Bytes got, want;
+            bool g = small.gather(read.data(), uint32_t(read.size()), got);
+            bool w = ref.feed(read, want);
+            ASSERT_EQ(g, w) << "record " << record << " round " << round;
+            if (g) {
+                ASSERT_EQ(got, want);
+            }
+        }
+    }
+}
+
+TEST_F(FrameLinkTest, LateCardReplyDoesNotAnswerTheNextCardFrame)
+{
+    frame_link::Config c;
+    c.ackCommand2 = false;
+    frame_link cardLink(c);
+    card->set_reply_sink(1, &cardLink);
+    Bytes request = pctool::frame(pctool::body(0x0001, pctool::PC, 0x10, 0, {1, 2}));
+    Bytes reply, wire;
+    ASSERT_EQ(cardLink.process(request.data(), uint32_t(request.size()), reply), frame_link::Result::CardWait);
+    // The wait for the first frame has ended; its reply comes afterwards.
+    fpga[0]->queueCardReply(1, {0x11, 0x11});
+    card->reg_IRQ_Dealwith(0, 0);
+    ASSERT_EQ(card->reply_ready.load(), 1);
+
+    // The next card frame is handed over; then a reply lands elsewhere
+    // (reply_ready is shared by every link) before this frame's own reply.
+    ASSERT_EQ(cardLink.process(request.data(), uint32_t(request.size()), reply), frame_link::Result::CardWait);
+    card->reply_ready = 1;
+    g_passby_trans_port = 255;
+    EXPECT_FALSE(cardLink.poll_card_reply(wire));
+
+    g_passby_trans_port = 1;
+    fpga[0]->queueCardReply(1, {0x22, 0x22, 0x22});
+    ASSERT_TRUE(cardLink.poll_card_reply(wire));
+    uint8_t done;
+    EXPECT_EQ(unescape(wire, done), (Bytes{0x22, 0x22, 0x22}));
+    card->set_reply_sink(1, nullptr);
 }
 
 TEST_F(FrameLinkTest, FrameLongerThanTheRecordIsDropped)

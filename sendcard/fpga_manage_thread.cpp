@@ -1,0 +1,199 @@
+// The FPGA thread of the sending-card manager and the requests it serves.
+
+#include "sendcard/fpga_manage.h"
+
+#include "app/global.h"
+#include "app/logMsg.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "sendcard/fpga_drv.h"
+
+#include <QMutexLocker>
+#include <chrono>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr uint8_t REG_SCREEN_STATUS = 3;   // 0 screen held while the geometry changes, 5 showing
+constexpr uint8_t REG_BRIGHTNESS = 4;      // 0..255
+constexpr uint8_t REG_OUTPUT = 5;          // bit 0: 1 = the LED wall shows the picture
+constexpr uint8_t REG_STATE = 80;          // 3 = configured and running
+constexpr uint8_t STATE_RUNNING = 3;
+constexpr uint8_t SCREEN_HOLD = 0;
+constexpr uint8_t SCREEN_SHOW = 5;
+constexpr int TURN_MS = 10;
+
+} // namespace
+
+// Register 80 lies in the shadow-only range of read_from_register; the
+// thread reads it from the FPGA itself.
+void fpga_manage::refresh_state(uint8_t n)
+{
+    uint8_t v = fpga_drv::read_reg(n & 1, REG_STATE);
+    std::lock_guard<std::mutex> lock(m_reg_mutex);
+    MCU_REG_func[n & 1][REG_STATE] = v;
+}
+
+int fpga_manage::initialize_start()
+{
+    // Soft initialisation: learn the FPGAs' state and card information.
+    for (uint8_t n = 0; n < 2; ++n)
+        refresh_state(n);
+    for (uint8_t r = 28; r <= 31; ++r)
+        read_from_register(r, 0);
+
+    std::lock_guard<std::mutex> lock(m_thread_mutex);
+    if (m_thread_started)
+        return 0;
+    m_thread_stop = false;
+    if (pthread_create(&m_thread, nullptr, &fpga_manage::fpgamanageThread, this) != 0) {
+        writeLogMsg(1, "fpgamanageThread create error");
+        return 255;
+    }
+    m_thread_started = true;
+    return 0;
+}
+
+void *fpga_manage::fpgamanageThread(void *arg)
+{
+    auto *self = static_cast<fpga_manage *>(arg);
+    for (;;) {
+        self->fpga_manage_turn();
+        std::unique_lock<std::mutex> lock(self->m_thread_mutex);
+        if (self->m_thread_cv.wait_for(lock, std::chrono::milliseconds(TURN_MS),
+                                       [self] { return self->m_thread_stop; }))
+            break;
+    }
+    return nullptr;
+}
+
+void fpga_manage::stop_thread()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_thread_mutex);
+        if (!m_thread_started)
+            return;
+        m_thread_stop = true;
+        m_thread_cv.notify_all();
+    }
+    pthread_join(m_thread, nullptr);
+    std::lock_guard<std::mutex> lock(m_thread_mutex);
+    m_thread_started = false;
+    m_thread_stop = false;
+}
+
+void fpga_manage::fpga_manage_turn()
+{
+    set_led_para_deal();
+    check_fpga_rst();
+    // An FPGA back from reset is asked for its state until it runs.
+    for (uint8_t n = 0; n < 2; ++n) {
+        if (reset_pending[n])
+            continue;
+        uint8_t state;
+        {
+            std::lock_guard<std::mutex> lock(m_reg_mutex);
+            state = MCU_REG_func[n][REG_STATE];
+        }
+        if (state != STATE_RUNNING)
+            refresh_state(n);
+    }
+    bool bri;
+    {
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        bri = bri_set_request.load() == 1;
+    }
+    if (bri && set_fpga_bri_val()) {
+        QMutexLocker lock(&Utils::_bri_set_mutex);
+        bri_set_request = 0;
+    }
+    if (output_status_request.load() == 1 && set_output_status())
+        output_status_request = 0;
+}
+
+void fpga_manage::set_led_para_deal()
+{
+    enum { NONE, HOLD, SHOW, RESET } action = NONE;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        if (g_set_led_para == 2) {
+            g_set_led_para = 0;
+            g_set_led_setup = 0;
+            action = RESET;
+        } else if (g_set_led_para == 1) {
+            uint32_t now = G_timeTicks.load();
+            if (g_set_led_setup == 0) {
+                action = HOLD;
+                g_set_led_setup = 1;
+                led_para_tick = now;
+            } else if (g_set_led_setup == 1 && Utils::getTimeSpace(led_para_tick) >= LED_STEP1_TICKS) {
+                action = SHOW;
+                g_set_led_setup = 2;
+                led_para_tick = now;
+            } else if (g_set_led_setup >= 2 && Utils::getTimeSpace(led_para_tick) >= LED_STEP2_TICKS) {
+                g_set_led_para = 0;
+                g_set_led_setup = 0;
+            }
+        }
+    }
+    switch (action) {
+    case HOLD:
+    case SHOW: {
+        uint8_t v = action == HOLD ? SCREEN_HOLD : SCREEN_SHOW;
+        ScreenState = v;
+        for (uint8_t n = 0; n < 2; ++n)
+            write_to_register(REG_SCREEN_STATUS, 0xFF, v, n);
+        break;
+    }
+    case RESET:
+        reset_fpga_rst(0);
+        reset_fpga_rst(1);
+        break;
+    case NONE:
+        break;
+    }
+}
+
+int fpga_manage::set_fpga_bri_val()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return 0;
+    uint32_t percent = store->word(para::BRIGHTNESS);
+    if (percent > 100)
+        percent = 100;
+    uint8_t value = static_cast<uint8_t>((percent * 255 + 50) / 100);
+    int ok = 1;
+    for (uint8_t n = 0; n < 2; ++n) {
+        if (reset_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
+            ok = 0;   // an FPGA in reset or not configured takes nothing
+            continue;
+        }
+        write_to_register(REG_BRIGHTNESS, 0xFF, value, n);
+        if (fpga_drv::read_reg(n, REG_BRIGHTNESS) != value)
+            ok = 0;
+    }
+    if (ok)
+        store->test_signal(1);
+    return ok;
+}
+
+int fpga_manage::set_output_status()
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return 0;
+    uint8_t on = store->word(para::LED_OFF) == 1 ? 0 : 1;
+    int ok = 1;
+    for (uint8_t n = 0; n < 2; ++n) {
+        if (reset_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {
+            ok = 0;
+            continue;
+        }
+        write_to_register(REG_OUTPUT, 0x01, on, n);
+        if ((fpga_drv::read_reg(n, REG_OUTPUT) & 0x01) != on)
+            ok = 0;
+    }
+    return ok;
+}

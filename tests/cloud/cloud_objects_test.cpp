@@ -1,0 +1,77 @@
+#include "app/global.h"
+#include "app/utils.h"
+#include "cloud/networkclient_manage.h"
+#include "cloud/r47_wifi_config.h"
+#include "support/device_process.h"
+
+#include <gtest/gtest.h>
+#include <QMutexLocker>
+
+#include <QRegularExpression>
+
+namespace {
+
+bool dottedIPv4(const QString &s)
+{
+    const QStringList parts = s.split('.');
+    if (parts.size() != 4)
+        return false;
+    for (const QString &p : parts) {
+        bool ok = false;
+        if (p.isEmpty() || p.toUInt(&ok) > 255 || !ok)
+            return false;
+    }
+    return true;
+}
+
+TEST(Wifi, SettingsHoldWhatTheDeviceRecordReadsAndTheApStaysOff)
+{
+    R47_WIFI_CONFIG *w = R47_WIFI_CONFIG::pInstance();
+    ASSERT_EQ(w, R47_WIFI_CONFIG::p_wifi);
+    EXPECT_EQ(R47_WIFI_CONFIG::pInstance(), w);   // one manager, one thread
+
+    bool ok = false;
+    EXPECT_LE(w->wifi_para(R47_WIFI_CONFIG::CHANNEL).toUInt(&ok), 255u);
+    EXPECT_TRUE(ok);
+    w->wifi_para(R47_WIFI_CONFIG::MAX_CLIENTS).toUShort(&ok);
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(QRegularExpression("^[0-9A-Fa-f]{1,6}$").match(w->wifi_para(R47_WIFI_CONFIG::MODULE_VERSION)).hasMatch());
+    for (int k : {5, 11, 12, 14})
+        EXPECT_TRUE(dottedIPv4(w->wifi_para(k))) << k;
+    EXPECT_EQ(w->wifi_para(13), "5005");
+    EXPECT_TRUE(QRegularExpression("^([0-9A-Fa-f]{2}:){5}[0-9A-Fa-f]{2}$").match(w->wifi_para(15)).hasMatch());
+    EXPECT_EQ(w->wifi_para(17), QString());
+    EXPECT_EQ(w->wifi_para(-1), QString());
+
+    w->set_wifi_para(R47_WIFI_CONFIG::SSID, "hall-3");
+    EXPECT_EQ(w->wifi_para(R47_WIFI_CONFIG::SSID), "hall-3");
+
+    // The thread runs but the access point is not started, and no datagram is taken.
+    uint32_t turns = w->thread_turns;
+    EXPECT_TRUE(zemtest::waitFor([&] { return w->thread_turns > turns; }, std::chrono::seconds(5)));
+    EXPECT_NE(wifi_ap_state.load(), WIFI_AP_RUNNING);
+    const uint8_t at[] = "AT+GETVER";
+    EXPECT_EQ(w->wifi_AT_cmd_manage(at, 9), 0);
+}
+
+TEST(CloudClient, ThreadIdlesAndTakesUpASettingsChange)
+{
+    networkclient_Manage *c = networkclient_Manage::pInstance();
+    ASSERT_EQ(c, networkclient_Manage::p_networkclient_Manage);
+    EXPECT_EQ(c->link_up.load(), 0);
+    uint32_t before = c->reconfig_count;
+    {
+        QMutexLocker lock(&Utils::_reconfig_device_kumocloud_mutex);
+        g_rconfig_device_kumocloud = 1;
+    }
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        QMutexLocker lock(&Utils::_reconfig_device_kumocloud_mutex);
+        return g_rconfig_device_kumocloud == 0;
+    }, std::chrono::seconds(5)));
+    EXPECT_EQ(c->reconfig_count, before + 1);
+    EXPECT_EQ(c->link_up.load(), 0);
+    c->stop();
+    R47_WIFI_CONFIG::pInstance()->stop();
+}
+
+} // namespace

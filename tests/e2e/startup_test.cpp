@@ -1,0 +1,86 @@
+// Start-up of the real program in simulation from an empty root: the stores
+// and folders it creates, the status screen in front, the panel picture, the
+// links it reports, and that a test can stop it.
+
+#include "support/device_process.h"
+#include "support/netns.h"
+#include "support/temp_root.h"
+
+#include <QImage>
+#include <QSettings>
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+using zemtest::readFile;
+
+bool isDir(const std::string &p)
+{
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+class Startup : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!zemtest::enterPrivateNetwork())
+            GTEST_SKIP() << "network namespaces cannot be created here";
+    }
+    zemtest::TempRoot root;
+};
+
+TEST_F(Startup, EmptyRootComesUpWithStoresStatusScreenAndLinks)
+{
+    zemtest::DeviceProcess dev(root.dir());
+    const std::string status = root.host("/sim/status");
+    ASSERT_TRUE(zemtest::waitFor([&] { return !readFile(status).empty(); }, std::chrono::seconds(30)))
+        << dev.output();
+    EXPECT_EQ(readFile(status), "page_focus 0\nlockwindow shown\n");
+
+    // Configuration store: 18 keys under [config] with their defaults.
+    QSettings ini(QString::fromStdString(root.host("/data/configs/tcpip.ini")), QSettings::IniFormat);
+    ini.beginGroup("config");
+    EXPECT_EQ(ini.childKeys().size(), 18);
+    EXPECT_EQ(ini.value("TcpPort").toInt(), 5005);
+    EXPECT_EQ(ini.value("IPAddress").toString(), "192.168.0.199");
+    EXPECT_EQ(ini.value("SourceCheck").toInt(), 255);
+    ini.endGroup();
+
+    // Parameter image persisted from its defaults: mark, then bytes 768.. (brightness 100).
+    std::string image = readFile(root.host("/data/ram_device_info"));
+    ASSERT_EQ(image.size(), 4096u);
+    EXPECT_EQ(uint8_t(image[0]), 0xAA);
+    EXPECT_EQ(uint8_t(image[1]), 0xAA);
+    EXPECT_EQ(uint8_t(image[2176 - 768 + 2]), 100);
+
+    for (const char *d : {"/data/configs", "/data/modes", "/data/edidramtable", "/data/smartmapping",
+                          "/data/rcvrecovery"})
+        EXPECT_TRUE(isDir(root.host(d))) << d;
+
+    // The terminal tells which links are live.
+    EXPECT_TRUE(zemtest::waitFor([&] { return dev.output().find("UDP 13769") != std::string::npos; },
+                                 std::chrono::seconds(10)));
+    const std::string out = dev.output();
+    EXPECT_NE(out.find("TCP 5005 open"), std::string::npos) << out;
+    EXPECT_NE(out.find("TCP 10002 open"), std::string::npos) << out;
+    EXPECT_NE(out.find("UDP 5008 open"), std::string::npos) << out;
+    EXPECT_NE(out.find("RS-485 serial " + root.host("/dev/ttyS2")), std::string::npos) << out;
+    EXPECT_TRUE(zemtest::tcpPortOpen(5005));
+
+    // A picture of the panel on request.
+    ASSERT_EQ(kill(dev.pid(), SIGUSR1), 0);
+    ASSERT_TRUE(zemtest::waitFor([&] { return !readFile(root.host("/sim/panel.done")).empty(); },
+                                 std::chrono::seconds(10)));
+    QImage shot(QString::fromStdString(root.host("/sim/panel.png")));
+    EXPECT_EQ(shot.width(), 320);
+    EXPECT_EQ(shot.height(), 240);
+
+    EXPECT_TRUE(dev.running());
+    dev.stop();
+    EXPECT_FALSE(dev.running());
+}
+
+} // namespace

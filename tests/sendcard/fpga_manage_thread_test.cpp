@@ -1,0 +1,190 @@
+#include "app/global.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "platform/devmem.h"
+#include "platform/files.h"
+#include "platform/sim_fpga.h"
+#include "platform/spi.h"
+#include "sendcard/fpga_drv.h"
+#include "sendcard/fpga_gpio.h"
+#include "sendcard/fpga_manage.h"
+#include "support/device_process.h"
+#include "support/temp_root.h"
+
+#include <QMutexLocker>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t RESET_LINE[2] = {fpga_gpio::GPIO_BASE + 0x1A8, fpga_gpio::GPIO_BASE + 0x1AC};
+
+// The FPGA manager's turns against two fresh simulated FPGAs, with the tick
+// counter driven by the test.
+class FpgaThread : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        for (int i = 0; i < 2; ++i) {
+            fpga[i] = std::make_shared<platform::simfpga::SimFpga>();
+            platform::spi::sim::attach(fpga_drv::DEVICE_PATH[i], fpga[i]);
+        }
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        card = fpga_manage::pInstance();
+        card->bri_set_request = 0;
+        card->output_status_request = 0;
+        for (int i = 0; i < 2; ++i) {
+            card->reset_pending[i] = 0;
+            std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
+        }
+        setLed(0, 0);
+        G_timeTicks = 1000;
+        QObject::connect(store, &ZemRamPara::sig_update_para, store, [this](int c) { codes.push_back(c); },
+                         Qt::DirectConnection);
+    }
+    void TearDown() override
+    {
+        card->stop_thread();
+        setLed(0, 0);
+        ZemRamPara::resetForTest();
+    }
+    void setLed(uint8_t para, uint8_t setup)
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = para;
+        g_set_led_setup = setup;
+    }
+    uint8_t ledPara()
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        return g_set_led_para;
+    }
+    // Values written to register r of FPGA n, in order.
+    std::vector<uint8_t> writes(int n, uint8_t r)
+    {
+        std::vector<uint8_t> v;
+        for (const auto &op : fpga[n]->ops())
+            if (op.kind == platform::simfpga::OpKind::RegisterWrite && op.target == r)
+                v.push_back(op.data.empty() ? 0 : op.data[0]);
+        return v;
+    }
+    void turnAt(uint32_t ticks)
+    {
+        G_timeTicks = ticks;
+        card->fpga_manage_turn();
+    }
+
+    std::shared_ptr<platform::simfpga::SimFpga> fpga[2];
+    ZemRamPara *store = nullptr;
+    fpga_manage *card = nullptr;
+    std::vector<int> codes;
+};
+
+TEST_F(FpgaThread, LedGeometryHandShakeRunsItsTimedSteps)
+{
+    setLed(1, 0);
+    turnAt(1000);
+    EXPECT_EQ(writes(0, 3), std::vector<uint8_t>{0});   // screen held
+    EXPECT_EQ(writes(1, 3), std::vector<uint8_t>{0});
+    turnAt(1010);
+    EXPECT_EQ(writes(0, 3).size(), 1u);                 // not before 11 ticks
+    turnAt(1011);
+    EXPECT_EQ(writes(0, 3), (std::vector<uint8_t>{0, 5}));
+    EXPECT_EQ(writes(1, 3), (std::vector<uint8_t>{0, 5}));
+    turnAt(1041);
+    EXPECT_EQ(ledPara(), 1);
+    turnAt(1042);
+    EXPECT_EQ(ledPara(), 0);
+    EXPECT_EQ(g_set_led_setup, 0);
+}
+
+TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
+{
+    setLed(2, 1);
+    turnAt(5000);
+    EXPECT_EQ(ledPara(), 0);
+    EXPECT_EQ(g_set_led_setup, 0);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0) << n;
+        EXPECT_EQ(card->reset_pending[n].load(), 1);
+    }
+    turnAt(5050);
+    EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[0]), 0);
+    card->MCU_REG_func[0][31] = 7;
+    turnAt(5051);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0x10) << n;
+        EXPECT_EQ(card->reset_pending[n].load(), 0);
+    }
+    EXPECT_EQ(card->MCU_REG_func[0][31], 0);
+    // The running state is read again from the FPGA on the next turn.
+    turnAt(5052);
+    EXPECT_EQ(card->MCU_REG_func[0][80], 3);
+
+    // Across the counter's wrap-around too.
+    card->reset_fpga_rst(1);
+    card->reset_tick[1] = 0xFFFFFFF0u;
+    turnAt(0x23);
+    EXPECT_EQ(card->reset_pending[1].load(), 1);
+    turnAt(0x24);
+    EXPECT_EQ(card->reset_pending[1].load(), 0);
+}
+
+TEST_F(FpgaThread, BrightnessRequestIsClearedOnlyOnceBothFpgasTookIt)
+{
+    store->setWord(para::BRIGHTNESS, 40);
+    fpga[1]->setReg(80, 0);   // FPGA 1 not configured
+    card->bri_set_request = 1;
+    turnAt(100);
+    EXPECT_EQ(card->bri_set_request.load(), 1);
+    EXPECT_TRUE(codes.empty());
+    fpga[1]->setReg(80, 3);
+    turnAt(101);
+    EXPECT_EQ(card->bri_set_request.load(), 0);
+    EXPECT_EQ(fpga[0]->reg(4), 102);
+    EXPECT_EQ(fpga[1]->reg(4), 102);
+    EXPECT_EQ(codes, std::vector<int>{1});
+
+    store->setWord(para::BRIGHTNESS, 250);   // out of range: full brightness
+    card->bri_set_request = 1;
+    turnAt(102);
+    EXPECT_EQ(fpga[0]->reg(4), 255);
+}
+
+TEST_F(FpgaThread, OutputStatusFollowsTheLedOffWord)
+{
+    store->setWord(para::LED_OFF, 1);
+    card->output_status_request = 1;
+    turnAt(10);
+    EXPECT_EQ(card->output_status_request.load(), 0);
+    EXPECT_EQ(fpga[0]->reg(5) & 1, 0);
+    EXPECT_EQ(fpga[1]->reg(5) & 1, 0);
+    store->setWord(para::LED_OFF, 0);
+    card->reset_fpga_rst(0);   // an FPGA in reset takes nothing: retried
+    card->output_status_request = 1;
+    turnAt(11);
+    EXPECT_EQ(card->output_status_request.load(), 1);
+    turnAt(70);
+    turnAt(71);
+    EXPECT_EQ(card->output_status_request.load(), 0);
+    EXPECT_EQ(fpga[0]->reg(5) & 1, 1);
+}
+
+TEST_F(FpgaThread, ThreadServesTheHandShakeAsTicksPass)
+{
+    EXPECT_TRUE(platform::files::exists("/data/smartmapping"));
+    EXPECT_TRUE(platform::files::exists("/data/rcvrecovery"));
+    ASSERT_EQ(card->initialize_start(), 0);
+    setLed(1, 0);
+    card->bri_set_request = 1;
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        G_timeTicks += 1;   // the front panel's tick, faster
+        return ledPara() == 0 && card->bri_set_request.load() == 0;
+    }, std::chrono::seconds(10), std::chrono::milliseconds(2)));
+    card->stop_thread();
+}
+
+} // namespace

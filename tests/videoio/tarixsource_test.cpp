@@ -1,0 +1,280 @@
+#include "app/global.h"
+#include "app/utils.h"
+#include "app/zemrampara.h"
+#include "platform/files.h"
+#include "platform/i2c.h"
+#include "support/device_process.h"
+#include "support/temp_root.h"
+#include "videoio/drv_i2c.h"
+#include "videoio/edid.h"
+#include "videoio/tarixsource.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+namespace sim = platform::i2c::sim;
+namespace board = platform::i2c::board;
+
+// Decodes the preferred timing of descriptor `d`.
+struct Decoded {
+    int w, h;
+    double hz;
+};
+Decoded decode(const uint8_t *d)
+{
+    int clk = d[0] | (d[1] << 8);
+    int w = d[2] | ((d[4] >> 4) << 8);
+    int hb = d[3] | ((d[4] & 0x0F) << 8);
+    int h = d[5] | ((d[7] >> 4) << 8);
+    int vb = d[6] | ((d[7] & 0x0F) << 8);
+    return {w, h, clk * 10000.0 / (double(w + hb) * (h + vb))};
+}
+
+TEST(Edid, BuildsValidBlocksWhosePreferredTimingIsTheRequestedOne)
+{
+    struct Case {
+        int w, h, hz, ew, eh, ehz;
+    } cases[] = {
+        {1920, 1080, 60, 1920, 1080, 60}, {1280, 720, 50, 1280, 720, 50}, {3840, 1080, 60, 3840, 1080, 60},
+        {0, 0, 0, 1920, 1080, 60},          // unset words: a sensible default
+        {9000, 10, 300, 4095, 64, 120},     // clamped into what the descriptor holds
+    };
+    for (const Case &c : cases) {
+        uint8_t e[edid::SIZE];
+        edid::build(c.w, c.h, c.hz, e);
+        ASSERT_TRUE(edid::valid(e)) << c.w << "x" << c.h;
+        Decoded base = decode(e + 54);
+        EXPECT_EQ(base.w, c.ew);
+        EXPECT_EQ(base.h, c.eh);
+        EXPECT_NEAR(base.hz, c.ehz, 0.5) << c.w << "x" << c.h;
+        Decoded ext = decode(e + 128 + e[130]);
+        EXPECT_EQ(ext.w, base.w);
+        EXPECT_EQ(ext.h, base.h);
+    }
+}
+
+TEST(Edid, ClockBeyondTheDescriptorLowersTheRateInsteadOfWrapping)
+{
+    uint8_t e[edid::SIZE];
+    EXPECT_FALSE(edid::build(4095, 4095, 120, e));
+    ASSERT_TRUE(edid::valid(e));
+    Decoded d = decode(e + 54);
+    EXPECT_EQ(d.w, 4095);
+    EXPECT_LT(d.hz, 60);
+    EXPECT_GE(d.hz, edid::MIN_HZ - 0.5);
+}
+
+TEST(Drv_I2C0, CombinedReadAndMuxedDevices)
+{
+    zemtest::TempRoot root;
+    sim::reset();
+    int fd = Drv_I2C0::I2C_Open();
+    ASSERT_GE(fd, 0);
+    uint8_t v = 0;
+    // The EEPROMs answer only while their mux channel is selected.
+    EXPECT_EQ(Drv_I2C0::I2C_ReadBytes(fd, board::EDID_EEPROM, 0, &v, 1), 0);
+    uint8_t ch = 1u << 3;
+    ASSERT_EQ(Drv_I2C0::I2C_WriteRaw(fd, board::EDID_MUX, &ch, 1), 1);
+    uint8_t data[3] = {1, 2, 3};
+    ASSERT_EQ(Drv_I2C0::I2C_WriteBytes(fd, board::EDID_EEPROM, 0x10, data, 3), 1);
+    uint8_t back[3] = {};
+    ASSERT_EQ(Drv_I2C0::I2C_ReadBytes(fd, board::EDID_EEPROM, 0x10, back, 3), 1);
+    EXPECT_EQ(std::vector<uint8_t>(back, back + 3), std::vector<uint8_t>(data, data + 3));
+    EXPECT_EQ(sim::edidEeprom(3)->reg(0x11), 2);
+    EXPECT_EQ(sim::edidEeprom(2)->reg(0x11), 0xFF);
+    // Two channels at once: both EEPROMs would answer, the transfer fails.
+    ch = 0x0C;
+    Drv_I2C0::I2C_WriteRaw(fd, board::EDID_MUX, &ch, 1);
+    EXPECT_EQ(Drv_I2C0::I2C_ReadBytes(fd, board::EDID_EEPROM, 0, &v, 1), 0);
+    EXPECT_EQ(Drv_I2C0::I2C_WriteByte(fd, 0x22, 0, 1), 0);   // nobody at that address
+    Drv_I2C0::I2C_Close(fd);
+}
+
+// The manager against a fresh store and a fresh simulated board.
+class Source : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        sim::reset();
+        std::memset(edid_ram_table_from, 0, sizeof edid_ram_table_from);
+        src = tarixsource::pInstance();
+        for (int p = 0; p < SOURCE_COUNT; ++p) {
+            src->edid_request[p] = 0;
+            src->edid_done[p] = 0;
+        }
+        src->audio_request = 0;
+        g_check_source = 255;
+        src->i2c_fd = -1;
+        // Opens the bus and starts the thread; the tests mostly run turns themselves.
+        ASSERT_EQ(src->initialize(), 0);
+        src->stop();
+        // Forget what the thread's first turn published.
+        std::memset(store->ram_para + para::INPUT_TIMING, 0, 6 * SOURCE_COUNT);
+        QObject::connect(store, &ZemRamPara::sig_update_para, store, [this](int c) { codes.push_back(c); },
+                         Qt::DirectConnection);
+    }
+    void TearDown() override
+    {
+        src->stop();
+        ZemRamPara::resetForTest();
+    }
+    std::vector<uint8_t> timingBytes(int p)
+    {
+        return std::vector<uint8_t>(store->ram_para + 256 + 6 * p, store->ram_para + 262 + 6 * p);
+    }
+
+    ZemRamPara *store = nullptr;
+    tarixsource *src = nullptr;
+    std::vector<int> codes;
+};
+
+TEST_F(Source, EdidRequestWritesTheEepromAndPulsesHotPlug)
+{
+    store->setWord(para::EDID_BASE + 12, 1280);
+    store->setWord(para::EDID_BASE + 14, 720);
+    store->setWord(para::EDID_BASE + 16, 50);
+    src->edid_request[2] = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->edid_request[2].load(), 0);
+    EXPECT_EQ(src->edid_done[2].load(), 1);
+
+    std::vector<uint8_t> eeprom = sim::edidEeprom(2)->bytes();
+    uint8_t expected[edid::SIZE];
+    edid::build(1280, 720, 50, expected);
+    EXPECT_EQ(eeprom, std::vector<uint8_t>(expected, expected + edid::SIZE));
+    EXPECT_EQ(sim::edidEeprom(1)->bytes(), std::vector<uint8_t>(256, 0xFF));
+    EXPECT_EQ(sim::edidEeprom(2)->writes(), 32u);   // written page by page
+
+    // Hot-plug of input 2 went low once and came back; the others stayed high.
+    std::vector<uint8_t> hp = sim::hotplugPort()->history(board::HOTPLUG_OUTPUT_REG);
+    ASSERT_EQ(hp.size(), 2u);
+    EXPECT_EQ(hp[0], 0x3F & ~0x04);
+    EXPECT_EQ(hp[1], 0x3F);
+    EXPECT_EQ(sim::attached(board::EDID_MUX) ? std::static_pointer_cast<sim::Mux>(sim::attached(board::EDID_MUX))->control() : 0xFF, 0);
+
+    // An uploaded table takes precedence over the image words.
+    for (int i = 0; i < 256; ++i)
+        edid_ram_table[4][i] = static_cast<uint8_t>(i);
+    edid_ram_table_from[4] = 1;
+    src->edid_request[4] = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->edid_done[4].load(), 1);
+    EXPECT_EQ(sim::edidEeprom(4)->bytes(), std::vector<uint8_t>(edid_ram_table[4], edid_ram_table[4] + 256));
+}
+
+TEST_F(Source, FailingEdidWriteIsRetriedThenDroppedWithoutReportingDone)
+{
+    sim::failTransfers(board::EDID_EEPROM, 1);
+    src->edid_request[0] = 1;
+    src->check_source_turn();   // first attempt fails, the next succeeds
+    EXPECT_EQ(src->edid_request[0].load(), 1);
+    src->check_source_turn();
+    EXPECT_EQ(src->edid_request[0].load(), 0);
+    EXPECT_EQ(src->edid_done[0].load(), 1);
+
+    sim::failTransfers(board::EDID_MUX, 1000);
+    src->edid_request[1] = 1;
+    for (int i = 0; i < tarixsource::EDID_ATTEMPTS; ++i)
+        src->check_source_turn();
+    EXPECT_EQ(src->edid_request[1].load(), 0);   // nobody waits for ever
+    EXPECT_EQ(src->edid_done[1].load(), 0);      // and no success is claimed
+}
+
+TEST_F(Source, AudioFollowsTheAudioWindowsSourceThroughACrop)
+{
+    // Window 1 shows crop entry 7, which is cut from source 3.
+    store->setWord(para::CROP_TABLE + para::CROP_ENTRY_SIZE * 7, para::CROP_USED | 3);
+    store->setWord(para::window(1, para::WIN_SOURCE), para::WIN_SOURCE_CROP | 7);
+    store->setWord(para::AUDIO_WINDOW, 1);
+    sim::failTransfers(board::AUDIO_SWITCH, 1);
+    src->audio_request = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->audio_request.load(), 1);   // the write failed: kept for the next turn
+    src->check_source_turn();
+    EXPECT_EQ(src->audio_request.load(), 0);
+    EXPECT_EQ(sim::audioSwitch()->reg(board::AUDIO_SELECT_REG), 3);
+
+    store->setWord(para::window(2, para::WIN_SOURCE), 5);
+    store->setWord(para::AUDIO_WINDOW, 2);
+    src->audio_request = 1;
+    src->check_source_turn();
+    EXPECT_EQ(sim::audioSwitch()->reg(board::AUDIO_SELECT_REG), 5);
+}
+
+TEST_F(Source, Register160BitsAreServedAndCleared)
+{
+    store->reg_para[32] = reg160::VBO_HOTPLUG_LOW | 0x80;
+    src->check_source_turn();
+    EXPECT_EQ(sim::hotplugPort()->reg(board::HOTPLUG_OUTPUT_REG), 0x0F);
+    EXPECT_EQ(store->reg_para[32], 0x80);   // a bit without a meaning here is left alone
+
+    uint32_t before = src->receiver_init_count[4];
+    uint32_t before0 = src->receiver_init_count[0];
+    store->reg_para[32] = reg160::VBO_HOTPLUG_HIGH | reg160::VBO_REINIT;
+    src->check_source_turn();
+    EXPECT_EQ(sim::hotplugPort()->reg(board::HOTPLUG_OUTPUT_REG), 0x3F);
+    EXPECT_EQ(src->receiver_init_count[4], before + 1);
+    EXPECT_EQ(src->receiver_init_count[0], before0);
+    EXPECT_EQ(store->reg_para[32], 0);
+
+    // A hot-plug bit whose write fails stays set until it succeeds.
+    sim::failTransfers(board::HOTPLUG_PORT, 1);
+    store->reg_para[32] = reg160::VBO_HOTPLUG_LOW;
+    src->check_source_turn();
+    EXPECT_EQ(store->reg_para[32], reg160::VBO_HOTPLUG_LOW);
+    src->check_source_turn();
+    EXPECT_EQ(store->reg_para[32], 0);
+}
+
+TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
+{
+    src->check_source_turn();
+    EXPECT_EQ(timingBytes(0), (std::vector<uint8_t>{0x80, 0x07, 0x38, 0x04, 60, 0}));
+    EXPECT_EQ(timingBytes(1), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(codes, std::vector<int>{12});
+    {
+        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        EXPECT_EQ(src->source_hdminfo[0].Hact, 1920);
+        EXPECT_EQ(src->source_hdminfo[0].nosignal, 0);
+        EXPECT_EQ(src->source_hdminfo[1].nosignal, 1);
+    }
+    src->check_source_turn();
+    EXPECT_EQ(codes.size(), 1u);   // nothing changed, nothing emitted
+
+    sim::setInputTiming(3, {1280, 720, 50});
+    sim::setInputTiming(5, {3840, 2160, 59});   // 55 Hz and above count as 60
+    src->check_source_turn();
+    EXPECT_EQ(timingBytes(3), (std::vector<uint8_t>{0x00, 0x05, 0xD0, 0x02, 50, 0}));
+    EXPECT_EQ(timingBytes(5), (std::vector<uint8_t>{0x00, 0x0F, 0x70, 0x08, 60, 0}));
+    EXPECT_EQ(codes.size(), 2u);
+
+    // An input outside the enabled mask reads as no signal.
+    g_check_source = 0xFE;
+    src->initialize();
+    src->stop();
+    EXPECT_EQ(timingBytes(0), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(timingBytes(0), std::vector<uint8_t>(6, 0));
+    EXPECT_EQ(codes.size(), 3u);
+}
+
+TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)
+{
+    ASSERT_EQ(src->initialize(), 0);
+    EXPECT_TRUE(platform::files::exists("/data/edidramtable"));
+    src->edid_request[5] = 1;
+    src->audio_request = 1;
+    store->reg_para[32] = reg160::ALL_REINIT;
+    src->wake();
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        return src->edid_done[5].load() == 1 && src->audio_request.load() == 0 &&
+               __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
+    }, std::chrono::seconds(10)));
+    src->stop();
+}
+
+} // namespace
