@@ -11,6 +11,7 @@
 #include "app/zemrampara.h"
 #include "cloud/networkclient_manage.h"
 #include "cloud/r47_wifi_config.h"
+#include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/spi.h"
@@ -97,9 +98,9 @@ void reportLinks()
             int port;
         } serials[] = {{"RS-485", Qy_uart_inout::PORT}, {"4G module", Qy_uart_inout_4G::PORT}};
         for (const Serial &s : serials) {
-            std::string dev = platform::path("/dev/ttyS" + std::to_string(s.port));
-            text += std::string("  ") + s.name + " serial " + dev +
-                    (platform::files::exists("/dev/ttyS" + std::to_string(s.port)) ? " present\n" : " absent\n");
+            const std::string port = platform::devices::serialPort(s.port);
+            text += std::string("  ") + s.name + " serial " + platform::path(port) +
+                    (platform::files::exists(port) ? " present\n" : " absent\n");
         }
         std::fputs(text.c_str(), stdout);
         std::fflush(stdout);

@@ -1,4 +1,5 @@
 #include "platform/devmem.h"
+#include "platform/devices.h"
 #include "platform/platform.h"
 
 #include <fcntl.h>
@@ -112,7 +113,7 @@ std::unique_ptr<Window> map(uint32_t base, uint32_t length)
             return nullptr;
         return std::unique_ptr<Window>(new SimWindow(base, length));
     }
-    int fd = ::open(path("/dev/mem").c_str(), O_RDWR | O_SYNC | O_CLOEXEC);
+    int fd = ::open(path(devices::MEM).c_str(), O_RDWR | O_SYNC | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
     void *mem = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, base);

@@ -1,4 +1,5 @@
 #include "platform/mtd.h"
+#include "platform/devices.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -60,9 +61,9 @@ Info defaultGeometry(const std::string &device)
     Info info;
     info.erasesize = sim::DEFAULT_ERASESIZE;
     info.writesize = sim::DEFAULT_WRITESIZE;
-    if (device == "/dev/mtd8")
+    if (device == devices::MTD_LOGO)
         info.size = 0x60000;
-    else if (device == "/dev/mtd10")
+    else if (device == devices::MTD_KERNEL)
         info.size = 0x500000;
     else
         info.size = 0x100000;

@@ -13,6 +13,7 @@
 
 #include "app/global.h"
 #include "app/utils.h"
+#include "platform/devices.h"
 #include "platform/files.h"
 #include "platform/mtd.h"
 #include "platform/platform.h"
@@ -36,8 +37,6 @@ const char *const ALIAS_PATH = "/data/configs/alias.json";
 const char *const OSD_PATH = "/data/configs/omenu.json";
 const char *const RECOVERY_DIR = "/data/rcvrecovery/";
 const char *const MAPPING_DIR = "/data/smartmapping/";
-const char *const KERNEL_DEVICE = "/dev/mtd10";
-const char *const LOGO_DEVICE = "/dev/mtd8";
 
 // Guarded by g_zem_file_deal_mutex.
 MD5 md5;                                  // digest of the write transfer's blocks
@@ -185,14 +184,14 @@ Stored storeTransfer(ZemFileDeal &rec)
         platform::ensureDir(APP_DIR);
         return storeFile(APP_PATH, fileBuf_tarix, rec.total_len);
     case TYPE_KERNEL:
-        return storePartition(KERNEL_DEVICE, fileBuf_tarix, KERNEL_PARTITION_SIZE);
+        return storePartition(platform::devices::MTD_KERNEL, fileBuf_tarix, KERNEL_PARTITION_SIZE);
     case TYPE_LOGO:
         rec.total_len = (rec.total_len + 3) & ~3u;
         {
             QMutexLocker lock(&Utils::_file_deal_mutex);
             build_logo_header(fileBuf_tarix, rec.total_len);
         }
-        return storePartition(LOGO_DEVICE, fileBuf_tarix, LOGO_PARTITION_SIZE);
+        return storePartition(platform::devices::MTD_LOGO, fileBuf_tarix, LOGO_PARTITION_SIZE);
     case TYPE_ALIAS:
         return storeFile(ALIAS_PATH, fileBuf_tarix, rec.total_len);
     case TYPE_OSD:

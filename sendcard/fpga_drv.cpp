@@ -1,6 +1,7 @@
 #include "sendcard/fpga_drv.h"
 
 #include "app/utils.h"
+#include "platform/devices.h"
 #include "platform/platform.h"
 #include "platform/sim_fpga.h"
 #include "platform/sim_spi_flash.h"
@@ -13,8 +14,8 @@
 #include <cstring>
 #include <vector>
 
-const char *const fpga_drv::DEVICE_PATH[2] = {"/dev/spidev32766.1", "/dev/spidev32766.2"};
-const char *const fpga_drv::FLASH_DEVICE_PATH = "/dev/spidev32766.3";
+const char *const fpga_drv::DEVICE_PATH[2] = {platform::devices::FPGA_SPI[0], platform::devices::FPGA_SPI[1]};
+const char *const fpga_drv::FLASH_DEVICE_PATH = platform::devices::FLASH_SPI;
 
 namespace {
 

@@ -1,12 +1,13 @@
 #include "videoio/drv_i2c.h"
 
+#include "platform/devices.h"
 #include "platform/i2c.h"
 
 #include <vector>
 
 int Drv_I2C0::I2C_Open()
 {
-    return platform::i2c::open("/dev/i2c-0");
+    return platform::i2c::open(platform::devices::I2C_BUS);
 }
 
 void Drv_I2C0::I2C_Close(int fd)

@@ -8,6 +8,8 @@
 // with every access is added to the bank (16 per channel for per-channel
 // blocks).
 
+#include "platform/devices.h"
+
 #include <cstdint>
 
 constexpr uint32_t C331_REG(uint32_t bank, uint32_t sub, uint32_t width)
@@ -22,7 +24,7 @@ constexpr uint32_t C331_ID_VALUE = 0x24;
 class c331_drv
 {
 public:
-    static constexpr const char *DEVICE = "/dev/spidev32766.0";
+    static constexpr const char *DEVICE = platform::devices::CHIP_SPI;
     static constexpr uint32_t WRITE_HZ = 10000000;
     static constexpr uint32_t READ_HZ = 5000000;
 
