@@ -528,16 +528,22 @@ void message_deal::Time_to_RAM()
     for (int i = 1; i <= 5; ++i)
         e[17 + i] = bcd(f.value(i).toInt());
     e[23] = 0;
-    put32(e + 76, clock_record_word(12) + clock_record_word(13));
-    put32(e + 80, clock_record_word(11));
-    uint32_t seq = clock_record_word(5);
+    // The FPGA thread rewrites the record when the clock changes: work on a copy.
+    uint8_t record[clock_record_run::RECORD_SIZE];
+    {
+        QMutexLocker lock(&clock_record_run::record_mutex);
+        std::memcpy(record, g_clock_record, sizeof record);
+    }
+    put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
+    put32(e + 80, clock_record_word(record, 11));
+    uint32_t seq = clock_record_word(record, 5);
     e[84] = uint8_t(seq);
     e[85] = uint8_t(seq >> 8);
     e[86] = uint8_t(seq >> 16);
     e[87] = 0;
-    std::memcpy(e + 88, g_clock_record + 7, 7);
+    std::memcpy(e + 88, record + 7, 7);
     e[95] = 0xFF;
-    put32(e + 96, clock_record_word(12));
+    put32(e + 96, clock_record_word(record, 12));
 }
 
 uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)

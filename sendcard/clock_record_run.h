@@ -11,10 +11,16 @@
 
 extern uint8_t g_clock_record[64];
 
+// Word `n` of a record (a copy, or g_clock_record under record_mutex).
+inline uint32_t clock_record_word(const uint8_t *record, int n)
+{
+    const uint8_t *p = record + 4 * n;
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
 inline uint32_t clock_record_word(int n)
 {
-    const uint8_t *p = g_clock_record + 4 * n;
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    return clock_record_word(g_clock_record, n);
 }
 
 class clock_record_run
