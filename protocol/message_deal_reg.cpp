@@ -18,13 +18,14 @@
 #include "platform/platform.h"
 #include "platform/shell.h"
 #include "platform/timing.h"
+#include "protocol/gui_call.h"
+#include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -109,39 +110,21 @@ void requestLedGeometry()
     g_set_led_setup = 0;
 }
 
-// Front-panel calls come from the link threads; the widgets belong to the
-// GUI thread, so the call is queued there (and the page pointer read there).
-void upgradePopup(bool show)
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return;
-    QMetaObject::invokeMethod(
-        app,
-        [show]() {
-            if (!g_mainwindow)
-                return;
-            if (show)
-                g_mainwindow->update_start();
-            else
-                g_mainwindow->update_over();
-        },
-        Qt::QueuedConnection);
-}
-
+// The pop-up is shown once per upgrade, whichever of the registers or the
+// file transfer starts it first; only the end that finds it up hides it.
 void upgradePopupState(bool on)
 {
     if (on) {
-        if (g_update_flag == 0)
-            upgradePopup(true);
-        g_update_flag = 1;
-        store()->test_signal(105);
-    } else {
-        if (g_update_flag == 1)
-            upgradePopup(false);
-        g_update_flag = 0;
-        store()->test_signal(106);
+        file_transfer::panel_step(file_transfer::PanelStep::UpgradeStart);
+        return;
     }
+    if (g_update_flag.exchange(0) == 1) {
+        gui_call::post([]() {
+            if (g_mainwindow)
+                g_mainwindow->update_over();
+        });
+    }
+    store()->test_signal(106);
 }
 
 void requestReboot()

@@ -5,6 +5,7 @@
 
 #include "app/syncupdate.h"
 #include "platform/shell.h"
+#include "protocol/zem_file_deal.h"
 #include "ui/firmwareupdate.h"
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
@@ -62,6 +63,31 @@ TEST_F(RegPanelTest, UpgradePopupIsShownAndHiddenInTheGuiThread)
     EXPECT_EQ(writeReg(9, 0xF0, 0x00), Bytes{0});
     EXPECT_EQ(g_update_flag.load(), 0);
     EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
+}
+
+// A repeated start (the PC tool writes register 9 again, or a file transfer
+// starts during the upgrade) must not bring the pop-up back once it is gone.
+TEST_F(RegPanelTest, RepeatedRegisterNineShowsThePopupOncePerUpgrade)
+{
+    EXPECT_EQ(writeReg(9, 0xF0, 0x20), Bytes{0});
+    ASSERT_TRUE(waitFor([] { return firmware_update_popup() != nullptr; }));
+    firmware_update_over();
+
+    EXPECT_EQ(writeReg(9, 0xF0, 0x30), Bytes{0});
+    file_transfer::panel_step(file_transfer::PanelStep::UpgradeStart);
+    QCoreApplication::processEvents();   // runs whatever the handler queued
+    EXPECT_EQ(g_update_flag.load(), 1);
+    EXPECT_EQ(firmware_update_popup(), nullptr);
+
+    // The next upgrade shows it again.
+    EXPECT_EQ(writeReg(9, 0xF0, 0x00), Bytes{0});
+    EXPECT_EQ(writeReg(9, 0xF0, 0x10), Bytes{0});
+    EXPECT_TRUE(waitFor([] { return firmware_update_popup() != nullptr; }));
+    std::vector<int> upgrade;
+    for (int c : seenCodes())
+        if (c == 105 || c == 106)
+            upgrade.push_back(c);
+    EXPECT_EQ(upgrade, (std::vector<int>{105, 105, 105, 106, 105}));
 }
 
 TEST_F(RegPanelTest, InstalledApplicationRebootsThreeSecondsLater)
