@@ -3,9 +3,9 @@
 
 // Receiving-card mapping (page 24): the mapping files found on the USB stick.
 
-#include "ui/panelpage.h"
+#include "ui/filelistpage.h"
 
-class SmartMapping : public PanelPage
+class SmartMapping : public FileListPage
 {
     Q_OBJECT
 public:
@@ -13,18 +13,13 @@ public:
     void syncUpdate(int code);
 public slots:
     // Unless the progress widget is up: closes the page, focus to the Setting menu.
-    void Button_back_clicked();
+    void Button_back_clicked() { backUnlessBusy(); }
     void goBack() override { Button_back_clicked(); }
-
-public:
-    QStringList files() const { return m_files; }
 
 protected:
     QString titleText() const override;
     QStringList valueLines() const override;
-private:
-    void list_files();
-    QStringList m_files;
+    QStringList listed() const override;
 };
 
 #endif

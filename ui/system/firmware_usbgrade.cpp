@@ -5,11 +5,10 @@
 
 #include <QMutexLocker>
 
-firmware_usbgrade::firmware_usbgrade(QWidget *parent) : PanelPage(parent, 26, 12)
+firmware_usbgrade::firmware_usbgrade(QWidget *parent) : FileListPage(parent, 26, 12)
 {
     registerPage(g_firmware_usbgrade);
-    list_files();
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    reload();
     language_changed();
 }
 
@@ -23,23 +22,22 @@ QStringList firmware_usbgrade::valueLines() const
     QStringList out;
     if (m_done)
         out << ui::tr5("升级完成", "Upgrade finished", "Обновление завершено", "Nâng cấp xong", "升級完成");
-    if (m_files.isEmpty())
+    if (files().isEmpty())
         out << ui::tr5("U盘无升级文件", "No upgrade file on the stick", "Нет файлов обновления", "Không có tệp nâng cấp", "U盤無升級文件");
-    for (const QString &f : m_files.mid(0, 5))
-        out << f;
+    out << files().mid(0, 5);
     return out;
 }
 
 void firmware_usbgrade::syncUpdate(int code)
 {
-    if (code == 100 || code == 101 || code == 102)
-        list_files();
+    if (stickChanged(code))
+        reload();
     if (code == 104)
         m_done = true;
     refreshFromImage();
 }
 
-void firmware_usbgrade::list_files()
+QStringList firmware_usbgrade::listed() const
 {
     const QStringList suffixes = {QStringLiteral("ZEM"), QStringLiteral("ZEMZK")};
     QString folder;
@@ -47,9 +45,10 @@ void firmware_usbgrade::list_files()
         QMutexLocker lock(&g_config_text_mutex);
         folder = g_usb_grade_path;
     }
-    m_files = ui::listFiles(QStringLiteral("/mnt/usb1"), suffixes);
+    QStringList found = ui::listFiles(QStringLiteral("/mnt/usb1"), suffixes);
     // The upgrade folder's name comes from the configuration; only a plain name is used.
     if (!folder.isEmpty() && !folder.contains(QLatin1Char('/')) && !folder.startsWith(QLatin1Char('.')))
         for (const QString &f : ui::listFiles(QStringLiteral("/mnt/usb1/") + folder, suffixes))
-            m_files << folder + QLatin1Char('/') + f;
+            found << folder + QLatin1Char('/') + f;
+    return found;
 }

@@ -3,23 +3,21 @@
 
 // USB upgrade (page 26): the upgrade files on the stick and the last result.
 
-#include "ui/panelpage.h"
+#include "ui/filelistpage.h"
 
-class firmware_usbgrade : public PanelPage
+class firmware_usbgrade : public FileListPage
 {
     Q_OBJECT
 public:
     explicit firmware_usbgrade(QWidget *parent = nullptr);
     void syncUpdate(int code);
-public:
-    QStringList files() const { return m_files; }
 
 protected:
     QString titleText() const override;
     QStringList valueLines() const override;
+    QStringList listed() const override;
+
 private:
-    void list_files();
-    QStringList m_files;
     bool m_done = false;
 };
 

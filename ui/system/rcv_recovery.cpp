@@ -1,14 +1,12 @@
 #include "ui/system/rcv_recovery.h"
 
 #include "app/global.h"
-#include "ui/QRoundProgressBar.h"
 #include "ui/pages.h"
 
-rcv_recovery::rcv_recovery(QWidget *parent) : PanelPage(parent, 25, 12)
+rcv_recovery::rcv_recovery(QWidget *parent) : FileListPage(parent, 25, 12)
 {
     registerPage(g_rcv_recovery);
-    list_cards();
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { menulist_back_page(); });
+    reload();
     language_changed();
 }
 
@@ -20,9 +18,8 @@ QString rcv_recovery::titleText() const
 QStringList rcv_recovery::valueLines() const
 {
     QStringList out;
-    out << ui::tr5("接收卡文件: %1", "Card files: %1", "Файлы карт: %1", "Tệp thẻ: %1", "接收卡文件: %1").arg(m_files.size());
-    for (const QString &f : m_files.mid(0, 5))
-        out << f;
+    out << ui::tr5("接收卡文件: %1", "Card files: %1", "Файлы карт: %1", "Tệp thẻ: %1", "接收卡文件: %1").arg(files().size());
+    out << files().mid(0, 5);
     return out;
 }
 
@@ -30,20 +27,11 @@ void rcv_recovery::syncUpdate(int code)
 {
     // Code 99: a recovery check finished.
     if (code == 99)
-        list_cards();
+        reload();
     refreshFromImage();
 }
 
-void rcv_recovery::list_cards()
+QStringList rcv_recovery::listed() const
 {
-    m_files = ui::listFiles(QStringLiteral("/data/rcvrecovery"), {QString()});
-}
-
-void rcv_recovery::menulist_back_page()
-{
-    ui::runInGui(this, [this] {
-        if (g_qround_bar && g_qround_bar->isVisible())
-            return;
-        leavePage(12);
-    });
+    return ui::listFiles(QStringLiteral("/data/rcvrecovery"), {QString()});
 }

@@ -3,9 +3,9 @@
 
 // Receiving-card recovery (page 25): the stored receiving-card parameter files.
 
-#include "ui/panelpage.h"
+#include "ui/filelistpage.h"
 
-class rcv_recovery : public PanelPage
+class rcv_recovery : public FileListPage
 {
     Q_OBJECT
 public:
@@ -13,18 +13,13 @@ public:
     void syncUpdate(int code);
 public slots:
     // Unless the progress widget is up: closes the page, focus to the advanced menu.
-    void menulist_back_page();
+    void menulist_back_page() { backUnlessBusy(); }
     void goBack() override { menulist_back_page(); }
-
-public:
-    QStringList files() const { return m_files; }
 
 protected:
     QString titleText() const override;
     QStringList valueLines() const override;
-private:
-    void list_cards();
-    QStringList m_files;
+    QStringList listed() const override;
 };
 
 #endif

@@ -1,0 +1,18 @@
+#include "ui/filelistpage.h"
+
+#include "ui/QRoundProgressBar.h"
+#include "ui/pages.h"
+
+FileListPage::FileListPage(QWidget *parent, uint8_t pageId, uint8_t backId) : PanelPage(parent, pageId, backId)
+{
+    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+}
+
+void FileListPage::backUnlessBusy()
+{
+    ui::runInGui(this, [this] {
+        if (g_qround_bar && g_qround_bar->isVisible())
+            return;
+        PanelPage::goBack();
+    });
+}
