@@ -23,7 +23,7 @@ AdvancedOption::AdvancedOption(QWidget *parent) : PanelPage(parent, 12, 5)
     addButton([] { return ui::tr5("出厂设置", "Factory", "Заводские", "Nhà máy", "出廠設置"); }, [this] { if (!g_factory) openChild<factory>(); });
     addButton([] { return ui::tr5("老化记录", "Ageing log", "Журнал", "Nhật ký", "老化記錄"); }, [this] { if (!g_factoryage) openChild<factoryage>(); });
     addButton([] { return ui::tr5("USB升级", "USB upgrade", "Обновление USB", "Nâng cấp USB", "USB升級"); }, [this] { if (!g_firmware_usbgrade) openChild<firmware_usbgrade>(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -5,7 +5,7 @@
 
 FileListPage::FileListPage(QWidget *parent, uint8_t pageId, uint8_t backId) : PanelPage(parent, pageId, backId)
 {
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
 }
 
 void FileListPage::backUnlessBusy()

@@ -10,7 +10,7 @@ ImageQuality::ImageQuality(QWidget *parent) : PanelPage(parent, 11, 5)
     registerPage(g_imagequality);
     addButton([] { return ui::tr5("画质调节", "Quality", "Качество", "Chất lượng", "畫質調節"); }, [this] { if (!g_quality) openChild<quality>(); });
     addButton([] { return ui::tr5("色温", "Colour temp.", "Цвет. темп.", "Nhiệt độ màu", "色溫"); }, [this] { if (!g_temperature) openChild<temperature>(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -12,7 +12,7 @@ LinkOption::LinkOption(QWidget *parent) : PanelPage(parent, 10, 5)
     registerPage(g_linkoption);
     addButton([] { return ui::tr5("串口", "Serial", "Порт RS-485", "Cổng nối tiếp", "串口"); }, [this] { if (!g_linkcom) openChild<linkcom>(); });
     addButton([] { return ui::tr5("以太网", "Ethernet", "Ethernet", "Ethernet", "以太網"); }, [this] { if (!g_linkwlan) openChild<linkwlan>(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -8,7 +8,7 @@ MachineState::MachineState(QWidget *parent) : PanelPage(parent, 2, 1)
 {
     registerPage(g_machinestate);
     read_links();
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

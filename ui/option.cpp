@@ -22,7 +22,7 @@ Option::Option(QWidget *parent) : PanelPage(parent, 5, 1)
     addButton([] { return ui::tr5("画质", "Picture", "Изображение", "Hình ảnh", "畫質"); }, [this] { if (!g_imagequality) openChild<ImageQuality>(); });
     addButton([] { return ui::tr5("高级设置", "Advanced", "Дополнительно", "Nâng cao", "高級設置"); }, [this] { if (!g_advancedoption) openChild<AdvancedOption>(); });
     addButton([] { return ui::tr5("智能走线", "Mapping", "Разводка", "Sơ đồ", "智能走線"); }, [this] { if (!g_smartmapping) openChild<SmartMapping>(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { slot_Button_back_clicked(); });
+    addBackButton();
     language_changed();
 }
 

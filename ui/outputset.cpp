@@ -12,7 +12,7 @@ OutputSet::OutputSet(QWidget *parent) : PanelPage(parent, 6, 5)
     addButton([] { return ui::tr5("屏幕设置", "LED wall", "Экран", "Màn hình", "屏幕設置"); }, [this] { if (!g_ledset) openChild<ledset>(); });
     addButton([] { return ui::tr5("网口设置", "Ports", "Порты", "Cổng", "網口設置"); }, [this] { if (!g_netset) openChild<netset>(); });
     addButton([] { return ui::tr5("测试画面", "Test pattern", "Тест", "Mẫu thử", "測試畫面"); }, [this] { if (!g_test_chart) openChild<test_chart>(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -212,6 +212,11 @@ QPushButton *PanelPage::addButton(std::function<QString()> text, std::function<v
     return b;
 }
 
+QPushButton *PanelPage::addBackButton()
+{
+    return addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+}
+
 void PanelPage::leavePage(uint8_t backId)
 {
     if (m_left)

@@ -83,6 +83,8 @@ protected:
     void refreshFromImage();
 
     QPushButton *addButton(std::function<QString()> text, std::function<void()> clicked);
+    // The "Back" button: goBack().
+    QPushButton *addBackButton();
 
     template <class T> void registerPage(T *&slot)
     {

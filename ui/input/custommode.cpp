@@ -11,7 +11,7 @@ CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, 4, 1)
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { m_chosen = m_chosen % 16 + 1; redraw(); });
     addButton([] { return ui::tr5("保存", "Save", "Сохранить", "Lưu", "保存"); }, [this] { request(true); });
     addButton([] { return ui::tr5("调用", "Recall", "Загрузить", "Gọi lại", "調用"); }, [this] { request(false); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -6,7 +6,7 @@
 EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, 8, 5)
 {
     registerPage(g_edidset);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

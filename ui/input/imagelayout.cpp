@@ -6,7 +6,7 @@
 ImageLayout::ImageLayout(QWidget *parent) : PanelPage(parent, 9, 5)
 {
     registerPage(g_imagelayout);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

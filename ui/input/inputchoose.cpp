@@ -14,7 +14,7 @@ InputChoose::InputChoose(QWidget *parent) : PanelPage(parent, 3, 1)
     addButton([] { return ui::sourceName(3); }, [this] { select(3); });
     addButton([] { return ui::sourceName(4); }, [this] { select(4); });
     addButton([] { return ui::sourceName(5); }, [this] { select(5); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

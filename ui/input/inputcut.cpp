@@ -8,7 +8,7 @@ InputCut::InputCut(QWidget *parent) : PanelPage(parent, 7, 5)
 {
     registerPage(g_inputcut);
     m_copy.take();
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

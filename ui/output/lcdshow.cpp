@@ -6,7 +6,7 @@
 lcdshow::lcdshow(QWidget *parent) : PanelPage(parent, 15, 12)
 {
     registerPage(g_lcdshow);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -6,7 +6,7 @@
 ledset::ledset(QWidget *parent) : PanelPage(parent, 13, 6)
 {
     registerPage(g_ledset);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

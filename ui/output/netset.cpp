@@ -6,7 +6,7 @@
 netset::netset(QWidget *parent) : PanelPage(parent, 14, 6)
 {
     registerPage(g_netset);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

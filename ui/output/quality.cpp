@@ -8,7 +8,7 @@ quality::quality(QWidget *parent) : PanelPage(parent, 19, 11)
     registerPage(g_quality);
     addButton([] { return ui::tr5("亮度+", "Brightness +", "Яркость +", "Độ sáng +", "亮度+"); }, [this] { step(1); });
     addButton([] { return ui::tr5("亮度-", "Brightness -", "Яркость -", "Độ sáng -", "亮度-"); }, [this] { step(-1); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

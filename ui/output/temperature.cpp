@@ -6,7 +6,7 @@
 temperature::temperature(QWidget *parent) : PanelPage(parent, 20, 11)
 {
     registerPage(g_temperature);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -8,7 +8,7 @@ test_chart::test_chart(QWidget *parent) : PanelPage(parent, 16, 6)
     registerPage(g_test_chart);
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { next(); });
     addButton([] { return ui::tr5("关闭", "Off", "Выкл", "Tắt", "關閉"); }, [this] { ui::applyWord(para::TEST_PATTERN, static_cast<uint16_t>(ui::word(para::TEST_PATTERN) & 0xFF00)); redraw(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -14,7 +14,7 @@ factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
 {
     registerPage(g_factory);
     addButton([] { return ui::tr5("恢复出厂", "Reset", "Сброс", "Đặt lại", "恢復出廠"); }, [this] { factory_reset(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

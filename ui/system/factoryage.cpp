@@ -6,7 +6,7 @@
 factoryage::factoryage(QWidget *parent) : PanelPage(parent, 23, 12)
 {
     registerPage(g_factoryage);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -6,7 +6,7 @@
 linkcom::linkcom(QWidget *parent) : PanelPage(parent, 21, 10)
 {
     registerPage(g_linkcom);
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

@@ -21,7 +21,7 @@ linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
         }
     }
     addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { m_error = !apply(m_edits[0]->text(), m_edits[1]->text(), m_edits[2]->text()); redraw(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 

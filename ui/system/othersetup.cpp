@@ -9,7 +9,7 @@ othersetup::othersetup(QWidget *parent) : PanelPage(parent, 17, 12)
     registerPage(g_othersetup);
     addButton([] { return ui::tr5("按键锁", "Key lock", "Блокировка", "Khóa phím", "按鍵鎖"); }, [this] { ui::applyWord(para::KEY_LOCK, ui::word(para::KEY_LOCK) ? 0 : 1); redraw(); });
     addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { if (ZemRamPara::p_zemrampara_config) ZemRamPara::p_zemrampara_config->ram_para_save(); });
-    addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    addBackButton();
     language_changed();
 }
 
