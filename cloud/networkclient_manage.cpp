@@ -19,10 +19,7 @@ networkclient_Manage *networkclient_Manage::pInstance()
         return p_networkclient_Manage;
     auto *m = new networkclient_Manage();
     writeLogMsg(3, "networkclient_Manage created");
-    std::lock_guard<std::mutex> lock(m->m_stopMutex);
-    if (pthread_create(&m->m_thread, nullptr, &networkclient_Manage::acceptThread, m) == 0)
-        m->m_started = true;
-    else
+    if (!m->m_worker.start(&networkclient_Manage::acceptThread, m))
         writeLogMsg(1, "networkclient acceptThread create error");
     p_networkclient_Manage = m;
     return p_networkclient_Manage;
@@ -50,26 +47,13 @@ void networkclient_Manage::accept_turn()
 void *networkclient_Manage::acceptThread(void *arg)
 {
     auto *self = static_cast<networkclient_Manage *>(arg);
-    for (;;) {
+    do
         self->accept_turn();
-        std::unique_lock<std::mutex> lock(self->m_stopMutex);
-        if (self->m_stopCv.wait_for(lock, std::chrono::milliseconds(TURN_MS), [self] { return self->m_stop; }))
-            break;
-    }
+    while (!self->m_worker.waitTurn(std::chrono::milliseconds(TURN_MS)));
     return nullptr;
 }
 
 void networkclient_Manage::stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_stopMutex);
-        if (!m_started)
-            return;
-        m_stop = true;
-        m_stopCv.notify_all();
-    }
-    pthread_join(m_thread, nullptr);
-    std::lock_guard<std::mutex> lock(m_stopMutex);
-    m_started = false;
-    m_stop = false;
+    m_worker.stop();
 }

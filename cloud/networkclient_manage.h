@@ -4,11 +4,10 @@
 // The cloud client link: owns the cloud connection's state and its thread,
 // which takes up settings changes (g_rconfig_device_kumocloud).
 
+#include "cloud/turn_thread.h"
+
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <pthread.h>
 
 class networkclient_Manage
 {
@@ -32,11 +31,7 @@ public:
 private:
     networkclient_Manage() {}
 
-    pthread_t m_thread{};
-    bool m_started = false;
-    std::mutex m_stopMutex;
-    std::condition_variable m_stopCv;
-    bool m_stop = false;
+    TurnThread m_worker;
 };
 
 #endif

@@ -60,10 +60,7 @@ R47_WIFI_CONFIG *R47_WIFI_CONFIG::pInstance()
     if (p_wifi)
         return p_wifi;
     auto *w = new R47_WIFI_CONFIG();
-    std::lock_guard<std::mutex> lock(w->m_stopMutex);
-    if (pthread_create(&w->m_thread, nullptr, &R47_WIFI_CONFIG::WiFi_Start_Thread, w) == 0)
-        w->m_started = true;
-    else
+    if (!w->m_worker.start(&R47_WIFI_CONFIG::WiFi_Start_Thread, w))
         writeLogMsg(1, "WiFi_Start_Thread create error");
     p_wifi = w;
     // The UDP port-13769 relay asks the access point's state and hands datagrams here.
@@ -99,24 +96,13 @@ void *R47_WIFI_CONFIG::WiFi_Start_Thread(void *arg)
     auto *self = static_cast<R47_WIFI_CONFIG *>(arg);
     // The access point is not started by this build (no hostapd/udhcpd run);
     // the thread keeps the state at "not running" and idles.
-    std::unique_lock<std::mutex> lock(self->m_stopMutex);
-    while (!self->m_stop) {
+    do
         ++self->thread_turns;
-        self->m_stopCv.wait_for(lock, std::chrono::milliseconds(TURN_MS), [self] { return self->m_stop; });
-    }
+    while (!self->m_worker.waitTurn(std::chrono::milliseconds(TURN_MS)));
     return nullptr;
 }
 
 void R47_WIFI_CONFIG::stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_stopMutex);
-        if (!m_started)
-            return;
-        m_stop = true;
-        m_stopCv.notify_all();
-    }
-    pthread_join(m_thread, nullptr);
-    std::lock_guard<std::mutex> lock(m_stopMutex);
-    m_started = false;
+    m_worker.stop();
 }

@@ -4,13 +4,12 @@
 // The WiFi access-point manager: its 17 text settings, the access point's
 // state and the text commands of UDP port 13769.
 
+#include "cloud/turn_thread.h"
+
 #include <QMutex>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <pthread.h>
 
 // State of the access point; 3 = running (the port-13769 thread reads
 // datagrams only then).
@@ -64,11 +63,7 @@ private:
 
     mutable QMutex m_mutex;
     QString m_para[SETTING_COUNT];
-    pthread_t m_thread{};
-    bool m_started = false;
-    std::mutex m_stopMutex;
-    std::condition_variable m_stopCv;
-    bool m_stop = false;
+    TurnThread m_worker;
 };
 
 #endif
