@@ -12,6 +12,7 @@
 #include "platform/timing.h"
 #include "protocol/frame_link.h"
 #include "protocol/md5.h"
+#include "support/pctool.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -68,25 +69,12 @@ const Bytes &payload()
     return data;
 }
 
-Bytes wire(Bytes body)
+// A file-transfer (0xC0) frame to the controller: `request` starts with the
+// sub-command.
+Bytes wire(const Bytes &request)
 {
-    body.insert(body.begin(), {0x01, 0xF1, 0x10, 0xF0, 0, 0, 0, 0, 0, 0xC0});
-    uint8_t x = 0;
-    for (uint8_t v : body)
-        x ^= v;
-    body.push_back(x);
-    Bytes w = {0xA5};
-    for (uint8_t v : body) {
-        switch (v) {
-        case 0xA5: w.push_back(0xA6); w.push_back(0x02); break;
-        case 0xA6: w.push_back(0xA6); w.push_back(0x01); break;
-        case 0x5A: w.push_back(0x5B); w.push_back(0x02); break;
-        case 0x5B: w.push_back(0x5B); w.push_back(0x01); break;
-        default: w.push_back(v); break;
-        }
-    }
-    w.push_back(0x5A);
-    return w;
+    return pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, request[0],
+                                      Bytes(request.begin() + 1, request.end())));
 }
 
 void put32(Bytes &b, uint32_t v)
@@ -119,19 +107,8 @@ std::vector<Bytes> uploadFrames(uint32_t blockSize)
 
 void checkEnd(benchmark::State &state, const Bytes &reply)
 {
-    // Un-escapes the reply frame; its body from byte 10 is 00 03 00.
-    Bytes body;
-    for (size_t i = 0; i < reply.size(); ++i) {
-        uint8_t v = reply[i];
-        if (v == 0xA5 || v == 0x5A)
-            continue;
-        if ((v == 0xA6 || v == 0x5B) && i + 1 < reply.size()) {
-            uint8_t n = reply[++i];
-            body.push_back(n == 2 ? (v == 0xA6 ? 0xA5 : 0x5A) : v);
-        } else {
-            body.push_back(v);
-        }
-    }
+    // The reply body from byte 10 is 00 03 00.
+    const Bytes body = pctool::decode(reply);
     if (body.size() < 13 || body[10] != 0 || body[11] != 3 || body[12] != 0)
         state.SkipWithError("upload not stored");
 }
