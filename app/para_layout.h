@@ -121,6 +121,15 @@ inline void set16(uint8_t *b, uint32_t off, uint16_t v)
     b[off] = static_cast<uint8_t>(v & 0xFF);
     b[off + 1] = static_cast<uint8_t>(v >> 8);
 }
+inline uint32_t get32(const uint8_t *b, uint32_t off)
+{
+    return uint32_t(b[off]) | (uint32_t(b[off + 1]) << 8) | (uint32_t(b[off + 2]) << 16) | (uint32_t(b[off + 3]) << 24);
+}
+inline void set32(uint8_t *b, uint32_t off, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[off + i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 } // namespace para
 

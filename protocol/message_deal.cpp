@@ -30,16 +30,9 @@ namespace {
 
 constexpr uint32_t PAGE = fpga_manage::PAGE_SIZE;
 
-uint32_t le32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
+void put32(uint8_t *p, uint32_t v) { para::set32(p, 0, v); }
 
 uint8_t bcd(int v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 

@@ -12,6 +12,7 @@
 #include "protocol/message_deal.h"
 
 #include "app/global.h"
+#include "app/para_layout.h"
 #include "app/utils.h"
 #include "platform/devices.h"
 #include "platform/files.h"
@@ -44,18 +45,11 @@ MD5 md5_read;                             // digest of the bytes the read blocks
 std::FILE *file_tarix = nullptr;          // the read transfer's open file
 const message_deal *write_owner = nullptr; // handler (link) whose start began the write transfer
 
-uint32_t le32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
+uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
 
 uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
 
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
+void put32(uint8_t *p, uint32_t v) { para::set32(p, 0, v); }
 
 uint32_t reply2(uint8_t *body, uint8_t status, uint8_t sub)
 {

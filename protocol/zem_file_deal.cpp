@@ -1,6 +1,7 @@
 #include "protocol/zem_file_deal.h"
 
 #include "app/global.h"
+#include "app/para_layout.h"
 #include "app/zemrampara.h"
 #include "protocol/gui_call.h"
 #include "protocol/message_deal.h"
@@ -45,17 +46,8 @@ namespace {
 
 void put8(uint8_t *p, uint32_t off, uint8_t v) { p[off] = v; }
 
-void put16(uint8_t *p, uint32_t off, uint16_t v)
-{
-    p[off] = uint8_t(v);
-    p[off + 1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t *p, uint32_t off, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[off + i] = uint8_t(v >> (8 * i));
-}
+using para::set16;
+using para::set32;
 
 } // namespace
 
@@ -66,37 +58,37 @@ void build_logo_header(uint8_t *out, uint32_t imageLen)
     put8(out, 4, 0x52);
     put8(out, 8, 2);
     std::memcpy(out + 12, "DISP", 4);
-    put16(out, 44, 260);
+    set16(out, 44, 260);
     put8(out, 48, 0x38);
     put8(out, 52, 1);
     put8(out, 56, 0x44);
     put8(out, 62, 0x30);
-    put16(out, 66, 816);
+    set16(out, 66, 816);
     put8(out, 68, 1);
     std::memcpy(out + 72, "LMT050_NAD", 10);
-    put32(out, 104, 0x08049630);
+    set32(out, 104, 0x08049630);
     put8(out, 116, 1);
     put8(out, 125, 1);
-    put16(out, 126, 0x0101);
-    put32(out, 128, 0x01020201);
-    put16(out, 132, 0x0101);
+    set16(out, 126, 0x0101);
+    set32(out, 128, 0x01020201);
+    set16(out, 132, 0x0101);
     for (uint32_t off : {134u, 136u, 138u, 140u, 142u})
         put8(out, off, 1);
     put8(out, 144, 10);
     put8(out, 146, 12);
     put8(out, 148, 4);
     put8(out, 150, 12);
-    put16(out, 156, 320);
+    set16(out, 156, 320);
     put8(out, 158, 240);
-    put32(out, 160, 0x01680168);
-    put32(out, 164, 0x01180168);
-    put32(out, 168, 0x01180118);
+    set32(out, 160, 0x01680168);
+    set32(out, 164, 0x01180168);
+    set32(out, 168, 0x01180118);
     put8(out, 172, 7);
     put8(out, 174, 7);
     put8(out, 176, 6);
     put8(out, 178, 25);
     put8(out, 180, 0xC0);
-    put16(out, 182, 0xFFA0);
+    set16(out, 182, 0xFFA0);
     put8(out, 184, 0x50);
     put8(out, 188, 1);
     put8(out, 196, 2);
@@ -107,7 +99,7 @@ void build_logo_header(uint8_t *out, uint32_t imageLen)
     put8(out, 240, 3);
     put8(out, 244, 4);
     std::memcpy(out + 328, "LOGO", 4);
-    put32(out, 360, imageLen);
+    set32(out, 360, imageLen);
     put8(out, 364, 0x2C);
     put8(out, 368, 1);
 }

@@ -6,6 +6,8 @@
 // record group, words 11 and 12 minutes of run time, word 13 the closed groups'
 // minutes. Little-endian words counted from the start.
 
+#include "app/para_layout.h"
+
 #include <QMutex>
 #include <cstdint>
 
@@ -14,8 +16,7 @@ extern uint8_t g_clock_record[64];
 // Word `n` of a record (a copy, or g_clock_record under record_mutex).
 inline uint32_t clock_record_word(const uint8_t *record, int n)
 {
-    const uint8_t *p = record + 4 * n;
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    return para::get32(record, uint32_t(4 * n));
 }
 
 inline uint32_t clock_record_word(int n)
