@@ -227,6 +227,11 @@ constexpr int PANEL_W = 320;
 constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
+// The capture as the data window hands it out: AA AA, then the PNG file. It
+// has a buffer of its own, so that a capture never touches the file a
+// running transfer is collecting in fileBuf_tarix. Guarded by
+// Utils::_file_deal_mutex.
+uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
 bool grabToFile(const QString &file)
 {
@@ -262,9 +267,9 @@ bool take()
     if (ok) {
         QMutexLocker lock(&Utils::_file_deal_mutex);
         QFile capture(file);   // the capture's own handle, never the file transfer's
-        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(FILEBUF_TARIX_SIZE - 2);
+        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(CAPTURE_WINDOW_SIZE - 2);
         if (ok) {
-            qint64 got = capture.read(reinterpret_cast<char *>(fileBuf_tarix + 2), FILEBUF_TARIX_SIZE - 2);
+            qint64 got = capture.read(reinterpret_cast<char *>(captureBuf_tarix + 2), CAPTURE_WINDOW_SIZE - 2);
             ok = got == capture.size();
             if (ok)
                 len_tarix = uint32_t(got);
@@ -571,13 +576,13 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     std::unique_ptr<QMutexLocker> fileLock;
     if (covers(0x800080, 0xA0007F)) {
         fileLock.reset(new QMutexLocker(&Utils::_file_deal_mutex));
-        fileBuf_tarix[0] = 0xAA;
-        fileBuf_tarix[1] = 0xAA;
+        captureBuf_tarix[0] = 0xAA;
+        captureBuf_tarix[1] = 0xAA;
     }
 
     // The read is walked window by window: windows backed by memory are
     // copied a run at a time, computed ones byte by byte, gaps read as 0.
-    enum Kind { Image, Slots, First, Capability, PortBlock, Status, CaptureHead, FileBuf, Info, Ram4g };
+    enum Kind { Image, Slots, First, Capability, PortBlock, Status, CaptureHead, CaptureData, Info, Ram4g };
     struct Window {
         uint64_t lo, hi;
         Kind kind;
@@ -590,7 +595,7 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
         {0x600440, 0x60083F, PortBlock},
         {0x600880, 0x600C7F, Status},
         {0x800000, 0x80007F, CaptureHead},
-        {0x800080, 0xA0007F, FileBuf},
+        {0x800080, 0xA0007F, CaptureData},
         {0xA0000000u, 0xA0000FFFu, Info},
         {0xA1000000u, 0xA10000FFu, Ram4g},
     };
@@ -660,8 +665,8 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
                 o[k] = v;
             }
             break;
-        case FileBuf:
-            std::memcpy(o, fileBuf_tarix + (a - w->lo), n);
+        case CaptureData:
+            std::memcpy(o, captureBuf_tarix + (a - w->lo), n);
             break;
         case Info:
             std::memcpy(o, info.data() + (a - w->lo), n);

@@ -10,9 +10,12 @@
 
 class message_deal_4g;
 
-// Capture and file-transfer buffer: AA AA, then the data.
+// File-transfer buffer: the file being written by command 0xC0.
 constexpr uint32_t FILEBUF_TARIX_SIZE = 5 * 1024 * 1024;
 extern uint8_t fileBuf_tarix[FILEBUF_TARIX_SIZE];
+// The screen capture's data window of the RAM read (0x800080-0xA0007F):
+// AA AA, then the PNG file.
+constexpr uint32_t CAPTURE_WINDOW_SIZE = 0x200000;
 
 class message_deal
 {
@@ -119,8 +122,8 @@ private:
 };
 
 namespace screen_capture {
-// Grabs the front panel into "/123.png" and loads it into fileBuf_tarix from
-// byte 2 (under Utils::_file_deal_mutex). The grab runs in the GUI thread.
+// Grabs the front panel into "/123.png" and loads it into the capture's own
+// buffer from byte 2 (under Utils::_file_deal_mutex). The grab runs in the GUI thread.
 // False when there is no application, no screen, or the file cannot be
 // saved or read; the previous capture then stays in place.
 bool take();

@@ -13,8 +13,12 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/timing.h"
+#include "sendcard/fpga_manage.h"
+#include "ui/advancedoption.h"
 #include "ui/option.h"
+#include "ui/output/smartmapping.h"
 #include "ui/pages.h"
+#include "ui/system/rcv_recovery.h"
 #include "videoproc/c331_manage.h"
 
 #include <QDir>
@@ -133,12 +137,25 @@ uint32_t message_deal::delete_file_name(uint8_t *body)
 {
     const bool mapping = emptyFolder("/data/smartmapping");
     const bool recovery = emptyFolder("/data/rcvrecovery");
-    (void)recovery;
-    if (mapping) {
-        // The page in front learns of it in the GUI thread, never from here.
+    // The page in front learns of it in the GUI thread, never from here:
+    // a page listing the removed files closes, a menu whose entries depend
+    // on them redraws.
+    if (mapping && fpga_manage::p_fpga_manage) {
         gui_call::post([]() {
-            if (g_page_focus.load() == 5 && g_option)
+            const uint8_t page = g_page_focus.load();
+            if (page == 24 && g_smartmapping)
+                g_smartmapping->Button_back_clicked();
+            else if (page == 5 && g_option)
                 g_option->language_changed();
+        });
+    }
+    if (recovery && fpga_manage::p_fpga_manage) {
+        gui_call::post([]() {
+            const uint8_t page = g_page_focus.load();
+            if (page == 25 && g_rcv_recovery)
+                g_rcv_recovery->menulist_back_page();
+            else if (page == 12 && g_advancedoption)
+                g_advancedoption->language_changed();
         });
     }
     body[10] = 0;

@@ -3,6 +3,8 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 
+#include <algorithm>
+#include <chrono>
 #include <fcntl.h>
 
 int g_BPS = 115200;
@@ -51,6 +53,9 @@ Qy_uart_inout *Qy_uart_inout::pInstance()
 
 int Qy_uart_inout::usart1_init(int port, int speed, int flags)
 {
+    m_port = port;
+    m_speed = speed;
+    m_flags = flags;
     m_fd = m_serial.serial_init(port, speed, flags);
     if (m_fd <= 0)
         return 0;
@@ -116,23 +121,79 @@ void Qy_uart_inout::handle_frame(const std::vector<uint8_t> &frame)
     }
 }
 
+// The other end hung up (a pseudo-terminal whose master closed, a line that
+// lost its carrier): the port keeps reporting itself readable with nothing to
+// read. Drop it with whatever it was carrying and re-open it later.
+void Qy_uart_inout::hang_up()
+{
+    pthread_mutex_lock(&m_mutex);
+    m_send_queue.clear();
+    pthread_mutex_unlock(&m_mutex);
+    m_recv_queue.clear();
+    m_link.reset_gatherer();
+    m_serial.close_port(m_fd);
+    m_fd = -1;
+    m_state = Idle;
+    m_backoff_ms = REOPEN_FIRST_MS;
+    debugPrint("RS-485 line hung up; re-opening\n");
+}
+
+// Waits out the back-off (a stop ends the wait), then tries the port again.
+bool Qy_uart_inout::reopen()
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_backoff_ms);
+    m_backoff_ms = std::min(m_backoff_ms * 2, REOPEN_MAX_MS);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (m_stop || left.count() <= 0)
+            break;
+        m_serial.wait_line(-1, m_link.wake_fd(), int(left.count()) + 1);
+        m_link.clear_wake();
+    }
+    if (m_stop)
+        return false;
+    int fd = m_serial.serial_init(m_port, m_speed, m_flags);
+    if (fd <= 0)
+        return false;
+    // The path may still lead to the line that hung up.
+    if (m_serial.wait_line(fd, -1, 0) == serial_modules::Line::HungUp) {
+        m_serial.close_port(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
 void Qy_uart_inout::run()
 {
     Uart_Rec_Send_Data rec;
     rec.data.resize(READ_MAX);
     std::vector<uint8_t> frame;
     while (!m_stop) {
+        ++m_turns;
+        if (m_fd <= 0) {
+            reopen();
+            continue;
+        }
         // Block on the port (and on the wake-up of card replies); while a
         // card frame waits for its reply, look at the card side every few ms.
         int timeout = m_state == WaitingCard ? CARD_POLL_MS : 1000;
-        bool readable = m_serial.wait_readable(m_fd, m_link.wake_fd(), timeout);
+        serial_modules::Line line = m_serial.wait_line(m_fd, m_link.wake_fd(), timeout);
         m_link.clear_wake();
         if (m_stop)
             break;
-        if (readable) {
+        if (line == serial_modules::Line::HungUp) {
+            hang_up();
+            continue;
+        }
+        if (line == serial_modules::Line::Readable) {
             rec.fd = m_fd;
-            if (m_serial.recv_uart_data(rec, READ_MAX) > 0)
+            if (m_serial.recv_uart_data(rec, READ_MAX) > 0) {
                 m_recv_queue.push_back(rec);
+            } else if (m_serial.line_gone()) {
+                hang_up();
+                continue;
+            }
         }
         if (!m_recv_queue.empty()) {
             Uart_Rec_Send_Data got = std::move(m_recv_queue.front());

@@ -39,6 +39,17 @@ public:
 
     bool running() const { return m_running; }
     uint32_t state() const { return m_state; }
+    // True while the port is open (false while the link waits to re-open a
+    // line that hung up).
+    bool line_open() const { return m_fd > 0; }
+    // Passes of the receive thread so far (each one waits on the line or
+    // backs off), for tests that check the thread does not spin.
+    uint64_t turns() const { return m_turns; }
+
+    // Back-off between attempts to re-open a line that hung up: it starts
+    // at the first value and doubles up to the second.
+    static constexpr int REOPEN_FIRST_MS = 50;
+    static constexpr int REOPEN_MAX_MS = 1000;
     frame_link &link() { return m_link; }
 
     static void *receive_thread(void *arg);
@@ -47,8 +58,15 @@ private:
     void run();
     void handle_frame(const std::vector<uint8_t> &frame);
     void queue_send(std::vector<uint8_t> &wire);
+    void hang_up();
+    bool reopen();
 
-    int m_fd = -1;
+    std::atomic<int> m_fd{-1};
+    int m_port = PORT;
+    int m_speed = 115200;
+    int m_flags = 0;
+    int m_backoff_ms = REOPEN_FIRST_MS;
+    std::atomic<uint64_t> m_turns{0};
     pthread_mutex_t m_mutex;
     pthread_t m_thread;
     serial_modules m_serial;

@@ -3,6 +3,7 @@
 #include "app/logMsg.h"
 #include "platform/serial.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <poll.h>
@@ -126,6 +127,7 @@ int serial_modules::recv_uart_data(Uart_Rec_Send_Data &rec, int max)
     if (rec.data.size() < size_t(max))
         rec.data.resize(size_t(max));
     ssize_t n = platform::serial::read(rec.fd, rec.data.data(), size_t(max));
+    m_line_gone = n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
     if (n <= 0)
         return -1;
     rec.count = int(n);
@@ -134,9 +136,19 @@ int serial_modules::recv_uart_data(Uart_Rec_Send_Data &rec, int max)
 
 bool serial_modules::wait_readable(int fd, int wakeFd, int timeoutMs)
 {
+    return wait_line(fd, wakeFd, timeoutMs) != Line::Quiet;
+}
+
+serial_modules::Line serial_modules::wait_line(int fd, int wakeFd, int timeoutMs)
+{
+    // poll() skips negative descriptors, so either entry may be absent.
     pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    int r = ::poll(p, wakeFd >= 0 ? 2 : 1, timeoutMs);
-    return r > 0 && (p[0].revents & (POLLIN | POLLHUP | POLLERR));
+    int r = ::poll(p, 2, timeoutMs);
+    if (r <= 0 || fd < 0)
+        return Line::Quiet;
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))
+        return Line::HungUp;
+    return (p[0].revents & POLLIN) ? Line::Readable : Line::Quiet;
 }
 
 int serial_modules::uart_send(const Uart_Rec_Send_Data &rec)
@@ -153,6 +165,12 @@ int serial_modules::uart_send(const Uart_Rec_Send_Data &rec)
     if (direction && platform::serial::getModem(rec.fd, &bits) == 0)
         platform::serial::setModem(rec.fd, bits | platform::serial::MODEM_RTS);    // receive
     return int(w);
+}
+
+void serial_modules::close_port(int fd)
+{
+    if (m_fds.erase(fd))
+        platform::serial::close(fd);
 }
 
 void serial_modules::close_all()

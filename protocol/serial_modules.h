@@ -32,6 +32,9 @@ public:
     int serial_init(int port, int speed, int flags);
     // Reads what is waiting on the record's port (nothing: -1).
     int recv_uart_data(Uart_Rec_Send_Data &rec, int max);
+    // True when the last recv_uart_data found the line gone (end of file or
+    // an error other than "nothing waiting"): the other end hung up.
+    bool line_gone() const { return m_line_gone; }
     // Sends the record whole with the direction line turned to transmit from
     // 2 ms before the first byte until the last byte has left.
     int uart_send(const Uart_Rec_Send_Data &rec);
@@ -39,11 +42,20 @@ public:
     // `timeoutMs` (-1: no limit). Returns true when `fd` is readable.
     bool wait_readable(int fd, int wakeFd, int timeoutMs);
 
+    // The same wait, telling a line with data from one that hung up (a
+    // hung-up line stays "readable" with nothing to read). A negative `fd`
+    // waits on `wakeFd` alone.
+    enum class Line { Quiet, Readable, HungUp };
+    Line wait_line(int fd, int wakeFd, int timeoutMs);
+
+    // Closes one port of the set.
+    void close_port(int fd);
     void close_all();
     const std::set<int> &fds() const { return m_fds; }
 
 private:
     std::set<int> m_fds;
+    bool m_line_gone = false;
 };
 
 #endif

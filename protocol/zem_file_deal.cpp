@@ -2,12 +2,14 @@
 
 #include "app/global.h"
 #include "app/zemrampara.h"
+#include "protocol/gui_call.h"
 #include "protocol/message_deal.h"
-#include "sendcard/fpga_manage.h"
+#include "ui/advancedoption.h"
+#include "ui/mainwindow.h"
+#include "ui/output/smartmapping.h"
+#include "ui/pages.h"
 
-#include <QCoreApplication>
 #include <cstring>
-#include <functional>
 
 ZemFileDeal g_zem_file_deal_para;
 std::mutex g_zem_file_deal_mutex;
@@ -110,41 +112,39 @@ void build_logo_header(uint8_t *out, uint32_t imageLen)
     put8(out, 368, 1);
 }
 
-namespace {
-
-// The front-panel side of each step. The pages are reached only from the
-// GUI thread.
-void runStep(PanelStep step)
+void panel_step(PanelStep step)
 {
     switch (step) {
     case PanelStep::UpgradeStart:
-        // The main window's upgrade pop-up (shown while g_update_flag is 0)
-        // joins here with the front-panel pages.
-        g_update_flag = 1;
+        // The pop-up is shown once per upgrade: only the start that finds the
+        // flag down asks for it.
+        if (g_update_flag.exchange(1) == 0) {
+            gui_call::post([]() {
+                if (g_mainwindow)
+                    g_mainwindow->update_start();
+            });
+        }
         ZemRamPara::pInstance()->test_signal(105);
         break;
     case PanelStep::AliasArrived:
         ZemRamPara::pInstance()->test_signal(103);
         break;
     case PanelStep::RecoveryFiles:
+        // The advanced-option page enables its recovery entry only while
+        // recovery files exist.
+        gui_call::post([]() {
+            if (g_page_focus.load() == 12 && g_advancedoption)
+                g_advancedoption->language_changed();
+        });
+        break;
     case PanelStep::MappingFiles:
-        // Page calls of the front panel (advanced-option page in front:
-        // re-evaluate the recovery entry; mapping page in front: close it)
-        // join here with the front-panel pages.
+        // A new mapping file closes the mapping page that lists the old ones.
+        gui_call::post([]() {
+            if (g_page_focus.load() == 24 && g_smartmapping)
+                g_smartmapping->Button_back_clicked();
+        });
         break;
     }
-}
-
-} // namespace
-
-void panel_step(PanelStep step)
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app) {
-        runStep(step);
-        return;
-    }
-    QMetaObject::invokeMethod(app, [step]() { runStep(step); }, Qt::QueuedConnection);
 }
 
 } // namespace file_transfer

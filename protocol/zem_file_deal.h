@@ -55,8 +55,9 @@ bool is_plain_name(const char *name, size_t len);
 // is the image length already rounded up to a multiple of 4.
 void build_logo_header(uint8_t *out, uint32_t imageLen);
 
-// Front-panel follow-ups of a transfer. They run queued in the GUI thread
-// (inline when the program has no application object).
+// Follow-ups of a transfer. The change codes are emitted from the caller's
+// thread (queued to the GUI thread by the signal's connection); page work is
+// queued to the GUI thread and skipped when the program has no front panel.
 enum class PanelStep {
     UpgradeStart,    // upgrade pop-up, g_update_flag = 1, change code 105
     AliasArrived,    // change code 103

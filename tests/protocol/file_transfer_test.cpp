@@ -10,7 +10,9 @@
 #include "proto_fixture.h"
 #include "support/device_process.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QWidget>
 #include <QCryptographicHash>
 #include <QDir>
 #include <atomic>
@@ -474,4 +476,41 @@ TEST_F(FileTransferTest, UploadAndReadBackOverTheSerialLine)
     }
     EXPECT_EQ(back, menu);
     EXPECT_EQ(ask(readEnd()), cat({0, 6}, md5Of(menu)));
+}
+
+// A screen capture read in the middle of an upload (on another link) uses
+// its own buffer: the upload still stores exactly what was sent.
+TEST_F(FileTransferTest, CaptureDuringAnUploadLeavesTheUploadIntact)
+{
+    std::unique_ptr<QApplication> app;
+    int argc = 1;
+    char name[] = "test";
+    char *argv[] = {name, nullptr};
+    ASSERT_EQ(QCoreApplication::instance(), nullptr);
+    app.reset(new QApplication(argc, argv));
+    QWidget panel(nullptr, Qt::FramelessWindowHint);   // stands in for the front panel
+    panel.setGeometry(0, 0, 320, 240);
+    panel.show();
+    QCoreApplication::processEvents();
+
+    message_deal other;
+    Bytes menu = randomBytes(6000, 71);
+    EXPECT_EQ(run(startTyped("OSDS", 0, 6000)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(block(0, Bytes(menu.begin(), menu.begin() + 3000))), (Bytes{0, 2}));
+
+    Bytes header = run(other, pctool::ramRead(pctool::CONTROLLER, 0x800000, 16));
+    ASSERT_EQ(header.size(), 17u);
+    const uint32_t len = header[13] | (header[14] << 8) | (header[15] << 16) | (uint32_t(header[16]) << 24);
+    ASSERT_GT(len, 8u);
+    Bytes data = run(other, pctool::ramRead(pctool::CONTROLLER, 0x800080, uint16_t(2 + len)));
+    ASSERT_EQ(data.size(), 3u + len);
+    EXPECT_EQ(Bytes(data.begin() + 1, data.begin() + 3), (Bytes{0xAA, 0xAA}));
+    EXPECT_EQ(Bytes(data.begin() + 4, data.begin() + 7), text("PNG"));
+
+    EXPECT_EQ(run(block(3000, Bytes(menu.begin() + 3000, menu.end()))), (Bytes{0, 2}));
+    EXPECT_EQ(run(endWith(md5Of(menu))), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), menu);
+
+    // The capture is still there to read after the upload.
+    EXPECT_EQ(run(other, pctool::ramRead(pctool::CONTROLLER, 0x800080, uint16_t(2 + len))), data);
 }

@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QWidget>
 #include <fcntl.h>
+#include <functional>
+#include <thread>
 
 using pctool::Bytes;
 using namespace std::chrono_literals;
@@ -169,4 +171,60 @@ TEST_F(Rs485Test, ScreenCaptureReadOverTheLine)
     QImage img;
     ASSERT_TRUE(img.loadFromData(png.data() + 3, int(len), "PNG"));
     EXPECT_EQ(img.size(), QSize(320, 240));
+}
+
+namespace {
+
+bool waitUntil(const std::function<bool()> &cond, std::chrono::milliseconds limit = 5000ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+class Rs485LineTest : public ProtoTest
+{
+};
+
+} // namespace
+
+// The PC side of the line hangs up and comes back: the link backs off
+// without spinning while the line is gone and answers again afterwards.
+TEST_F(Rs485LineTest, HungUpLineIsReopenedWithoutSpinning)
+{
+    platform::ensureDir("/dev");
+    const std::string path = root.host("/dev/ttyS2");
+    auto pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
+    Qy_uart_inout link;
+    ASSERT_EQ(link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    auto ask = [&](int master) {
+        EXPECT_TRUE(pctool::writeAll(master, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))));
+        return pctool::decode(pctool::readFrames(master, 1, 3000ms));
+    };
+    Bytes first = ask(pty->master());
+    ASSERT_GT(first.size(), 13u);
+    EXPECT_EQ(Bytes(first.begin() + 10, first.begin() + 13), (Bytes{0, 0x52, 0x97}));
+
+    pty->hangUp();
+    ASSERT_TRUE(waitUntil([&] { return !link.line_open(); }));
+    // While the line is gone the thread waits between attempts: a few turns
+    // in half a second, where a spinning loop makes hundreds of thousands.
+    const uint64_t before = link.turns();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LT(link.turns() - before, 20u);
+    EXPECT_FALSE(link.line_open());
+
+    // The PC side comes back on a new line: the link opens it and answers.
+    pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
+    ASSERT_TRUE(waitUntil([&] { return link.line_open(); }));
+    Bytes again = ask(pty->master());
+    ASSERT_GT(again.size(), 13u);
+    EXPECT_EQ(Bytes(again.begin() + 10, again.begin() + 13), (Bytes{0, 0x52, 0x97}));
+    link.stop();
 }

@@ -139,11 +139,17 @@ PtyLink::PtyLink(const std::string &linkPath) : m_link(linkPath)
 
 PtyLink::~PtyLink()
 {
-    if (m_master >= 0) {
-        ::unlink(m_link.c_str());
-        ::close(m_master);
-        ::close(m_slave);
-    }
+    hangUp();
+}
+
+void PtyLink::hangUp()
+{
+    if (m_master < 0)
+        return;
+    ::unlink(m_link.c_str());
+    ::close(m_master);
+    ::close(m_slave);
+    m_master = m_slave = -1;
 }
 
 bool PtyLink::send(const std::vector<unsigned char> &bytes)

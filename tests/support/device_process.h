@@ -54,6 +54,9 @@ public:
     bool send(const std::vector<unsigned char> &bytes);
     // Reads what arrives within `timeout`, stopping early once `expect` bytes came.
     std::vector<unsigned char> receive(size_t expect, std::chrono::milliseconds timeout);
+    // The PC side goes away: the link path is removed, then the line drops
+    // (the device side sees a hang-up).
+    void hangUp();
 
 private:
     int m_master = -1;
