@@ -19,7 +19,7 @@ namespace {
 std::mutex g_instance_mutex;
 constexpr size_t CALL_LOG_LIMIT = 100000;
 // Shortest turn of the chip thread (keeps an idle loop off the processor while
-// an apply request still starts within a couple of milliseconds).
+// an apply request still starts within a few milliseconds).
 constexpr std::chrono::milliseconds TURN_PERIOD{5};
 }
 
