@@ -140,10 +140,14 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
     reply.clear();
     uint8_t done = 0;
     uint32_t len = m_phy.data_transf_meaning(wire, m_body.data(), n, &done, m_config.recordSize);
+    if (m_config.pcStamp == PcStamp::BeforeChecks)
+        stamp_pc_activity();
     if (!done || len < MIN_BODY)
         return Result::Dropped;
     if (xorOf(m_body.data(), len - 1) != m_body[len - 1])
         return Result::Dropped;
+    if (m_config.pcStamp == PcStamp::AfterChecks)
+        stamp_pc_activity();
     // Bytes past the body must not carry anything over from an earlier frame.
     std::memset(m_body.data() + len, 0, std::min<size_t>(32, m_body.size() - len));
 
@@ -189,9 +193,13 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
             result = Result::Replied;
         }
     }
+    return result;
+}
+
+void frame_link::stamp_pc_activity()
+{
     pc_cmd_valid = 1;
     pc_cmd_time = G_timeTicks.load();
-    return result;
 }
 
 void frame_link::card_reply(const uint8_t *body, uint32_t len)

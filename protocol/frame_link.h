@@ -19,12 +19,18 @@
 class frame_link : public card_reply_sink
 {
 public:
+    // When a frame marks the PC tool as active (pc_cmd_valid, pc_cmd_time):
+    // never, as soon as it is un-escaped (also when it then fails its
+    // checks), or only once it has passed them.
+    enum class PcStamp { None, BeforeChecks, AfterChecks };
+
     struct Config {
         uint8_t transport = 1;      // value recorded in g_passby_trans_port (1 RS-485, 2 TCP, 3 UDP)
         bool passThrough = true;    // card frames from the PC tool go to the sending card
         bool ackCommand2 = true;    // card frames with command 2 are acknowledged at once
         bool replyOnZero = false;   // a handler result of 0 still gets the bare header back
         uint32_t recordSize = 65556; // the link's frame record (gathered frame and reply on the wire)
+        PcStamp pcStamp = PcStamp::AfterChecks;
     };
 
     enum class Result {
@@ -62,6 +68,9 @@ public:
     int wake_fd() const { return m_wake; }
     void wake();
     void clear_wake();
+
+    // Marks the PC tool as active now.
+    static void stamp_pc_activity();
 
     message_deal &deal() { return m_deal; }
     const Config &config() const { return m_config; }

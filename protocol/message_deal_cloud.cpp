@@ -9,6 +9,7 @@
 #include "app/para_layout.h"
 #include "app/utils.h"
 #include "cloud/message_deal_4g.h"
+#include "cloud/networkclient_manage.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/timing.h"
@@ -367,8 +368,14 @@ uint32_t message_deal::check_yp_module(uint8_t *body)
         body[12] = g_4G_RAM[56];
         return 3;
     }
-    // The cloud client reports its link here once it exists; until then
-    // there is no cloud path.
+    // Otherwise the cloud client's own connection, when the client exists.
+    const networkclient_Manage *client = networkclient_Manage::p_networkclient_Manage;
+    if (client && client->link_up) {
+        body[10] = 0;
+        body[11] = 2;
+        body[12] = 1;
+        return 3;
+    }
     body[10] = 1;
     body[11] = 2;
     body[12] = 0;

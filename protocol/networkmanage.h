@@ -11,13 +11,11 @@
 // answered in order on the connection that sent it, and card replies go back
 // to the connection whose card frame they answer (dropped when it has gone).
 
-#include "protocol/frame_link.h"
+#include "protocol/net_link.h"
 #include "protocol/tcpserver.h"
 
 #include <atomic>
-#include <deque>
 #include <map>
-#include <pthread.h>
 
 class networkManage
 {
@@ -47,27 +45,13 @@ public:
     bool controller_port_open() const { return m_ctl.server.is_open(); }
 
 private:
-    struct Frame {
-        std::vector<uint8_t> wire;
-        uint64_t conn;
-    };
-    struct Port {
-        explicit Port(const frame_link::Config &c) : link(c) {}
-        TcpServer server;
-        frame_link link;
+    struct Port : net_port<TcpServer, uint64_t> {   // origin: the connection number
+        using net_port::net_port;
         std::map<uint64_t, stream_gatherer> gatherers;   // per connection
-        std::deque<Frame> frames;
-        uint64_t card_origin = 0;   // connection whose card frame awaits its reply
-        std::atomic<uint32_t> state{Idle};
-        pthread_t thread;
-        bool running = false;
     };
 
     void run(Port &port);
     void gather(Port &port);
-    void handle(Port &port, const Frame &frame);
-    void poll_card(Port &port);
-    bool start(Port &port, void *(*entry)(void *));
 
     Port m_cmd;   // g_port
     Port m_ctl;   // 10002

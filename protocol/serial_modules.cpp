@@ -134,11 +134,6 @@ int serial_modules::recv_uart_data(Uart_Rec_Send_Data &rec, int max)
     return int(n);
 }
 
-bool serial_modules::wait_readable(int fd, int wakeFd, int timeoutMs)
-{
-    return wait_line(fd, wakeFd, timeoutMs) != Line::Quiet;
-}
-
 serial_modules::Line serial_modules::wait_line(int fd, int wakeFd, int timeoutMs)
 {
     // poll() skips negative descriptors, so either entry may be absent.

@@ -39,12 +39,9 @@ public:
     // 2 ms before the first byte until the last byte has left.
     int uart_send(const Uart_Rec_Send_Data &rec);
     // Blocks until `fd` is readable or `wakeFd` is signalled, at most
-    // `timeoutMs` (-1: no limit). Returns true when `fd` is readable.
-    bool wait_readable(int fd, int wakeFd, int timeoutMs);
-
-    // The same wait, telling a line with data from one that hung up (a
-    // hung-up line stays "readable" with nothing to read). A negative `fd`
-    // waits on `wakeFd` alone.
+    // `timeoutMs` (-1: no limit), telling a line with data from one that hung
+    // up (a hung-up line stays "readable" with nothing to read). A negative
+    // `fd` waits on `wakeFd` alone.
     enum class Line { Quiet, Readable, HungUp };
     Line wait_line(int fd, int wakeFd, int timeoutMs);
 

@@ -1,6 +1,7 @@
 #include "protocol/tcpserver.h"
 
 #include "app/logMsg.h"
+#include "protocol/net_link.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,40 +17,9 @@ constexpr int SEND_TIMEOUT_S = 2;   // a client that stops reading loses its rep
 
 } // namespace
 
-// --- stream_gatherer ---------------------------------------------------------
-
-bool stream_gatherer::feed(const uint8_t *data, uint32_t n, std::vector<std::vector<uint8_t>> &frames)
-{
-    bool touched = m_open;
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t b = data[i];
-        if (b == 0xA5) {
-            m_buf.assign(1, 0xA5);
-            m_open = true;
-            touched = true;
-            continue;
-        }
-        if (!m_open)
-            continue;
-        if (m_buf.size() >= RECORD_SIZE) {
-            // Longer than a frame record: dropped whole.
-            m_buf.clear();
-            m_open = false;
-            continue;
-        }
-        m_buf.push_back(b);
-        if (b == 0x5A) {
-            frames.push_back(std::move(m_buf));
-            m_buf.clear();
-            m_open = false;
-        }
-    }
-    return touched;
-}
-
 // --- TcpServer ---------------------------------------------------------------
 
-TcpServer::TcpServer() : m_buf(CHUNK_MAX) {}
+TcpServer::TcpServer() = default;
 
 TcpServer::~TcpServer()
 {
@@ -59,24 +29,9 @@ TcpServer::~TcpServer()
 uint8_t TcpServer::initialize(uint32_t port)
 {
     unInitialize();
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        writeLogMsg(LOG_ERROR, "socket error:%m");
-        debugPrint("socket error:%m\n");
+    int fd = open_bound_socket(SOCK_STREAM, port, SO_REUSEADDR);
+    if (fd < 0)
         return 255;
-    }
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(uint16_t(port));
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        writeLogMsg(LOG_ERROR, "bind error:%m");
-        debugPrint("bind error:%m\n");
-        ::close(fd);
-        return 255;
-    }
     if (::listen(fd, BACKLOG) != 0) {
         writeLogMsg(LOG_ERROR, "listen error:%m");
         debugPrint("listen error:%m\n");
@@ -94,7 +49,7 @@ void TcpServer::unInitialize()
     m_listen = -1;
     while (!m_clients.empty())
         closeClient(m_clients.begin()->first);
-    m_chunks.clear();
+    m_used = 0;
 }
 
 void TcpServer::closeClient(int socket)
@@ -144,14 +99,17 @@ void TcpServer::acceptAll()
 
 void TcpServer::readClient(int socket)
 {
-    ssize_t n = ::recv(socket, m_buf.data(), CHUNK_MAX, MSG_DONTWAIT);
+    if (m_used == m_chunks.size()) {
+        m_chunks.emplace_back();
+        m_chunks.back().data.resize(CHUNK_MAX);
+    }
+    TcpChunk &c = m_chunks[m_used];
+    ssize_t n = ::recv(socket, c.data.data(), CHUNK_MAX, MSG_DONTWAIT);
     if (n > 0) {
-        TcpChunk c;
-        c.data.assign(m_buf.begin(), m_buf.begin() + n);
         c.count = uint32_t(n);
         c.socket = socket;
         c.conn = m_clients[socket];
-        m_chunks.push_back(std::move(c));
+        ++m_used;
         return;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -162,8 +120,9 @@ void TcpServer::readClient(int socket)
 
 uint8_t TcpServer::recvData(int timeoutMs, int wakeFd)
 {
-    std::vector<pollfd> fds;
-    fds.reserve(m_clients.size() + 2);
+    m_used = 0;   // the chunks of the last call have been taken
+    std::vector<pollfd> &fds = m_poll;
+    fds.clear();
     if (m_listen >= 0)
         fds.push_back({m_listen, POLLIN, 0});
     for (const auto &c : m_clients)

@@ -8,13 +8,17 @@
 // reply meant for a connection that has gone cannot reach a later client
 // that happens to get the same socket descriptor.
 
+#include "protocol/protocol_phy.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <map>
+#include <poll.h>
 #include <vector>
 
-// One received chunk: what one recv returned on one connection.
+// One received chunk: what one recv returned on one connection. The buffer
+// is the server's and is reused by the next recvData.
 struct TcpChunk {
     std::vector<uint8_t> data;
     uint32_t count = 0;
@@ -31,15 +35,78 @@ class stream_gatherer
 public:
     static constexpr uint32_t RECORD_SIZE = 131072;
 
-    // Appends each completed frame (wire bytes) to `frames`. True when the
-    // chunk opened or continued a frame.
-    bool feed(const uint8_t *data, uint32_t n, std::vector<std::vector<uint8_t>> &frames);
+    // Calls `emit(bytes, count)` with the wire bytes of each frame the chunk
+    // completes, in order; the bytes are valid during the call only. True
+    // when the chunk opened or continued a frame. Runs between frame bytes
+    // are copied whole, and a frame that lies wholly in the chunk is handed
+    // over from the chunk itself.
+    template <class Emit>
+    bool feed(const uint8_t *data, uint32_t n, Emit &&emit);
     bool in_frame() const { return m_open; }
 
 private:
-    std::vector<uint8_t> m_buf;
+    void drop() { m_open = false; m_local = nullptr; m_len = 0; }
+    void append(const uint8_t *p, uint32_t run);
+
+    std::vector<uint8_t> m_buf;     // a frame carried over from earlier chunks
+    const uint8_t *m_local = nullptr; // start of a frame opened in the chunk being fed
+    uint32_t m_len = 0;             // bytes of the open frame so far
     bool m_open = false;
 };
+
+inline void stream_gatherer::append(const uint8_t *p, uint32_t run)
+{
+    if (!m_local)
+        m_buf.insert(m_buf.end(), p, p + run);
+    m_len += run;
+}
+
+template <class Emit>
+bool stream_gatherer::feed(const uint8_t *data, uint32_t n, Emit &&emit)
+{
+    bool touched = m_open;
+    uint32_t i = 0;
+    while (i < n) {
+        // Next A5 or 5A; A6 and 5B are ordinary bytes here.
+        uint32_t j = i;
+        for (;;) {
+            j += uint32_t(protocol_phy::plain_run(data + j, n - j));
+            if (j >= n || data[j] == 0xA5 || data[j] == 0x5A)
+                break;
+            ++j;
+        }
+        if (m_open) {
+            if (m_len + (j - i) > RECORD_SIZE)
+                drop();   // longer than a frame record: dropped whole
+            else
+                append(data + i, j - i);
+        }
+        i = j;
+        if (i >= n)
+            break;
+        if (data[i] == 0xA5) {
+            m_local = data + i;
+            m_len = 1;
+            m_open = true;
+            touched = true;
+        } else if (m_open) {
+            if (m_len >= RECORD_SIZE) {
+                drop();
+            } else {
+                append(data + i, 1);
+                emit(m_local ? m_local : m_buf.data(), m_len);
+                drop();
+            }
+        }
+        ++i;
+    }
+    if (m_open && m_local) {
+        // The frame goes on in a later chunk: keep what it has so far.
+        m_buf.assign(m_local, m_local + m_len);
+        m_local = nullptr;
+    }
+    return touched;
+}
 
 class TcpServer
 {
@@ -56,7 +123,7 @@ public:
     uint8_t initialize(uint32_t port);
     // Waits at most `timeoutMs` (-1: no limit) for a connection, client
     // bytes or `wakeFd`, then accepts and reads what is there. Chunks go to
-    // chunks(), connections that went away to take_closed(). 0, or 255 on a
+    // chunk(), replacing those of the last call; connections that went away to take_closed(). 0, or 255 on a
     // poll or accept error.
     uint8_t recvData(int timeoutMs = 0, int wakeFd = -1);
     // Sends all bytes on a client socket; 0, or 255 (no bytes, send error).
@@ -70,7 +137,9 @@ public:
     // Removes a client from the set and closes it.
     void delete_clinetSocket(int socket);
 
-    std::deque<TcpChunk> &chunks() { return m_chunks; }
+    // Chunks of the last recvData, oldest first: chunk(0) to chunk(chunk_count() - 1).
+    size_t chunk_count() const { return m_used; }
+    const TcpChunk &chunk(size_t i) const { return m_chunks[i]; }
     // Numbers of the connections closed since the last call.
     std::vector<uint64_t> take_closed();
     bool is_open() const { return m_listen >= 0; }
@@ -82,13 +151,14 @@ private:
     void closeClient(int socket);
     void readClient(int socket);
 
-    std::deque<TcpChunk> m_chunks;
+    std::vector<TcpChunk> m_chunks;   // reused: each keeps its receive buffer
+    size_t m_used = 0;
+    std::vector<pollfd> m_poll;
     int m_listen = -1;
     std::map<int, uint64_t> m_clients;   // socket -> connection number
     std::map<uint64_t, int> m_by_conn;
     std::vector<uint64_t> m_closed;
     uint64_t m_next_conn = 1;
-    std::vector<uint8_t> m_buf;
 };
 
 #endif

@@ -14,27 +14,8 @@ udpnetManage *udpnetManage::p_udpnetManage = nullptr;
 namespace {
 
 constexpr uint8_t TRANSPORT_UDP = 3;
-constexpr int CARD_POLL_MS = 5;        // see networkManage
 constexpr int WIFI_RECHECK_MS = 1000;  // how often the relay looks at the access point's state
 constexpr size_t MAX_PARTIAL_SENDERS = 256;
-
-frame_link::Config commandConfig()
-{
-    frame_link::Config c;
-    c.transport = TRANSPORT_UDP;
-    c.passThrough = true;
-    c.ackCommand2 = true;
-    c.replyOnZero = false;
-    c.recordSize = packet_gatherer::RECORD_SIZE;
-    return c;
-}
-
-frame_link::Config controllerConfig()
-{
-    frame_link::Config c = commandConfig();
-    c.passThrough = false;
-    return c;
-}
 
 uint64_t senderKey(const sockaddr_in &a)
 {
@@ -43,8 +24,12 @@ uint64_t senderKey(const sockaddr_in &a)
 
 } // namespace
 
-udpnetManage::udpnetManage() : m_cmd(commandConfig(), 0), m_ctl(controllerConfig(), 1)
+udpnetManage::udpnetManage()
+    : m_cmd(net_port_config(TRANSPORT_UDP, false, false, packet_gatherer::RECORD_SIZE), 0),
+      m_ctl(net_port_config(TRANSPORT_UDP, true, false, packet_gatherer::RECORD_SIZE), 1)
 {
+    m_cmd.logDropped = true;
+    m_ctl.logDropped = true;
     pthread_mutex_init(&wifi_mutex, nullptr);
     m_wifi_wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -67,16 +52,6 @@ udpnetManage *udpnetManage::pInstance()
     return p_udpnetManage;
 }
 
-bool udpnetManage::start(pthread_t &thread, bool &running, void *(*entry)(void *))
-{
-    if (pthread_create(&thread, nullptr, entry, this) != 0) {
-        writeLogMsg(LOG_ERROR, "UDP command thread not started");
-        return false;
-    }
-    running = true;
-    return true;
-}
-
 int udpnetManage::initialize()
 {
     m_stop = false;
@@ -86,11 +61,11 @@ int udpnetManage::initialize()
         m_ctl.server.initialize(CONTROLLER_PORT);
     }
     fpga_manage::pInstance()->set_reply_sink(TRANSPORT_UDP, &m_cmd.link);
-    if (!start(m_cmd.thread, m_cmd.running, udpacceptThread))
+    if (!m_cmd.thread.start(udpacceptThread, this, "UDP command"))
         return 255;
-    if (!start(m_ctl.thread, m_ctl.running, udpacceptThread_10005))
+    if (!m_ctl.thread.start(udpacceptThread_10005, this, "UDP command"))
         return 255;
-    if (!start(m_wifi_thread, m_wifi_running, udp_13769_acceptThread))
+    if (!m_wifi_thread.start(udp_13769_acceptThread, this, "UDP command"))
         return 255;
     return 0;
 }
@@ -99,20 +74,14 @@ void udpnetManage::stop()
 {
     m_stop = true;
     for (Port *p : {&m_cmd, &m_ctl}) {
-        if (!p->running)
-            continue;
         p->link.wake();
-        pthread_join(p->thread, nullptr);
-        p->running = false;
+        p->thread.join();
     }
-    if (m_wifi_running) {
-        uint64_t one = 1;
-        if (::write(m_wifi_wake, &one, sizeof one) < 0) {
-            // already signalled
-        }
-        pthread_join(m_wifi_thread, nullptr);
-        m_wifi_running = false;
+    uint64_t one = 1;
+    if (::write(m_wifi_wake, &one, sizeof one) < 0) {
+        // already signalled
     }
+    m_wifi_thread.join();
     fpga_manage *card = fpga_manage::pInstance();
     if (card->reply_sink(TRANSPORT_UDP) == &m_cmd.link)
         card->set_reply_sink(TRANSPORT_UDP, nullptr);
@@ -158,57 +127,30 @@ void udpnetManage::gather(Port &port)
         // A datagram that opens or continues a frame ends any wait for card replies.
         if (it->second.feed(d.data.data(), d.count, wire, complete))
             port.state = Idle;
-        if (complete)
-            port.frames.push_back(Frame{std::move(wire), d.addr});
+        if (complete) {
+            Port::Frame &f = port.next_frame();
+            f.wire.swap(wire);
+            f.origin = d.addr;
+        }
         if (!it->second.in_frame())
             port.gatherers.erase(it);
         queue.pop_front();
     }
 }
 
-void udpnetManage::handle(Port &port, const Frame &frame)
-{
-    std::vector<uint8_t> reply;
-    switch (port.link.process(frame.wire.data(), uint32_t(frame.wire.size()), reply)) {
-    case frame_link::Result::Dropped:
-        debugPrint("\n frame error!!!!!!!");
-        return;
-    case frame_link::Result::NoReply:
-        return;
-    case frame_link::Result::Replied:
-    case frame_link::Result::CardAcked:
-        port.state = ReplyPending;
-        port.server.sendData(reply.data(), uint32_t(reply.size()), frame.addr);
-        port.state = Idle;
-        return;
-    case frame_link::Result::CardWait:
-        port.card_origin = frame.addr;
-        port.state = WaitingCard;
-        return;
-    }
-}
-
 void udpnetManage::run(Port &port)
 {
+    auto send = [&port](const sockaddr_in &to, const uint8_t *data, uint32_t count) {
+        port.server.sendData(data, count, to);
+    };
     while (!m_stop) {
-        int timeout = port.state == WaitingCard ? CARD_POLL_MS : -1;
-        port.server.wait(timeout, port.link.wake_fd());
+        port.server.wait(port.wait_timeout(), port.link.wake_fd());
         port.link.clear_wake();
         if (m_stop)
             break;
         port.server.recvData(port.keepSender);
         gather(port);
-        while (!port.frames.empty()) {
-            handle(port, port.frames.front());
-            port.frames.pop_front();
-        }
-        if (port.state == WaitingCard) {
-            std::vector<uint8_t> wire;
-            if (port.link.poll_card_reply(wire)) {
-                port.server.sendData(wire.data(), uint32_t(wire.size()), port.card_origin);
-                port.state = Idle;
-            }
-        }
+        port.serve(send);
     }
 }
 

@@ -9,7 +9,7 @@
 // port; each blocks until a datagram, a card reply or its wake-up arrive.
 // Frames are gathered per sender address.
 
-#include "protocol/frame_link.h"
+#include "protocol/net_link.h"
 #include "protocol/udpserver.h"
 
 #include <QObject>
@@ -52,35 +52,21 @@ public:
     uint32_t state() const { return m_cmd.state; }
 
 private:
-    struct Frame {
-        std::vector<uint8_t> wire;
-        sockaddr_in addr;
-    };
-    struct Port {
-        Port(const frame_link::Config &c, uint8_t keep) : link(c), keepSender(keep) {}
-        UdpServer server;
-        frame_link link;
+    struct Port : net_port<UdpServer, sockaddr_in> {   // origin: where the answer goes
+        Port(const frame_link::Config &c, uint8_t keep) : net_port(c), keepSender(keep) {}
         uint8_t keepSender;
         std::map<uint64_t, packet_gatherer> gatherers;   // per sender address
-        std::deque<Frame> frames;
-        sockaddr_in card_origin{};   // where the card reply of the last card frame goes
-        std::atomic<uint32_t> state{Idle};
-        pthread_t thread;
-        bool running = false;
     };
 
     void run(Port &port);
     void gather(Port &port);
-    void handle(Port &port, const Frame &frame);
     void run_wifi();
     void send_wifi_replies();
-    bool start(pthread_t &thread, bool &running, void *(*entry)(void *));
 
     Port m_cmd;   // 5008
     Port m_ctl;   // 10005
     UdpServer m_wifi;
-    pthread_t m_wifi_thread;
-    bool m_wifi_running = false;
+    net_thread m_wifi_thread;
     int m_wifi_wake = -1;
     std::atomic<bool> m_stop{false};
 };

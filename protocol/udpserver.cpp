@@ -1,6 +1,6 @@
 #include "protocol/udpserver.h"
 
-#include "app/logMsg.h"
+#include "protocol/net_link.h"
 
 #include <cerrno>
 #include <poll.h>
@@ -49,27 +49,9 @@ UdpServer::~UdpServer()
 uint8_t UdpServer::initialize(uint32_t port)
 {
     unInitialize();
-    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        writeLogMsg(LOG_ERROR, "socket error:%m");
-        debugPrint("socket error:%m\n");
+    int fd = open_bound_socket(SOCK_DGRAM, port, SO_BROADCAST);
+    if (fd < 0)
         return 255;
-    }
-    int one = 1;
-    if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one) != 0) {
-        ::close(fd);
-        return 255;
-    }
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    addr.sin_port = htons(uint16_t(port));
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0) {
-        writeLogMsg(LOG_ERROR, "bind error:%m");
-        debugPrint("bind error:%m\n");
-        ::close(fd);
-        return 255;
-    }
     m_socket = fd;
     return 0;
 }

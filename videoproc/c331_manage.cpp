@@ -18,6 +18,9 @@ c331_manage *c331_manage::p_c331_manage = nullptr;
 namespace {
 std::mutex g_instance_mutex;
 constexpr size_t CALL_LOG_LIMIT = 100000;
+// Shortest turn of the chip thread (keeps an idle loop off the processor while
+// an apply request still starts within a few milliseconds).
+constexpr std::chrono::milliseconds TURN_PERIOD{5};
 }
 
 c331_manage::c331_manage()
@@ -99,8 +102,13 @@ void *c331_manage::c331manageThread(void *obj)
         return nullptr;
     c331_manage *m = static_cast<c331_manage *>(obj);
     while (!m->m_stop) {
+        // A turn lasts at least TURN_PERIOD: the input checks' register
+        // traffic normally fills it; when a turn has nothing to do (no chip
+        // traffic, nothing to apply) the thread waits out the rest instead of
+        // spinning on a core.
+        const auto due = std::chrono::steady_clock::now() + TURN_PERIOD;
         m->run_turn();
-        std::this_thread::sleep_for(std::chrono::microseconds(1));
+        std::this_thread::sleep_until(due);
     }
     return nullptr;
 }

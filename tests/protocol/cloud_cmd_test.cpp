@@ -2,6 +2,7 @@
 
 #include "app/utils.h"
 #include "cloud/message_deal_4g.h"
+#include "cloud/networkclient_manage.h"
 #include "platform/files.h"
 
 using pctool::Bytes;
@@ -188,6 +189,14 @@ TEST_F(CloudTest, BarcodeKindAndMissingFiles)
 TEST_F(CloudTest, ModuleInformationAndCloudPath)
 {
     EXPECT_EQ(cmd(0x8F, {0}), (Bytes{1, 2, 0}));
+    // Without a 4G path, the cloud client's own link answers 00 02 01.
+    networkclient_Manage *client = networkclient_Manage::pInstance();
+    client->stop();
+    client->link_up = 1;
+    EXPECT_EQ(cmd(0x8F, {0}), (Bytes{0, 2, 1}));
+    client->link_up = 0;
+    EXPECT_EQ(cmd(0x8F, {0}), (Bytes{1, 2, 0}));
+    client->link_up = 1;  // an active 4G path is reported first
     g_4G_RAM[0] = 0xAA;
     g_4G_RAM[1] = 'V';
     g_4G_RAM[55] = 'E';
@@ -199,4 +208,5 @@ TEST_F(CloudTest, ModuleInformationAndCloudPath)
     EXPECT_EQ(Bytes(r.begin(), r.begin() + 4), (Bytes{0, 1, 0xAA, 'V'}));
     EXPECT_EQ(r[57], 'E');
     EXPECT_EQ(Bytes(r.begin() + 58, r.end()), (Bytes{0, 0}));
+    client->link_up = 0;
 }

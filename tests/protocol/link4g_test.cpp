@@ -114,3 +114,41 @@ TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
     EXPECT_EQ(payload(reply), (Bytes{0, store->ram_para[7]}));
     EXPECT_EQ(pty->receive(RECONFIG.size(), 2000ms), RECONFIG);
 }
+
+namespace {
+
+class Link4GLineTest : public ProtoTest
+{
+};
+
+} // namespace
+
+// As on the RS-485 link: the module's side of the line hangs up and comes
+// back; the link closes the port, backs off without spinning and re-opens it
+// by its path, then answers again.
+TEST_F(Link4GLineTest, HungUpLineIsReopenedWithoutSpinning)
+{
+    platform::ensureDir("/dev");
+    const std::string path = root.host("/dev/ttyS1");
+    auto pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
+    Qy_uart_inout_4G link;
+    ASSERT_EQ(link.usart1_init(1, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
+    auto ask = [&](int master) {
+        EXPECT_TRUE(pctool::writeAll(master, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))));
+        return payload(pctool::decode(pctool::readFrames(master, 1, 3000ms)));
+    };
+    EXPECT_EQ(ask(pty->master()), (Bytes{0, 0x52, 0x97}));
+
+    pty->hangUp();
+    ASSERT_TRUE(zemtest::waitFor([&] { return !link.line_open(); }, 5000ms, 5ms));
+    const uint64_t before = link.turns();
+    EXPECT_FALSE(zemtest::waitFor([&] { return link.line_open(); }, 500ms, 5ms));
+    EXPECT_LT(link.turns() - before, 20u);
+
+    pty = std::make_unique<zemtest::PtyLink>(path);
+    ASSERT_TRUE(pty->ok());
+    ASSERT_TRUE(zemtest::waitFor([&] { return link.line_open(); }, 5000ms, 5ms));
+    EXPECT_EQ(ask(pty->master()), (Bytes{0, 0x52, 0x97}));
+    link.stop();
+}

@@ -194,3 +194,23 @@ TEST_F(TcpLinkTest, FiftyClientsAtOnceWithRequestsSplitAtRandom)
         t.join();
     EXPECT_EQ(good.load(), CLIENTS * PAIRS);
 }
+
+// The command port marks the PC tool active for every frame it un-escapes,
+// even one whose XOR is wrong; port 10002 never does.
+TEST_F(TcpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
+{
+    pc_cmd_valid = 0;
+    int ctl = tcpConnect(10002);
+    ASSERT_GE(ctl, 0);
+    EXPECT_FALSE(ask(ctl, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0, 1))).empty());
+    EXPECT_EQ(pc_cmd_valid.load(), 0);
+    ::close(ctl);
+
+    Bytes bad = pctool::withXor(pctool::ramRead(pctool::CONTROLLER, 0, 1));
+    bad.back() ^= 0x01;
+    int cmd = tcpConnect(5005);
+    ASSERT_GE(cmd, 0);
+    EXPECT_TRUE(ask(cmd, pctool::frameRaw(bad), 200ms).empty());
+    EXPECT_TRUE(zemtest::waitFor([] { return pc_cmd_valid == 1; }, 2000ms, 1ms));
+    ::close(cmd);
+}

@@ -136,3 +136,17 @@ TEST_F(UdpLinkTest, WifiRelayAnswersOnlyWhileTheAccessPointRuns)
     EXPECT_EQ(pc.receive(3000ms), (Bytes{'O', 'K'}));
     udpnetManage::p_udpnetManage = nullptr;
 }
+
+// As on TCP: 5008 marks the PC tool active before the XOR check, 10005 never.
+TEST_F(UdpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
+{
+    UdpPeer pc;
+    pc_cmd_valid = 0;
+    EXPECT_FALSE(pc.ask(10005, readReq(0, 1)).empty());
+    EXPECT_EQ(pc_cmd_valid.load(), 0);
+
+    Bytes bad = pctool::withXor(pctool::ramRead(pctool::CONTROLLER, 0, 1));
+    bad.back() ^= 0x01;
+    EXPECT_TRUE(pc.ask(5008, pctool::frameRaw(bad), nullptr, 200ms).empty());
+    EXPECT_TRUE(zemtest::waitFor([] { return pc_cmd_valid == 1; }, 2000ms, 1ms));
+}

@@ -1,0 +1,122 @@
+#ifndef PROTOCOL_NET_LINK_H
+#define PROTOCOL_NET_LINK_H
+
+// What the TCP and UDP command managers share: opening a bound socket, the
+// command thread of a port, the frame settings of their ports, and a port's
+// per-pass work once its server has received (handle the gathered frames in
+// order, answer them at their origin, wait for card replies). `Server` is
+// the port's socket class and `Origin` says where an answer goes.
+
+#include "app/logMsg.h"
+#include "protocol/frame_link.h"
+
+#include <atomic>
+#include <cstdint>
+#include <pthread.h>
+#include <vector>
+
+// A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to every address at
+// `port`, with the socket option `option` (SO_REUSEADDR, SO_BROADCAST) set;
+// -1 on failure, with the failing step logged.
+int open_bound_socket(int type, uint32_t port, int option);
+
+// Frame settings of a network command port: the command ports pass card
+// frames through and mark the PC tool active before the XOR check; the
+// controller ports (10002, 10005) carry controller frames only and leave
+// the PC-activity mark alone.
+frame_link::Config net_port_config(uint8_t transport, bool controllerOnly, bool replyOnZero, uint32_t recordSize);
+
+// One command thread.
+class net_thread
+{
+public:
+    // False when the thread cannot be started (logged with `what`).
+    bool start(void *(*entry)(void *), void *arg, const char *what);
+    // Joins the thread if it runs.
+    void join();
+    bool running() const { return m_running; }
+
+private:
+    pthread_t m_thread{};
+    bool m_running = false;
+};
+
+enum net_link_state : uint32_t { NetIdle = 0, NetWaitingCard = 1, NetReplyPending = 2 };
+
+// While a card frame waits for its reply, look at the card side this often;
+// card replies routed by the card side's own thread wake the port earlier.
+constexpr int NET_CARD_POLL_MS = 5;
+
+template <class Server, class Origin>
+struct net_port {
+    struct Frame {
+        std::vector<uint8_t> wire;
+        Origin origin{};
+    };
+
+    explicit net_port(const frame_link::Config &c) : link(c) {}
+
+    Server server;
+    frame_link link;
+    net_thread thread;
+    std::atomic<uint32_t> state{NetIdle};
+    Origin card_origin{};          // where the reply to the pending card frame goes
+    bool logDropped = false;       // say "frame error" on a bad frame (debug output)
+
+    // Blocks until the server has something, a card reply or a wake-up; while
+    // a card frame waits, at most NET_CARD_POLL_MS.
+    int wait_timeout() const { return state == NetWaitingCard ? NET_CARD_POLL_MS : -1; }
+
+    // A slot for the next gathered frame; slots and their buffers are reused.
+    Frame &next_frame()
+    {
+        if (m_count == m_frames.size())
+            m_frames.emplace_back();
+        return m_frames[m_count++];
+    }
+
+    // Handles the gathered frames in order, then looks for a card reply.
+    // `send(origin, data, count)` puts an answer on the wire.
+    template <class Send>
+    void serve(Send &&send)
+    {
+        for (size_t i = 0; i < m_count; ++i)
+            handle(m_frames[i], send);
+        m_count = 0;
+        if (state == NetWaitingCard && link.poll_card_reply(m_wire)) {
+            send(card_origin, m_wire.data(), uint32_t(m_wire.size()));
+            card_origin = Origin{};
+            state = NetIdle;
+        }
+    }
+
+private:
+    template <class Send>
+    void handle(const Frame &frame, Send &send)
+    {
+        switch (link.process(frame.wire.data(), uint32_t(frame.wire.size()), m_wire)) {
+        case frame_link::Result::Dropped:
+            if (logDropped)
+                debugPrint("\n frame error!!!!!!!");
+            return;
+        case frame_link::Result::NoReply:
+            return;
+        case frame_link::Result::Replied:
+        case frame_link::Result::CardAcked:
+            state = NetReplyPending;
+            send(frame.origin, m_wire.data(), uint32_t(m_wire.size()));
+            state = NetIdle;
+            return;
+        case frame_link::Result::CardWait:
+            card_origin = frame.origin;
+            state = NetWaitingCard;
+            return;
+        }
+    }
+
+    std::vector<Frame> m_frames;
+    size_t m_count = 0;
+    std::vector<uint8_t> m_wire;   // reply or card reply being sent
+};
+
+#endif

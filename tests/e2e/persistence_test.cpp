@@ -1,0 +1,123 @@
+// Settings the PC tool changes end up on the device's storage: a brightness
+// applied through register 11 is persisted in the parameter file, and an OSD
+// menu upload over TCP replaces the menu file only when its digest holds.
+
+#include "app/para_layout.h"
+#include "e2e_fixture.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+
+using namespace e2e;
+
+namespace {
+
+// Byte of the image at `offset` as the parameter file stores it (mark, then
+// the persistent part of the image from byte 768).
+int storedByte(const std::string &paraFile, uint32_t offset)
+{
+    const size_t at = offset - 768 + 2;
+    return paraFile.size() == 4096 ? uint8_t(paraFile[at]) : -1;
+}
+
+Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
+
+Bytes md5Of(const Bytes &data)
+{
+    QByteArray d = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())), QCryptographicHash::Md5);
+    return Bytes(d.begin(), d.end());
+}
+
+// Command 0xC0 requests as the PC tool sends them.
+Bytes fileBody(uint8_t sub, const Bytes &payload)
+{
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, cat({0, 0}, payload));
+}
+Bytes startTyped(const std::string &tag, uint32_t total) { return fileBody(1, cat(cat(text(tag), {0}), le32(total))); }
+Bytes startNamed(const std::string &name, uint8_t type, uint32_t total)
+{
+    Bytes p = {0, 0, uint8_t(name.size()), uint8_t(name.size() >> 8)};
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, 7, cat(cat(cat(p, text(name)), {type}), le32(total)));
+}
+Bytes block(uint32_t offset, const Bytes &data)
+{
+    return fileBody(2, cat(cat({0, 0}, le32(offset)), cat(le32(uint32_t(data.size())), data)));
+}
+Bytes endWith(const Bytes &digest) { return fileBody(3, cat({0, 0}, digest)); }
+
+class PersistenceE2e : public DeviceTest
+{
+protected:
+    // Start, blocks of 1 KiB and end over one TCP connection; the end's reply data.
+    Bytes upload(TcpClient &tcp, const std::string &tag, const Bytes &data, const Bytes &digest)
+    {
+        EXPECT_EQ(payload(tcp.ask(startTyped(tag, uint32_t(data.size())))), (Bytes{0, 1, 0}));
+        for (size_t off = 0; off < data.size(); off += 1024) {
+            Bytes part(data.begin() + long(off), data.begin() + long(std::min(data.size(), off + 1024)));
+            EXPECT_EQ(payload(tcp.ask(block(uint32_t(off), part))), (Bytes{0, 2}));
+        }
+        return payload(tcp.ask(endWith(digest)));
+    }
+    size_t entries(const std::string &dir) const
+    {
+        return size_t(QDir(QString::fromStdString(root.host(dir))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+    }
+};
+
+TEST_F(PersistenceE2e, BrightnessAppliedByRegister11IsPersisted)
+{
+    start(false, false);
+    const std::string paraFile = root.host("/data/ram_device_info");
+    ASSERT_EQ(storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS), 100);
+
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {60, 0}))), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, para::BRIGHTNESS, 2))), (Bytes{0, 60, 0}));
+    // Register 11: apply what the image holds now.
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0}))), Bytes{0});
+    EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 60; }, 10s))
+        << output();
+    const std::string stored = zemtest::readFile(paraFile);
+    ASSERT_EQ(stored.size(), 4096u);
+    EXPECT_EQ(uint8_t(stored[0]), 0xAA);
+    EXPECT_EQ(uint8_t(stored[1]), 0xAA);
+    EXPECT_EQ(storedByte(stored, para::BRIGHTNESS + 1), 0);
+    EXPECT_TRUE(dev->running());
+}
+
+TEST_F(PersistenceE2e, OsdMenuUploadChecksItsDigestAndRefusesPathNames)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+
+    std::string json = "{\"menu\":[";
+    for (int i = 0; json.size() < 3000; ++i)
+        json += "{\"item\":" + std::to_string(i) + ",\"text\":\"entry " + std::to_string(i) + "\"},";
+    json += "{}]}";
+    const Bytes menu = text(json);
+    EXPECT_EQ(upload(tcp, "OSDS", menu, md5Of(menu)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(file("/data/configs/omenu.json"), json);
+
+    // A wrong digest: failure, and the menu stays as it was.
+    const Bytes other = text("{\"menu\":[{\"item\":99}]}");
+    Bytes wrong = md5Of(other);
+    wrong[0] ^= 1;
+    EXPECT_EQ(upload(tcp, "OSDS", other, wrong), (Bytes{0, 3, 1}));
+    EXPECT_EQ(file("/data/configs/omenu.json"), json);
+
+    // A name that climbs out of its folder is refused; nothing is created.
+    for (uint8_t type : {uint8_t(9), uint8_t(13)}) {
+        SCOPED_TRACE(int(type));
+        EXPECT_EQ(payload(tcp.ask(startNamed("../x", type, 4))), (Bytes{1, 7, 2}));
+    }
+    EXPECT_FALSE(exists("/data/x"));
+    EXPECT_FALSE(exists("/x"));
+    EXPECT_EQ(entries("/data/rcvrecovery"), 0u);
+    EXPECT_EQ(entries("/data/smartmapping"), 0u);
+    EXPECT_TRUE(dev->running());
+}
+
+} // namespace
