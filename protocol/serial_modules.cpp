@@ -1,6 +1,8 @@
 #include "protocol/serial_modules.h"
 
 #include "app/logMsg.h"
+#include "platform/devices.h"
+#include "platform/platform.h"
 #include "platform/serial.h"
 
 #include <cerrno>
@@ -18,11 +20,10 @@ const int name_arr[] = {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200, 300
 
 int serial_modules::ttyS_Open(int port, int speed, int flags)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "/dev/ttyS%d", port);
+    const std::string name = platform::devices::serialPort(port);
     int fd = platform::serial::open(name, flags);
     if (fd < 0) {
-        debugPrint("Can't Open Serial Port %s\n", name);
+        debugPrint("Can't Open Serial Port %s\n", platform::path(name).c_str());
         return -1;
     }
     if (!platform::serial::isTerminal(fd)) {

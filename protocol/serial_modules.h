@@ -1,7 +1,7 @@
 #ifndef PROTOCOL_SERIAL_MODULES_H
 #define PROTOCOL_SERIAL_MODULES_H
 
-// Serial ports of the command links: "/dev/ttyS%d" under the root, raw mode,
+// Serial ports of the command links: the board's serial port n (platform::devices::serialPort) under the root, raw mode,
 // speed from a fixed table, RS-485 sending with the direction switched by RTS.
 
 #include <cstdint>
