@@ -8,6 +8,7 @@
 
 #include "support/device_process.h"
 #include "support/netns.h"
+#include "support/pc_sockets.h"
 #include "support/pctool.h"
 #include "support/temp_root.h"
 
@@ -32,18 +33,7 @@ namespace e2e {
 using pctool::Bytes;
 using namespace std::chrono_literals;
 
-inline std::string nsLink(const char *path)
-{
-    char buf[PATH_MAX] = {0};
-    ssize_t n = readlink(path, buf, sizeof buf - 1);
-    return n > 0 ? std::string(buf, size_t(n)) : std::string();
-}
-
-// Reply data after the 10-byte header, without the XOR.
-inline Bytes payload(const Bytes &reply)
-{
-    return reply.size() > 11 ? Bytes(reply.begin() + 10, reply.end() - 1) : Bytes();
-}
+using pctool::payload;
 
 inline Bytes cat(Bytes a, const Bytes &b)
 {
@@ -57,25 +47,7 @@ inline Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >
 class TcpClient
 {
 public:
-    explicit TcpClient(int port)
-    {
-        auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(uint16_t(port));
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0)
-                break;
-            ::close(m_fd);
-            m_fd = -1;
-            ::poll(nullptr, 0, 20);
-        }
-        int one = 1;
-        if (m_fd >= 0)
-            setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    }
+    explicit TcpClient(int port) : m_fd(zemtest::tcpConnect(port)) {}
     ~TcpClient()
     {
         if (m_fd >= 0)
@@ -86,71 +58,21 @@ public:
     Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms) { return askWire(pctool::frame(body), timeout); }
     Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
     {
-        if (m_fd < 0 || !pctool::writeAll(m_fd, wire))
-            return {};
-        return pctool::decode(pctool::readFrames(m_fd, 1, timeout));
+        return m_fd < 0 ? Bytes() : zemtest::askStream(m_fd, wire, timeout);
     }
 
 private:
     int m_fd = -1;
 };
 
-// A UDP socket of the PC tool on an ephemeral port; it also learns the
-// destination address of each datagram it receives (broadcast or not).
-class UdpPeer
+// A UDP socket of the PC tool; requests are given as bodies.
+class UdpPeer : public zemtest::UdpPeer
 {
 public:
-    UdpPeer()
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        int one = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-        setsockopt(m_fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    }
-    ~UdpPeer() { ::close(m_fd); }
-
-    void send(int port, const Bytes &bytes)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(uint16_t(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    }
-    // One datagram within `timeout` (empty: none).
-    Bytes receive(std::chrono::milliseconds timeout, in_addr *to = nullptr)
-    {
-        pollfd p = {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, int(timeout.count())) <= 0)
-            return {};
-        static uint8_t buf[65536];
-        char ctl[256];
-        iovec iov = {buf, sizeof buf};
-        msghdr m{};
-        m.msg_iov = &iov;
-        m.msg_iovlen = 1;
-        m.msg_control = ctl;
-        m.msg_controllen = sizeof ctl;
-        ssize_t n = ::recvmsg(m_fd, &m, 0);
-        if (n < 0)
-            return {};
-        for (cmsghdr *c = CMSG_FIRSTHDR(&m); c; c = CMSG_NXTHDR(&m, c))
-            if (to && c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO)
-                *to = reinterpret_cast<in_pktinfo *>(CMSG_DATA(c))->ipi_addr;
-        return Bytes(buf, buf + n);
-    }
     Bytes ask(int port, const Bytes &body, in_addr *to = nullptr, std::chrono::milliseconds timeout = 3000ms)
     {
-        send(port, pctool::frame(body));
-        return pctool::decode(receive(timeout, to));
+        return zemtest::UdpPeer::ask(port, pctool::frame(body), to, timeout);
     }
-
-private:
-    int m_fd = -1;
 };
 
 // The PC tool on a serial line of the device (a pseudo-terminal).
@@ -166,16 +88,8 @@ class DeviceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const std::string hostNs = nsLink("/proc/1/ns/net");
-        if (!zemtest::enterPrivateNetwork())
-            GTEST_SKIP() << "network namespaces cannot be created here";
-        const std::string ownNs = nsLink("/proc/self/ns/net");
-        if (ownNs.empty() || ownNs == hostNs)
-            GTEST_SKIP() << "not inside a private network namespace";
-        // Inside our own namespace only: give broadcasts a way out (eth0 and a
-        // default route), as a wired controller has.
-        if (std::system("ip addr add 10.77.0.1/24 dev eth0 2>/dev/null; ip route replace default dev eth0") != 0)
-            GTEST_SKIP() << "cannot route inside the private namespace";
+        if (!zemtest::enterRoutedPrivateNetwork())
+            GTEST_SKIP() << "no routed private network namespace";
         ::mkdir(root.host("/dev").c_str(), 0755);
         ::mkdir(root.host("/sim").c_str(), 0755);
     }

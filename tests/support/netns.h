@@ -11,6 +11,12 @@ namespace zemtest {
 // namespace cannot be created (the caller skips its test).
 bool enterPrivateNetwork();
 
+// As enterPrivateNetwork, and then - inside that namespace only - gives eth0
+// an address (10.77.0.1/24) and the default route, so that broadcasts have a
+// way out as on a wired controller. False when the namespace cannot be made,
+// is still the host's, or cannot be routed.
+bool enterRoutedPrivateNetwork();
+
 } // namespace zemtest
 
 #endif

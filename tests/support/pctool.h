@@ -34,6 +34,11 @@ Bytes ramRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6 = 0, u
 // Un-escapes the first frame of `wire` (XOR checked); the body with its XOR,
 // or empty when there is no good frame.
 Bytes decode(const Bytes &wire);
+// Reply data after the 10-byte header (status and payload), without the XOR.
+inline Bytes payload(const Bytes &reply)
+{
+    return reply.size() > 11 ? Bytes(reply.begin() + 10, reply.end() - 1) : Bytes();
+}
 // Every good frame in `wire`, in order.
 std::vector<Bytes> decodeAll(const Bytes &wire);
 
