@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
 
 namespace platform {
@@ -47,8 +48,11 @@ void syncDir(const std::string &file)
 
 bool writeAtomicReal(const std::string &target, const char *data, size_t len)
 {
-    std::string tmp = target + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Each write has a temporary file of its own: two threads storing the same
+    // file must not write into one shared temporary and rename each other's.
+    static std::atomic<unsigned long> s_writes{0};
+    std::string tmp = target + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(++s_writes);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     long long allowed = takeFailure();
