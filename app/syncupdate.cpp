@@ -225,11 +225,11 @@ void SyncUpdate::save_user_mode()
     // A request outside 1..16 names no slot: it is only cleared.
     if (n <= para::MODE_COUNT) {
         uint8_t *slot = store->user_mode_ram[n - 1];
-        slot[0] = 0xAA;
-        slot[1] = 0xAA;
-        para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
         std::memcpy(slot + para::SLOT_DATA, store->ram_para + para::SLOT_IMAGE_START, para::SLOT_DATA_SIZE);
-        store->mode_file_write(n - 1, 0);
+        // The slot counts as saved (mode_file_write marks it) and becomes the
+        // current mode only once its file is stored.
+        if (store->mode_file_write(n - 1, 0))
+            para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
     }
     para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
 }

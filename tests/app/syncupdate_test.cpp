@@ -93,6 +93,21 @@ TEST_F(SyncUpdateTest, SaveRequestStoresTheUserMode)
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CURRENT_USER_MODE - para::PERSISTENT_START]), 3);
 }
 
+TEST_F(SyncUpdateTest, SaveRequestWhoseFileCannotBeWrittenLeavesTheSlotEmpty)
+{
+    ASSERT_EQ(store->ZemUserModeSaved(2), 0);
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    platform::files::testing::failNextWriteAfter(0);
+    sync->para_sync(1);
+
+    // No file: the panel must not offer mode 3 as saved, nor call it current.
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3"));
+    EXPECT_EQ(store->ZemUserModeSaved(2), 0);
+    EXPECT_EQ(store->ZemUserModeIndex(16, 2), 256);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
+    EXPECT_EQ(store->word(para::USER_MODE_SAVE), 0);
+}
+
 TEST_F(SyncUpdateTest, SaveRequestAlreadyInTheSnapshotOrOutOfRangeSavesNothing)
 {
     para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
