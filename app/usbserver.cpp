@@ -46,11 +46,17 @@ bool isFirstStickPartition(const std::string &p)
 {
     if (p.size() < 4 || p.compare(0, 3, "sda") != 0)
         return false;
+    // The number is read digit by digit and given up once past 9, so that a
+    // long run of digits cannot overflow into a small value.
+    unsigned number = 0;
     for (size_t i = 3; i < p.size(); ++i) {
         if (p[i] < '0' || p[i] > '9')
             return false;
+        number = number * 10 + static_cast<unsigned>(p[i] - '0');
+        if (number > 9)
+            return false;
     }
-    return std::atoi(p.c_str() + 3) <= 9;
+    return true;
 }
 
 void pause(std::chrono::milliseconds ms)

@@ -86,10 +86,13 @@ TEST_F(UsbServerTest, OnlyPartitionsSda0To9GiveStorageReady)
     inject("add@/devices/x/block/sda");
     inject("add@/devices/x/block/sdb/sdb1");
     inject("add@/devices/x/block/sda/sda10");
+    // Numbers too large for an int are no partition 0 to 9 either.
+    inject("add@/devices/x/block/sda/sda4294967297");
+    inject("add@/devices/x/block/sda/sda99999999999999999999");
     inject("change@/devices/x/block/sda/sdax");
     inject("remove@/devices/x/block/sda/sda9");
     ASSERT_TRUE(waitCode(102));
-    EXPECT_EQ(codes(), (std::vector<int>{100, 100, 100, 101, 102}));
+    EXPECT_EQ(codes(), (std::vector<int>{100, 100, 100, 100, 100, 101, 102}));
 }
 
 TEST_F(UsbServerTest, EventsWaitUntilTheListenerIsReleased)
