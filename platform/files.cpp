@@ -52,7 +52,9 @@ bool writeAtomicReal(const std::string &target, const char *data, size_t len)
     // file must not write into one shared temporary and rename each other's.
     static std::atomic<unsigned long> s_writes{0};
     std::string tmp = target + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(++s_writes);
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // Truncated rather than exclusive: a leftover of an earlier run cut off by
+    // a power loss may carry the same name (same process id after a boot).
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     long long allowed = takeFailure();
