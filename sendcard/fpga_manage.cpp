@@ -139,6 +139,9 @@ void fpga_manage::write_to_register(uint8_t reg, uint8_t mask, uint8_t value, ui
     if (reg >= REG_COUNT)
         return;
     fpga &= 1;
+    // The read, the change and the write go together: another thread's
+    // change of other bits must not land in between and be overwritten.
+    std::lock_guard<std::mutex> rmw(m_rmw_mutex);
     if (isLiveRegister(reg))
         read_from_register(reg, fpga);
     uint8_t v;
