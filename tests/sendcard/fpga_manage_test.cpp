@@ -116,3 +116,40 @@ TEST_F(CardSideTest, ConcurrentRegisterChangesOfDifferentBitsAreNotLost)
     b.join();
     EXPECT_FALSE(lost.load());
 }
+
+// A link that is torn down takes itself out of the routing: once that call
+// returns, no card reply may still be on its way into the link's object.
+TEST_F(CardSideTest, RemovingASinkWaitsForAReplyBeingRoutedToIt)
+{
+    struct SlowSink : card_reply_sink {
+        std::atomic<bool> entered{false}, release{false};
+        void card_reply(const uint8_t *, uint32_t) override
+        {
+            entered = true;
+            while (!release)
+                std::this_thread::yield();
+        }
+    } sink;
+    card->set_reply_sink(2, &sink);
+    fpga[0]->queueCardReply(0, {1, 2, 3});
+    g_passby_trans_port = 2;
+    std::thread router([&] { card->reg_IRQ_Dealwith(0, 0); });
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!sink.entered && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    ASSERT_TRUE(sink.entered.load());
+
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        card->set_reply_sink(2, nullptr);
+        removed = true;
+    });
+    until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (!removed && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_FALSE(removed.load());   // still delivering: the sink must stay alive
+    sink.release = true;
+    router.join();
+    remover.join();
+    EXPECT_TRUE(removed.load());
+}
