@@ -155,13 +155,20 @@ uint8_t portBlockByte(uint32_t o)
     }
 }
 
+// Texts of any length from the configuration store: what does not fit the
+// block is cut.
+void putByte(std::vector<uint8_t> &b, uint32_t &pos, uint8_t v)
+{
+    if (pos < b.size())
+        b[pos++] = v;
+}
+
 void putText(std::vector<uint8_t> &b, uint32_t &pos, const QString &text)
 {
     QByteArray bytes = text.toLatin1();
-    b[pos++] = uint8_t(bytes.size());
+    putByte(b, pos, uint8_t(bytes.size()));
     for (char c : bytes)
-        if (pos < b.size())
-            b[pos++] = uint8_t(c);
+        putByte(b, pos, uint8_t(c));
 }
 
 // The 4096-byte device-information block; `withState` asks the cloud side
@@ -206,8 +213,8 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     uint32_t pos = 0x84;
     putText(b, pos, g_Kumo_cloudserverip);
     int sport = g_Kumo_cloudserverport.load();
-    b[pos++] = uint8_t(sport);
-    b[pos++] = uint8_t(sport >> 8);
+    putByte(b, pos, uint8_t(sport));
+    putByte(b, pos, uint8_t(sport >> 8));
     putText(b, pos, g_Kumo_clouduserid);
     putText(b, pos, g_Kumo_controllername);
     b.resize(0x1000);

@@ -142,16 +142,18 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
     const bool confirmed = body[18] == 1;
 
     const bool tooBig = g_yp_s_file.size > k->limit;
+    // A file above the limit never fits the collecting buffer: no piece may
+    // be taken against such an announce, whatever it is answered.
+    if (tooBig)
+        g_yp_s_file = YpRecord();
     if (!confirmed) {
         const bool exists = (k->kind == 2 && platform::files::exists(kCaFile)) ||
                             (k->kind == 4 && platform::files::exists(kSetinfoFile));
         return reply(body, exists ? YP_EXISTS : tooBig ? YP_TOO_BIG : YP_REFUSED, k->id);
     }
     // The limit holds with the confirm flag too: the pieces must fit.
-    if (tooBig) {
-        g_yp_s_file = YpRecord();
+    if (tooBig)
         return reply(body, YP_TOO_BIG, k->id);
-    }
     if (k->kind == 1) {
         ConfigEngine *config = ConfigEngine::pInstance();
         config->write_config_variant(ConfigItem::Barcode, QStringLiteral(" "));

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,6 +40,7 @@ uint8_t TcpServer::initialize(uint32_t port)
         return 255;
     }
     m_listen = fd;
+    m_spare = ::eventfd(0, EFD_CLOEXEC);
     return 0;
 }
 
@@ -47,6 +49,9 @@ void TcpServer::unInitialize()
     if (m_listen >= 0)
         ::close(m_listen);
     m_listen = -1;
+    if (m_spare >= 0)
+        ::close(m_spare);
+    m_spare = -1;
     while (!m_clients.empty())
         closeClient(m_clients.begin()->first);
     m_used = 0;
@@ -85,8 +90,13 @@ void TcpServer::acceptAll()
 {
     for (;;) {
         int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
+        if (fd < 0) {
+            // Out of descriptors, the connection would stay waiting and keep
+            // the listening socket readable: the thread would spin. Turn it away.
+            if ((errno == EMFILE || errno == ENFILE) && shedConnection())
+                continue;
             return;
+        }
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         timeval tv{SEND_TIMEOUT_S, 0};
@@ -95,6 +105,18 @@ void TcpServer::acceptAll()
         m_clients[fd] = conn;
         m_by_conn[conn] = fd;
     }
+}
+
+bool TcpServer::shedConnection()
+{
+    if (m_spare < 0)
+        return false;
+    ::close(m_spare);
+    int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0)
+        ::close(fd);
+    m_spare = ::eventfd(0, EFD_CLOEXEC);
+    return fd >= 0;
 }
 
 void TcpServer::readClient(int socket)

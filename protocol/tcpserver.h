@@ -148,6 +148,7 @@ public:
 
 private:
     void acceptAll();
+    bool shedConnection();
     void closeClient(int socket);
     void readClient(int socket);
 
@@ -155,6 +156,7 @@ private:
     size_t m_used = 0;
     std::vector<pollfd> m_poll;
     int m_listen = -1;
+    int m_spare = -1;   // held in reserve: freed to turn away a connection when descriptors run out
     std::map<int, uint64_t> m_clients;   // socket -> connection number
     std::map<uint64_t, int> m_by_conn;
     std::vector<uint64_t> m_closed;

@@ -103,10 +103,15 @@ void fpga_manage::Rcv_data_from_eth(const uint8_t *frame, uint32_t len)
     uint8_t owner = g_passby_trans_port.load();
     if (owner < 1 || owner > 4)
         return;
-    card_reply_sink *sink = reply_sink(owner);
-    if (!sink)
-        return;
-    sink->card_reply(frame, len);
+    {
+        // Delivered under the sink lock, so that a link taking itself out
+        // of the routing (set_reply_sink) waits until its reply is in.
+        std::lock_guard<std::mutex> lock(m_sink_mutex);
+        card_reply_sink *sink = m_sinks[owner];
+        if (!sink)
+            return;
+        sink->card_reply(frame, len);
+    }
     g_passby_trans_port = 255;
     reply_ready = 1;
 }
@@ -139,6 +144,9 @@ void fpga_manage::write_to_register(uint8_t reg, uint8_t mask, uint8_t value, ui
     if (reg >= REG_COUNT)
         return;
     fpga &= 1;
+    // The read, the change and the write go together: another thread's
+    // change of other bits must not land in between and be overwritten.
+    std::lock_guard<std::mutex> rmw(m_rmw_mutex);
     if (isLiveRegister(reg))
         read_from_register(reg, fpga);
     uint8_t v;

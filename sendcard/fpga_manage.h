@@ -137,6 +137,7 @@ private:
     std::condition_variable m_thread_cv;
 
     std::mutex m_reg_mutex;   // register shadows
+    std::mutex m_rmw_mutex;   // one register read-modify-write at a time, shadow to FPGA
     std::mutex m_sink_mutex;
     card_reply_sink *m_sinks[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
 

@@ -9,6 +9,7 @@
 #include "platform/timing.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/edid.h"
+#include "videoproc/c331_manage.h"
 
 #include <QMutexLocker>
 #include <chrono>
@@ -167,6 +168,9 @@ int tarixsource::Set_Custom_HDMI_EDID(int port)
         ZemRamPara *store = ZemRamPara::p_zemrampara_config;
         int w = 0, h = 0, hz = 0;
         if (store) {
+            // The words are written under manage_mutex by the screens and the
+            // command handler: read them as one consistent set.
+            ManageLock lock;
             uint32_t base = para::EDID_BASE + 6u * static_cast<uint32_t>(port);
             w = store->word(base);
             h = store->word(base + 2);
@@ -189,12 +193,18 @@ int tarixsource::set_audio_source()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || i2c_fd < 0)
         return 0;
-    uint16_t window = store->word(para::AUDIO_WINDOW);
-    if (window >= para::WINDOW_COUNT)
-        return 1;   // no audio window: nothing to select
-    int16_t isCrop = 0;
-    char entry = 0;
-    int source = store->ZemGetImageSource(store->ram_para, static_cast<uint8_t>(window), &isCrop, &entry, 0);
+    int source;
+    {
+        // The audio window, its source word and the crop record are written
+        // under manage_mutex; read them together, then switch outside it.
+        ManageLock lock;
+        uint16_t window = store->word(para::AUDIO_WINDOW);
+        if (window >= para::WINDOW_COUNT)
+            return 1;   // no audio window: nothing to select
+        int16_t isCrop = 0;
+        char entry = 0;
+        source = store->ZemGetImageSource(store->ram_para, static_cast<uint8_t>(window), &isCrop, &entry, 0);
+    }
     return Drv_I2C0::I2C_WriteByte(i2c_fd, board::AUDIO_SWITCH, board::AUDIO_SELECT_REG,
                                    static_cast<uint8_t>(source));
 }

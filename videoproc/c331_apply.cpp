@@ -220,7 +220,10 @@ void c331_manage::apply_window_source(int win, uint16_t s)
     const int slot = win_slot[win];
     if (slot >= 0) {
         const uint8_t *img = store()->ram_para;
-        if (s & para::WIN_SOURCE_CROP) {
+        if ((s & para::WIN_SOURCE_CROP) && (s & 0xFF) >= para::CROP_ENTRIES) {
+            // The index names no crop record: nothing is programmed.
+            debugPrint("\n c331: window %d names crop %d, beyond the crop table \n", win, s & 0xFF);
+        } else if (s & para::WIN_SOURCE_CROP) {
             const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
             ST_RECT r{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6),
                       para::get16(img, rec + 8)};

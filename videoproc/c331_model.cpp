@@ -217,6 +217,12 @@ void c331_manage::zemApi_initEnvC331()
         wi.rotate = para::get16(img, para::window(i, para::WIN_MIRROR)) & 0xFF;
         uint16_t src = para::get16(img, para::window(i, para::WIN_SOURCE));
         if (src & para::WIN_SOURCE_CROP) {
+            // A crop index beyond the table (the PC tool can write any) names
+            // no crop: the window is unusable and the set falls back.
+            if ((src & 0xFF) >= para::CROP_ENTRIES) {
+                zemApi_initEnvC331Default();
+                return;
+            }
             wi.crop = src & 0xFF;
             PM_INPUT_OFFSET_EN[n] = 1;
             wi.input = img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop] & 0x07;

@@ -100,6 +100,25 @@ TEST_F(CloudTest, SizeLimitHoldsWhateverTheConfirmFlagSays)
     EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
 }
 
+TEST_F(CloudTest, OversizedAnnounceWithoutFlagTakesNoPieces)
+{
+    // Refused with 66 (no file yet) or 65 (file exists): either way the
+    // announced size is beyond what can be collected, so pieces past the
+    // limit are refused and the end stores nothing.
+    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 0)), refused(66, 101));
+    const Bytes chunk = data(1000, 5);
+    for (uint32_t off = 0; off < 40000; off += 1000)
+        ASSERT_EQ(cmd(0xC5, piece(101, off, chunk))[1], 76) << off;
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 40000))[0], 1);
+    EXPECT_FALSE(platform::files::exists("/data/configs/cloud_cafile"));
+
+    const std::string old(8, 'x');
+    ASSERT_TRUE(platform::files::writeAtomic("/data/configs/cloud_setinfo", old.data(), old.size()));
+    EXPECT_EQ(cmd(0xCC, announce('4', 100000, 0)), refused(65, 102));
+    EXPECT_EQ(cmd(0xC5, piece(102, 0, chunk))[1], 76);
+    EXPECT_EQ(file("/data/configs/cloud_setinfo"), std::string(8, 'x'));
+}
+
 TEST_F(CloudTest, PieceCountMustLieInsideTheFrame)
 {
     EXPECT_EQ(cmd(0xCC, announce('2', 1000, 1)), ok(101));

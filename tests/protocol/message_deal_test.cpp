@@ -132,6 +132,29 @@ TEST_F(HandlerTest, DeviceInformationBlock)
     EXPECT_EQ(r[1 + 0x81], 0x02);
 }
 
+TEST_F(HandlerTest, DeviceInformationBlockCutsOverlongCloudTexts)
+{
+    // Texts from the configuration store can be longer than the block: they
+    // are cut at its end, and nothing is written past it.
+    {
+        QMutexLocker lock(&g_config_text_mutex);
+        g_Kumo_cloudserverip = QString(6000, QLatin1Char('a'));
+        g_Kumo_clouduserid = QStringLiteral("user");
+    }
+    g_Kumo_cloudserverport = 0x1234;
+    Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x1000));
+    {
+        QMutexLocker lock(&g_config_text_mutex);
+        g_Kumo_cloudserverip = QStringLiteral(" ");
+        g_Kumo_clouduserid = QStringLiteral(" ");
+    }
+    g_Kumo_cloudserverport = 0;
+    ASSERT_EQ(r.size(), 0x1001u);
+    EXPECT_EQ(r[1 + 0x84], uint8_t(6000));
+    EXPECT_EQ(r[1 + 0x85], 'a');
+    EXPECT_EQ(r[0x1000], 'a');
+}
+
 TEST_F(HandlerTest, RemoteParameterPageWriteMirrorsAndReachesBothFpgas)
 {
     Bytes data(8, 0);

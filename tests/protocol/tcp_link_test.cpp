@@ -2,6 +2,7 @@
 #include "tcp_fixture.h"
 
 #include <random>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace nettest;
@@ -213,4 +214,54 @@ TEST_F(TcpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
     EXPECT_TRUE(ask(cmd, pctool::frameRaw(bad), 200ms).empty());
     EXPECT_TRUE(zemtest::waitFor([] { return pc_cmd_valid == 1; }, 2000ms, 1ms));
     ::close(cmd);
+}
+
+// With every descriptor in use a new connection cannot be accepted. It must
+// be turned away rather than left waiting, where it keeps the listening
+// socket readable and the port's thread spinning.
+TEST_F(NetTest, AConnectionBeyondTheDescriptorLimitIsTurnedAway)
+{
+    TcpServer server;
+    ASSERT_EQ(server.initialize(15005), 0);
+    int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> filler;
+    for (int fd; (fd = ::dup(client)) >= 0;)
+        filler.push_back(fd);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(15005);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
+
+    bool closed = false;
+    auto until = std::chrono::steady_clock::now() + 2s;
+    while (!closed && std::chrono::steady_clock::now() < until) {
+        server.recvData(10);
+        pollfd p{client, POLLIN, 0};
+        char c;
+        closed = ::poll(&p, 1, 0) == 1 && ::recv(client, &c, 1, MSG_DONTWAIT) == 0;
+    }
+    for (int fd : filler)
+        ::close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(server.client_count(), 0u);
+
+    // Once descriptors are free again connections are taken as before.
+    int again = tcpConnect(15005);
+    ASSERT_GE(again, 0);
+    until = std::chrono::steady_clock::now() + 2s;
+    while (server.client_count() == 0 && std::chrono::steady_clock::now() < until)
+        server.recvData(10);
+    EXPECT_EQ(server.client_count(), 1u);
+    ::close(again);
+    ::close(client);
 }

@@ -1,5 +1,9 @@
 #include "../protocol/proto_fixture.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using pctool::Bytes;
 using platform::simfpga::OpKind;
 
@@ -88,4 +92,64 @@ TEST_F(CardSideTest, RegisterReadModifyWriteAndRamPages)
     Bytes back(3);
     card->read_fpga_ram(back.data(), 0x030010, 3, 7, 1);
     EXPECT_EQ(back, (Bytes{1, 2, 3}));
+}
+
+// Two threads change different bits of one register (the FPGA thread the
+// output bit, a link's register command another bit). Each change must keep
+// the other's bit: right after a thread's write the FPGA holds its bit.
+TEST_F(CardSideTest, ConcurrentRegisterChangesOfDifferentBitsAreNotLost)
+{
+    fpga[0]->setReg(5, 0);
+    std::atomic<bool> lost{false};
+    auto toggle = [&](uint8_t bit) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        for (unsigned i = 0; !lost && std::chrono::steady_clock::now() < until; ++i) {
+            uint8_t v = (i & 1) ? bit : 0;
+            card->write_to_register(5, bit, v, 0);
+            if ((fpga[0]->reg(5) & bit) != v)
+                lost = true;
+        }
+    };
+    std::thread a(toggle, uint8_t(0x01));
+    std::thread b(toggle, uint8_t(0x02));
+    a.join();
+    b.join();
+    EXPECT_FALSE(lost.load());
+}
+
+// A link that is torn down takes itself out of the routing: once that call
+// returns, no card reply may still be on its way into the link's object.
+TEST_F(CardSideTest, RemovingASinkWaitsForAReplyBeingRoutedToIt)
+{
+    struct SlowSink : card_reply_sink {
+        std::atomic<bool> entered{false}, release{false};
+        void card_reply(const uint8_t *, uint32_t) override
+        {
+            entered = true;
+            while (!release)
+                std::this_thread::yield();
+        }
+    } sink;
+    card->set_reply_sink(2, &sink);
+    fpga[0]->queueCardReply(0, {1, 2, 3});
+    g_passby_trans_port = 2;
+    std::thread router([&] { card->reg_IRQ_Dealwith(0, 0); });
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!sink.entered && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    ASSERT_TRUE(sink.entered.load());
+
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        card->set_reply_sink(2, nullptr);
+        removed = true;
+    });
+    until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (!removed && std::chrono::steady_clock::now() < until)
+        std::this_thread::yield();
+    EXPECT_FALSE(removed.load());   // still delivering: the sink must stay alive
+    sink.release = true;
+    router.join();
+    remover.join();
+    EXPECT_TRUE(removed.load());
 }

@@ -9,7 +9,12 @@
 #include "videoio/edid.h"
 #include "videoio/tarixsource.h"
 
+#include "videoproc/c331_manage.h"
+
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -203,6 +208,31 @@ TEST_F(Source, AudioFollowsTheAudioWindowsSourceThroughACrop)
     store->setWord(para::AUDIO_WINDOW, 2);
     src->audio_request = 1;
     src->check_source_turn();
+    EXPECT_EQ(sim::audioSwitch()->reg(board::AUDIO_SELECT_REG), 5);
+}
+
+// A writer changes the audio window's source and crop record under
+// manage_mutex; the audio selection waits for it and switches to the result.
+TEST_F(Source, AudioSelectionReadsTheImageUnderTheManageLock)
+{
+    store->setWord(para::window(1, para::WIN_SOURCE), 2);
+    store->setWord(para::AUDIO_WINDOW, 1);
+    std::atomic<bool> done{false};
+    std::thread t;
+    {
+        ManageLock writer;
+        t = std::thread([&] {
+            src->set_audio_source();
+            done = true;
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_FALSE(done.load()) << "read the image while a writer held manage_mutex";
+        store->setWord(para::CROP_TABLE + para::CROP_ENTRY_SIZE * 4, para::CROP_USED | 5);
+        store->setWord(para::window(1, para::WIN_SOURCE), para::WIN_SOURCE_CROP | 4);
+    }
+    t.join();
     EXPECT_EQ(sim::audioSwitch()->reg(board::AUDIO_SELECT_REG), 5);
 }
 

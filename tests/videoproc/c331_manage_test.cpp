@@ -300,6 +300,24 @@ TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
     EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "c331_SetInputsource(2,1)"}));
 }
 
+// The PC tool can write any crop index into a window's source word; one
+// beyond the 40-entry crop table names no crop record and programs nothing.
+TEST_F(ManageTest, CropIndexBeyondTheTableIsRefused)
+{
+    bringUp();
+    enableWindows({0, 1});
+    syncSnapshot();
+    m->zemApi_initEnvC331();
+    setWord(para::window(1, para::WIN_SOURCE), 0x8000 | para::CROP_ENTRIES);
+    EXPECT_EQ(applyOnce(), std::vector<std::string>{});
+
+    // The re-layout does not take the window either: the set falls back.
+    setWord(para::window(1, para::WIN_SOURCE), 0x80FF);
+    m->zemApi_initEnvC331();
+    EXPECT_EQ(m->win_slot[1], -1);
+    EXPECT_EQ(m->gMwin.count, 1);
+}
+
 TEST_F(ManageTest, EdidAudioAndLedOffRequestsReachTheOtherManagers)
 {
     tarixsource *src = tarixsource::pInstance();
