@@ -2,6 +2,8 @@
 #include "platform/platform.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <atomic>
 #include <cerrno>
@@ -125,6 +127,21 @@ bool readAll(const std::string &absolute, std::string &out)
     QByteArray bytes = f.readAll();
     out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
     return true;
+}
+
+int removeStaleTemporaries(const std::string &absoluteDir)
+{
+    // Temporary names are "<target>.tmp<pid>.<count>" (see writeAtomicReal).
+    static const QRegularExpression temporary(QStringLiteral("\\.tmp\\d+\\.\\d+$"));
+    int removed = 0;
+    QDirIterator it(QString::fromStdString(path(absoluteDir)), QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (temporary.match(it.fileName()).hasMatch() && QFile::remove(file))
+            ++removed;
+    }
+    return removed;
 }
 
 void sync()

@@ -30,6 +30,10 @@ bool writeAtomic(const std::string &absolute, const void *data, size_t len);
 // Reads a whole file; false when it cannot be opened.
 bool readAll(const std::string &absolute, std::string &out);
 
+// Removes the temporary files that writes cut short by a power loss left
+// under `absoluteDir` (and its folders); returns how many were removed.
+int removeStaleTemporaries(const std::string &absoluteDir);
+
 // Flushes file-system buffers to storage (the board's "sync").
 void sync();
 

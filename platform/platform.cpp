@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/files.h"
 
 #include <QDir>
 #include <cstdlib>
@@ -73,6 +74,9 @@ void init()
         initLocked();
     }
     ensureDataDirs();
+    // Nothing else runs yet, so every temporary file under /data is a
+    // leftover of a write that a power loss cut short.
+    files::removeStaleTemporaries("/data");
 }
 
 Mode mode()

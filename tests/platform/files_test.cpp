@@ -91,3 +91,23 @@ TEST(FilesRace, ConcurrentAtomicWritesOfOneFileStayWhole)
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(mixed, 0);
 }
+
+namespace {
+
+TEST_F(Files, LeftoversOfCutWritesAreRemovedAndNothingElse)
+{
+    using zemtest::writeFile;
+    writeFile(root.host("/data/ram_device_info.tmp1234.7"), "torn");
+    writeFile(root.host("/data/modes/custom_mode3.tmp88.1"), "torn");
+    writeFile(root.host("/data/modes/custom_mode3"), "kept");
+    writeFile(root.host("/data/configs/notes.tmp"), "kept");
+    writeFile(root.host("/data/configs/a.tmp12"), "kept");
+    EXPECT_EQ(platform::files::removeStaleTemporaries("/data"), 2);
+    EXPECT_FALSE(platform::files::exists("/data/ram_device_info.tmp1234.7"));
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3.tmp88.1"));
+    EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode3"));
+    EXPECT_TRUE(platform::files::exists("/data/configs/notes.tmp"));
+    EXPECT_TRUE(platform::files::exists("/data/configs/a.tmp12"));
+}
+
+} // namespace
