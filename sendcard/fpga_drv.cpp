@@ -12,6 +12,7 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 const char *const fpga_drv::DEVICE_PATH[2] = {platform::devices::FPGA_SPI[0], platform::devices::FPGA_SPI[1]};
@@ -33,6 +34,7 @@ constexpr unsigned FLASH_BUSY_POLLS = 200000;  // status reads before giving up 
 
 int g_fpga_fd[2] = {-1, -1};
 int g_flash_fd = -1;
+std::mutex g_flash_open_mutex;   // makes the first open of the flash device happen once
 
 void message(int fd, const uint8_t *tx, uint8_t *rx, uint32_t len)
 {
@@ -204,6 +206,7 @@ private:
 
 int fpga_drv::flash_fd()
 {
+    std::lock_guard<std::mutex> lock(g_flash_open_mutex);
     if (g_flash_fd >= 0)
         return g_flash_fd;
     if (platform::isSim() && !platform::spi::sim::attached(FLASH_DEVICE_PATH))
