@@ -48,12 +48,13 @@ int serial_link::open_and_start(int port, int speed, int flags, void *(*entry)(v
 
 void serial_link::stop()
 {
-    if (!m_running)
-        return;
-    m_stop = true;
-    m_link.wake();
-    pthread_join(m_thread, nullptr);
-    m_running = false;
+    if (m_running) {
+        m_stop = true;
+        m_link.wake();
+        pthread_join(m_thread, nullptr);
+        m_running = false;
+    }
+    // The sink is registered before the thread starts, so it goes in every case.
     fpga_manage *card = fpga_manage::pInstance();
     if (card->reply_sink(m_link.config().transport) == &m_link)
         card->set_reply_sink(m_link.config().transport, nullptr);

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 #include "platform/serial.h"
 #include "protocol/qy_uart_inout.h"
+#include "sendcard/fpga_manage.h"
 #include "proto_fixture.h"
 #include "support/device_process.h"
 
@@ -227,4 +228,21 @@ TEST_F(Rs485LineTest, HungUpLineIsReopenedWithoutSpinning)
     ASSERT_GT(again.size(), 13u);
     EXPECT_EQ(Bytes(again.begin() + 10, again.begin() + 13), (Bytes{0, 0x52, 0x97}));
     link.stop();
+}
+
+// A link registered as the card-reply sink whose receive thread never ran
+// (its start failed) still takes itself off when it goes away, so a later
+// card reply cannot reach a destroyed link.
+TEST_F(Rs485LineTest, LinkWithoutThreadUnregistersItsReplySinkWhenDestroyed)
+{
+    fpga_manage *card = fpga_manage::pInstance();
+    uint8_t transport = 0;
+    {
+        Qy_uart_inout link;
+        ASSERT_FALSE(link.running());
+        transport = link.link().config().transport;
+        card->set_reply_sink(transport, &link.link());
+        ASSERT_EQ(card->reply_sink(transport), &link.link());
+    }
+    EXPECT_EQ(card->reply_sink(transport), nullptr);
 }
