@@ -184,7 +184,7 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
         uint32_t r = m_deal.message_group_deal(body, len - 1, m_config.transport);
         if (r == 0 && !m_config.replyOnZero) {
             result = Result::NoReply;
-        } else if (r + MIN_BODY > m_deal.reply_capacity()) {
+        } else if (!reply_fits(r, m_deal.reply_capacity())) {
             result = Result::Dropped;   // would not fit the record
         } else {
             protocol_phy::swap_phy_head(body);
@@ -194,6 +194,11 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
         }
     }
     return result;
+}
+
+bool frame_link::reply_fits(uint32_t r, uint32_t capacity)
+{
+    return capacity >= MIN_BODY && r <= capacity - MIN_BODY;
 }
 
 void frame_link::stamp_pc_activity()

@@ -71,6 +71,9 @@ public:
 
     // Marks the PC tool as active now.
     static void stamp_pc_activity();
+    // True when a handler result of `r` data bytes plus header and XOR fits
+    // a reply body of `capacity` bytes (whatever the size of `r`).
+    static bool reply_fits(uint32_t r, uint32_t capacity);
 
     message_deal &deal() { return m_deal; }
     const Config &config() const { return m_config; }

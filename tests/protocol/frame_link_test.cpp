@@ -119,3 +119,15 @@ TEST(StreamGathererTest, AFrameLongerThanTheRecordIsDroppedWhole)
         EXPECT_EQ(got.back(), next);
     }
 }
+
+// The reply-size check holds for any handler result: one that would wrap
+// around when the header and XOR are added is refused, not sent.
+TEST(FrameLinkReplyTest, ReplySizeCheckDoesNotWrapAround)
+{
+    EXPECT_TRUE(frame_link::reply_fits(0, 11));
+    EXPECT_TRUE(frame_link::reply_fits(89, 100));
+    EXPECT_FALSE(frame_link::reply_fits(90, 100));
+    EXPECT_FALSE(frame_link::reply_fits(0xFFFFFFFFu, 100));
+    EXPECT_FALSE(frame_link::reply_fits(0xFFFFFFF8u, 100));   // + 11 wraps to 3
+    EXPECT_FALSE(frame_link::reply_fits(0, 10));               // capacity below header and XOR
+}
