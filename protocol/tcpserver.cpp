@@ -101,6 +101,11 @@ void TcpServer::acceptAll()
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         timeval tv{SEND_TIMEOUT_S, 0};
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+        int idle = KEEPALIVE_IDLE_S, interval = KEEPALIVE_INTERVAL_S, count = KEEPALIVE_COUNT;
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
         uint64_t conn = m_next_conn++;
         m_clients[fd] = conn;
         m_by_conn[conn] = fd;

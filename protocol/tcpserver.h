@@ -113,6 +113,11 @@ class TcpServer
 public:
     static constexpr uint32_t CHUNK_MAX = 131071;
     static constexpr int BACKLOG = 200;
+    // Keepalive on accepted connections: a PC tool that vanished without
+    // closing (cable pulled) is dropped after idle + interval * count seconds.
+    static constexpr int KEEPALIVE_IDLE_S = 30;
+    static constexpr int KEEPALIVE_INTERVAL_S = 5;
+    static constexpr int KEEPALIVE_COUNT = 3;
 
     TcpServer();
     ~TcpServer();

@@ -265,3 +265,30 @@ TEST_F(NetTest, AConnectionBeyondTheDescriptorLimitIsTurnedAway)
     ::close(again);
     ::close(client);
 }
+
+// A PC tool that vanishes without closing (cable pulled) must not keep its
+// connection for good: accepted sockets probe the peer when idle.
+TEST_F(NetTest, AcceptedConnectionsProbeAVanishedPeer)
+{
+    TcpServer server;
+    ASSERT_EQ(server.initialize(15006), 0);
+    int client = tcpConnect(15006);
+    ASSERT_GE(client, 0);
+    auto until = std::chrono::steady_clock::now() + 2s;
+    while (server.client_count() == 0 && std::chrono::steady_clock::now() < until)
+        server.recvData(10);
+    ASSERT_EQ(server.client_count(), 1u);
+    const int fd = server.socket_of(1);
+    ASSERT_GE(fd, 0);
+    auto option = [fd](int level, int name) {
+        int v = -1;
+        socklen_t len = sizeof v;
+        EXPECT_EQ(::getsockopt(fd, level, name, &v, &len), 0);
+        return v;
+    };
+    EXPECT_NE(option(SOL_SOCKET, SO_KEEPALIVE), 0);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), TcpServer::KEEPALIVE_IDLE_S);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), TcpServer::KEEPALIVE_INTERVAL_S);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), TcpServer::KEEPALIVE_COUNT);
+    ::close(client);
+}
