@@ -32,6 +32,7 @@
 #include <QMutexLocker>
 #include <QSettings>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -78,6 +79,11 @@ int fileIndex(uint8_t r)
 }
 
 ZemRamPara *store() { return ZemRamPara::pInstance(); }
+
+// Serialises the masked merge into the ordinary registers, so that links
+// writing different bits of one register at once keep both. Held only
+// around the merge, never while manage_mutex is taken.
+std::mutex regFileMutex;
 
 // Register 160 is also read and cleared bit by bit by the input thread.
 void storeShared(uint8_t *byte, uint8_t v) { __atomic_store_n(byte, v, __ATOMIC_RELEASE); }
@@ -295,7 +301,10 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
             status = 1;   // no storage behind this number
             break;
         }
-        file[n] = uint8_t((v & m) | (file[n] & ~m));
+        {
+            std::lock_guard<std::mutex> lock(regFileMutex);
+            file[n] = uint8_t((v & m) | (file[n] & ~m));
+        }
         status = reg_cmd_run(r, m) == 1 ? 1 : 0;
         break;
     }

@@ -114,6 +114,37 @@ TEST_F(RegCmdTest, StoresMergeUnderTheMaskAndAnswerOneWithoutAnAction)
     EXPECT_EQ(wr(255, 0xFF, 1), 1);
 }
 
+// Two links writing different bits of one register at once: neither write
+// may undo the other's bit (the masked merge is one step). Each thread only
+// toggles its own bit, so after its write that bit must read as written.
+TEST_F(RegCmdTest, ConcurrentWritesToDifferentBitsOfOneRegisterKeepBoth)
+{
+    constexpr int ROUNDS = 20000;
+    std::atomic<int> lost{0};
+    std::atomic<int> ready{0};
+    auto writer = [&](uint8_t bit) {
+        message_deal own;
+        Bytes b(64, 0);
+        ++ready;
+        while (ready < 2) {
+        }
+        for (int i = 0; i < ROUNDS; ++i) {
+            const uint8_t v = (i & 1) ? 0 : bit;
+            Bytes req = pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 3, {bit, 0, v});
+            std::copy(req.begin(), req.end(), b.begin());
+            own.message_group_deal(b.data(), uint32_t(req.size()), 1);
+            if ((__atomic_load_n(&store->reg_para[3], __ATOMIC_ACQUIRE) & bit) != v)
+                ++lost;
+        }
+    };
+    std::thread a(writer, uint8_t(0x01));
+    std::thread c(writer, uint8_t(0x02));
+    a.join();
+    c.join();
+    EXPECT_EQ(lost.load(), 0);
+    EXPECT_EQ(store->reg_para[3], 0);
+}
+
 // Numbers without a byte in the register file must not write past it (the
 // status page follows the register file in the store).
 TEST_F(RegCmdTest, RegisterWithoutStorageStoresNothingAndAnswersOne)
