@@ -2,6 +2,7 @@
 #include "platform/files.h"
 
 #include <QDir>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -58,10 +59,16 @@ void initLocked()
         s.mode = defaultMode();
 
     const char *r = std::getenv("ZEM_ROOT");
-    if (s.mode == Mode::Sim)
+    if (s.mode == Mode::Sim) {
         s.root = absoluteRoot((r && *r) ? r : "./var");
-    else
+        if (s.root == "/") {
+            // The simulation never works on the host's own /data, /dev or /etc.
+            std::fprintf(stderr, "ZEM_ROOT=/ is refused in simulation; using ./var\n");
+            s.root = absoluteRoot("./var");
+        }
+    } else {
         s.root = (r && *r) ? absoluteRoot(r) : "/";
+    }
     s.ready = true;
 }
 
@@ -101,6 +108,14 @@ void configure(Mode m, const std::string &rootDir)
     s.root = absoluteRoot(rootDir);
     s.ready = true;
 }
+
+namespace testing {
+void resetSelection()
+{
+    std::lock_guard<std::mutex> lock(stateMutex());
+    state() = State();
+}
+} // namespace testing
 
 std::string path(const std::string &absolute)
 {

@@ -37,6 +37,12 @@ bool ensureDir(const std::string &absolute);
 // The /data folders the program expects.
 void ensureDataDirs();
 
+namespace testing {
+// Forgets the backend and root chosen so far; the next call reads the
+// environment again.
+void resetSelection();
+} // namespace testing
+
 } // namespace platform
 
 #endif

@@ -111,3 +111,24 @@ TEST_F(Files, LeftoversOfCutWritesAreRemovedAndNothingElse)
 }
 
 } // namespace
+
+namespace {
+
+// The simulation must never take the host's own root for its files.
+TEST(PlatformRoot, SimulationRefusesTheHostRoot)
+{
+    const char *oldMode = std::getenv("ZEM_MODE");
+    const char *oldRoot = std::getenv("ZEM_ROOT");
+    std::string keepMode = oldMode ? oldMode : "", keepRoot = oldRoot ? oldRoot : "";
+    setenv("ZEM_MODE", "sim", 1);
+    setenv("ZEM_ROOT", "/", 1);
+    platform::testing::resetSelection();
+    EXPECT_TRUE(platform::isSim());
+    EXPECT_NE(platform::root(), "/");
+    EXPECT_NE(platform::path("/data/ram_device_info"), "/data/ram_device_info");
+    oldMode ? setenv("ZEM_MODE", keepMode.c_str(), 1) : unsetenv("ZEM_MODE");
+    oldRoot ? setenv("ZEM_ROOT", keepRoot.c_str(), 1) : unsetenv("ZEM_ROOT");
+    platform::testing::resetSelection();
+}
+
+} // namespace
