@@ -122,10 +122,12 @@ protected:
         const std::string out = output();
         for (const char *line : {"TCP 5005 open", "TCP 10002 open", "UDP 5008 open", "UDP 10005 open"})
             ASSERT_NE(out.find(line), std::string::npos) << line << "\n" << out;
-        if (withRs485)
+        if (withRs485) {
             ASSERT_NE(out.find("RS-485 serial " + root.host("/dev/ttyS2") + " present"), std::string::npos) << out;
-        if (with4g)
+        }
+        if (with4g) {
             ASSERT_NE(out.find("4G module serial " + root.host("/dev/ttyS1") + " present"), std::string::npos) << out;
+        }
         ASSERT_TRUE(zemtest::waitFor([] { return zemtest::tcpPortOpen(10002); }, 5s));
     }
 

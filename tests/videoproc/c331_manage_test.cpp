@@ -131,8 +131,9 @@ TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
     std::vector<std::string> order;
     for (const c331_call &c : calls) {
         order.push_back(c.text);
-        if (c.text.rfind("zemApi_PnlInit2", 0) == 0 || c.text == "set_output()")
+        if (c.text.rfind("zemApi_PnlInit2", 0) == 0 || c.text == "set_output()") {
             EXPECT_TRUE(c.manage_held) << c.text;
+        }
     }
     const std::vector<std::string> expected = {
         "check_input_port()", "load_char()", "read_c331_font()", "update_font()",
