@@ -268,10 +268,15 @@ void SyncUpdate::persist_image()
             if (content.size() < para::FILE_SIZE)
                 content.resize(para::FILE_SIZE, '\0');
             std::memcpy(&content[2], image + para::PERSISTENT_START, para::PERSISTENT_SIZE);
-            if (!platform::files::writeAtomic(PARA_FILE, content.data(), content.size()))
-                debugPrint("ram_device_info write error\n");
+            const bool written = platform::files::writeAtomic(PARA_FILE, content.data(), content.size());
             platform::files::sync();
             platform::pauseMs(100);
+            if (!written) {
+                // The snapshot keeps the old values, so the change is written
+                // again with the next notification instead of being dropped.
+                debugPrint("ram_device_info write error\n");
+                return;
+            }
         } else {
             debugPrint("ram_device_info open error\n");
         }

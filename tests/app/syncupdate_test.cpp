@@ -67,6 +67,21 @@ TEST_F(SyncUpdateTest, FailedWriteLeavesTheOldFileWhole)
     EXPECT_EQ(readFile(paraFile()), before);
 }
 
+TEST_F(SyncUpdateTest, FailedWriteIsRetriedWithTheNextNotification)
+{
+    markedFile();
+    const uint8_t was = store->ram_para_back[para::UNUSED_770];
+    store->ram_para[para::UNUSED_770] = 0x77;
+    platform::files::testing::failNextWriteAfter(100);
+    sync->para_sync(1);
+    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], was);
+
+    // Any later notification (an input change, say) stores it.
+    sync->para_sync(12);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x77);
+    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
+}
+
 TEST_F(SyncUpdateTest, MissingFileIsNotRecreatedButTheSnapshotMoves)
 {
     platform::files::remove("/data/ram_device_info");
