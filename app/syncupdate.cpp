@@ -225,11 +225,16 @@ void SyncUpdate::save_user_mode()
     // A request outside 1..16 names no slot: it is only cleared.
     if (n <= para::MODE_COUNT) {
         uint8_t *slot = store->user_mode_ram[n - 1];
+        uint8_t kept[para::SLOT_DATA_SIZE];
+        std::memcpy(kept, slot + para::SLOT_DATA, sizeof kept);
         std::memcpy(slot + para::SLOT_DATA, store->ram_para + para::SLOT_IMAGE_START, para::SLOT_DATA_SIZE);
         // The slot counts as saved (mode_file_write marks it) and becomes the
-        // current mode only once its file is stored.
+        // current mode only once its file is stored; otherwise it keeps what
+        // its file holds, so a recall gives what a restart would give.
         if (store->mode_file_write(n - 1, 0))
             para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
+        else
+            std::memcpy(slot + para::SLOT_DATA, kept, sizeof kept);
     }
     para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
 }

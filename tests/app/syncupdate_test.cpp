@@ -123,6 +123,26 @@ TEST_F(SyncUpdateTest, SaveRequestWhoseFileCannotBeWrittenLeavesTheSlotEmpty)
     EXPECT_EQ(store->word(para::USER_MODE_SAVE), 0);
 }
 
+TEST_F(SyncUpdateTest, FailedSaveOverASavedModeKeepsWhatItsFileHolds)
+{
+    // Mode 3 saved with byte 2000 = 0x11.
+    store->ram_para[2000] = 0x11;
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    sync->para_sync(1);
+    ASSERT_EQ(store->ZemUserModeSaved(2), 1);
+
+    // Saving it again fails: slot, file and current mode still agree on the old mode.
+    store->ram_para[2000] = 0x22;
+    para::set16(store->ram_para, para::CURRENT_USER_MODE, 0);
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    platform::files::testing::failNextWriteAfter(0);
+    sync->para_sync(1);
+    EXPECT_EQ(store->ZemUserModeSaved(2), 1);
+    EXPECT_EQ(store->user_mode_ram[2][para::slotOffset(2000)], 0x11);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(root.host("/data/modes/custom_mode3"))[para::slotOffset(2000)]), 0x11);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
+}
+
 TEST_F(SyncUpdateTest, SaveRequestAlreadyInTheSnapshotOrOutOfRangeSavesNothing)
 {
     para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
