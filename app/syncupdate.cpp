@@ -36,9 +36,12 @@
 #include "ui/system/othersetup.h"
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
+#include "videoproc/c331_manage.h"
 
 #include <QMutexLocker>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 
 SyncUpdate *SyncUpdate::p_SyncUpdate = nullptr;
@@ -286,5 +289,30 @@ void SyncUpdate::persist_image()
             debugPrint("ram_device_info open error\n");
         }
     }
-    std::memcpy(store->ram_para_back, image, sizeof image);
+    refresh_snapshot(image);
+}
+
+void SyncUpdate::refresh_snapshot(const uint8_t *image)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    c331_manage *chip = c331_manage::p_c331_manage;
+    if (!chip) {
+        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
+        return;
+    }
+    // The chip thread finds what to program by comparing image and snapshot.
+    // While an apply request is pending, a snapshot that already holds the
+    // change would hide it from the chip: the snapshot then stays as it is and
+    // follows with the notification the apply pass sends when it is done.
+    // manage_mutex is only tried: a GUI-thread emission calls this with the
+    // notification mutex held, which the chip thread wants inside its pass.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    while (pthread_mutex_trylock(&chip->manage_mutex) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return;   // a pass is running: it notifies again when done
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+    if (chip->para_changed == 0)
+        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
+    pthread_mutex_unlock(&chip->manage_mutex);
 }

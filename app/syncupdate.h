@@ -38,6 +38,8 @@ private:
     void save_user_mode();
     void check_user_modes();
     void persist_image();
+    // The snapshot becomes `image`, unless an apply pass still has to see the change.
+    void refresh_snapshot(const uint8_t *image);
     // Address, mask and gateway back to their defaults; restart off port 5005.
     void network_reset();
 

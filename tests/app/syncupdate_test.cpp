@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <algorithm>
+#include <thread>
 
 using namespace zemtest;
 
@@ -369,8 +370,44 @@ TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadloc
     EXPECT_GE(TIP::shownCount() - before, 2);
     EXPECT_EQ(store->word(para::window(0, para::WIN_FLAGS)) & para::WIN_FLAG_FREEZE, para::WIN_FLAG_FREEZE);
     EXPECT_EQ(g_tip_flag, 0);
-    // The freeze reached the file through the nested refresh.
+    // The freeze reached the file through the nested refresh; the snapshot
+    // waits for the apply pass the key requested.
+    const std::string file = readFile(paraFile());
+    ASSERT_EQ(file.size(), para::FILE_SIZE);
+    EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
+}
+
+TEST_F(SyncUpdateTest, ChangeWhoseApplyPassIsPendingStaysVisibleToTheChip)
+{
+    // The keypad's source key: the image changes, an apply pass is requested
+    // and the GUI thread notifies at once, before the chip thread has run.
+    const uint32_t src = para::window(0, para::WIN_SOURCE);
+    const uint16_t old = store->word(src);
+    store->ZemSetImageSource(0, 3, 0);
+    ASSERT_EQ(c331_manage::instance()->para_changed, 1);
+    store->test_signal(1);
+
+    // Stored at once, but the chip must still find the source word changed.
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + src - para::PERSISTENT_START]), 3);
+    EXPECT_EQ(para::get16(store->ram_para_back, src), old);
+
+    // The pass ran and notifies: now the snapshot follows.
+    c331_manage::instance()->para_changed = 0;
+    store->test_signal(1);
     EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
+}
+
+TEST_F(SyncUpdateTest, SnapshotIsLeftAloneWhileAnotherThreadHoldsTheChipLock)
+{
+    // A pass in progress (or a writer in its hand-shake) holds manage_mutex:
+    // persistence goes ahead, the snapshot waits, nothing blocks.
+    const uint8_t was = store->ram_para_back[para::UNUSED_770];
+    store->ram_para[para::UNUSED_770] = 0x66;
+    ManageLock lock;
+    std::thread gui_side([this] { sync->para_sync(1); });
+    gui_side.join();
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x66);
+    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], was);
 }
 
 } // namespace
