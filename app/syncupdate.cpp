@@ -267,27 +267,12 @@ void SyncUpdate::persist_image()
                     para::PERSISTENT_SIZE) == 0)
         return;
 
-    {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        // The file is replaced as a whole, so a power cut leaves either the old
-        // or the new content; its mark and its tail are carried over.
-        std::string content;
-        if (platform::files::readAll(PARA_FILE, content)) {
-            if (content.size() < para::FILE_SIZE)
-                content.resize(para::FILE_SIZE, '\0');
-            std::memcpy(&content[2], image + para::PERSISTENT_START, para::PERSISTENT_SIZE);
-            const bool written = platform::files::writeAtomic(PARA_FILE, content.data(), content.size());
-            platform::files::sync();
-            platform::pauseMs(100);
-            if (!written) {
-                // The snapshot keeps the old values, so the change is written
-                // again with the next notification instead of being dropped.
-                debugPrint("ram_device_info write error\n");
-                return;
-            }
-        } else {
-            debugPrint("ram_device_info open error\n");
-        }
+    // The file is replaced as a whole, so a power cut leaves either the old or
+    // the new content. After a failed write the snapshot keeps the old values,
+    // so the change is written again with the next notification.
+    if (!store->write_para_file(image)) {
+        debugPrint("ram_device_info write error\n");
+        return;
     }
     refresh_snapshot(image);
 }

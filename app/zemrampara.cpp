@@ -179,15 +179,20 @@ void ZemRamPara::load()
     status_ram[2] = 0x06;
 }
 
-bool ZemRamPara::write_para_file()
+bool ZemRamPara::write_para_file(const uint8_t *image)
 {
+    if (!image)
+        image = ram_para;
     QMutexLocker lock(&Utils::_file_deal_mutex);
     std::string file;
-    if (!platform::files::readAll(PARA_FILE, file))
-        return false;
-    if (file.size() < FILE_IMAGE_END)
-        file.resize(FILE_IMAGE_END, '\0');
-    std::memcpy(&file[FILE_IMAGE_OFFSET], ram_para + PERSISTENT_START, PERSISTENT_SIZE);
+    if (!platform::files::readAll(PARA_FILE, file)) {
+        debugPrint("ram_device_info missing, written anew from the image\n");
+        file.assign(FILE_SIZE, '\0');
+        file[0] = file[1] = static_cast<char>(FILE_MARK);
+    }
+    if (file.size() < FILE_SIZE)
+        file.resize(FILE_SIZE, '\0');
+    std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
     bool ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
     platform::files::sync();
     platform::pauseMs(100);

@@ -77,12 +77,12 @@ public:
     int ZemGetCurrentModeIndex();
     int ZemSourceId_is_on(uint8_t id);
 
-    // Rewrites the persistent image bytes 768..4095 at bytes 2..3329 of
-    // /data/ram_device_info, keeping the file's other bytes. The file is
-    // replaced atomically; a missing or unreadable file is not recreated here
-    // (the next start rebuilds it from the defaults). Takes
-    // Utils::_file_deal_mutex. true when the file was written.
-    bool write_para_file();
+    // Rewrites the persistent bytes 768..4095 of `image` (the live image when
+    // null) at bytes 2..3329 of /data/ram_device_info, keeping the file's other
+    // bytes. The file is replaced atomically; a missing or unreadable file is
+    // rebuilt (mark, image bytes, zeros), so the settings survive a restart.
+    // Takes Utils::_file_deal_mutex. true when the file was written.
+    bool write_para_file(const uint8_t *image = nullptr);
 
     // Convenience accessors of the image.
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }

@@ -83,12 +83,19 @@ TEST_F(SyncUpdateTest, FailedWriteIsRetriedWithTheNextNotification)
     EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
 }
 
-TEST_F(SyncUpdateTest, MissingFileIsNotRecreatedButTheSnapshotMoves)
+// A missing parameter file would let the next start fall back to the
+// defaults and lose every setting: it is written anew from the image.
+TEST_F(SyncUpdateTest, MissingFileIsRebuiltFromTheImage)
 {
     platform::files::remove("/data/ram_device_info");
     store->ram_para[para::UNUSED_770] = 0x77;
     sync->para_sync(1);
-    EXPECT_FALSE(platform::files::exists("/data/ram_device_info"));
+    const std::string file = readFile(paraFile());
+    ASSERT_EQ(file.size(), para::FILE_SIZE);
+    EXPECT_EQ(static_cast<uint8_t>(file[0]), 0xAA);
+    EXPECT_EQ(static_cast<uint8_t>(file[1]), 0xAA);
+    EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
+    EXPECT_EQ(static_cast<uint8_t>(file[3330]), 0);
     EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
 }
 

@@ -225,10 +225,14 @@ TEST_F(Store, WriteParaFileRewritesOnlyThePersistentBytes)
     EXPECT_FALSE(s->write_para_file());
     EXPECT_EQ(file(PARA_FILE), after);
 
-    // A missing file is not recreated outside start-up.
+    // A missing file is written anew, so the settings survive a restart.
     platform::files::remove(PARA_FILE);
-    EXPECT_FALSE(s->write_para_file());
-    EXPECT_FALSE(present(PARA_FILE));
+    EXPECT_TRUE(s->write_para_file());
+    std::string rebuilt = file(PARA_FILE);
+    ASSERT_EQ(rebuilt.size(), FILE_SIZE);
+    EXPECT_EQ(static_cast<uint8_t>(rebuilt[0]), 0xAA);
+    EXPECT_EQ(static_cast<uint8_t>(rebuilt[1]), 0xAA);
+    EXPECT_EQ(0, std::memcmp(rebuilt.data() + 2, s->ram_para + PERSISTENT_START, PERSISTENT_SIZE));
 }
 
 // ---------------------------------------------------------------------------
