@@ -143,8 +143,10 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
 
     const bool tooBig = g_yp_s_file.size > k->limit;
     // A file above the limit never fits the collecting buffer: no piece may
-    // be taken against such an announce, whatever it is answered.
-    if (tooBig)
+    // be taken against such an announce, whatever it is answered. The
+    // barcode kind collects nothing, so its confirmed announce stands.
+    const bool overflows = tooBig && k->kind != 1;
+    if (overflows)
         g_yp_s_file = YpRecord();
     if (!confirmed) {
         const bool exists = (k->kind == 2 && platform::files::exists(kCaFile)) ||
@@ -152,7 +154,7 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
         return reply(body, exists ? YP_EXISTS : tooBig ? YP_TOO_BIG : YP_REFUSED, k->id);
     }
     // The limit holds with the confirm flag too: the pieces must fit.
-    if (tooBig)
+    if (overflows)
         return reply(body, YP_TOO_BIG, k->id);
     if (k->kind == 1) {
         ConfigEngine *config = ConfigEngine::pInstance();

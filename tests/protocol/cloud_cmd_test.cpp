@@ -98,6 +98,11 @@ TEST_F(CloudTest, SizeLimitHoldsWhateverTheConfirmFlagSays)
     EXPECT_EQ(cmd(0xC5, piece(102, 0, data(100, 1)))[1], 76);
     EXPECT_EQ(cmd(0xCC, announce('3', 10, 1)), refused(64, 0));
     EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
+    // The barcode kind collects no pieces: its size only picks the code of
+    // an unconfirmed announce; confirmed, it goes ahead.
+    EXPECT_EQ(cmd(0xCC, announce('1', 5000, 0)), refused(66, 100));
+    EXPECT_EQ(cmd(0xCC, announce('1', 5000, 1)), ok(100));
+    EXPECT_EQ(cmd(0xCC, announce('1', 10, 0)), refused(64, 100));
 }
 
 TEST_F(CloudTest, OversizedAnnounceWithoutFlagTakesNoPieces)
