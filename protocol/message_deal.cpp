@@ -188,6 +188,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     for (const auto &e : fixed)
         b[e.first] = e.second;
     b[0x09] = uint8_t(g_Kumo_cloud.load());
+    b[0x10] = g_update_status.load();
     put32(&b[0x1C], G_timeTicks.load() / 20);
     if (f) {
         b[0x2C] = f->MCU_REG_func[0][31];

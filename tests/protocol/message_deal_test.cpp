@@ -121,11 +121,16 @@ TEST_F(HandlerTest, DeviceInformationBlock)
     card->MCU_REG_func[0][28] = 0x28;
     card->MCU_REG_func[0][31] = 0x31;
     store->setWord(1378, 0x0102);
+    g_update_status = 1;
     Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x88));
+    g_update_status = 0;
     EXPECT_EQ(r[0], 0);
     EXPECT_EQ(r[1 + 0x00], 0);   // no cloud properties stored
     EXPECT_EQ(r[1 + 0x04], 0x52);
     EXPECT_EQ(r[1 + 0x05], 0x97);
+    // Offsets 0x0F to 0x13: 0, start-up state, 8, then the controller type.
+    EXPECT_EQ(Bytes(r.begin() + 1 + 0x0F, r.begin() + 1 + 0x14), (Bytes{0, 1, 8, 0x52, 0x97}));
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA0000010, 1)), (Bytes{0, 0}));
     EXPECT_EQ(r[1 + 0x2C], 0x31);
     EXPECT_EQ(r[1 + 0x2F], 0x28);
     EXPECT_EQ(r[1 + 0x80], 0x01);
