@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "platform/timing.h"
 #include "protocol/networkmanage.h"
+#include "support/pc_sockets.h"
+#include "support/pctool.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -38,23 +40,6 @@ int freePort()
     return ntohs(a.sin_port);
 }
 
-int connectTo(int port)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(uint16_t(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int i = 0; i < 500 && ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0; ++i) {
-        ::close(fd);
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::poll(nullptr, 0, 10);
-    }
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
 bool readExactly(int fd, uint8_t *buf, size_t n)
 {
     size_t got = 0;
@@ -67,24 +52,10 @@ bool readExactly(int fd, uint8_t *buf, size_t n)
     return true;
 }
 
+// The RAM read request as the PC tool sends it (image bytes from 0).
 Bytes ramRead(uint16_t len)
 {
-    Bytes b = {0x01, 0xF1, 0x10, 0xF0, 7, 0, 0, 0, 0, 0x61, 0x00, 0x01, 0x00, 0x00, uint8_t(len), uint8_t(len >> 8)};
-    uint8_t x = 0;
-    for (uint8_t v : b)
-        x ^= v;
-    b.push_back(x);
-    Bytes w = {0xA5};
-    for (uint8_t v : b) {
-        if (v == 0xA5 || v == 0xA6 || v == 0x5A || v == 0x5B) {
-            w.push_back(v == 0xA5 || v == 0xA6 ? 0xA6 : 0x5B);
-            w.push_back(v == 0xA5 || v == 0x5A ? 0x02 : 0x01);
-        } else {
-            w.push_back(v);
-        }
-    }
-    w.push_back(0x5A);
-    return w;
+    return pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0, len));
 }
 
 struct Link {
@@ -149,7 +120,7 @@ struct Echo {
 
 size_t linkReplyLen(uint16_t len)
 {
-    int fd = connectTo(link().port);
+    int fd = zemtest::tcpConnect(link().port);
     Bytes req = ramRead(len), buf(65536);
     ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
     size_t got = 0;
@@ -163,12 +134,10 @@ size_t linkReplyLen(uint16_t len)
     return got;
 }
 
-void BM_TcpLinkRamRead(benchmark::State &state)
+// Times one request -> reply round trip per iteration on a connected stream.
+void roundTrips(benchmark::State &state, int fd, const Bytes &req, size_t replyLen)
 {
-    uint16_t len = uint16_t(state.range(0));
-    size_t replyLen = linkReplyLen(len);
-    int fd = connectTo(link().port);
-    Bytes req = ramRead(len), reply(replyLen);
+    Bytes reply(replyLen);
     for (auto _ : state) {
         ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
         if (!readExactly(fd, reply.data(), replyLen)) {
@@ -180,22 +149,19 @@ void BM_TcpLinkRamRead(benchmark::State &state)
     state.counters["reply_bytes"] = double(replyLen);
 }
 
+void BM_TcpLinkRamRead(benchmark::State &state)
+{
+    uint16_t len = uint16_t(state.range(0));
+    roundTrips(state, zemtest::tcpConnect(link().port), ramRead(len), linkReplyLen(len));
+}
+
 void BM_TcpEchoSameSizes(benchmark::State &state)
 {
     uint16_t len = uint16_t(state.range(0));
     size_t replyLen = linkReplyLen(len);
-    Bytes req = ramRead(len), reply(replyLen);
+    Bytes req = ramRead(len);
     Echo echo(req.size(), replyLen);
-    int fd = connectTo(echo.port);
-    for (auto _ : state) {
-        ::send(fd, req.data(), req.size(), MSG_NOSIGNAL);
-        if (!readExactly(fd, reply.data(), replyLen)) {
-            state.SkipWithError("no reply");
-            break;
-        }
-    }
-    ::close(fd);
-    state.counters["reply_bytes"] = double(replyLen);
+    roundTrips(state, zemtest::tcpConnect(echo.port), req, replyLen);
 }
 
 } // namespace

@@ -77,17 +77,6 @@ YpRecord g_yp_s_file;
 YpRecord g_yp_r_file;
 uint8_t g_yp_buf[CA_HEADER + 32768];
 
-uint32_t le32(const uint8_t *p)
-{
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-
-void put32(uint8_t *p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
-
 uint32_t reply(uint8_t *body, uint8_t code, uint16_t id, uint32_t length = 5)
 {
     const uint8_t status = code == YP_DONE ? 0 : 1;
@@ -114,7 +103,7 @@ bool readStored(uint8_t kind, std::string &data, uint32_t &size)
         return false;
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data.data());
     if (kind == 2)
-        size = data.size() >= CA_HEADER ? le32(p + 3) : 0;
+        size = data.size() >= CA_HEADER ? para::get32(p, 3) : 0;
     else
         size = data.size() >= SETINFO_HEADER ? para::get16(p, 1) : 0;
     return true;
@@ -138,7 +127,7 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
         return reply(body, YP_REFUSED, 0);
     g_yp_s_file.kind = k->kind;
     g_yp_s_file.id = k->id;
-    g_yp_s_file.size = le32(body + 14);
+    g_yp_s_file.size = para::get32(body, 14);
     const bool confirmed = body[18] == 1;
 
     const bool tooBig = g_yp_s_file.size > k->limit;
@@ -174,7 +163,7 @@ uint32_t message_deal::YP_SendFileData(uint8_t *body)
     if (m_body_len < 18)
         return reply(body, YP_WRONG_ID, 0);
     const uint16_t id = para::get16(body, 10);
-    const uint32_t offset = le32(body + 12);
+    const uint32_t offset = para::get32(body, 12);
     const uint32_t d = para::get16(body, 16);
     YpRecord &r = g_yp_s_file;
     // The data must be in the frame and within the announced size.
@@ -198,7 +187,7 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
     if (m_body_len < 16)
         return reply(body, YP_WRONG_ID, 0);
     const uint16_t id = para::get16(body, 10);
-    const uint32_t total = le32(body + 12);
+    const uint32_t total = para::get32(body, 12);
     const YpRecord r = g_yp_s_file;
     if (total != r.size)
         return reply(body, YP_TOO_MUCH, id);
@@ -208,7 +197,7 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
     if (r.kind == 2) {
         g_yp_buf[0] = 0xAA;
         para::set16(g_yp_buf, 1, r.id);
-        put32(g_yp_buf + 3, r.size);
+        para::set32(g_yp_buf, 3, r.size);
         if (!storeFile(kCaFile, g_yp_buf, r.count + CA_HEADER))
             return reply(body, YP_NOT_STORED, id);
         platform::files::sync();
@@ -249,7 +238,7 @@ uint32_t message_deal::YP_RecvFile(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     const FileKind *k = m_body_len >= 14 ? kindOf(body + 10) : nullptr;
-    put32(body + 15, 0);
+    para::set32(body, 15, 0);
     if (!k) {
         g_yp_r_file = YpRecord();
         return reply(body, YP_NO_FILE, 0, 9);
@@ -270,7 +259,7 @@ uint32_t message_deal::YP_RecvFile(uint8_t *body)
     g_yp_r_file.id = k->id;
     g_yp_r_file.count = 0;
     g_yp_r_file.size = size;
-    put32(body + 15, size);
+    para::set32(body, 15, size);
     return reply(body, YP_DONE, k->id, 9);
 }
 
@@ -279,9 +268,9 @@ uint32_t message_deal::YP_RecvFileData(uint8_t *body)
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     YpRecord &r = g_yp_r_file;
     const uint16_t id = m_body_len >= 16 ? para::get16(body, 10) : 0;
-    const uint32_t offset = m_body_len >= 16 ? le32(body + 12) : 0;
+    const uint32_t offset = m_body_len >= 16 ? para::get32(body, 12) : 0;
     auto answer = [&](uint8_t code, uint32_t n) {
-        put32(body + 15, r.count);
+        para::set32(body, 15, r.count);
         para::set16(body, 19, uint16_t(n));
         body[21 + n] = 0;
         return reply(body, code, id, 12 + n);
@@ -328,7 +317,7 @@ uint32_t message_deal::YP_RecvFileEnd(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     const uint16_t id = m_body_len >= 16 ? para::get16(body, 10) : 0;
-    const uint32_t total = m_body_len >= 16 ? le32(body + 12) : ~0u;
+    const uint32_t total = m_body_len >= 16 ? para::get32(body, 12) : ~0u;
     body[15] = 0;
     if (m_body_len < 16)
         return reply(body, YP_READ_TOTAL, id, 6);
