@@ -29,7 +29,7 @@ public:
     // Forgets the last report, so the next one is sent (a keypad plugged in again).
     void reset_keyLed() { std::fill(m_keyLed, m_keyLed + 5, 0); }
 
-public slots:
+public Q_SLOTS:
     void para_sync(int code);
 
 private:

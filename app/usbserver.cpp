@@ -114,7 +114,7 @@ int UsbServer::delete_clinetSocket(int)
 
 int UsbServer::usb_signal(int code)
 {
-    emit sig_usb_update(code);
+    Q_EMIT sig_usb_update(code);
     return 1;
 }
 

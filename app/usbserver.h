@@ -36,7 +36,7 @@ public:
     // Longest wait for the stick's storage after its partition appeared.
     void setStorageWaitMs(int ms) { m_storageWaitMs = ms; }
 
-signals:
+Q_SIGNALS:
     void sig_usb_update(int code);
 
 private:

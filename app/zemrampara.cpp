@@ -205,7 +205,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 int ZemRamPara::test_signal(int code)
 {
     QMutexLocker lock(&Utils::_test_signal_mutex);
-    emit sig_update_para(code);
+    Q_EMIT sig_update_para(code);
     return 1;
 }
 

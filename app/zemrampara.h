@@ -96,7 +96,7 @@ public:
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
 
-signals:
+Q_SIGNALS:
     void sig_update_para(int code);
 
 private:

@@ -77,13 +77,13 @@ void networkManage::gather(Port &port)
 {
     for (size_t i = 0; i < port.server.chunk_count(); ++i) {
         const TcpChunk &c = port.server.chunk(i);
-        auto emit = [&](const uint8_t *wire, uint32_t n) {
+        auto on_frame = [&](const uint8_t *wire, uint32_t n) {
             Port::Frame &f = port.next_frame();
             f.wire.assign(wire, wire + n);
             f.origin = c.conn;
         };
         // A chunk that opens or continues a frame ends any wait for card replies.
-        if (port.gatherers[c.conn].feed(c.data.data(), c.count, emit))
+        if (port.gatherers[c.conn].feed(c.data.data(), c.count, on_frame))
             port.state = Idle;
     }
     for (uint64_t conn : port.server.take_closed()) {

@@ -35,13 +35,13 @@ class stream_gatherer
 public:
     static constexpr uint32_t RECORD_SIZE = 131072;
 
-    // Calls `emit(bytes, count)` with the wire bytes of each frame the chunk
+    // Calls `on_frame(bytes, count)` with the wire bytes of each frame the chunk
     // completes, in order; the bytes are valid during the call only. True
     // when the chunk opened or continued a frame. Runs between frame bytes
     // are copied whole, and a frame that lies wholly in the chunk is handed
     // over from the chunk itself.
-    template <class Emit>
-    bool feed(const uint8_t *data, uint32_t n, Emit &&emit);
+    template <class OnFrame>
+    bool feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame);
     bool in_frame() const { return m_open; }
 
 private:
@@ -61,8 +61,8 @@ inline void stream_gatherer::append(const uint8_t *p, uint32_t run)
     m_len += run;
 }
 
-template <class Emit>
-bool stream_gatherer::feed(const uint8_t *data, uint32_t n, Emit &&emit)
+template <class OnFrame>
+bool stream_gatherer::feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
 {
     bool touched = m_open;
     uint32_t i = 0;
@@ -94,7 +94,7 @@ bool stream_gatherer::feed(const uint8_t *data, uint32_t n, Emit &&emit)
                 drop();
             } else {
                 append(data + i, 1);
-                emit(m_local ? m_local : m_buf.data(), m_len);
+                on_frame(m_local ? m_local : m_buf.data(), m_len);
                 drop();
             }
         }

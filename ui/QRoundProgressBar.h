@@ -13,7 +13,7 @@ public:
     explicit QRoundProgressBar(QWidget *parent = nullptr);
     int value() const { return m_value; }
 
-public slots:
+public Q_SLOTS:
     // Clamped to 0..100.
     void setValue(int value);
 

@@ -11,7 +11,7 @@ class AdvancedOption : public PanelPage
 public:
     explicit AdvancedOption(QWidget *parent = nullptr);
     void syncUpdate();
-public slots:
+public Q_SLOTS:
     // Re-texts the menu; the recovery entry is enabled while recovery files exist.
     void language_changed() override;
 

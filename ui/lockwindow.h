@@ -14,7 +14,7 @@ public:
     explicit LockWindow(QWidget *parent = nullptr);
     void syncUpdate();
 
-public slots:
+public Q_SLOTS:
     void goBack() override;
 
 protected:

@@ -35,7 +35,7 @@ public:
     static constexpr uint32_t AGEING_TICKS = 18000;
     static constexpr size_t AGEING_LOG_MAX = 1000;
 
-public slots:
+public Q_SLOTS:
     // The 10 ms tick.
     void slot_update_timer_ticks();
     // Show and hide the firmware-upgrade pop-up; safe from any thread.

@@ -59,7 +59,7 @@ void NumberKeyboard::press(const QString &key)
 void My_lineEdit::confirmString(const QString &text)
 {
     setText(text);
-    emit sig_confirmed(text);
+    Q_EMIT sig_confirmed(text);
 }
 
 void My_lineEdit::mousePressEvent(QMouseEvent *e)

@@ -19,7 +19,7 @@ public:
     void start(QObject *receiver, const QString &text);
     QString text() const { return m_edit->text(); }
 
-public slots:
+public Q_SLOTS:
     // One key: "0".."9", ".", "DEL", "OK", "ESC".
     void press(const QString &key);
 
@@ -35,10 +35,10 @@ class My_lineEdit : public QLineEdit
 public:
     explicit My_lineEdit(QWidget *parent = nullptr) : QLineEdit(parent) {}
 
-public slots:
+public Q_SLOTS:
     void confirmString(const QString &text);
 
-signals:
+Q_SIGNALS:
     void sig_confirmed(const QString &text);
 
 protected:

@@ -11,7 +11,7 @@ class Option : public PanelPage
 public:
     explicit Option(QWidget *parent = nullptr);
     void syncUpdate();
-public slots:
+public Q_SLOTS:
     // Closes the menu, clears g_option, re-texts the home screen, focus to page 1.
     void slot_Button_back_clicked();
     void goBack() override { slot_Button_back_clicked(); }

@@ -67,7 +67,7 @@ public:
     QStringList shownLines() const;
     QStringList buttonTexts() const;
 
-public slots:
+public Q_SLOTS:
     // Re-texts title and buttons for g_language, then redraws.
     virtual void language_changed();
     // Leaves to the page this one was opened from.

@@ -11,7 +11,7 @@ class SmartMapping : public FileListPage
 public:
     explicit SmartMapping(QWidget *parent = nullptr);
     void syncUpdate(int code);
-public slots:
+public Q_SLOTS:
     // Unless the progress widget is up: closes the page, focus to the Setting menu.
     void Button_back_clicked() { backUnlessBusy(); }
     void goBack() override { Button_back_clicked(); }

@@ -11,7 +11,7 @@ class rcv_recovery : public FileListPage
 public:
     explicit rcv_recovery(QWidget *parent = nullptr);
     void syncUpdate(int code);
-public slots:
+public Q_SLOTS:
     // Unless the progress widget is up: closes the page, focus to the advanced menu.
     void menulist_back_page() { backUnlessBusy(); }
     void goBack() override { menulist_back_page(); }
