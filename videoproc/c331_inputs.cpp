@@ -33,3 +33,21 @@ void c331_manage::load_hdmi() { note_call("load_hdmi()"); }
 void c331_manage::check_port_valid(int fd) { note_call("check_port_valid()"); }
 void c331_manage::check_input_port(int fd) { note_call("check_input_port()"); }
 void c331_manage::c331_SetInputsource(int win, int source) { note_call("c331_SetInputsource(%d,%d)", win, source); }
+int c331_manage::zemApi_IsWinValid(int w) { return w >= 0 && w < WIN_NUM ? 1 : 0; }
+
+// Input-channel allocation, dot-by-dot memory and the input waits come with
+// the input support; until then they are recorded only.
+int c331_manage::check_ich_all(int win) { note_call("check_ich_all(%d)", win); return -1; }
+int c331_manage::check_ich(int interlaced, int pair) { note_call("check_ich(%d,%d)", interlaced, pair); return -1; }
+int c331_manage::adjust_ich(int interlaced, int pair, int win) { note_call("adjust_ich(%d,%d,%d)", interlaced, pair, win); return -1; }
+int c331_manage::set_input(int win, int port) { note_call("set_input(%d,%d)", win, port); return 2; }
+void c331_manage::reset_ich(int win) { note_call("reset_ich(%d)", win); }
+void c331_manage::set_ichsel(int fd, int win) { note_call("set_ichsel(%d)", win); }
+void c331_manage::set_idual(int fd, int ich, int on, int port) { note_call("set_idual(%d,%d,%d)", ich, on, port); }
+void c331_manage::reset_dbd_mem(int win) { note_call("reset_dbd_mem(%d)", win); }
+int c331_manage::check_dbd_input(int port) { note_call("check_dbd_input(%d)", port); return 0; }
+int c331_manage::set_dbd_mem(int fd, int win) { note_call("set_dbd_mem(%d)", win); return -1; }
+void c331_manage::wait1_pivs(int fd, int ich) { note_call("wait1_pivs(%d)", ich); }
+void c331_manage::wait1_pivs2(int fd) { note_call("wait1_pivs2()"); }
+int c331_manage::wait_ifld_change(int fd, int port) { note_call("wait_ifld_change(%d)", port); return 0; }
+int c331_manage::wait_ofld_change(int fd, int och) { note_call("wait_ofld_change(%d)", och); return 0; }

@@ -100,6 +100,27 @@ typedef struct {
     int32_t last;
 } ST_WIN_OUT;
 
+// One rectangle of a window: on the input side (which source pixels are
+// used) or on the output side (where they go inside the window's areas).
+typedef struct {
+    int32_t HST, HW, VST, VW;
+} _ImageWindowDef_st;
+
+// One output area's share of a window: column i's horizontal segment and row
+// i's vertical segment, with flags on the first and last area touched.
+typedef struct {
+    int32_t hst, hw, vst, vw;
+    int32_t hfirst, hlast, vfirst, vlast;
+} _ImageWindowDef2_St;
+
+// Scaling of one window: mode 0 none, 1 shrink, 2 zoom; ratios are 16.16
+// fractions not above 0x10000.
+typedef struct {
+    int32_t hmode, vmode;
+    int32_t hshrink, vshrink;
+    int32_t hzoom, vzoom;
+} _ScalingSt;
+
 // One call of an area setter, as recorded for inspection.
 struct c331_call {
     std::string text;       // e.g. "c331_SetContrast(40)"
@@ -298,6 +319,33 @@ public:
     void zemApi_MultiWinChInit();
     // ---- window output sequence, rectangles, layers, crop, output modes ----
     void set_output(int fd);
+    void reset_act(int fd, int mode);
+    void set_freeze(int fd, int on);
+    void wait1_povs(int fd, int och);
+    void get_och(int win, int32_t *list);
+    void win_freeze_sel(int fd, int win, int on);
+    int32_t zemApi_CropGetOffset(int port, ST_RECT *rect, int side);
+    void zemApi_updateCrop(int port);
+    // ---- window rectangles and scaling ----
+    _ImageWindowDef_st IWIN[WIN_NUM] = {};
+    _ImageWindowDef_st OWIN[WIN_NUM] = {};
+    void calc_iwin2(int w);
+    void calc_owin2(int w);
+    void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St *areas, int w);
+    void calc_scaling(_ImageWindowDef_st in, _ImageWindowDef_st out, _ScalingSt *s);
+    int check_stitching_win(int32_t *w, int32_t *partner);
+    int32_t zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side);
+    // ---- display windows and scaler filter tables ----
+    void set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int w);
+    void set_display_window_ich_dbd(int fd, int w, int mode);
+    void set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWindowDef_st owin, int w);
+    void set_oscwct(int fd, int och);
+    void set_lut_vzoom_4sym(int fd, int ratio, int och);
+    void set_lut_hshrnk(int fd, int ratio, int ich, int dual);
+    void set_lut_vshrnk(int fd, int ratio, int ich);
+    void set_lut_hzoom(int fd, int unused, int och);
+    void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int dual);
+    void set_iscwct(int fd, int win);
     void c331_SetWinPriority(int win, int pri);
     void c331_SetWinPriority1(int fd);
     void c331_SetInputsourceCrop(int win, int crop_word);
@@ -312,6 +360,23 @@ public:
     void c331_SetInputsource(int win, int source);
     int zemApi_inputCvtC331(int source);
     int zemApi_GetWinDbdMultiPort(int win, int *list);
+    int zemApi_IsWinValid(int w);
+    // ---- input channel allocation ----
+    int check_ich_all(int win);
+    int check_ich(int interlaced, int pair);
+    int adjust_ich(int interlaced, int pair, int win);
+    int set_input(int win, int port);
+    void reset_ich(int win);
+    void set_ichsel(int fd, int win);
+    void set_idual(int fd, int ich, int on, int port);
+    // ---- dot-by-dot memory and input waits ----
+    void reset_dbd_mem(int win);
+    int check_dbd_input(int port);
+    int set_dbd_mem(int fd, int win);
+    void wait1_pivs(int fd, int ich);
+    void wait1_pivs2(int fd);
+    int wait_ifld_change(int fd, int port);
+    int wait_ofld_change(int fd, int och);
     // ---- picture ----
     void c331_SetBrightness(uint16_t value);
     void c331_SetContrast(uint16_t value);
@@ -319,9 +384,14 @@ public:
     void c331_SetSaturation(uint16_t value);
     void c331_SetColorTemp(uint32_t word);
     void zemApi_forceColorDisable(int fd);
+    // ---- noise reduction and deinterlacer ----
+    void set_ip(int fd, int ich);
+    void set_mct(int fd, int win, int refresh);
     // ---- patterns ----
     int c331_SetPattern(int n);
     int zemApi_IsPatternGen();
+    void set_input_bkg(int fd, int port, int on);
+    void set_input_bkg2(int fd, int win, int on);
     // ---- test and debug sequences ----
     void c331_debugEnv();
     void input_slidebar(int fd);
