@@ -395,6 +395,18 @@ void c331_manage::set_nr_block(int fd, int ich, int port)
 
 namespace {
 
+// A filter with three levels: its table column for levels 1..3, else only
+// its switch off.
+template <size_t R>
+void write_filter(c331_drv &d, int fd, int off, uint32_t onReg, const RegRow<3> (&table)[R], int32_t level)
+{
+    if (!in_levels(level)) {
+        d.write_C331(fd, onReg, 0, off);
+        return;
+    }
+    c331_table::write_column(d, fd, table, level - 1, off);
+}
+
 // One block-NR preset: the level part, then the format part; a level other
 // than 1..3 writes nothing.
 void write_block_preset(c331_drv &d, int fd, int ich, int32_t level, BlockFormat format)
@@ -419,13 +431,7 @@ void c331_manage::set_nr_b_1080p(int fd, int ich, int port) { write_block_preset
 
 void c331_manage::set_nr_tpx(int fd, int ich, int port)
 {
-    const int off = ICH_STEP * ich;
-    const int32_t level = level_of(PM_TNR, port);
-    if (!in_levels(level)) {
-        c331drv->write_C331(fd, NR_TEMPORAL_ON, 0, off);
-        return;
-    }
-    c331_table::write_column(*c331drv, fd, TEMPORAL, level - 1, off);
+    write_filter(*c331drv, fd, ICH_STEP * ich, NR_TEMPORAL_ON, TEMPORAL, level_of(PM_TNR, port));
 }
 
 void c331_manage::set_nr_hvpx(int fd, int ich, int port)
@@ -443,13 +449,7 @@ void c331_manage::set_nr_hvpx(int fd, int ich, int port)
 
 void c331_manage::set_nr_mosq(int fd, int ich, int port)
 {
-    const int off = ICH_STEP * ich;
-    const int32_t level = level_of(PM_MNR, port);
-    if (!in_levels(level)) {
-        c331drv->write_C331(fd, NR_MOSQ_ON, 0, off);
-        return;
-    }
-    c331_table::write_column(*c331drv, fd, MOSQUITO, level - 1, off);
+    write_filter(*c331drv, fd, ICH_STEP * ich, NR_MOSQ_ON, MOSQUITO, level_of(PM_MNR, port));
 }
 
 // ---- processing mode of a window's input channels ----

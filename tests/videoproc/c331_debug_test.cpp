@@ -62,12 +62,10 @@ TEST_F(DebugSeqTest, ReceiverRestartsAndReadBacks)
     m->vbyone_rx_ch1_seq(m->c331_fd);
     m->vbyone_rx_ch2_seq(m->c331_fd);
     EXPECT_EQ(chip->writeHistory(0x02, 0x7F), (std::vector<uint8_t>{14, 15, 13, 15}));
-    EXPECT_EQ(chip->reg(0x02, 0x40), 5);
-    EXPECT_EQ(chip->reg(0x02, 0x4F), 0xFF);
-    EXPECT_EQ(chip->reg(0x02, 0x4C), 0xAB);
-    EXPECT_EQ(chip->reg(0x02, 0x5C), 5);
-    EXPECT_EQ(chip->reg(0x02, 0x6B), 0xFF);
-    EXPECT_EQ(chip->reg(0x02, 0x68), 0xAB);
+    const std::pair<uint8_t, uint8_t> receivers[] = {{0x40, 5}, {0x4F, 0xFF}, {0x4C, 0xAB},
+                                                     {0x5C, 5}, {0x6B, 0xFF}, {0x68, 0xAB}};
+    for (const auto &r : receivers)
+        EXPECT_EQ(chip->reg(0x02, r.first), r.second) << std::hex << int(r.first);
 
     chip->setReg(0x50, 0x17, 0xF0);
     chip->setReg(0x50, 0x18, 0x01);

@@ -2,6 +2,8 @@
 
 #include "setter_fixture.h"
 
+#include <array>
+
 using namespace chiptest;
 
 namespace {
@@ -36,6 +38,21 @@ protected:
             n += f.write && !f.select && f.bank == bank && f.sub >= first && f.sub <= last;
         return n;
     }
+    void expectRegs(int c, std::initializer_list<std::pair<uint32_t, uint32_t>> regs)
+    {
+        for (const auto &r : regs)
+            EXPECT_EQ(ich(r.first, c), r.second) << std::hex << r.first;
+    }
+    // The deinterlacer's eight frame addresses (the set of four twice), its
+    // line offset and its interlaced switch.
+    void expectMemory(int c, const std::array<uint32_t, 4> &set, uint32_t lineOffset, uint32_t interlaced)
+    {
+        const uint8_t subs[8] = {0x18, 0x1C, 0x20, 0x24, 0x08, 0x0C, 0x10, 0x14};
+        for (int k = 0; k < 8; ++k)
+            EXPECT_EQ(chip->value(uint8_t(0x17 + 16 * c), subs[k], 4), set[k % 4]) << k;
+        EXPECT_EQ(ich(0x175902, c), lineOffset);
+        EXPECT_EQ(ich(0x165B01, c), interlaced);
+    }
     size_t calls(const std::string &text) const
     {
         auto v = texts(*m);
@@ -63,42 +80,20 @@ TEST_F(NrTest, InterlacedInputGetsTheDeinterlacerAndItsFormatsPresets)
     EXPECT_EQ(m->PI_IFH[p], 240);
     EXPECT_EQ(m->PI_IFV[p], 562);
     EXPECT_EQ(chip->writeHistory(0x00, 0x29), (std::vector<uint8_t>{0x80, 0x00}));
-    EXPECT_EQ(ich(0x140802, c), 152u);
-    EXPECT_EQ(ich(0x140A02, c), (562u + 16) * 2);
-    EXPECT_EQ(ich(0x146D02, c), ((153u * 3 / 4) & 0x3FFF) | 0x8000);
-    EXPECT_EQ(ich(0x140C01, c), 1u);
-    EXPECT_EQ(ich(0x140F02, c), 1920u);
-    EXPECT_EQ(ich(0x141302, c), 1080u);
-    EXPECT_EQ(ich(0x141102, c), 40u | 0x8000);
-    // 1080i film and pull-down detection.
-    EXPECT_EQ(ich(0x142E01, c), 26u);
-    EXPECT_EQ(ich(0x143101, c), 142u);
-    EXPECT_EQ(ich(0x143501, c), 193u);
-    EXPECT_EQ(ich(0x142C01, c), 51u + 64);
-    EXPECT_EQ(ich(0x142D01, c), 25u);
-    EXPECT_EQ(ich(0x143001, c), 5u + 32);
-    EXPECT_EQ(ich(0x141501, c), 31u);
-    EXPECT_EQ(ich(0x141D01, c), 31u);
-    EXPECT_EQ(ich(0x145001, c), 11u);
-    EXPECT_EQ(ich(0x145F01, c), 50u);
-    EXPECT_EQ(ich(0x143C01, c), 112u);
-    EXPECT_EQ(ich(0x142A01, c), 0u);
-    EXPECT_EQ(ich(0x146701, c), 8u);
-    EXPECT_EQ(ich(0x146801, c), 4u);
-    // The 1080i block preset; an interlaced input keeps the NR enable off.
-    EXPECT_EQ(ich(0x153902, c), 8855u);
-    EXPECT_EQ(ich(0x154D02, c), 384u);
-    EXPECT_EQ(ich(0x155402, c), 384u);
-    EXPECT_EQ(ich(0x156A01, c), 48u);
-    EXPECT_EQ(ich(0x150801, c), 0u);
+    expectRegs(c, {
+        // The frame from the measured counts and the active rectangle.
+        {0x140802, 152}, {0x140A02, (562 + 16) * 2}, {0x146D02, ((153 * 3 / 4) & 0x3FFF) | 0x8000},
+        {0x140C01, 1}, {0x140F02, 1920}, {0x141302, 1080}, {0x141102, 40 | 0x8000},
+        // 1080i film and pull-down detection, the filters, the 1080i mode.
+        {0x142E01, 26}, {0x143101, 142}, {0x143501, 193}, {0x142C01, 51 + 64}, {0x142D01, 25},
+        {0x143001, 5 + 32}, {0x141501, 31}, {0x141D01, 31}, {0x145001, 11}, {0x145F01, 50},
+        {0x143C01, 112}, {0x142A01, 0}, {0x146701, 8}, {0x146801, 4},
+        // The 1080i block preset; an interlaced input keeps the NR enable off.
+        {0x153902, 8855}, {0x154D02, 384}, {0x155402, 384}, {0x156A01, 48}, {0x150801, 0},
+    });
     // Fields one line (3 x 1024 bytes) apart in channel 1's interlaced buffers.
     const uint32_t i0 = 0x66EB8800, i1 = 0x671F1800, o = 3 * 1024;
-    const uint32_t mem[8] = {o + i0, i0, o + i1, i1, o + i0, i0, o + i1, i1};
-    const uint32_t subs[8] = {0x18, 0x1C, 0x20, 0x24, 0x08, 0x0C, 0x10, 0x14};
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(chip->value(uint8_t(0x17 + 16 * c), uint8_t(subs[k]), 4), mem[k]) << k;
-    EXPECT_EQ(ich(0x175902, c), 207u);
-    EXPECT_EQ(ich(0x165B01, c), 1u);
+    expectMemory(c, {o + i0, i0, o + i1, i1}, 207, 1);
 }
 
 TEST_F(NrTest, Progressive1080pInputGetsTheBlockPresetAndProgressiveMemory)
@@ -109,25 +104,15 @@ TEST_F(NrTest, Progressive1080pInputGetsTheBlockPresetAndProgressiveMemory)
     chip->setInputChannelCounts(c, 240, 1125);
 
     m->set_ip(m->c331_fd, c);
-    EXPECT_EQ(ich(0x140802, c), 272u);
-    EXPECT_EQ(ich(0x141302, c), 1080u);
-    EXPECT_EQ(ich(0x141102, c), 41u | 0x8000);
-    EXPECT_EQ(ich(0x142A01, c), 16u);
-    EXPECT_EQ(ich(0x146701, c), 0u);
-    // Level 2 of the 1080p preset, and the block filter enabled.
-    const std::pair<uint32_t, uint32_t> preset[] = {
+    expectRegs(c, {
+        {0x140802, 272}, {0x141302, 1080}, {0x141102, 41 | 0x8000}, {0x142A01, 16}, {0x146701, 0},
+        // Level 2 of the 1080p preset, and the block filter enabled.
         {0x153902, 8855}, {0x153B01, 160}, {0x154001, 16}, {0x154101, 66}, {0x154401, 16},
         {0x154D02, 384}, {0x154F02, 96}, {0x155402, 768}, {0x155602, 192}, {0x156A01, 36}, {0x156901, 8},
-    };
-    for (const auto &r : preset)
-        EXPECT_EQ(ich(r.first, c), r.second) << std::hex << r.first;
-    EXPECT_EQ(ich(0x150801, c), 3u);
+        {0x150801, 3},
+    });
     const uint32_t p0 = 0x65717000, p1 = 0x65000000;
-    EXPECT_EQ(ich(0x171804, c), p0);
-    EXPECT_EQ(ich(0x171C04, c), p1);
-    EXPECT_EQ(ich(0x171404, c), p1);
-    EXPECT_EQ(ich(0x175902, c), 0u);
-    EXPECT_EQ(ich(0x165B01, c), 0u);
+    expectMemory(c, {p0, p1, p0, p1}, 0, 0);
 }
 
 TEST_F(NrTest, ProgressiveInputWithoutNoiseReductionOnlySwitchesItOff)
