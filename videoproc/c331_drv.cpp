@@ -43,7 +43,7 @@ int c331_drv::initialize()
     if (platform::isSim() && !platform::spi::sim::attached(DEVICE))
         platform::spi::sim::attach(DEVICE, std::make_shared<platform::sim::SimC331>());
     int fd = platform::spi::open(DEVICE);
-    platform::spi::configure(fd, 3, 8, WRITE_HZ);
+    platform::spi::configure(fd, platform::spi::BUS_MODE, platform::spi::BUS_BITS, WRITE_HZ);
     return fd;
 }
 

@@ -1,4 +1,6 @@
 #include "../protocol/proto_fixture.h"
+#include "platform/devices.h"
+#include "videoproc/c331_drv.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,6 +40,22 @@ TEST_F(CardSideTest, CardFramesGoToTheSelectedPorts)
     fpga[0]->clearOps();
     EXPECT_EQ(card->Dealwith1_PC_to_eth(1024, big.data()), 1);
     EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+TEST_F(CardSideTest, EverySpiDeviceRunsInMode3With8BitWords)
+{
+    ASSERT_TRUE(fpga_drv::open_devices());
+    uint8_t uid[8];
+    fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(2, uid);   // opens the flash bus
+    c331_drv chip;
+    chip.initialize();
+    using namespace platform::devices;
+    for (const char *path : {CHIP_SPI, FPGA_SPI[0], FPGA_SPI[1], FLASH_SPI}) {
+        platform::spi::sim::Settings set;
+        ASSERT_TRUE(platform::spi::sim::settings(path, set)) << path;
+        EXPECT_EQ(set.mode, 3) << path;
+        EXPECT_EQ(set.bits, 8) << path;
+    }
 }
 
 TEST_F(CardSideTest, RepliesAreRoutedToTheOwningLinkOnly)
