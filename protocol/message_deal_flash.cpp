@@ -22,12 +22,13 @@ namespace {
 constexpr uint8_t DONE = 0, REFUSED = 1;
 constexpr uint32_t UNIT = 4096;
 
-enum class Store { RunLog, Fpga, Chip, Input };
+enum class Store { Fpga, Chip, Input };
 
 struct FlashTarget {
     Store store;
     uint32_t size;
     std::vector<uint8_t> selectors;   // FPGA flashes, in the order they are served
+    bool runLog = false;              // only the run-log window of FPGA 0's flash
 };
 
 constexpr uint8_t FPGA0_FLASH = 2, FPGA1_FLASH = 3;
@@ -37,7 +38,7 @@ constexpr uint32_t INPUT_FLASH_SIZE = 0x10000;
 FlashTarget local_target(uint8_t flash)
 {
     switch (flash) {
-    case 0: return {Store::RunLog, fpga_drv::FLASH_SIZE, {FPGA0_FLASH}};
+    case 0: return {Store::Fpga, fpga_drv::FLASH_SIZE, {FPGA0_FLASH}, true};
     case 3: return {Store::Fpga, fpga_drv::FLASH_SIZE, {FPGA1_FLASH}};
     case 4: return {Store::Chip, c331_manage::SFL_SIZE, {}};
     case 8: return {Store::Input, INPUT_FLASH_SIZE, {}};
@@ -64,21 +65,27 @@ FlashTarget target_of(const uint8_t *body, bool both)
     return local ? local_target(body[13]) : remote_target(body, both);
 }
 
-// The whole range lies in the run-log window.
-bool in_run_log(uint64_t start, uint64_t len)
+// Where [address, address + len) lies in the FPGA flash; false when a
+// run-log request reaches outside the window.
+bool place(const FlashTarget &t, uint32_t &address, uint64_t len)
 {
-    return start >= clock_record_run::LOG_WINDOW &&
-           start + len <= uint64_t(clock_record_run::LOG_WINDOW) + clock_record_run::LOG_SIZE;
+    if (!t.runLog)
+        return true;
+    const uint64_t start = clock_record_run::LOG_WINDOW;
+    if (address < start || address + len > start + clock_record_run::LOG_SIZE)
+        return false;
+    address -= clock_record_run::LOG_SHIFT;
+    return true;
 }
 
-// The chip, when its flash can be reached.
-c331_manage *chip()
+// An operation on the chip's flash, when the chip can be reached.
+template <class F> uint8_t on_chip(F operation)
 {
     c331_manage *m = c331_manage::instance();
-    return m->c331_fd >= 0 ? m : nullptr;
+    if (m->c331_fd < 0)
+        return REFUSED;
+    return operation(*m) == c331_manage::SFL_OK ? DONE : REFUSED;
 }
-
-uint8_t status_of(int result) { return result == c331_manage::SFL_OK ? DONE : REFUSED; }
 
 // Erase units by block mode: 1 = 4 KiB, 2 = 32 KiB, 4 = 64 KiB blocks; 0 for another mode.
 uint32_t units_per_block(uint8_t mode)
@@ -96,82 +103,56 @@ uint8_t erase_mode(uint32_t units) { return units == 1 ? 0 : units == 8 ? 1 : 2;
 
 uint8_t erase_in(const FlashTarget &t, uint32_t unit, uint32_t units, uint32_t count)
 {
-    const uint8_t mode = erase_mode(units);
-    switch (t.store) {
-    case Store::Chip: {
-        c331_manage *m = chip();
-        return m ? status_of(m->erase_flash(m->c331_fd, unit, count, mode)) : REFUSED;
+    uint8_t mode = erase_mode(units);
+    if (t.store == Store::Chip)
+        return on_chip([&](c331_manage &m) { return m.erase_flash(m.c331_fd, unit, count, mode); });
+    if (t.store == Store::Input)
+        return DONE;
+    uint32_t address = unit * UNIT;
+    if (!place(t, address, uint64_t(units) * count * UNIT))
+        return REFUSED;
+    if (t.runLog) {
+        // In 4 KiB blocks: the window is not 32 KiB aligned in FPGA 0's
+        // flash, so larger blocks would reach past it.
+        mode = 0;
+        count *= units;
     }
-    case Store::Input:
-        return DONE;
-    case Store::RunLog:
-        if (!in_run_log(uint64_t(unit) * UNIT, uint64_t(units) * count * UNIT))
-            return REFUSED;
-        // In 4 KiB blocks: the window is not 32 KiB aligned in FPGA 0's flash,
-        // so larger blocks would reach past it.
-        fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(t.selectors[0], unit - clock_record_run::LOG_SHIFT / UNIT, 0,
-                                              units * count);
-        return DONE;
-    case Store::Fpga:
-        for (uint8_t s : t.selectors)
-            fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(s, unit, mode, count);
-        return DONE;
-    }
-    return REFUSED;
-}
-
-// The FPGA flash writer programs from four bytes into the buffer it is given
-// and overwrites the four bytes in front of each page: every flash gets a
-// copy of its own.
-void fpga_write(uint8_t selector, uint32_t address, const uint8_t *data, uint32_t len)
-{
-    std::vector<uint8_t> buf(4 + len);
-    std::memcpy(buf.data() + 4, data, len);
-    fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(selector, address, buf.data(), len);
+    for (uint8_t s : t.selectors)
+        fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(s, address / UNIT, mode, count);
+    return DONE;
 }
 
 uint8_t write_to(const FlashTarget &t, uint32_t address, const uint8_t *data, uint32_t len)
 {
-    switch (t.store) {
-    case Store::Chip: {
-        c331_manage *m = chip();
-        return m ? status_of(m->write_flash(m->c331_fd, address, len, data)) : REFUSED;
+    if (t.store == Store::Chip)
+        return on_chip([&](c331_manage &m) { return m.write_flash(m.c331_fd, address, len, data); });
+    if (t.store == Store::Input)
+        return DONE;
+    if (!place(t, address, len))
+        return REFUSED;
+    // The FPGA flash writer programs from four bytes into the buffer it is
+    // given and overwrites the four bytes in front of each page: every flash
+    // gets a copy of its own.
+    for (uint8_t s : t.selectors) {
+        std::vector<uint8_t> buf(4 + len);
+        std::memcpy(buf.data() + 4, data, len);
+        fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(s, address, buf.data(), len);
     }
-    case Store::Input:
-        return DONE;
-    case Store::RunLog:
-        if (!in_run_log(address, len))
-            return REFUSED;
-        fpga_write(t.selectors[0], address - clock_record_run::LOG_SHIFT, data, len);
-        return DONE;
-    case Store::Fpga:
-        for (uint8_t s : t.selectors)
-            fpga_write(s, address, data, len);
-        return DONE;
-    }
-    return REFUSED;
+    return DONE;
 }
 
 uint8_t read_from(const FlashTarget &t, uint32_t address, uint8_t *out, uint32_t len)
 {
-    switch (t.store) {
-    case Store::Chip: {
-        c331_manage *m = chip();
-        return m ? status_of(m->read_flash(m->c331_fd, address, len, out)) : REFUSED;
-    }
-    case Store::Input:
+    if (t.store == Store::Chip)
+        return on_chip([&](c331_manage &m) { return m.read_flash(m.c331_fd, address, len, out); });
+    if (t.store == Store::Input) {
         std::memset(out, 0, len);   // nothing is read from it
         return DONE;
-    case Store::RunLog:
-        if (!in_run_log(address, len))
-            return REFUSED;
-        fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(t.selectors[0], address - clock_record_run::LOG_SHIFT, len, out);
-        return DONE;
-    case Store::Fpga:
-        fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(t.selectors[0], address, len, out);
-        return DONE;
     }
-    return REFUSED;
+    if (!place(t, address, len))
+        return REFUSED;
+    fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(t.selectors[0], address, len, out);
+    return DONE;
 }
 
 // A byte range [a, a + len) inside the flash; an empty range at 0 is refused too.

@@ -6,18 +6,12 @@
 #include "e2e_fixture.h"
 
 using namespace e2e;
+using pctool::pattern;
 
 namespace {
 
 constexpr uint16_t CARD = 0x0001;
 
-Bytes pattern(size_t n, uint8_t seed)
-{
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i)
-        b[i] = uint8_t(seed + i * 29);
-    return b;
-}
 
 Bytes with(uint8_t status, const Bytes &data) { return cat({status}, data); }
 

@@ -8,6 +8,7 @@
 #include "videoproc/c331_drv.h"
 
 using pctool::Bytes;
+using pctool::pattern;
 using Op = platform::sim::SimC331Flash::Op;
 
 namespace {
@@ -57,13 +58,6 @@ protected:
             if (op.kind == Op::Erase)
                 out.push_back(op.address);
         return out;
-    }
-    static Bytes pattern(size_t n, uint8_t seed)
-    {
-        Bytes b(n);
-        for (size_t i = 0; i < n; ++i)
-            b[i] = uint8_t(seed + i * 7);
-        return b;
     }
     static Bytes with(uint8_t status, const Bytes &data)
     {

@@ -87,6 +87,14 @@ Bytes flashRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6, uin
     return addressed(dest, 0x72, address, len, sel6, sel7);
 }
 
+Bytes pattern(size_t n, uint8_t seed)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(seed + i * 7);
+    return b;
+}
+
 std::vector<Bytes> decodeAll(const Bytes &wire)
 {
     std::vector<Bytes> out;

@@ -36,6 +36,9 @@ Bytes flashErase(uint16_t dest, uint32_t address, uint8_t mode, uint8_t count, u
 Bytes flashWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6 = 0, uint8_t sel7 = 0);
 Bytes flashRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6 = 0, uint8_t sel7 = 0);
 
+// Test data: n bytes, each different from its neighbours, varied by seed.
+Bytes pattern(size_t n, uint8_t seed);
+
 // Un-escapes the first frame of `wire` (XOR checked); the body with its XOR,
 // or empty when there is no good frame.
 Bytes decode(const Bytes &wire);

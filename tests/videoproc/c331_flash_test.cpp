@@ -3,32 +3,18 @@
 
 #include "chip_fixture.h"
 
-#include "app/global.h"
-
 #include <thread>
 
 using namespace chiptest;
-using Bytes = std::vector<uint8_t>;
+using pctool::Bytes;
+using pctool::pattern;
 using Op = platform::sim::SimC331Flash::Op;
 
 namespace {
 
-class FlashDrvTest : public ChipTest
+class FlashDrvTest : public ManagerTest
 {
 protected:
-    void SetUp() override
-    {
-        ChipTest::SetUp();
-        g_debugSwitch = 0;
-        m.reset(new c331_manage());
-        m->c331_fd = m->c331drv->initialize();
-    }
-    void TearDown() override
-    {
-        m.reset();
-        ChipTest::TearDown();
-    }
-
     // Values written to the 4-byte flash address register, in order.
     std::vector<uint32_t> addressWrites(uint64_t since)
     {
@@ -49,15 +35,6 @@ protected:
                 out.push_back(op);
         return out;
     }
-    static Bytes pattern(size_t n, uint8_t seed)
-    {
-        Bytes b(n);
-        for (size_t i = 0; i < n; ++i)
-            b[i] = uint8_t(seed + i * 13);
-        return b;
-    }
-
-    std::unique_ptr<c331_manage> m;
 };
 
 TEST_F(FlashDrvTest, WritesCloseAPageAtEachBoundaryAndAtTheEnd)

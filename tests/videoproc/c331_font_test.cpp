@@ -3,10 +3,9 @@
 
 #include "chip_fixture.h"
 
-#include "app/global.h"
-
 using namespace chiptest;
-using Bytes = std::vector<uint8_t>;
+using pctool::Bytes;
+using pctool::pattern;
 using Op = platform::sim::SimC331Flash::Op;
 
 namespace {
@@ -15,23 +14,19 @@ namespace {
 constexpr uint32_t HEADER[4] = {0x000000, 0x010000, 0x410000, 0x450000};
 constexpr uint32_t BASE = 0x7F000000;
 
-class FontTest : public ChipTest
+class FontTest : public ManagerTest
 {
 protected:
     void SetUp() override
     {
-        ChipTest::SetUp();
-        g_debugSwitch = 0;
-        m.reset(new c331_manage());
-        m->c331_fd = m->c331drv->initialize();
+        ManagerTest::SetUp();
         m->load_system_param();
         m->load_font_map();
     }
     void TearDown() override
     {
-        m.reset();
         g_debugSwitch = 0;
-        ChipTest::TearDown();
+        ManagerTest::TearDown();
     }
 
     // A header with type byte `type`, glyph size `dots`, then `glyphs` bytes.
@@ -44,15 +39,6 @@ protected:
         f.insert(f.end(), glyphs.begin(), glyphs.end());
         chip->flash().preset(HEADER[slot], f);
     }
-    static Bytes pattern(size_t n, uint8_t seed)
-    {
-        Bytes b(n);
-        for (size_t i = 0; i < n; ++i)
-            b[i] = uint8_t(seed * 31 + i);
-        return b;
-    }
-
-    std::unique_ptr<c331_manage> m;
 };
 
 TEST_F(FontTest, ValidHeadersGivePresenceBitsAndTheStatusByte)
