@@ -78,6 +78,12 @@ public:
     SimC331Flash &flash() { return m_flash; }
     SimChipMemory &memory() { return m_memory; }
 
+    // ---- Input-channel measurement (bank 0xA8) ----
+    // What the measurement unit reports for input channel `ich` (0..7): the
+    // length of a line in counts and the lines of a field. The chip reports
+    // the line length less one.
+    void setInputChannelCounts(int ich, uint16_t lineLength, uint16_t fieldLines);
+
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.
