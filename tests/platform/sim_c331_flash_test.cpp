@@ -2,9 +2,7 @@
 // register frames as the chip receives them.
 
 #include "platform/sim_c331.h"
-#include "support/temp_root.h"
-
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 
 using platform::sim::SimC331;
 using platform::sim::SimC331Flash;
@@ -13,7 +11,7 @@ using Op = SimC331Flash::Op;
 
 namespace {
 
-class SimFlashTest : public zemtest::RootTest
+class SimFlashTest : public ::testing::Test
 {
 protected:
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx = nullptr)
@@ -126,58 +124,6 @@ TEST_F(SimFlashTest, StatusBitsAnswerBusyForTheSetPollsOrForEver)
         EXPECT_EQ(get(0x53), 0x80);
         EXPECT_EQ(get(0x55) & 0x01, 0x01);
     }
-}
-
-TEST_F(SimFlashTest, DmaFillsMemoryPagesCharacterListAndPalette)
-{
-    Bytes glyphs(0x18000);
-    for (size_t i = 0; i < glyphs.size(); ++i)
-        glyphs[i] = uint8_t(i * 7);
-    chip->flash().preset(0x10023, glyphs);
-    auto dma = [&](uint8_t control, uint8_t target, uint32_t address, uint32_t length) {
-        set(4, 0x47, 0x80);
-        set(4, 0x47, control);
-        for (auto r : {std::pair<int, int>{0x5F, 2}, {0x49, 0x12}, {0x4A, 0x0C}, {0x4B, 0xC7}})
-            set(4, uint8_t(r.first), uint32_t(r.second));
-        set(4, 0x4E, address, 4);
-        set(4, 0x56, length | 0x80000000u, 4);
-        set(4, 0x5A, target);
-        set(4, 0x48, 2);
-    };
-    set(4, 0x11, 0x7F00F000, 4);
-    dma(0x33, 0, 0x10023, 0x18000);
-    EXPECT_EQ(chip->memory().read(0x7F00F000, 0x18000), glyphs);
-    EXPECT_EQ(chip->memory().pages(), 3u);   // 0x7F00, 0x7F01, 0x7F02 only
-
-    set(4, 0x27, 0x0A00, 2);
-    dma(0x37, 1, 0x10023, 5);
-    EXPECT_EQ(chip->memory().charList(0x0A00, 5), Bytes(glyphs.begin(), glyphs.begin() + 5));
-
-    set(9, 0x1F, 255);
-    dma(0x33, 4, 0x10023, 6);   // the second entry would lie past the palette
-    const Bytes palette = chip->memory().palette();
-    EXPECT_EQ(Bytes(palette.end() - 3, palette.end()), Bytes(glyphs.begin(), glyphs.begin() + 3));
-
-    dma(0x33, 1, 0x10023, 5);   // the list needs its own control value
-    EXPECT_EQ(lastOp().kind, Op::Ignored);
-}
-
-TEST_F(SimFlashTest, CellsKeptInAFileOutliveTheModel)
-{
-    const std::string file = root.host(SimC331Flash::BACKING_FILE);
-    ASSERT_TRUE(chip->flash().attachFile(SimC331Flash::BACKING_FILE));
-    EXPECT_EQ(chip->flash().contents(0, 4), Bytes(4, 0xFF));
-    struct stat st;
-    EXPECT_NE(::stat(file.c_str(), &st), 0);   // made on the first write only
-
-    programMode();
-    program(0x1FFFFFE, {0x12, 0x34});
-    ASSERT_EQ(::stat(file.c_str(), &st), 0);
-    EXPECT_EQ(uint64_t(st.st_size), uint64_t(SimC331Flash::SIZE));
-
-    chip.reset(new SimC331());
-    ASSERT_TRUE(chip->flash().attachFile(SimC331Flash::BACKING_FILE));
-    EXPECT_EQ(chip->flash().contents(0x1FFFFFD, 3), (Bytes{0xFF, 0x12, 0x34}));
 }
 
 } // namespace

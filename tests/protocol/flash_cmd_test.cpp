@@ -168,16 +168,4 @@ TEST_F(FlashCmdTest, StuckChipFlashControllerAnswersFailure)
     EXPECT_EQ(read(0x04000000, 4), Bytes{1});
 }
 
-// Register 14 bit 3 reloads the fonts the PC tool has just written.
-TEST_F(FlashCmdTest, FontReloadAfterAFontWriteReportsThePresentFonts)
-{
-    chip->load_system_param();
-    chip->load_font_map();
-    EXPECT_EQ(write(0x04000000, {'P'}), 0);
-    EXPECT_EQ(write(0x04010000, {'P'}), 0);
-    EXPECT_EQ(run(pctool::body(LOCAL, pctool::PC, 0xA0, 14, {0x08, 0, 0})), Bytes{0});
-    EXPECT_EQ(run(pctool::ramRead(LOCAL, 0x600886, 1)), (Bytes{0, 0x03}));
-    EXPECT_EQ(chip->font_present_bits.load(), 0b0011);
-}
-
 } // namespace

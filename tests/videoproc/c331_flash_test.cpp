@@ -112,6 +112,7 @@ TEST_F(FlashDrvTest, DmaProgramsTheDestinationOfItsTarget)
     chip->flash().preset(0xED9800, data);
     EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0xED9800, 0x70000000, 0, 64), c331_manage::SFL_OK);
     EXPECT_EQ(chip->memory().read(0x70000000, 64), data);
+    EXPECT_EQ(chip->memory().pages(), 1u);   // made on demand
     EXPECT_EQ(chip->value(4, 0x56, 4), 0x80000040u);
     EXPECT_EQ(chip->value(4, 0x47, 1), 0x33u);
     EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0xED9800, 0x0A00, 1, 5), c331_manage::SFL_OK);
