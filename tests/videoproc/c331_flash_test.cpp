@@ -1,7 +1,9 @@
 // The chip's serial flash through its controller: where pages close, what an
 // erase reaches, DMA destinations, bounded waits and one mutex for bank 4.
 
-#include "chip_fixture.h"
+#include "setter_fixture.h"
+
+#include "support/pctool.h"
 
 #include <thread>
 
@@ -12,7 +14,7 @@ using Op = platform::sim::SimC331Flash::Op;
 
 namespace {
 
-class FlashDrvTest : public ManagerTest
+class FlashDrvTest : public SetterTest
 {
 protected:
     // Values written to the 4-byte flash address register, in order.

@@ -1,7 +1,9 @@
 // OSD fonts: presence from the four headers, their copy into chip memory and
 // the glyph print-out. The fonts are synthetic: a header and a few glyphs.
 
-#include "chip_fixture.h"
+#include "setter_fixture.h"
+
+#include "support/pctool.h"
 
 using namespace chiptest;
 using pctool::Bytes;
@@ -14,19 +16,18 @@ namespace {
 constexpr uint32_t HEADER[4] = {0x000000, 0x010000, 0x410000, 0x450000};
 constexpr uint32_t BASE = 0x7F000000;
 
-class FontTest : public ManagerTest
+class FontTest : public SetterTest
 {
 protected:
     void SetUp() override
     {
-        ManagerTest::SetUp();
-        m->load_system_param();
+        SetterTest::SetUp();
         m->load_font_map();
     }
     void TearDown() override
     {
         g_debugSwitch = 0;
-        ManagerTest::TearDown();
+        SetterTest::TearDown();
     }
 
     // A header with type byte `type`, glyph size `dots`, then `glyphs` bytes.

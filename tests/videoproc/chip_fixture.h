@@ -1,10 +1,8 @@
 #ifndef TESTS_VIDEOPROC_CHIP_FIXTURE_H
 #define TESTS_VIDEOPROC_CHIP_FIXTURE_H
 
-#include "support/pctool.h"
 #include "support/temp_root.h"
 
-#include "app/global.h"
 #include "app/para_layout.h"
 #include "app/zemrampara.h"
 #include "platform/sim_c331.h"
@@ -45,27 +43,6 @@ protected:
 
     std::shared_ptr<SimC331> chip;
     ZemRamPara *store = nullptr;
-};
-
-// A chip manager of the test's own (no thread) on the fresh chip, with the
-// debug prints off.
-class ManagerTest : public ChipTest
-{
-protected:
-    void SetUp() override
-    {
-        ChipTest::SetUp();
-        g_debugSwitch = 0;
-        m.reset(new c331_manage());
-        m->c331_fd = m->c331drv->initialize();
-    }
-    void TearDown() override
-    {
-        m.reset();
-        ChipTest::TearDown();
-    }
-
-    std::unique_ptr<c331_manage> m;
 };
 
 // Names of recorded calls (text up to the bracket).
