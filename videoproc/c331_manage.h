@@ -370,6 +370,11 @@ public:
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
     // ---- dot-by-dot memory and input waits ----
+    // A dot-by-dot window's five frame buffers and their line pitch (the
+    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
+    // window's input and output channels use them.
+    uint32_t dbd_mem_addr[WIN_NUM][5] = {};
+    int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);
     int check_dbd_input(int port);
     int set_dbd_mem(int fd, int win);
