@@ -31,11 +31,17 @@ void c331_manage::c331_SetWinDbdMode(int fd, uint8_t win, int word) { note_call(
 void c331_manage::reset_act(int fd, int mode) { note_call("reset_act(%d)", mode); }
 void c331_manage::set_freeze(int fd, int on) { note_call("set_freeze(%d)", on); }
 void c331_manage::wait1_povs(int fd, int och) { note_call("wait1_povs(%d)", och); }
+// Output channels of a window by area number: list[a] is the channel that
+// draws area a of the window, -1 when none does.
 void c331_manage::get_och(int win, int32_t *list)
 {
-    note_call("get_och(%d)", win);
     for (int a = 0; a < OCH_NUM; ++a)
         list[a] = -1;
+    for (int j = 0; j < OCH_NUM; ++j) {
+        const int a = PM_AREA_NUM[j];
+        if (PM_WIN_NUM[j] == win && a >= 0 && a < OCH_NUM && list[a] < 0)
+            list[a] = j;
+    }
 }
 void c331_manage::win_freeze_sel(int fd, int win, int on) { note_call("win_freeze_sel(%d,%d)", win, on); }
 int32_t c331_manage::zemApi_CropGetOffset(int port, ST_RECT *rect, int side)
