@@ -8,6 +8,7 @@
 #include "app/logMsg.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -123,6 +124,86 @@ void second_phase(Halves &h, int32_t hr, int32_t ph, int64_t w0p, int64_t rest)
     h.flag[1] = phase != 256 && (u & 0xFFFF) >= static_cast<uint32_t>(hr);
 }
 
+uint32_t buffer_indices(const uint8_t *ring)
+{
+    uint32_t v = 0;
+    for (int k = 0; k < 5; ++k)
+        v |= uint32_t(ring[k] & 7) << (4 * k);
+    return v;
+}
+
+void write_capture(c331_drv &d, int fd, int ch, const IchSetup &s)
+{
+    const std::pair<uint32_t, uint32_t> regs[] = {
+        {CAP_HST, s.cap.hst}, {CAP_HW, s.cap.hw}, {CAP_VST, s.cap.vst}, {CAP_VW, s.cap.vw},
+        {PHASE_FLAGS, s.flags}, {HSHRNK_CTRL, s.hctrl}, {HSHRNK_RATIO, s.hratio},
+        {VSHRNK_CTRL, s.vctrl}, {VSHRNK_RATIO, s.vratio}, {SCALER_MODE, s.scaler},
+        {HPHASE_A, s.hphase}, {HPHASE_B, s.hphase}, {VPHASE_A, s.vphase}, {VPHASE_B, s.vphase},
+    };
+    for (const auto &r : regs)
+        d.write_C331(fd, r.first, r.second, 16 * ch);
+}
+
+// Frame buffers of a channel: the five buffers plus the channel's byte offset
+// in the line. Chip addresses are 32-bit and wrap like the chip's.
+void write_memory(c331_drv &d, int fd, int ch, const uint32_t *buffers, int64_t offset, int32_t pitch,
+                  uint32_t indices)
+{
+    const int off = 16 * ch;
+    for (int k = 0; k < 5; ++k)
+        d.write_C331(fd, FRAME_BUF + (uint32_t(4 * k) << 8), buffers[k] + static_cast<uint32_t>(offset), off);
+    d.write_C331(fd, LINE_PITCH, static_cast<uint32_t>(pitch), off);
+    d.write_C331(fd, BUF_INDICES, indices, off);
+}
+
+// The channels' share of a line shrunk by hr (0x10000: not shrunk): their
+// phases, the pixels the first channel takes beyond its half so that the
+// second can start on a whole output pixel, and their byte offsets in a line.
+// A shrink can change the window's packing `mode`, at most once: the packed
+// modes take an overlap of at most two pixels, and the overlap does not
+// depend on the packing, so one change settles it.
+void share_line(Halves &h, const _ImageWindowDef_st &iwin, int32_t hr, bool halves, int32_t preferred,
+                int32_t &mode, int w)
+{
+    const int32_t w0 = h.width[0];
+    if (hr >= NO_SHRINK) {
+        h.offset[1] = c331_manage::packed_size(mode, w0);
+        h.offset[0] = mode == 2 ? 2 * round3(w0) : 0;
+        return;
+    }
+    const int32_t ph = initial_phase(iwin.HST, iwin.HW, hr);
+    h.phase[0] = ph;
+    h.flag[0] = ph != 0;
+    if (!halves)
+        return;
+    // Output pixels the first channel produces, rounded up to even, and the
+    // input pixels it needs for them.
+    const int64_t N = (int64_t(hr) * (w0 - 1) + (h.flag[0] ? 0 : 65536) + 256 * ph) / 65536;
+    const int64_t Ne = N + (N & 1);
+    const int64_t need = ceil_div((Ne - 1) * 65536, hr);
+    const int64_t w0p = std::max<int64_t>(need + 1, w0);
+    const int32_t ov = static_cast<int32_t>(w0p - w0);
+    if (mode == 0 && preferred != 0 && ov <= PACKED_OVERLAP) {
+        mode = preferred;
+        debugPrint("[set_display_window_ich] win_%d overlap %d: packing %d\n", w, ov, mode);
+    } else if (mode != 0 && ov > PACKED_OVERLAP) {
+        mode = 0;
+        debugPrint("[set_display_window_ich] win_%d overlap %d: packing 0\n", w, ov);
+    }
+    if (mode == 0) {
+        // Packing 0 does not use the overlap: the halves keep their capture.
+        second_phase(h, hr, ph, w0, w0);
+        h.offset[1] = 4 * N;
+        return;
+    }
+    h.width[0] = static_cast<int32_t>(w0p);
+    h.start[1] += ov;
+    h.width[1] = w0 - ov;
+    second_phase(h, hr, ph, w0p, w0 - ov);
+    h.offset[1] = c331_manage::packed_size(mode, Ne);
+    h.offset[0] = mode == 2 ? 2 * round3(Ne) : 0;
+}
+
 } // namespace
 
 int64_t c331_manage::packed_size(int mode, int64_t n)
@@ -149,49 +230,6 @@ int c331_manage::ich_count(int w) const
     return n;
 }
 
-namespace {
-
-uint32_t buffer_indices(const uint8_t *ring)
-{
-    uint32_t v = 0;
-    for (int k = 0; k < 5; ++k)
-        v |= uint32_t(ring[k] & 7) << (4 * k);
-    return v;
-}
-
-void write_capture(c331_drv &d, int fd, int ch, const IchSetup &s)
-{
-    const int off = 16 * ch;
-    d.write_C331(fd, CAP_HST, static_cast<uint32_t>(s.cap.hst), off);
-    d.write_C331(fd, CAP_HW, static_cast<uint32_t>(s.cap.hw), off);
-    d.write_C331(fd, CAP_VST, static_cast<uint32_t>(s.cap.vst), off);
-    d.write_C331(fd, CAP_VW, static_cast<uint32_t>(s.cap.vw), off);
-    d.write_C331(fd, PHASE_FLAGS, s.flags, off);
-    d.write_C331(fd, HSHRNK_CTRL, s.hctrl, off);
-    d.write_C331(fd, HSHRNK_RATIO, static_cast<uint32_t>(s.hratio), off);
-    d.write_C331(fd, VSHRNK_CTRL, s.vctrl, off);
-    d.write_C331(fd, VSHRNK_RATIO, static_cast<uint32_t>(s.vratio), off);
-    d.write_C331(fd, SCALER_MODE, s.scaler, off);
-    d.write_C331(fd, HPHASE_A, s.hphase, off);
-    d.write_C331(fd, HPHASE_B, s.hphase, off);
-    d.write_C331(fd, VPHASE_A, s.vphase, off);
-    d.write_C331(fd, VPHASE_B, s.vphase, off);
-}
-
-// Frame buffers of a channel: the five buffers plus the channel's byte offset
-// in the line. Chip addresses are 32-bit and wrap like the chip's.
-void write_memory(c331_drv &d, int fd, int ch, const uint32_t *buffers, int64_t offset, int32_t pitch,
-                  uint32_t indices)
-{
-    const int off = 16 * ch;
-    for (int k = 0; k < 5; ++k)
-        d.write_C331(fd, FRAME_BUF + (uint32_t(4 * k) << 8), buffers[k] + static_cast<uint32_t>(offset), off);
-    d.write_C331(fd, LINE_PITCH, static_cast<uint32_t>(pitch), off);
-    d.write_C331(fd, BUF_INDICES, indices, off);
-}
-
-} // namespace
-
 void c331_manage::set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int w)
 {
     if (!zemApi_IsWinValid(w))
@@ -211,45 +249,7 @@ void c331_manage::set_display_window_ich(int fd, _ImageWindowDef_st iwin, _Image
     const int32_t hr = shrink_ratio(iwin.HW, owin.HW);
     const int32_t vr = shrink_ratio(iwin.VW, owin.VW);
     Halves h = capture_split(PI_ACT[p].hw, PI_ACT[p].hst, PM_IACTHST[w], halves);
-    const int32_t w0 = h.width[0];
-    if (hr < NO_SHRINK) {
-        const int32_t ph = initial_phase(iwin.HST, iwin.HW, hr);
-        h.phase[0] = ph;
-        h.flag[0] = ph != 0;
-        if (halves) {
-            // Output pixels the first channel produces, rounded up to even,
-            // and the input pixels it needs for them.
-            const int64_t N = (int64_t(hr) * (w0 - 1) + (h.flag[0] ? 0 : 65536) + 256 * ph) / 65536;
-            const int64_t Ne = N + (N & 1);
-            const int64_t need = ceil_div((Ne - 1) * 65536, hr);
-            const int64_t w0p = std::max<int64_t>(need + 1, w0);
-            const int32_t ov = static_cast<int32_t>(w0p - w0);
-            // The packed modes take an overlap of at most two pixels. The
-            // overlap does not depend on the packing, so one change settles it.
-            int &mode = PM_MEM_WMODE[w];
-            if (mode == 0 && PS_MEM_WMODE[w] != 0 && ov <= PACKED_OVERLAP) {
-                mode = PS_MEM_WMODE[w];
-                debugPrint("[set_display_window_ich] win_%d overlap %d: packing %d\n", w, ov, mode);
-            } else if (mode != 0 && ov > PACKED_OVERLAP) {
-                mode = 0;
-                debugPrint("[set_display_window_ich] win_%d overlap %d: packing 0\n", w, ov);
-            }
-            if (mode == 0) {
-                second_phase(h, hr, ph, w0, w0);
-                h.offset[1] = 4 * N;
-            } else {
-                h.width[0] = static_cast<int32_t>(w0p);
-                h.start[1] += ov;
-                h.width[1] = w0 - ov;
-                second_phase(h, hr, ph, w0p, w0 - ov);
-                h.offset[1] = packed_size(mode, Ne);
-                h.offset[0] = mode == 2 ? 2 * round3(Ne) : 0;
-            }
-        }
-    } else {
-        h.offset[1] = packed_size(PM_MEM_WMODE[w], w0);
-        h.offset[0] = PM_MEM_WMODE[w] == 2 ? 2 * round3(w0) : 0;
-    }
+    share_line(h, iwin, hr, halves, PS_MEM_WMODE[w], PM_MEM_WMODE[w], w);
     const int32_t vph = vr < NO_SHRINK ? initial_phase(iwin.VST, iwin.VW, vr) : 0;
 
     ich_pair_mode[ch0] = pairMode;

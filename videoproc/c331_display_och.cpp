@@ -6,6 +6,7 @@
 #include "videoproc/c331_manage.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -264,33 +265,34 @@ void c331_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
             const int och = och_list[i];
             if (och < 0 || och >= OCH_NUM)
                 continue;
-            const int off = 16 * och;
             const uint32_t link = och == 0 ? 0x01 : 0x11;
             const uint32_t source = firstOch < 0 ? (uint32_t(ch0 < 0 ? 0 : ch0) << 8) | link
                                                  : (uint32_t(firstOch) << 8) | link | 0x1000;
             if (firstOch < 0)
                 firstOch = och;
-            d.write_C331(fd, SOURCE_SEL, source, off);
             // Chip addresses are 32-bit: the sum wraps like the chip's.
-            const int64_t rel = row[r].offset + col[c].offset + start - D;
-            for (int k = 0; k < 5; ++k)
-                d.write_C331(fd, READ_ADDR + (uint32_t(4 * k) << 8), buffers[k] + static_cast<uint32_t>(rel), off);
-            d.write_C331(fd, READ_PITCH, readPitch, off);
-            d.write_C331(fd, OUT_HST, static_cast<uint32_t>(areas[c].hst + col[c].skip + PS_ACTHST), off);
-            d.write_C331(fd, OUT_HW, hEarly ? 0 : static_cast<uint32_t>(col[c].count), off);
-            d.write_C331(fd, OUT_VST, static_cast<uint32_t>(areas[r].vst + row[r].skip + PS_ACTVST), off);
-            d.write_C331(fd, OUT_VW, vEarly ? 0 : static_cast<uint32_t>(row[r].count), off);
-            d.write_C331(fd, LR_MIRROR, hmirror ? 1 : 0, off);
-            d.write_C331(fd, H_END, static_cast<uint32_t>(areas[c].hst + areas[c].hw + PS_OAOIHST), off);
-            d.write_C331(fd, HZOOM_CTRL, col[c].ctrl, off);
-            d.write_C331(fd, HZPHASE_A, static_cast<uint32_t>(col[c].phase), off);
-            d.write_C331(fd, HZPHASE_B, static_cast<uint32_t>(col[c].phase), off);
-            d.write_C331(fd, HZOOM_RATIO, static_cast<uint32_t>(sc.hzoom), off);
-            d.write_C331(fd, VZOOM_EN, sc.vmode == 2 ? 3 : 0, off);
-            d.write_C331(fd, VZOOM_CTRL, row[r].ctrl, off);
-            d.write_C331(fd, VZPHASE_A, static_cast<uint32_t>(row[r].phase), off);
-            d.write_C331(fd, VZPHASE_B, static_cast<uint32_t>(row[r].phase), off);
-            d.write_C331(fd, VZOOM_RATIO, static_cast<uint32_t>(sc.vzoom), off);
+            const uint32_t rel = static_cast<uint32_t>(row[r].offset + col[c].offset + start - D);
+            const std::pair<uint32_t, uint32_t> regs[] = {
+                {SOURCE_SEL, source},
+                // The five buffers' read addresses, 4 sub-addresses apart.
+                {READ_ADDR, buffers[0] + rel}, {READ_ADDR + 0x400, buffers[1] + rel},
+                {READ_ADDR + 0x800, buffers[2] + rel}, {READ_ADDR + 0xC00, buffers[3] + rel},
+                {READ_ADDR + 0x1000, buffers[4] + rel},
+                {READ_PITCH, readPitch},
+                {OUT_HST, areas[c].hst + col[c].skip + PS_ACTHST},
+                {OUT_HW, hEarly ? 0 : col[c].count},
+                {OUT_VST, areas[r].vst + row[r].skip + PS_ACTVST},
+                {OUT_VW, vEarly ? 0 : row[r].count},
+                {LR_MIRROR, hmirror ? 1 : 0},
+                {H_END, areas[c].hst + areas[c].hw + PS_OAOIHST},
+                {HZOOM_CTRL, col[c].ctrl}, {HZPHASE_A, col[c].phase}, {HZPHASE_B, col[c].phase},
+                {HZOOM_RATIO, sc.hzoom},
+                {VZOOM_EN, sc.vmode == 2 ? 3 : 0},
+                {VZOOM_CTRL, row[r].ctrl}, {VZPHASE_A, row[r].phase}, {VZPHASE_B, row[r].phase},
+                {VZOOM_RATIO, sc.vzoom},
+            };
+            for (const auto &reg : regs)
+                d.write_C331(fd, reg.first, reg.second, 16 * och);
             set_oscwct(fd, och);
             set_lut_vzoom_4sym(fd, sc.vzoom, och);
         }

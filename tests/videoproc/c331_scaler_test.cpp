@@ -98,28 +98,4 @@ TEST_F(ScalerTest, PlainVerticalShrinkAndHorizontalZoomDestinations)
     }
 }
 
-TEST_F(ScalerTest, ScanConversionModeOfEveryChannelOfTheWindow)
-{
-    channels(1, {4, 5});
-    const uint8_t expect[5] = {0x00, 0x80, 0x01, 0x11, 0x00};
-    for (int mode = 0; mode < 5; ++mode) {
-        SCOPED_TRACE(mode);
-        m->PM_MEM_WMODE[1] = mode;
-        m->set_iscwct(fd, 1);
-        EXPECT_EQ(chip->reg(0x00, 0x75), expect[mode]);
-        EXPECT_EQ(chip->reg(0x00, 0x76), expect[mode]);
-    }
-    EXPECT_EQ(chip->writeHistory(0x00, 0x71).size(), 0u);
-}
-
-// The simulated chip loads the table last named at every destination write.
-TEST_F(ScalerTest, SimulatedChipLogsTheLoadsOfTheInitialSet)
-{
-    m->write_initial_setting(fd, 0);
-    std::vector<Load> expect;
-    for (int dest : {0x80, 0x81, 0x84, 0x85, 0x88, 0x89, 0x8C, 0x8D, 0x90, 0x91, 0x94, 0x95, 0x98, 0x99, 0x9C, 0x9D})
-        expect.push_back(Load{0, 46, uint8_t(dest)});
-    EXPECT_EQ(chip->filterLoads(), expect);
-}
-
 } // namespace
