@@ -87,27 +87,16 @@ struct Axis {
     int first, last;                // first and last touched, -1 when none
 };
 
-Axis columns(const _ImageWindowDef2_St *areas, int n)
+// The columns (rows) of a window's areas: one direction of calc_oact.
+using Area = _ImageWindowDef2_St;
+Axis axis(const Area *areas, int n, int32_t Area::*len, int32_t Area::*first, int32_t Area::*last)
 {
     Axis a{n, {}, -1, -1};
     for (int i = 0; i < n; ++i) {
-        a.len[i] = areas[i].hw;
-        if (areas[i].hfirst)
+        a.len[i] = areas[i].*len;
+        if (areas[i].*first)
             a.first = i;
-        if (areas[i].hlast)
-            a.last = i;
-    }
-    return a;
-}
-
-Axis rows(const _ImageWindowDef2_St *areas, int n)
-{
-    Axis a{n, {}, -1, -1};
-    for (int i = 0; i < n; ++i) {
-        a.len[i] = areas[i].vw;
-        if (areas[i].vfirst)
-            a.first = i;
-        if (areas[i].vlast)
+        if (areas[i].*last)
             a.last = i;
     }
     return a;
@@ -237,8 +226,8 @@ void c331_manage::set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWi
     const int64_t vlin = sc.vmode == 1 ? ((int64_t(sc.vshrink) * (in.VST - 1)) >> 16) + 1 : in.VST;
     const int64_t start = px.of(hpix) + vlin * L;
 
-    const Axis cx = columns(areas, std::clamp(PM_WIN_SHAPE[w][0], 0, OCH_NUM));
-    const Axis rx = rows(areas, std::clamp(PM_WIN_SHAPE[w][1], 0, OCH_NUM));
+    const Axis cx = axis(areas, std::clamp(PM_WIN_SHAPE[w][0], 0, OCH_NUM), &Area::hw, &Area::hfirst, &Area::hlast);
+    const Axis rx = axis(areas, std::clamp(PM_WIN_SHAPE[w][1], 0, OCH_NUM), &Area::vw, &Area::vfirst, &Area::vlast);
     const bool marked = och_mark[w] == 1;
     const std::vector<Segment> col = plan_columns(cx, sc, OWIN[w].HW, hmirror, px);
     const std::vector<Segment> row = plan_rows(rx, sc, OWIN[w].VW, vmirror, L, marked);

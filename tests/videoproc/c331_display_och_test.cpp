@@ -19,8 +19,6 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        m->PS_ACTHW = 1920;
-        m->PS_ACTVW = 1080;
         channels(0, {0});
         m->och_mark[0] = 0;
         shape(2, 1);

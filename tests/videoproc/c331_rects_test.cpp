@@ -23,8 +23,6 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        m->PS_ACTHW = 1920;
-        m->PS_ACTVW = 1080;
         m->PM_WIN_SHAPE[0][0] = 2;
         m->PM_WIN_SHAPE[0][1] = 1;
         m->PM_INPUT[0] = 3;

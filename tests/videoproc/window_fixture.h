@@ -8,7 +8,8 @@
 namespace chiptest {
 
 // A chip manager with its start-up model (not brought up) on a fresh
-// simulated chip, for the window programming routines.
+// simulated chip, for the window programming routines; output areas of
+// 1920 x 1080.
 class WindowTest : public ChipTest
 {
 protected:
@@ -20,6 +21,8 @@ protected:
         m->c331_fd = m->c331drv->initialize();
         m->load_system_param();
         m->define_param();
+        m->PS_ACTHW = 1920;
+        m->PS_ACTVW = 1080;
         m->set_call_recording(true);
         fd = m->c331_fd;
     }
