@@ -73,7 +73,8 @@ TEST_F(IchTest, TwoHalfShrinkPlacesTheSecondHalfByPacking)
     EXPECT_EQ(reg(PHASE_FLAGS, 5), 0x80u);
     EXPECT_EQ(reg(HPHASE_A, 5), 196u);
     EXPECT_EQ(reg(HPHASE_B, 5), 196u);
-    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,1,4)", "set_ichsel(0)", "set_mct(0,0)", "set_ip(4)"}));
+    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,1,4)", "set_ichsel(0)"}));
+    EXPECT_EQ(chip->reg(0x00, 0x0C), 17);   // the processing mode of the pair
     EXPECT_EQ(m->ich_pair_mode[5], 1);
 }
 
@@ -167,7 +168,9 @@ TEST_F(IchTest, SingleChannelShrinkAndNoShrinkRegisters)
         EXPECT_EQ(chip->filterLoads(mark), (std::vector<Load>{{0, c.table, 135}}));
         EXPECT_EQ(chip->reg(0x21, 0x70), uint8_t(c331_manage::lut[c.row][8]));
         EXPECT_TRUE(chip->writeHistory(0x10 + 32, 0x09, mark).empty()) << "no second channel";
-        EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(1,0,0)", "set_ichsel(0)", "set_mct(0,0)", "set_ip(1)"}));
+        EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(1,0,0)", "set_ichsel(0)"}));
+        EXPECT_EQ(chip->writeHistory(0x00, 0x09, mark).size(), 1u) << "processing mode";
+        EXPECT_EQ(chip->writeHistory(0x25, 0x70, mark).size(), 1u) << "noise-reduction path";
     }
 }
 
@@ -221,8 +224,8 @@ TEST_F(IchTest, DotByDotWindowWithoutMemoryDropsItsRequests)
     m->g_chg_input[0] = 1;
     m->g_chg_dbd[0] = 1;
     m->set_display_window_ich_dbd(fd, 0, 1);
-    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,0,4)", "set_idual(5,0,4)", "set_dbd_mem(0)",
-                                                    "set_mct(0,0)"}));
+    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,0,4)", "set_idual(5,0,4)", "set_dbd_mem(0)"}));
+    EXPECT_EQ(chip->writeHistory(0x00, 0x0C).size(), 1u) << "processing mode";
     EXPECT_EQ(m->g_chg_input[0], 0);
     EXPECT_EQ(m->g_chg_dbd[0], 0);
 }
@@ -298,7 +301,7 @@ TEST_F(IchTest, DotByDotMosaicChannels)
             EXPECT_EQ(chip->writeHistory(uint8_t(0x11 + 16 * e.ch), 0x44), std::vector<uint8_t>{0});
             EXPECT_EQ(chip->reg(0x00, uint8_t(0x71 + e.ch)), c.packing);
         }
-        EXPECT_EQ(texts(*m), std::vector<std::string>{"set_mct(0,0)"});
+        EXPECT_EQ(chip->writeHistory(0x00, uint8_t(0x08 + c.expect[0].ch)).size(), 1u) << "processing mode";
     }
 }
 
