@@ -1,35 +1,20 @@
 #ifndef TESTS_VIDEOPROC_WINDOW_FIXTURE_H
 #define TESTS_VIDEOPROC_WINDOW_FIXTURE_H
 
-#include "chip_fixture.h"
-
-#include "app/global.h"
+#include "setter_fixture.h"
 
 namespace chiptest {
 
-// A chip manager with its start-up model (not brought up) on a fresh
-// simulated chip, for the window programming routines; output areas of
-// 1920 x 1080.
-class WindowTest : public ChipTest
+// The window programming routines on output areas of 1920 x 1080.
+class WindowTest : public SetterTest
 {
 protected:
     void SetUp() override
     {
-        ChipTest::SetUp();
-        g_debugSwitch = 0;
-        m.reset(new c331_manage());
-        m->c331_fd = m->c331drv->initialize();
-        m->load_system_param();
-        m->define_param();
+        SetterTest::SetUp();
         m->PS_ACTHW = 1920;
         m->PS_ACTVW = 1080;
-        m->set_call_recording(true);
         fd = m->c331_fd;
-    }
-    void TearDown() override
-    {
-        m.reset();
-        ChipTest::TearDown();
     }
 
     // A port with a signal: active rectangle as the window pipeline sees it
@@ -48,10 +33,8 @@ protected:
         while (k < c331_manage::ICH_NUM)
             m->win_ich[w][k++] = -1;
     }
-    // Value of a chip register of channel `ch` (16 banks per channel).
-    uint32_t reg(uint32_t descriptor, int ch = 0) const { return chip->value(descriptor, 16 * ch); }
+    uint32_t reg(uint32_t descriptor, int ch = 0) const { return onChannel(descriptor, ch); }
 
-    std::unique_ptr<c331_manage> m;
     int fd = -1;
 };
 
