@@ -36,6 +36,7 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
             if (!(m_bank == ID_BANK && sub == ID_SUB))
                 m_regs[m_bank][sub] = b1;
             record(true, false, m_bank, sub, b1);
+            noteFilterWrite(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
         }
         if (rx) {

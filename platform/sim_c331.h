@@ -78,6 +78,21 @@ public:
     SimC331Flash &flash() { return m_flash; }
     SimChipMemory &memory() { return m_memory; }
 
+    // ---- scaler filter tables (sim_c331_lut.cpp) ----
+    // Writing a table number to bank 0x00 sub 0x79 names a built-in filter
+    // table; every write of a destination code to sub 0x7A loads the table
+    // last named into that filter. The loads are kept in order.
+    static constexpr uint8_t LUT_BANK = 0x00;
+    static constexpr uint8_t LUT_TABLE_SUB = 0x79;
+    static constexpr uint8_t LUT_DEST_SUB = 0x7A;
+    struct FilterLoad {
+        uint64_t seq;          // position of the destination write in the traffic
+        uint8_t table;
+        uint8_t destination;
+        bool operator==(const FilterLoad &o) const { return table == o.table && destination == o.destination; }
+    };
+    std::vector<FilterLoad> filterLoads(uint64_t since = 0) const;
+
     // ---- Input-channel measurement (bank 0xA8) ----
     // What the measurement unit reports for input channel `ich` (0..7): the
     // length of a line in counts and the lines of a field. The chip reports
@@ -100,6 +115,8 @@ private:
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
     uint8_t readLocked(uint8_t bank, uint8_t sub);
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
+    // Filter-table loads; called with the model's lock held.
+    void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
 
     mutable std::mutex m_mutex;
     ChipRegisters m_regs;
@@ -112,6 +129,8 @@ private:
     uint64_t m_seq = 0;
     SimChipMemory m_memory;
     SimC331Flash m_flash{m_memory};
+    uint8_t m_filterTable = 0;
+    std::deque<FilterLoad> m_filterLoads;
 };
 
 } // namespace sim

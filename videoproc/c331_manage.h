@@ -122,6 +122,12 @@ typedef struct {
     int32_t hzoom, vzoom;
 } _ScalingSt;
 
+// What one input channel captures: pixel clock of the first pixel, pixels,
+// first line, lines.
+typedef struct {
+    int32_t hst, hw, vst, vw;
+} IchCapture;
+
 // One call of an area setter, as recorded for inspection.
 struct c331_call {
     std::string text;       // e.g. "c331_SetContrast(40)"
@@ -327,17 +333,33 @@ public:
     int32_t zemApi_CropGetOffset(int port, ST_RECT *rect, int side);
     void zemApi_updateCrop(int port);
     // ---- window rectangles and scaling ----
+    // Which source pixels a window uses, and where they go inside its block
+    // of output areas. Pure computations over the model: no register traffic.
     _ImageWindowDef_st IWIN[WIN_NUM] = {};
     _ImageWindowDef_st OWIN[WIN_NUM] = {};
+    // Second dot-by-dot flag of a window: set, a one-to-one window is cut on
+    // its input side only. 0 for every window at start.
+    int32_t PM_WIN_DBD_OPT[WIN_NUM] = {};
     void calc_iwin2(int w);
     void calc_owin2(int w);
     void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St *areas, int w);
     void calc_scaling(_ImageWindowDef_st in, _ImageWindowDef_st out, _ScalingSt *s);
     int check_stitching_win(int32_t *w, int32_t *partner);
     int32_t zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side);
+    static bool is_port(int p) { return p >= 0 && p < PORT_NUM; }
+    // A port's picture in a dot-by-dot mosaic: its full-width active
+    // rectangle; all zero for a port that does not exist.
+    ST_ACT dbd_rect(int port) const;
     // ---- display windows and scaler filter tables ----
     void set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int w);
     void set_display_window_ich_dbd(int fd, int w, int mode);
+    // The channel programming of a dot-by-dot window once its memory is set
+    // up (the second half of set_display_window_ich_dbd).
+    void set_dbd_channels(int fd, int w, int mode);
+    // Capture rectangles of the channels of a dot-by-dot window; their
+    // number, 0 when the mode is no mosaic.
+    int dbd_captures(int w, int mode, IchCapture *caps) const;
+    static IchCapture capture_of(const ST_ACT &D, bool half);
     void set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWindowDef_st owin, int w);
     void set_oscwct(int fd, int och);
     void set_lut_vzoom_4sym(int fd, int ratio, int och);
@@ -346,6 +368,16 @@ public:
     void set_lut_hzoom(int fd, int unused, int och);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int dual);
     void set_iscwct(int fd, int win);
+    // Four-tap vertical shrink filters, one row per ratio band (row 0 unused).
+    static const int32_t lut[10][24];
+    // Pair mode the input side last gave each input channel (0 single).
+    int32_t ich_pair_mode[ICH_NUM] = {};
+    // Memory packing of a window (PM_MEM_WMODE): bytes that n pixels take,
+    // and the value of the channel packing registers.
+    static int64_t packed_size(int mode, int64_t n);
+    static uint8_t packing_value(int mode);
+    // Number of input channels in a window's list (up to the first -1).
+    int ich_count(int w) const;
     void c331_SetWinPriority(int win, int pri);
     void c331_SetWinPriority1(int fd);
     void c331_SetInputsourceCrop(int win, int crop_word);
@@ -370,6 +402,11 @@ public:
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
     // ---- dot-by-dot memory and input waits ----
+    // A dot-by-dot window's five frame buffers and their line pitch (the
+    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
+    // window's input and output channels use them.
+    uint32_t dbd_mem_addr[WIN_NUM][5] = {};
+    int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);
     int check_dbd_input(int port);
     int set_dbd_mem(int fd, int win);
