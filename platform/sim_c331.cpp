@@ -80,6 +80,16 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
     return v;
 }
 
+void SimC331::onWrite(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    m_flash.write(m_regs, bank, sub, value);
+}
+
+bool SimC331::onRead(uint8_t bank, uint8_t sub, uint8_t &value)
+{
+    return m_flash.read(bank, sub, value);
+}
+
 void SimC331::record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value)
 {
     m_log.push_back(Frame{m_seq++, write, select, bank, sub, value});

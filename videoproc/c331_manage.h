@@ -17,6 +17,7 @@
 //   c331_panel.cpp, c331_layout.cpp, c331_windows.cpp, c331_inputs.cpp,
 //   c331_quality.cpp, c331_pattern.cpp, c331_debug.cpp, c331_osd.cpp,
 //   c331_font.cpp, c331_dump.cpp  the setters of each area
+//   c331_flash.cpp   the chip's serial flash
 
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
@@ -299,7 +300,6 @@ public:
     int32_t pattern_on = 0;                       // pattern generator showing
     // Longest wait for the LED geometry hand-shake, milliseconds.
     unsigned led_para_wait_ms;
-    uint32_t font_present = 0;                    // font-presence bits
 
     // ---- bring-up model (chip model loading) ----
     void load_system_param();
@@ -475,9 +475,44 @@ public:
     void set_osd(int fd, int which);
     void set_scroll(int fd);
     void load_char();
-    // ---- fonts ----
+    // ---- serial flash and fonts ----
+    // The chip's serial flash (32 MiB, reached through the controller of
+    // register bank 4): read into host memory, program (the range must be
+    // erased), erase `count` blocks of 4 KiB (mode 0), 32 KiB (1) or 64 KiB
+    // (other) from 4 KiB unit `unit`, and DMA from flash into chip memory
+    // (target 0, destination a memory address), the character list (1, a
+    // list pointer) or the palette (4, the first palette index). Each sets
+    // the controller up from scratch and runs on the caller's thread under
+    // bank4_mutex. Result SFL_OK, or SFL_TIMEOUT when the controller did not
+    // finish (a read then leaves zeros in the buffer).
+    static constexpr uint32_t SFL_SIZE = 0x2000000;
+    static constexpr int SFL_OK = 0;
+    static constexpr int SFL_TIMEOUT = 1;
+    int read_flash(int fd, uint32_t address, uint32_t length, uint8_t *buffer);
+    int write_flash(int fd, uint32_t address, uint32_t length, const uint8_t *buffer);
+    int erase_flash(int fd, uint32_t unit, uint32_t count, int mode);
+    int osd_write_dma_sfl(int fd, uint32_t address, uint32_t destination, uint8_t target, uint32_t length);
+    // Serialises everything that drives bank 4: the serial-flash controller
+    // and the memory and drawing engines. Recursive, so that a sequence (a
+    // font reload, an OSD rebuild) holds it across the operations it calls.
+    // Lock order: manage_mutex, then this, then the register locks.
+    std::recursive_mutex bank4_mutex;
+
+    // OSD fonts: the flash addresses and sizes of the four fonts' glyphs
+    // (PS_CHAR_ADDR_*, PS_CHAR_SIZE_*), which load_char resets.
+    void load_font_map();
+    // Checks the four font headers: font_present_bits and byte 6 of the
+    // status page.
     void read_c331_font(int fd);
+    // Copies the four fonts back to back into chip memory from PS_FONT_ADDR.
     void update_font(int fd);
+    // Prints the 32-dot glyph of a code point (diagnostic).
+    void zemApi_debug_printf_unicode(uint32_t code, int fd);
+    // Bit 0 32-dot CJK, 1 32-dot ASCII, 2 64-dot CJK, 3 64-dot ASCII: header valid.
+    std::atomic<int> font_present_bits{0};
+    // Where each font was loaded in chip memory.
+    uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0;
+    uint32_t g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
     // ---- register dumps ----
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();
