@@ -58,7 +58,8 @@ bool fpga_drv::open_devices()
         if (platform::isSim() && !platform::spi::sim::attached(DEVICE_PATH[i]))
             platform::spi::sim::attach(DEVICE_PATH[i], std::make_shared<platform::simfpga::SimFpga>());
         g_fpga_fd[i] = platform::spi::open(DEVICE_PATH[i]);
-        if (g_fpga_fd[i] < 0 || platform::spi::configure(g_fpga_fd[i], platform::spi::BUS_MODE, platform::spi::BUS_BITS, SPI_SPEED) < 0)
+        if (g_fpga_fd[i] < 0 ||
+            platform::spi::configure(g_fpga_fd[i], platform::spi::BUS_MODE, platform::spi::BUS_BITS, SPI_SPEED) < 0)
             ok = false;
     }
     return ok;

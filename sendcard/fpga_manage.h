@@ -144,6 +144,7 @@ public:
 
 private:
     fpga_manage();
+    // FPGA n's state register (80) as its shadow holds it.
     uint8_t shadow_state(uint8_t n);
 
     pthread_t m_thread{};

@@ -49,7 +49,8 @@ TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
     for (size_t i = 0; i < content.size(); ++i)
         content[i] = uint8_t(i * 13);
     for (uint32_t off = 0; off < 40000; off += 8000) {
-        const Bytes piece = cat(cat({0x65, 0}, le32(off)), cat({0x40, 0x1F}, Bytes(content.begin() + off, content.begin() + off + 8000)));
+        const Bytes data(content.begin() + off, content.begin() + off + 8000);
+        const Bytes piece = cat(cat({0x65, 0}, le32(off)), cat({0x40, 0x1F}, data));   // 8000 bytes
         ASSERT_EQ(ask(tcp, 0xC5, piece), done) << off;
     }
     EXPECT_EQ(ask(tcp, 0xC6, cat({0x65, 0}, le32(40000))), done);

@@ -422,8 +422,10 @@ TEST_F(FileTransferTest, LinksShareOneTransfer)
         for (int i = 0; i < 30; ++i) {
             Bytes data = randomBytes(5000 + seed, seed * 100 + unsigned(i));
             run(d, startTyped(tag, 0, uint32_t(data.size())));
-            for (size_t off = 0; off < data.size(); off += 512)
-                run(d, block(uint32_t(off), Bytes(data.begin() + off, data.begin() + std::min(data.size(), off + 512))));
+            for (size_t off = 0; off < data.size(); off += 512) {
+                const size_t end = std::min(data.size(), off + 512);
+                run(d, block(uint32_t(off), Bytes(data.begin() + off, data.begin() + end)));
+            }
             run(d, endWith(md5Of(data)));
         }
     };

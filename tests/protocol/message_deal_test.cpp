@@ -206,7 +206,8 @@ TEST_F(HandlerTest, RemoteWriteWithHighAddressBitsStaysInTheParameterPage)
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x10000100, {1, 2, 3, 4}, 0, 1)), Bytes{0});
     EXPECT_EQ(Bytes(card->MCU_RAM_PARA_func[0] + 0x100, card->MCU_RAM_PARA_func[0] + 0x104), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(fpga[0]->ram(1, 0x100, 4), (Bytes{1, 2, 3, 4}));
-    EXPECT_EQ(Bytes(card->MCU_RAM_EXTEND, card->MCU_RAM_EXTEND + fpga_manage::PAGE_SIZE), Bytes(fpga_manage::PAGE_SIZE, 0));
+    const Bytes statusPage(card->MCU_RAM_EXTEND, card->MCU_RAM_EXTEND + fpga_manage::PAGE_SIZE);
+    EXPECT_EQ(statusPage, Bytes(fpga_manage::PAGE_SIZE, 0));
     EXPECT_EQ(card->multicast_mode, 3);   // no status-page follow-up
 }
 
