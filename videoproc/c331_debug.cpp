@@ -2,9 +2,6 @@
 
 #include "videoproc/c331_manage.h"
 
-// Hook run once at bring-up before the running state; nothing to do.
-void c331_manage::c331_debugEnv() { note_call("c331_debugEnv()"); }
-
 // The debug sequences come with the debug support; until then they are
 // recorded only.
 void c331_manage::input_slidebar(int fd) { note_call("input_slidebar()"); }
