@@ -11,6 +11,7 @@
 #include "videoio/tarixsource.h"
 
 #include <QMutexLocker>
+#include <iterator>
 
 namespace {
 
@@ -227,8 +228,12 @@ void c331_manage::zemDbg_c331_print_regGrp(int grp)
         return;
     }
     std::fprintf(f, "ICH:\n");
-    for (int w = 0; w < WIN_NUM; ++w)
-        std::fprintf(f, "\twin%d: port %d ICH%d\n", w, PM_INPUT[w], win_ich[w][0] + 1);
+    for (int w = 0; w < WIN_NUM; ++w) {
+        if (win_ich[w][0] < 0)
+            std::fprintf(f, "\twin%d: port %d no ICH\n", w, PM_INPUT[w]);
+        else
+            std::fprintf(f, "\twin%d: port %d ICH%d\n", w, PM_INPUT[w], win_ich[w][0] + 1);
+    }
     std::fprintf(f, "OCH:\n");
     for (int w = 0; w < WIN_NUM; ++w) {
         const ST_WIN_INFO &wi = gWininfo[w];
