@@ -58,11 +58,11 @@ void c331_manage::c331_SetWinPriority1(int fd)
 void c331_manage::update_overlay_info()
 {
     for (int w = 0; w < WIN_NUM; ++w) {
-        std::fill(std::begin(win_och_list[w]), std::end(win_och_list[w]), -1);
+        std::fill(std::begin(win_ochs[w]), std::end(win_ochs[w]), -1);
         int n = 0;
         for (int j = 0; j < OCH_NUM; ++j)
             if (PM_WIN_NUM[j] == w)
-                win_och_list[w][n++] = j;
+                win_ochs[w][n++] = j;
     }
 
     // A channel that shows no window sorts as the lowest priority.

@@ -7,6 +7,7 @@
 #include "app/logMsg.h"
 #include "app/para_layout.h"
 #include "app/zemrampara.h"
+#include "videoproc/c331_regtable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -87,14 +88,9 @@ constexpr Arrangement ARRANGEMENTS[4] = {
     {"ARRANG2K4_1x2", 1, 2},
 };
 
-struct RegValue {
-    uint32_t reg;
-    uint32_t value;
-};
-
 // Closing sequence of the panel set-up: transmitter sizes, channel order
 // maps and the clock dividers of the new timing.
-constexpr RegValue PANEL_TAIL[] = {
+constexpr c331_table::RegVal PANEL_TAIL[] = {
     {0x032C02, 0},    {0x032E01, 0},    {0x032F02, 0},          {0x020801, 9},
     {0x035E04, 0x76543210}, {0x033602, 0}, {0x033801, 0},       {0x033902, 0},
     {0x027801, 9},    {0x036204, 0x76543210}, {0x004701, 0x21}, {0x004C01, 0x21},
@@ -273,7 +269,7 @@ void c331_manage::zemApi_c331InitRegPanel()
     PS_PANEL_HW = PS_PANEL_HSHAPE * width;
     PS_PANEL_VW = PS_PANEL_VSHAPE * height;
 
-    const RegValue timing[] = {
+    const c331_table::RegVal timing[] = {
         {0x080A02, uint32_t(p.HTT - 2)}, {0x080C02, uint32_t(p.VTT - 2)}, {0x081D02, 0x40},
         {0x082802, uint32_t(PS_OAOIHST)}, {0x082A02, uint32_t(PS_OAOIHED)}, {0x082C02, uint32_t(PS_OAOIVST)},
         {0x082E02, uint32_t(PS_OAOIVED)}, {0x083002, uint32_t(PS_OAOIHST)}, {0x083202, uint32_t(PS_OAOIHED)},
@@ -281,13 +277,11 @@ void c331_manage::zemApi_c331InitRegPanel()
         {0x084202, uint32_t(width)},      {0x084402, uint32_t(PS_ACTVST)},  {0x084602, uint32_t(height + 1)},
     };
     for (int c = 0; c < OCH_NUM; ++c)
-        for (const RegValue &r : timing)
-            d.write_C331(c331_fd, r.reg, r.value, 16 * c);
+        c331_table::write(d, c331_fd, timing, 16 * c);
     d.write_C331(c331_fd, 0x035E04, 0x76543210, 0);
     d.write_C331(c331_fd, 0x036204, 0x76543210, 0);
     d.write_C331(c331_fd, 0x035504, shape_of(p).lanes, 0);
-    for (const RegValue &r : PANEL_TAIL)
-        d.write_C331(c331_fd, r.reg, r.value, 0);
+    c331_table::write(d, c331_fd, PANEL_TAIL);
     PS_ICLK_DIV[4] = 11;
     PS_ICLK_DIV[1] = 0x89;
 }
