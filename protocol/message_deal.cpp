@@ -30,10 +30,6 @@ namespace {
 
 constexpr uint32_t PAGE = fpga_manage::PAGE_SIZE;
 
-uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
-
-void put32(uint8_t *p, uint32_t v) { para::set32(p, 0, v); }
-
 uint8_t bcd(int v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 
 bool isLocal(const uint8_t *body)
@@ -112,7 +108,7 @@ void statusPageFollowUp(fpga_manage *f)
 {
     QMutexLocker lock(&Utils::_fpga_multicast_mutex);
     f->multicast_mode = 0;
-    f->multicast_word = le32(f->MCU_RAM_EXTEND + 257);
+    f->multicast_word = para::get32(f->MCU_RAM_EXTEND, 257);
     f->MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
 }
 
@@ -195,7 +191,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
         b[e.first] = e.second;
     b[0x09] = uint8_t(g_Kumo_cloud.load());
     b[0x10] = g_update_status.load();
-    put32(&b[0x1C], G_timeTicks.load() / 20);
+    para::set32(b.data(), 0x1C, G_timeTicks.load() / 20);
     if (f) {
         b[0x2C] = f->MCU_REG_func[0][31];
         b[0x2D] = f->MCU_REG_func[0][30];
@@ -367,7 +363,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
         body[10] = 1;
         return 1;
     }
-    uint32_t a = le32(body + 10);
+    uint32_t a = para::get32(body, 10);
     uint32_t len = para::get16(body, 14);
     if (18 + len > length) {
         body[10] = 1;   // the count runs past the body
@@ -544,8 +540,8 @@ void message_deal::Time_to_RAM()
         QMutexLocker lock(&clock_record_run::record_mutex);
         std::memcpy(record, g_clock_record, sizeof record);
     }
-    put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
-    put32(e + 80, clock_record_word(record, 11));
+    para::set32(e, 76, clock_record_word(record, 12) + clock_record_word(record, 13));
+    para::set32(e, 80, clock_record_word(record, 11));
     uint32_t seq = clock_record_word(record, 5);
     e[84] = uint8_t(seq);
     e[85] = uint8_t(seq >> 8);
@@ -553,7 +549,7 @@ void message_deal::Time_to_RAM()
     e[87] = 0;
     std::memcpy(e + 88, record + 7, 7);
     e[95] = 0xFF;
-    put32(e + 96, clock_record_word(record, 12));
+    para::set32(e, 96, clock_record_word(record, 12));
 }
 
 uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
@@ -562,7 +558,7 @@ uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
         body[10] = 1;
         return 1;
     }
-    uint32_t a = le32(body + 10);
+    uint32_t a = para::get32(body, 10);
     uint32_t len = para::get16(body, 14);
     if (11 + len + 1 > m_reply_max) {
         body[10] = 1;   // longer than this link can carry back
