@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
+# Installs the Debian packages that building, running and testing need, or
+# the packages named as arguments.
 # Only missing packages are fetched, so a second run costs nothing.
 set -euo pipefail
 
@@ -11,6 +12,14 @@ PACKAGES=(
   socat iproute2 util-linux procps net-tools
 )
 
+# Packages given as arguments are installed instead, without the extras they
+# recommend (the board script's cross toolchain and armhf libraries).
+APT_OPTIONS=()
+if [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+  APT_OPTIONS=(--no-install-recommends)
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,5 +28,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
+  apt-get install -y -qq "${APT_OPTIONS[@]}" "${missing[@]}"
 fi
