@@ -540,7 +540,7 @@ public:
     OsdCharSize osd_char_size() const;
     int zemApi_OsdSet(int item, int value);
     int zemApi_OsdSetUnicode(int lines, const int *lengths, const uint32_t (*text)[OSD_LINE_CHARS]);
-    void set_OSD_para(OMENU_PARA &para);
+    void set_OSD_para(const OMENU_PARA &para);
     // A user mode was just recalled into the image: when it shows the OSD and
     // keeps a menu copy, the next menu reload shows that copy (true then).
     // Called with manage_mutex held, before the apply request is raised.

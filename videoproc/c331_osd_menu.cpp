@@ -74,7 +74,7 @@ void c331_manage::set_osd_font_size(int fontw, int fonth)
     zemApi_OsdSet(14, 0);
 }
 
-void c331_manage::set_OSD_para(OMENU_PARA &para)
+void c331_manage::set_OSD_para(const OMENU_PARA &para)
 {
     if (para.osdcount == 0)
         return;

@@ -178,8 +178,12 @@ bool read_menus(const std::string &bytes, OSD_LIST &list)
 {
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(bytes), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        debugPrint("json error: %s", error.errorString().toUtf8().constData());
+    if (error.error != QJsonParseError::NoError) {
+        debugPrint("json error: %s\n", error.errorString().toUtf8().constData());
+        return false;
+    }
+    if (!doc.isObject()) {
+        debugPrint("json error: the menu file is no object\n");
         return false;
     }
     Keys top(doc.object());
