@@ -5,6 +5,7 @@
 #include "osd_fixture.h"
 
 #include "app/global.h"
+#include "support/osd_menu.h"
 
 using namespace chiptest;
 
@@ -18,14 +19,6 @@ protected:
         OsdTest::SetUp();
         m->setup_state = 8;
         g_osd_update = 0;
-    }
-    static std::string menuFile(const std::string &text)
-    {
-        return R"({"osdcount": 1, "oactcount": 0, "menu": [{"type": 0, "status": "on",
-            "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080}, "act": {"effect": 0, "speed": 0, "staytime": 0},
-            "backpara": {"enable": "on", "color": "000000"},
-            "fontpara": {"startx": 0, "starty": 0, "fontw": 32, "fonth": 32, "wordspace": 0,
-                         "verticalspace": 0, "color": "FFFFFF"}, "texts": [")" + text + R"("]}]})";
     }
     // One apply pass and the OSD work after it; the GUI's snapshot refresh.
     void apply()
@@ -50,7 +43,7 @@ protected:
 
 TEST_F(OsdMenuTest, OsdFlagShowsTheMenuAndARecalledModeItsOwnCopy)
 {
-    zemtest::writeFile(root.host(OMENU_FILE), menuFile("AB"));
+    zemtest::writeFile(root.host(OMENU_FILE), zemtest::osdMenuJson("AB"));
     setWord(para::OSD_FLAG, 1);
     apply();
     EXPECT_EQ(drawn(), "AB");
@@ -58,12 +51,12 @@ TEST_F(OsdMenuTest, OsdFlagShowsTheMenuAndARecalledModeItsOwnCopy)
     EXPECT_EQ(enableBits(1), 3u);
 
     // Mode 1 keeps "CD", mode 2 a broken copy; the OSD is on in both.
-    zemtest::writeFile(root.host(ZemRamPara::osd_copy_file(0)), menuFile("CD"));
+    zemtest::writeFile(root.host(ZemRamPara::osd_copy_file(0)), zemtest::osdMenuJson("CD"));
     zemtest::writeFile(root.host(ZemRamPara::osd_copy_file(1)), "{");
     EXPECT_TRUE(m->recall_osd_menu(0));
     apply();
     EXPECT_EQ(drawn(), "CD");
-    EXPECT_EQ(zemtest::readFile(root.host(OMENU_FILE)), menuFile("CD"));   // the live menu from now on
+    EXPECT_EQ(zemtest::readFile(root.host(OMENU_FILE)), zemtest::osdMenuJson("CD"));   // the live menu from now on
     EXPECT_TRUE(m->recall_osd_menu(1));
     apply();
     EXPECT_EQ(drawn(), "CD");
