@@ -36,11 +36,8 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
             m_bank = b1;
             record(true, true, m_bank, 0, b1);
         } else {
-            if (!(m_bank == ID_BANK && sub == ID_SUB)) {
-                m_regs[m_bank][sub] = b1;
-                if (m_mirror)
-                    m_mirror[m_bank * 128u + sub] = b1;
-            }
+            if (!(m_bank == ID_BANK && sub == ID_SUB))
+                store(m_bank, sub, b1);
             record(true, false, m_bank, sub, b1);
             noteFilterWrite(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
@@ -142,7 +139,14 @@ uint8_t SimC331::reg(uint8_t bank, uint8_t sub) const
 void SimC331::setReg(uint8_t bank, uint8_t sub, uint8_t value)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_regs[bank][sub & 0x7F] = value;
+    store(bank, sub & 0x7F, value);
+}
+
+void SimC331::store(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    m_regs[bank][sub] = value;
+    if (m_mirror)
+        m_mirror[bank * 128u + sub] = value;
 }
 
 uint32_t SimC331::value(uint8_t bank, uint8_t sub, unsigned width) const

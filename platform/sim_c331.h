@@ -132,6 +132,9 @@ private:
     };
 
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
+    // Stores a register (and its copy in the register file's file); called
+    // with the model's lock held.
+    void store(uint8_t bank, uint8_t sub, uint8_t value);
     uint8_t readLocked(uint8_t bank, uint8_t sub);
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
     // Filter-table loads; called with the model's lock held.

@@ -18,6 +18,7 @@ constexpr uint8_t CMD_FILL = 1, CMD_COPY = 2, CMD_DRAW = 3;
 constexpr uint8_t PALETTE_BANK = 0x09, PALETTE_INDEX = 0x1F, PALETTE_DATA = 0x20;
 constexpr uint8_t GATE_BANK = 0xFF, GATE_SUB = 0x01;
 constexpr uint32_t CHAR_ENTRY = 5;
+constexpr size_t LOG_FILE_LIMIT = 8u << 20;
 
 uint32_t le16(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
 uint32_t le32(const uint8_t *p) { return le16(p) | le16(p + 2) << 16; }
@@ -138,7 +139,11 @@ void SimC331Engine::record(Op op)
 {
     if (m_logFd >= 0) {
         const std::string line = describe(op) + "\n";
-        if (::write(m_logFd, line.data(), line.size()) != ssize_t(line.size()))
+        if (m_logBytes + line.size() > LOG_FILE_LIMIT && ::ftruncate(m_logFd, 0) == 0)
+            m_logBytes = 0;
+        if (::write(m_logFd, line.data(), line.size()) == ssize_t(line.size()))
+            m_logBytes += line.size();
+        else
             ::close(m_logFd), m_logFd = -1;   // the log is an aid; the engine goes on without it
     }
     m_ops.push_back(std::move(op));
@@ -153,6 +158,7 @@ bool SimC331Engine::attachLog(const std::string &absolute)
         ::close(m_logFd);
     ensureDir("/sim");
     m_logFd = ::open(path(absolute).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    m_logBytes = 0;
     return m_logFd >= 0;
 }
 

@@ -76,7 +76,8 @@ public:
     bool read(uint8_t bank, uint8_t sub, uint8_t &value);
 
     // Appends one line per operation to a file at a program path (emptied
-    // first), for whoever drives the simulated device from outside.
+    // first, and again whenever it has grown past 8 MiB), for whoever drives
+    // the simulated device from outside.
     bool attachLog(const std::string &absolute);
 
     std::vector<Op> ops() const;
@@ -102,6 +103,7 @@ private:
     bool m_stuck = false;
     std::deque<Op> m_ops;
     int m_logFd = -1;
+    size_t m_logBytes = 0;
 };
 
 } // namespace sim

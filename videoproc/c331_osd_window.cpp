@@ -54,6 +54,36 @@ void piece(int start, int length, int origin, int tile, int32_t &piece_start, in
     }
 }
 
+// The fields of a tile entry that one axis uses.
+struct Axis {
+    int32_t _ImageWindowDef2_St::*start;
+    int32_t _ImageWindowDef2_St::*length;
+    int32_t _ImageWindowDef2_St::*first;
+    int32_t _ImageWindowDef2_St::*last;
+};
+constexpr Axis COLUMNS = {&_ImageWindowDef2_St::hst, &_ImageWindowDef2_St::hw, &_ImageWindowDef2_St::hfirst,
+                          &_ImageWindowDef2_St::hlast};
+constexpr Axis ROWS = {&_ImageWindowDef2_St::vst, &_ImageWindowDef2_St::vw, &_ImageWindowDef2_St::vfirst,
+                       &_ImageWindowDef2_St::vlast};
+
+// The window's pieces on `count` tiles of `tile` pixels along one axis; the
+// first and the last tile with a piece are marked.
+void cut(const Axis &a, int start, int length, int count, int tile, _ImageWindowDef2_St *tiles)
+{
+    int first = -1, last = -1;
+    for (int k = 0; k < count; ++k) {
+        piece(start, length, k * tile, tile, tiles[k].*a.start, tiles[k].*a.length);
+        if (tiles[k].*a.length == 0)
+            continue;
+        first = first < 0 ? k : first;
+        last = k;
+    }
+    if (first >= 0) {
+        tiles[first].*a.first = 1;
+        tiles[last].*a.last = 1;
+    }
+}
+
 } // namespace
 
 void c331_manage::calc_osd(_ImageWindowDef2_St *tiles)
@@ -74,30 +104,8 @@ void c331_manage::calc_osd(_ImageWindowDef2_St *tiles)
 
     std::fill(tiles, tiles + OCH_NUM, _ImageWindowDef2_St{});
     const Grid g = grid(PS_PANEL_HSHAPE, PS_PANEL_VSHAPE);
-    int first = -1, last = -1;
-    for (int c = 0; c < g.cols; ++c) {
-        piece(OSD_WIN.HST, OSD_WIN.HW, c * PS_ACTHW, PS_ACTHW, tiles[c].hst, tiles[c].hw);
-        if (tiles[c].hw != 0) {
-            first = first < 0 ? c : first;
-            last = c;
-        }
-    }
-    if (first >= 0) {
-        tiles[first].hfirst = 1;
-        tiles[last].hlast = 1;
-    }
-    first = last = -1;
-    for (int r = 0; r < g.rows; ++r) {
-        piece(OSD_WIN.VST, OSD_WIN.VW, r * PS_ACTVW, PS_ACTVW, tiles[r].vst, tiles[r].vw);
-        if (tiles[r].vw != 0) {
-            first = first < 0 ? r : first;
-            last = r;
-        }
-    }
-    if (first >= 0) {
-        tiles[first].vfirst = 1;
-        tiles[last].vlast = 1;
-    }
+    cut(COLUMNS, OSD_WIN.HST, OSD_WIN.HW, g.cols, PS_ACTHW, tiles);
+    cut(ROWS, OSD_WIN.VST, OSD_WIN.VW, g.rows, PS_ACTVW, tiles);
 }
 
 void c331_manage::set_osd(int fd, int which)

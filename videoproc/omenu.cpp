@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
-#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -23,6 +22,9 @@ const char *const OMENU_FILE = "/data/configs/omenu.json";
 namespace {
 
 constexpr int MENU_ENTRIES = 3;
+// Positions, sizes and speeds of a menu lie well inside this; a number beyond
+// it is no menu value (and could not be placed without overflowing).
+constexpr double INTEGER_LIMIT = 1000000;
 constexpr int TEXT_MENU = 0;
 constexpr int BITMAP_MENU = 1;
 
@@ -37,16 +39,12 @@ public:
     int integer(const char *key)
     {
         const QJsonValue v = m_o.value(QLatin1String(key));
-        if (v.isDouble()) {
-            const double d = v.toDouble();
-            if (d == std::floor(d) && d >= INT_MIN && d <= INT_MAX)
-                return int(d);
-        } else if (v.isString()) {
-            bool ok = false;
-            const int n = v.toString().trimmed().toInt(&ok, 10);
-            if (ok)
-                return n;
-        }
+        bool ok = v.isDouble();
+        double d = v.toDouble();
+        if (v.isString())
+            d = v.toString().trimmed().toInt(&ok, 10);
+        if (ok && d == std::floor(d) && std::fabs(d) <= INTEGER_LIMIT)
+            return int(d);
         return fail(key), 0;
     }
     std::string text(const char *key)
@@ -99,17 +97,30 @@ private:
     bool m_ok = true;
 };
 
+// Integer keys of an object and the fields they fill.
+struct IntKey {
+    const char *key;
+    int OMENU_PARA::*field;
+};
+constexpr IntKey POS_KEYS[] = {{"x", &OMENU_PARA::x}, {"y", &OMENU_PARA::y}, {"w", &OMENU_PARA::w}, {"h", &OMENU_PARA::h}};
+constexpr IntKey ACT_KEYS[] = {
+    {"effect", &OMENU_PARA::effect}, {"speed", &OMENU_PARA::speed}, {"staytime", &OMENU_PARA::staytime}};
+constexpr IntKey FONT_KEYS[] = {{"startx", &OMENU_PARA::startx}, {"starty", &OMENU_PARA::starty},
+                                {"fontw", &OMENU_PARA::fontw},   {"fonth", &OMENU_PARA::fonth},
+                                {"wordspace", &OMENU_PARA::wordspace}, {"verticalspace", &OMENU_PARA::verticalspace}};
+
+template <size_t N> void read_ints(Keys &o, const IntKey (&keys)[N], OMENU_PARA &e)
+{
+    for (const IntKey &k : keys)
+        e.*k.field = o.integer(k.key);
+}
+
 void read_text_menu(Keys &m, OMENU_PARA &e)
 {
     Keys pos = m.object("pos");
-    e.x = pos.integer("x");
-    e.y = pos.integer("y");
-    e.w = pos.integer("w");
-    e.h = pos.integer("h");
+    read_ints(pos, POS_KEYS, e);
     Keys act = m.object("act");
-    e.effect = act.integer("effect");
-    e.speed = act.integer("speed");
-    e.staytime = act.integer("staytime");
+    read_ints(act, ACT_KEYS, e);
     e.h_align = act.text("h_align", "left");
     e.v_align = act.text("v_align", "top");
     Keys back = m.object("backpara");
@@ -117,12 +128,7 @@ void read_text_menu(Keys &m, OMENU_PARA &e)
     e.back_color = back.color("color");
     e.layer = pos.text("layer", "");
     Keys font = m.object("fontpara");
-    e.startx = font.integer("startx");
-    e.starty = font.integer("starty");
-    e.fontw = font.integer("fontw");
-    e.fonth = font.integer("fonth");
-    e.wordspace = font.integer("wordspace");
-    e.verticalspace = font.integer("verticalspace");
+    read_ints(font, FONT_KEYS, e);
     e.font_color = font.color("color");
     const QJsonArray texts = m.array("texts");
     if (texts.isEmpty() || !texts.first().isString())
@@ -134,14 +140,9 @@ void read_text_menu(Keys &m, OMENU_PARA &e)
 void read_bitmap_menu(Keys &m, OMENU_PARA &e)
 {
     Keys pos = m.object("pos");
-    e.x = pos.integer("x");
-    e.y = pos.integer("y");
-    e.w = pos.integer("w");
-    e.h = pos.integer("h");
+    read_ints(pos, POS_KEYS, e);
     Keys act = m.object("act");
-    e.effect = act.integer("effect");
-    e.speed = act.integer("speed");
-    e.staytime = act.integer("staytime");
+    read_ints(act, ACT_KEYS, e);
     m.object("bmppara");
     e.bmp_start = m.integer("start");
     e.bmp_end = m.integer("end");

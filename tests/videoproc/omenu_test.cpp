@@ -91,6 +91,7 @@ TEST_F(OmenuTest, FilesThatAreNoMenuFileGiveNothingAndAreRemoved)
         file(1, replace(TEXT_MENU, "\"status\": \"on\"", "\"status\": 1")),
         file(1, replace(TEXT_MENU, "\"FF0000\"", "\"red\"")),
         file(1, replace(TEXT_MENU, "\"x\": 10", "\"x\": 10.5")),
+        file(1, replace(TEXT_MENU, "\"x\": 10", "\"x\": \"-2147483648\"")),
         file(1, replace(BITMAP_MENU, "\"bmppara\": {}, \"start\": 2, \"end\": 9", "\"bmppara\": {\"start\": 2, \"end\": 9}")),
     };
     for (const std::string &json : cases) {
