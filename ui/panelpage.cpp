@@ -2,8 +2,10 @@
 
 #include "app/global.h"
 #include "app/zemrampara.h"
+#include "ui/numberkeyboard.h"
 #include "ui/pages.h"
 
+#include "app/alias.h"
 #include "platform/platform.h"
 #include "videoproc/c331_manage.h"
 
@@ -63,10 +65,52 @@ void retext(QObject *page)
         QMetaObject::invokeMethod(page, "language_changed", Qt::DirectConnection);
 }
 
+void retextAll()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->metaObject()->indexOfSlot("language_changed()") >= 0)
+            retext(w);
+}
+
+bool readNumber(const QString &text, int min, int max, int *out)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (!ok || v < min || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+void usePanelFont(QWidget *w, bool bold)
+{
+    QFont f = w->font();
+    f.setPixelSize(FONT_PX + (bold ? 1 : 0));
+    f.setBold(bold);
+    w->setFont(f);
+}
+
+QString aliasOr(const char *kind, int id, const QString &fallback)
+{
+    ALIAS_PARA alias;
+    if (!get_json_alias_para(&alias, kind, id))
+        return fallback;
+    return QString::fromStdString(alias.name);
+}
 
 QString sourceName(int s)
 {
-    return QStringLiteral("HDMI%1").arg(s + 1);
+    return aliasOr("source", s, QStringLiteral("HDMI%1").arg(s + 1));
+}
+
+QString windowName(int w)
+{
+    return aliasOr("win", w, tr5("窗口%1", "Window %1", "Окно %1", "Cửa sổ %1", "窗口%1").arg(w + 1));
+}
+
+QString userModeName(int slot)
+{
+    return aliasOr("usermode", slot, QString::number(slot + 1));
 }
 
 QString inputTiming(int s)
@@ -120,14 +164,13 @@ PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
     setAttribute(Qt::WA_DeleteOnClose, false);
     if (g_mainwindow && parent)
         move(parent->window()->pos());
+    ui::usePanelFont(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(2);
     m_title = new QLabel(this);
     m_title->setAlignment(Qt::AlignCenter);
-    QFont f = m_title->font();
-    f.setBold(true);
-    m_title->setFont(f);
+    ui::usePanelFont(m_title, true);
     layout->addWidget(m_title);
     for (int i = 0; i < 7; ++i) {
         auto *l = new QLabel(this);
@@ -135,6 +178,12 @@ PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
         layout->addWidget(l);
         m_lines.append(l);
     }
+    m_note = new QLabel(this);
+    m_note->hide();
+    layout->addWidget(m_note);
+    m_form = new QGridLayout();
+    m_form->setSpacing(2);
+    layout->addLayout(m_form);
     layout->addStretch(1);
     m_buttons = new QGridLayout();
     m_buttons->setSpacing(2);
@@ -169,12 +218,58 @@ QStringList PanelPage::buttonTexts() const
     return out;
 }
 
+bool PanelPage::clickButton(const QString &text)
+{
+    for (const auto &b : m_buttonTexts) {
+        if (b.first->text() == text && b.first->isVisible() && b.first->isEnabled()) {
+            b.first->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+QRect PanelPage::keyboardArea() const
+{
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    const int top = m_title->geometry().bottom() + 2;
+    int bottom = ui::PANEL_H - 1;
+    if (m_back && !m_back->isHidden())
+        bottom = m_back->geometry().top() - 2;
+    return QRect(origin.x() + ui::PANEL_W / 2, origin.y() + top, ui::PANEL_W / 2, bottom - top + 1);
+}
+
 void PanelPage::language_changed()
 {
     m_title->setText(titleText());
     for (auto &b : m_buttonTexts)
         b.first->setText(b.second());
+    for (auto &l : m_formTexts)
+        l.first->setText(l.second());
     redraw();
+}
+
+void PanelPage::setNote(std::function<QString()> note)
+{
+    m_noteText = std::move(note);
+    redraw();
+}
+
+QLabel *PanelPage::addFormLabel(int row, int col, std::function<QString()> text)
+{
+    auto *l = new QLabel(text(), this);
+    m_form->addWidget(l, row, col);
+    m_formTexts.append(qMakePair(l, text));
+    return l;
+}
+
+My_lineEdit *PanelPage::addNumberField(int row, int col, std::function<QString()> label)
+{
+    addFormLabel(row, col, std::move(label));
+    auto *edit = new My_lineEdit(this);
+    edit->setMaxLength(6);
+    m_form->addWidget(edit, row, col + 1);
+    return edit;
 }
 
 void PanelPage::redraw()
@@ -190,13 +285,16 @@ void PanelPage::redraw()
             m_lines[i]->hide();
         }
     }
+    const QString note = m_noteText ? m_noteText() : QString();
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
 }
 
 void PanelPage::refreshFromImage()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (store && store->ZemLanguageChanged())
-        language_changed();
+        ui::retextAll();
     else
         redraw();
 }
@@ -214,7 +312,8 @@ QPushButton *PanelPage::addButton(std::function<QString()> text, std::function<v
 
 QPushButton *PanelPage::addBackButton()
 {
-    return addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    m_back = addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    return m_back;
 }
 
 void PanelPage::leavePage(uint8_t backId)
