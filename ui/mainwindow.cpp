@@ -25,7 +25,7 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindowHint)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindowHint), m_last_input(G_timeTicks.load())
 {
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
     ui::usePanelFont(this);

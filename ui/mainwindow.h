@@ -68,7 +68,7 @@ private:
     QList<QPushButton *> m_buttons;
     zem_keyboard *m_keys;
     bool m_reboot_sent = false;
-    uint32_t m_last_input = 0;
+    uint32_t m_last_input;   // tick of the last key or touch
     QByteArray m_status_written;   // the panel status last written for the simulation
 };
 

@@ -207,6 +207,8 @@ QStringList PanelPage::shownLines() const
     for (QLabel *l : m_lines)
         if (!l->isHidden())
             out << l->text();
+    if (!m_note->isHidden())
+        out << m_note->text();
     return out;
 }
 
@@ -220,9 +222,9 @@ QStringList PanelPage::buttonTexts() const
 
 bool PanelPage::clickButton(const QString &text)
 {
-    for (const auto &b : m_buttonTexts) {
-        if (b.first->text() == text && b.first->isVisible() && b.first->isEnabled()) {
-            b.first->click();
+    for (QPushButton *b : findChildren<QPushButton *>()) {
+        if (b->window() == this && b->text() == text && !b->isHidden() && b->isEnabled()) {
+            b->click();
             return true;
         }
     }

@@ -82,7 +82,7 @@ public:
 
     uint8_t pageId() const { return m_pageId; }
 
-    // The value lines as shown (for the page's users and tests).
+    // The value lines and the note as shown (for the page's users and tests).
     QStringList shownLines() const;
     QStringList buttonTexts() const;
     // Clicks the button showing `text`; false when there is none (tests and
