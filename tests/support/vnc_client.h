@@ -1,0 +1,53 @@
+#ifndef TESTS_SUPPORT_VNC_CLIENT_H
+#define TESTS_SUPPORT_VNC_CLIENT_H
+
+// A person at the front panel, through the program's VNC server: a minimal
+// RFB client (protocol 3.3, no security) that presses keys and touches the
+// screen. It never asks for the picture; the tests read the panel with the
+// program's own capture.
+
+#include <cstdint>
+#include <string>
+
+namespace zemtest {
+
+class VncClient
+{
+public:
+    // Keysyms of the keys the tests use.
+    static constexpr uint32_t TAB = 0xFF09;
+    static constexpr uint32_t RETURN = 0xFF0D;
+    static constexpr uint32_t ESCAPE = 0xFF1B;
+
+    // Connects to 127.0.0.1:port and completes the handshake.
+    explicit VncClient(int port);
+    ~VncClient();
+    VncClient(const VncClient &) = delete;
+    VncClient &operator=(const VncClient &) = delete;
+
+    bool ok() const { return m_fd >= 0; }
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+
+    // Presses and releases one key.
+    bool key(uint32_t keysym);
+    // Presses `keysym` `times` times.
+    bool keys(uint32_t keysym, int times);
+    // Types printable ASCII text.
+    bool type(const std::string &text);
+    // Touches the screen at x, y (a press and a release of the first button).
+    bool touch(int x, int y);
+
+private:
+    bool send(const void *data, size_t n);
+    bool keyEvent(uint32_t keysym, bool down);
+    bool pointerEvent(int x, int y, uint8_t buttons);
+
+    int m_fd = -1;
+    int m_width = 0;
+    int m_height = 0;
+};
+
+} // namespace zemtest
+
+#endif
