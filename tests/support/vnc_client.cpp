@@ -74,12 +74,6 @@ bool VncClient::keyEvent(uint32_t keysym, bool down)
     return send(msg, sizeof msg);
 }
 
-bool VncClient::pointerEvent(int x, int y, uint8_t buttons)
-{
-    const uint8_t msg[6] = {5, buttons, uint8_t(x >> 8), uint8_t(x), uint8_t(y >> 8), uint8_t(y)};
-    return send(msg, sizeof msg);
-}
-
 bool VncClient::key(uint32_t keysym)
 {
     return keyEvent(keysym, true) && keyEvent(keysym, false);
@@ -99,11 +93,6 @@ bool VncClient::type(const std::string &text)
         if (!key(static_cast<uint8_t>(c)))
             return false;
     return true;
-}
-
-bool VncClient::touch(int x, int y)
-{
-    return pointerEvent(x, y, 1) && pointerEvent(x, y, 0);
 }
 
 } // namespace zemtest

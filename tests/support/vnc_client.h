@@ -2,9 +2,8 @@
 #define TESTS_SUPPORT_VNC_CLIENT_H
 
 // A person at the front panel, through the program's VNC server: a minimal
-// RFB client (protocol 3.3, no security) that presses keys and touches the
-// screen. It never asks for the picture; the tests read the panel with the
-// program's own capture.
+// RFB client (protocol 3.3, no security) that presses keys. It never asks for
+// the picture; the tests read the panel with the program's own capture.
 
 #include <cstdint>
 #include <string>
@@ -35,13 +34,10 @@ public:
     bool keys(uint32_t keysym, int times);
     // Types printable ASCII text.
     bool type(const std::string &text);
-    // Touches the screen at x, y (a press and a release of the first button).
-    bool touch(int x, int y);
 
 private:
     bool send(const void *data, size_t n);
     bool keyEvent(uint32_t keysym, bool down);
-    bool pointerEvent(int x, int y, uint8_t buttons);
 
     int m_fd = -1;
     int m_width = 0;
