@@ -72,6 +72,12 @@ public:
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
 
+    // ---- Input-channel measurement (bank 0xA8) ----
+    // What the measurement unit reports for input channel `ich` (0..7): the
+    // length of a line in counts and the lines of a field. The chip reports
+    // the line length less one.
+    void setInputChannelCounts(int ich, uint16_t lineLength, uint16_t fieldLines);
+
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.

@@ -384,9 +384,34 @@ public:
     void c331_SetSaturation(uint16_t value);
     void c331_SetColorTemp(uint32_t word);
     void zemApi_forceColorDisable(int fd);
+    // Output channels drawing window slot w (the first och_HCnt x och_VCnt
+    // entries of its ochLst that name a channel); their count.
+    int win_och_list(int w, int *list) const;
     // ---- noise reduction and deinterlacer ----
+    // Last noise-reduction enable written by set_mct per HDMI port, -1 = none yet.
+    int32_t nren_old[CMOS_NUM] = {-1, -1, -1, -1};
     void set_ip(int fd, int ich);
     void set_mct(int fd, int win, int refresh);
+    void set_nr(int fd, int ich, int port);
+    void set_nr_block(int fd, int ich, int port);
+    void set_nr_tpx(int fd, int ich, int port);
+    void set_nr_hvpx(int fd, int ich, int port);
+    void set_nr_mosq(int fd, int ich, int port);
+    void set_nr_b_480i(int fd, int ich, int port);
+    void set_nr_b_480p(int fd, int ich, int port);
+    void set_nr_b_720p(int fd, int ich, int port);
+    void set_nr_b_1080i(int fd, int ich, int port);
+    void set_nr_b_1080p(int fd, int ich, int port);
+    void set_mvflt(int fd, int ich, int port);
+    void set_diag(int fd, int ich, int port);
+    void set_ipregs(int fd, int ich, int port);
+    void set_comb(int fd, int ich, int port);
+    // A port number outside 0..5 (a window without input) reads as no signal.
+    int32_t port_state(int port) const;
+    bool port_interlaced(int port) const;
+    bool port_nosignal(int port) const;
+    // Whether any noise-reduction level of the port is on.
+    bool port_nr_on(int port) const;
     // ---- patterns ----
     int c331_SetPattern(int n);
     int zemApi_IsPatternGen();
@@ -405,6 +430,7 @@ public:
     void sync_c331_device_test_frame_lock(int fd);
     void sync_c331_device_test_frame_lock_vbyrx2(int fd);
     void sync_c331_device_test_frame_lock_vbyrx3(int fd);
+    void sync_c331_device_frame_lock_vbyrx2(int fd, int vtotal);
     // ---- OSD ----
     int zemApi_OsdSet(int item, int value);
     void set_OSD_para(OMENU_PARA &para);
