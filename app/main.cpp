@@ -76,7 +76,7 @@ std::string userSerialEnd(int n)
     return platform::path(port);
 }
 
-const char *state(bool open)
+const char *linkState(bool open)
 {
     return open ? " open\n" : " failed\n";
 }
@@ -88,15 +88,15 @@ void reportLinks()
     networkManage *tcp = networkManage::p_networkManage;
     udpnetManage *udp = udpnetManage::p_udpnetManage;
     std::string text = "zemR47N links:\n";
-    text += "  TCP " + std::to_string(g_port.load()) + state(tcp && tcp->command_port_open());
-    text += "  TCP " + std::to_string(networkManage::CONTROLLER_PORT) + state(tcp && tcp->controller_port_open());
-    text += "  UDP " + std::to_string(udpnetManage::COMMAND_PORT) + state(udp && udp->command_port_open());
-    text += "  UDP " + std::to_string(udpnetManage::CONTROLLER_PORT) + state(udp && udp->controller_port_open());
-    text += "  UDP " + std::to_string(udpnetManage::WIFI_PORT) + state(udp && udp->wifi_port_open());
+    text += "  TCP " + std::to_string(g_port.load()) + linkState(tcp && tcp->command_port_open());
+    text += "  TCP " + std::to_string(networkManage::CONTROLLER_PORT) + linkState(tcp && tcp->controller_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::COMMAND_PORT) + linkState(udp && udp->command_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::CONTROLLER_PORT) + linkState(udp && udp->controller_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::WIFI_PORT) + linkState(udp && udp->wifi_port_open());
     const serial_link *rs485 = Qy_uart_inout::p_uart_inout;
     const serial_link *link4g = Qy_uart_inout_4G::p_uart_inout_4G;
-    text += "  RS-485 serial " + userSerialEnd(Qy_uart_inout::PORT) + state(rs485 && rs485->line_open());
-    text += "  4G module serial " + userSerialEnd(Qy_uart_inout_4G::PORT) + state(link4g && link4g->line_open());
+    text += "  RS-485 serial " + userSerialEnd(Qy_uart_inout::PORT) + linkState(rs485 && rs485->line_open());
+    text += "  4G module serial " + userSerialEnd(Qy_uart_inout_4G::PORT) + linkState(link4g && link4g->line_open());
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 }

@@ -1,17 +1,15 @@
 #include "ui/panelpage.h"
 
+#include "app/alias.h"
 #include "app/global.h"
 #include "app/zemrampara.h"
+#include "platform/platform.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-
-#include "app/alias.h"
-#include "platform/platform.h"
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
 #include <QDir>
-#include <algorithm>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
