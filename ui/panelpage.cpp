@@ -70,6 +70,26 @@ void retextAll()
             retext(w);
 }
 
+QString textSave()
+{
+    return tr5("保存", "Save", "Сохранить", "Lưu", "保存");
+}
+
+QString textSaved()
+{
+    return tr5("已保存", "Saved", "Сохранено", "Đã lưu", "已保存");
+}
+
+QString textWidth()
+{
+    return tr5("宽", "W", "Ш", "R", "寬");
+}
+
+QString textHeight()
+{
+    return tr5("高", "H", "В", "C", "高");
+}
+
 bool readNumber(const QString &text, int min, int max, int *out)
 {
     bool ok = false;
@@ -270,6 +290,18 @@ My_lineEdit *PanelPage::addNumberField(int row, int col, std::function<QString()
     edit->setMaxLength(6);
     m_form->addWidget(edit, row, col + 1);
     return edit;
+}
+
+QList<My_lineEdit *> PanelPage::addNumberRow(int row, const QList<std::function<QString()>> &labels, int width)
+{
+    QList<My_lineEdit *> fields;
+    for (const auto &label : labels) {
+        fields << addNumberField(row, 2 * fields.size(), label);
+        fields.last()->setFixedWidth(width);
+    }
+    // The fields keep to the left; the rest of the row stays empty.
+    m_form->setColumnStretch(2 * fields.size(), 1);
+    return fields;
 }
 
 void PanelPage::redraw()

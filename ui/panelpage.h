@@ -68,6 +68,12 @@ void retext(QObject *page);
 // Re-texts every open window of the panel (after a language change).
 void retextAll();
 
+// Texts several pages share.
+QString textSave();     // the Save button
+QString textSaved();    // the note after a save
+QString textWidth();    // short field labels
+QString textHeight();
+
 // The number in a field when it is a whole number from min to max.
 bool readNumber(const QString &text, int min, int max, int *out);
 
@@ -120,6 +126,8 @@ protected:
     QGridLayout *form() { return m_form; }
     // A labelled number field in the form: label at (row, col), field at (row, col + 1).
     My_lineEdit *addNumberField(int row, int col, std::function<QString()> label);
+    // A row of labelled number fields `width` pixels wide, from the left.
+    QList<My_lineEdit *> addNumberRow(int row, const QList<std::function<QString()>> &labels, int width);
     // A form label whose text follows the language.
     QLabel *addFormLabel(int row, int col, std::function<QString()> text);
 

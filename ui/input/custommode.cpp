@@ -11,7 +11,7 @@ CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, 4, 1)
 {
     registerPage(g_custommode);
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { choose(m_chosen % 16 + 1); });
-    addButton([] { return ui::tr5("保存", "Save", "Сохранить", "Lưu", "保存"); }, [this] { request(true); });
+    addButton(ui::textSave, [this] { request(true); });
     addButton([] { return ui::tr5("调用", "Recall", "Загрузить", "Gọi lại", "調用"); }, [this] { request(false); });
     addButton([] { return ui::tr5("删除", "Delete", "Удалить", "Xóa", "刪除"); }, [this] { askDelete(); });
     addBackButton();

@@ -17,14 +17,9 @@ uint32_t edidOffset(int port) { return para::EDID_BASE + 6 * static_cast<uint32_
 EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, 8, 5)
 {
     registerPage(g_edidset);
-    m_fields << addNumberField(0, 0, [] { return ui::tr5("宽", "W", "Ш", "R", "寬"); });
-    m_fields << addNumberField(0, 2, [] { return ui::tr5("高", "H", "В", "C", "高"); });
-    m_fields << addNumberField(0, 4, [] { return ui::tr5("刷新", "Hz", "Гц", "Hz", "刷新"); });
-    for (My_lineEdit *f : m_fields)
-        f->setFixedWidth(52);
-    form()->setColumnStretch(6, 1);
+    m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight, [] { return ui::tr5("刷新", "Hz", "Гц", "Hz", "刷新"); }}, 52);
     addButton([] { return ui::tr5("下一个输入", "Next input", "След. вход", "Đầu vào tiếp", "下一個輸入"); }, [this] { nextPort(); });
-    addButton([] { return ui::tr5("保存", "Save", "Сохранить", "Lưu", "保存"); }, [this] { save(); });
+    addButton(ui::textSave, [this] { save(); });
     addBackButton();
     fillFields();
     language_changed();
@@ -75,7 +70,7 @@ void EDIDset::save()
     if (!store)
         return;
     store->ZemSetEDIDPara(m_port, static_cast<int16_t>(w), static_cast<int16_t>(h), static_cast<int16_t>(hz));
-    setNote([] { return ui::tr5("已保存", "Saved", "Сохранено", "Đã lưu", "已保存"); });
+    setNote(ui::textSaved);
 }
 
 void EDIDset::syncUpdate()

@@ -34,20 +34,12 @@ InputCut::InputCut(QWidget *parent) : PanelPage(parent, 7, 5)
         store()->ZemCropSourceInit();
     m_copy.take();
     m_source = ui::windowSource(g_image_current.load());
-    const char *const names[4][5] = {{"X", "X", "X", "X", "X"},
-                                     {"Y", "Y", "Y", "Y", "Y"},
-                                     {"宽", "W", "Ш", "R", "寬"},
-                                     {"高", "H", "В", "C", "高"}};
-    for (int i = 0; i < 4; ++i) {
-        const auto *n = names[i];
-        m_fields << addNumberField(i / 2, 2 * (i % 2), [n] { return ui::tr5(n[0], n[1], n[2], n[3], n[4]); });
-        m_fields.last()->setFixedWidth(56);
-    }
-    form()->setColumnStretch(4, 1);
+    m_fields = addNumberRow(0, {[] { return QStringLiteral("X"); }, [] { return QStringLiteral("Y"); }}, 56);
+    m_fields += addNumberRow(1, {ui::textWidth, ui::textHeight}, 56);
     addButton([] { return ui::tr5("信号源", "Source", "Источник", "Nguồn", "信號源"); }, [this] { nextSource(); });
     addButton([] { return ui::tr5("下一个裁剪", "Next crop", "След. обрезка", "Vùng tiếp", "下一個裁剪"); }, [this] { nextCrop(); });
     addButton([] { return ui::tr5("新增", "Add", "Добавить", "Thêm", "新增"); }, [this] { addCrop(); });
-    addButton([] { return ui::tr5("保存", "Save", "Сохранить", "Lưu", "保存"); }, [this] { saveCrop(); });
+    addButton(ui::textSave, [this] { saveCrop(); });
     addButton([] { return ui::tr5("删除", "Delete", "Удалить", "Xóa", "刪除"); }, [this] { deleteCrop(); });
     addBackButton();
     m_chosen = cropCount() ? 1 : 0;
@@ -224,7 +216,7 @@ void InputCut::cropsChanged(bool deleted)
     if (deleted)
         setNote([] { return ui::tr5("已删除", "Deleted", "Удалено", "Đã xóa", "已刪除"); });
     else
-        setNote([] { return ui::tr5("已保存", "Saved", "Сохранено", "Đã lưu", "已保存"); });
+        setNote(ui::textSaved);
 }
 
 void InputCut::syncUpdate(int code)

@@ -23,13 +23,9 @@ constexpr int SIZE_MAX_PX = 0xFFFF;
 ledset::ledset(QWidget *parent) : PanelPage(parent, 13, 6)
 {
     registerPage(g_ledset);
-    m_fields << addNumberField(0, 0, [] { return ui::tr5("宽", "W", "Ш", "R", "寬"); });
-    m_fields << addNumberField(0, 2, [] { return ui::tr5("高", "H", "В", "C", "高"); });
-    for (My_lineEdit *f : m_fields)
-        f->setFixedWidth(56);
-    form()->setColumnStretch(4, 1);
+    m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight}, 56);
     addButton([] { return ui::tr5("拼接方式", "Splice mode", "Стыковка", "Kiểu ghép", "拼接方式"); }, [this] { nextSplice(); });
-    addButton([] { return ui::tr5("保存", "Save", "Сохранить", "Lưu", "保存"); }, [this] { save(); });
+    addButton(ui::textSave, [this] { save(); });
     addBackButton();
     fillFields();
     language_changed();
@@ -106,7 +102,7 @@ void ledset::save()
         }
         raise_apply_request_locked(1);
     }
-    setNote([] { return ui::tr5("已保存", "Saved", "Сохранено", "Đã lưu", "已保存"); });
+    setNote(ui::textSaved);
 }
 
 void ledset::syncUpdate()

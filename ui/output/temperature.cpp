@@ -5,12 +5,9 @@
 
 namespace {
 
-// The chip's colour temperature modes: 0 takes the three gains, 1 to 3 are
-// fixed matrices.
-constexpr int PRESET_CUSTOM = 0;
-constexpr int PRESET_WARM = 1;
-constexpr int PRESET_NATURAL = 2;
-constexpr int PRESET_COOL = 3;
+// The chip's colour temperature modes: custom takes the three gains, the
+// others are fixed matrices.
+enum Preset { PRESET_CUSTOM = 0, PRESET_WARM = 1, PRESET_NATURAL = 2, PRESET_COOL = 3 };
 
 } // namespace
 
