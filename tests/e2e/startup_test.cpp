@@ -91,6 +91,8 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
 {
     // Another program holds the TCP command port.
     const int busy = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(busy, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);   // past an earlier test's connections
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(5005);
