@@ -126,7 +126,14 @@ TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
     setWord(para::LED_SPLICE, 3);
     setWord(para::CONTRAST, 40);
     setWord(para::OSD_FLAG, 1);
+    // Only the 32-dot fonts in the chip's flash.
+    chip->flash().preset(0x000000, {'P'});
+    chip->flash().preset(0x000023, {0x11, 0x22});
+    chip->flash().preset(0x010000, {'P'});
     runUntil(8);
+    EXPECT_EQ(m->font_present_bits.load(), 0b0011);
+    EXPECT_EQ(store->status_ram[6], 0x03);
+    EXPECT_EQ(chip->memory().read(0x7F000000, 3), (std::vector<uint8_t>{0x11, 0x22, 0xFF}));
     auto calls = m->calls();
     std::vector<std::string> order;
     for (const c331_call &c : calls) {
