@@ -36,13 +36,14 @@ void debugPrint(const char *fmt, ...)
     va_start(args, fmt);
     std::string text = format(fmt, args);
     va_end(args);
-    // Each diagnostic is a line of its own, whatever blanks and line ends
-    // its text starts or ends with; blank diagnostics print nothing.
-    const char *blank = " \t\r\n";
-    const size_t first = text.find_first_not_of(blank);
+    // Each diagnostic is a line of its own, whatever line ends its text
+    // starts or ends with; spaces and tabs stay as written (a glyph drawn in
+    // characters needs them). A diagnostic of line ends only prints nothing.
+    const char *lineEnds = "\r\n";
+    const size_t first = text.find_first_not_of(lineEnds);
     if (first == std::string::npos)
         return;
-    text = text.substr(first, text.find_last_not_of(blank) - first + 1) + "\n";
+    text = text.substr(first, text.find_last_not_of(lineEnds) - first + 1) + "\n";
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 }

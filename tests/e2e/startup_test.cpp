@@ -115,7 +115,7 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
                                    "  4G module serial " + root.host("/dev/ttyS1") + " failed\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << out;
     // Diagnostics are lines of their own.
-    EXPECT_NE(out.find("\nno osd file\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n no osd file \n"), std::string::npos) << out;
     ::close(busy);
 }
 
