@@ -89,12 +89,16 @@ protected:
         return png.size() == len + 2 ? Bytes(png.begin() + 2, png.end()) : Bytes();
     }
 
-    // Waits for the panel to show something new, and saves it as <name>.png
-    // in the build directory.
+    // Waits for the panel to show something new and to settle (two captures
+    // alike), and saves it as <name>.png in the build directory.
     void screenshot(const std::string &name)
     {
-        Bytes png;
-        EXPECT_TRUE(zemtest::waitFor([&] { png = capture(); return !png.empty() && png != lastShot; }, 10s)) << name;
+        Bytes png, before;
+        EXPECT_TRUE(zemtest::waitFor([&] {
+            before = png;
+            png = capture();
+            return !png.empty() && png == before && png != lastShot;
+        }, 10s)) << name;
         lastShot = png;
         QImage img;
         ASSERT_TRUE(img.loadFromData(png.data(), int(png.size()), "PNG")) << name;
