@@ -91,8 +91,8 @@ public:
     // The value lines and the note as shown (for the page's users and tests).
     QStringList shownLines() const;
     QStringList buttonTexts() const;
-    // Clicks the button showing `text`; false when there is none (tests and
-    // the keypad use it).
+    // Clicks the shown button with `text`, as a touch would; false when
+    // there is none.
     bool clickButton(const QString &text);
 
     // Where the number keyboard may lie on this page (global coordinates):
