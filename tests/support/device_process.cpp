@@ -26,6 +26,9 @@ DeviceProcess::DeviceProcess(const std::string &root, std::vector<std::string> a
     const std::string binary = "zemR47N";
 #endif
     std::string out = root + "/zem.out";
+    // Emptied before the child starts, so that a waiting test never reads an
+    // earlier run's output (a restart in the same root).
+    ::close(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
     m_pid = fork();
     if (m_pid != 0)
         return;
