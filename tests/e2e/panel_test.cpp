@@ -21,7 +21,7 @@ constexpr uint32_t SPACE = 0x20;
 constexpr uint32_t END = 0xFF57;
 constexpr uint32_t BACKSPACE = 0xFF08;
 
-class PanelE2e : public DeviceTest
+class FrontPanelE2e : public DeviceTest
 {
 protected:
     // Starts the program on Qt's VNC platform and unlocks the status screen.
@@ -112,7 +112,7 @@ protected:
     Bytes lastShot;
 };
 
-TEST_F(PanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
+TEST_F(FrontPanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
 {
     startPanel();
     open(2, 5);   // Setting
@@ -129,7 +129,12 @@ TEST_F(PanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
     const Bytes want = {2, 0, 0x00, 0x0A, 0xA0, 0x05};   // splice 2, 2560, 1440
     EXPECT_TRUE(zemtest::waitFor([&] { return ramRead(para::LED_SPLICE, 6) == want; }, 10s))
         << zemtest::readFile(root.host("/sim/status"));
-    // The apply pass ran: its notification had the image stored.
+    // The apply pass set the panel up: a vertical splice of 2560 x 1440 (the
+    // first output 1080 high) is one output across and two down, channels of
+    // 2560 x 1080. Its notification had the image stored.
+    const Bytes outputs = {1, 0, 2, 0, 0x00, 0x0A, 0x38, 0x04};
+    EXPECT_TRUE(zemtest::waitFor([&] { return ramRead(para::OCH_NUM_H, 8) == outputs; }, 10s))
+        << ::testing::PrintToString(ramRead(para::OCH_NUM_H, 8));
     EXPECT_TRUE(zemtest::waitFor([&] {
         const std::string stored = file("/data/ram_device_info");
         const size_t at = 2 + para::LED_SPLICE - para::PERSISTENT_START;
@@ -138,7 +143,7 @@ TEST_F(PanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
     EXPECT_TRUE(dev->running());
 }
 
-TEST_F(PanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
+TEST_F(FrontPanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
 {
     startPanel();
     open(2, 5);   // Setting
