@@ -17,9 +17,6 @@ using zemtest::VncClient;
 namespace {
 
 constexpr int VNC_PORT = 5900;
-constexpr uint32_t SPACE = 0x20;
-constexpr uint32_t END = 0xFF57;
-constexpr uint32_t BACKSPACE = 0xFF08;
 
 class FrontPanelE2e : public DeviceTest
 {
@@ -50,15 +47,15 @@ protected:
     void open(int tabs, int id)
     {
         vnc->keys(VncClient::TAB, tabs);
-        vnc->key(SPACE);
+        vnc->key(VncClient::SPACE);
         ASSERT_TRUE(waitPage(id)) << file("/sim/status");
     }
 
     // Types `text` into the field that has the focus, replacing what it held.
     void replaceField(const std::string &text)
     {
-        vnc->key(END);
-        vnc->keys(BACKSPACE, 6);
+        vnc->key(VncClient::END);
+        vnc->keys(VncClient::BACKSPACE, 6);
         vnc->type(text);
     }
 
@@ -122,9 +119,9 @@ TEST_F(FrontPanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
     vnc->key(VncClient::TAB);
     replaceField("1440");
     vnc->key(VncClient::TAB);
-    vnc->key(SPACE);   // splice mode: copy -> vertical
+    vnc->key(VncClient::SPACE);   // splice mode: copy -> vertical
     vnc->key(VncClient::TAB);
-    vnc->key(SPACE);   // Save
+    vnc->key(VncClient::SPACE);   // Save
 
     const Bytes want = {2, 0, 0x00, 0x0A, 0xA0, 0x05};   // splice 2, 2560, 1440
     EXPECT_TRUE(zemtest::waitFor([&] { return ramRead(para::LED_SPLICE, 6) == want; }, 10s))
@@ -155,7 +152,7 @@ TEST_F(FrontPanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
         vnc->key(VncClient::TAB);
     }
     vnc->keys(VncClient::TAB, 2);   // past Source and Next crop
-    vnc->key(SPACE);                // Add
+    vnc->key(VncClient::SPACE);                // Add
     EXPECT_TRUE(zemtest::waitFor([&] { return cropWord(0, 0) == 0x8002; }, 10s));
     EXPECT_EQ(ramRead(para::CROP_TABLE, 10), (Bytes{0x02, 0x80, 100, 0, 50, 0, 0x80, 2, 0x68, 1}));
     screenshot("crop-added");
@@ -163,13 +160,13 @@ TEST_F(FrontPanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
     vnc->keys(VncClient::TAB, 6);   // Save, Delete, Back, X, Y, W
     replaceField("800");
     vnc->keys(VncClient::TAB, 5);   // H, Source, Next crop, Add, Save
-    vnc->key(SPACE);
+    vnc->key(VncClient::SPACE);
     EXPECT_TRUE(zemtest::waitFor([&] { return cropWord(0, 3) == 800; }, 10s));
     EXPECT_EQ(cropWord(0, 0), 0x8002);
     screenshot("crop-edited");
 
     vnc->key(VncClient::TAB);   // Delete
-    vnc->key(SPACE);
+    vnc->key(VncClient::SPACE);
     EXPECT_TRUE(zemtest::waitFor([&] { return (cropWord(0, 0) & 0x8000) == 0; }, 10s));
     screenshot("crop-deleted");
     EXPECT_TRUE(dev->running());

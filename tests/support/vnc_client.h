@@ -13,10 +13,8 @@ namespace zemtest {
 class VncClient
 {
 public:
-    // Keysyms of the keys the tests use.
-    static constexpr uint32_t TAB = 0xFF09;
-    static constexpr uint32_t RETURN = 0xFF0D;
-    static constexpr uint32_t ESCAPE = 0xFF1B;
+    // Keysyms of the keys the tests use (printable ones are their ASCII code).
+    enum Key : uint32_t { SPACE = 0x20, BACKSPACE = 0xFF08, TAB = 0xFF09, ESCAPE = 0xFF1B, END = 0xFF57 };
 
     // Connects to 127.0.0.1:port and completes the handshake.
     explicit VncClient(int port);
