@@ -93,7 +93,7 @@ TEST_F(PersistenceE2e, UploadStartedOnOneLinkIsFinishedOnOthers)
     ASSERT_TRUE(tcp.ok());
     ASSERT_TRUE(other.ok());
     UdpPeer udp;
-    const Bytes menu = text("{\"menu\":[{\"item\":1,\"text\":\"across the links\"}]}");
+    const Bytes menu = bytes("{\"menu\":[{\"item\":1,\"text\":\"across the links\"}]}");
     const size_t half = menu.size() / 2;
     EXPECT_EQ(payload(tcp.ask(startTyped("OSDS", uint32_t(menu.size())))), (Bytes{0, 1, 0}));
     EXPECT_EQ(payload(tcp.ask(block(0, Bytes(menu.begin(), menu.begin() + long(half))))), (Bytes{0, 2}));
