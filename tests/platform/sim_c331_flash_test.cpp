@@ -130,7 +130,7 @@ TEST_F(SimFlashTest, StatusBitsAnswerBusyForTheSetPollsOrForEver)
 
 using Engine = platform::sim::SimC331Engine;
 
-TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitchesAndRecordsDraws)
+TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitches)
 {
     // Fill 3 x 2 with 7 at 0x1000, 128 bytes a line.
     set(4, 0x0B, 7, 2);
@@ -150,25 +150,6 @@ TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitchesAndRecordsDraws)
     set(4, 0x22, 0x10);
     set(4, 0x08, 2);
     EXPECT_EQ(chip->memory().read(0x2200, 4), (Bytes{7, 7, 7, 0}));
-
-    // Two characters: the height entry, then the list from pointer 0.
-    set(4, 0x27, Engine::HEIGHT_ENTRY, 2);
-    set(4, 0x29, 0x9F);
-    set(4, 0x27, 0, 2);
-    for (uint8_t b : {0x21, 0x00, 2, 1, 15, 0x60, 0x01, 2, 255, 31})
-        set(4, 0x29, b);
-    set(4, 0x24, 1);
-    set(4, 0x2A, 0x48);
-    set(4, 0x0D, 0x7F000000, 4);
-    set(4, 0x11, 0x725C0010, 4);
-    set(4, 0x08, 3);
-    const Engine::Op draw = chip->engine().draws().back();
-    EXPECT_EQ(draw.chars, (std::vector<Engine::Char>{{0x21, 2, 1, 15}, {0x160, 2, 255, 31}}));
-    EXPECT_EQ(draw.charHeight, 0x9F);
-    EXPECT_EQ(draw.mode, 0x48);
-    EXPECT_EQ(draw.source, 0x7F000000u);
-    EXPECT_EQ(draw.destination, 0x725C0010u);
-    EXPECT_EQ(chip->engine().ops().size(), 3u);
 
     chip->engine().setStuck(true);
     EXPECT_EQ(get(0x17), 1);

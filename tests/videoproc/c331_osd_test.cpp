@@ -123,22 +123,15 @@ TEST_F(OsdItemTest, AlignmentPlacesLinesInsideTheOutputWindow)
     }
 }
 
-TEST_F(OsdItemTest, TextLoadingKeepsSixtyFourLinesOfKnownUnits)
+TEST_F(OsdItemTest, TextLoadingKeepsNoUnitOfAnotherCharacter)
 {
-    static uint32_t text[70][c331_manage::OSD_LINE_CHARS];
-    int lengths[70];
-    for (int i = 0; i < 70; ++i) {
-        lengths[i] = 1;
-        text[i][0] = uint32_t('A' + i % 26);
-    }
-    lengths[1] = 3;
-    text[1][0] = 0x1F600;   // beyond 16 bits: no glyph, not U+F600
-    text[1][1] = 0x20000;   // would be 0 in 16 bits and end the line
-    text[1][2] = 0x24E00;   // would be U+4E00, another character
-    EXPECT_EQ(m->zemApi_OsdSetUnicode(70, lengths, text), 0);
-    EXPECT_EQ(m->g_unicode_line, 64);
-    EXPECT_EQ(line(63), u"L");
-    EXPECT_EQ(line(1), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD}));
+    // Beyond 16 bits: U+1F600 has no glyph (not U+F600), U+20000 would end
+    // the line as 0, U+24E00 would draw U+4E00.
+    const uint32_t text[1][c331_manage::OSD_LINE_CHARS] = {{0x1F600, 0x20000, 0x24E00, 'A'}};
+    const int lengths[1] = {4};
+    EXPECT_EQ(m->zemApi_OsdSetUnicode(1, lengths, text), 0);
+    EXPECT_EQ(m->g_unicode_line, 1);
+    EXPECT_EQ(line(0), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD, u'A'}));
     m->zemApi_OsdSetUnicode(0, lengths, text);
     EXPECT_EQ(m->g_unicode_line, 0);
     EXPECT_EQ(line(0), u"");
