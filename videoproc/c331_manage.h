@@ -378,6 +378,9 @@ public:
     int wait_ifld_change(int fd, int port);
     int wait_ofld_change(int fd, int och);
     // ---- picture ----
+    // 1 while bring-up paints every output channel with the forced background;
+    // zemApi_forceColorDisable ends it (2).
+    int32_t g_force_bkcolor = 0;
     void c331_SetBrightness(uint16_t value);
     void c331_SetContrast(uint16_t value);
     void c331_SetSharpness(uint16_t value);
