@@ -9,6 +9,7 @@
 // an ordered log of every frame for the tests. The chip's serial flash, its
 // memory and its drawing engine hang off the register hooks below.
 
+#include "platform/sim_c331_inputs.h"
 #include "platform/spi.h"
 
 #include <cstdint>
@@ -72,6 +73,10 @@ public:
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
 
+    // The input side: sources on the ports, measurements, lock bits and
+    // field counters (sim_c331_inputs.h).
+    SimC331Inputs &inputs() { return m_inputs; }
+
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.
@@ -98,6 +103,7 @@ private:
     std::map<uint16_t, Status> m_status;   // key bank << 8 | sub
     std::deque<Frame> m_log;
     uint64_t m_seq = 0;
+    SimC331Inputs m_inputs;
 };
 
 } // namespace sim
