@@ -6,9 +6,8 @@
 //   - SourceTurn: one turn of the check-source thread (six receivers read
 //     over I2C, their records and the input-timing bytes of the image).
 // Counter core_pct: that time as a share of one core at the rate the thread
-// runs it (every turn of the chip thread, which lasts at least 5 ms; every
-// turn of the check-source thread). Target: both together at most 1 % of
-// one core.
+// runs it (the chip thread's input period, the check-source thread's turn).
+// Target: both together at most 1 % of one core.
 
 #include "app/zemrampara.h"
 #include "platform/i2c.h"
@@ -30,9 +29,6 @@
 #include <string>
 
 namespace {
-
-// Shortest turn of the chip thread, which checks the inputs on every turn.
-constexpr unsigned CHIP_TURN_MS = 5;
 
 void ensureRoot()
 {
@@ -126,7 +122,7 @@ void ChipPoll(benchmark::State &state)
         m->check_port_valid(m->c331_fd);
         m->check_input_port(m->c331_fd);
     }
-    reportShare(state, cpuSeconds() - start, CHIP_TURN_MS);
+    reportShare(state, cpuSeconds() - start, c331_manage::INPUT_POLL_MS);
 }
 BENCHMARK(ChipPoll)->MeasureProcessCPUTime()->UseRealTime();
 

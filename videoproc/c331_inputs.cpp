@@ -220,6 +220,15 @@ int32_t c331_manage::port_ip(int port) const { return valid_port(port) ? PI_PORT
 
 int32_t c331_manage::port_state(int port) const { return valid_port(port) ? PI_STATE[port] : 0; }
 
+bool c331_manage::input_check_due()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_input_check < std::chrono::milliseconds(INPUT_POLL_MS))
+        return false;
+    last_input_check = now;
+    return true;
+}
+
 // ---- receiver records ----
 
 void c331_manage::load_hdmi()

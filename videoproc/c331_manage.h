@@ -22,6 +22,7 @@
 #include "videoproc/omenu.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
@@ -380,6 +381,12 @@ public:
     int32_t port_ip(int port) const;
     // The chip port's STATE; a port that is no chip port reads as no signal (0).
     int32_t port_state(int port) const;
+    // The running loop checks the inputs at most every INPUT_POLL_MS: a change
+    // of input is taken within a frame or two, and six plugged sources cost
+    // well below one per cent of a core.
+    static constexpr unsigned INPUT_POLL_MS = 20;
+    std::chrono::steady_clock::time_point last_input_check{};
+    bool input_check_due();
     // ---- input channel allocation ----
     int check_ich_all(int win);
     int check_ich(int interlaced, int pair);

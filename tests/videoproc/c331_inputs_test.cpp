@@ -326,6 +326,25 @@ TEST_F(InputTest, NoSignalWatchMeasuresTheWatchedPortsOnly)
     EXPECT_EQ(m->PI_NOSIG[1], 0x01u);
 }
 
+TEST_F(InputTest, RunningLoopChecksTheInputsOncePerPollPeriod)
+{
+    show(0, 1);
+    plug("2 1920x1080@60");
+    m->setup_state = 8;
+    auto measuredIn = [&](const std::function<void()> &run) {
+        const uint64_t mark = chip->mark();
+        run();
+        for (const SimC331::Frame &f : chip->framesSince(mark))
+            if (!f.write && f.bank == 0xAE)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(measuredIn([&] { m->run_turn(); }));
+    EXPECT_FALSE(measuredIn([&] { m->run_turn(); }));   // the same period
+    m->last_input_check -= std::chrono::milliseconds(c331_manage::INPUT_POLL_MS);
+    EXPECT_TRUE(measuredIn([&] { m->run_turn(); }));
+}
+
 TEST_F(InputTest, NewSourceOfAWindow)
 {
     m->gMwin.count = 2;
