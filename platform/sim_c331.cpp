@@ -38,6 +38,7 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
             if (!(m_bank == ID_BANK && sub == ID_SUB))
                 m_regs[m_bank][sub] = b1;
             record(true, false, m_bank, sub, b1);
+            noteFilterWrite(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
         }
         if (rx) {
@@ -81,6 +82,16 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
         return v;
     onRead(bank, sub, v);
     return v;
+}
+
+void SimC331::onWrite(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    m_flash.write(m_regs, bank, sub, value);
+}
+
+bool SimC331::onRead(uint8_t bank, uint8_t sub, uint8_t &value)
+{
+    return m_flash.read(bank, sub, value);
 }
 
 void SimC331::record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value)

@@ -9,7 +9,9 @@
 // an ordered log of every frame for the tests. The chip's serial flash, its
 // memory and its drawing engine hang off the register hooks below.
 
+#include "platform/sim_c331_flash.h"
 #include "platform/sim_c331_inputs.h"
+#include "platform/sim_chip_memory.h"
 #include "platform/spi.h"
 
 #include <cstdint>
@@ -73,6 +75,31 @@ public:
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
 
+    // The serial flash behind the controller of bank 4, and the chip's memories.
+    SimC331Flash &flash() { return m_flash; }
+    SimChipMemory &memory() { return m_memory; }
+
+    // ---- scaler filter tables (sim_c331_lut.cpp) ----
+    // Writing a table number to bank 0x00 sub 0x79 names a built-in filter
+    // table; every write of a destination code to sub 0x7A loads the table
+    // last named into that filter. The loads are kept in order.
+    static constexpr uint8_t LUT_BANK = 0x00;
+    static constexpr uint8_t LUT_TABLE_SUB = 0x79;
+    static constexpr uint8_t LUT_DEST_SUB = 0x7A;
+    struct FilterLoad {
+        uint64_t seq;          // position of the destination write in the traffic
+        uint8_t table;
+        uint8_t destination;
+        bool operator==(const FilterLoad &o) const { return table == o.table && destination == o.destination; }
+    };
+    std::vector<FilterLoad> filterLoads(uint64_t since = 0) const;
+
+    // ---- Input-channel measurement (bank 0xA8) ----
+    // What the measurement unit reports for input channel `ich` (0..7): the
+    // length of a line in counts and the lines of a field. The chip reports
+    // the line length less one.
+    void setInputChannelCounts(int ich, uint16_t lineLength, uint16_t fieldLines);
+
     // The input side: sources on the ports, measurements, lock bits and
     // field counters (sim_c331_inputs.h).
     SimC331Inputs &inputs() { return m_inputs; }
@@ -80,8 +107,8 @@ public:
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.
-    virtual void onWrite(uint8_t bank, uint8_t sub, uint8_t value) {}
-    virtual bool onRead(uint8_t bank, uint8_t sub, uint8_t &value) { return false; }
+    virtual void onWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    virtual bool onRead(uint8_t bank, uint8_t sub, uint8_t &value);
 
 private:
     struct Status {
@@ -93,9 +120,11 @@ private:
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
     uint8_t readLocked(uint8_t bank, uint8_t sub);
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
+    // Filter-table loads; called with the model's lock held.
+    void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
 
     mutable std::mutex m_mutex;
-    uint8_t m_regs[256][128];
+    ChipRegisters m_regs;
     uint8_t m_bank = 0;
     uint8_t m_identity = ID_VALUE;
     std::deque<uint8_t> m_identityQueue;
@@ -103,6 +132,10 @@ private:
     std::map<uint16_t, Status> m_status;   // key bank << 8 | sub
     std::deque<Frame> m_log;
     uint64_t m_seq = 0;
+    SimChipMemory m_memory;
+    SimC331Flash m_flash{m_memory};
+    uint8_t m_filterTable = 0;
+    std::deque<FilterLoad> m_filterLoads;
     SimC331Inputs m_inputs;
 };
 

@@ -112,8 +112,8 @@ int c331_manage::set_dbd_mem(int fd, int win)
     const int port = PM_INPUT[win];
     if (mode == 1 && !check_dbd_input(port)) {
         for (int j = 0; j < STORES; ++j)
-            win_dbd_addr[win][j] = PS_MEM_SC[ich][j];
-        win_dbd_width[win] = valid_port(port) ? units(PI_ACT_FULL[port].hw) : 0;
+            dbd_mem_addr[win][j] = PS_MEM_SC[ich][j];
+        dbd_pitch[win] = valid_port(port) ? units(PI_ACT_FULL[port].hw) : 0;
         return 0;
     }
     const int need = mode == 1 ? (port < HDMI_PORTS ? 1 : 2) : mode < 30 ? 2 : mode < 40 ? 3 : 4;
@@ -131,8 +131,8 @@ int c331_manage::set_dbd_mem(int fd, int win)
         win_dbd_block[win][i] = first + i;
     }
     for (int j = 0; j < STORES; ++j)
-        win_dbd_addr[win][j] = PS_MEM_REGION[j] + PS_MEM_DBD * static_cast<uint32_t>(first);
-    win_dbd_width[win] = units(dbd_width(win, mode));
+        dbd_mem_addr[win][j] = PS_MEM_REGION[j] + PS_MEM_DBD * static_cast<uint32_t>(first);
+    dbd_pitch[win] = units(dbd_width(win, mode));
     return 0;
 }
 

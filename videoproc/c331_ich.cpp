@@ -135,7 +135,7 @@ int32_t shows_interlaced(const c331_manage &m, int w)
 {
     if (w < 0 || w >= WINS || dbd_multi(m.PM_WIN_DBD_MODE[w]))
         return 0;
-    return m.port_ip(m.PM_INPUT[w]);
+    return m.port_interlaced(m.PM_INPUT[w]) ? 1 : 0;
 }
 
 // Moves the pair starting at channel `first` to a free pair among 4..7.
@@ -206,7 +206,7 @@ int allocate_single(c331_manage &m, int win, int port)
 {
     if (!is_hdmi(port) && !is_vbo(port))
         return 2;
-    const int ip = m.port_ip(port);
+    const int ip = m.port_interlaced(port) ? 1 : 0;
     const int pair = is_vbo(port);
     const int c = m.check_ich(ip, pair);
     if (c == FREE)

@@ -216,10 +216,6 @@ int c331_manage::zemApi_GetWinDbdMultiPort(int win, int *list)
 
 int c331_manage::zemApi_IsWinValid(int w) { return w >= 0 && w < WIN_NUM ? 1 : 0; }
 
-int32_t c331_manage::port_ip(int port) const { return valid_port(port) ? PI_PORT_INFO[port].IP : 0; }
-
-int32_t c331_manage::port_state(int port) const { return valid_port(port) ? PI_STATE[port] : 0; }
-
 bool c331_manage::input_check_due()
 {
     const auto now = std::chrono::steady_clock::now();

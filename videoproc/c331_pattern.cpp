@@ -3,6 +3,7 @@
 
 #include "videoproc/c331_manage.h"
 
+#include "app/global.h"
 #include "app/logMsg.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Dot-by-dot memory and the waits on the inputs.
 
-#include "chip_fixture.h"
+#include "input_fixture.h"
 
 using namespace chiptest;
 
@@ -54,16 +54,16 @@ TEST_F(DbdTest, WindowsTakeMemoryAndWidth)
     portWidth(0, 2560);
     dbdWindow(0, 1, 0, 3);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 0), 0);
-    EXPECT_EQ(m->win_dbd_addr[0][1], m->PS_MEM_SC[3][1]);
-    EXPECT_EQ(m->win_dbd_width[0], 8);
+    EXPECT_EQ(m->dbd_mem_addr[0][1], m->PS_MEM_SC[3][1]);
+    EXPECT_EQ(m->dbd_pitch[0], 8);
     EXPECT_EQ(blocks(0), std::vector<int32_t>(4, -1));
 
     // One block for a wider HDMI input, from the bottom.
     portWidth(0, 2561);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 0), 0);
     EXPECT_EQ(blocks(0), (std::vector<int32_t>{0, -1, -1, -1}));
-    EXPECT_EQ(m->win_dbd_addr[0][0], REGION0);
-    EXPECT_EQ(m->win_dbd_width[0], 9);
+    EXPECT_EQ(m->dbd_mem_addr[0][0], REGION0);
+    EXPECT_EQ(m->dbd_pitch[0], 9);
 
     // Four 1920-pixel ports two by two: 3840 pixels, twelve units, taken
     // from the top.
@@ -71,9 +71,9 @@ TEST_F(DbdTest, WindowsTakeMemoryAndWidth)
         portWidth(p, 1920);
     dbdWindow(1, 41, 0, 4);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 1), 0);
-    EXPECT_EQ(m->win_dbd_width[1], 12);
+    EXPECT_EQ(m->dbd_pitch[1], 12);
     EXPECT_EQ(blocks(1), (std::vector<int32_t>{2, 3, 4, 5}));
-    EXPECT_EQ(m->win_dbd_addr[1][4], m->PS_MEM_REGION[4] + 2 * BLOCK);
+    EXPECT_EQ(m->dbd_mem_addr[1][4], m->PS_MEM_REGION[4] + 2 * BLOCK);
 
     // No room left for two more blocks: the window holds nothing.
     dbdWindow(2, 20, 0, 6);
@@ -97,15 +97,15 @@ TEST_F(DbdTest, BlocksAreTakenAsOneRunOutsideOtherWindows)
     dbdWindow(1, 20, 0, 1);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 1), 0);
     EXPECT_EQ(blocks(1), (std::vector<int32_t>{3, 4, -1, -1}));
-    EXPECT_EQ(m->win_dbd_addr[1][0], REGION0 + 3 * BLOCK);
-    EXPECT_EQ(m->win_dbd_width[1], 15);   // 2600 + 1920 pixels
+    EXPECT_EQ(m->dbd_mem_addr[1][0], REGION0 + 3 * BLOCK);
+    EXPECT_EQ(m->dbd_pitch[1], 15);   // 2600 + 1920 pixels
 
     dbdWindow(2, 21, 0, 2);   // from the top: no two free blocks next to each other
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 2), -1);
     m->reset_dbd_mem(1);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 2), 0);
     EXPECT_EQ(blocks(2), (std::vector<int32_t>{4, 5, -1, -1}));
-    EXPECT_EQ(m->win_dbd_width[2], 9);   // port 0 alone
+    EXPECT_EQ(m->dbd_pitch[2], 9);   // port 0 alone
 }
 
 TEST_F(DbdTest, FieldWaitsEndOnAChangeOrAfterTheirLimit)

@@ -1,12 +1,12 @@
 // Input-channel allocation and the channels' input selectors.
 
-#include "chip_fixture.h"
+#include "input_fixture.h"
 
 using namespace chiptest;
 
 namespace {
 
-class IchTest : public InputTest
+class IchAllocTest : public InputTest
 {
 protected:
     // Window w, available, shows port p (interlaced when `ip`).
@@ -27,7 +27,7 @@ protected:
     }
 };
 
-TEST_F(IchTest, HdmiWindowsTakeOneChannelVByOneWindowsAPair)
+TEST_F(IchAllocTest, HdmiWindowsTakeOneChannelVByOneWindowsAPair)
 {
     struct Case {
         const char *what;
@@ -57,7 +57,7 @@ TEST_F(IchTest, HdmiWindowsTakeOneChannelVByOneWindowsAPair)
 }
 
 // Nine channels do not fit: nothing changes.
-TEST_F(IchTest, OversubscriptionFailsWithoutChangingTheAllocation)
+TEST_F(IchAllocTest, OversubscriptionFailsWithoutChangingTheAllocation)
 {
     const int ports[] = {4, 5, 0, 1, 2};
     for (int w = 0; w < 5; ++w) {
@@ -71,7 +71,7 @@ TEST_F(IchTest, OversubscriptionFailsWithoutChangingTheAllocation)
     EXPECT_EQ(owners(), before);
 }
 
-TEST_F(IchTest, ChoiceOfAFreeChannel)
+TEST_F(IchAllocTest, ChoiceOfAFreeChannel)
 {
     struct Case {
         std::vector<int32_t> taken;   // channels owned by window 0
@@ -94,7 +94,7 @@ TEST_F(IchTest, ChoiceOfAFreeChannel)
     }
 }
 
-TEST_F(IchTest, InterlacedWindowMovesAProgressiveSingleChannelOwnerUp)
+TEST_F(IchAllocTest, InterlacedWindowMovesAProgressiveSingleChannelOwnerUp)
 {
     const int ports[] = {0, 0, 2, 3};
     for (int w = 0; w < 4; ++w) {
@@ -110,7 +110,7 @@ TEST_F(IchTest, InterlacedWindowMovesAProgressiveSingleChannelOwnerUp)
 }
 
 // The owner of a channel pair is moved as a whole; its pair is never split.
-TEST_F(IchTest, InterlacedWindowMovesAChannelPairWhole)
+TEST_F(IchAllocTest, InterlacedWindowMovesAChannelPairWhole)
 {
     window(0, 0, true);
     window(1, 1, true);
@@ -125,7 +125,7 @@ TEST_F(IchTest, InterlacedWindowMovesAChannelPairWhole)
     EXPECT_EQ(channels(2), (std::vector<int32_t>{4, 5}));
 }
 
-TEST_F(IchTest, PairFreedByMovingThePartnersOwner)
+TEST_F(IchAllocTest, PairFreedByMovingThePartnersOwner)
 {
     window(0, 0);
     m->ich_owner[5] = 0;
@@ -144,7 +144,7 @@ TEST_F(IchTest, PairFreedByMovingThePartnersOwner)
     EXPECT_EQ(m->g_chg_input[0], 2);
 }
 
-TEST_F(IchTest, DotByDotWindowsTakeSeveralSingleChannels)
+TEST_F(IchAllocTest, DotByDotWindowsTakeSeveralSingleChannels)
 {
     window(0, 0);
     m->PM_WIN_DBD_MODE[0] = 40;
@@ -159,7 +159,7 @@ TEST_F(IchTest, DotByDotWindowsTakeSeveralSingleChannels)
     EXPECT_EQ(m->set_input(1, 1), 2);
 }
 
-TEST_F(IchTest, UnavailableWindowsLoseTheirChannels)
+TEST_F(IchAllocTest, UnavailableWindowsLoseTheirChannels)
 {
     window(0, 4);
     ASSERT_EQ(m->set_input(0, 4), 0);
@@ -172,7 +172,7 @@ TEST_F(IchTest, UnavailableWindowsLoseTheirChannels)
     EXPECT_EQ(m->set_input(0, 4), 2);
 }
 
-TEST_F(IchTest, SelectorsOfTheWindowsChannels)
+TEST_F(IchAllocTest, SelectorsOfTheWindowsChannels)
 {
     struct Case {
         int port;
@@ -202,7 +202,7 @@ TEST_F(IchTest, SelectorsOfTheWindowsChannels)
     }
 }
 
-TEST_F(IchTest, DualChannelSplit)
+TEST_F(IchAllocTest, DualChannelSplit)
 {
     m->PI_ACT[2] = ST_ACT{96, 960, 41, 1080};
     m->set_idual(m->c331_fd, 5, 1, 2);

@@ -1,6 +1,6 @@
 // Input ports and input monitoring against the simulated chip and receivers.
 
-#include "chip_fixture.h"
+#include "input_fixture.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 // Test patterns and the input background of the output channels.
 
-#include "chip_fixture.h"
+#include "input_fixture.h"
 
 using namespace chiptest;
 
@@ -133,7 +133,7 @@ TEST_F(PatternTest, BackgroundFollowsSignalDotByDotForcedColourAndBlackOutput)
     m->set_input_bkg2(m->c331_fd, 2, 0);
     EXPECT_EQ(on(3), 1u);
 
-    m->g_force_bkcolor = 1;
+    g_force_bkcolor = 1;
     m->gWininfo[2].outmode = 0;
     m->set_input_bkg2(m->c331_fd, 2, 0);
     m->set_input_bkg(m->c331_fd, 1, 0);
