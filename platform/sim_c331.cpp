@@ -9,8 +9,6 @@ SimC331::SimC331()
 {
     std::memset(m_regs, 0, sizeof(m_regs));
     m_regs[ID_BANK][ID_SUB] = ID_VALUE;
-    // Output-frame status: every channel has finished its frame.
-    m_status[0x05 << 8 | 0x23] = Status{0xFF, 0x00, 0};
     // Input-frame flags: every input channel has seen its vertical sync.
     m_status[0x05 << 8 | 0x22] = Status{0xFF, 0x00, 0};
 }
@@ -68,6 +66,9 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
         }
         return m_identity;
     }
+    uint8_t frames;
+    if (outputFrameStatus(bank, sub, frames))
+        return frames;
     auto st = m_status.find(uint16_t(bank << 8 | sub));
     if (st != m_status.end()) {
         Status &s = st->second;

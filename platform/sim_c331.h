@@ -66,6 +66,14 @@ public:
     // Answers `busy` for the next `reads` reads (NEVER: for ever), then `done`.
     void setBusy(uint8_t bank, uint8_t sub, uint32_t reads);
 
+    // Output frames (sim_c331_frames.cpp). The output-frame status (bank 0x05
+    // sub 0x23) answers the channel mask selected at sub 0x09 while the status
+    // enable (bank 0x00 sub 0x29 bit 7) is set: every selected channel has
+    // begun a new frame. An output that stands still answers 0 for ever.
+    void setOutputRunning(bool running);
+    // Reads of the output-frame status so far.
+    unsigned outputFrameReads() const;
+
     // Transfer log.
     uint64_t mark() const;                              // sequence number of the next frame
     std::vector<Frame> framesSince(uint64_t mark) const;
@@ -122,6 +130,8 @@ private:
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
     // Filter-table loads; called with the model's lock held.
     void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    // The output-frame status when (bank, sub) is that register.
+    bool outputFrameStatus(uint8_t bank, uint8_t sub, uint8_t &value);
 
     mutable std::mutex m_mutex;
     ChipRegisters m_regs;
@@ -130,6 +140,8 @@ private:
     std::deque<uint8_t> m_identityQueue;
     unsigned m_identityReads = 0;
     std::map<uint16_t, Status> m_status;   // key bank << 8 | sub
+    bool m_outputRunning = true;
+    unsigned m_outputFrameReads = 0;
     std::deque<Frame> m_log;
     uint64_t m_seq = 0;
     SimChipMemory m_memory;

@@ -1,7 +1,9 @@
 #include "videoio/hdmi_rx.h"
 
+#include "app/utils.h"
 #include "videoio/drv_i2c.h"
 
+#include <QMutexLocker>
 #include <cstring>
 
 namespace rx = platform::i2c::rx;
@@ -11,12 +13,14 @@ int hdmi_rx::refresh(int fd)
     uint8_t block[rx::BLOCK_SIZE];
     if (!Drv_I2C0::I2C_ReadBytes(fd, addr8, rx::STATUS, block, sizeof block))
         return 0;
+    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
     std::memcpy(regs, block, sizeof regs);
     return 1;
 }
 
 void hdmi_rx::clear()
 {
+    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
     std::memset(regs, 0, sizeof regs);
 }
 

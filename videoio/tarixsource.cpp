@@ -274,9 +274,8 @@ void tarixsource::get_hdmi(int p)
 {
     if (p < 0 || p >= SOURCE_COUNT)
         return;
-    const hdminfo rec = receivers[p].record();
     QMutexLocker lock(&Utils::_source_hdminfo_mutex);
-    source_hdminfo[p] = rec;
+    source_hdminfo[p] = receivers[p].record();
 }
 
 void tarixsource::update_vid_info_delay()
@@ -284,7 +283,11 @@ void tarixsource::update_vid_info_delay()
     uint8_t records[SOURCE_COUNT][6] = {};
     for (int p = 0; p < SOURCE_COUNT; ++p) {
         poll_receiver(p);
-        const hdminfo rec = receivers[p].record();
+        hdminfo rec;
+        {
+            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            rec = source_hdminfo[p];
+        }
         if (rec.nosignal || !rec.stable)
             continue;
         uint32_t hz = rec.Htotal && rec.Vtotal

@@ -73,7 +73,7 @@ public:
 
     // Timing records of the six receivers, under Utils::_source_hdminfo_mutex.
     hdminfo source_hdminfo[SOURCE_COUNT] = {};
-    // Register copies of the receivers (check-source thread only).
+    // Register copies of the receivers, refreshed by the check-source thread.
     hdmi_rx receivers[SOURCE_COUNT];
 
     // Requests served by the check-source thread.

@@ -14,10 +14,16 @@
 //   c331_apply.cpp   apply pass and input/OSD polling
 //   c331_model.cpp   system parameters, defaults, window model from the image
 //   c331_init.cpp    initial register set, register-update timing control
-//   c331_panel.cpp, c331_layout.cpp, c331_windows.cpp, c331_inputs.cpp,
-//   c331_quality.cpp, c331_pattern.cpp, c331_debug.cpp, c331_osd.cpp,
-//   c331_font.cpp, c331_dump.cpp  the setters of each area
-//   c331_flash.cpp   the chip's serial flash
+//   c331_panel.cpp   LED panel and output timing
+//   c331_layout.cpp  window set and output-channel allocation
+//   c331_layers.cpp  layer mixers, fades, output-frame waits
+//   c331_dump.cpp    register and model dumps
+//   c331_rects.cpp, c331_scaler.cpp, c331_display_ich.cpp, c331_display_och.cpp
+//                    window rectangles, filter tables, display windows
+//   c331_quality.cpp, c331_nr.cpp  picture quality, noise reduction, deinterlacer
+//   c331_flash.cpp, c331_font.cpp  the chip's serial flash and the OSD fonts
+//   c331_windows.cpp, c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp,
+//   c331_osd.cpp     the setters of the other areas
 
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
@@ -25,6 +31,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -318,12 +325,33 @@ public:
 
     // ---- LED panel ----
     void zemApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void zemApi_PnlInitOch3();
+    int zemApi_PnlInitOch_diff(int *htt, int *vtt, int hblank, int vblank, int width, int height);
+    void zemApi_WriteRam(int offset);
+    void zemApi_c331InitRegPanel();
+    // Admissible output timing: the first (HTT, VTT) pair of the timing table
+    // with HTT >= htt and VTT >= vtt replaces the two; false when none does.
+    static bool find_timing(int &htt, int &vtt);
+    // Diagnostics, used on no running path.
+    void c331_outputTimmingCtrlReg(int po1, int po2);
+    void c331_calc_PixelCLK();
+    void zemApi_SetOutBkg();
     // ---- layout ----
     void zemApi_MultiWinInit();
     void zemApi_MultiWinGet(ST_MWIN *out);
     void zemApi_MultiWinChAlloc(char init);
     void zemApi_MultiWinChOverlay();
     void zemApi_MultiWinChInit();
+    // ---- layers and fades ----
+    // Output channels of each window (ascending, -1 = none), and of each
+    // layer mixer in stacking order, bottom first.
+    int32_t win_ochs[WIN_NUM][OCH_NUM] = {};
+    int32_t g_och_layer[OCH_NUM][OCH_NUM] = {};
+    int32_t g_och_layer_cnt[OCH_NUM] = {};
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int page);
+    void set_layer_coef(int fd, int win, int cnt, int dir);
     // ---- window output sequence, rectangles, layers, crop, output modes ----
     void set_output(int fd);
     void reset_act(int fd, int mode);
@@ -555,6 +583,12 @@ public:
     void zemDbg_c331_print_regGrp(int grp);
     // Full register listing; runs on the caller's thread without manage_mutex.
     void c331_print();
+    // Registers of the full listing as descriptors, sorted by bank, then
+    // sub-address.
+    static const std::vector<uint32_t> &c331_register_list();
+    // Where the dumps go: standard output (a person in the field reads them
+    // there); tests capture them.
+    FILE *dump_out = stdout;
 
     // ---- call log of the area setters ----
     void set_call_recording(bool on);
@@ -563,6 +597,9 @@ public:
     void note_call(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    // Waits for the next output frame of channel och (bounded); false when
+    // the chip did not report it in time.
+    bool wait_och_frame(int fd, int och);
     void bringup_probe();
     void bringup_setup();
     void bringup_panel();

@@ -1,19 +1,10 @@
-// Window output sequence, layers, crops and output modes.
+// Window output sequence, crops and output modes.
 
 #include "videoproc/c331_manage.h"
-
-// Records the window's layer; the mixers are programmed by c331_SetWinPriority1.
-void c331_manage::c331_SetWinPriority(int win, int pri)
-{
-    note_call("c331_SetWinPriority(%d,%d)", win, pri);
-    if (win >= 0 && win < WIN_NUM)
-        gWininfo[win].layer = static_cast<uint8_t>(pri & 0xFF);
-}
 
 // The window pipeline setters come with their window support; until then
 // they are recorded only.
 void c331_manage::set_output(int fd) { note_call("set_output()"); }
-void c331_manage::c331_SetWinPriority1(int fd) { note_call("c331_SetWinPriority1()"); }
 void c331_manage::c331_SetInputsourceCrop(int win, int crop_word)
 {
     note_call("c331_SetInputsourceCrop(%d,0x%04X)", win, crop_word);
@@ -30,7 +21,6 @@ void c331_manage::c331_SetWinOutput(int fd, uint8_t win, int word) { note_call("
 void c331_manage::c331_SetWinDbdMode(int fd, uint8_t win, int word) { note_call("c331_SetWinDbdMode(%d,%d)", win, word); }
 void c331_manage::reset_act(int fd, int mode) { note_call("reset_act(%d)", mode); }
 void c331_manage::set_freeze(int fd, int on) { note_call("set_freeze(%d)", on); }
-void c331_manage::wait1_povs(int fd, int och) { note_call("wait1_povs(%d)", och); }
 // Output channels of a window by area number: list[a] is the channel that
 // draws area a of the window, -1 when none does.
 void c331_manage::get_och(int win, int32_t *list)
@@ -44,17 +34,5 @@ void c331_manage::get_och(int win, int32_t *list)
     }
 }
 void c331_manage::win_freeze_sel(int fd, int win, int on) { note_call("win_freeze_sel(%d,%d)", win, on); }
-int32_t c331_manage::zemApi_CropGetOffset(int port, ST_RECT *rect, int side)
-{
-    note_call("zemApi_CropGetOffset(%d,%d)", port, side);
-    return 0;
-}
 void c331_manage::zemApi_updateCrop(int port) { note_call("zemApi_updateCrop(%d)", port); }
 
-// The window's margins inside its block of areas come with the multi-window
-// layout; until then they are recorded only.
-int32_t c331_manage::zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side)
-{
-    note_call("zemApi_OchGetWinOffset1(%d)", side);
-    return 0;
-}

@@ -18,39 +18,53 @@ protected:
     {
         return payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, para::INPUT_TIMING + 6 * input, 6)));
     }
-    bool printed(const std::string &text) const { return output().find(text) != std::string::npos; }
+    // Whether the program printed `text` after the first `from` characters of its output.
+    bool printed(const std::string &text, size_t from = 0) const
+    {
+        return output().find(text, from) != std::string::npos;
+    }
+    // Points window 0 at `input` as the PC tool does: RAM write, then register 11.
+    void pointWindow0(TcpClient &tcp, uint8_t input)
+    {
+        EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::window(0, para::WIN_SOURCE), {input, 0}))),
+                  Bytes{0});
+        EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0}))), Bytes{0});
+    }
 };
 
-TEST_F(InputsE2e, PluggedSourcesReachTheImageAndTheChip)
+TEST_F(InputsE2e, PluggedSourceReachesTheImageTheChipAndTheWindow)
 {
     start(false, false);
     TcpClient tcp(10002);
     ASSERT_TRUE(tcp.ok());
+    pointWindow0(tcp, 0);
+    ASSERT_TRUE(zemtest::waitFor([&] { return printed("[c331_SetInputsource] win_0, port_3"); }, 5s)) << output();
 
     writeInputs("2 1920x1080@60\n");
     const Bytes input2 = {0, 0x80, 0x07, 0x38, 0x04, 60, 0};
     EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == input2; }, 5s)) << output();
 
-    // Window 0 shows input 2, as the PC tool sets it: RAM write, register 11.
-    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::window(0, para::WIN_SOURCE), {2, 0}))),
-              Bytes{0});
-    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0}))), Bytes{0});
-    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, para::window(0, para::WIN_SOURCE), 2))),
-              (Bytes{0, 2, 0}));
+    // Window 0 on input 2 (chip port 1): the port is measured and the window
+    // programmed again for it.
+    pointWindow0(tcp, 2);
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_SetInputsource] win_0, port_1"); }, 5s)) << output();
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        return printed("PortInfo Updated.  port=1  STATE=4  IP=0  HTOTAL=2200  VTOTAL=1125");
+    }, 5s));
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_main]PI_UPDATE[1]=1"); }, 5s));
 
-    // The window on input 0 (chip port 3) follows a new source there: the
-    // port is measured anew and its window programmed again.
-    writeInputs("2 1920x1080@60\n0 1280x720@50\n");
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("PortInfo Updated.  port=3  STATE=4  IP=0  HTOTAL=1560"); },
-                                 5s))
+    // Register 163 = 1: the port table shows the new timing.
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 163, {0x00, 0, 1}))), Bytes{0});
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("htt:2200 vtt:1125 hw:1920 state:4 nosig:0"); }, 5s))
         << output();
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_main]PI_UPDATE[3]=1"); }, 5s));
 
-    // Unplugged: no timing, and the background on the port's window.
-    writeInputs("2 none\n0 none\nbad line\n");
-    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == Bytes(7, 0) && timing(tcp, 0) == Bytes(7, 0); }, 5s));
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[set_input_bkg] port_3, onoff:1"); }, 5s)) << output();
-    EXPECT_TRUE(printed("/sim/inputs line 3 ignored"));
+    // Unplugged: no timing, and the background on the window.
+    const size_t before = output().size();
+    writeInputs("2 none\nbad line\n");
+    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == Bytes(7, 0); }, 5s));
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[set_input_bkg] port_1, onoff:1", before); }, 5s))
+        << output();
+    EXPECT_TRUE(printed("/sim/inputs line 2 ignored", before));
     EXPECT_TRUE(dev->running());
 }
 
