@@ -19,7 +19,7 @@ namespace inputs {
 namespace {
 
 // Blanking of every simulated source: 280 pixels per line, 45 lines per
-// frame (22 or 23 per field when interlaced).
+// frame (22 per field when interlaced).
 constexpr int H_FRONT = 88, H_SYNC = 44, H_BACK = 148;
 constexpr int V_BLANK = 45, V_FRONT = 4, V_SYNC = 5;
 constexpr int FIELD_V_FRONT = 2;

@@ -48,10 +48,6 @@ int32_t units(int32_t width) { return (width + WIDTH_UNIT - 1) / WIDTH_UNIT; }
 
 bool valid_port(int p) { return p >= 0 && p < c331_manage::PORT_NUM; }
 
-// Input waits: the measurement unit holds its flags meanwhile.
-constexpr uint32_t MEASURE_HOLD = C331_REG(0x00, 0x29, 1);
-constexpr uint32_t HOLD = 0x80;
-constexpr uint32_t RELEASE = 0x00;
 constexpr uint32_t VSYNC_ARM = C331_REG(0x05, 0x08, 1);
 constexpr uint32_t VSYNC_FLAGS = C331_REG(0x05, 0x22, 1);
 constexpr uint32_t ich_status(int ich) { return C331_REG(0xA8, 0x3F + 5 * ich, 1); }
@@ -157,7 +153,7 @@ void c331_manage::wait1_pivs(int fd, int ich)
         return;
     const uint32_t flag = 1u << ich;
     c331drv->write_C331(fd, VSYNC_ARM, flag, 0);
-    c331drv->write_C331(fd, MEASURE_HOLD, HOLD, 0);
+    measure_hold(fd, true);
     uint32_t flags = c331drv->read_C331(fd, VSYNC_FLAGS, 0);
     uint32_t status = c331drv->read_C331(fd, ich_status(ich), 0);
     for (int n = 0; n < VSYNC_READS && !(flags & flag) && status != STATUS_GONE; ++n) {
@@ -165,7 +161,7 @@ void c331_manage::wait1_pivs(int fd, int ich)
         status = c331drv->read_C331(fd, ich_status(ich), 0);
     }
     c331drv->write_C331(fd, VSYNC_ARM, 0, 0);
-    c331drv->write_C331(fd, MEASURE_HOLD, RELEASE, 0);
+    measure_hold(fd, false);
 }
 
 void c331_manage::wait1_pivs2(int fd)
@@ -192,12 +188,12 @@ void c331_manage::wait1_pivs2(int fd)
 int c331_manage::wait_field_change(int fd, int i, int shift, int reads)
 {
     const uint32_t reg = field_reg(i);
-    c331drv->write_C331(fd, MEASURE_HOLD, HOLD, 0);
+    measure_hold(fd, true);
     const int first = (c331drv->read_C331(fd, reg, 0) >> shift) & 3;
     int field = first;
     for (int n = 0; n < reads && field == first; ++n)
         field = (c331drv->read_C331(fd, reg, 0) >> shift) & 3;
-    c331drv->write_C331(fd, MEASURE_HOLD, RELEASE, 0);
+    measure_hold(fd, false);
     return field != first ? field : (field + 1) & 3;
 }
 

@@ -23,10 +23,7 @@ constexpr int HDMI_PORTS = 4;
 constexpr int NO_PORT = 6;
 constexpr int INVALID_PORT = 255;
 
-// Measurements are read while the measurement unit holds them.
 constexpr uint32_t MEASURE_HOLD = C331_REG(0x00, 0x29, 1);
-constexpr uint32_t HOLD = 0x80;
-constexpr uint32_t RELEASE = 0x00;
 
 constexpr uint32_t PICT_PACKING = C331_REG(0x00, 0x18, 2);   // bit 4p: port p two pixels per clock
 constexpr uint32_t HDMI_SYNC_POL = C331_REG(0x06, 0x38, 4);  // byte p: port p
@@ -112,13 +109,13 @@ int32_t read_measure(c331_drv &drv, int fd, int what, int port, uint8_t extra = 
     return static_cast<int32_t>(drv.read_C331(fd, measure_reg(what, port, extra), 0)) + (MEASURE[what].plusOne ? 1 : 0);
 }
 
-Measure measure_port(c331_drv &drv, int fd, int port)
+Measure measure_port(c331_manage &chip, int fd, int port)
 {
     Measure m;
-    drv.write_C331(fd, MEASURE_HOLD, HOLD, 0);
+    chip.measure_hold(fd, true);
     for (int what = 0; what < M_COUNT; ++what)
-        m.v[what] = read_measure(drv, fd, what, port);
-    drv.write_C331(fd, MEASURE_HOLD, RELEASE, 0);
+        m.v[what] = read_measure(*chip.c331drv, fd, what, port);
+    chip.measure_hold(fd, false);
     return m;
 }
 
@@ -264,7 +261,7 @@ void c331_manage::check_port_valid(int fd)
                 if (!(PI_NOSIG[p] & SIG_WATCHED))
                     continue;
             }
-            const bool ok = plausible(measure_port(*c331drv, fd, p));
+            const bool ok = plausible(measure_port(*this, fd, p));
             uint32_t word;
             {
                 QMutexLocker lock(&Utils::_check_nosig_mutex);
@@ -296,7 +293,7 @@ void c331_manage::check_input_port(int fd)
 
         PI_UPDATE[p] = 0;
         const ST_PORT_INFO old = PI_PORT_INFO[p];
-        const Measure m = measure_port(*c331drv, fd, p);
+        const Measure m = measure_port(*this, fd, p);
         ST_PORT_INFO &info = PI_PORT_INFO[p];
         info.HTOTAL = m.v[M_HTOTAL];
         info.VTOTAL = m.v[M_VTOTAL];
@@ -402,17 +399,22 @@ bool c331_manage::vbo_locked(int fd, int k)
 {
     const int port = HDMI_PORTS + k;
     bool ok[LOCK_SUBCHANNELS];
-    c331drv->write_C331(fd, MEASURE_HOLD, HOLD, 0);
+    measure_hold(fd, true);
     for (int i = 0; i < LOCK_SUBCHANNELS; ++i) {
         const int32_t fhw = read_measure(*c331drv, fd, M_FHW, port, static_cast<uint8_t>(SUB_FHW_STEP * i));
         const int32_t fvm = read_measure(*c331drv, fd, M_FVM, port, static_cast<uint8_t>(SUB_FVM_STEP * i));
         ok[i] = in_range(fhw, MAX16) && in_range(fvm, MAX24);
     }
-    c331drv->write_C331(fd, MEASURE_HOLD, RELEASE, 0);
+    measure_hold(fd, false);
     for (int i = 0; i < lock_subchannels(PI_HDMI_INFO[port].lane); ++i)
         if (!ok[i])
             return false;
     return true;
+}
+
+void c331_manage::measure_hold(int fd, bool hold)
+{
+    c331drv->write_C331(fd, MEASURE_HOLD, hold ? 0x80 : 0x00, 0);
 }
 
 // ---- source of a window ----
@@ -455,9 +457,9 @@ void c331_manage::set_sypol(int fd, int is_vbo_rx, int i)
     // Polarity words other than 0 and 1 keep only their lowest bit.
     const uint32_t pol = (PI_HDMI_INFO[port].Vpol & 1) | (PI_HDMI_INFO[port].Hpol & 1) << 1;
     const uint32_t reg = is_vbo_rx ? VBO_SYNC_POL : HDMI_SYNC_POL;
-    c331drv->write_C331(fd, MEASURE_HOLD, HOLD, 0);
+    measure_hold(fd, true);
     uint32_t word = c331drv->read_C331(fd, reg, 0);
-    c331drv->write_C331(fd, MEASURE_HOLD, RELEASE, 0);
+    measure_hold(fd, false);
     if (is_vbo_rx) {
         const uint32_t shift = 16 * i;
         word = (word & ~(0xFFFFu << shift)) | (pol * 0x1111u) << shift;

@@ -427,6 +427,9 @@ public:
     void set_sypol(int fd, int is_vbo, int i);
     void set_VBOInput(int fd, int k);
     void set_VBORXfrange(int fd, int k, float clock, int toggle);
+    // Holds the input measurement unit while measurements, flags and field
+    // counters are read, or releases it.
+    void measure_hold(int fd, bool hold);
     // Re-arms V-by-One receiver k (0 or 1) with a lane mask.
     void vbo_rx_rearm(int fd, int k, uint8_t lane_mask);
     // Steps of check_input_port: a port's new timing, a port without signal

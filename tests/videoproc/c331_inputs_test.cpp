@@ -76,8 +76,9 @@ TEST_F(InputTest, StateFollowsTheFormatOfTheInput)
                   (std::vector<int32_t>{c.act.hst, c.act.hw, c.act.vst, c.act.vw}));
         EXPECT_EQ((std::vector<int32_t>{f.hst, f.hw, f.vst, f.vw}),
                   (std::vector<int32_t>{c.full.hst, c.full.hw, c.full.vst, c.full.vw}));
-        if (c.frange >= 0)
+        if (c.frange >= 0) {
             EXPECT_EQ((chip->reg(0x02, 0x4C + 0x1C) >> 3) & 1, c.frange);
+        }
         m->g_chg_input[0] = 0;
     }
     EXPECT_NEAR(m->PI_FV[5], 60.0, 0.001);
