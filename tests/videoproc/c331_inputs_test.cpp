@@ -273,21 +273,6 @@ TEST_F(InputTest, SyncPolarityKeepsTheLowestBitOfEachWord)
     EXPECT_EQ(chip->writeHistory(0x00, 0x29), (std::vector<uint8_t>{0x80, 0x00, 0x80, 0x00}));
 }
 
-TEST_F(InputTest, VByOneLaneSetUpFollowsTheLaneCount)
-{
-    const struct {
-        int32_t lanes;
-        uint32_t mode, select;
-    } cases[] = {{1, 0x0000, 0x00}, {2, 0x0001, 0x10}, {4, 0x0011, 0x04}, {8, 0x0404, 0x02}};
-    chip->setReg(0x00, 0x39, 0x77);
-    for (const auto &c : cases) {
-        m->PI_HDMI_INFO[5].lane = c.lanes;
-        m->set_VBOInput(m->c331_fd, 1);
-        EXPECT_EQ(chip->value(0x002002), c.mode) << c.lanes;
-        EXPECT_EQ(chip->value(0x003902), c.select << 8 | 0x77) << c.lanes;
-    }
-}
-
 TEST_F(InputTest, FrequencyRangeWaitIsBounded)
 {
     const auto lockReads = [&](uint64_t mark) {

@@ -405,6 +405,7 @@ TEST_F(ManageTest, InputChangeReprogramsItsWindowsUnderTheLock)
     m->PM_INPUT[0] = 3;
     m->PM_INPUT[2] = 3;
     m->PI_UPDATE[3] = 1;
+    m->last_input_check = std::chrono::steady_clock::now();   // a turn without an input check
     m->run_turn();
     int outputs = 0;
     for (const c331_call &c : m->calls())

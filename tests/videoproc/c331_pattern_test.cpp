@@ -44,11 +44,8 @@ TEST_F(PatternTest, PatternsWriteTheGeneratorOfTheWindowsChannels)
     } cases[] = {
         {1, {4, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0, 3, 3, 3}},
         {21, {4, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0, 0, 3, 3, 3}},   // 21 is pattern 1 again
-        {6, {1, 0, 0, 0, 0x8000, 0, 480, 0, 0xFF, 0xFF, 0xFF, 3, 3, 3}},
-        {11, {8, 0x30, 0, 0, 0x8000, 0, 32, 32, 0xFF, 0xFF, 0xFF, 3, 3, 3}},
         {16, {3, 2, 1, 1, 0x8000, 0, 0x8FFF, 0x8FFF, 0, 0x78, 0, 0, 0, 0}},
         {18, {9, 0, 0, 0, 0x8095, 0, 4, 0x0F00, 0xFF, 0xFF, 0xFF, 3, 3, 3}},
-        {20, {3, 1, 1, 1, 0x8000, 0, 0, 0x4FFF, 0xFF, 0xFF, 0xFF, 3, 3, 3}},
         {9, std::vector<uint32_t>(14, 0)},                    // 9 and 10 draw nothing
     };
     for (const auto &c : cases) {
