@@ -11,7 +11,6 @@
 
 #include <QMutexLocker>
 #include <algorithm>
-#include <cstddef>
 #include <cstdlib>
 
 namespace {
