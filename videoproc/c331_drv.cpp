@@ -47,7 +47,7 @@ int c331_drv::initialize()
         platform::spi::sim::attach(DEVICE, chip);
     }
     int fd = platform::spi::open(DEVICE);
-    platform::spi::configure(fd, 3, 8, WRITE_HZ);
+    platform::spi::configure(fd, platform::spi::BUS_MODE, platform::spi::BUS_BITS, WRITE_HZ);
     return fd;
 }
 

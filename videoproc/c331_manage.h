@@ -25,6 +25,7 @@
 //   c331_windows.cpp, c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp,
 //   c331_osd.cpp     the setters of the other areas
 
+#include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
 
@@ -313,6 +314,9 @@ public:
     void load_system_param();
     void define_param();
     void load_param();
+    // The provisional per-window and per-channel table load_param copies in
+    // (kept with the other chosen defaults, videoproc/c331_defaults.cpp).
+    static const int32_t parameters_txt[c331_defaults::PT_COUNT];
     void zemApi_initEnvC331();
     void zemApi_initEnvC331Default();
     void write_initial_setting(int fd, int full);

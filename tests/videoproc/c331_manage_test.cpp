@@ -116,6 +116,8 @@ TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
 
     EXPECT_EQ(m->PS_PANEL_HW, 7680);
     EXPECT_EQ(m->PS_PANEL_VW, 2160);
+    // Fade times start from the defaults table the chip manager names.
+    EXPECT_EQ(c331_manage::parameters_txt[c331_defaults::PT_FADE_IN], 60);
     EXPECT_EQ(m->PM_WIN_FADE_IN[0], 60);
 }
 
