@@ -122,7 +122,7 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, onTerminate);
     std::signal(SIGPIPE, SIG_IGN);
     if (platform::isSim())
-        platform::spi::sim::setBusTiming(true);   // the polling threads pace themselves on the bus
+        platform::spi::sim::setBusTiming(platform::spi::sim::busTimingWanted());   // the polling threads pace themselves on the bus
 
     g_zem_keys = static_cast<u8>(check_hiddev());
     ConfigEngine::pInstance();
