@@ -494,6 +494,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
                 }
                 setWord(para::CURRENT_USER_MODE, uint16_t(s + 1));
                 setWord(para::USER_MODE_SAVE, 0);
+                changed = chip->recall_osd_menu(s) || changed;
                 break;
             }
             case 60: if (v <= 1) setWord(para::LED_OFF, uint16_t(1 - v)); break;

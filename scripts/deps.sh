@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, or
-# the packages named as arguments.
+# Installs the Debian packages that building and running the program need
+# ("./scripts/deps.sh run") or, without an argument, also those the tests and
+# benchmarks need. Other arguments are packages to install instead, without
+# the extras they recommend (the board's cross toolchain and armhf libraries).
 # Only missing packages are fetched, so a second run costs nothing.
 set -euo pipefail
 
@@ -8,14 +10,15 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   qtbase5-dev libqt5gui5
   libboost-dev libhidapi-dev libudev-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  socat iproute2 util-linux procps net-tools
+  socat
+  # The front panel's Chinese texts.
+  fonts-wqy-microhei
 )
-
-# Packages given as arguments are installed instead, without the extras they
-# recommend (the board script's cross toolchain and armhf libraries).
+if [ "${1:-all}" != run ]; then
+  PACKAGES+=(googletest libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux procps net-tools)
+fi
 APT_OPTIONS=()
-if [ $# -gt 0 ]; then
+if [ $# -gt 0 ] && [ "$1" != run ]; then
   PACKAGES=("$@")
   APT_OPTIONS=(--no-install-recommends)
 fi
