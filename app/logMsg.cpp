@@ -3,10 +3,21 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
-void writeLogMsg(int, const char *, ...)
+void writeLogMsg(int level, const char *format, ...)
 {
-    // Messages are not kept on the device; diagnostics go through debugPrint.
+    // Errors leave a trace on standard error, so that a failure on the board
+    // can be found afterwards; notes and banners stay silent.
+    if (level != LOG_ERROR || !format)
+        return;
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    const size_t n = std::strlen(line);
+    std::fprintf(stderr, "%s%s", line, n && line[n - 1] == '\n' ? "" : "\n");
 }
 
 void debugPrint(const char *format, ...)
