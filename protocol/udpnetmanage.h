@@ -59,7 +59,8 @@ private:
     };
 
     void run(Port &port);
-    void gather(Port &port);
+    template <class Send>
+    void gather(Port &port, Send &send);
     void run_wifi();
     void send_wifi_replies();
 
