@@ -11,11 +11,12 @@ constexpr uint8_t TRANSPORT_TCP = 2;
 
 } // namespace
 
-networkManage::networkManage()
-    : m_cmd(net_port_config(TRANSPORT_TCP, false, true, stream_gatherer::RECORD_SIZE)),
-      m_ctl(net_port_config(TRANSPORT_TCP, true, true, stream_gatherer::RECORD_SIZE))
+frame_link::Config networkManage::port_config(bool controllerPort)
 {
+    return net_port_config(TRANSPORT_TCP, controllerPort, true, stream_gatherer::RECORD_SIZE);
 }
+
+networkManage::networkManage() : m_cmd(port_config(false)), m_ctl(port_config(true)) {}
 
 networkManage::~networkManage()
 {

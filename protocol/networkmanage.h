@@ -38,6 +38,9 @@ public:
     // Ends both threads and closes the servers (used when the object is torn down).
     void stop();
 
+    // Frame settings of the command port (false) and of port 10002 (true).
+    static frame_link::Config port_config(bool controllerPort);
+
     static void *acceptThread(void *arg);
     static void *acceptThread_10002(void *arg);
 

@@ -24,9 +24,12 @@ uint64_t senderKey(const sockaddr_in &a)
 
 } // namespace
 
-udpnetManage::udpnetManage()
-    : m_cmd(net_port_config(TRANSPORT_UDP, false, false, packet_gatherer::RECORD_SIZE), 0),
-      m_ctl(net_port_config(TRANSPORT_UDP, true, false, packet_gatherer::RECORD_SIZE), 1)
+frame_link::Config udpnetManage::port_config(bool controllerPort)
+{
+    return net_port_config(TRANSPORT_UDP, controllerPort, false, packet_gatherer::RECORD_SIZE);
+}
+
+udpnetManage::udpnetManage() : m_cmd(port_config(false), 0), m_ctl(port_config(true), 1)
 {
     m_cmd.logDropped = true;
     m_ctl.logDropped = true;

@@ -9,6 +9,7 @@ PACKAGES=(
   libboost-dev libhidapi-dev libudev-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat iproute2 util-linux procps net-tools
+  clang libclang-rt-dev
 )
 
 missing=()
