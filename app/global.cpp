@@ -63,3 +63,4 @@ std::atomic<u32> pc_cmd_time{0};
 // Video processing chip.
 std::atomic<int32_t> g_osd_update{0};
 std::atomic<int32_t> g_c331_source_online{0};
+std::atomic<int32_t> g_force_bkcolor{1};

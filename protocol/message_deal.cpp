@@ -303,6 +303,9 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     switch (body[9]) {
     case 0x60: return write_ram(body, length);
     case 0x61: return read_ram(body, length);
+    case 0x70: return cmd_erase_flash(body);
+    case 0x71: return cmd_write_flash(body);
+    case 0x72: return cmd_read_flash(body);
     case 0x81: return param_save(body);
     case 0x82: return get_card_version(body);
     case 0x83: return get_card_uid(body);
