@@ -50,6 +50,13 @@ Bytes ramRead(uint16_t dest, uint32_t address, uint16_t len)
     return request(dest, 0x61, a[0], cat({Bytes(a.begin() + 1, a.end()), le(len, 2)}));
 }
 
+// Flash commands: the address's top byte names the flash of the controller.
+Bytes flash(uint16_t dest, uint8_t cmd, uint32_t address, const Bytes &operands)
+{
+    Bytes a = le(address, 4);
+    return request(dest, cmd, a[0], cat({Bytes(a.begin() + 1, a.end()), operands}));
+}
+
 Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
 
 // One seed: the requests of a family, in order, as one exchange.
@@ -71,6 +78,11 @@ std::vector<Seed> seeds()
                       ramRead(CONTROLLER, 0x800000, 4), ramRead(REMOTE, 0x800, 100)}},
         {"para_save_version_uid", {request(CONTROLLER, 0x81, 0), request(CONTROLLER, 0x82, 0),
                                    request(CONTROLLER, 0x83, 0), request(REMOTE, 0x84, 2)}},
+        {"flash", {flash(CONTROLLER, 0x70, 0x04000000, {1, 1}),
+                   flash(CONTROLLER, 0x71, 0x04000000, {4, 0, 0, 0, 1, 2, 3, 4}),
+                   flash(CONTROLLER, 0x72, 0x04000000, {4, 0}), flash(CONTROLLER, 0x70, 0x03010000, {2, 1}),
+                   flash(REMOTE, 0x71, 0x10000, {2, 0, 0, 0, 7, 8}), flash(REMOTE, 0x72, 0x10000, {2, 0}),
+                   flash(CONTROLLER, 0x72, 0x08000000, {8, 0})}},
         {"clock", {request(CONTROLLER, 0x87, 0x24, {0x20, 0x06, 0x15, 0x12, 0x30, 0x45})}},
         {"register", {request(CONTROLLER, 0xA0, 11, {0xFF, 0, 1}), request(CONTROLLER, 0xA0, 14, {0xFF, 0, 2}),
                       request(CONTROLLER, 0xA0, 163, {0xFF, 0, 3}), request(REMOTE, 0xA0, 23, {0x40, 0, 0x40}),
@@ -98,7 +110,8 @@ std::vector<Seed> seeds()
                          request(CONTROLLER, 0xC5, 0, cat({{2, 0, 0}, le(0, 4), le(8, 4), Bytes(8, 0x41)})),
                          request(CONTROLLER, 0xC6, 0, {2}), request(CONTROLLER, 0xC8, 0, {4}),
                          request(CONTROLLER, 0xC9, 0, cat({{4, 0, 0}, le(0, 4), le(8, 4)})),
-                         request(CONTROLLER, 0xCA, 0, {4}), request(CONTROLLER, 0xC7, 0), request(CONTROLLER, 0xCB, 0)}},
+                         request(CONTROLLER, 0xCA, 0, {4}), request(CONTROLLER, 0xC7, 0),
+                         request(CONTROLLER, 0xCB, 0)}},
         {"module_4g", {request(CONTROLLER, 0xC4, 0, text("AT+VER")), request(CONTROLLER, 0x8E, 0),
                        request(CONTROLLER, 0x8F, 0)}},
         {"card_frames", {request(CARD, 2, 0, Bytes(12, 0x11)), request(CARD, 0x10, 0, {1, 2, 3})}},
