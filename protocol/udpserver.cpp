@@ -119,7 +119,7 @@ UdpServer::Sent UdpServer::sendNow(const uint8_t *data, uint32_t count, const so
             return Sent::Whole;
         if (errno == EINTR)
             continue;
-        return errno == EAGAIN || errno == EWOULDBLOCK || errno == ENOBUFS ? Sent::Later : Sent::Failed;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Later : Sent::Failed;
     }
 }
 
