@@ -61,7 +61,10 @@ struct Environment {
         ZemRamPara::pInstance();
         tarixsource::pInstance();
         fpga_manage::pInstance();
-        c331_manage::instance();
+        // The chip is reachable, as on a running device; its thread (the
+        // apply pass) does not run.
+        c331_manage *chip = c331_manage::instance();
+        chip->c331_fd = chip->c331drv->initialize();
     }
     ~Environment() { QDir(QString::fromStdString(root)).removeRecursively(); }
 };
