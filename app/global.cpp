@@ -11,7 +11,8 @@ int g_dataLen = 32;
 QString g_str_ip;
 QString g_str_gateway;
 QString g_srt_mask;
-QString g_str_mac;
+// Until a search reads the interface or the PC tool sets one: the broadcast MAC.
+QString g_str_mac = QStringLiteral("FF:FF:FF:FF:FF:FF");
 QString g_str_barcode;
 QString g_str_wifi_ip = QStringLiteral("192.168.22.101");
 QString g_check_edid;

@@ -148,7 +148,8 @@ void SyncUpdate::para_sync(int code)
         return;
 
     refresh_page(code);
-    save_user_mode();
+    if (save_user_mode())
+        show_saved_mode();
     if (code == 2)
         check_user_modes();
     persist_image();
@@ -219,12 +220,13 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
-void SyncUpdate::save_user_mode()
+bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     const uint16_t n = para::get16(store->ram_para, para::USER_MODE_SAVE);
     if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
-        return;
+        return false;
+    bool saved = false;
     // A request outside 1..16 names no slot: it is only cleared.
     if (n <= para::MODE_COUNT) {
         uint8_t *slot = store->user_mode_ram[n - 1];
@@ -234,12 +236,26 @@ void SyncUpdate::save_user_mode()
         // The slot counts as saved (mode_file_write marks it) and becomes the
         // current mode only once its file is stored; otherwise it keeps what
         // its file holds, so a recall gives what a restart would give.
-        if (store->mode_file_write(n - 1, 0))
+        saved = store->mode_file_write(n - 1, 0) != 0;
+        if (saved)
             para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
         else
             std::memcpy(slot + para::SLOT_DATA, kept, sizeof kept);
     }
     para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+    return saved;
+}
+
+void SyncUpdate::show_saved_mode()
+{
+    // The page in front was drawn before the save: the screens that show the
+    // current user mode draw it again.
+    switch (g_page_focus.load()) {
+    case 0: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
+    case 1: if (g_mainwindow) g_mainwindow->syncUpdate(); break;
+    case 4: if (g_custommode) g_custommode->syncUpdate(); break;
+    default: break;
+    }
 }
 
 void SyncUpdate::check_user_modes()

@@ -16,6 +16,7 @@ QMutex Utils::_spi_mutex;
 QMutex Utils::_c331_bnk_mutex;
 QMutex Utils::_fpga_multicast_mutex;
 QMutex Utils::_source_hdminfo_mutex;
+QMutex Utils::_check_nosig_mutex;
 QMutex Utils::_source_init_mutex;
 QMutex Utils::_reconfig_4g_mutex;
 QMutex Utils::_reconfig_device_kumocloud_mutex;

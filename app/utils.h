@@ -54,6 +54,7 @@ public:
     static QMutex _c331_bnk_mutex;
     static QMutex _fpga_multicast_mutex;
     static QMutex _source_hdminfo_mutex;
+    static QMutex _check_nosig_mutex;   // the chip ports' signal words
     static QMutex _source_init_mutex;
     static QMutex _reconfig_4g_mutex;
     static QMutex _reconfig_device_kumocloud_mutex;

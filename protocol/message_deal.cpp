@@ -43,8 +43,7 @@ bool isLocal(const uint8_t *body)
 }
 
 // A remote RAM page, decoded once from the address: page type (bits 24-27),
-// bank (bits 12-15) and page offset (bits 0-11). Bits 16-23 select nothing
-// and must be 0; only the port and scaling pages take a bank.
+// bank (bits 12-15) and page offset (bits 0-11).
 struct RemotePage {
     uint8_t type = 0;
     uint8_t bank = 0;
@@ -52,18 +51,25 @@ struct RemotePage {
     bool status = false;   // type 0 from 0x800: the controller-kept status page
 };
 
+// A read is answered from the page offset alone, whatever bits 12-23 hold;
+// false when it would leave its 1024-byte page.
 bool decodeRemote(uint32_t address, uint32_t len, RemotePage &p)
 {
     p.type = uint8_t((address >> 24) & 0x0F);
     p.bank = uint8_t((address >> 12) & 0x0F);
-    uint32_t o = address & 0xFFF;
-    if (address & 0xFF0000)
-        return false;
-    if (p.bank != 0 && p.type != 1 && p.type != 2)
-        return false;
+    const uint32_t o = address & 0xFFF;
     p.status = p.type == 0 && o >= 0x800;
     p.offset = p.status ? o - 0x800 : o;
     return p.offset + len <= PAGE;
+}
+
+// A write lands where the whole address points: address bits 16-23, or a
+// bank on a page type without banks, would carry it past its page.
+bool decodeRemoteWrite(uint32_t address, uint32_t len, RemotePage &p)
+{
+    if (!decodeRemote(address, len, p) || (address & 0xFF0000))
+        return false;
+    return p.bank == 0 || p.type == 1 || p.type == 2;
 }
 
 // Parameter-page offsets mirrored into the back-parameter image on write.
@@ -387,7 +393,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     }
 
     RemotePage p;
-    if (!decodeRemote(a, len, p)) {
+    if (!decodeRemoteWrite(a, len, p)) {
         body[10] = 1;
         return 1;
     }
@@ -493,6 +499,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
                 }
                 setWord(para::CURRENT_USER_MODE, uint16_t(s + 1));
                 setWord(para::USER_MODE_SAVE, 0);
+                changed = chip->recall_osd_menu(s) || changed;
                 break;
             }
             case 60: if (v <= 1) setWord(para::LED_OFF, uint16_t(1 - v)); break;
@@ -710,12 +717,14 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
     bool running = f->MCU_REG_func[n][80] == 3;
     body[10] = 0;
 
+    // The FPGA is read at the page offset the reply stands for.
+    const uint32_t at = address & 0xFFF;
     auto fromFpga = [&](uint8_t *buf, uint8_t bank) {
         if (!running) {
             std::memset(out, 0, len);
             return;
         }
-        f->read_fpga_ram(buf, address, len, bank, n);
+        f->read_fpga_ram(buf, at, len, bank, n);
         std::memcpy(out, buf, len);
     };
 
@@ -733,7 +742,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
         }
         {
             uint8_t *shadow = f->MCU_RAM_PARA_func[n];
-            f->read_fpga_ram(shadow + p.offset, address, len, 1, n);
+            f->read_fpga_ram(shadow + p.offset, at, len, 1, n);
             for (uint32_t k = p.offset; k < p.offset + len; ++k) {
                 int b = readOverlay(k);
                 if (b >= 0)

@@ -34,6 +34,9 @@ c331_manage::c331_manage()
     c331drv = new c331_drv();
     for (ST_WIN_OUT &r : win_out)
         r.last = 1;
+    // No input has been seen yet.
+    for (ST_HDMI_INFO &h : PI_HDMI_INFO)
+        h.nosignal = 1;
     // Layout directory: window counts of the ten layouts.
     static const int counts[10] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
     for (int k = 0; k < 10; ++k) {
@@ -224,14 +227,6 @@ uint32_t c331_manage::packed_color_temp() const
     const ZemRamPara *rp = ZemRamPara::pInstance();
     return uint32_t(rp->word(para::RED_GAIN) & 0xFF) << 24 | uint32_t(rp->word(para::GREEN_GAIN) & 0xFF) << 16 |
            uint32_t(rp->word(para::BLUE_GAIN) & 0xFF) << 8 | uint32_t(rp->word(para::COLOR_TEMP) & 0xFF);
-}
-
-void c331_manage::reload_osd_menu()
-{
-    static const char *const MENU = "/data/configs/omenu.json";
-    note_call("get_json_omenu_para(%s)", MENU);
-    get_json_omenu_para(MENU, g_osd_list);
-    set_OSD_para(g_osd_list.entry[0]);
 }
 
 // ---- call log ----

@@ -116,6 +116,8 @@ TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
 
     EXPECT_EQ(m->PS_PANEL_HW, 7680);
     EXPECT_EQ(m->PS_PANEL_VW, 2160);
+    // Fade times start from the defaults table the chip manager names.
+    EXPECT_EQ(c331_manage::parameters_txt[c331_defaults::PT_FADE_IN], 60);
     EXPECT_EQ(m->PM_WIN_FADE_IN[0], 60);
 }
 
@@ -145,12 +147,13 @@ TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
         }
     }
     const std::vector<std::string> expected = {
-        "check_input_port()", "load_char()", "read_c331_font()", "update_font()", "set_output()", "c331_debugEnv()",
+        "read_c331_font()", "update_font()", "set_output()", "c331_debugEnv()",
     };
     ASSERT_GE(order.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + expected.size()), expected);
-    EXPECT_TRUE(has(order, "zemApi_OsdSet(0,1)"));
-    EXPECT_TRUE(has(order, "set_OSD_para(0)"));
+    // The OSD is on in the image but there is no menu file to show: it stays off.
+    EXPECT_EQ(m->PM_OSD_EN, 0);
+    EXPECT_EQ(m->osd_refresh_request, 1);
     // The panel set-up before set_output: the split wall's two outputs side
     // by side, and the model printed.
     EXPECT_EQ(store->word(para::OCH_NUM_H), 2);
@@ -319,11 +322,13 @@ TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
     setWord(rec + 8, 200);
     setWord(para::window(3, para::WIN_SOURCE), 0x8002);
     EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetInputsourceCrop(2,0x8002)",
-                                                     "c331_SetCrop(2,1,10,20,300,200)",
-                                                     "c331_SetInputsource(2,4)"}));
+                                                     "c331_SetCrop(2,1,10,20,300,200)", "set_output()"}));
+    EXPECT_EQ(m->gWininfo[2].input, 4);
+    EXPECT_EQ(m->PM_INPUT[2], 5);   // source 4 arrives on chip port 5
     syncSnapshot();
     setWord(para::window(3, para::WIN_SOURCE), 1);
-    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "c331_SetInputsource(2,1)"}));
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "set_output()"}));
+    EXPECT_EQ(m->PM_INPUT[2], 2);
 }
 
 // The PC tool can write any crop index into a window's source word; one
@@ -403,6 +408,7 @@ TEST_F(ManageTest, InputChangeReprogramsItsWindowsUnderTheLock)
     m->PM_INPUT[0] = 3;
     m->PM_INPUT[2] = 3;
     m->PI_UPDATE[3] = 1;
+    m->last_input_check = std::chrono::steady_clock::now();   // a turn without an input check
     m->run_turn();
     int outputs = 0;
     for (const c331_call &c : m->calls())
