@@ -369,8 +369,9 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
         body[10] = 1;   // the count runs past the body
         return 1;
     }
-    std::vector<uint8_t> data(body + 18, body + 18 + len);
-    const uint8_t *d = data.data();
+    // The data are taken from the body itself, which is never null, also
+    // for a count of 0 (nothing is copied then).
+    const uint8_t *d = body + 18;
 
     if (isLocal(body)) {
         ZemRamPara *store = ZemRamPara::pInstance();

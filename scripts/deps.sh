@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running the program need
-# ("./scripts/deps.sh run") or, without an argument, also those the tests and
-# benchmarks need. Other arguments are packages to install instead, without
-# the extras they recommend (the board's cross toolchain and armhf libraries).
-# Only missing packages are fetched, so a second run costs nothing.
+# ("./scripts/deps.sh run") or, without an argument, also those the tests,
+# benchmarks and the fuzz target need. Other arguments are packages to install
+# instead, without the extras they recommend (the board's cross toolchain and
+# armhf libraries). Only missing packages are fetched, so a second run costs
+# nothing.
 set -euo pipefail
 
 PACKAGES=(
@@ -16,6 +17,8 @@ PACKAGES=(
 )
 if [ "${1:-all}" != run ]; then
   PACKAGES+=(googletest libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux procps net-tools)
+  # The fuzz target: clang and its libFuzzer and sanitizer runtimes.
+  PACKAGES+=(clang libclang-rt-dev)
 fi
 APT_OPTIONS=()
 if [ $# -gt 0 ] && [ "$1" != run ]; then

@@ -116,8 +116,7 @@ class DeviceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!zemtest::enterRoutedPrivateNetwork())
-            GTEST_SKIP() << "no routed private network namespace";
+        ZEM_NETNS_OR_SKIP(zemtest::enterRoutedPrivateNetwork(), "no routed private network namespace");
         ::mkdir(root.host("/dev").c_str(), 0755);
         ::mkdir(root.host("/sim").c_str(), 0755);
     }
