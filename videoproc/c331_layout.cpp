@@ -238,24 +238,3 @@ int32_t c331_manage::zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side)
     default: return 0;
     }
 }
-
-// One margin of a crop inside its source's picture (sides 0 to 3: left,
-// right, top, bottom); never negative.
-int32_t c331_manage::zemApi_CropGetOffset(int port, ST_RECT *rect, int side)
-{
-    if (port < 0 || port >= PORT_NUM)
-        return 0;
-    int64_t W = PI_ACT[port].hw;
-    if (port >= 4 && PI_STATE[port] < 4)
-        W *= 2;
-    const int64_t H = PI_ACT[port].vw;
-    int64_t margin = 0;
-    switch (side) {
-    case 0: margin = rect->x; break;
-    case 1: margin = W - (int64_t(rect->x) + rect->w); break;
-    case 2: margin = rect->y; break;
-    case 3: margin = H - (int64_t(rect->y) + rect->h); break;
-    default: break;
-    }
-    return static_cast<int32_t>(std::max<int64_t>(margin, 0));
-}
