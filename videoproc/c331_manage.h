@@ -653,7 +653,8 @@ private:
     void apply_pass();
     void apply_panel();
     void apply_picture();
-    void apply_windows();
+    bool apply_windows();
+    void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
     void apply_edid();
     void apply_debug_registers();

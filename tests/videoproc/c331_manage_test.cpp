@@ -330,6 +330,28 @@ TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
     EXPECT_EQ(m->PM_INPUT[2], 2);
 }
 
+// Saving a crop's rectangle on the crop page (or by RAM write) while a window
+// shows that crop applies the new rectangle.
+TEST_F(ManageTest, CropEditedWhileShownIsApplied)
+{
+    bringUp();
+    enableWindows({0, 1});
+    const uint32_t rec = para::CROP_TABLE + 2 * para::CROP_ENTRY_SIZE;
+    const uint16_t entry[5] = {0x8001, 10, 20, 300, 200};
+    for (int k = 0; k < 5; ++k)
+        setWord(rec + 2 * k, entry[k]);
+    setWord(para::window(1, para::WIN_SOURCE), 0x8002);
+    syncSnapshot();
+    m->zemApi_initEnvC331();
+    setWord(rec + 6, 400);
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetInputsourceCrop(1,0x8002)",
+                                                     "c331_SetCrop(1,1,10,20,400,200)", "set_output()",
+                                                     "set_output()"}));
+    syncSnapshot();
+    setWord(para::CROP_TABLE + 5 * para::CROP_ENTRY_SIZE + 6, 400);   // a crop nobody shows
+    EXPECT_EQ(applyOnce(), std::vector<std::string>{});
+}
+
 // The PC tool can write any crop index into a window's source word; one
 // beyond the 40-entry crop table names no crop record and programs nothing.
 TEST_F(ManageTest, CropIndexBeyondTheTableIsRefused)
