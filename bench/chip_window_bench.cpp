@@ -78,7 +78,8 @@ void BM_OneWindowNewSource(benchmark::State &state)
         const uint64_t before = chip->mark();
         const auto t0 = std::chrono::steady_clock::now();
         m.c331_SetInputsource(1, source);
-        wall += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - t0).count());
+        const auto took = std::chrono::steady_clock::now() - t0;
+        wall += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
         state.PauseTiming();
         const auto sent = chip->framesSince(before);
         frames += sent.size();

@@ -255,12 +255,10 @@ void c331_manage::apply_window_source(int win, uint16_t s)
         debugPrint("\n c331: window %d names crop %d, beyond the crop table \n", win, s & 0xFF);
         return;
     }
-    const uint8_t *img = store()->ram_para;
-    const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
-    ST_RECT r{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6), para::get16(img, rec + 8)};
+    ST_RECT r = crop_table_rect(s & 0xFF);
     c331_SetInputsourceCrop(slot, s);
     c331_SetCrop(static_cast<uint8_t>(slot), 1, &r);
-    c331_SetInputsource(slot, img[rec] & 0x0F);
+    c331_SetInputsource(slot, store()->ram_para[para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF)] & 0x0F);
 }
 
 // At most one port per pass: the first whose EDID words changed or that takes

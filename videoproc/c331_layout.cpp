@@ -4,8 +4,6 @@
 #include "videoproc/c331_manage.h"
 
 #include "app/logMsg.h"
-#include "app/para_layout.h"
-#include "app/zemrampara.h"
 
 #include <algorithm>
 #include <cstring>
@@ -186,7 +184,6 @@ void c331_manage::zemApi_MultiWinChInit()
     }
 
     const int wins = std::min(gMwin.count, WIN_NUM);
-    const uint8_t *img = ZemRamPara::pInstance()->ram_para;
     for (int n = 0; n < wins; ++n) {
         ST_WIN_INFO &wi = gWininfo[n];
         g_chg_win[n] = g_chg_input[n] = g_chg_dbd[n] = 1;
@@ -197,9 +194,7 @@ void c331_manage::zemApi_MultiWinChInit()
             PM_WIN_OFFSET[n][side] = zemApi_OchGetWinOffset1(&wi, side);
         if (!PM_INPUT_OFFSET_EN[n])
             continue;
-        const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop;
-        ST_RECT crop{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6),
-                     para::get16(img, rec + 8)};
+        ST_RECT crop = crop_table_rect(wi.crop);
         for (int side = 0; side < 4; ++side)
             PM_INPUT_OFFSET[n][side] = zemApi_CropGetOffset(PM_INPUT[n], &crop, side);
     }

@@ -387,6 +387,8 @@ public:
     // Width (hw) and height (vw) of the picture a crop of `port` is taken
     // from; zero for a port that does not exist.
     ST_ACT crop_source_size(int port) const;
+    // X, Y, W, H of entry `idx` (below 40) of the image's crop table.
+    static ST_RECT crop_table_rect(uint32_t idx);
     // Five ring entries as the input buffer-index register takes them.
     static uint32_t ring_indices(const uint8_t *ring);
     // PM_WIN_DBD_MODE value of an image dot-by-dot mode word.

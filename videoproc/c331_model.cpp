@@ -234,7 +234,8 @@ void c331_manage::zemApi_initEnvC331()
         uint16_t out = para::get16(img, para::window(i, para::WIN_FLAGS));
         wi.outmode = out & 0x03;
         PM_WIN_FADE_EN[n] = (out >> 2) & 1;
-        int32_t dbd = (out & para::WIN_FLAG_P2P) ? dbd_mode_of(para::get16(img, para::window(i, para::WIN_P2P_MODE))) : 0;
+        const uint16_t modeWord = para::get16(img, para::window(i, para::WIN_P2P_MODE));
+        int32_t dbd = (out & para::WIN_FLAG_P2P) ? dbd_mode_of(modeWord) : 0;
         if (dbd != PM_WIN_DBD_MODE[n])
             g_chg_dbd[n] = 1;
         PM_WIN_DBD_MODE[n] = dbd;

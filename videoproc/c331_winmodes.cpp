@@ -18,15 +18,14 @@ constexpr int CROP_NO_PORT = 255;
 
 const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
 
-// X, Y, W, H of crop table entry `idx`.
-ST_RECT crop_rect(uint32_t idx)
+} // namespace
+
+ST_RECT c331_manage::crop_table_rect(uint32_t idx)
 {
     const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * idx;
     return ST_RECT{para::get16(image(), rec + 2), para::get16(image(), rec + 4), para::get16(image(), rec + 6),
                    para::get16(image(), rec + 8)};
 }
-
-} // namespace
 
 int32_t c331_manage::dbd_mode_of(int word)
 {
@@ -130,7 +129,7 @@ void c331_manage::zemApi_updateCrop(int port)
     for (int w = 0; w < WIN_NUM && w < gMwin.count; ++w) {
         if (PM_INPUT[w] != port || !PM_INPUT_OFFSET_EN[w] || gWininfo[w].crop >= para::CROP_ENTRIES)
             continue;
-        ST_RECT r = crop_rect(gWininfo[w].crop);
+        ST_RECT r = crop_table_rect(gWininfo[w].crop);
         for (int s = 0; s < SIDES; ++s)
             PM_INPUT_OFFSET[w][s] = zemApi_CropGetOffset(port, &r, s);
     }

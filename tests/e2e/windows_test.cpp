@@ -76,7 +76,10 @@ protected:
     void window(uint32_t i, uint16_t x, uint16_t y, uint16_t w, uint16_t h, uint16_t source)
     {
         ramWrite(para::window(i, para::WIN_ENABLE), le16(1));
-        ramWrite(para::window(i, para::WIN_SOURCE), cat(cat(cat(le16(source), le16(x)), cat(le16(y), le16(w))), le16(h)));
+        Bytes record = le16(source);
+        for (uint16_t v : {x, y, w, h})
+            record = cat(record, le16(v));
+        ramWrite(para::window(i, para::WIN_SOURCE), record);
     }
 
     // Asks for a register-group dump and waits for it to be printed whole.
@@ -135,7 +138,6 @@ TEST_F(WindowsE2e, NewSourceOfOneWindowReprogramsOnlyThatWindow)
     apply();
     const GroupDump before = dumpWhen(1, 2, 1280);
     const int ich0 = channelOf(before, 0, "ICH"), och0 = channelOf(before, 0, "OCH");
-    const int ich1 = channelOf(before, 1, "ICH");
     ASSERT_EQ(ich0, och0) << "one channel number per window in this layout";
 
     // RAM reads on both links while the pass runs, each answered in time.
