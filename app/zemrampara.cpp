@@ -34,13 +34,6 @@ std::string modeFile(int slot)
     return "/data/modes/custom_mode" + std::to_string(slot + 1);
 }
 
-std::string osdCopyFile(int slot)
-{
-    char name[40];
-    std::snprintf(name, sizeof name, "/data/modes/MO%02x.json", static_cast<unsigned>(slot + 1) & 0xFF);
-    return name;
-}
-
 bool validSlot(int slot) { return slot >= 0 && slot < static_cast<int>(MODE_COUNT); }
 bool validSource(int source) { return source >= 0 && source < static_cast<int>(SOURCE_COUNT); }
 
@@ -511,7 +504,7 @@ int ZemRamPara::mode_file_deal(int slot, int action)
         platform::pauseUs(100);
         const uint32_t osd = slotOffset(OSD_FLAG);
         if (get16(data, osd) == 1) {
-            platform::files::remove(osdCopyFile(slot));
+            platform::files::remove(osd_copy_file(slot));
             set16(data, osd, 0);
         }
         platform::pauseUs(100);
@@ -555,11 +548,18 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     }
     if (flag == 0 && word(OSD_FLAG) == 1) {
         // The OSD menu file is kept with the mode.
-        platform::files::copy("/data/configs/omenu.json", osdCopyFile(slot));
+        platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot));
     }
     platform::files::sync();
     platform::pauseUs(100);
     return 1;
+}
+
+std::string ZemRamPara::osd_copy_file(int slot)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "/data/modes/MO%02x.json", static_cast<unsigned>(slot + 1) & 0xFF);
+    return name;
 }
 
 int ZemRamPara::ZemGetCurrentModeIndex()

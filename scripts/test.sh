@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test twice: a plain build and one with
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer; then fuzzes the command links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -19,3 +19,8 @@ run_suite() {
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZEM_SANITIZE=ON -DZEM_BUILD_BENCH=OFF
+
+# --- Fuzzing ------------------------------------------------------------------
+# The command links under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer) for 60 s from the seed corpus; any finding fails.
+./scripts/fuzz.sh 60

@@ -356,13 +356,13 @@ void c331_manage::poll_inputs()
         load_hdmi();
         check_port_valid(c331_fd);
     }
-    if (osd_rebuild) {
+    if (osd_rebuild_request) {
         update_osd(c331_fd);
-        osd_rebuild = 0;
-    } else if (osd_reposition) {
+        osd_rebuild_request = 0;
+    } else if (osd_refresh_request) {
         set_osd(c331_fd, 1);
         set_scroll(c331_fd);
-        osd_reposition = 0;
+        osd_refresh_request = 0;
     }
     if (inputs)
         check_input_port(c331_fd);

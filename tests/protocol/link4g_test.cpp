@@ -86,7 +86,8 @@ TEST_F(Link4GTest, CardFramesAreNotAcknowledgedAndTheirRepliesComeBackOnThe4GLin
     fpga[0]->queueCardReply(1, cardReply(9));
     EXPECT_EQ(pctool::decode(pctool::readFrames(pty->master(), 1, 2000ms)), cardReply(9));
     EXPECT_EQ(card->reply_ready.load(), 0);
-    EXPECT_EQ(link->state(), Qy_uart_inout_4G::Idle);
+    // The link goes idle once the reply has left, a moment after it arrives.
+    EXPECT_TRUE(zemtest::waitFor([&] { return link->state() == Qy_uart_inout_4G::Idle; }, 2000ms, 1ms));
 }
 
 TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
