@@ -6,18 +6,12 @@
 // adds to the floor. Counters: spi_frames, floor_us, ratio (wall / floor;
 // goal at most 1.2).
 
-#include "app/global.h"
+#include "chip_bench_fixture.h"
+
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
-#include "platform/sim_c331.h"
-#include "platform/spi.h"
-#include "support/temp_root.h"
-#include "videoproc/c331_drv.h"
-#include "videoproc/c331_manage.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <memory>
 
 namespace {
 
@@ -48,52 +42,38 @@ void window(ZemRamPara *store, uint32_t i, uint16_t x, uint16_t source)
 
 void BM_OneWindowNewSource(benchmark::State &state)
 {
-    zemtest::TempRoot root;
-    g_debugSwitch = 0;
-    auto chip = std::make_shared<platform::sim::SimC331>();
-    platform::spi::sim::attach(c331_drv::DEVICE, chip);
-    ZemRamPara *store = ZemRamPara::pInstance();
+    BenchChip b;
     for (uint32_t i = 2; i < para::WINDOW_COUNT; ++i)
-        store->setWord(para::window(i, para::WIN_ENABLE), 0);
-    window(store, 0, 0, 0);
-    window(store, 1, 1920, 1);
-    c331_manage m;
-    m.c331_fd = m.c331drv->initialize();
-    m.load_system_param();
-    m.define_param();
-    m.load_param();
-    for (int p = 0; p < c331_manage::PORT_NUM; ++p) {
-        m.PI_ACT[p] = m.PI_ACT_FULL[p] = ST_ACT{192, 1920, 41, 1080};
-        m.PI_STATE[p] = 4;
-        m.PI_FV[p] = 60;
-    }
-    m.zemApi_PnlInit2(1920, 1080, 1920, 1080, 4);
-    m.set_output(m.c331_fd);
+        b.store->setWord(para::window(i, para::WIN_ENABLE), 0);
+    window(b.store, 0, 0, 0);
+    window(b.store, 1, 1920, 1);
+    b.sources1080p();
+    b.m.zemApi_PnlInit2(1920, 1080, 1920, 1080, 4);
+    b.m.set_output(b.m.c331_fd);
 
     platform::spi::sim::setBusTiming(true, DRIVER_NS);
     uint64_t frames = 0, floor = 0, wall = 0;
     int source = 1;
     for (auto _ : state) {
         source = source == 1 ? 2 : 1;
-        const uint64_t before = chip->mark();
+        const uint64_t before = b.chip->mark();
         const auto t0 = std::chrono::steady_clock::now();
-        m.c331_SetInputsource(1, source);
+        b.m.c331_SetInputsource(1, source);
         const auto took = std::chrono::steady_clock::now() - t0;
         wall += uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(took).count());
         state.PauseTiming();
-        const auto sent = chip->framesSince(before);
+        const auto sent = b.chip->framesSince(before);
         frames += sent.size();
         floor += floorNs(sent);
         state.ResumeTiming();
     }
     platform::spi::sim::setBusTiming(false);
-    if (m.win_ich[1][0] < 0)
+    if (b.m.win_ich[1][0] < 0)
         state.SkipWithError("window 1 was not programmed");
     const double n = double(state.iterations());
     state.counters["spi_frames"] = benchmark::Counter(double(frames) / n);
     state.counters["floor_us"] = benchmark::Counter(double(floor) / n / 1000.0);
     state.counters["ratio"] = benchmark::Counter(floor ? double(wall) / double(floor) : 0.0);
-    platform::spi::sim::detachAll();
 }
 
 } // namespace
