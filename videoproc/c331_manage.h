@@ -386,7 +386,8 @@ public:
     static uint32_t ring_indices(const uint8_t *ring);
     // PM_WIN_DBD_MODE value of an image dot-by-dot mode word.
     static int32_t dbd_mode_of(int word);
-    // The image window shown in model slot `slot`, -1 when none.
+    // The image window shown in model slot `slot`, -1 when none, and a word
+    // of its record (0 for a slot that shows no image window).
     int image_window(int slot) const;
     uint16_t window_word(int slot, uint32_t field) const;
     // ---- window rectangles and scaling ----

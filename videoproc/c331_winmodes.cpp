@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int SIDES = 4;
-constexpr int CROP_NO_PORT = 255;
 
 const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
 
@@ -41,8 +40,6 @@ int c331_manage::image_window(int slot) const
     return -1;
 }
 
-// A word of the image record of window slot `slot`; 0 for a slot that shows
-// no image window (the fallback window).
 uint16_t c331_manage::window_word(int slot, uint32_t field) const
 {
     const int i = image_window(slot);
@@ -73,7 +70,7 @@ void c331_manage::c331_SetCrop(uint8_t win, uint8_t enable, ST_RECT *rect)
         return;
     // A crop entry whose source byte names no input is no crop.
     const int p = zemApi_inputCvtC331(gWininfo[win].input);
-    if (p == CROP_NO_PORT || !rect)
+    if (!is_port(p) || !rect)
         enable = 0;
     PM_INPUT_OFFSET_EN[win] = enable ? 1 : 0;
     for (int s = 0; s < SIDES; ++s)
@@ -98,7 +95,7 @@ void c331_manage::c331_SetCrop(uint8_t win, uint8_t enable, ST_RECT *rect)
 // a V-by-One port whose lines arrive in two halves has twice the width.
 ST_ACT c331_manage::crop_source_size(int port) const
 {
-    if (port < 0 || port >= PORT_NUM)
+    if (!is_port(port))
         return ST_ACT{0, 0, 0, 0};
     const int32_t w = port >= 4 && PI_STATE[port] < 4 ? 2 * PI_ACT[port].hw : PI_ACT[port].hw;
     return ST_ACT{0, w, 0, PI_ACT[port].vw};
@@ -109,7 +106,7 @@ ST_ACT c331_manage::crop_source_size(int port) const
 int32_t c331_manage::zemApi_CropGetOffset(int port, ST_RECT *rect, int side)
 {
     // A port that does not exist has no picture to crop.
-    if (!rect || port < 0 || port >= PORT_NUM)
+    if (!rect || !is_port(port))
         return 0;
     const ST_ACT size = crop_source_size(port);
     int64_t margin = 0;
