@@ -206,27 +206,6 @@ TEST_F(WindowsTest, StillOutputCostsEachWaitItsLimit)
     EXPECT_EQ(m->g_chg_input[1], 0);
 }
 
-// A vertically zoomed window wider than output interface mode 2 takes is
-// cut to 2176 pixels on both sides.
-TEST_F(WindowsTest, WideZoomedWindowUnderInterfaceMode2)
-{
-    signal(3, 2560, 540);
-    m->PS_VBOTX_MODE = 2;
-    m->g_chg_input[0] = 1;
-    m->set_output(m->c331_fd);
-    EXPECT_EQ(m->och_mark[0], 0) << "zoomed vertically";
-    EXPECT_EQ(m->win_wide[0], 0) << "its 1920 output pixels fit";
-    EXPECT_EQ(m->och_mark[1], 1);
-
-    setWord(para::window(1, para::WIN_ENABLE), 0);
-    setWord(para::window(0, para::WIN_W), 3840);
-    m->zemApi_PnlInit2(1920, 1080, 1920, 1080, 4);
-    m->PS_VBOTX_MODE = 2;
-    m->set_output(m->c331_fd);
-    EXPECT_EQ(m->och_mark[0], 0);
-    EXPECT_EQ(m->win_wide[0], 1);
-}
-
 // ---- output word, dot-by-dot mode, mirror ----
 
 TEST_F(WindowsTest, OutputWord)
