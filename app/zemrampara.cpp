@@ -176,18 +176,23 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 {
     if (!image)
         image = ram_para;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
-    std::string file;
-    if (!platform::files::readAll(PARA_FILE, file)) {
-        debugPrint("ram_device_info missing, written anew from the image\n");
-        file.assign(FILE_SIZE, '\0');
-        file[0] = file[1] = static_cast<char>(FILE_MARK);
+    bool ok;
+    {
+        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::string file;
+        if (!platform::files::readAll(PARA_FILE, file)) {
+            debugPrint("ram_device_info missing, written anew from the image\n");
+            file.assign(FILE_SIZE, '\0');
+            file[0] = file[1] = static_cast<char>(FILE_MARK);
+        }
+        if (file.size() < FILE_SIZE)
+            file.resize(FILE_SIZE, '\0');
+        std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
+        ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
+        platform::files::sync();
     }
-    if (file.size() < FILE_SIZE)
-        file.resize(FILE_SIZE, '\0');
-    std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
-    bool ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
-    platform::files::sync();
+    // The storage settles outside the file lock: the links, which take it
+    // for every RAM read, are not held for the pause.
     platform::pauseMs(100);
     return ok;
 }

@@ -42,6 +42,7 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
                 store(m_bank, sub, b1);
             record(true, false, m_bank, sub, b1);
             noteFilterWrite(m_bank, sub, b1);
+            noteWriterControl(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
         }
         if (rx) {
@@ -88,6 +89,15 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
         return v;
     onRead(bank, sub, v);
     return v;
+}
+
+// Input channel k's memory write control: bank 0x10 + 16 k, sub 0x09.
+void SimC331::noteWriterControl(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    constexpr uint8_t WRITE_CTRL_SUB = 0x09;
+    if (sub != WRITE_CTRL_SUB || bank < 0x10 || bank > 0x80 || (bank & 0x0F) != 0)
+        return;
+    m_inputs.writeControl(bank / 16 - 1, value);
 }
 
 void SimC331::onWrite(uint8_t bank, uint8_t sub, uint8_t value)

@@ -144,6 +144,8 @@ private:
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
     // Filter-table loads; called with the model's lock held.
     void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    // Stops and restarts of the input channels' memory writers.
+    void noteWriterControl(uint8_t bank, uint8_t sub, uint8_t value);
     // The output-frame status when (bank, sub) is that register.
     bool outputFrameStatus(uint8_t bank, uint8_t sub, uint8_t &value);
 

@@ -25,7 +25,9 @@
 //   c331_osd.cpp, c331_osd_menu.cpp, c331_osd_draw.cpp, c331_osd_window.cpp
 //                    OSD items and text layout, menu programming, drawing,
 //                    window and scrolling
-//   c331_windows.cpp, c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp
+//   c331_windows.cpp the window output sequence and the held picture
+//   c331_winmodes.cpp  input crops and the windows' output modes
+//   c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp
 //                    the setters of the other areas
 
 #include "videoproc/c331_defaults.h"
@@ -291,9 +293,16 @@ public:
     // Update level of a window (0..3), raised by the input polling; see
     // raise_window_update for how a level maps onto the requests above.
     int32_t win_update_level[WIN_NUM] = {};
+    // Frame buffers of each window: entries 0 to 3 the four its input
+    // channels write in turn, entry 4 the spare (3-bit indices). Turned only
+    // by the hold of the picture (set_freeze).
     uint8_t win_buf_idx[WIN_NUM][5] = {};
-    uint8_t win_frozen[WIN_NUM] = {};
+    uint8_t win_frozen[WIN_NUM] = {};             // 1 while set_freeze holds the window
+    // Output-read marker (0 for a vertically zoomed window under output
+    // interface mode 2) and wide marker (1 when such a window is also wider
+    // than that interface takes) of the last pass.
     uint8_t och_mark[WIN_NUM] = {};
+    uint8_t win_wide[WIN_NUM] = {};
     int32_t ich_owner[ICH_NUM] = {};              // window owning input channel k, -1 free
     int32_t win_ich[WIN_NUM][ICH_NUM] = {};       // channels of a window, -1 terminated
     int32_t win_ich_prev[WIN_NUM][ICH_NUM] = {};
@@ -349,15 +358,38 @@ public:
     void set_overlay(int fd);
     void reset_layer_coef(int fd, int page);
     void set_layer_coef(int fd, int win, int cnt, int dir);
-    // ---- window output sequence, rectangles, layers, crop, output modes ----
+    // ---- window output sequence, crop, output modes ----
+    // Re-programs every window that has a change (g_chg_win, g_chg_input,
+    // g_chg_dbd; g_chg_attr for the output side) under a held picture, or
+    // fading the one window that changes its source, and clears the requests.
     void set_output(int fd);
+    // Capture width 0 on unused input channels (mode 0), output width 0 on
+    // unused output channels (1), both (2).
     void reset_act(int fd, int mode);
+    // 1: holds the picture of every changed window; 0: releases all windows.
     void set_freeze(int fd, int on);
+    // Waits, bounded, for the next frame of output channel och (0..7).
     void wait1_povs(int fd, int och);
     void get_och(int win, int32_t *list);
+    // Stops (bit 1 of `on` set) or restarts the writer of the window's first
+    // input channel: the user's freeze.
     void win_freeze_sel(int fd, int win, int on);
     int32_t zemApi_CropGetOffset(int port, ST_RECT *rect, int side);
+    // Margins of every window cropping `port` for the port's present size.
     void zemApi_updateCrop(int port);
+    // Width (hw) and height (vw) of the picture a crop of `port` is taken
+    // from; zero for a port that does not exist.
+    ST_ACT crop_source_size(int port) const;
+    // X, Y, W, H of entry `idx` (below 40) of the image's crop table.
+    static ST_RECT crop_table_rect(uint32_t idx);
+    // Five ring entries as the input buffer-index register takes them.
+    static uint32_t ring_indices(const uint8_t *ring);
+    // PM_WIN_DBD_MODE value of an image dot-by-dot mode word.
+    static int32_t dbd_mode_of(int word);
+    // The image window shown in model slot `slot`, -1 when none, and a word
+    // of its record (0 for a slot that shows no image window).
+    int image_window(int slot) const;
+    uint16_t window_word(int slot, uint32_t field) const;
     // ---- window rectangles and scaling ----
     // Which source pixels a window uses, and where they go inside its block
     // of output areas. Pure computations over the model: no register traffic.
@@ -662,6 +694,16 @@ public:
     void note_call(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    // Steps of set_output.
+    bool has_change(int w) const;
+    void take_input_channels();
+    int fade_window() const;
+    uint8_t program_input_side(int fd);
+    void program_output_side(int fd);
+    void keep_user_freezes(int fd, uint8_t programmed);
+    void consume_port_updates(uint8_t programmed);
+    void freeze_hold(int fd);
+    void freeze_release(int fd);
     // Waits for the next output frame of channel och (bounded); false when
     // the chip did not report it in time.
     bool wait_och_frame(int fd, int och);
@@ -672,7 +714,8 @@ private:
     void apply_pass();
     void apply_panel();
     void apply_picture();
-    void apply_windows();
+    bool apply_windows();
+    void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
     void apply_edid();
     void apply_debug_registers();

@@ -19,6 +19,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -132,7 +133,8 @@ protected:
     // Links the serial lines the test wants, starts the binary (on the Qt
     // platform of `platform`) and waits until it reports its links and the
     // TCP ports accept.
-    void start(bool withRs485, bool with4g, const std::string &platform = "offscreen")
+    void start(bool withRs485, bool with4g, const std::string &platform = "offscreen",
+               const std::map<std::string, std::string> &env = {})
     {
         if (withRs485) {
             rs485.reset(new zemtest::PtyLink(root.host("/dev/ttyS2")));
@@ -142,7 +144,7 @@ protected:
             link4g.reset(new zemtest::PtyLink(root.host("/dev/ttyS1")));
             ASSERT_TRUE(link4g->ok());
         }
-        dev.reset(new zemtest::DeviceProcess(root.dir(), {"-platform", platform}));
+        dev.reset(new zemtest::DeviceProcess(root.dir(), {"-platform", platform}, env));
         ASSERT_TRUE(zemtest::waitFor([&] { return output().find("4G module serial") != std::string::npos || !dev->running(); },
                                      30s))
             << output();
