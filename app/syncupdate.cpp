@@ -305,6 +305,7 @@ void SyncUpdate::refresh_snapshot(const uint8_t *image)
     // While an apply request is pending, a snapshot that already holds the
     // change would hide it from the chip: the snapshot then stays as it is and
     // follows with the notification the apply pass sends when it is done.
+    // Bytes the PC tool wrote for its next register 11 keep their old values.
     // manage_mutex is only tried: a GUI-thread emission calls this with the
     // notification mutex held, which the chip thread wants inside its pass.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
@@ -314,6 +315,6 @@ void SyncUpdate::refresh_snapshot(const uint8_t *image)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
     }
     if (chip->para_changed == 0)
-        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
+        store->copy_to_snapshot(image);
     pthread_mutex_unlock(&chip->manage_mutex);
 }

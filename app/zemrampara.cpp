@@ -225,6 +225,29 @@ int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
     return 0;
 }
 
+void ZemRamPara::mark_unapplied(uint32_t off, uint32_t len)
+{
+    if (static_cast<uint64_t>(off) + len > IMAGE_SIZE)
+        return;
+    std::lock_guard<std::mutex> lock(m_unapplied_mutex);
+    for (uint32_t i = off; i < off + len; ++i)
+        m_unapplied.set(i);
+}
+
+void ZemRamPara::clear_unapplied()
+{
+    std::lock_guard<std::mutex> lock(m_unapplied_mutex);
+    m_unapplied.reset();
+}
+
+void ZemRamPara::copy_to_snapshot(const uint8_t *image)
+{
+    std::lock_guard<std::mutex> lock(m_unapplied_mutex);
+    for (uint32_t i = 0; i < IMAGE_SIZE; ++i)
+        if (!m_unapplied.test(i))
+            ram_para_back[i] = image[i];
+}
+
 int ZemRamPara::ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr)
 {
     uint32_t mode = (addr >> 12) & 0xFF;

@@ -8,7 +8,9 @@
 #include "app/para_layout.h"
 
 #include <QObject>
+#include <bitset>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
 #include <string>
 
@@ -42,6 +44,16 @@ public:
     // Image and user-mode writes by offset; 0 done, 1 refused.
     int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off);
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
+
+    // Image bytes the PC tool wrote that no apply pass has taken yet (marked
+    // before the write; a range beyond the image is not marked). Refreshing
+    // the snapshot keeps their old values, so the register 11 that follows
+    // still finds them changed, whatever notification is handled meanwhile.
+    // An apply pass clears the marks before it compares.
+    void mark_unapplied(uint32_t off, uint32_t len);
+    void clear_unapplied();
+    // Copies `image` into the snapshot, except the bytes still to be applied.
+    void copy_to_snapshot(const uint8_t *image);
 
     // Window source of `window` read from `buf` (form 0 whole image, form 1 a
     // slot's data starting at image offset 896). A source outside 0..5, or a
@@ -110,6 +122,9 @@ private:
     void fixLanguageAtStart();
     void applyStartupFixups();
     int findCropEntry(int source, int n);
+
+    std::mutex m_unapplied_mutex;
+    std::bitset<para::IMAGE_SIZE> m_unapplied;
 };
 
 #endif

@@ -375,11 +375,12 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
 
     if (isLocal(body)) {
         ZemRamPara *store = ZemRamPara::pInstance();
-        if (a < 0x1000)
+        if (a < 0x1000) {
+            store->mark_unapplied(a, len);
             body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a));
-        else if (a <= 0x10FFF)
+        } else if (a <= 0x10FFF) {
             body[10] = uint8_t(store->ZemModeUserRamParaDeal(d, uint16_t(len), a));
-        else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {
+        } else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {
             std::memcpy(g_4G_RAM, d, len);
             body[10] = 0;
         } else {

@@ -43,8 +43,12 @@ void c331_manage::c331managerdeal(void *obj)
 {
     c331_manage *m = static_cast<c331_manage *>(obj);
     m->lock_manage();
-    if (m->para_changed)
+    if (m->para_changed) {
+        // The pass takes what the PC tool wrote so far; a write landing
+        // during the pass is marked again and waits for the next request.
+        store()->clear_unapplied();
         m->apply_pass();
+    }
     m->unlock_manage();
     m->poll_inputs();
 }

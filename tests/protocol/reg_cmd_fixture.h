@@ -118,21 +118,15 @@ protected:
     }
 
     // True once no apply request is pending; the pass (debug registers
-    // included) runs entirely under the lock taken here. The notification the
-    // pass posted is then handled, as the program's GUI thread does at once:
-    // left pending, it would refresh the snapshot in the middle of the
-    // test's next request (on a slow target, after a RAM write has landed).
+    // included) runs entirely under the lock taken here.
     bool waitPass()
     {
-        const bool idle = waitFor([&] {
+        return waitFor([&] {
             pthread_mutex_lock(&chip->manage_mutex);
             bool idle = chip->para_changed == 0;
             pthread_mutex_unlock(&chip->manage_mutex);
             return idle;
         });
-        if (idle && QCoreApplication::instance())
-            QCoreApplication::processEvents();
-        return idle;
     }
 
     // The reply data (status on) to a request body sent over the RS-485 line.
