@@ -4,7 +4,7 @@
 #include "app/utils.h"
 #include "platform/files.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <cerrno>
@@ -63,7 +63,7 @@ bool get_json_alias_para(ALIAS_PARA *out, const std::string &kind, int id)
 {
     if (!out)
         return false;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string text;
     if (!platform::files::readAll(kAliasFile, text))
         return false;

@@ -7,7 +7,7 @@
 // sets up Ethernet and checks the launcher entry.
 
 #include <QMap>
-#include <QMutex>
+#include <mutex>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -80,7 +80,7 @@ private:
     static bool read_soc_id();
 
     std::vector<ConfigItem> m_items;
-    static QMutex s_mutex;  // guards the items, _itemMap and the file writes
+    static std::mutex s_mutex;  // guards the items, _itemMap and the file writes
 };
 
 #endif

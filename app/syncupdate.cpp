@@ -38,7 +38,6 @@
 #include "ui/tip.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
 #include <chrono>
 #include <cstring>
 #include <thread>

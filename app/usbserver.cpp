@@ -9,7 +9,7 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QMutex>
+#include <mutex>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -77,8 +77,8 @@ UsbServer::~UsbServer()
 
 UsbServer *UsbServer::pInstance()
 {
-    static QMutex mutex;
-    QMutexLocker lock(&mutex);
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
     if (!p_UsbServer) {
         p_UsbServer = new UsbServer;
         p_UsbServer->initialize();

@@ -8,7 +8,7 @@
 #include "platform/timing.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -183,7 +183,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 {
     if (!image)
         image = ram_para;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string file;
     if (!platform::files::readAll(PARA_FILE, file)) {
         debugPrint("ram_device_info missing, written anew from the image\n");
@@ -204,7 +204,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 
 int ZemRamPara::test_signal(int code)
 {
-    QMutexLocker lock(&Utils::_test_signal_mutex);
+    std::lock_guard<std::recursive_mutex> lock(Utils::_test_signal_mutex);
     Q_EMIT sig_update_para(code);
     return 1;
 }
@@ -514,7 +514,7 @@ int ZemRamPara::mode_file_deal(int slot, int action)
         platform::pauseUs(100);
     }
 
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::unique_lock<std::mutex> lock(Utils::_file_deal_mutex);
     std::string file;
     if (platform::files::readAll(modeFile(slot), file)) {
         // A short file leaves the remaining slot bytes as they were.
@@ -535,7 +535,7 @@ int ZemRamPara::mode_file_write(int slot, int flag)
         return 0;
     uint8_t *data = user_mode_ram[slot];
     {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         uint8_t file[SLOT_FILE_SIZE];
         std::memcpy(file, data, SLOT_FILE_SIZE);
         file[0] = 0xAA;

@@ -4,7 +4,7 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <chrono>
 
 networkclient_Manage *networkclient_Manage::p_networkclient_Manage = nullptr;
@@ -30,7 +30,7 @@ void networkclient_Manage::accept_turn()
     ++thread_turns;
     bool reconfig = false;
     {
-        QMutexLocker lock(&Utils::_reconfig_device_kumocloud_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_reconfig_device_kumocloud_mutex);
         if (g_rconfig_device_kumocloud) {
             g_rconfig_device_kumocloud = 0;
             reconfig = true;

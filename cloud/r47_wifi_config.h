@@ -6,7 +6,7 @@
 
 #include "cloud/turn_thread.h"
 
-#include <QMutex>
+#include <mutex>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -61,7 +61,7 @@ public:
 private:
     R47_WIFI_CONFIG();
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QString m_para[SETTING_COUNT];
     TurnThread m_worker;
 };

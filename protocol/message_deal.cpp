@@ -13,7 +13,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QMutexLocker>
+#include <mutex>
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
@@ -104,7 +104,7 @@ uint8_t readTarget(const uint8_t *body)
 
 void statusPageFollowUp(fpga_manage *f)
 {
-    QMutexLocker lock(&Utils::_fpga_multicast_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
     f->multicast_mode = 0;
     f->multicast_word = le32(f->MCU_RAM_EXTEND + 257);
     f->MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
@@ -210,7 +210,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     b[0x81] = img[para::LED_WIDTH];
     b[0x82] = img[para::LED_HEIGHT + 1];
     b[0x83] = img[para::LED_HEIGHT];
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     uint32_t pos = 0x84;
     putText(b, pos, g_Kumo_cloudserverip);
     int sport = g_Kumo_cloudserverport.load();
@@ -266,7 +266,7 @@ bool take()
     const QString file = platform::qpath(QStringLiteral("/123.png"));
     bool ok = grabToFile(file);
     if (ok) {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         QFile capture(file);   // the capture's own handle, never the file transfer's
         ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(CAPTURE_WINDOW_SIZE - 2);
         if (ok) {
@@ -282,7 +282,7 @@ bool take()
 
 uint32_t length()
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     return len_tarix;
 }
 
@@ -532,7 +532,7 @@ void message_deal::Time_to_RAM()
     // The FPGA thread rewrites the record when the clock changes: work on a copy.
     uint8_t record[clock_record_run::RECORD_SIZE];
     {
-        QMutexLocker lock(&clock_record_run::record_mutex);
+        std::lock_guard<std::mutex> lock(clock_record_run::record_mutex);
         std::memcpy(record, g_clock_record, sizeof record);
     }
     put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
@@ -580,9 +580,9 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     if (covers(0xA0000000u, 0xA0000FFFu))
         info = deviceInfoBlock(m_4g, covers(0xA0000000u, 0xA0000000u));
 
-    std::unique_ptr<QMutexLocker> fileLock;
+    std::unique_lock<std::mutex> fileLock(Utils::_file_deal_mutex, std::defer_lock);
     if (covers(0x800080, 0xA0007F)) {
-        fileLock.reset(new QMutexLocker(&Utils::_file_deal_mutex));
+        fileLock.lock();
         captureBuf_tarix[0] = 0xAA;
         captureBuf_tarix[1] = 0xAA;
     }

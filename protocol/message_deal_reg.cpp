@@ -29,7 +29,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMutexLocker>
 #include <QSettings>
 #include <cstring>
 #include <mutex>
@@ -111,7 +110,7 @@ void requestLedGeometry()
     fpga_manage *f = fpga_manage::pInstance();
     if (f->MCU_REG_func[0][80] != 3 || f->MCU_REG_func[1][80] != 3)
         return;
-    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
     g_set_led_para = 1;
     g_set_led_setup = 0;
 }
@@ -211,8 +210,8 @@ bool rewriteLauncher()
 // Installs the received application; true once it replaced the old one.
 bool installApplication()
 {
-    static QMutex installMutex;   // one installation at a time, whichever link asks
-    QMutexLocker lock(&installMutex);
+    static std::mutex installMutex;   // one installation at a time, whichever link asks
+    std::lock_guard<std::mutex> lock(installMutex);
     if (g_app_reset_flag)
         return true;   // already installed (or a reboot is pending): once per boot
     if (!platform::files::exists(APP_RECEIVED)) {
@@ -519,7 +518,7 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
     if (mask & 0x20) {
         bool factoryIp;
         {
-            QMutexLocker lock(&g_config_text_mutex);
+            std::lock_guard<std::mutex> lock(g_config_text_mutex);
             factoryIp = g_str_ip == QLatin1String(FACTORY_IP);
         }
         if (!factoryIp)

@@ -8,7 +8,6 @@
 #include "app/zemrampara.h"
 #include "sendcard/fpga_drv.h"
 
-#include <QMutexLocker>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -101,11 +100,11 @@ void fpga_manage::fpga_manage_turn()
     }
     bool bri;
     {
-        QMutexLocker lock(&Utils::_bri_set_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
         bri = bri_set_request.load() == 1;
     }
     if (bri && set_fpga_bri_val()) {
-        QMutexLocker lock(&Utils::_bri_set_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
         bri_set_request = 0;
     }
     if (output_status_request.load() == 1 && set_output_status())
@@ -116,7 +115,7 @@ void fpga_manage::set_led_para_deal()
 {
     enum { NONE, HOLD, SHOW, RESET } action = NONE;
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         if (g_set_led_para == 2) {
             g_set_led_para = 0;
             g_set_led_setup = 0;

@@ -11,7 +11,7 @@
 #include "videoio/edid.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <chrono>
 #include <cstring>
 
@@ -229,7 +229,7 @@ void tarixsource::reg160_service()
     if (bits & reg160::ALL_REINIT)
         reinit |= 0x3F;
     if (reinit) {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         for (int p = 0; p < SOURCE_COUNT; ++p) {
             if (!(reinit & (1u << p)))
                 continue;
@@ -276,7 +276,7 @@ void tarixsource::update_vid_info_delay()
         hdminfo rec;
         read_receiver(p, rec);
         {
-            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
             source_hdminfo[p] = rec;
         }
         if (rec.nosignal)

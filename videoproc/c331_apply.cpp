@@ -12,7 +12,7 @@
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <chrono>
 #include <thread>
 
@@ -116,7 +116,7 @@ void c331_manage::wait_led_para_idle()
     const auto deadline = clock::now() + std::chrono::milliseconds(led_para_wait_ms);
     for (;;) {
         {
-            QMutexLocker lock(&Utils::_led_para_init_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
             if (g_set_led_para != 1)
                 return;
         }
@@ -141,7 +141,7 @@ void c331_manage::apply_panel()
     zemApi_PnlInit2(now16(para::LED_WIDTH), now16(para::LED_HEIGHT), now16(para::OUT1_WIDTH),
                     now16(para::OUT1_HEIGHT), now16(para::LED_SPLICE));
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
     if (now16(para::OSD_FLAG) != 0)
@@ -154,7 +154,7 @@ void c331_manage::apply_picture()
         // The chip stays at the neutral 50; the FPGAs apply the image's brightness.
         c331_SetBrightness(50);
         if (fpga_manage::p_fpga_manage) {
-            QMutexLocker lock(&Utils::_bri_set_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
             fpga_manage::p_fpga_manage->bri_set_request = 1;
         }
     }

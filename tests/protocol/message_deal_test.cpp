@@ -142,14 +142,14 @@ TEST_F(HandlerTest, DeviceInformationBlockCutsOverlongCloudTexts)
     // Texts from the configuration store can be longer than the block: they
     // are cut at its end, and nothing is written past it.
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_Kumo_cloudserverip = QString(6000, QLatin1Char('a'));
         g_Kumo_clouduserid = QStringLiteral("user");
     }
     g_Kumo_cloudserverport = 0x1234;
     Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x1000));
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_Kumo_cloudserverip = QStringLiteral(" ");
         g_Kumo_clouduserid = QStringLiteral(" ");
     }

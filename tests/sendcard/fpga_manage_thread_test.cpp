@@ -11,7 +11,7 @@
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -53,13 +53,13 @@ protected:
     }
     void setLed(uint8_t para, uint8_t setup)
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = para;
         g_set_led_setup = setup;
     }
     uint8_t ledPara()
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         return g_set_led_para;
     }
     // Values written to register r of FPGA n, in order.

@@ -268,7 +268,7 @@ TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
     EXPECT_EQ(timingBytes(1), std::vector<uint8_t>(6, 0));
     EXPECT_EQ(codes, std::vector<int>{12});
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         EXPECT_EQ(src->source_hdminfo[0].Hact, 1920);
         EXPECT_EQ(src->source_hdminfo[0].nosignal, 0);
         EXPECT_EQ(src->source_hdminfo[1].nosignal, 1);

@@ -5,7 +5,7 @@
 #include "sendcard/fpga_manage.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <ctime>
 
 using namespace chiptest;
@@ -185,13 +185,13 @@ TEST_F(ManageTest, PanelChangeReinitialisesOnceAndWaitsForTheFpgaHandshake)
 {
     bringUp();
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
     }
     // The FPGA thread's side: finishes its geometry without manage_mutex.
     std::thread fpga([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 0;
     });
     setWord(para::LED_WIDTH, 2000);
@@ -212,7 +212,7 @@ TEST_F(ManageTest, UnservedLedHandshakeWaitIsBounded)
     bringUp();
     m->led_para_wait_ms = 30;
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
     }
     setWord(para::LED_WIDTH, 1234);

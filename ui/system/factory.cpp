@@ -7,7 +7,7 @@
 #include "ui/pages.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <cstring>
 
 factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
@@ -51,6 +51,6 @@ void factory::factory_reset()
         raise_apply_request_locked(2);
     }
     // The LED geometry is sent to the receiving cards again.
-    QMutexLocker lock(&Utils::_led_para_init_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
     g_set_led_para = 1;
 }
