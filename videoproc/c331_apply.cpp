@@ -43,14 +43,18 @@ void c331_manage::c331managerdeal(void *obj)
 {
     c331_manage *m = static_cast<c331_manage *>(obj);
     m->lock_manage();
-    if (m->para_changed)
-        m->apply_pass();
+    const uint8_t code = m->para_changed ? m->apply_pass() : 0;
     m->unlock_manage();
+    // The notification leaves after manage_mutex is released: a slot it
+    // reaches may run a modal loop in which the GUI thread takes that lock.
+    if (code)
+        store()->test_signal(code);
     m->poll_inputs();
 }
 
-// Called with manage_mutex held.
-void c331_manage::apply_pass()
+// Called with manage_mutex held. Clears the apply request and returns it:
+// the caller sends it as the change notification once the lock is released.
+uint8_t c331_manage::apply_pass()
 {
     apply_panel();
     apply_picture();
@@ -97,7 +101,7 @@ void c331_manage::apply_pass()
             g_osd_update = 1;
     }
 
-    store()->test_signal(para_changed);
+    const uint8_t code = para_changed;
     para_changed = 0;
 
     if (g_osd_update == 1) {
@@ -106,6 +110,7 @@ void c331_manage::apply_pass()
     }
 
     apply_debug_registers();
+    return code;
 }
 
 // Waits, bounded, while the FPGA thread applies a new LED geometry. The FPGA

@@ -433,7 +433,7 @@ private:
     void bringup_setup();
     void bringup_panel();
     void bringup_picture();
-    void apply_pass();
+    uint8_t apply_pass();
     void apply_panel();
     void apply_picture();
     void apply_windows();
@@ -447,7 +447,7 @@ private:
     void lock_manage();
     void unlock_manage();
 
-    bool m_initialized = false;
+    std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_holds_manage{false};
