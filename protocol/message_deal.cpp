@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 uint8_t fileBuf_tarix[FILEBUF_TARIX_SIZE];
@@ -102,12 +103,29 @@ uint8_t readTarget(const uint8_t *body)
     return body[7] == 2 ? 1 : 0;
 }
 
-void statusPageFollowUp(fpga_manage *f)
+// Stores `len` bytes into the status page at `offset`, then the follow-up:
+// the multicast parameter word is taken from the page and bit 6 of byte 49
+// cleared, in the same locked step as the store.
+void writeStatusPage(fpga_manage *f, uint32_t offset, const uint8_t *d, uint32_t len)
 {
+    const uint32_t word = f->with_pages([&](card_pages &c) {
+        std::memcpy(c.MCU_RAM_EXTEND + offset, d, len);
+        c.MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
+        return le32(c.MCU_RAM_EXTEND + 257);
+    });
     std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
     f->multicast_mode = 0;
-    f->multicast_word = le32(f->MCU_RAM_EXTEND + 257);
-    f->MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
+    f->multicast_word = word;
+}
+
+// Keeps `len` bytes of a page write in the staging buffer `pick` chooses,
+// then writes them to FPGA `n`'s RAM bank (outside the owner lock).
+template <class Pick>
+void stageAndWrite(fpga_manage *f, Pick pick, const uint8_t *d, uint32_t address, uint32_t len, uint8_t bank,
+                   uint8_t n)
+{
+    f->with_pages([&](card_pages &c) { std::memcpy(pick(c), d, len); });
+    f->write_fpga_ram(d, address, len, bank, n);
 }
 
 // --- Local read windows --------------------------------------------------
@@ -178,7 +196,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     std::vector<uint8_t> b(0x1000 + 1024, 0);
     fpga_manage *f = fpga_manage::p_fpga_manage;
     if (withState) {
-        bool ok = deal4g->get_4G_property() == 0 && f && f->MCU_REG_func[0][80] == 3 && f->vbyone_ready[0];
+        bool ok = deal4g->get_4G_property() == 0 && f && f->reg_shadow(0, 80) == 3 && f->vbyone_ready[0];
         b[0x00] = ok ? 0xAA : 0;
     }
     const std::pair<uint32_t, uint8_t> fixed[] = {
@@ -191,10 +209,10 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     b[0x10] = g_update_status.load();
     put32(&b[0x1C], G_timeTicks.load() / 20);
     if (f) {
-        b[0x2C] = f->MCU_REG_func[0][31];
-        b[0x2D] = f->MCU_REG_func[0][30];
-        b[0x2E] = f->MCU_REG_func[0][29];
-        b[0x2F] = f->MCU_REG_func[0][28];
+        f->with_pages([&](card_pages &c) {
+            for (int k = 0; k < 4; ++k)
+                b[0x2C + k] = c.MCU_REG_func[0][31 - k];   // registers 31 down to 28
+        });
         std::memcpy(&b[0x6B], f->flash_uid, 16);
         uint16_t cards = f->rcv_card_count.load();
         b[0x7C] = b[0x7E] = uint8_t(cards);
@@ -391,48 +409,42 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     switch (p.type) {
     case 0:
         if (p.status) {
-            std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
-            statusPageFollowUp(f);
+            writeStatusPage(f, p.offset, d, len);
             break;
         }
         for (uint8_t n : writeTargets(body)) {
-            std::memcpy(f->MCU_RAM_PARA_func[n] + p.offset, d, len);
-            for (uint32_t i = 0; i < len; ++i) {
-                int b = writeMirror(p.offset + i);
-                if (b >= 0)
-                    f->MCU_RAM_ETH_BACK_PARA_func[n][b] = d[i];
-            }
-            f->write_fpga_ram(f->MCU_RAM_PARA_func[n] + p.offset, a, len, 1, n);
+            f->with_pages([&](card_pages &c) {
+                std::memcpy(c.MCU_RAM_PARA_func[n] + p.offset, d, len);
+                for (uint32_t i = 0; i < len; ++i) {
+                    int b = writeMirror(p.offset + i);
+                    if (b >= 0)
+                        c.MCU_RAM_ETH_BACK_PARA_func[n][b] = d[i];
+                }
+            });
+            f->write_fpga_ram(d, a, len, 1, n);
         }
         break;
     case 1:
         if (p.bank == 0)
             break;
-        for (uint8_t n : writeTargets(body)) {
-            uint8_t *buf = (p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n];
-            std::memcpy(buf, d, len);
-            f->write_fpga_ram(buf, a, len, uint8_t(p.bank + 1), n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return (p.bank & 1) ? c.MCU_RAM_RX_func[n] : c.MCU_RAM_TX_func[n]; },
+                          d, a, len, uint8_t(p.bank + 1), n);
         break;
     case 2:
-        for (uint8_t n : writeTargets(body)) {
-            uint8_t *buf = p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM;
-            std::memcpy(buf, d, len);
-            f->write_fpga_ram(buf, a, len, uint8_t(33 + p.bank), n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return p.bank == 0 ? c.MCU_RAM_DEFAULT : c.MCU_RAM_ZOOM; }, d, a, len,
+                          uint8_t(33 + p.bank), n);
         break;
     case 4:
-        for (uint8_t n : writeTargets(body)) {
-            std::memcpy(f->MCU_RAM_TX_func[n], d, len);
-            f->write_fpga_ram(f->MCU_RAM_TX_func[n], a, len, 50, n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return c.MCU_RAM_TX_func[n]; }, d, a, len, 50, n);
         break;
     case 5:
-        std::memcpy(f->MCU_RAM_CMD, d, len);
+        f->with_pages([&](card_pages &c) { std::memcpy(c.MCU_RAM_CMD, d, len); });
         break;
     case 6:
-        std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
-        statusPageFollowUp(f);
+        writeStatusPage(f, p.offset, d, len);
         break;
     default:
         break;
@@ -511,30 +523,31 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
 
 void message_deal::FPGA_Ex_ram_update()
 {
-    fpga_manage *f = fpga_manage::pInstance();
-    f->MCU_RAM_EXTEND[72] = 1;
-    f->MCU_RAM_EXTEND[49] = 0x9F;
-    f->MCU_RAM_EXTEND[28] = f->MCU_REG_func[0][64];
-    f->MCU_RAM_EXTEND[73] = 0;
-    f->MCU_RAM_EXTEND[74] = 0;
+    fpga_manage::pInstance()->with_pages([](card_pages &c) {
+        c.MCU_RAM_EXTEND[72] = 1;
+        c.MCU_RAM_EXTEND[49] = 0x9F;
+        c.MCU_RAM_EXTEND[28] = c.MCU_REG_func[0][64];
+        c.MCU_RAM_EXTEND[73] = 0;
+        c.MCU_RAM_EXTEND[74] = 0;
+    });
 }
 
 void message_deal::Time_to_RAM()
 {
-    uint8_t *e = fpga_manage::pInstance()->MCU_RAM_EXTEND;
     QStringList f = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh/mm/ss/ddd")).split('/');
     int year = f.value(0).toInt();
-    e[16] = bcd(year % 100);
-    e[17] = bcd(year / 100);
-    for (int i = 1; i <= 5; ++i)
-        e[17 + i] = bcd(f.value(i).toInt());
-    e[23] = 0;
     // The FPGA thread rewrites the record when the clock changes: work on a copy.
     uint8_t record[clock_record_run::RECORD_SIZE];
     {
         std::lock_guard<std::mutex> lock(clock_record_run::record_mutex);
         std::memcpy(record, g_clock_record, sizeof record);
     }
+    uint8_t e[100] = {};   // status-page bytes 0..99; 16..23 and 76..99 are filled
+    e[16] = bcd(year % 100);
+    e[17] = bcd(year / 100);
+    for (int i = 1; i <= 5; ++i)
+        e[17 + i] = bcd(f.value(i).toInt());
+    e[23] = 0;
     put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
     put32(e + 80, clock_record_word(record, 11));
     uint32_t seq = clock_record_word(record, 5);
@@ -545,6 +558,10 @@ void message_deal::Time_to_RAM()
     std::memcpy(e + 88, record + 7, 7);
     e[95] = 0xFF;
     put32(e + 96, clock_record_word(record, 12));
+    fpga_manage::pInstance()->with_pages([&e](card_pages &c) {
+        std::memcpy(c.MCU_RAM_EXTEND + 16, e + 16, 8);
+        std::memcpy(c.MCU_RAM_EXTEND + 76, e + 76, 24);
+    });
 }
 
 uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
@@ -580,6 +597,12 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     if (covers(0xA0000000u, 0xA0000FFFu))
         info = deviceInfoBlock(m_4g, covers(0xA0000000u, 0xA0000000u));
 
+    // The image and the slots are copied under their locks, so the reply
+    // never holds half of a value another link or the chip thread is writing.
+    // Lock order: the image's locks before Utils::_file_deal_mutex.
+    std::optional<ImageLock> imageLock;
+    if (covers(0x0, 0x10FFF))
+        imageLock.emplace(store);
     std::unique_lock<std::mutex> fileLock(Utils::_file_deal_mutex, std::defer_lock);
     if (covers(0x800080, 0xA0007F)) {
         fileLock.lock();
@@ -703,66 +726,74 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
     fpga_manage *f = fpga_manage::pInstance();
     uint8_t n = readTarget(body);
     uint8_t *out = body + 11;
-    bool running = f->MCU_REG_func[n][80] == 3;
+    bool running = f->reg_shadow(n, 80) == 3;
     body[10] = 0;
 
-    auto fromFpga = [&](uint8_t *buf, uint8_t bank) {
+    // The FPGA's RAM is read into the reply, then kept in the staging buffer
+    // `pick` chooses (under the owner lock, the SPI transfer outside it).
+    auto fromFpga = [&](auto pick, uint8_t bank) {
         if (!running) {
             std::memset(out, 0, len);
             return;
         }
-        f->read_fpga_ram(buf, address, len, bank, n);
-        std::memcpy(out, buf, len);
+        f->read_fpga_ram(out, address, len, bank, n);
+        f->with_pages([&](card_pages &c) { std::memcpy(pick(c), out, len); });
+    };
+    auto fromStatusPage = [&]() {
+        FPGA_Ex_ram_update();
+        Time_to_RAM();
+        f->with_pages([&](card_pages &c) { std::memcpy(out, c.MCU_RAM_EXTEND + p.offset, len); });
     };
 
     switch (p.type) {
     case 0:
         if (p.status) {
-            FPGA_Ex_ram_update();
-            Time_to_RAM();
-            std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+            fromStatusPage();
             break;
         }
         if (!running) {
             std::memset(out, 0, len);
             break;
         }
+        f->read_fpga_ram(out, address, len, 1, n);
         {
-            uint8_t *shadow = f->MCU_RAM_PARA_func[n];
-            f->read_fpga_ram(shadow + p.offset, address, len, 1, n);
-            for (uint32_t k = p.offset; k < p.offset + len; ++k) {
-                int b = readOverlay(k);
-                if (b >= 0)
-                    shadow[k] = f->MCU_RAM_ETH_BACK_PARA_func[n][b];
-            }
-            std::memcpy(out, shadow + p.offset, len);
-            if (c331_manage::instance()->gPanel.use1och == 1) {
+            const bool halved = c331_manage::instance()->gPanel.use1och == 1;
+            f->with_pages([&](card_pages &c) {
+                uint8_t *shadow = c.MCU_RAM_PARA_func[n];
+                std::memcpy(shadow + p.offset, out, len);
+                for (uint32_t k = p.offset; k < p.offset + len; ++k) {
+                    int b = readOverlay(k);
+                    if (b >= 0)
+                        shadow[k] = c.MCU_RAM_ETH_BACK_PARA_func[n][b];
+                }
+                std::memcpy(out, shadow + p.offset, len);
+                if (!halved)
+                    return;
                 for (uint32_t k = p.offset; k < p.offset + len; ++k) {
                     if (k == 116)
                         out[k - p.offset] = uint8_t(para::get16(shadow, 116) >> 1);
                     else if (k == 117)
                         out[k - p.offset] = uint8_t(shadow[117] >> 1);
                 }
-            }
+            });
         }
         break;
     case 1:
         if (p.bank != 0)
-            fromFpga((p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n], uint8_t(p.bank + 1));
+            fromFpga([&](card_pages &c) { return (p.bank & 1) ? c.MCU_RAM_RX_func[n] : c.MCU_RAM_TX_func[n]; },
+                     uint8_t(p.bank + 1));
         break;
     case 2:
-        fromFpga(p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM, uint8_t(33 + p.bank));
+        fromFpga([&](card_pages &c) { return p.bank == 0 ? c.MCU_RAM_DEFAULT : c.MCU_RAM_ZOOM; }, uint8_t(33 + p.bank));
         break;
     case 4:
-        fromFpga(f->MCU_RAM_TX_func[n], 50);
+        fromFpga([&](card_pages &c) { return c.MCU_RAM_TX_func[n]; }, 50);
         break;
     case 5:
-        std::memcpy(out, f->MCU_RAM_CMD, len);
+        f->with_pages([&](card_pages &c) { std::memcpy(out, c.MCU_RAM_CMD, len); });
         break;
     case 6:
-        FPGA_Ex_ram_update();
-        Time_to_RAM();
-        std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+        fromStatusPage();
         break;
     default:
         break;

@@ -108,7 +108,7 @@ bool ledGeometryChanged(const ZemRamPara *s)
 void requestLedGeometry()
 {
     fpga_manage *f = fpga_manage::pInstance();
-    if (f->MCU_REG_func[0][80] != 3 || f->MCU_REG_func[1][80] != 3)
+    if (f->reg_shadow(0, 80) != 3 || f->reg_shadow(1, 80) != 3)
         return;
     std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
     g_set_led_para = 1;
@@ -332,7 +332,7 @@ uint32_t message_deal::read_register(uint8_t *body, uint32_t length)
     const uint8_t n = body[7] == 2 ? 1 : 0;
     fpga_manage *f = fpga_manage::pInstance();
     f->read_from_register(r, n);
-    body[11] = f->MCU_REG_func[n][r];
+    body[11] = f->reg_shadow(n, r);
     return 2;
 }
 

@@ -29,9 +29,7 @@ constexpr int TURN_MS = 10;
 // thread reads it from the FPGA itself.
 void fpga_manage::refresh_state(uint8_t n)
 {
-    uint8_t v = fpga_drv::read_reg(n & 1, REG_STATE);
-    std::lock_guard<std::mutex> lock(m_reg_mutex);
-    MCU_REG_func[n & 1][REG_STATE] = v;
+    set_reg_shadow(n, REG_STATE, fpga_drv::read_reg(n & 1, REG_STATE));
 }
 
 int fpga_manage::initialize_start()
@@ -90,12 +88,7 @@ void fpga_manage::fpga_manage_turn()
     for (uint8_t n = 0; n < 2; ++n) {
         if (reset_pending[n])
             continue;
-        uint8_t state;
-        {
-            std::lock_guard<std::mutex> lock(m_reg_mutex);
-            state = MCU_REG_func[n][REG_STATE];
-        }
-        if (state != STATE_RUNNING)
+        if (reg_shadow(n, REG_STATE) != STATE_RUNNING)
             refresh_state(n);
     }
     bool bri;

@@ -38,6 +38,8 @@ void runInGui(QObject *ctx, std::function<void()> fn);
 // Name of source s (0..5) and its input timing text ("no signal" when absent).
 QString sourceName(int s);
 QString inputTiming(int s);
+// True when input s reports a width, a height and a rate.
+bool inputHasSignal(int s);
 // Source shown by window w (a crop counts as its source).
 int windowSource(int w);
 

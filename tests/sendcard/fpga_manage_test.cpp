@@ -75,13 +75,13 @@ TEST_F(CardSideTest, RegisterReadModifyWriteAndRamPages)
     fpga[0]->setReg(10, 0xF0);
     card->write_to_register(10, 0x0F, 0x05, 0);
     EXPECT_EQ(fpga[0]->reg(10), 0xF5);
-    EXPECT_EQ(card->MCU_REG_func[0][10], 0xF5);
+    EXPECT_EQ(card->reg_shadow(0, 10), 0xF5);
     // Registers 64..127 are kept by the controller: not read back first.
     fpga[0]->setReg(70, 0xFF);
     card->write_to_register(70, 0x01, 0x01, 0);
     EXPECT_EQ(fpga[0]->reg(70), 0x01);
     card->read_from_register(70, 0);
-    EXPECT_EQ(card->MCU_REG_func[0][70], 0x01);
+    EXPECT_EQ(card->reg_shadow(0, 70), 0x01);
     card->write_to_register(200, 0xFF, 1, 0);   // no such register: nothing sent
     EXPECT_EQ(fpga[0]->ops().size(), 2u);
 

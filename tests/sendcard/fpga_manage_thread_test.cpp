@@ -36,10 +36,9 @@ protected:
         card = fpga_manage::pInstance();
         card->bri_set_request = 0;
         card->output_status_request = 0;
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 2; ++i)
             card->reset_pending[i] = 0;
-            std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
-        }
+        card->with_pages([](card_pages &c) { std::memset(c.MCU_REG_func, 0, sizeof c.MCU_REG_func); });
         setLed(0, 0);
         G_timeTicks = 1000;
         QObject::connect(store, &ZemRamPara::sig_update_para, store, [this](int c) { codes.push_back(c); },
@@ -113,16 +112,16 @@ TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
     }
     turnAt(5050);
     EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[0]), 0);
-    card->MCU_REG_func[0][31] = 7;
+    card->set_reg_shadow(0, 31, 7);
     turnAt(5051);
     for (int n = 0; n < 2; ++n) {
         EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0x10) << n;
         EXPECT_EQ(card->reset_pending[n].load(), 0);
     }
-    EXPECT_EQ(card->MCU_REG_func[0][31], 0);
+    EXPECT_EQ(card->reg_shadow(0, 31), 0);
     // The running state is read again from the FPGA on the next turn.
     turnAt(5052);
-    EXPECT_EQ(card->MCU_REG_func[0][80], 3);
+    EXPECT_EQ(card->reg_shadow(0, 80), 3);
 
     // Across the counter's wrap-around too.
     card->reset_fpga_rst(1);
