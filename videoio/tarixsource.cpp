@@ -35,6 +35,9 @@ constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
 
 tarixsource *tarixsource::pInstance()
 {
+    // The register commands reach the manager from the links' threads: one creates it.
+    static std::mutex creation;
+    std::lock_guard<std::mutex> lock(creation);
     if (!p_tarix_source) {
         p_tarix_source = new tarixsource();
         writeLogMsg(3, "tarixsource created");

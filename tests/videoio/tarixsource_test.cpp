@@ -11,6 +11,7 @@
 
 #include "videoproc/c331_manage.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -137,6 +138,22 @@ protected:
     tarixsource *src = nullptr;
     std::vector<int> codes;
 };
+
+TEST(SourceManager, IsCreatedOnceWhicheverLinkAsksFirst)
+{
+    // The register commands reach the manager from the links' own threads.
+    tarixsource *saved = tarixsource::p_tarix_source;
+    tarixsource::p_tarix_source = nullptr;
+    std::vector<tarixsource *> got(4, nullptr);
+    std::vector<std::thread> links;
+    for (tarixsource *&g : got)
+        links.emplace_back([&g] { g = tarixsource::pInstance(); });
+    for (std::thread &t : links)
+        t.join();
+    EXPECT_EQ(std::count(got.begin(), got.end(), got[0]), 4);
+    delete got[0];
+    tarixsource::p_tarix_source = saved;
+}
 
 TEST_F(Source, EdidRequestWritesTheEepromAndPulsesHotPlug)
 {
