@@ -4,11 +4,10 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "platform/files.h"
+#include "protocol/gui_call.h"
 #include "ui/option.h"
 #include "ui/pages.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <mutex>
 #include <chrono>
 #include <cstring>
@@ -197,11 +196,8 @@ bool UsbServer::waitTicks(uint32_t ticks)
 // touched in the GUI thread.
 void UsbServer::closeSettingMenu()
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return;
-    QMetaObject::invokeMethod(app, [] {
+    gui_call::post([] {
         if (g_page_focus == 5 && g_option)
             g_option->slot_Button_back_clicked();
-    }, Qt::QueuedConnection);
+    });
 }

@@ -6,6 +6,7 @@
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
 #include "platform/platform.h"
+#include "protocol/gui_call.h"
 #include "sendcard/clock_record_run.h"
 #include "sendcard/fpga_manage.h"
 #include "videoproc/c331_manage.h"
@@ -20,7 +21,9 @@
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -243,6 +246,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
 // --- Screen capture --------------------------------------------------------
 
 constexpr int PANEL_W = 320;
+constexpr std::chrono::seconds CAPTURE_WAIT{5};
 constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
@@ -254,7 +258,7 @@ uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
 bool grabToFile(const QString &file)
 {
-    auto grab = [&file]() -> bool {
+    auto grab = [file]() -> bool {
         QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
             return false;
@@ -267,9 +271,13 @@ bool grabToFile(const QString &file)
         return false;
     if (QThread::currentThread() == app->thread())
         return grab();
-    bool ok = false;
-    QMetaObject::invokeMethod(app, [&]() { ok = grab(); }, Qt::BlockingQueuedConnection);
-    return ok;
+    // The GUI thread takes the picture; its answer comes back through a
+    // promise, so a GUI that does not get to it fails the capture instead of
+    // holding the link.
+    auto done = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = done->get_future();
+    gui_call::post([grab, done] { done->set_value(grab()); });
+    return result.wait_for(CAPTURE_WAIT) == std::future_status::ready && result.get();
 }
 
 } // namespace

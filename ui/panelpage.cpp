@@ -5,6 +5,7 @@
 #include "ui/pages.h"
 
 #include "platform/platform.h"
+#include "protocol/gui_call.h"
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
@@ -54,7 +55,7 @@ void runInGui(QObject *ctx, std::function<void()> fn)
         fn();
         return;
     }
-    QMetaObject::invokeMethod(ctx, std::move(fn), Qt::QueuedConnection);
+    gui_call::post(ctx, std::move(fn));
 }
 
 void retext(QObject *page)
