@@ -84,8 +84,11 @@ ZemRamPara *store() { return ZemRamPara::pInstance(); }
 // around the merge, never while manage_mutex is taken.
 std::mutex regFileMutex;
 
-// Register 160 is also read and cleared bit by bit by the input thread.
+// The ordinary registers are read by other links without the merge lock, and
+// register 160 is read and cleared bit by bit by the input thread: their
+// bytes are stored and read whole.
 void storeShared(uint8_t *byte, uint8_t v) { __atomic_store_n(byte, v, __ATOMIC_RELEASE); }
+uint8_t loadShared(const uint8_t *byte) { return __atomic_load_n(byte, __ATOMIC_ACQUIRE); }
 
 // Default of image byte n (the built-in file starts with its two mark bytes
 // and image byte 768).
@@ -302,7 +305,7 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
         }
         {
             std::lock_guard<std::mutex> lock(regFileMutex);
-            file[n] = uint8_t((v & m) | (file[n] & ~m));
+            storeShared(&file[n], uint8_t((v & m) | (loadShared(&file[n]) & ~m)));
         }
         status = reg_cmd_run(r, m) == 1 ? 1 : 0;
         break;
@@ -357,13 +360,13 @@ uint8_t message_deal::REG_FLASH_STATUS1_flag(uint8_t, uint8_t) { return 0; }
 
 uint8_t message_deal::REG_comm_flag(uint8_t reg)
 {
-    upgradePopupState(store()->reg_para[reg] > 15);
+    upgradePopupState(loadShared(&store()->reg_para[reg]) > 15);
     return 0;
 }
 
 uint8_t message_deal::REG_com1_flag(uint8_t reg, uint8_t)
 {
-    upgradePopupState((store()->reg_para[reg] & 0x7F) != 0);
+    upgradePopupState((loadShared(&store()->reg_para[reg]) & 0x7F) != 0);
     return 0;
 }
 
