@@ -64,11 +64,12 @@ TEST(CloudClient, ThreadIdlesAndTakesUpASettingsChange)
         std::lock_guard<std::mutex> lock(Utils::_reconfig_device_kumocloud_mutex);
         g_rconfig_device_kumocloud = 1;
     }
-    EXPECT_TRUE(zemtest::waitFor([&] {
+    // The thread clears the request, then drops the connection and counts.
+    EXPECT_TRUE(zemtest::waitFor([&] { return c->reconfig_count == before + 1; }, std::chrono::seconds(5)));
+    {
         std::lock_guard<std::mutex> lock(Utils::_reconfig_device_kumocloud_mutex);
-        return g_rconfig_device_kumocloud == 0;
-    }, std::chrono::seconds(5)));
-    EXPECT_EQ(c->reconfig_count, before + 1);
+        EXPECT_EQ(g_rconfig_device_kumocloud, 0);
+    }
     EXPECT_EQ(c->link_up.load(), 0);
     c->stop();
     R47_WIFI_CONFIG::pInstance()->stop();

@@ -2,6 +2,7 @@
 // the upgrade pop-up, the reboot of the 10 ms tick and the persisted image.
 
 #include "reg_cmd_fixture.h"
+#include "support/locked_reads.h"
 
 #include "app/syncupdate.h"
 #include "platform/shell.h"
@@ -108,7 +109,7 @@ TEST_F(RegPanelTest, InstalledApplicationRebootsThreeSecondsLater)
 TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
 {
     startChip();
-    const uint16_t bri = store->word(para::BRIGHTNESS) == 80 ? 60 : 80;
+    const uint16_t bri = zemtest::imageWord(para::BRIGHTNESS) == 80 ? 60 : 80;
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
     EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
     const std::string file = root.host("/data/ram_device_info");

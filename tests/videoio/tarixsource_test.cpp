@@ -315,7 +315,8 @@ TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)
     EXPECT_TRUE(platform::files::exists("/data/edidramtable"));
     src->edid_request[5] = 1;
     src->audio_request = 1;
-    store->reg_para[32] = reg160::ALL_REINIT;
+    // Stored whole, as the register command stores it: the thread is running.
+    __atomic_store_n(&store->reg_para[32], reg160::ALL_REINIT, __ATOMIC_RELEASE);
     src->wake();
     EXPECT_TRUE(zemtest::waitFor([&] {
         return src->edid_done[5].load() == 1 && src->audio_request.load() == 0 &&
