@@ -4,12 +4,12 @@
 #include "app/utils.h"
 #include "platform/files.h"
 
-#include <mutex>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 

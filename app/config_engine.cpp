@@ -6,8 +6,8 @@
 #include "platform/devmem.h"
 #include "platform/platform.h"
 
-#include <mutex>
 #include <QSettings>
+#include <mutex>
 
 ConfigEngine *ConfigEngine::p_config = nullptr;
 QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;

@@ -7,11 +7,11 @@
 // sets up Ethernet and checks the launcher entry.
 
 #include <QMap>
-#include <mutex>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // One setting of the store.

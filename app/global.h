@@ -4,10 +4,10 @@
 // Program-wide globals shared by several subsystems. Values that threads other
 // than the writer read are atomic.
 
-#include <mutex>
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 typedef uint8_t u8;

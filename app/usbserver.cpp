@@ -8,9 +8,9 @@
 #include "ui/option.h"
 #include "ui/pages.h"
 
-#include <mutex>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>

@@ -5,9 +5,9 @@
 // arithmetic, shell commands one at a time, Ethernet set-up, flash partitions
 // and the program-wide mutexes.
 
-#include <mutex>
 #include <QString>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 class Utils

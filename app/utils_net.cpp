@@ -5,8 +5,8 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 
-#include <mutex>
 #include <QStringList>
+#include <mutex>
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "platform/timing.h"
 #include "videoproc/c331_manage.h"
 
-#include <mutex>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 using namespace para;

@@ -4,8 +4,8 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 
-#include <mutex>
 #include <chrono>
+#include <mutex>
 
 networkclient_Manage *networkclient_Manage::p_networkclient_Manage = nullptr;
 

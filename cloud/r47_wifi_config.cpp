@@ -4,8 +4,8 @@
 #include "app/logMsg.h"
 #include "protocol/wifi_relay.h"
 
-#include <mutex>
 #include <chrono>
+#include <mutex>
 
 std::atomic<uint8_t> wifi_ap_state{0};
 

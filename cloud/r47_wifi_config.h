@@ -6,10 +6,10 @@
 
 #include "cloud/turn_thread.h"
 
-#include <mutex>
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 // State of the access point; 3 = running (the port-13769 thread reads
 // datagrams only then).

@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
-#include <mutex>
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
@@ -25,6 +24,7 @@
 #include <cstring>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 

@@ -22,8 +22,8 @@
 #include "videoproc/c331_manage.h"
 
 #include <QDir>
-#include <mutex>
 #include <cstring>
+#include <mutex>
 
 namespace {
 

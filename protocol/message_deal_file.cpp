@@ -22,9 +22,9 @@
 #include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
 
-#include <mutex>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
 #include <vector>
 

@@ -14,9 +14,9 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 
-#include <mutex>
 #include <QStringList>
 #include <cstring>
+#include <mutex>
 
 namespace net_records {
 

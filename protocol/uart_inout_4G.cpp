@@ -5,9 +5,9 @@
 #include "cloud/message_deal_4g.h"
 #include "protocol/qy_uart_inout.h"
 
-#include <mutex>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 
 Qy_uart_inout_4G *Qy_uart_inout_4G::p_uart_inout_4G = nullptr;
 

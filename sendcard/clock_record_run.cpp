@@ -3,8 +3,8 @@
 #include "sendcard/fpga_drv.h"
 
 #include <QDateTime>
-#include <mutex>
 #include <cstring>
+#include <mutex>
 
 uint8_t g_clock_record[64] = {0};
 std::mutex clock_record_run::record_mutex;

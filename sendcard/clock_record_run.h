@@ -8,8 +8,8 @@
 
 #include "app/para_layout.h"
 
-#include <mutex>
 #include <cstdint>
+#include <mutex>
 
 extern uint8_t g_clock_record[64];
 

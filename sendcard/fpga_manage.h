@@ -6,8 +6,8 @@
 // thread and the links.
 
 #include <atomic>
-#include <cstdint>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <pthread.h>
 #include <utility>

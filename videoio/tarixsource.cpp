@@ -11,9 +11,9 @@
 #include "videoio/edid.h"
 #include "videoproc/c331_manage.h"
 
-#include <mutex>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
 uint8_t edid_ram_table_from[SOURCE_COUNT] = {};

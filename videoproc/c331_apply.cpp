@@ -12,8 +12,8 @@
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
-#include <mutex>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace {

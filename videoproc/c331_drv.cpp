@@ -7,9 +7,9 @@
 #include "platform/spi.h"
 #include "sendcard/fpga_gpio.h"
 
-#include <mutex>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include "protocol/uart_inout_4G.h"
 #include "tcp_fixture.h"
 
-#include <mutex>
 #include <fcntl.h>
+#include <mutex>
 
 using namespace nettest;
 using namespace std::chrono_literals;

@@ -11,9 +11,9 @@
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
-#include <mutex>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {

@@ -13,8 +13,8 @@
 #include "sendcard/fpga_gpio.h"
 #include "sendcard/fpga_manage.h"
 
-#include <mutex>
 #include <atomic>
+#include <mutex>
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "ui/pages.h"
 #include "videoproc/c331_manage.h"
 
-#include <mutex>
 #include <cstring>
+#include <mutex>
 
 factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
 {

@@ -5,8 +5,8 @@
 #include "ui/pages.h"
 
 #include <QLayout>
-#include <mutex>
 #include <QVBoxLayout>
+#include <mutex>
 
 linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
 {
