@@ -11,7 +11,8 @@ int g_dataLen = 32;
 QString g_str_ip;
 QString g_str_gateway;
 QString g_srt_mask;
-QString g_str_mac;
+// Until a search reads the interface or the PC tool sets one: the broadcast MAC.
+QString g_str_mac = QStringLiteral("FF:FF:FF:FF:FF:FF");
 QString g_str_barcode;
 QString g_str_wifi_ip = QStringLiteral("192.168.22.101");
 QString g_check_edid;
@@ -63,3 +64,4 @@ std::atomic<u32> pc_cmd_time{0};
 // Video processing chip.
 std::atomic<int32_t> g_osd_update{0};
 std::atomic<int32_t> g_c331_source_online{0};
+std::atomic<int32_t> g_force_bkcolor{1};

@@ -88,5 +88,9 @@ extern std::atomic<u32> pc_cmd_time;
 // Video processing chip.
 extern std::atomic<int32_t> g_osd_update;          // 1 = reload the OSD menu file after the apply pass
 extern std::atomic<int32_t> g_c331_source_online;  // 1 once a window was re-programmed for a new input
+// Output backgrounds: 1 while bring-up paints every output channel with the
+// forced colour; 2 once bring-up ends and the background shows only where a
+// window has no signal.
+extern std::atomic<int32_t> g_force_bkcolor;
 
 #endif

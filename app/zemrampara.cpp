@@ -644,6 +644,7 @@ int ZemRamPara::mode_file_write(int slot, int flag)
 
 int ZemRamPara::ZemGetCurrentModeIndex()
 {
-    uint16_t mode = word(CURRENT_USER_MODE);
+    // The mode number is the word's low byte; the high byte carries nothing here.
+    uint8_t mode = ram_para[CURRENT_USER_MODE];
     return mode < 17 ? mode : 0;
 }

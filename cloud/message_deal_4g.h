@@ -24,7 +24,10 @@ public:
     message_deal_4g() {}
     // Handles a 0xC4 body; returns the reply length (0: no reply).
     int message_deal_4G(uint8_t *body);
-    // Reloads the cloud properties from /data/configs/cloud_setinfo; 0 done.
+    // Reloads the cloud properties (g_4G_property) from
+    // /data/configs/cloud_setinfo and the 4G information block (g_4G_RAM)
+    // from /data/configs/cloud_barcode. A missing file leaves its block as it
+    // is; 0 when every file present was reloaded, 1 when one could not be.
     int get_4G_property();
 };
 

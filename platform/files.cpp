@@ -5,11 +5,13 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace files {
@@ -150,6 +152,19 @@ void sync()
     // only slow the machine down.
     if (!isSim())
         ::sync();
+}
+
+bool fillHost(int hostFd, uint64_t from, uint64_t to, unsigned char value)
+{
+    std::vector<unsigned char> block(64 * 1024, value);
+    while (from < to) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), to - from));
+        ssize_t w = ::pwrite(hostFd, block.data(), n, static_cast<off_t>(from));
+        if (w <= 0)
+            return false;
+        from += static_cast<uint64_t>(w);
+    }
+    return true;
 }
 
 namespace testing {

@@ -7,6 +7,7 @@
 // is written, flushed and renamed over the old one.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -36,6 +37,11 @@ int removeStaleTemporaries(const std::string &absoluteDir);
 
 // Flushes file-system buffers to storage (the board's "sync").
 void sync();
+
+// Sets bytes [from, to) of an open host file to `value`, growing the file as
+// needed (the simulated flashes keep their cells in such files); false on a
+// write error.
+bool fillHost(int hostFd, uint64_t from, uint64_t to, unsigned char value);
 
 namespace testing {
 // Makes the next atomic write fail after `bytes` bytes reached the temporary

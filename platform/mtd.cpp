@@ -1,5 +1,6 @@
 #include "platform/mtd.h"
 #include "platform/devices.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -107,15 +108,7 @@ bool inRange(const Info &info, uint32_t start, uint32_t length)
 // Grows a backing file to the partition size; new bytes read as erased flash.
 bool fillErased(int hostFd, uint64_t from, uint64_t to)
 {
-    std::vector<unsigned char> ff(64 * 1024, 0xFF);
-    while (from < to) {
-        size_t n = static_cast<size_t>(std::min<uint64_t>(ff.size(), to - from));
-        ssize_t w = ::pwrite(hostFd, ff.data(), n, static_cast<off_t>(from));
-        if (w <= 0)
-            return false;
-        from += static_cast<uint64_t>(w);
-    }
-    return true;
+    return files::fillHost(hostFd, from, to, 0xFF);
 }
 
 int simOpen(const std::string &device)

@@ -9,8 +9,6 @@ SimC331::SimC331()
 {
     std::memset(m_regs, 0, sizeof(m_regs));
     m_regs[ID_BANK][ID_SUB] = ID_VALUE;
-    // Output-frame status: every channel has finished its frame.
-    m_status[0x05 << 8 | 0x23] = Status{0xFF, 0x00, 0};
 }
 
 void SimC331::transfer(const spi::Xfer &x)
@@ -36,6 +34,7 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
             if (!(m_bank == ID_BANK && sub == ID_SUB))
                 m_regs[m_bank][sub] = b1;
             record(true, false, m_bank, sub, b1);
+            noteFilterWrite(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
         }
         if (rx) {
@@ -65,6 +64,9 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
         }
         return m_identity;
     }
+    uint8_t frames;
+    if (outputFrameStatus(bank, sub, frames))
+        return frames;
     auto st = m_status.find(uint16_t(bank << 8 | sub));
     if (st != m_status.end()) {
         Status &s = st->second;
@@ -77,6 +79,16 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
     uint8_t v = m_regs[bank][sub];
     onRead(bank, sub, v);
     return v;
+}
+
+void SimC331::onWrite(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    m_flash.write(m_regs, bank, sub, value);
+}
+
+bool SimC331::onRead(uint8_t bank, uint8_t sub, uint8_t &value)
+{
+    return m_flash.read(bank, sub, value);
 }
 
 void SimC331::record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value)

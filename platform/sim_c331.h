@@ -9,6 +9,8 @@
 // an ordered log of every frame for the tests. The chip's serial flash, its
 // memory and its drawing engine hang off the register hooks below.
 
+#include "platform/sim_c331_flash.h"
+#include "platform/sim_chip_memory.h"
 #include "platform/spi.h"
 
 #include <cstdint>
@@ -63,6 +65,14 @@ public:
     // Answers `busy` for the next `reads` reads (NEVER: for ever), then `done`.
     void setBusy(uint8_t bank, uint8_t sub, uint32_t reads);
 
+    // Output frames (sim_c331_frames.cpp). The output-frame status (bank 0x05
+    // sub 0x23) answers the channel mask selected at sub 0x09 while the status
+    // enable (bank 0x00 sub 0x29 bit 7) is set: every selected channel has
+    // begun a new frame. An output that stands still answers 0 for ever.
+    void setOutputRunning(bool running);
+    // Reads of the output-frame status so far.
+    unsigned outputFrameReads() const;
+
     // Transfer log.
     uint64_t mark() const;                              // sequence number of the next frame
     std::vector<Frame> framesSince(uint64_t mark) const;
@@ -72,11 +82,36 @@ public:
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
 
+    // The serial flash behind the controller of bank 4, and the chip's memories.
+    SimC331Flash &flash() { return m_flash; }
+    SimChipMemory &memory() { return m_memory; }
+
+    // ---- scaler filter tables (sim_c331_lut.cpp) ----
+    // Writing a table number to bank 0x00 sub 0x79 names a built-in filter
+    // table; every write of a destination code to sub 0x7A loads the table
+    // last named into that filter. The loads are kept in order.
+    static constexpr uint8_t LUT_BANK = 0x00;
+    static constexpr uint8_t LUT_TABLE_SUB = 0x79;
+    static constexpr uint8_t LUT_DEST_SUB = 0x7A;
+    struct FilterLoad {
+        uint64_t seq;          // position of the destination write in the traffic
+        uint8_t table;
+        uint8_t destination;
+        bool operator==(const FilterLoad &o) const { return table == o.table && destination == o.destination; }
+    };
+    std::vector<FilterLoad> filterLoads(uint64_t since = 0) const;
+
+    // ---- Input-channel measurement (bank 0xA8) ----
+    // What the measurement unit reports for input channel `ich` (0..7): the
+    // length of a line in counts and the lines of a field. The chip reports
+    // the line length less one.
+    void setInputChannelCounts(int ich, uint16_t lineLength, uint16_t fieldLines);
+
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.
-    virtual void onWrite(uint8_t bank, uint8_t sub, uint8_t value) {}
-    virtual bool onRead(uint8_t bank, uint8_t sub, uint8_t &value) { return false; }
+    virtual void onWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    virtual bool onRead(uint8_t bank, uint8_t sub, uint8_t &value);
 
 private:
     struct Status {
@@ -88,16 +123,26 @@ private:
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
     uint8_t readLocked(uint8_t bank, uint8_t sub);
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
+    // Filter-table loads; called with the model's lock held.
+    void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    // The output-frame status when (bank, sub) is that register.
+    bool outputFrameStatus(uint8_t bank, uint8_t sub, uint8_t &value);
 
     mutable std::mutex m_mutex;
-    uint8_t m_regs[256][128];
+    ChipRegisters m_regs;
     uint8_t m_bank = 0;
     uint8_t m_identity = ID_VALUE;
     std::deque<uint8_t> m_identityQueue;
     unsigned m_identityReads = 0;
     std::map<uint16_t, Status> m_status;   // key bank << 8 | sub
+    bool m_outputRunning = true;
+    unsigned m_outputFrameReads = 0;
     std::deque<Frame> m_log;
     uint64_t m_seq = 0;
+    SimChipMemory m_memory;
+    SimC331Flash m_flash{m_memory};
+    uint8_t m_filterTable = 0;
+    std::deque<FilterLoad> m_filterLoads;
 };
 
 } // namespace sim

@@ -8,6 +8,7 @@ namespace {
 
 constexpr uint32_t RAM_LIMIT = 1u << 24;   // address bits 0..23
 constexpr uint8_t READY_REG[2] = {129, 145};
+constexpr uint8_t LINK_REG = 128;
 
 uint32_t address(const uint8_t *tx) { return (uint32_t(tx[1]) << 16) | (uint32_t(tx[2]) << 8) | tx[3]; }
 
@@ -146,6 +147,13 @@ void SimFpga::clearOps()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ops.clear();
+}
+
+void SimFpga::setPortLink(uint8_t port, bool up)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const uint8_t bit = uint8_t(1u << (port & 1));
+    m_regs[LINK_REG] = up ? uint8_t(m_regs[LINK_REG] | bit) : uint8_t(m_regs[LINK_REG] & ~bit);
 }
 
 void SimFpga::queueCardReply(uint8_t port, const std::vector<uint8_t> &frame)

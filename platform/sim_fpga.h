@@ -15,6 +15,8 @@
 // (port 1), bit 0, with their length in registers 130/131 and 146/147 (high,
 // low). Writing 0 to the ready register takes the frame away and presents the
 // next one. Register 80 (state) starts at 3: configured and running.
+// Register 128 holds the output ports' link state (bit 0: port 0, bit 1:
+// port 1 has a link); both start without one.
 // The model keeps an ordered log of register writes, RAM writes and card
 // frames; tests read it and queue receiving-card replies.
 
@@ -54,6 +56,8 @@ public:
 
     // A receiving card's reply arriving on output port 0 or 1.
     void queueCardReply(uint8_t port, const std::vector<uint8_t> &frame);
+    // A cable to the receiving cards plugged into (or pulled from) output port 0 or 1.
+    void setPortLink(uint8_t port, bool up);
 
 private:
     void present(uint8_t port);

@@ -23,6 +23,7 @@ struct SimState {
     std::map<std::string, std::shared_ptr<sim::Device>> devices;   // by absolute program path
     std::map<std::string, unsigned> failures;
     std::vector<std::string> openPaths;                             // index = fd - SIM_FD_BASE
+    std::map<std::string, sim::Settings> settings;                  // as last configured, by path
     bool timing = false;
     uint32_t driverCostNs = 20000;
 };
@@ -94,6 +95,17 @@ int simTransfer(int fd, const Xfer *xfers, unsigned n)
     return total;
 }
 
+int simConfigure(int fd, const sim::Settings &settings)
+{
+    SimState &s = simState();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    size_t idx = static_cast<size_t>(fd - SIM_FD_BASE);
+    if (fd < SIM_FD_BASE || idx >= s.openPaths.size())
+        return -1;
+    s.settings[s.openPaths[idx]] = settings;
+    return 0;
+}
+
 } // namespace
 
 int open(const std::string &absolute)
@@ -115,7 +127,7 @@ void close(int fd)
 int configure(int fd, uint8_t mode, uint8_t bits, uint32_t maxSpeed)
 {
     if (isSim())
-        return fd >= SIM_FD_BASE ? 0 : -1;
+        return simConfigure(fd, {mode, bits, maxSpeed});
     uint8_t m = mode, b = bits;
     uint32_t sp = maxSpeed;
     if (ioctl(fd, SPI_IOC_WR_MODE, &m) < 0 || ioctl(fd, SPI_IOC_RD_MODE, &m) < 0)
@@ -186,6 +198,17 @@ void failTransfers(const std::string &absolute, unsigned count)
     SimState &s = simState();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.failures[absolute] = count;
+}
+
+bool settings(const std::string &absolute, Settings &out)
+{
+    SimState &s = simState();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.settings.find(absolute);
+    if (it == s.settings.end())
+        return false;
+    out = it->second;
+    return true;
 }
 
 } // namespace sim

@@ -23,6 +23,11 @@ struct Xfer {
     bool cs_change = false;
 };
 
+// Every device on the board's SPI bus - the video processing chip, both
+// FPGAs and their configuration flashes - runs in mode 3 with 8-bit words.
+constexpr uint8_t BUS_MODE = 3;
+constexpr uint8_t BUS_BITS = 8;
+
 // Opens a device path ("/dev/spidev32766.0"); a descriptor, or -1.
 int open(const std::string &absolute);
 void close(int fd);
@@ -59,6 +64,15 @@ void setBusTiming(bool enabled, uint32_t driverCostNs = 20000);
 
 // Makes the next `count` transfers on a path fail (result -1).
 void failTransfers(const std::string &absolute, unsigned count);
+
+// The settings configure() last gave a descriptor of this path; false when
+// none was configured.
+struct Settings {
+    uint8_t mode = 0;
+    uint8_t bits = 0;
+    uint32_t maxSpeed = 0;
+};
+bool settings(const std::string &absolute, Settings &out);
 
 } // namespace sim
 } // namespace spi

@@ -47,8 +47,7 @@ bool isLocal(const uint8_t *body)
 }
 
 // A remote RAM page, decoded once from the address: page type (bits 24-27),
-// bank (bits 12-15) and page offset (bits 0-11). Bits 16-23 select nothing
-// and must be 0; only the port and scaling pages take a bank.
+// bank (bits 12-15) and page offset (bits 0-11).
 struct RemotePage {
     uint8_t type = 0;
     uint8_t bank = 0;
@@ -56,18 +55,25 @@ struct RemotePage {
     bool status = false;   // type 0 from 0x800: the controller-kept status page
 };
 
+// A read is answered from the page offset alone, whatever bits 12-23 hold;
+// false when it would leave its 1024-byte page.
 bool decodeRemote(uint32_t address, uint32_t len, RemotePage &p)
 {
     p.type = uint8_t((address >> 24) & 0x0F);
     p.bank = uint8_t((address >> 12) & 0x0F);
-    uint32_t o = address & 0xFFF;
-    if (address & 0xFF0000)
-        return false;
-    if (p.bank != 0 && p.type != 1 && p.type != 2)
-        return false;
+    const uint32_t o = address & 0xFFF;
     p.status = p.type == 0 && o >= 0x800;
     p.offset = p.status ? o - 0x800 : o;
     return p.offset + len <= PAGE;
+}
+
+// A write lands where the whole address points: address bits 16-23, or a
+// bank on a page type without banks, would carry it past its page.
+bool decodeRemoteWrite(uint32_t address, uint32_t len, RemotePage &p)
+{
+    if (!decodeRemote(address, len, p) || (address & 0xFF0000))
+        return false;
+    return p.bank == 0 || p.type == 1 || p.type == 2;
 }
 
 // Parameter-page offsets mirrored into the back-parameter image on write.
@@ -329,6 +335,9 @@ uint32_t message_deal::message_group_deal(uint8_t *body, uint32_t length, uint8_
     switch (body[9]) {
     case 0x60: return write_ram(body, length);
     case 0x61: return read_ram(body, length);
+    case 0x70: return cmd_erase_flash(body);
+    case 0x71: return cmd_write_flash(body);
+    case 0x72: return cmd_read_flash(body);
     case 0x81: return param_save(body);
     case 0x82: return get_card_version(body);
     case 0x83: return get_card_uid(body);
@@ -409,7 +418,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     }
 
     RemotePage p;
-    if (!decodeRemote(a, len, p)) {
+    if (!decodeRemoteWrite(a, len, p)) {
         body[10] = 1;
         return 1;
     }
@@ -737,14 +746,16 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
     bool running = f->reg_shadow(n, 80) == 3;
     body[10] = 0;
 
-    // The FPGA's RAM is read into the reply, then kept in the staging buffer
-    // `pick` chooses (under the owner lock, the SPI transfer outside it).
+    // The FPGA is read at the page offset the reply stands for, into the
+    // reply; the staging buffer `pick` chooses keeps a copy (under the owner
+    // lock, the SPI transfer outside it).
+    const uint32_t at = address & 0xFFF;
     auto fromFpga = [&](auto pick, uint8_t bank) {
         if (!running) {
             std::memset(out, 0, len);
             return;
         }
-        f->read_fpga_ram(out, address, len, bank, n);
+        f->read_fpga_ram(out, at, len, bank, n);
         f->with_pages([&](card_pages &c) { std::memcpy(pick(c), out, len); });
     };
     auto fromStatusPage = [&]() {
@@ -763,7 +774,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
             std::memset(out, 0, len);
             break;
         }
-        f->read_fpga_ram(out, address, len, 1, n);
+        f->read_fpga_ram(out, at, len, 1, n);
         {
             const bool halved = c331_manage::instance()->gPanel.use1och == 1;
             f->with_pages([&](card_pages &c) {

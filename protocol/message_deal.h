@@ -47,6 +47,13 @@ public:
     // Clock and run-log fields of the status page.
     void Time_to_RAM();
 
+    // 0x70 erase, 0x71 write, 0x72 read of a serial flash: the chip's flash,
+    // an FPGA configuration flash or the run-log window (reply: status, and
+    // the data of a read).
+    uint32_t cmd_erase_flash(uint8_t *body);
+    uint32_t cmd_write_flash(uint8_t *body);
+    uint32_t cmd_read_flash(uint8_t *body);
+
     // 0x81 parameter save, 0x82 version, 0x83 flash unique id, 0x84 FPGA
     // update start, 0x87 clock set.
     uint32_t param_save(uint8_t *body);

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,7 +47,7 @@ constexpr uint32_t PIECE_MAX = 768;
 struct FileKind {
     uint8_t kind;
     uint16_t id;
-    uint32_t limit;
+    uint32_t limit;   // size an unconfirmed announce is measured against
 };
 
 const FileKind KINDS[] = {{1, 100, 4096}, {2, 101, 32768}, {4, 102, 4096}};
@@ -69,12 +70,28 @@ struct YpRecord {
 };
 
 // One cloud-file transfer at a time for the whole program. The pieces are
-// collected in a buffer of their own (header room + the largest file), so a
-// cloud transfer never disturbs the file transfer's or the capture's buffer.
+// collected behind the file's header in a buffer of their own, as large as
+// the announced file and at most as large as the file transfer's (5 MB), so
+// a cloud transfer never disturbs the file transfer's or the capture's
+// buffer.
 std::mutex g_yp_mutex;
 YpRecord g_yp_s_file;
 YpRecord g_yp_r_file;
-uint8_t g_yp_buf[CA_HEADER + 32768];
+std::vector<uint8_t> g_yp_buf;
+
+uint32_t headerOf(uint8_t kind) { return kind == 2 ? CA_HEADER : SETINFO_HEADER; }
+
+// Whether a file of this kind and size can be collected and stored: header
+// and data within the buffer, and a settings file's length within its
+// 16-bit length field. The barcode kind collects nothing.
+bool fits(uint8_t kind, uint32_t size)
+{
+    if (kind == 1)
+        return true;
+    if (uint64_t(headerOf(kind)) + size > FILEBUF_TARIX_SIZE)
+        return false;
+    return kind != 4 || size + 2 <= 0xFFFF;
+}
 
 uint32_t reply(uint8_t *body, uint8_t code, uint16_t id, uint32_t length = 5)
 {
@@ -119,30 +136,29 @@ QByteArray barcodeBytes()
 uint32_t message_deal::YP_SendFile(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
-    std::memset(g_yp_buf, 0, sizeof g_yp_buf);
+    std::vector<uint8_t>().swap(g_yp_buf);
     g_yp_s_file = YpRecord();
     const FileKind *k = m_body_len >= 19 ? kindOf(body + 10) : nullptr;
     if (!k)
         return reply(body, YP_REFUSED, 0);
-    g_yp_s_file.kind = k->kind;
-    g_yp_s_file.id = k->id;
-    g_yp_s_file.size = para::get32(body, 14);
+    const uint32_t size = para::get32(body, 14);
     const bool confirmed = body[18] == 1;
-
-    const bool tooBig = g_yp_s_file.size > k->limit;
-    // A file above the limit never fits the collecting buffer: no piece may
-    // be taken against such an announce, whatever it is answered. The
-    // barcode kind collects nothing, so its confirmed announce stands.
-    const bool overflows = tooBig && k->kind != 1;
-    if (overflows)
-        g_yp_s_file = YpRecord();
+    // A file that cannot be collected leaves no record that pieces could be
+    // written against, whatever the announce is answered.
+    const bool fit = fits(k->kind, size);
+    if (fit) {
+        g_yp_s_file.kind = k->kind;
+        g_yp_s_file.id = k->id;
+        g_yp_s_file.size = size;
+        if (k->kind != 1)
+            g_yp_buf.assign(headerOf(k->kind) + size, 0);
+    }
     if (!confirmed) {
         const bool exists = (k->kind == 2 && platform::files::exists(kCaFile)) ||
                             (k->kind == 4 && platform::files::exists(kSetinfoFile));
-        return reply(body, exists ? YP_EXISTS : tooBig ? YP_TOO_BIG : YP_REFUSED, k->id);
+        return reply(body, exists ? YP_EXISTS : size > k->limit ? YP_TOO_BIG : YP_REFUSED, k->id);
     }
-    // The limit holds with the confirm flag too: the pieces must fit.
-    if (overflows)
+    if (!fit)
         return reply(body, YP_TOO_BIG, k->id);
     if (k->kind == 1) {
         ConfigEngine *config = ConfigEngine::pInstance();
@@ -173,8 +189,7 @@ uint32_t message_deal::YP_SendFileData(uint8_t *body)
     if (id != r.id)
         return reply(body, YP_WRONG_ID, id);
     if (r.kind == 2 || r.kind == 4) {
-        const uint32_t header = r.kind == 2 ? CA_HEADER : SETINFO_HEADER;
-        std::memcpy(g_yp_buf + header + offset, body + 18, d);
+        std::memcpy(g_yp_buf.data() + headerOf(r.kind) + offset, body + 18, d);
         r.count += d;
     }
     return reply(body, YP_DONE, id);
@@ -194,17 +209,19 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
         return reply(body, YP_WRONG_ID, id);
 
     if (r.kind == 2) {
-        g_yp_buf[0] = 0xAA;
-        para::set16(g_yp_buf, 1, r.id);
-        para::set32(g_yp_buf, 3, r.size);
-        if (!storeFile(kCaFile, g_yp_buf, r.count + CA_HEADER))
+        uint8_t *buf = g_yp_buf.data();
+        buf[0] = 0xAA;
+        para::set16(buf, 1, r.id);
+        para::set32(buf, 3, r.size);
+        if (!storeFile(kCaFile, buf, r.count + CA_HEADER))
             return reply(body, YP_NOT_STORED, id);
         platform::files::sync();
         platform::pauseMs(100);
     } else if (r.kind == 4) {
-        g_yp_buf[0] = 0xAA;
-        para::set16(g_yp_buf, 1, uint16_t(r.size + 2));
-        if (!storeFile(kSetinfoFile, g_yp_buf, r.count + SETINFO_HEADER))
+        uint8_t *buf = g_yp_buf.data();
+        buf[0] = 0xAA;
+        para::set16(buf, 1, uint16_t(r.size + 2));
+        if (!storeFile(kSetinfoFile, buf, r.count + SETINFO_HEADER))
             return reply(body, YP_NOT_STORED, id);
         lock.unlock();
         platform::files::remove(kBarcodeFile);

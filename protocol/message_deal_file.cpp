@@ -4,10 +4,12 @@
 // digest matches. A read transfer opens one of the same files and hands it
 // out in blocks, with the digest of what it sent at the end.
 //
-// One write and one read transfer exist at a time for the whole program. All
-// their state is guarded by g_zem_file_deal_mutex; the buffer and the files
-// are touched under Utils::_file_deal_mutex as well (taken second), which the
-// screen capture and the parameter store share.
+// One write and one read transfer exist at a time for the whole program,
+// whichever links carry their requests: a start on any link replaces the
+// running transfer, and its blocks and end may come on another link than the
+// start. All their state is guarded by g_zem_file_deal_mutex; the buffer and
+// the files are touched under Utils::_file_deal_mutex as well (taken second),
+// which the screen capture and the parameter store share.
 
 #include "protocol/message_deal.h"
 
@@ -43,7 +45,6 @@ const char *const MAPPING_DIR = "/data/smartmapping/";
 MD5 md5;                                  // digest of the write transfer's blocks
 MD5 md5_read;                             // digest of the bytes the read blocks sent
 std::FILE *file_tarix = nullptr;          // the read transfer's open file
-const message_deal *write_owner = nullptr; // handler (link) whose start began the write transfer
 
 uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
 
@@ -278,7 +279,6 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
         // Boot loader images are taken but stored nowhere; the start has no reply.
         rec.type = TYPE_BOOT;
         rec.path.clear();
-        write_owner = this;
         md5.reset();
         return 0;
     } else if (tagIs(tag, "FKRN")) {
@@ -307,7 +307,6 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     rec.type = type;
     rec.path = path;
     rec.total_len = total;
-    write_owner = this;
     md5.reset();
     if (clear) {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
@@ -338,7 +337,6 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
     rec.type = type;
     rec.path = (type == TYPE_RECOVERY ? RECOVERY_DIR : MAPPING_DIR) + name;
     rec.total_len = total;
-    write_owner = this;
     md5.reset();
     return reply3(body, 0, 7, 0);
 }
@@ -356,8 +354,6 @@ uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
         return reply2(body, 1, 2);                        // runs past the frame
     if (uint64_t(offset) + count > capacity(type))
         return reply2(body, 1, 2);                        // runs past the type's room
-    if (write_owner && write_owner != this)
-        return reply2(body, 1, 2);                        // a start on another link replaced this transfer
     if (storesBlocks(type)) {
         const uint32_t base = type == TYPE_LOGO ? LOGO_HEADER_SIZE : 0;
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
@@ -374,9 +370,7 @@ uint32_t message_deal::write_file_end(uint8_t *body, uint32_t length)
     ZemFileDeal &rec = g_zem_file_deal_para;
     if (rec.type == TYPE_NONE)
         closeReadFile();
-    bool match = length >= 31 && std::memcmp(md5.digest(), body + 15, 16) == 0;
-    if (write_owner && write_owner != this)
-        match = false;   // replaced by a start on another link: stores nothing
+    const bool match = length >= 31 && std::memcmp(md5.digest(), body + 15, 16) == 0;
     if (!match)
         return reply3(body, 0, 3, 1);
 

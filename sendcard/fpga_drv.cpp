@@ -57,7 +57,8 @@ bool fpga_drv::open_devices()
         if (platform::isSim() && !platform::spi::sim::attached(DEVICE_PATH[i]))
             platform::spi::sim::attach(DEVICE_PATH[i], std::make_shared<platform::simfpga::SimFpga>());
         g_fpga_fd[i] = platform::spi::open(DEVICE_PATH[i]);
-        if (g_fpga_fd[i] < 0 || platform::spi::configure(g_fpga_fd[i], 0, 8, SPI_SPEED) < 0)
+        if (g_fpga_fd[i] < 0 ||
+            platform::spi::configure(g_fpga_fd[i], platform::spi::BUS_MODE, platform::spi::BUS_BITS, SPI_SPEED) < 0)
             ok = false;
     }
     return ok;
@@ -212,7 +213,7 @@ int fpga_drv::flash_fd()
         platform::spi::sim::attach(FLASH_DEVICE_PATH,
                                    std::make_shared<platform::simflash::SimFlashBus>(fpga_gpio::FLASH_ROUTE));
     int fd = platform::spi::open(FLASH_DEVICE_PATH);
-    if (fd >= 0 && platform::spi::configure(fd, 0, 8, FLASH_SPEED) < 0) {
+    if (fd >= 0 && platform::spi::configure(fd, platform::spi::BUS_MODE, platform::spi::BUS_BITS, FLASH_SPEED) < 0) {
         platform::spi::close(fd);
         fd = -1;
     }

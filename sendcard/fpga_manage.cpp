@@ -1,10 +1,12 @@
 #include "sendcard/fpga_manage.h"
 
 #include "app/global.h"
+#include "app/utils.h"
 #include "platform/platform.h"
 #include "sendcard/fpga_drv.h"
 
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 fpga_manage *fpga_manage::p_fpga_manage = nullptr;
@@ -55,6 +57,22 @@ uint8_t fpga_manage::Dealwith1_PC_to_eth(uint32_t len, const uint8_t *body)
         fpga_drv::send_card_frame(1, 0xFF, data, n);
     } else {
         fpga_drv::send_card_frame(body[6] == 1 ? 1 : 0, body[7] & 1, data, n);
+    }
+    return 0;
+}
+
+uint8_t fpga_manage::multi_port_send(const uint8_t *frame, uint32_t len)
+{
+    if (len == 0 || len >= CARD_FRAME_MAX)
+        return 1;
+    std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
+    const uint32_t ports = multicast_word & 0x0F;
+    if (multicast_mode != 0 || ports == 0)
+        return 1;
+    for (uint8_t n = 0; n < 2; ++n) {
+        const uint32_t pair = (ports >> (2 * n)) & 0x03;
+        if (pair)
+            fpga_drv::send_card_frame(n, pair == 0x03 ? 0xFF : uint8_t(pair >> 1), frame, len);
     }
     return 0;
 }

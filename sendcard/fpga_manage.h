@@ -54,7 +54,10 @@ public:
     std::atomic<uint8_t> bri_set_request{0};
     // Output-status request: set to 1 when the LED-off word changes.
     std::atomic<uint8_t> output_status_request{0};
-    // Link state of the output ports, bit n = port n + 1 up (code 11 announces changes).
+    // Link state of the output ports, bit n = port n + 1 up: bits 0 and 1
+    // are FPGA 0's ports 0 and 1, bits 2 and 3 FPGA 1's. The FPGA thread
+    // reads it from the FPGAs' status registers and announces a change with
+    // change code 11.
     std::atomic<uint8_t> port_link_state{0};
 
     // Card pass-through. Every link holds card_mutex while it hands a card
@@ -69,6 +72,12 @@ public:
     // both FPGAs. Command 2 frames go out without their first 12 bytes.
     // 0 sent, 1 refused (1024 bytes or more, or too short to be a frame).
     uint8_t Dealwith1_PC_to_eth(uint32_t len, const uint8_t *body);
+    // Sends a card frame out of the ports the multicast parameter word names
+    // (bit n = port n + 1, numbered as port_link_state) while the multicast
+    // mode is 0, all under Utils::_fpga_multicast_mutex. 0 sent; 1 refused
+    // (an empty frame or one of 1024 bytes or more, another multicast mode,
+    // or a word that names no port).
+    uint8_t multi_port_send(const uint8_t *frame, uint32_t len);
     // Reads the card frames waiting on FPGA `fpga` and routes them.
     void reg_IRQ_Dealwith(uint8_t fpga, uint8_t force);
     // Routes one card reply to the link named by g_passby_trans_port.
@@ -119,7 +128,9 @@ public:
     uint8_t reg_shadow(uint8_t fpga, uint8_t reg);
     void set_reg_shadow(uint8_t fpga, uint8_t reg, uint8_t value);
 
-    // Multicast sending (guarded by Utils::_fpga_multicast_mutex).
+    // Multicast sending (guarded by Utils::_fpga_multicast_mutex): the mode
+    // byte and the parameter word the RAM write takes from status-page bytes
+    // 257 to 260.
     uint8_t multicast_mode = 0;
     uint32_t multicast_word = 0;
 
@@ -142,6 +153,10 @@ public:
     int set_output_status();
     // Reads FPGA n's state register (80) into its shadow.
     void refresh_state(uint8_t n);
+    // Reads the output ports' link state of the running FPGAs (an FPGA in
+    // reset or not running has its ports down) and emits code 11 when it
+    // changed.
+    void check_port_links();
 
     static constexpr uint32_t LED_STEP1_TICKS = 11;
     static constexpr uint32_t LED_STEP2_TICKS = 31;

@@ -18,6 +18,7 @@ constexpr uint8_t REG_SCREEN_STATUS = 3;   // 0 screen held while the geometry c
 constexpr uint8_t REG_BRIGHTNESS = 4;      // 0..255
 constexpr uint8_t REG_OUTPUT = 5;          // bit 0: 1 = the LED wall shows the picture
 constexpr uint8_t REG_STATE = 80;          // 3 = configured and running
+constexpr uint8_t REG_PORT_LINK = 128;     // bit p: output port p has a link
 constexpr uint8_t STATE_RUNNING = 3;
 constexpr uint8_t SCREEN_HOLD = 0;
 constexpr uint8_t SCREEN_SHOW = 5;
@@ -86,11 +87,10 @@ void fpga_manage::fpga_manage_turn()
     check_fpga_rst();
     // An FPGA back from reset is asked for its state until it runs.
     for (uint8_t n = 0; n < 2; ++n) {
-        if (reset_pending[n])
-            continue;
-        if (reg_shadow(n, REG_STATE) != STATE_RUNNING)
+        if (!reset_pending[n] && reg_shadow(n, REG_STATE) != STATE_RUNNING)
             refresh_state(n);
     }
+    check_port_links();
     bool bri;
     {
         std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
@@ -102,6 +102,19 @@ void fpga_manage::fpga_manage_turn()
     }
     if (output_status_request.load() == 1 && set_output_status())
         output_status_request = 0;
+}
+
+void fpga_manage::check_port_links()
+{
+    uint8_t links = 0;
+    for (uint8_t n = 0; n < 2; ++n) {
+        if (reset_pending[n] || reg_shadow(n, REG_STATE) != STATE_RUNNING)
+            continue;
+        links |= uint8_t((fpga_drv::read_reg(n, REG_PORT_LINK) & 0x03) << (2 * n));
+    }
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (port_link_state.exchange(links) != links && store)
+        store->test_signal(11);
 }
 
 void fpga_manage::set_led_para_deal()

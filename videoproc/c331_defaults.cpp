@@ -1,10 +1,9 @@
 #include "videoproc/c331_defaults.h"
-
-namespace c331_defaults {
+#include "videoproc/c331_manage.h"
 
 // One window over the whole start-up output (two channel tiles), showing
 // source 0 (chip port 3); every other window idle.
-const int32_t parameters_txt[PT_COUNT] = {
+const int32_t c331_manage::parameters_txt[c331_defaults::PT_COUNT] = {
     // tile counts
     2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
     // chip input ports (window 0 shows source 0 on port 3)
@@ -41,5 +40,3 @@ const int32_t parameters_txt[PT_COUNT] = {
     // OSD scroll speed, scroll mode
     1, 0,
 };
-
-} // namespace c331_defaults

@@ -10,7 +10,7 @@
 
 namespace c331_defaults {
 
-// parameters_txt: 160 values, in this order.
+// c331_manage::parameters_txt: 160 values, in this order.
 constexpr int PT_SHAPE = 0;          // 6 x (tiles across, down)       0..11
 constexpr int PT_INPUT = 12;         // 6 chip input ports             12..17
 constexpr int PT_WIN_OFFSET = 18;    // 6 x 4 output offsets           18..41
@@ -32,8 +32,6 @@ constexpr int PT_ICH_OWNER = 150;    // 8 input channel -> window      150..157
 constexpr int PT_OSD_SCROLL_SPEED = 158;
 constexpr int PT_OSD_SCROLL_MODE = 159;
 constexpr int PT_COUNT = 160;
-
-extern const int32_t parameters_txt[PT_COUNT];
 
 // Frame-buffer ring of every window: four buffers written in turn, one spare.
 constexpr uint8_t BUF_RING[5] = {0, 1, 2, 3, 4};

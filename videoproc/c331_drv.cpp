@@ -40,10 +40,14 @@ c331_drv::c331_drv() : cur_bank(-1) {}
 
 int c331_drv::initialize()
 {
-    if (platform::isSim() && !platform::spi::sim::attached(DEVICE))
-        platform::spi::sim::attach(DEVICE, std::make_shared<platform::sim::SimC331>());
+    if (platform::isSim() && !platform::spi::sim::attached(DEVICE)) {
+        // The chip's serial flash keeps what was written across restarts.
+        auto chip = std::make_shared<platform::sim::SimC331>();
+        chip->flash().attachFile(platform::sim::SimC331Flash::BACKING_FILE);
+        platform::spi::sim::attach(DEVICE, chip);
+    }
     int fd = platform::spi::open(DEVICE);
-    platform::spi::configure(fd, 3, 8, WRITE_HZ);
+    platform::spi::configure(fd, platform::spi::BUS_MODE, platform::spi::BUS_BITS, WRITE_HZ);
     return fd;
 }
 

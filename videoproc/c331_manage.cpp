@@ -25,7 +25,7 @@ constexpr std::chrono::milliseconds TURN_PERIOD{5};
 
 c331_manage::c331_manage()
 {
-    font_present = 0;
+    font_present_bits = 0;
     for (ST_ICH_OUT &r : ich_out)
         r.och[0] = 0;
     setup_state = 0;

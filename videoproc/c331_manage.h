@@ -23,15 +23,24 @@
 //   c331_apply.cpp   apply pass and input/OSD polling
 //   c331_model.cpp   system parameters, defaults, window model from the image
 //   c331_init.cpp    initial register set, register-update timing control
-//   c331_panel.cpp, c331_layout.cpp, c331_windows.cpp, c331_inputs.cpp,
-//   c331_quality.cpp, c331_pattern.cpp, c331_debug.cpp, c331_osd.cpp,
-//   c331_font.cpp, c331_dump.cpp  the setters of each area
+//   c331_panel.cpp   LED panel and output timing
+//   c331_layout.cpp  window set and output-channel allocation
+//   c331_layers.cpp  layer mixers, fades, output-frame waits
+//   c331_dump.cpp    register and model dumps
+//   c331_rects.cpp, c331_scaler.cpp, c331_display_ich.cpp, c331_display_och.cpp
+//                    window rectangles, filter tables, display windows
+//   c331_quality.cpp, c331_nr.cpp  picture quality, noise reduction, deinterlacer
+//   c331_flash.cpp, c331_font.cpp  the chip's serial flash and the OSD fonts
+//   c331_windows.cpp, c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp,
+//   c331_osd.cpp     the setters of the other areas
 
+#include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <pthread.h>
 #include <string>
@@ -129,6 +138,12 @@ typedef struct {
     int32_t hshrink, vshrink;
     int32_t hzoom, vzoom;
 } _ScalingSt;
+
+// What one input channel captures: pixel clock of the first pixel, pixels,
+// first line, lines.
+typedef struct {
+    int32_t hst, hw, vst, vw;
+} IchCapture;
 
 // One call of an area setter, as recorded for inspection.
 struct c331_call {
@@ -302,12 +317,14 @@ public:
     int32_t pattern_on = 0;                       // pattern generator showing
     // Longest wait for the LED geometry hand-shake, milliseconds.
     unsigned led_para_wait_ms;
-    uint32_t font_present = 0;                    // font-presence bits
 
     // ---- bring-up model (chip model loading) ----
     void load_system_param();
     void define_param();
     void load_param();
+    // The provisional per-window and per-channel table load_param copies in
+    // (kept with the other chosen defaults, videoproc/c331_defaults.cpp).
+    static const int32_t parameters_txt[c331_defaults::PT_COUNT];
     void zemApi_initEnvC331();
     void zemApi_initEnvC331Default();
     void write_initial_setting(int fd, int full);
@@ -320,12 +337,33 @@ public:
 
     // ---- LED panel ----
     void zemApi_PnlInit2(int ledW, int ledH, int out1w, int out1h, int splice);
+    void zemApi_PnlInitOch3();
+    int zemApi_PnlInitOch_diff(int *htt, int *vtt, int hblank, int vblank, int width, int height);
+    void zemApi_WriteRam(int offset);
+    void zemApi_c331InitRegPanel();
+    // Admissible output timing: the first (HTT, VTT) pair of the timing table
+    // with HTT >= htt and VTT >= vtt replaces the two; false when none does.
+    static bool find_timing(int &htt, int &vtt);
+    // Diagnostics, used on no running path.
+    void c331_outputTimmingCtrlReg(int po1, int po2);
+    void c331_calc_PixelCLK();
+    void zemApi_SetOutBkg();
     // ---- layout ----
     void zemApi_MultiWinInit();
     void zemApi_MultiWinGet(ST_MWIN *out);
     void zemApi_MultiWinChAlloc(char init);
     void zemApi_MultiWinChOverlay();
     void zemApi_MultiWinChInit();
+    // ---- layers and fades ----
+    // Output channels of each window (ascending, -1 = none), and of each
+    // layer mixer in stacking order, bottom first.
+    int32_t win_ochs[WIN_NUM][OCH_NUM] = {};
+    int32_t g_och_layer[OCH_NUM][OCH_NUM] = {};
+    int32_t g_och_layer_cnt[OCH_NUM] = {};
+    void update_overlay_info();
+    void set_overlay(int fd);
+    void reset_layer_coef(int fd, int page);
+    void set_layer_coef(int fd, int win, int cnt, int dir);
     // ---- window output sequence, rectangles, layers, crop, output modes ----
     void set_output(int fd);
     void reset_act(int fd, int mode);
@@ -336,17 +374,33 @@ public:
     int32_t zemApi_CropGetOffset(int port, ST_RECT *rect, int side);
     void zemApi_updateCrop(int port);
     // ---- window rectangles and scaling ----
+    // Which source pixels a window uses, and where they go inside its block
+    // of output areas. Pure computations over the model: no register traffic.
     _ImageWindowDef_st IWIN[WIN_NUM] = {};
     _ImageWindowDef_st OWIN[WIN_NUM] = {};
+    // Second dot-by-dot flag of a window: set, a one-to-one window is cut on
+    // its input side only. 0 for every window at start.
+    int32_t PM_WIN_DBD_OPT[WIN_NUM] = {};
     void calc_iwin2(int w);
     void calc_owin2(int w);
     void calc_oact(_ImageWindowDef_st owin, _ImageWindowDef2_St *areas, int w);
     void calc_scaling(_ImageWindowDef_st in, _ImageWindowDef_st out, _ScalingSt *s);
     int check_stitching_win(int32_t *w, int32_t *partner);
     int32_t zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side);
+    static bool is_port(int p) { return p >= 0 && p < PORT_NUM; }
+    // A port's picture in a dot-by-dot mosaic: its full-width active
+    // rectangle; all zero for a port that does not exist.
+    ST_ACT dbd_rect(int port) const;
     // ---- display windows and scaler filter tables ----
     void set_display_window_ich(int fd, _ImageWindowDef_st iwin, _ImageWindowDef_st owin, int w);
     void set_display_window_ich_dbd(int fd, int w, int mode);
+    // The channel programming of a dot-by-dot window once its memory is set
+    // up (the second half of set_display_window_ich_dbd).
+    void set_dbd_channels(int fd, int w, int mode);
+    // Capture rectangles of the channels of a dot-by-dot window; their
+    // number, 0 when the mode is no mosaic.
+    int dbd_captures(int w, int mode, IchCapture *caps) const;
+    static IchCapture capture_of(const ST_ACT &D, bool half);
     void set_display_window_och(int fd, _ImageWindowDef_st in, _ImageWindowDef_st owin, int w);
     void set_oscwct(int fd, int och);
     void set_lut_vzoom_4sym(int fd, int ratio, int och);
@@ -355,6 +409,16 @@ public:
     void set_lut_hzoom(int fd, int unused, int och);
     void set_lut_vshrnk_4sym(int fd, int ratio, int ich, int dual);
     void set_iscwct(int fd, int win);
+    // Four-tap vertical shrink filters, one row per ratio band (row 0 unused).
+    static const int32_t lut[10][24];
+    // Pair mode the input side last gave each input channel (0 single).
+    int32_t ich_pair_mode[ICH_NUM] = {};
+    // Memory packing of a window (PM_MEM_WMODE): bytes that n pixels take,
+    // and the value of the channel packing registers.
+    static int64_t packed_size(int mode, int64_t n);
+    static uint8_t packing_value(int mode);
+    // Number of input channels in a window's list (up to the first -1).
+    int ich_count(int w) const;
     void c331_SetWinPriority(int win, int pri);
     void c331_SetWinPriority1(int fd);
     void c331_SetInputsourceCrop(int win, int crop_word);
@@ -379,6 +443,11 @@ public:
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
     // ---- dot-by-dot memory and input waits ----
+    // A dot-by-dot window's five frame buffers and their line pitch (the
+    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
+    // window's input and output channels use them.
+    uint32_t dbd_mem_addr[WIN_NUM][5] = {};
+    int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);
     int check_dbd_input(int port);
     int set_dbd_mem(int fd, int win);
@@ -393,9 +462,34 @@ public:
     void c331_SetSaturation(uint16_t value);
     void c331_SetColorTemp(uint32_t word);
     void zemApi_forceColorDisable(int fd);
+    // Output channels drawing window slot w (the first och_HCnt x och_VCnt
+    // entries of its ochLst that name a channel); their count.
+    int win_och_list(int w, int *list) const;
     // ---- noise reduction and deinterlacer ----
+    // Last noise-reduction enable written by set_mct per HDMI port, -1 = none yet.
+    int32_t nren_old[CMOS_NUM] = {-1, -1, -1, -1};
     void set_ip(int fd, int ich);
     void set_mct(int fd, int win, int refresh);
+    void set_nr(int fd, int ich, int port);
+    void set_nr_block(int fd, int ich, int port);
+    void set_nr_tpx(int fd, int ich, int port);
+    void set_nr_hvpx(int fd, int ich, int port);
+    void set_nr_mosq(int fd, int ich, int port);
+    void set_nr_b_480i(int fd, int ich, int port);
+    void set_nr_b_480p(int fd, int ich, int port);
+    void set_nr_b_720p(int fd, int ich, int port);
+    void set_nr_b_1080i(int fd, int ich, int port);
+    void set_nr_b_1080p(int fd, int ich, int port);
+    void set_mvflt(int fd, int ich, int port);
+    void set_diag(int fd, int ich, int port);
+    void set_ipregs(int fd, int ich, int port);
+    void set_comb(int fd, int ich, int port);
+    // A port number outside 0..5 (a window without input) reads as no signal.
+    int32_t port_state(int port) const;
+    bool port_interlaced(int port) const;
+    bool port_nosignal(int port) const;
+    // Whether any noise-reduction level of the port is on.
+    bool port_nr_on(int port) const;
     // ---- patterns ----
     int c331_SetPattern(int n);
     int zemApi_IsPatternGen();
@@ -414,6 +508,7 @@ public:
     void sync_c331_device_test_frame_lock(int fd);
     void sync_c331_device_test_frame_lock_vbyrx2(int fd);
     void sync_c331_device_test_frame_lock_vbyrx3(int fd);
+    void sync_c331_device_frame_lock_vbyrx2(int fd, int vtotal);
     // ---- OSD ----
     int zemApi_OsdSet(int item, int value);
     void set_OSD_para(OMENU_PARA &para);
@@ -421,15 +516,56 @@ public:
     void set_osd(int fd, int which);
     void set_scroll(int fd);
     void load_char();
-    // ---- fonts ----
+    // ---- serial flash and fonts ----
+    // The chip's serial flash (32 MiB, reached through the controller of
+    // register bank 4): read into host memory, program (the range must be
+    // erased), erase `count` blocks of 4 KiB (mode 0), 32 KiB (1) or 64 KiB
+    // (other) from 4 KiB unit `unit`, and DMA from flash into chip memory
+    // (target 0, destination a memory address), the character list (1, a
+    // list pointer) or the palette (4, the first palette index). Each sets
+    // the controller up from scratch and runs on the caller's thread under
+    // bank4_mutex. Result SFL_OK, or SFL_TIMEOUT when the controller did not
+    // finish (a read then leaves zeros in the buffer).
+    static constexpr uint32_t SFL_SIZE = 0x2000000;
+    static constexpr int SFL_OK = 0;
+    static constexpr int SFL_TIMEOUT = 1;
+    int read_flash(int fd, uint32_t address, uint32_t length, uint8_t *buffer);
+    int write_flash(int fd, uint32_t address, uint32_t length, const uint8_t *buffer);
+    int erase_flash(int fd, uint32_t unit, uint32_t count, int mode);
+    int osd_write_dma_sfl(int fd, uint32_t address, uint32_t destination, uint8_t target, uint32_t length);
+    // Serialises everything that drives bank 4: the serial-flash controller
+    // and the memory and drawing engines. Recursive, so that a sequence (a
+    // font reload, an OSD rebuild) holds it across the operations it calls.
+    // Lock order: manage_mutex, then this, then the register locks.
+    std::recursive_mutex bank4_mutex;
+
+    // OSD fonts: the flash addresses and sizes of the four fonts' glyphs
+    // (PS_CHAR_ADDR_*, PS_CHAR_SIZE_*), which load_char resets.
+    void load_font_map();
+    // Checks the four font headers: font_present_bits and byte 6 of the
+    // status page.
     void read_c331_font(int fd);
+    // Copies the four fonts back to back into chip memory from PS_FONT_ADDR.
     void update_font(int fd);
+    // Prints the 32-dot glyph of a code point (diagnostic).
+    void zemApi_debug_printf_unicode(uint32_t code, int fd);
+    // Bit 0 32-dot CJK, 1 32-dot ASCII, 2 64-dot CJK, 3 64-dot ASCII: header valid.
+    std::atomic<int> font_present_bits{0};
+    // Where each font was loaded in chip memory.
+    uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0;
+    uint32_t g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
     // ---- register dumps ----
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();
     void zemDbg_c331_print_regGrp(int grp);
     // Full register listing; runs on the caller's thread without manage_mutex.
     void c331_print();
+    // Registers of the full listing as descriptors, sorted by bank, then
+    // sub-address.
+    static const std::vector<uint32_t> &c331_register_list();
+    // Where the dumps go: standard output (a person in the field reads them
+    // there); tests capture them.
+    FILE *dump_out = stdout;
 
     // ---- call log of the area setters ----
     void set_call_recording(bool on);
@@ -438,6 +574,9 @@ public:
     void note_call(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    // Waits for the next output frame of channel och (bounded); false when
+    // the chip did not report it in time.
+    bool wait_och_frame(int fd, int och);
     void bringup_probe();
     void bringup_setup();
     void bringup_panel();

@@ -372,7 +372,10 @@ TEST_F(Store, CurrentModeIndex)
     EXPECT_EQ(s->ZemGetCurrentModeIndex(), 16);
     s->setWord(CURRENT_USER_MODE, 17);
     EXPECT_EQ(s->ZemGetCurrentModeIndex(), 0);
+    // Only the low byte names the mode.
     s->setWord(CURRENT_USER_MODE, 0x0103);
+    EXPECT_EQ(s->ZemGetCurrentModeIndex(), 3);
+    s->setWord(CURRENT_USER_MODE, 0x0111);
     EXPECT_EQ(s->ZemGetCurrentModeIndex(), 0);
 }
 

@@ -90,38 +90,51 @@ TEST_F(CloudTest, CaFileUploadAndReadBack)
     EXPECT_EQ(cmd(0xCB, le16(101)), cat({ok(101), {0}}));
 }
 
-TEST_F(CloudTest, SizeLimitHoldsWhateverTheConfirmFlagSays)
+TEST_F(CloudTest, ConfirmedAnnounceIsRefusedOnlyWhenTheFileCannotBeCollected)
 {
-    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 1)), refused(66, 101));
-    EXPECT_EQ(cmd(0xCC, announce('4', 5000, 1)), refused(66, 102));
-    // Nothing may be sent against a refused announce.
-    EXPECT_EQ(cmd(0xC5, piece(102, 0, data(100, 1)))[1], 76);
-    EXPECT_EQ(cmd(0xCC, announce('3', 10, 1)), refused(64, 0));
-    EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
-    // The barcode kind collects no pieces: its size only picks the code of
-    // an unconfirmed announce; confirmed, it goes ahead.
-    EXPECT_EQ(cmd(0xCC, announce('1', 5000, 0)), refused(66, 100));
-    EXPECT_EQ(cmd(0xCC, announce('1', 5000, 1)), ok(100));
-    EXPECT_EQ(cmd(0xCC, announce('1', 10, 0)), refused(64, 100));
+    // Confirmed, a file above the kind's limit goes ahead and is stored whole.
+    const Bytes content = data(40000, 2);
+    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 1)), ok(101));
+    for (uint32_t off = 0; off < 40000; off += 10000)
+        ASSERT_EQ(cmd(0xC5, piece(101, off, Bytes(content.begin() + off, content.begin() + off + 10000))), ok(101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 40000)), ok(101));
+    const std::string stored = file("/data/configs/cloud_cafile");
+    ASSERT_EQ(stored.size(), 40007u);
+    EXPECT_EQ(Bytes(stored.begin() + 3, stored.begin() + 7), le32(40000));
+    EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+
+    // Refused with 66 only past the 5 MB buffer (header included), or past
+    // the settings file's 16-bit length field; no piece is taken then.
+    const struct {
+        char digit;
+        uint32_t size;
+        Bytes reply;
+    } cases[] = {
+        {'2', 5 * 1024 * 1024 - 7, ok(101)},   {'2', 5 * 1024 * 1024 - 6, refused(66, 101)},
+        {'4', 5000, ok(102)},                  {'4', 65533, ok(102)},
+        {'4', 65534, refused(66, 102)},        {'1', 5000, ok(100)},
+        {'3', 10, refused(64, 0)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(1, c.digit) + " " + std::to_string(c.size));
+        EXPECT_EQ(cmd(0xCC, announce(c.digit, c.size, 1)), c.reply);
+        if (c.reply[1] == 66)
+            EXPECT_EQ(cmd(0xC5, piece(c.reply[3], 0, data(100, 1)))[1], 76);
+    }
 }
 
-TEST_F(CloudTest, OversizedAnnounceWithoutFlagTakesNoPieces)
+TEST_F(CloudTest, UnconfirmedAnnounceAnswersByLimitAndStillRecordsTheFile)
 {
-    // Refused with 66 (no file yet) or 65 (file exists): either way the
-    // announced size is beyond what can be collected, so pieces past the
-    // limit are refused and the end stores nothing.
     EXPECT_EQ(cmd(0xCC, announce('2', 40000, 0)), refused(66, 101));
-    const Bytes chunk = data(1000, 5);
-    for (uint32_t off = 0; off < 40000; off += 1000)
-        ASSERT_EQ(cmd(0xC5, piece(101, off, chunk))[1], 76) << off;
-    EXPECT_EQ(cmd(0xC6, idTotal(101, 40000))[0], 1);
-    EXPECT_FALSE(platform::files::exists("/data/configs/cloud_cafile"));
-
+    EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
+    EXPECT_EQ(cmd(0xCC, announce('1', 5000, 0)), refused(66, 100));
+    EXPECT_EQ(cmd(0xCC, announce('1', 10, 0)), refused(64, 100));
     const std::string old(8, 'x');
     ASSERT_TRUE(platform::files::writeAtomic("/data/configs/cloud_setinfo", old.data(), old.size()));
     EXPECT_EQ(cmd(0xCC, announce('4', 100000, 0)), refused(65, 102));
-    EXPECT_EQ(cmd(0xC5, piece(102, 0, chunk))[1], 76);
-    EXPECT_EQ(file("/data/configs/cloud_setinfo"), std::string(8, 'x'));
+    // What was announced is recorded all the same: pieces of it are taken.
+    EXPECT_EQ(cmd(0xCC, announce('2', 40000, 0)), refused(66, 101));
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, data(1000, 5))), ok(101));
 }
 
 TEST_F(CloudTest, PieceCountMustLieInsideTheFrame)
@@ -164,6 +177,34 @@ TEST_F(CloudTest, SettingsUploadStoresAndRequestsReconnection)
     ASSERT_EQ(r.size(), 12u + 202);
     EXPECT_EQ(Bytes(r.begin() + 11, r.begin() + 13), (Bytes{202, 0}));
     EXPECT_EQ(Bytes(r.begin() + 13, r.begin() + 213), content);
+    std::memset(g_4G_property, 0, sizeof g_4G_property);
+}
+
+TEST_F(CloudTest, PropertyReloadTakesEachCloudFileOnItsOwn)
+{
+    message_deal_4g *g4 = deal.deal_4g();
+    g_4G_RAM[0] = 0xAA;
+    g_4G_property[68] = 7;
+    // No cloud file: nothing to reload, and no failure.
+    EXPECT_EQ(g4->get_4G_property(), 0);
+    EXPECT_EQ(g_4G_RAM[0], 0xAA);
+    EXPECT_EQ(g_4G_property[68], 7);
+
+    // The settings alone: the properties come from behind its header, the
+    // 4G information block stays.
+    zemtest::writeFile(root.host("/data/configs/cloud_setinfo"), std::string("\xAA\x06\x00prop", 7));
+    EXPECT_EQ(g4->get_4G_property(), 0);
+    EXPECT_EQ(Bytes(g_4G_property, g_4G_property + 5), (Bytes{'p', 'r', 'o', 'p', 0}));
+    EXPECT_EQ(g_4G_RAM[0], 0xAA);
+
+    // The module's block is reloaded too, even when the settings file is bad.
+    zemtest::writeFile(root.host("/data/configs/cloud_barcode"), std::string("\xAAV1", 3));
+    zemtest::writeFile(root.host("/data/configs/cloud_setinfo"), std::string("\xAA\x02", 2));
+    g_4G_RAM[56] = 1;
+    EXPECT_EQ(g4->get_4G_property(), 1);
+    EXPECT_EQ(Bytes(g_4G_RAM, g_4G_RAM + 4), (Bytes{0xAA, 'V', '1', 0}));
+    EXPECT_EQ(g_4G_RAM[56], 0);
+    EXPECT_EQ(g_4G_property[0], 'p');
     std::memset(g_4G_property, 0, sizeof g_4G_property);
 }
 

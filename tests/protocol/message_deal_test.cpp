@@ -152,7 +152,7 @@ TEST_F(HandlerTest, DeviceInformationBlock)
     Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x88));
     g_update_status = 0;
     EXPECT_EQ(r[0], 0);
-    EXPECT_EQ(r[1 + 0x00], 0);   // no cloud properties stored
+    EXPECT_EQ(r[1 + 0x00], 0);   // FPGA 0 not running
     EXPECT_EQ(r[1 + 0x04], 0x52);
     EXPECT_EQ(r[1 + 0x05], 0x97);
     // Offsets 0x0F to 0x13: 0, start-up state, 8, then the controller type.
@@ -162,6 +162,11 @@ TEST_F(HandlerTest, DeviceInformationBlock)
     EXPECT_EQ(r[1 + 0x2F], 0x28);
     EXPECT_EQ(r[1 + 0x80], 0x01);
     EXPECT_EQ(r[1 + 0x81], 0x02);
+    // FPGA 0 running and started: ready, with or without cloud files.
+    card->set_reg_shadow(0, 80, 3);
+    card->vbyone_ready[0] = 1;
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 1)), (Bytes{0, 0xAA}));
+    card->vbyone_ready[0] = 0;
 }
 
 TEST_F(HandlerTest, DeviceInformationBlockCutsOverlongCloudTexts)
@@ -243,17 +248,64 @@ TEST_F(HandlerTest, RemoteAccessStaysInsideItsPage)
     // Status page at 0x800: 1024 bytes fit, 1025 do not.
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x800, Bytes(1024, 1))), Bytes{0});
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x800, Bytes(1025, 1))), Bytes{1});
-    // Address bits 16..23 select nothing: refused instead of indexing past the page.
+    // A write's address bits 16..23, or a bank on a page type without banks,
+    // would carry it past its page: refused.
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x00010000, {1})), Bytes{1});
-    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x00FF0000, 4))[0], 1);
-    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x03F0, 32)).size(), 2u);
-    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x03F0, 16)).size(), 17u);
-    // A bank on a page type without banks is refused, not aliased.
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x06001000, {1})), Bytes{1});
     // Type 1 with bank 0: accepted, nothing written.
     fpga[0]->clearOps();
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x01000000, {1})), Bytes{0});
     EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+// Bits 28..31 of the address select no page: a type-0 write there lands at
+// its parameter-page offset, not before the status page.
+TEST_F(HandlerTest, RemoteWriteWithHighAddressBitsStaysInTheParameterPage)
+{
+    card->multicast_mode = 3;
+    EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x10000100, {1, 2, 3, 4}, 0, 1)), Bytes{0});
+    const card_pages c = pages();
+    EXPECT_EQ(Bytes(c.MCU_RAM_PARA_func[0] + 0x100, c.MCU_RAM_PARA_func[0] + 0x104), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(fpga[0]->ram(1, 0x100, 4), (Bytes{1, 2, 3, 4}));
+    const Bytes statusPage(c.MCU_RAM_EXTEND, c.MCU_RAM_EXTEND + fpga_manage::PAGE_SIZE);
+    EXPECT_EQ(statusPage, Bytes(fpga_manage::PAGE_SIZE, 0));
+    EXPECT_EQ(card->multicast_mode, 3);   // no status-page follow-up
+}
+
+// Remote reads are answered from the page offset O = A & 0xFFF whatever the
+// bank nibble or bits 16..23 hold; only a read leaving its page is refused.
+TEST_F(HandlerTest, RemoteReadsAreAnsweredFromThePageOffset)
+{
+    card->set_reg_shadow(0, 80, 3);
+    fpga[0]->setRam(1, 0x100, {1, 2, 3, 4});
+    fpga[0]->setRam(50, 0x10, {13, 14, 15, 16});
+    const uint8_t cmdPage[4] = {5, 6, 7, 8}, status[4] = {9, 10, 11, 12};
+    card->with_pages([&](card_pages &c) {
+        std::memcpy(c.MCU_RAM_CMD, cmdPage, 4);
+        std::memcpy(c.MCU_RAM_EXTEND + 0x100, status, 4);
+    });
+    const struct {
+        uint32_t address;
+        uint16_t len;
+        Bytes reply;
+    } cases[] = {
+        {0x00FF0100, 4, {0, 1, 2, 3, 4}},       // parameter page, bits 16..23 set
+        {0x00003100, 4, {0, 1, 2, 3, 4}},       // parameter page, bank 3
+        {0x04005010, 4, {0, 13, 14, 15, 16}},   // transmit page, bank 5
+        {0x05A07010, 4, {0, 5, 6, 7, 8}},       // command page
+        {0x06AB1100, 4, {0, 9, 10, 11, 12}},    // status page by type 6
+        {0x00FF0900, 4, {0, 9, 10, 11, 12}},    // status page from 0x800
+        {0x00000C00, 0, {0}},                   // status page end, nothing read
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(run(pctool::ramRead(REMOTE, c.address, c.len)), c.reply) << std::hex << c.address;
+    // Leaving the page: status 1, length 2.
+    for (auto r : {std::make_pair(0x03F0u, 32), std::make_pair(0x06FF03F0u, 32), std::make_pair(0x00FF0C00u, 1)}) {
+        Bytes reply = run(pctool::ramRead(REMOTE, r.first, uint16_t(r.second)));
+        ASSERT_EQ(reply.size(), 2u) << std::hex << r.first;
+        EXPECT_EQ(reply[0], 1);
+    }
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 0x03F0, 16)).size(), 17u);
 }
 
 TEST_F(HandlerTest, StatusPageWriteSetsMulticastAndClearsBit6)

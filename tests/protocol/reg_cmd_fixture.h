@@ -19,6 +19,7 @@
 #include "sendcard/fpga_drv.h"
 #include "sendcard/fpga_manage.h"
 #include "support/device_process.h"
+#include "support/dump_capture.h"
 #include "support/pctool.h"
 #include "support/temp_root.h"
 #include "videoproc/c331_drv.h"
@@ -87,6 +88,7 @@ protected:
         chip = new c331_manage();
         c331_manage::p_c331_manage = chip;
         chip->set_call_recording(true);
+        chip->dump_out = dump.file();
 
         platform::ensureDir("/dev");
         pty.reset(new zemtest::PtyLink(root.host("/dev/ttyS2")));
@@ -170,6 +172,7 @@ protected:
     std::shared_ptr<platform::sim::SimC331> chipModel;
     fpga_manage *card = nullptr;
     ZemRamPara *store = nullptr;
+    zemtest::DumpCapture dump;   // what the chip's dumps print
     c331_manage *chip = nullptr;
     c331_manage *previous = nullptr;
     std::unique_ptr<zemtest::PtyLink> pty;

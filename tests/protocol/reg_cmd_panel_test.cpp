@@ -110,6 +110,7 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
 {
     startChip();
     const uint16_t bri = zemtest::imageWord(para::BRIGHTNESS) == 80 ? 60 : 80;
+    const uint64_t mark = chipModel->mark();
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
     EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
     const std::string file = root.host("/data/ram_device_info");
@@ -119,7 +120,45 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
         return content.size() > at && uint8_t(content[at]) == bri;
     }));
     EXPECT_EQ(para::get16(store->ram_para_back, para::BRIGHTNESS), bri);
-    EXPECT_EQ(count(chipCalls(), "c331_SetBrightness(50)"), 1u);
+    EXPECT_EQ(chipModel->writeHistory(0x0C, 0x3A, mark), std::vector<uint8_t>{0});
+}
+
+// As the PC tool changes the picture: the colour temperature by a single
+// parameter write, contrast and saturation by RAM write and register 11.
+TEST_F(RegPanelTest, PictureChangesReachTheChipAndArePersisted)
+{
+    startChip();
+    const uint8_t mode = store->word(para::COLOR_TEMP) == 3 ? 1 : 3;
+    const uint32_t gains[4][3] = {{}, {8845, 8113, 7056}, {}, {6944, 8282, 10978}};
+    EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 10, mode, 0})), (Bytes{0, 0x31}));
+    ASSERT_TRUE(waitPass());
+    for (int n = 0; n < 8; ++n)
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(chipModel->value(0x0C5B02 + 0x800u * k, 16 * n), gains[mode][k]) << n << "," << k;
+
+    const uint8_t contrast = store->word(para::CONTRAST) == 70 ? 30 : 70;
+    const uint8_t saturation = store->word(para::SATURATION) == 20 ? 90 : 20;
+    const uint64_t mark = chipModel->mark();
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {contrast, 0})), Bytes{0});
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::SATURATION, {saturation, 0})), Bytes{0});
+    EXPECT_TRUE(chipModel->writeHistory(0x0C, 0x28, mark).empty());   // stored, not applied yet
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    ASSERT_TRUE(waitPass());
+    for (int n = 0; n < 8; ++n) {
+        EXPECT_EQ(chipModel->value(0x0C2802, 16 * n), contrast * 1023u / 100) << n;
+        EXPECT_EQ(chipModel->value(0x0C1B02, 16 * n), saturation * 1023u / 100) << n;
+    }
+
+    const std::string file = root.host("/data/ram_device_info");
+    auto persisted = [&](uint32_t off, uint8_t v) {
+        std::string content = zemtest::readFile(file);
+        const size_t at = 2 + off - para::PERSISTENT_START;
+        return content.size() > at && uint8_t(content[at]) == v;
+    };
+    EXPECT_TRUE(waitFor([&] {
+        return persisted(para::COLOR_TEMP, mode) && persisted(para::CONTRAST, contrast) &&
+               persisted(para::SATURATION, saturation);
+    }));
 }
 
 } // namespace

@@ -4,16 +4,9 @@
 #include "sendcard/clock_record_run.h"
 
 using pctool::Bytes;
+using pctool::pattern;
 
 namespace {
-
-Bytes pattern(size_t n, uint8_t seed)
-{
-    Bytes b(n);
-    for (size_t i = 0; i < n; ++i)
-        b[i] = uint8_t(seed + i * 7);
-    return b;
-}
 
 // Writes `data` at `address` of flash `selector` through the driver.
 void write(uint8_t selector, uint32_t address, const Bytes &data)

@@ -1,7 +1,12 @@
 #include "../protocol/proto_fixture.h"
+#include "app/utils.h"
+#include "platform/devices.h"
+#include "protocol/message_deal.h"
+#include "videoproc/c331_drv.h"
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 using pctool::Bytes;
@@ -38,6 +43,70 @@ TEST_F(CardSideTest, CardFramesGoToTheSelectedPorts)
     fpga[0]->clearOps();
     EXPECT_EQ(card->Dealwith1_PC_to_eth(1024, big.data()), 1);
     EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+// The ports of the multicast word: bits 0, 1 are FPGA 0's ports 0, 1, bits
+// 2, 3 FPGA 1's; both ports of one FPGA go out as one frame to all its ports.
+TEST_F(CardSideTest, MultiPortSendFollowsTheMulticastWord)
+{
+    const Bytes f = pctool::withXor(pctool::body(0x0001, pctool::PC, 0x10, 0, {1, 2}));
+    auto setMulticast = [&](uint8_t mode, uint32_t word) {
+        std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
+        card->multicast_mode = mode;
+        card->multicast_word = word;
+    };
+    // Target port of the frame each FPGA sent (-1: none).
+    auto sent = [&](int n) { return fpga[n]->ops().empty() ? -1 : int(fpga[n]->ops().back().target); };
+    const struct {
+        uint8_t mode;
+        uint32_t word;
+        uint8_t result;
+        int port0, port1;
+    } cases[] = {
+        {0, 0x1, 0, 0, -1},    {0, 0x2, 0, 1, -1},  {0, 0x3, 0, 0xFF, -1}, {0, 0x4, 0, -1, 0},
+        {0, 0xC, 0, -1, 0xFF}, {0, 0x9, 0, 0, 1},   {0, 0x10, 1, -1, -1},  {1, 0xF, 1, -1, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.word);
+        fpga[0]->clearOps();
+        fpga[1]->clearOps();
+        setMulticast(c.mode, c.word);
+        EXPECT_EQ(card->multi_port_send(f.data(), uint32_t(f.size())), c.result);
+        EXPECT_EQ(sent(0), c.port0);
+        EXPECT_EQ(sent(1), c.port1);
+    }
+    setMulticast(0, 0xF);
+    EXPECT_EQ(card->multi_port_send(Bytes(1024, 0).data(), 1024), 1);
+    EXPECT_EQ(card->multi_port_send(f.data(), 0), 1);
+
+    // The RAM write's status-page bytes 257..260 set the ports (mode 0).
+    setMulticast(2, 0);
+    Bytes page(261, 0);
+    page[257] = 0x08;
+    message_deal deal;
+    Bytes req = pctool::ramWrite(0x0001, 0x06000000, page);
+    req.resize(2000, 0);
+    ASSERT_EQ(deal.message_group_deal(req.data(), 18 + 261, 1), 1u);
+    EXPECT_EQ(card->multi_port_send(f.data(), uint32_t(f.size())), 0);
+    ASSERT_FALSE(fpga[1]->ops().empty());
+    EXPECT_EQ(fpga[1]->ops().back().target, 1);
+    EXPECT_EQ(fpga[1]->ops().back().data, f);
+}
+
+TEST_F(CardSideTest, EverySpiDeviceRunsInMode3With8BitWords)
+{
+    ASSERT_TRUE(fpga_drv::open_devices());
+    uint8_t uid[8];
+    fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(2, uid);   // opens the flash bus
+    c331_drv chip;
+    chip.initialize();
+    using namespace platform::devices;
+    for (const char *path : {CHIP_SPI, FPGA_SPI[0], FPGA_SPI[1], FLASH_SPI}) {
+        platform::spi::sim::Settings set;
+        ASSERT_TRUE(platform::spi::sim::settings(path, set)) << path;
+        EXPECT_EQ(set.mode, 3) << path;
+        EXPECT_EQ(set.bits, 8) << path;
+    }
 }
 
 TEST_F(CardSideTest, RepliesAreRoutedToTheOwningLinkOnly)

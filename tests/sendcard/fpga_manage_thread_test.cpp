@@ -36,6 +36,7 @@ protected:
         card = fpga_manage::pInstance();
         card->bri_set_request = 0;
         card->output_status_request = 0;
+        card->port_link_state = 0;
         for (int i = 0; i < 2; ++i)
             card->reset_pending[i] = 0;
         card->with_pages([](card_pages &c) { std::memset(c.MCU_REG_func, 0, sizeof c.MCU_REG_func); });
@@ -170,6 +171,26 @@ TEST_F(FpgaThread, OutputStatusFollowsTheLedOffWord)
     turnAt(71);
     EXPECT_EQ(card->output_status_request.load(), 0);
     EXPECT_EQ(fpga[0]->reg(5) & 1, 1);
+}
+
+TEST_F(FpgaThread, OutputPortLinkChangesAreReadAndAnnouncedWithCode11)
+{
+    turnAt(10);
+    EXPECT_TRUE(codes.empty());   // no cable yet: nothing changed
+    fpga[0]->setPortLink(1, true);
+    fpga[1]->setPortLink(0, true);
+    turnAt(11);
+    EXPECT_EQ(card->port_link_state.load(), 0x06);   // FPGA 0 port 1, FPGA 1 port 0
+    EXPECT_EQ(codes, std::vector<int>{11});
+    turnAt(12);
+    EXPECT_EQ(codes, std::vector<int>{11});          // unchanged: announced once
+    card->reset_fpga_rst(1);                         // an FPGA in reset has its ports down
+    turnAt(13);
+    EXPECT_EQ(card->port_link_state.load(), 0x02);
+    fpga[0]->setPortLink(1, false);
+    turnAt(14);
+    EXPECT_EQ(card->port_link_state.load(), 0x00);
+    EXPECT_EQ(codes, (std::vector<int>{11, 11, 11}));
 }
 
 TEST_F(FpgaThread, ThreadServesTheHandShakeAsTicksPass)

@@ -25,11 +25,16 @@ DeviceProcess::DeviceProcess(const std::string &root, std::vector<std::string> a
 #else
     const std::string binary = "zemR47N";
 #endif
+    // The output file is emptied before the fork: a restart in the same root
+    // must not let the caller read the previous run's output meanwhile.
     std::string out = root + "/zem.out";
+    int empty = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (empty >= 0)
+        ::close(empty);
     m_pid = fork();
     if (m_pid != 0)
         return;
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int fd = ::open(out.c_str(), O_WRONLY | O_APPEND, 0644);
     if (fd >= 0) {
         dup2(fd, 1);
         dup2(fd, 2);

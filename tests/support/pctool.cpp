@@ -44,29 +44,54 @@ Bytes frameRaw(const Bytes &b)
 Bytes frame(const Bytes &b) { return frameRaw(withXor(b)); }
 
 namespace {
-Bytes addressLength(uint32_t address, uint16_t len)
+// Address (bytes 10-13) and bytes 14 and 15, as the address commands lay them out.
+Bytes addressed(uint16_t dest, uint8_t cmd, uint32_t address, uint16_t word14, uint8_t sel6, uint8_t sel7)
 {
-    return {uint8_t(address), uint8_t(address >> 8), uint8_t(address >> 16), uint8_t(address >> 24),
-            uint8_t(len), uint8_t(len >> 8)};
+    return body(dest, PC, cmd, uint8_t(address),
+                {uint8_t(address >> 8), uint8_t(address >> 16), uint8_t(address >> 24), uint8_t(word14), uint8_t(word14 >> 8)},
+                sel6, sel7);
 }
-} // namespace
 
-Bytes ramWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6, uint8_t sel7)
+// Two unused bytes, then the data (from body byte 18).
+Bytes withData(Bytes b, const Bytes &data)
 {
-    Bytes p = addressLength(address, uint16_t(data.size()));
-    Bytes b = body(dest, PC, 0x60, p[0], Bytes(p.begin() + 1, p.end()), sel6, sel7);
     b.push_back(0);
     b.push_back(0);
     b.insert(b.end(), data.begin(), data.end());
     return b;
 }
+} // namespace
+
+Bytes ramWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6, uint8_t sel7)
+{
+    return withData(addressed(dest, 0x60, address, uint16_t(data.size()), sel6, sel7), data);
+}
 
 Bytes ramRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6, uint8_t sel7)
 {
-    Bytes p = addressLength(address, len);
-    Bytes b = body(dest, PC, 0x61, p[0], Bytes(p.begin() + 1, p.end()), sel6, sel7);
-    b.push_back(0);
-    b.push_back(0);
+    return withData(addressed(dest, 0x61, address, len, sel6, sel7), {});
+}
+
+Bytes flashErase(uint16_t dest, uint32_t address, uint8_t mode, uint8_t count, uint8_t sel6, uint8_t sel7)
+{
+    return addressed(dest, 0x70, address, uint16_t(mode | count << 8), sel6, sel7);
+}
+
+Bytes flashWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6, uint8_t sel7)
+{
+    return withData(addressed(dest, 0x71, address, uint16_t(data.size()), sel6, sel7), data);
+}
+
+Bytes flashRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6, uint8_t sel7)
+{
+    return addressed(dest, 0x72, address, len, sel6, sel7);
+}
+
+Bytes pattern(size_t n, uint8_t seed)
+{
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i)
+        b[i] = uint8_t(seed + i * 7);
     return b;
 }
 

@@ -30,6 +30,14 @@ Bytes frameRaw(const Bytes &bodyWithXor);
 // 0x60 and 0x61 request bodies.
 Bytes ramWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6 = 0, uint8_t sel7 = 0);
 Bytes ramRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6 = 0, uint8_t sel7 = 0);
+// 0x70, 0x71 and 0x72 request bodies (flash number in the address's top
+// byte for the controller; FPGA in sel6 / sel7 for the sending card).
+Bytes flashErase(uint16_t dest, uint32_t address, uint8_t mode, uint8_t count, uint8_t sel6 = 0, uint8_t sel7 = 0);
+Bytes flashWrite(uint16_t dest, uint32_t address, const Bytes &data, uint8_t sel6 = 0, uint8_t sel7 = 0);
+Bytes flashRead(uint16_t dest, uint32_t address, uint16_t len, uint8_t sel6 = 0, uint8_t sel7 = 0);
+
+// Test data: n bytes, each different from its neighbours, varied by seed.
+Bytes pattern(size_t n, uint8_t seed);
 
 // Un-escapes the first frame of `wire` (XOR checked); the body with its XOR,
 // or empty when there is no good frame.

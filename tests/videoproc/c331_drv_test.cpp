@@ -96,14 +96,15 @@ TEST_F(DrvTest, TransfersRouteTheBusAwayFromTheFpgaFlashes)
 
 TEST_F(DrvTest, SimulatedStatusRegistersAnswerDoneUnlessMadeBusy)
 {
-    EXPECT_EQ(drv.read_C331(fd, 0x052301, 0), 0xFFu);
-    chip->setBusy(0x05, 0x23, 2);
-    EXPECT_EQ(drv.read_C331(fd, 0x052301, 0), 0x00u);
-    EXPECT_EQ(drv.read_C331(fd, 0x052301, 0), 0x00u);
-    EXPECT_EQ(drv.read_C331(fd, 0x052301, 0), 0xFFu);
-    chip->setBusy(0x05, 0x23, SimC331::NEVER);
+    chip->defineStatus(0x0A, 0x70, 0xFF, 0x00);
+    EXPECT_EQ(drv.read_C331(fd, 0x0A7001, 0), 0xFFu);
+    chip->setBusy(0x0A, 0x70, 2);
+    EXPECT_EQ(drv.read_C331(fd, 0x0A7001, 0), 0x00u);
+    EXPECT_EQ(drv.read_C331(fd, 0x0A7001, 0), 0x00u);
+    EXPECT_EQ(drv.read_C331(fd, 0x0A7001, 0), 0xFFu);
+    chip->setBusy(0x0A, 0x70, SimC331::NEVER);
     for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(drv.read_C331(fd, 0x052301, 0), 0x00u);
+        EXPECT_EQ(drv.read_C331(fd, 0x0A7001, 0), 0x00u);
 
     chip->setIdentity(0x11);
     EXPECT_EQ(drv.read_C331(fd, C331_ID_REG, 0), 0x11u);

@@ -1,6 +1,7 @@
 #ifndef TESTS_VIDEOPROC_CHIP_FIXTURE_H
 #define TESTS_VIDEOPROC_CHIP_FIXTURE_H
 
+#include "support/dump_capture.h"
 #include "support/temp_root.h"
 
 #include "app/para_layout.h"
@@ -22,6 +23,7 @@
 namespace chiptest {
 
 using platform::sim::SimC331;
+using zemtest::DumpCapture;
 
 // A private root with a fresh simulated chip and a fresh parameter store.
 class ChipTest : public zemtest::RootTest
@@ -43,6 +45,52 @@ protected:
 
     std::shared_ptr<SimC331> chip;
     ZemRamPara *store = nullptr;
+};
+
+// A chip manager with the chip open and its model at the bring-up values,
+// its dumps captured; nothing is programmed yet.
+class ModelTest : public ChipTest
+{
+protected:
+    void SetUp() override
+    {
+        ChipTest::SetUp();
+        m.reset(new c331_manage());
+        m->c331_fd = m->c331drv->initialize();
+        m->dump_out = dump.file();
+        m->load_system_param();
+        m->define_param();
+        m->load_param();
+        for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
+            setWord(para::window(i, para::WIN_ENABLE), 0);
+    }
+    void TearDown() override
+    {
+        m.reset();
+        ChipTest::TearDown();
+    }
+
+    // Enables image window i with a rectangle, a source word and a layer.
+    void window(uint32_t i, uint16_t x, uint16_t y, uint16_t w, uint16_t h, uint16_t source = 0, uint16_t layer = 0)
+    {
+        setWord(para::window(i, para::WIN_ENABLE), 1);
+        setWord(para::window(i, para::WIN_X), x);
+        setWord(para::window(i, para::WIN_Y), y);
+        setWord(para::window(i, para::WIN_W), w);
+        setWord(para::window(i, para::WIN_H), h);
+        setWord(para::window(i, para::WIN_SOURCE), source);
+        setWord(para::LAYER_PRIORITY + 2 * i, layer);
+    }
+
+    // Output channels of window slot n, in area order.
+    std::vector<int> channels(int n) const
+    {
+        const ST_WIN_INFO &wi = m->gWininfo[n];
+        return std::vector<int>(wi.ochLst, wi.ochLst + wi.och_HCnt * wi.och_VCnt);
+    }
+
+    DumpCapture dump;
+    std::unique_ptr<c331_manage> m;
 };
 
 // Names of recorded calls (text up to the bracket).

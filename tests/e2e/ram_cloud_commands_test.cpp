@@ -1,0 +1,63 @@
+// RAM, device-record and cloud-file commands of the running program over
+// TCP 10002, as the PC tool sends them: the device record before any search,
+// remote reads and writes of the sending card's pages, and a CA file above
+// its kind's size limit announced with the confirm flag.
+
+#include "e2e_fixture.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr uint16_t CARD = 0x0001;   // not the controller: the sending card's pages
+
+class RamCloudE2e : public DeviceTest
+{
+protected:
+    // Reply data of a request given from byte 10 on.
+    Bytes ask(TcpClient &tcp, uint8_t command, const Bytes &from10)
+    {
+        const Bytes rest(from10.begin() + 1, from10.end());
+        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, command, from10.at(0), rest)));
+    }
+};
+
+TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+
+    // Before any search or MAC set the record carries the broadcast MAC.
+    const Bytes record = payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA4, 16)));
+    ASSERT_GE(record.size(), 193u) << output();
+    EXPECT_EQ(Bytes(record.begin() + 187, record.begin() + 193), Bytes(6, 0xFF));
+
+    // Address bits 28..31 select no page: the write lands at parameter-page
+    // offset 0x100 of FPGA 0, where reads find it whatever bits 12..23 hold.
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(CARD, 0x10000100, {1, 2, 3, 4}, 0, 1))), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(CARD, 0x00FF3100, 4))), (Bytes{0, 1, 2, 3, 4}));
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(CARD, 0x05000000, {5, 6, 7, 8}))), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(CARD, 0x05A07000, 4))), (Bytes{0, 5, 6, 7, 8}));
+    // A read leaving its page: status 1, byte 11 as it came.
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(CARD, 0x000003F0, 32))), (Bytes{1, 0x03}));
+
+    // A 40000-byte CA file, above the 32 KB of an unconfirmed announce.
+    const Bytes done = {0, 200, 0, 0x65, 0};
+    EXPECT_EQ(ask(tcp, 0xCC, cat({'F', '0', '0', '2'}, cat(le32(40000), {1}))), done);
+    Bytes content(40000);
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = uint8_t(i * 13);
+    for (uint32_t off = 0; off < 40000; off += 8000) {
+        const Bytes data(content.begin() + off, content.begin() + off + 8000);
+        const Bytes piece = cat(cat({0x65, 0}, le32(off)), cat({0x40, 0x1F}, data));   // 8000 bytes
+        ASSERT_EQ(ask(tcp, 0xC5, piece), done) << off;
+    }
+    EXPECT_EQ(ask(tcp, 0xC6, cat({0x65, 0}, le32(40000))), done);
+    const std::string stored = file("/data/configs/cloud_cafile");
+    ASSERT_EQ(stored.size(), 40007u);
+    EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 7), (Bytes{0xAA, 0x65, 0x00, 0x40, 0x9C, 0x00, 0x00}));
+    EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+}
+
+} // namespace

@@ -1,0 +1,124 @@
+// The register dumps as a person in the field reads them.
+
+#include "chip_fixture.h"
+
+#include "app/utils.h"
+#include "videoio/tarixsource.h"
+
+#include <atomic>
+#include <mutex>
+#include <sstream>
+
+using namespace chiptest;
+
+namespace {
+
+using DumpTest = ModelTest;
+
+std::vector<std::string> lines(const std::string &text)
+{
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+TEST_F(DumpTest, ListingPrintsEveryRegisterWithTheChipsValue)
+{
+    const std::vector<uint32_t> &list = c331_manage::c331_register_list();
+    EXPECT_EQ(list.front(), 0x000801u);
+    EXPECT_EQ(list[2], 0x000A01u);
+    EXPECT_EQ(list.back(), 0xFF0503u);
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+
+    chip->setReg(0x08, 0x0A, 0x5A);
+    chip->setReg(0xFF, 0x05, 0x01);
+    chip->setReg(0xFF, 0x07, 0x03);
+    m->c331_print();
+    const std::vector<std::string> printed = lines(dump.text());
+    ASSERT_EQ(printed.size(), list.size());
+    EXPECT_EQ(printed.front(), "000801  00000000h");
+    EXPECT_NE(std::find(printed.begin(), printed.end(), "080A01  0000005Ah"), printed.end());
+    EXPECT_EQ(printed.back(), "FF0503  00030001h");
+    EXPECT_EQ(printed[std::find(list.begin(), list.end(), 0xB20801u) - list.begin()], "B20801  00000024h");
+}
+
+TEST_F(DumpTest, ModelDumpShowsThePanel)
+{
+    m->zemApi_PnlInit2(1920, 2160, 1920, 1000, 1);
+    dump.clear();
+    m->zemDbg_c331_param(14);   // 14 is mode 0
+    const std::string text = dump.text();
+    EXPECT_EQ(text.rfind("[zemDbg_c331_param] c331_param\r\n<<===OCH SPEC\r\n\tPS_ACTHW:1920\r\n", 0), 0u);
+    for (const char *line : {"\tPS_ACTVW:1160\r\n", "\tPS_HTOTAL:1984\r\n", "\tPS_VTOTAL:4990\r\n",
+                             "<<===PS VBO\r\n\tPS_VBOTX_MODE:2\r\n\tPS_VBOTX_LAYOUT:1\r\n", "\tPM_WIN_NUM[2]:6\r\n",
+                             "\tPM_OVERLAY[0]:0x1\r\n", "\tPS_PANEL_VW:2320\r\n", "<<===PI HDMI INFO\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+
+    dump.clear();
+    m->zemDbg_c331_param(3);
+    EXPECT_EQ(dump.text(), "[zemDbg_c331_param] c331_mwi\r\n");
+}
+
+TEST_F(DumpTest, DebugModesForceTheirSettings)
+{
+    m->zemDbg_c331_param(6);
+    m->zemDbg_c331_param(8);
+    m->zemDbg_c331_param(9);
+    for (int c = 0; c < 8; ++c) {
+        SCOPED_TRACE(c);
+        EXPECT_EQ(chip->value(0x084903, 16 * c), 0xFFFFFFu);
+        EXPECT_EQ(chip->value(0x084801, 16 * c), 1u);
+        EXPECT_EQ(chip->value(0x504B03, 16 * c), 0x80FF80u);
+        EXPECT_EQ(chip->value(0x0A4B01, 16 * c), c < 2 ? 3u : 0u);
+    }
+    EXPECT_EQ(chip->value(0x0A4601, 16), 3u);
+}
+
+TEST_F(DumpTest, RegisterGroups)
+{
+    m->zemDbg_c331_print_regGrp(2);
+    EXPECT_EQ(dump.text(), "\033[1m[zemDbg_c331_print_regGrp] grp:2\033[0m\n\t not found valid grp!!!!!!!\n");
+
+    window(0, 0, 0, 3840, 1080);
+    m->zemApi_PnlInit2(1920, 1080, 1920, 1080, 4);
+    chip->setReg(0x18, 0x42, 0x23);   // channel 2's output width
+    chip->setReg(0x18, 0x43, 0x01);
+    dump.clear();
+    m->zemDbg_c331_print_regGrp(0);
+    const std::string text = dump.text();
+    EXPECT_NE(text.find("\twin0: 2 OCH1 OCH2\n"), std::string::npos);
+    EXPECT_NE(text.find("OACT_HW=0123"), std::string::npos);
+    EXPECT_NE(text.find("8: ICHSEL="), std::string::npos);
+}
+
+// The receivers' records belong to the input manager's thread: mode 10
+// copies them only while holding its lock.
+TEST_F(DumpTest, ReceiverRecordsAreReadUnderTheInputManagersLock)
+{
+    tarixsource *src = tarixsource::pInstance();
+    std::atomic<bool> done{false};
+    std::thread dumper;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        src->source_hdminfo[5] = hdminfo{};
+        src->source_hdminfo[5].Hact = 3840;
+        src->source_hdminfo[4] = hdminfo{};
+        src->source_hdminfo[4].nosignal = 1;
+        dumper = std::thread([&] {
+            m->zemDbg_c331_param(10);
+            done = true;
+        });
+        EXPECT_FALSE(waitFor([&] { return done.load(); }, 100));
+    }
+    dumper.join();
+    const std::string text = dump.text();
+    const size_t five = text.find("[iTE6805_Get_Hdmi] dev_id:1, idx:5\r\n\tHact:3840 ");
+    ASSERT_NE(five, std::string::npos) << text;
+    const size_t four = text.find("[iTE6805_Get_Hdmi] dev_id:0, idx:4", five);
+    ASSERT_NE(four, std::string::npos);
+    EXPECT_NE(text.find("signal:0", four), std::string::npos);
+}
+
+} // namespace
