@@ -7,7 +7,7 @@
 #include <chrono>
 #include <mutex>
 
-networkclient_Manage *networkclient_Manage::p_networkclient_Manage = nullptr;
+std::atomic<networkclient_Manage *> networkclient_Manage::p_networkclient_Manage{nullptr};
 
 namespace {
 constexpr int TURN_MS = 200;

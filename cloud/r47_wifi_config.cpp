@@ -9,7 +9,7 @@
 
 std::atomic<uint8_t> wifi_ap_state{0};
 
-R47_WIFI_CONFIG *R47_WIFI_CONFIG::p_wifi = nullptr;
+std::atomic<R47_WIFI_CONFIG *> R47_WIFI_CONFIG::p_wifi{nullptr};
 
 namespace {
 constexpr int TURN_MS = 200;

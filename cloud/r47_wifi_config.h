@@ -21,7 +21,9 @@ class R47_WIFI_CONFIG
 public:
     // Creates the manager and, on the first call, starts WiFi_Start_Thread.
     static R47_WIFI_CONFIG *pInstance();
-    static R47_WIFI_CONFIG *p_wifi;
+    // main creates it after the links have started, and their commands read
+    // it: the pointer is published atomically.
+    static std::atomic<R47_WIFI_CONFIG *> p_wifi;
 
     // The text settings, in this fixed order.
     enum Setting {
