@@ -94,7 +94,8 @@ public:
     // Takes Utils::_file_deal_mutex. true when the file was written.
     bool write_para_file(const uint8_t *image = nullptr);
 
-    // Convenience accessors of the image.
+    // Convenience accessors of the image, without a lock: for callers that
+    // hold ManageLock or ImageLock, and the chip thread during its pass.
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
     void setWord(uint32_t off, uint16_t v) { para::set16(ram_para, off, v); }
 
