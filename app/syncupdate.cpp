@@ -306,7 +306,8 @@ void SyncUpdate::refresh_snapshot(const uint8_t *image)
     // While an apply request is pending, a snapshot that already holds the
     // change would hide it from the chip: the snapshot then stays as it is and
     // follows with the notification the apply pass sends when it is done.
+    // The same holds for changes written without a request, until one comes.
     ImageLock lock(store);
-    if (c331_manage::instance()->para_changed == 0)
+    if (c331_manage::instance()->para_changed == 0 && !store->image_unapplied)
         std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
 }

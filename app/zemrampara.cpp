@@ -245,6 +245,7 @@ int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
         return 1;
     ImageLock lock(this);
     std::memcpy(ram_para + off, buf, len);
+    image_unapplied = true;
     return 0;
 }
 
@@ -405,6 +406,7 @@ void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
     setWord(at + 4, static_cast<uint16_t>(in->y));
     setWord(at + 6, static_cast<uint16_t>(in->w));
     setWord(at + 8, static_cast<uint16_t>(in->h));
+    image_unapplied = true;
 }
 
 int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)

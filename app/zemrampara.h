@@ -106,6 +106,11 @@ public:
     uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
+    // Set by image writes that raise no apply request (the RAM write, a crop
+    // rectangle) and cleared when an apply pass begins, both under
+    // manage_mutex. While it is set the snapshot is not refreshed: the chip
+    // finds those changes against the snapshot when the request comes.
+    bool image_unapplied = false;
 
 Q_SIGNALS:
     // Connected to SyncUpdate::para_sync. Call test_signal, never emit it

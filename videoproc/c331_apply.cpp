@@ -56,6 +56,7 @@ void c331_manage::c331managerdeal(void *obj)
 // the caller sends it as the change notification once the lock is released.
 uint8_t c331_manage::apply_pass()
 {
+    store()->image_unapplied = false;   // this pass finds every change
     apply_panel();
     apply_picture();
 

@@ -455,6 +455,27 @@ TEST_F(SyncUpdateTest, ChangeWhoseApplyPassIsPendingStaysVisibleToTheChip)
     EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
 }
 
+TEST_F(SyncUpdateTest, RamWrittenChangeStaysVisibleToTheChipUntilAPassRuns)
+{
+    // The PC tool writes the image and applies it later through register 11.
+    // A notification in between (any thread's) persists the change, but the
+    // snapshot may not take it: the apply pass would then find nothing to do.
+    const uint16_t old = store->word(para::CONTRAST);
+    const uint8_t contrast[2] = {uint8_t(old + 7), 0};
+    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST), 0);
+    store->test_signal(1);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), old + 7);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old);
+
+    // An apply pass begins (it programs what differs) and notifies: now the snapshot follows.
+    {
+        ManageLock lock;
+        store->image_unapplied = false;
+    }
+    store->test_signal(1);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old + 7);
+}
+
 TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheChipLock)
 {
     // The image is copied whole under its lock: a writer in its hand-shake

@@ -31,6 +31,7 @@ protected:
         g_passby_trans_port = 255;
         store = ZemRamPara::pInstance();
         std::memset(store->ram_para, 0, sizeof store->ram_para);
+        store->image_unapplied = false;
         chip = c331_manage::instance();
         chip->para_changed = 0;
         chip->gPanel.use1och = 0;

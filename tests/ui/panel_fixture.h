@@ -49,6 +49,7 @@ protected:
         g_lcd_lang_valid = 0x1F;
         g_port = 5005;
         c331_manage::instance()->para_changed = 0;   // no chip thread in these tests
+        store->image_unapplied = false;
         platform::hid::sim::reset();
         platform::shell::sim::clearLog();
 
