@@ -3,19 +3,47 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 void writeLogMsg(int, const char *, ...)
 {
     // Messages are not kept on the device; diagnostics go through debugPrint.
 }
 
-void debugPrint(const char *format, ...)
+namespace {
+
+std::string format(const char *fmt, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    if (n <= 0)
+        return std::string();
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    std::vsnprintf(&text[0], text.size(), fmt, args);
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+} // namespace
+
+void debugPrint(const char *fmt, ...)
 {
     if (g_debugSwitch != 254)
         return;
     va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
+    va_start(args, fmt);
+    std::string text = format(fmt, args);
     va_end(args);
+    // Each diagnostic is a line of its own, whatever line ends its text
+    // starts or ends with; spaces and tabs stay as written (a glyph drawn in
+    // characters needs them). A diagnostic of line ends only prints nothing.
+    const char *lineEnds = "\r\n";
+    const size_t first = text.find_first_not_of(lineEnds);
+    if (first == std::string::npos)
+        return;
+    text = text.substr(first, text.find_last_not_of(lineEnds) - first + 1) + "\n";
+    std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 }

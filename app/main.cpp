@@ -24,6 +24,7 @@
 #include "ui/mainwindow.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
+#include "ui/panelstatus.h"
 #include "ui/zem_keyboard.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
@@ -33,14 +34,10 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <arpa/inet.h>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <thread>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -67,53 +64,41 @@ void onScreenshot(int)
     (void)n;
 }
 
-// True when a local port is taken by one of our servers (binding it fails).
-bool portInUse(int type, int port)
+// The end of a serial line that a user opens: in simulation the run script
+// links the PC tool's end of each pseudo-terminal pair beside the program's
+// end, as pc-ttySn; otherwise (and on the device) it is the port itself.
+std::string userSerialEnd(int n)
 {
-    int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_ANY);
-    bool busy = bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-    close(fd);
-    return busy;
+    const std::string port = platform::devices::serialPort(n);
+    const std::string pcEnd = "/dev/pc-ttyS" + std::to_string(n);
+    if (platform::isSim() && platform::files::exists(pcEnd))
+        return platform::path(pcEnd);
+    return platform::path(port);
 }
 
-// Tells the user which links are live, once the link threads had time to open.
+const char *linkState(bool open)
+{
+    return open ? " open\n" : " failed\n";
+}
+
+// Tells the user what to open: each link with "open", or "failed" when its
+// port could not be bound or opened.
 void reportLinks()
 {
-    std::thread([] {
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        std::string text = "zemR47N links:\n";
-        for (int port : {g_port.load(), int(networkManage::CONTROLLER_PORT)})
-            text += "  TCP " + std::to_string(port) + (portInUse(SOCK_STREAM, port) ? " open\n" : " closed\n");
-        for (int port : {int(udpnetManage::COMMAND_PORT), int(udpnetManage::CONTROLLER_PORT),
-                         int(udpnetManage::WIFI_PORT)})
-            text += "  UDP " + std::to_string(port) + (portInUse(SOCK_DGRAM, port) ? " open\n" : " closed\n");
-        struct Serial {
-            const char *name;
-            int port;
-        } serials[] = {{"RS-485", Qy_uart_inout::PORT}, {"4G module", Qy_uart_inout_4G::PORT}};
-        for (const Serial &s : serials) {
-            const std::string port = platform::devices::serialPort(s.port);
-            text += std::string("  ") + s.name + " serial " + platform::path(port) +
-                    (platform::files::exists(port) ? " present\n" : " absent\n");
-        }
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
-    }).detach();
-}
-
-// Simulation: a small status file for whoever drives the simulated device.
-void writeSimStatus()
-{
-    std::string s = "page_focus " + std::to_string(g_page_focus.load()) + "\n" + "lockwindow " +
-                    (g_lockwindow && static_cast<QWidget *>(g_lockwindow)->isVisible() ? "shown" : "hidden") +
-                    "\n";
-    writeSimFile("/sim/status", s);
+    networkManage *tcp = networkManage::p_networkManage;
+    udpnetManage *udp = udpnetManage::p_udpnetManage;
+    std::string text = "zemR47N links:\n";
+    text += "  TCP " + std::to_string(g_port.load()) + linkState(tcp && tcp->command_port_open());
+    text += "  TCP " + std::to_string(networkManage::CONTROLLER_PORT) + linkState(tcp && tcp->controller_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::COMMAND_PORT) + linkState(udp && udp->command_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::CONTROLLER_PORT) + linkState(udp && udp->controller_port_open());
+    text += "  UDP " + std::to_string(udpnetManage::WIFI_PORT) + linkState(udp && udp->wifi_port_open());
+    const serial_link *rs485 = Qy_uart_inout::p_uart_inout;
+    const serial_link *link4g = Qy_uart_inout_4G::p_uart_inout_4G;
+    text += "  RS-485 serial " + userSerialEnd(Qy_uart_inout::PORT) + linkState(rs485 && rs485->line_open());
+    text += "  4G module serial " + userSerialEnd(Qy_uart_inout_4G::PORT) + linkState(link4g && link4g->line_open());
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
 }
 
 void savePanel()
@@ -137,7 +122,7 @@ int main(int argc, char *argv[])
     std::signal(SIGINT, onTerminate);
     std::signal(SIGPIPE, SIG_IGN);
     if (platform::isSim())
-        platform::spi::sim::setBusTiming(true);   // the polling threads pace themselves on the bus
+        platform::spi::sim::setBusTiming(platform::spi::sim::busTimingWanted());   // the polling threads pace themselves on the bus
 
     g_zem_keys = static_cast<u8>(check_hiddev());
     ConfigEngine::pInstance();
@@ -183,7 +168,7 @@ int main(int argc, char *argv[])
 
     reportLinks();
     if (platform::isSim()) {
-        writeSimStatus();
+        ui::writePanelStatus(ui::panelStatus());
         if (pipe2(g_signalPipe, O_CLOEXEC) == 0) {
             auto *notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, &app);
             QObject::connect(notifier, &QSocketNotifier::activated, [] {
@@ -191,7 +176,7 @@ int main(int argc, char *argv[])
                 while (read(g_signalPipe[0], &c, 1) == 1 && c != 'S') {
                 }
                 savePanel();
-                writeSimStatus();
+                ui::writePanelStatus(ui::panelStatus());
                 writeSimFile("/sim/panel.done", "1\n");
             });
             std::signal(SIGUSR1, onScreenshot);

@@ -158,7 +158,8 @@ void SyncUpdate::para_sync(int code)
         return;
 
     refresh_page(code);
-    save_user_mode();
+    if (save_user_mode())
+        show_saved_mode();
     if (code == 2)
         check_user_modes();
     persist_image();
@@ -230,8 +231,8 @@ void SyncUpdate::refresh_page(int code)
 }
 
 // The slot and the image words are changed under the image's locks; the
-// file is written between, without them.
-void SyncUpdate::save_user_mode()
+// file is written between, without them. True when a mode was saved.
+bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     uint16_t n;
@@ -240,11 +241,11 @@ void SyncUpdate::save_user_mode()
         ImageLock lock(store);
         n = para::get16(store->ram_para, para::USER_MODE_SAVE);
         if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
-            return;
+            return false;
         // A request outside 1..16 names no slot: it is only cleared.
         if (n > para::MODE_COUNT) {
             para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
-            return;
+            return false;
         }
         uint8_t *slot = store->user_mode_ram[n - 1];
         std::memcpy(kept, slot + para::SLOT_DATA, sizeof kept);
@@ -253,13 +254,26 @@ void SyncUpdate::save_user_mode()
     // The slot counts as saved (mode_file_write marks it) and becomes the
     // current mode only once its file is stored; otherwise it keeps what
     // its file holds, so a recall gives what a restart would give.
-    const bool stored = store->mode_file_write(n - 1, 0);
+    const bool saved = store->mode_file_write(n - 1, 0) != 0;
     ImageLock lock(store);
-    if (stored)
+    if (saved)
         para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
     else
         std::memcpy(store->user_mode_ram[n - 1] + para::SLOT_DATA, kept, sizeof kept);
     para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+    return saved;
+}
+
+void SyncUpdate::show_saved_mode()
+{
+    // The page in front was drawn before the save: the screens that show the
+    // current user mode draw it again.
+    switch (g_page_focus.load()) {
+    case 0: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
+    case 1: if (g_mainwindow) g_mainwindow->syncUpdate(); break;
+    case 4: if (g_custommode) g_custommode->syncUpdate(); break;
+    default: break;
+    }
 }
 
 void SyncUpdate::check_user_modes()

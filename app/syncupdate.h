@@ -35,7 +35,9 @@ public Q_SLOTS:
 private:
     SyncUpdate();
     void refresh_page(int code);
-    void save_user_mode();
+    // True when a user mode was saved.
+    bool save_user_mode();
+    void show_saved_mode();
     void check_user_modes();
     void persist_image();
     // The snapshot becomes `image`, unless an apply pass still has to see the change.

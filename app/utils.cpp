@@ -16,6 +16,7 @@ std::mutex Utils::_spi_mutex;
 std::mutex Utils::_c331_bnk_mutex;
 std::mutex Utils::_fpga_multicast_mutex;
 std::mutex Utils::_source_hdminfo_mutex;
+std::mutex Utils::_check_nosig_mutex;
 std::mutex Utils::_source_init_mutex;
 std::mutex Utils::_reconfig_4g_mutex;
 std::mutex Utils::_reconfig_device_kumocloud_mutex;

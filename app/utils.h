@@ -54,6 +54,7 @@ public:
     static std::mutex _c331_bnk_mutex;
     static std::mutex _fpga_multicast_mutex;
     static std::mutex _source_hdminfo_mutex;
+    static std::mutex _check_nosig_mutex;   // the chip ports' signal words
     static std::mutex _source_init_mutex;
     static std::mutex _reconfig_4g_mutex;
     static std::mutex _reconfig_device_kumocloud_mutex;

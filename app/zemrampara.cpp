@@ -237,7 +237,7 @@ int ZemRamPara::ram_para_save()
 // ---------------------------------------------------------------------------
 // Writes by offset
 
-int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
+int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply)
 {
     if (len == 0)
         return 0;
@@ -245,7 +245,7 @@ int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
         return 1;
     ImageLock lock(this);
     std::memcpy(ram_para + off, buf, len);
-    image_unapplied = true;
+    image_unapplied = image_unapplied || awaitsApply;
     return 0;
 }
 
@@ -395,9 +395,9 @@ void ZemRamPara::ZemGetCropPara(int source, int n, CROP_PARA *out, int *entry)
     out->h = word(at + 8);
 }
 
+// The caller holds ManageLock: it raises the apply request with the change.
 void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
 {
-    ManageLock lock;
     int e = findCropEntry(source, n);
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;

@@ -41,7 +41,9 @@ public:
 
     // Image and user-mode writes by offset; 0 done, 1 refused. Both take
     // the image's locks (ImageLock), so a reader never sees half a value.
-    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off);
+    // `awaitsApply` marks an image write whose apply request comes later
+    // (the PC tool's RAM write): see image_unapplied.
+    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply = false);
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
 
     // Consistent copies, under the image's locks: `len` image bytes from
@@ -106,8 +108,8 @@ public:
     uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
-    // Set by image writes that raise no apply request (the RAM write, a crop
-    // rectangle) and cleared when an apply pass begins, both under
+    // Set by image writes whose apply request comes later (the RAM write, a
+    // crop rectangle) and cleared when an apply pass begins, both under
     // manage_mutex. While it is set the snapshot is not refreshed: the chip
     // finds those changes against the snapshot when the request comes.
     bool image_unapplied = false;

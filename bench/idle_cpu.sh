@@ -3,8 +3,11 @@
 # open: RS-485 and 4G on pseudo-terminals, a client connected to each TCP
 # port, the UDP ports bound. Measured from /proc/<pid>/stat over 10 s after a
 # settling pause; target: at most 2 % of one core.
+# With ZEM_IDLE_SOURCES=1 a source is plugged into each of the six inputs and
+# the simulated buses cost no time (ZEM_SIM_BUS_TIMING=0), so that the input
+# monitoring shows with its own processor time.
 # Runs in a private network namespace so the fixed ports collide with nothing.
-# Usage: bench/idle_cpu.sh [path of zemR47N] [seconds, default 10]
+# Usage: [ZEM_IDLE_SOURCES=1] bench/idle_cpu.sh [path of zemR47N] [seconds, default 10]
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -42,7 +45,16 @@ for _ in $(seq 50); do
   sleep 0.1
 done
 
-ZEM_MODE=sim ZEM_ROOT="$root" QT_QPA_PLATFORM=offscreen "$binary" -platform offscreen >"$root/zem.out" 2>&1 &
+bus_timing=1
+if [ "${ZEM_IDLE_SOURCES:-0}" = 1 ]; then
+  mkdir -p "$root/sim"
+  printf '%s\n' "0 1920x1080@60" "1 1280x720@50" "2 1920x1080i@50" "3 1024x768@60" \
+    "4 3840x2160@30" "5 1920x1080@60" >"$root/sim/inputs"
+  bus_timing=0
+fi
+
+ZEM_MODE=sim ZEM_ROOT="$root" ZEM_SIM_BUS_TIMING="$bus_timing" QT_QPA_PLATFORM=offscreen \
+  "$binary" -platform offscreen >"$root/zem.out" 2>&1 &
 pid=$!
 pids+=("$pid")
 
@@ -75,7 +87,9 @@ kill -0 "$pid" 2>/dev/null || { echo "zemR47N ended during the measurement" >&2;
 
 pct="$(awk -v d="$((t1 - t0))" -v hz="$hz" -v s="$seconds" 'BEGIN { printf "%.2f", 100 * d / (hz * s) }')"
 threads="$(ls "/proc/$pid/task" | wc -l)"
-echo "idle CPU of zemR47N over ${seconds} s: ${pct} % of one core ($((t1 - t0)) ticks at ${hz} Hz, ${threads} threads)"
+sources=""
+[ "$bus_timing" = 0 ] && sources=" with six sources plugged, no bus time"
+echo "idle CPU of zemR47N${sources} over ${seconds} s: ${pct} % of one core ($((t1 - t0)) ticks at ${hz} Hz, ${threads} threads)"
 if ! awk -v p="$pct" -v l="$limit" 'BEGIN { exit !(p <= l) }'; then
   echo "above the ${limit} % target; busiest threads (id, ticks over the window):" >&2
   join "$root/threads.0" "$root/threads.1" | awk '{print $1, $3 - $2}' | sort -k2 -n -r | head -3 >&2

@@ -5,6 +5,7 @@
 // paths: the platform calls that open them put them under the root, and in
 // simulation the models are attached to the same names.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -22,6 +23,11 @@ inline constexpr const char *MTD_KERNEL = "/dev/mtd10";
 
 // Physical memory (SoC id registers, GPIO words).
 inline constexpr const char *MEM = "/dev/mem";
+
+// The video processing chip's memory clock, and the clock its input
+// measurement unit counts in (a quarter of it).
+inline constexpr uint32_t CHIP_MEMORY_CLOCK_HZ = 800000000;
+inline constexpr uint32_t CHIP_MEASURE_CLOCK_HZ = CHIP_MEMORY_CLOCK_HZ / 4;
 
 // The I2C bus of the input receivers.
 inline constexpr const char *I2C_BUS = "/dev/i2c-0";

@@ -1,5 +1,6 @@
 #include "platform/i2c.h"
 #include "platform/platform.h"
+#include "platform/sim_inputs.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -20,6 +21,9 @@ struct Board {
     std::shared_ptr<sim::RegisterDevice> eeprom[board::INPUTS];
     std::shared_ptr<sim::RegisterDevice> hotplug;
     std::shared_ptr<sim::RegisterDevice> audio;
+    std::shared_ptr<sim::ReceiverDevice> receiver[board::INPUTS];
+    std::shared_ptr<sim::RegisterDevice> transmitter;
+    std::shared_ptr<sim::RegisterDevice> check;
 };
 
 struct SimState {
@@ -27,7 +31,6 @@ struct SimState {
     std::mutex busMutex;       // one transfer at a time, as on a real bus
     std::map<uint8_t, std::shared_ptr<sim::Device>> devices;
     std::map<uint8_t, unsigned> failures;
-    sim::InputTiming timing[board::INPUTS];
     Board board;
     bool built = false;
 };
@@ -48,9 +51,13 @@ void buildBoardLocked(SimState &s)
         for (int r = 0; r < 256; ++r)
             s.board.eeprom[p]->setReg(r, 0xFF);   // erased EEPROM
         s.board.mux->attach(p, board::EDID_EEPROM, s.board.eeprom[p]);
-        s.timing[p] = sim::InputTiming{};
+        s.board.receiver[p] = std::make_shared<sim::ReceiverDevice>(p);
+        s.devices[board::RECEIVER[p]] = s.board.receiver[p];
     }
-    s.timing[0] = sim::InputTiming{1920, 1080, 60};
+    s.board.transmitter = std::make_shared<sim::RegisterDevice>(256);
+    s.board.check = std::make_shared<sim::RegisterDevice>(256);
+    s.devices[board::HDMI_TX] = s.board.transmitter;
+    s.devices[board::CHECK_DEVICE] = s.board.check;
     s.board.hotplug = std::make_shared<sim::RegisterDevice>(8);
     s.board.hotplug->setReg(board::HOTPLUG_OUTPUT_REG, 0x3F);
     s.board.audio = std::make_shared<sim::RegisterDevice>(4);
@@ -283,9 +290,12 @@ std::shared_ptr<Device> attached(uint8_t addr8)
 
 void reset()
 {
-    SimState &s = simState();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    buildBoardLocked(s);
+    {
+        SimState &s = simState();
+        std::lock_guard<std::mutex> lock(s.mutex);
+        buildBoardLocked(s);
+    }
+    ::platform::sim::inputs::reset();
 }
 
 void failTransfers(uint8_t addr8, unsigned count)
@@ -316,19 +326,84 @@ std::shared_ptr<RegisterDevice> audioSwitch()
     return s.board.audio;
 }
 
-void setInputTiming(int input, InputTiming t)
+std::shared_ptr<RegisterDevice> transmitter()
 {
     SimState &s = simBoard();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (input >= 0 && input < board::INPUTS)
-        s.timing[input] = t;
+    return s.board.transmitter;
 }
 
-InputTiming inputTiming(int input)
+std::shared_ptr<RegisterDevice> checkDevice()
 {
     SimState &s = simBoard();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return input >= 0 && input < board::INPUTS ? s.timing[input] : InputTiming{};
+    return s.board.check;
+}
+
+std::shared_ptr<ReceiverDevice> receiver(int input)
+{
+    SimState &s = simBoard();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    return input >= 0 && input < board::INPUTS ? s.board.receiver[input] : nullptr;
+}
+
+ReceiverDevice::ReceiverDevice(int input) : m_input(input) {}
+
+bool ReceiverDevice::write(const uint8_t *data, size_t len)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (len == 0)
+        return true;
+    m_ptr = data[0];
+    for (size_t i = 1; i < len; ++i) {
+        m_regs[m_ptr] = data[i];
+        m_ptr = (m_ptr + 1) % sizeof m_regs;
+    }
+    return true;
+}
+
+bool ReceiverDevice::read(uint8_t *data, size_t len)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    refreshLocked();
+    ++m_reads;
+    for (size_t i = 0; i < len; ++i) {
+        data[i] = m_regs[m_ptr];
+        m_ptr = (m_ptr + 1) % sizeof m_regs;
+    }
+    return true;
+}
+
+unsigned ReceiverDevice::reads() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_reads;
+}
+
+void ReceiverDevice::refreshLocked()
+{
+    std::fill(m_regs, m_regs + rx::BLOCK_SIZE, 0);
+    const ::platform::sim::inputs::Source source = ::platform::sim::inputs::current(m_input);
+    if (!source.plugged)
+        return;
+    const ::platform::sim::inputs::Timing t = ::platform::sim::inputs::timingOf(m_input, source);
+    auto word = [this](uint8_t reg, uint32_t v, int bytes) {
+        for (int b = 0; b < bytes; ++b)
+            m_regs[reg + b] = static_cast<uint8_t>(v >> (8 * b));
+    };
+    m_regs[rx::STATUS] = static_cast<uint8_t>(rx::STATUS_SIGNAL | rx::STATUS_STABLE | rx::STATUS_HPOL |
+                                              rx::STATUS_VPOL | (t.interlaced ? rx::STATUS_INTERLACED : 0) |
+                                              (t.dualPixel ? rx::STATUS_DUAL_PIXEL : 0));
+    m_regs[rx::LANES] = t.lanes;
+    word(rx::HACT, t.hact, 2);
+    word(rx::HSYNC, t.hsync, 2);
+    word(rx::HBACK, t.hback, 2);
+    word(rx::HTOTAL, t.htotal, 2);
+    word(rx::VACT, t.vact, 2);
+    word(rx::VSYNC, t.vsync, 2);
+    word(rx::VBACK, t.vback, 2);
+    word(rx::VTOTAL, t.vtotal, 2);
+    word(rx::PCLK_KHZ, t.pclkKhz, 3);
 }
 
 } // namespace sim

@@ -4,8 +4,9 @@
 // I2C access. On the device: i2c-dev with I2C_RDWR combined transfers (one
 // message list, repeated start between messages). In simulation: a bus of
 // device models addressed by their 8-bit address (write address), with the
-// board's EDID EEPROMs behind a multiplexer, the hot-plug port expander and
-// the audio input switch, which tests inspect.
+// board's EDID EEPROMs behind a multiplexer, the hot-plug port expander, the
+// audio input switch, the six input receivers, the HDMI transmitter and the
+// device the source check writes, which tests inspect.
 
 #include <cstdint>
 #include <memory>
@@ -25,7 +26,32 @@ constexpr uint8_t HOTPLUG_OUTPUT_REG = 0x01;
 constexpr uint8_t AUDIO_SWITCH = 0x98;    // register 0 selects the audio input 0..5
 constexpr uint8_t AUDIO_SELECT_REG = 0x00;
 constexpr int INPUTS = 6;
+// Receivers of inputs 0..5 (0..3 HDMI receivers with a parallel output, 4 and
+// 5 the receivers feeding the chip's V-by-One inputs).
+constexpr uint8_t RECEIVER[INPUTS] = {0x90, 0x92, 0x94, 0x96, 0xB0, 0xB2};
+constexpr uint8_t HDMI_TX = 0x9A;         // HDMI transmitter of the monitor output
+constexpr uint8_t TX_SCRATCH_REG = 0x0F;  // free register, used to test the transmitter
+constexpr uint8_t TX_ENABLE_REG = 0x10;   // 1 = output on
+constexpr uint8_t CHECK_DEVICE = 0xEE;    // written by the source check
 } // namespace board
+
+// Timing block of the receivers, the same in both receiver families. Words
+// are little-endian; vertical values are per field for an interlaced input.
+namespace rx {
+constexpr uint8_t STATUS = 0x00;
+constexpr uint8_t STATUS_SIGNAL = 0x01;       // a source is connected and clocking
+constexpr uint8_t STATUS_STABLE = 0x02;       // its timing has settled and is measured
+constexpr uint8_t STATUS_INTERLACED = 0x04;
+constexpr uint8_t STATUS_DUAL_PIXEL = 0x08;   // two pixels per clock on the output bus
+constexpr uint8_t STATUS_HPOL = 0x10;         // horizontal sync active high
+constexpr uint8_t STATUS_VPOL = 0x20;         // vertical sync active high
+constexpr uint8_t TYPE = 0x01;                // colour format of the stream (0 RGB)
+constexpr uint8_t LANES = 0x02;               // V-by-One lanes of the output
+constexpr uint8_t HACT = 0x04, HSYNC = 0x06, HBACK = 0x08, HTOTAL = 0x0A;
+constexpr uint8_t VACT = 0x0C, VSYNC = 0x0E, VBACK = 0x10, VTOTAL = 0x12;
+constexpr uint8_t PCLK_KHZ = 0x14;            // 3 bytes, pixel clock in kHz
+constexpr uint8_t BLOCK_SIZE = 0x17;
+} // namespace rx
 
 struct Msg {
     uint8_t addr8 = 0;      // 8-bit address; the read bit is taken from `read`
@@ -102,7 +128,8 @@ private:
 void attach(uint8_t addr8, std::shared_ptr<Device> dev);
 std::shared_ptr<Device> attached(uint8_t addr8);
 // Back to the simulated board: mux with six EEPROMs, hot-plug expander (all
-// hot-plug lines high), audio switch; input 0 1920x1080@60, others no signal.
+// hot-plug lines high), audio switch, receivers, transmitter; the sources
+// back to their start (sim_inputs.h: input 0 1920x1080@60, others none).
 void reset();
 // Makes the next `count` transfers addressed to `addr8` fail.
 void failTransfers(uint8_t addr8, unsigned count);
@@ -111,15 +138,29 @@ void failTransfers(uint8_t addr8, unsigned count);
 std::shared_ptr<RegisterDevice> edidEeprom(int input);
 std::shared_ptr<RegisterDevice> hotplugPort();
 std::shared_ptr<RegisterDevice> audioSwitch();
+std::shared_ptr<RegisterDevice> transmitter();
+std::shared_ptr<RegisterDevice> checkDevice();
 
-// Timing the simulated receiver of input p reports (0 = no signal).
-struct InputTiming {
-    uint16_t width = 0;
-    uint16_t height = 0;
-    uint8_t hz = 0;
+// A receiver's stand-in: its timing block follows the source plugged into
+// its input (sim_inputs.h); the other registers are plain storage.
+class ReceiverDevice : public Device
+{
+public:
+    explicit ReceiverDevice(int input);
+    bool write(const uint8_t *data, size_t len) override;
+    bool read(uint8_t *data, size_t len) override;
+    unsigned reads() const;   // read messages served
+
+private:
+    void refreshLocked();
+
+    mutable std::mutex m_mutex;
+    int m_input;
+    size_t m_ptr = 0;
+    uint8_t m_regs[256] = {};
+    unsigned m_reads = 0;
 };
-void setInputTiming(int input, InputTiming t);
-InputTiming inputTiming(int input);
+std::shared_ptr<ReceiverDevice> receiver(int input);
 
 } // namespace sim
 } // namespace i2c

@@ -9,6 +9,8 @@ SimC331::SimC331()
 {
     std::memset(m_regs, 0, sizeof(m_regs));
     m_regs[ID_BANK][ID_SUB] = ID_VALUE;
+    // Input-frame flags: every input channel has seen its vertical sync.
+    m_status[0x05 << 8 | 0x22] = Status{0xFF, 0x00, 0};
 }
 
 void SimC331::transfer(const spi::Xfer &x)
@@ -77,6 +79,8 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
         return s.busy;
     }
     uint8_t v = m_regs[bank][sub];
+    if (m_inputs.read(bank, sub, v, v))
+        return v;
     onRead(bank, sub, v);
     return v;
 }

@@ -10,6 +10,7 @@
 // memory and its drawing engine hang off the register hooks below.
 
 #include "platform/sim_c331_flash.h"
+#include "platform/sim_c331_inputs.h"
 #include "platform/sim_chip_memory.h"
 #include "platform/spi.h"
 
@@ -107,6 +108,10 @@ public:
     // the line length less one.
     void setInputChannelCounts(int ich, uint16_t lineLength, uint16_t fieldLines);
 
+    // The input side: sources on the ports, measurements, lock bits and
+    // field counters (sim_c331_inputs.h).
+    SimC331Inputs &inputs() { return m_inputs; }
+
 protected:
     // Hooks for the parts of the chip behind registers (serial flash, memory,
     // drawing engine). Called with the model's lock held.
@@ -143,6 +148,7 @@ private:
     SimC331Flash m_flash{m_memory};
     uint8_t m_filterTable = 0;
     std::deque<FilterLoad> m_filterLoads;
+    SimC331Inputs m_inputs;
 };
 
 } // namespace sim

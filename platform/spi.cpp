@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
 #include <map>
@@ -191,6 +192,12 @@ void setBusTiming(bool enabled, uint32_t driverCostNs)
     std::lock_guard<std::mutex> lock(s.mutex);
     s.timing = enabled;
     s.driverCostNs = driverCostNs;
+}
+
+bool busTimingWanted()
+{
+    const char *v = std::getenv("ZEM_SIM_BUS_TIMING");
+    return !(v && std::string(v) == "0");
 }
 
 void failTransfers(const std::string &absolute, unsigned count)

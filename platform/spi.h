@@ -61,6 +61,9 @@ void detachAll();
 // cost is accumulated per thread and slept off in slices of at least 1 ms.
 // Off (zero) by default; the program switches it on in simulation.
 void setBusTiming(bool enabled, uint32_t driverCostNs = 20000);
+// Whether the program's simulation wants the bus time: yes, unless
+// ZEM_SIM_BUS_TIMING is "0" (to measure the program's own processor time).
+bool busTimingWanted();
 
 // Makes the next `count` transfers on a path fail (result -1).
 void failTransfers(const std::string &absolute, unsigned count);

@@ -50,6 +50,10 @@ public:
     std::deque<UdpDatagram> wifi_reply_queue;
 
     uint32_t state() const { return m_cmd.state; }
+    // True while the port's socket is bound.
+    bool command_port_open() const { return m_cmd.server.is_open(); }
+    bool controller_port_open() const { return m_ctl.server.is_open(); }
+    bool wifi_port_open() const { return m_wifi.is_open(); }
 
 private:
     struct Port : net_port<UdpServer, sockaddr_in> {   // origin: where the answer goes

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need.
-# Only missing packages are fetched, so a second run costs nothing.
+# Installs the Debian packages that building and running the program need
+# ("./scripts/deps.sh run") or, without an argument, also those the tests and
+# benchmarks need. Only missing packages are fetched, so a second run costs
+# nothing.
 set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qtbase5-dev libqt5gui5
   libboost-dev libhidapi-dev libudev-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  socat iproute2 util-linux procps net-tools
+  socat
+  # The front panel's Chinese texts.
+  fonts-wqy-microhei
 )
+if [ "${1:-all}" != run ]; then
+  PACKAGES+=(googletest libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux procps net-tools)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Builds zemR47N and runs it in simulation with its root in ./var.
+# Builds zemR47N (only the program: no tests, no benchmarks, in build-run/)
+# and runs it in simulation with its root in ./var.
 # The front panel is served by Qt's VNC platform plugin on port 5900
 # (any other arguments replace that choice, e.g. "-platform offscreen").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-if [ ! -x build/zemR47N ]; then
+./scripts/deps.sh run
+BUILD=build-run
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEM_BUILD_TESTS=OFF -DZEM_BUILD_BENCH=OFF >/dev/null
+cmake --build "$BUILD" -j "$(nproc)" --target zemR47N
+if [ ! -x "$BUILD/zemR47N" ]; then
   echo "zemR47N is not built: app/main.cpp is missing." >&2
   exit 1
 fi
@@ -32,7 +34,9 @@ done
 echo "RS-485 link: open $ZEM_ROOT/dev/pc-ttyS2 (115200 8N1) with the PC tool."
 echo "4G module link: open $ZEM_ROOT/dev/pc-ttyS1 (115200 8N1)."
 if [ $# -eq 0 ]; then
-  set -- -platform vnc:size=320x240:port=5900
+  # The physical size (a 320 x 240 LCD of 85 x 64 mm) keeps the panel at its
+  # natural size in a viewer.
+  set -- -platform vnc:size=320x240:port=5900:mmsize=85x64
   echo "Front panel: connect a VNC viewer to localhost:5900 (e.g. 'vncviewer localhost:5900')."
 fi
-build/zemR47N "$@"
+"$BUILD/zemR47N" "$@"

@@ -16,9 +16,11 @@ constexpr unsigned TICKS_PER_STEP = 10;
 FirmwareUpdate::FirmwareUpdate(QWidget *parent) : QDialog(parent, Qt::FramelessWindowHint)
 {
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
+    ui::usePanelFont(this);
     auto *layout = new QVBoxLayout(this);
     m_text = new QLabel(this);
     m_text->setAlignment(Qt::AlignCenter);
+    m_text->setWordWrap(true);
     g_qround_bar = new QRoundProgressBar(this);
     layout->addWidget(m_text);
     layout->addWidget(g_qround_bar, 0, Qt::AlignCenter);

@@ -15,6 +15,8 @@ public:
     explicit FirmwareUpdate(QWidget *parent = nullptr);
     ~FirmwareUpdate() override;
     void step();
+
+public Q_SLOTS:
     void language_changed();
 
 private:

@@ -22,13 +22,11 @@ QStringList LockWindow::valueLines() const
         if (!(ui::word(para::window(w, para::WIN_ENABLE)) & 1))
             continue;
         const int s = ui::windowSource(w);
-        out << ui::tr5("窗口%1: %2 %3", "Window %1: %2 %3", "Окно %1: %2 %3", "Cửa sổ %1: %2 %3", "窗口%1: %2 %3")
-                   .arg(w + 1)
-                   .arg(ui::sourceName(s), ui::inputTiming(s));
+        out << QStringLiteral("%1: %2 %3").arg(ui::windowName(w), ui::sourceName(s), ui::inputTiming(s));
     }
     const uint16_t mode = ui::word(para::CURRENT_USER_MODE);
     out << ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1")
-               .arg(mode ? QString::number(mode) : QStringLiteral("-"));
+               .arg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"));
     return out.mid(0, 7);
 }
 

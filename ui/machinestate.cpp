@@ -29,8 +29,10 @@ QStringList MachineState::valueLines() const
     for (const QString &l : inputs.trimmed().split(QLatin1Char('\n')))
         out << l;
     QString links;
+    const QString on = ui::tr5("通", "on", "вкл", "bật", "通");
+    const QString off = ui::tr5("断", "off", "выкл", "tắt", "斷");
     for (int p = 0; p < 4; ++p)
-        links += (m_links & (1u << p)) ? QStringLiteral(" %1:on").arg(p + 1) : QStringLiteral(" %1:off").arg(p + 1);
+        links += QStringLiteral(" %1:%2").arg(p + 1).arg((m_links & (1u << p)) ? on : off);
     out << ui::tr5("网口:", "Ports:", "Порты:", "Cổng:", "網口:") + links;
     return out;
 }

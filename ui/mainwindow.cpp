@@ -12,7 +12,9 @@
 #include "ui/option.h"
 #include "ui/pages.h"
 #include "ui/panelpage.h"
+#include "ui/panelstatus.h"
 #include "ui/tip.h"
+#include "ui/QRoundProgressBar.h"
 #include "ui/zem_keyboard.h"
 #include "videoproc/c331_manage.h"
 
@@ -23,15 +25,17 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindowHint)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindowHint), m_last_input(G_timeTicks.load())
 {
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
+    ui::usePanelFont(this);
     auto *central = new QWidget(this);
     setCentralWidget(central);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(6, 4, 6, 4);
     m_title = new QLabel(central);
     m_title->setAlignment(Qt::AlignCenter);
+    ui::usePanelFont(m_title, true);
     layout->addWidget(m_title);
     for (int i = 0; i < 4; ++i) {
         auto *l = new QLabel(central);
@@ -56,16 +60,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindo
     g_tip->hide();
 
     m_keys = new zem_keyboard(this);
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         QCoreApplication::instance()->installEventFilter(m_keys);
+        QCoreApplication::instance()->installEventFilter(this);
+    }
 
     language_changed();
 }
 
 MainWindow::~MainWindow()
 {
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         QCoreApplication::instance()->removeEventFilter(m_keys);
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
     if (g_mainwindow == this)
         g_mainwindow = nullptr;
     g_numberkeyboard = nullptr;
@@ -77,12 +85,12 @@ QStringList MainWindow::valueLines() const
     const int w = g_image_current.load();
     const int s = ui::windowSource(w);
     QStringList out;
-    out << ui::tr5("当前窗口: %1", "Window: %1", "Окно: %1", "Cửa sổ: %1", "當前窗口: %1").arg(w + 1);
+    out << ui::tr5("当前: %1", "Current: %1", "Текущее: %1", "Hiện tại: %1", "當前: %1").arg(ui::windowName(w));
     out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
                .arg(ui::sourceName(s), ui::inputTiming(s));
     const uint16_t mode = ui::word(para::CURRENT_USER_MODE);
     out << ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1")
-               .arg(mode ? QString::number(mode) : QStringLiteral("-"));
+               .arg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"));
     out << ui::tr5("亮度: %1", "Brightness: %1", "Яркость: %1", "Độ sáng: %1", "亮度: %1")
                .arg(ui::word(para::BRIGHTNESS));
     return out;
@@ -115,9 +123,10 @@ void MainWindow::language_changed()
 void MainWindow::syncUpdate()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    if (store)
-        store->ZemLanguageChanged();
-    language_changed();
+    if (store && store->ZemLanguageChanged())
+        ui::retextAll();
+    else
+        language_changed();
 }
 
 void MainWindow::open_input()
@@ -185,6 +194,51 @@ void MainWindow::slot_update_timer_ticks()
 
     if (!g_delay_usbserver && now >= 1000)
         g_delay_usbserver = 1;
+
+    if (lock_due())
+        lock_panel();
+    ui::publishPanelStatus(m_status_written);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::TouchBegin:
+        m_last_input = G_timeTicks.load();
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::lock_due() const
+{
+    if (g_auto_lock_time <= 0 || !g_lockwindow || g_lockwindow->isVisible() || !isVisible())
+        return false;
+    // A notice, an upgrade or a running job keeps the panel where it is.
+    if (g_tip_flag || g_update_flag || (g_qround_bar && g_qround_bar->isVisible()))
+        return false;
+    return Utils::getTimeSpace(m_last_input) >= static_cast<uint32_t>(g_auto_lock_time / 10);
+}
+
+void MainWindow::lock_panel()
+{
+    if (!g_lockwindow)
+        return;
+    if (g_numberkeyboard && g_numberkeyboard->isVisible())
+        g_numberkeyboard->press(QStringLiteral("ESC"));
+    for (PanelPage *page : findChildren<PanelPage *>())
+        if (page != g_lockwindow && page->isVisible())
+            page->closePage();
+    g_page_focus = 0;
+    g_lockwindow->language_changed();
+    g_lockwindow->show();
+    g_lockwindow->raise();
+    g_lockwindow->activateWindow();
+    m_last_input = G_timeTicks.load();
 }
 
 void MainWindow::ageing_sample()

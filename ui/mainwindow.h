@@ -3,6 +3,7 @@
 
 // The home screen (page 1) and the program's 10 ms tick.
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
@@ -31,6 +32,10 @@ public:
 
     QStringList shownLines() const;
 
+    // Closes every open page and brings the status screen to the front (the
+    // auto lock, after g_auto_lock_time ms without a key or a touch).
+    void lock_panel();
+
     // Ageing samples are taken every this many ticks (180 s).
     static constexpr uint32_t AGEING_TICKS = 18000;
     static constexpr size_t AGEING_LOG_MAX = 1000;
@@ -49,8 +54,13 @@ public Q_SLOTS:
     void open_setting();
     void open_state();
 
+protected:
+    // Notes the time of every key and touch, for the auto lock.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void ageing_sample();
+    bool lock_due() const;
     QStringList valueLines() const;
 
     QLabel *m_title;
@@ -58,6 +68,8 @@ private:
     QList<QPushButton *> m_buttons;
     zem_keyboard *m_keys;
     bool m_reboot_sent = false;
+    uint32_t m_last_input;   // tick of the last key or touch
+    QByteArray m_status_written;   // the panel status last written for the simulation
 };
 
 #endif

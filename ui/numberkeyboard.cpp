@@ -1,41 +1,67 @@
 #include "ui/numberkeyboard.h"
 
 #include "ui/pages.h"
+#include "ui/panelpage.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QPushButton>
 
 NumberKeyboard::NumberKeyboard(QWidget *parent) : QDialog(parent, Qt::FramelessWindowHint)
 {
-    setFixedSize(160, 240);
+    setFixedSize(ui::PANEL_W / 2, ui::PANEL_H);
+    ui::usePanelFont(this);
     auto *grid = new QGridLayout(this);
     grid->setSpacing(2);
     grid->setContentsMargins(2, 2, 2, 2);
     m_edit = new QLineEdit(this);
     m_edit->setReadOnly(true);
+    m_edit->setFocusPolicy(Qt::NoFocus);
     grid->addWidget(m_edit, 0, 0, 1, 3);
     static const char *const keys[] = {"7", "8", "9", "4", "5", "6", "1", "2", "3", ".", "0", "DEL", "ESC", "OK"};
     int i = 0;
     for (const char *k : keys) {
         const QString key = QString::fromLatin1(k);
         auto *b = new QPushButton(key, this);
-        b->setFocusPolicy(Qt::StrongFocus);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Ignored);
         connect(b, &QPushButton::clicked, this, [this, key] { press(key); });
         if (key == QLatin1String("OK"))
             grid->addWidget(b, 1 + i / 3, i % 3, 1, 2);
         else
             grid->addWidget(b, 1 + i / 3, i % 3);
+        m_keys.insert(key, b);
         ++i;
     }
+    language_changed();
+}
+
+void NumberKeyboard::language_changed()
+{
+    m_keys[QStringLiteral("DEL")]->setText(ui::tr5("删除", "Del", "Удал.", "Xóa", "刪除"));
+    m_keys[QStringLiteral("ESC")]->setText(ui::tr5("取消", "Esc", "Отм.", "Hủy", "取消"));
+    m_keys[QStringLiteral("OK")]->setText(ui::tr5("确定", "OK", "OK", "OK", "確定"));
 }
 
 void NumberKeyboard::start(QObject *receiver, const QString &text)
 {
     m_receiver = receiver;
     m_edit->setText(text);
+    // On a page the keyboard keeps clear of the title and the Back button.
+    auto *w = qobject_cast<QWidget *>(receiver);
+    if (auto *page = w ? qobject_cast<PanelPage *>(w->window()) : nullptr) {
+        const QRect area = page->keyboardArea();
+        setFixedSize(area.size());
+        move(area.topLeft());
+    } else if (parentWidget()) {
+        setFixedSize(ui::PANEL_W / 2, ui::PANEL_H);
+        move(parentWidget()->window()->pos() + QPoint(ui::PANEL_W / 2, 0));
+    }
+    language_changed();
     show();
     raise();
+    activateWindow();
 }
 
 void NumberKeyboard::press(const QString &key)
@@ -53,6 +79,22 @@ void NumberKeyboard::press(const QString &key)
             QMetaObject::invokeMethod(r, "confirmString", Qt::DirectConnection, Q_ARG(QString, m_edit->text()));
     } else if (m_edit->text().size() < 15) {
         m_edit->insert(key);
+    }
+}
+
+void NumberKeyboard::keyPressEvent(QKeyEvent *e)
+{
+    const QString t = e->text();
+    if (t.size() == 1 && (t[0].isDigit() || t[0] == QLatin1Char('.'))) {
+        press(t);
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_Backspace: press(QStringLiteral("DEL")); return;
+    case Qt::Key_Escape: press(QStringLiteral("ESC")); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: press(QStringLiteral("OK")); return;
+    default: QDialog::keyPressEvent(e);
     }
 }
 

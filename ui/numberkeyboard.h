@@ -1,13 +1,17 @@
 #ifndef UI_NUMBERKEYBOARD_H
 #define UI_NUMBERKEYBOARD_H
 
-// The shared on-screen number keyboard g_numberkeyboard (right half of the
-// panel) and the line edit that opens it. The entered text returns through
-// the receiver's confirmString(QString) slot.
+// The shared on-screen number keyboard g_numberkeyboard and the line edit
+// that opens it. The keyboard lies on the right half of the panel; on a page
+// it keeps clear of the title and of the Back button's row. The entered text
+// returns through the receiver's confirmString(QString) slot.
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QMap>
 #include <QPointer>
+
+class QPushButton;
 
 class NumberKeyboard : public QDialog
 {
@@ -22,10 +26,16 @@ public:
 public Q_SLOTS:
     // One key: "0".."9", ".", "DEL", "OK", "ESC".
     void press(const QString &key);
+    void language_changed();
+
+protected:
+    // Digits, the point, Backspace, Return and Escape of a keyboard work as its keys.
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     QLineEdit *m_edit;
     QPointer<QObject> m_receiver;
+    QMap<QString, QPushButton *> m_keys;
 };
 
 // A line edit that opens g_numberkeyboard when touched and takes its result.

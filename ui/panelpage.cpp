@@ -1,16 +1,16 @@
 #include "ui/panelpage.h"
 
+#include "app/alias.h"
 #include "app/global.h"
 #include "app/zemrampara.h"
-#include "ui/pages.h"
-
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
+#include "ui/numberkeyboard.h"
+#include "ui/pages.h"
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
 #include <QDir>
-#include <algorithm>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -64,10 +64,72 @@ void retext(QObject *page)
         QMetaObject::invokeMethod(page, "language_changed", Qt::DirectConnection);
 }
 
+void retextAll()
+{
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->metaObject()->indexOfSlot("language_changed()") >= 0)
+            retext(w);
+}
+
+QString textSave()
+{
+    return tr5("保存", "Save", "Сохранить", "Lưu", "保存");
+}
+
+QString textSaved()
+{
+    return tr5("已保存", "Saved", "Сохранено", "Đã lưu", "已保存");
+}
+
+QString textWidth()
+{
+    return tr5("宽", "W", "Ш", "R", "寬");
+}
+
+QString textHeight()
+{
+    return tr5("高", "H", "В", "C", "高");
+}
+
+bool readNumber(const QString &text, int min, int max, int *out)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (!ok || v < min || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+void usePanelFont(QWidget *w, bool bold)
+{
+    QFont f = w->font();
+    f.setPixelSize(FONT_PX + (bold ? 1 : 0));
+    f.setBold(bold);
+    w->setFont(f);
+}
+
+QString aliasOr(const char *kind, int id, const QString &fallback)
+{
+    ALIAS_PARA alias;
+    if (!get_json_alias_para(&alias, kind, id))
+        return fallback;
+    return QString::fromStdString(alias.name);
+}
 
 QString sourceName(int s)
 {
-    return QStringLiteral("HDMI%1").arg(s + 1);
+    return aliasOr("source", s, QStringLiteral("HDMI%1").arg(s + 1));
+}
+
+QString windowName(int w)
+{
+    return aliasOr("win", w, tr5("窗口%1", "Window %1", "Окно %1", "Cửa sổ %1", "窗口%1").arg(w + 1));
+}
+
+QString userModeName(int slot)
+{
+    return aliasOr("usermode", slot, QString::number(slot + 1));
 }
 
 namespace {
@@ -141,14 +203,13 @@ PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
     setAttribute(Qt::WA_DeleteOnClose, false);
     if (g_mainwindow && parent)
         move(parent->window()->pos());
+    ui::usePanelFont(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
     layout->setSpacing(2);
     m_title = new QLabel(this);
     m_title->setAlignment(Qt::AlignCenter);
-    QFont f = m_title->font();
-    f.setBold(true);
-    m_title->setFont(f);
+    ui::usePanelFont(m_title, true);
     layout->addWidget(m_title);
     for (int i = 0; i < 7; ++i) {
         auto *l = new QLabel(this);
@@ -156,6 +217,12 @@ PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
         layout->addWidget(l);
         m_lines.append(l);
     }
+    m_note = new QLabel(this);
+    m_note->hide();
+    layout->addWidget(m_note);
+    m_form = new QGridLayout();
+    m_form->setSpacing(2);
+    layout->addLayout(m_form);
     layout->addStretch(1);
     m_buttons = new QGridLayout();
     m_buttons->setSpacing(2);
@@ -179,6 +246,8 @@ QStringList PanelPage::shownLines() const
     for (QLabel *l : m_lines)
         if (!l->isHidden())
             out << l->text();
+    if (!m_note->isHidden())
+        out << m_note->text();
     return out;
 }
 
@@ -190,12 +259,70 @@ QStringList PanelPage::buttonTexts() const
     return out;
 }
 
+bool PanelPage::clickButton(const QString &text)
+{
+    for (QPushButton *b : findChildren<QPushButton *>()) {
+        if (b->window() == this && b->text() == text && !b->isHidden() && b->isEnabled()) {
+            b->click();
+            return true;
+        }
+    }
+    return false;
+}
+
+QRect PanelPage::keyboardArea() const
+{
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    const int top = m_title->geometry().bottom() + 2;
+    int bottom = ui::PANEL_H - 1;
+    if (m_back && !m_back->isHidden())
+        bottom = m_back->geometry().top() - 2;
+    return QRect(origin.x() + ui::PANEL_W / 2, origin.y() + top, ui::PANEL_W / 2, bottom - top + 1);
+}
+
 void PanelPage::language_changed()
 {
     m_title->setText(titleText());
     for (auto &b : m_buttonTexts)
         b.first->setText(b.second());
+    for (auto &l : m_formTexts)
+        l.first->setText(l.second());
     redraw();
+}
+
+void PanelPage::setNote(std::function<QString()> note)
+{
+    m_noteText = std::move(note);
+    redraw();
+}
+
+QLabel *PanelPage::addFormLabel(int row, int col, std::function<QString()> text)
+{
+    auto *l = new QLabel(text(), this);
+    m_form->addWidget(l, row, col);
+    m_formTexts.append(qMakePair(l, text));
+    return l;
+}
+
+My_lineEdit *PanelPage::addNumberField(int row, int col, std::function<QString()> label)
+{
+    addFormLabel(row, col, std::move(label));
+    auto *edit = new My_lineEdit(this);
+    edit->setMaxLength(6);
+    m_form->addWidget(edit, row, col + 1);
+    return edit;
+}
+
+QList<My_lineEdit *> PanelPage::addNumberRow(int row, const QList<std::function<QString()>> &labels, int width)
+{
+    QList<My_lineEdit *> fields;
+    for (const auto &label : labels) {
+        fields << addNumberField(row, 2 * fields.size(), label);
+        fields.last()->setFixedWidth(width);
+    }
+    // The fields keep to the left; the rest of the row stays empty.
+    m_form->setColumnStretch(2 * fields.size(), 1);
+    return fields;
 }
 
 void PanelPage::redraw()
@@ -211,13 +338,16 @@ void PanelPage::redraw()
             m_lines[i]->hide();
         }
     }
+    const QString note = m_noteText ? m_noteText() : QString();
+    m_note->setText(note);
+    m_note->setVisible(!note.isEmpty());
 }
 
 void PanelPage::refreshFromImage()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (store && store->ZemLanguageChanged())
-        language_changed();
+        ui::retextAll();
     else
         redraw();
 }
@@ -235,7 +365,8 @@ QPushButton *PanelPage::addButton(std::function<QString()> text, std::function<v
 
 QPushButton *PanelPage::addBackButton()
 {
-    return addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    m_back = addButton([] { return ui::tr5("返回", "Back", "Назад", "Quay lại", "返回"); }, [this] { goBack(); });
+    return m_back;
 }
 
 void PanelPage::leavePage(uint8_t backId)

@@ -17,6 +17,7 @@
 class QLabel;
 class QPushButton;
 class QGridLayout;
+class My_lineEdit;
 
 namespace ui {
 
@@ -35,8 +36,21 @@ uint16_t word(uint32_t off);
 // Runs fn in the GUI thread: at once when called there, else queued to ctx's thread.
 void runInGui(QObject *ctx, std::function<void()> fn);
 
-// Name of source s (0..5) and its input timing text ("no signal" when absent).
+// The panel's font: fixed pixel sizes, so that a page looks the same on the
+// LCD, on a VNC viewer and offscreen whatever dots-per-inch a platform reports.
+constexpr int FONT_PX = 13;
+void usePanelFont(QWidget *w, bool bold = false);
+
+// The user's name for a thing from the alias file ("source", "usermode",
+// "win", "crop"), or `fallback` when there is none.
+QString aliasOr(const char *kind, int id, const QString &fallback);
+
+// Name of source s (0..5) (its alias when given) and its input timing text
+// ("no signal" when absent).
 QString sourceName(int s);
+// Name of window w (0..5) and of user mode slot n (0..15), aliases first.
+QString windowName(int w);
+QString userModeName(int slot);
 QString inputTiming(int s);
 // True when input s reports a width, a height and a rate.
 bool inputHasSignal(int s);
@@ -53,6 +67,17 @@ QStringList listFiles(const QString &folder, const QStringList &suffixes);
 
 // Re-texts a page or the home screen (anything with a language_changed slot).
 void retext(QObject *page);
+// Re-texts every open window of the panel (after a language change).
+void retextAll();
+
+// Texts several pages share.
+QString textSave();     // the Save button
+QString textSaved();    // the note after a save
+QString textWidth();    // short field labels
+QString textHeight();
+
+// The number in a field when it is a whole number from min to max.
+bool readNumber(const QString &text, int min, int max, int *out);
 
 } // namespace ui
 
@@ -65,9 +90,20 @@ public:
 
     uint8_t pageId() const { return m_pageId; }
 
-    // The value lines as shown (for the page's users and tests).
+    // The value lines and the note as shown (for the page's users and tests).
     QStringList shownLines() const;
     QStringList buttonTexts() const;
+    // Clicks the shown button with `text`, as a touch would; false when
+    // there is none.
+    bool clickButton(const QString &text);
+
+    // Where the number keyboard may lie on this page (global coordinates):
+    // the right half, below the title and above the row of the Back button.
+    QRect keyboardArea() const;
+
+    // Leaves the page the way Back does, whatever the page's own Back checks
+    // (the auto lock closes every page this way).
+    void closePage() { leavePage(m_backId); }
 
 public Q_SLOTS:
     // Re-texts title and buttons for g_language, then redraws.
@@ -80,13 +116,26 @@ protected:
     virtual QStringList valueLines() const { return QStringList(); }
 
     // Redraws the value lines from the image.
-    void redraw();
+    virtual void redraw();
     // The common syncUpdate: re-text when the language changed, then redraw.
     void refreshFromImage();
 
     QPushButton *addButton(std::function<QString()> text, std::function<void()> clicked);
     // The "Back" button: goBack().
     QPushButton *addBackButton();
+
+    // Grid between the value lines and the buttons, for the fields of a page.
+    QGridLayout *form() { return m_form; }
+    // A labelled number field in the form: label at (row, col), field at (row, col + 1).
+    My_lineEdit *addNumberField(int row, int col, std::function<QString()> label);
+    // A row of labelled number fields `width` pixels wide, from the left.
+    QList<My_lineEdit *> addNumberRow(int row, const QList<std::function<QString()>> &labels, int width);
+    // A form label whose text follows the language.
+    QLabel *addFormLabel(int row, int col, std::function<QString()> text);
+
+    // A line under the values that tells the result of the last action (a
+    // refused value, for instance); empty clears it. Re-texted with the page.
+    void setNote(std::function<QString()> note);
 
     template <class T> void registerPage(T *&slot)
     {
@@ -123,8 +172,13 @@ private:
     std::function<void()> m_unregister;
     QLabel *m_title;
     QList<QLabel *> m_lines;
+    QLabel *m_note;
+    std::function<QString()> m_noteText;
+    QGridLayout *m_form;
     QGridLayout *m_buttons;
+    QPushButton *m_back = nullptr;
     QList<QPair<QPushButton *, std::function<QString()>>> m_buttonTexts;
+    QList<QPair<QLabel *, std::function<QString()>>> m_formTexts;
 };
 
 #endif

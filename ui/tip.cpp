@@ -20,14 +20,16 @@ TIP::TIP(QWidget *parent) : QDialog(parent, Qt::FramelessWindowHint)
 {
     setFixedSize(200, 100);
     setModal(true);
+    ui::usePanelFont(this);
     auto *layout = new QVBoxLayout(this);
     m_mark = new QLabel(this);
     m_mark->setAlignment(Qt::AlignCenter);
     QFont f = m_mark->font();
-    f.setPointSize(f.pointSize() * 2);
+    f.setPixelSize(2 * ui::FONT_PX);
     m_mark->setFont(f);
     m_text = new QLabel(this);
     m_text->setAlignment(Qt::AlignCenter);
+    m_text->setWordWrap(true);
     layout->addWidget(m_mark);
     layout->addWidget(m_text);
 }

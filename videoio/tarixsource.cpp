@@ -6,6 +6,7 @@
 #include "app/zemrampara.h"
 #include "platform/i2c.h"
 #include "platform/platform.h"
+#include "platform/sim_inputs.h"
 #include "platform/timing.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/edid.h"
@@ -32,6 +33,12 @@ constexpr unsigned HOTPLUG_LOW_MS = 100;  // a source needs >= 100 ms low to re-
 constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
 
 } // namespace
+
+tarixsource::tarixsource()
+{
+    for (int p = 0; p < SOURCE_COUNT; ++p)
+        receivers[p].addr8 = board::RECEIVER[p];
+}
 
 tarixsource *tarixsource::pInstance()
 {
@@ -73,6 +80,9 @@ int tarixsource::initialize()
 void *tarixsource::checksourceThread(void *arg)
 {
     auto *self = static_cast<tarixsource *>(arg);
+    self->s5p210_setup();
+    self->sourcecheck();
+    self->it66121_sdi_enable();
     for (;;) {
         self->check_source_turn();
         std::unique_lock<std::mutex> lock(self->m_wakeMutex);
@@ -127,6 +137,8 @@ void tarixsource::check_source_turn()
     if (audio_request.load() == 1 && set_audio_source())
         audio_request = 0;
     reg160_service();
+    if (platform::isSim())
+        platform::sim::inputs::poll();
     update_vid_info_delay();
 }
 
@@ -244,45 +256,42 @@ void tarixsource::reg160_service()
     __atomic_fetch_and(reg, static_cast<uint8_t>(~served), __ATOMIC_ACQ_REL);
 }
 
-void tarixsource::read_receiver(int p, hdminfo &out)
+// The receivers are read through the register map of their simulated
+// stand-ins; on the board the inputs read as having no signal.
+void tarixsource::poll_receiver(int p)
 {
-    std::memset(&out, 0, sizeof out);
-    out.stable = 1;
-    out.nosignal = 1;
-    if (!(source_enable.load() & (1u << p)))
+    hdmi_rx &rx = receivers[p];
+    if (!(source_enable.load() & (1u << p)) || !platform::isSim() || i2c_fd < 0) {
+        rx.clear();
+    } else if (rx.refresh(i2c_fd)) {
+        m_receiverMisses[p] = 0;
+    } else if (++m_receiverMisses[p] >= RECEIVER_MISSES) {
+        // A receiver that stays silent has lost its input; a single miss keeps
+        // the picture as it is.
+        rx.clear();
+    }
+    get_hdmi(p);
+}
+
+void tarixsource::get_hdmi(int p)
+{
+    if (p < 0 || p >= SOURCE_COUNT)
         return;
-    if (!platform::isSim())
-        return;   // the receiver drivers report through their own update
-    platform::i2c::sim::InputTiming t = platform::i2c::sim::inputTiming(p);
-    if (!t.width || !t.height || !t.hz)
-        return;
-    edid::Timing rb = edid::reducedBlanking(t.width, t.height, t.hz);
-    out.Hact = t.width;
-    out.Hsync = rb.hsync;
-    out.Hback = rb.hblank - rb.hfront - rb.hsync;
-    out.Hpol = 1;
-    out.Htotal = t.width + rb.hblank;
-    out.Vact = t.height;
-    out.Vsync = rb.vsync;
-    out.Vback = rb.vblank - rb.vfront - rb.vsync;
-    out.Vpol = 0;
-    out.Vtotal = t.height + rb.vblank;
-    out.pfreq = static_cast<float>(double(out.Htotal) * out.Vtotal * t.hz / 1e6);
-    out.lane = p >= 4 ? 4 : 0;
-    out.nosignal = 0;
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    source_hdminfo[p] = receivers[p].record();
 }
 
 void tarixsource::update_vid_info_delay()
 {
     uint8_t records[SOURCE_COUNT][6] = {};
     for (int p = 0; p < SOURCE_COUNT; ++p) {
+        poll_receiver(p);
         hdminfo rec;
-        read_receiver(p, rec);
         {
             std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
-            source_hdminfo[p] = rec;
+            rec = source_hdminfo[p];
         }
-        if (rec.nosignal)
+        if (rec.nosignal || !rec.stable)
             continue;
         uint32_t hz = rec.Htotal && rec.Vtotal
                           ? static_cast<uint32_t>(rec.pfreq * 1e6 / (double(rec.Htotal) * rec.Vtotal) + 0.5)
@@ -290,7 +299,7 @@ void tarixsource::update_vid_info_delay()
         if (hz >= 55)
             hz = 60;
         para::set16(records[p], 0, static_cast<uint16_t>(rec.Hact));
-        para::set16(records[p], 2, static_cast<uint16_t>(rec.Vact));
+        para::set16(records[p], 2, static_cast<uint16_t>(rec.ip ? 2 * rec.Vact : rec.Vact));
         records[p][4] = static_cast<uint8_t>(hz);
     }
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -306,4 +315,43 @@ void tarixsource::update_vid_info_delay()
     pthread_mutex_unlock(&store->input_timing_mutex);
     if (changed)
         store->test_signal(12);
+}
+
+void tarixsource::set_status_bit(int byte, int bit, bool on)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    const uint8_t mask = static_cast<uint8_t>(1u << bit);
+    if (on)
+        __atomic_fetch_or(&store->status_ram[byte], mask, __ATOMIC_ACQ_REL);
+    else
+        __atomic_fetch_and(&store->status_ram[byte], static_cast<uint8_t>(~mask), __ATOMIC_ACQ_REL);
+}
+
+int tarixsource::it66121_sdi_enable()
+{
+    static const uint8_t probes[2] = {0xA5, 0x5A};
+    int ok = i2c_fd >= 0;
+    for (uint8_t v : probes) {
+        uint8_t back = static_cast<uint8_t>(~v);
+        ok = ok && Drv_I2C0::I2C_WriteByte(i2c_fd, board::HDMI_TX, board::TX_SCRATCH_REG, v) &&
+             Drv_I2C0::I2C_ReadBytes(i2c_fd, board::HDMI_TX, board::TX_SCRATCH_REG, &back, 1) && back == v;
+    }
+    ok = ok && Drv_I2C0::I2C_WriteByte(i2c_fd, board::HDMI_TX, board::TX_ENABLE_REG, 1);
+    set_status_bit(0, 1, ok);
+    return ok;
+}
+
+int tarixsource::sourcecheck()
+{
+    const int ok = i2c_fd >= 0 && Drv_I2C0::I2C_WriteByte(i2c_fd, board::CHECK_DEVICE, 0, 0);
+    set_status_bit(1, 5, ok);
+    return ok;
+}
+
+void tarixsource::s5p210_setup()
+{
+    set_status_bit(1, 7, false);
+    set_status_bit(2, 0, true);
 }

@@ -5,24 +5,14 @@
 // receivers feeding the chip's V-by-One inputs), their timing records, EDIDs,
 // hot-plug and audio selection, served by its check-source thread.
 
+#include "videoio/hdmi_rx.h"
+#include "videoio/hdminfo.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
-
-// Timing record of one receiver, written under Utils::_source_hdminfo_mutex.
-struct hdminfo {
-    int32_t Hact, Hsync, Hback, Hpol, Htotal;
-    int32_t Vact, Vsync, Vback, Vpol, Vtotal;
-    float pfreq;          // pixel clock, MHz
-    int32_t type;
-    int32_t datamode;     // nonzero: two pixels per clock
-    int32_t lane;         // V-by-One lanes 1, 2, 4 or 8
-    int32_t ip;           // 1 = interlaced
-    int32_t nosignal;     // 1 = no signal
-    int32_t stable;       // nonzero: the record describes a stable input
-};
 
 constexpr int SOURCE_COUNT = 6;
 
@@ -68,8 +58,23 @@ public:
     // Reads the receivers' timing and publishes the records into image bytes
     // 256 + 6p; emits code 12 when any changed.
     void update_vid_info_delay();
+    // Refreshes the timing record of input p from its receiver's register copy.
+    void get_hdmi(int p);
 
+    // Self-checks run when the thread starts; each sets or clears its bit of
+    // the status page (1 = passed).
+    // The HDMI transmitter answers and keeps a value written to it; its
+    // output is then switched on (byte 0 bit 1).
+    int it66121_sdi_enable();
+    // A write to the check device (8-bit address 238) is acknowledged (byte 1 bit 5).
+    int sourcecheck();
+    // The input side is set up: byte 1 bit 7 cleared, byte 2 bit 0 set.
+    void s5p210_setup();
+
+    // Timing records of the six receivers, under Utils::_source_hdminfo_mutex.
     hdminfo source_hdminfo[SOURCE_COUNT] = {};
+    // Register copies of the receivers, refreshed by the check-source thread.
+    hdmi_rx receivers[SOURCE_COUNT];
 
     // Requests served by the check-source thread.
     std::atomic<uint8_t> edid_request[SOURCE_COUNT] = {};   // 1 = rewrite port p's EDID
@@ -85,12 +90,15 @@ public:
     static constexpr int EDID_ATTEMPTS = 3;
     // Pause between turns.
     static constexpr int TURN_MS = 20;
+    // Turns a receiver may fail to answer before its input counts as lost.
+    static constexpr int RECEIVER_MISSES = 25;
 
 private:
-    tarixsource() {}
+    tarixsource();
     int write_edid_eeprom(int port, const uint8_t *edid);
     int set_hotplug(uint8_t mask, bool high);
-    void read_receiver(int p, hdminfo &out);
+    void poll_receiver(int p);
+    void set_status_bit(int byte, int bit, bool on);
 
     pthread_t m_thread{};
     bool m_started = false;
@@ -99,6 +107,7 @@ private:
     bool m_wakePending = false;
     bool m_stop = false;
     int m_edidFailures[SOURCE_COUNT] = {};
+    int m_receiverMisses[SOURCE_COUNT] = {};
 };
 
 #endif

@@ -338,8 +338,11 @@ void c331_manage::poll_inputs()
 {
     if (zemApi_IsPatternGen())
         return;
-    load_hdmi();
-    check_port_valid(c331_fd);
+    const bool inputs = input_check_due();
+    if (inputs) {
+        load_hdmi();
+        check_port_valid(c331_fd);
+    }
     if (osd_rebuild) {
         update_osd(c331_fd);
         osd_rebuild = 0;
@@ -348,7 +351,8 @@ void c331_manage::poll_inputs()
         set_scroll(c331_fd);
         osd_reposition = 0;
     }
-    check_input_port(c331_fd);
+    if (inputs)
+        check_input_port(c331_fd);
 
     for (int p = 0; p < PORT_NUM; ++p) {
         if (!PI_UPDATE[p] && !g_chg_hdmi[p])

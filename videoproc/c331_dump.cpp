@@ -8,6 +8,7 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "platform/timing.h"
+#include "videoio/ite6805_drv.h"
 #include "videoio/tarixsource.h"
 
 #include <iterator>
@@ -155,8 +156,8 @@ void force_debug_settings(c331_manage &m, int mode)
 }
 
 // Mode 10: the timing records of the V-by-One inputs' receivers (inputs 5
-// and 4), copied under the input manager's lock while its thread may be
-// refreshing them.
+// and 4), each refreshed from its receiver's register copy and then copied
+// under the input manager's lock while its thread may be refreshing them.
 void print_receivers(FILE *f)
 {
     tarixsource *src = tarixsource::p_tarix_source;
@@ -165,6 +166,7 @@ void print_receivers(FILE *f)
         return;
     }
     for (int input : {5, 4}) {
+        ite6805_drv::iTE6805_Get_Hdmi(input - ite6805_drv::FIRST_INPUT);
         hdminfo h;
         {
             std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);

@@ -34,6 +34,9 @@ c331_manage::c331_manage()
     c331drv = new c331_drv();
     for (ST_WIN_OUT &r : win_out)
         r.last = 1;
+    // No input has been seen yet.
+    for (ST_HDMI_INFO &h : PI_HDMI_INFO)
+        h.nosignal = 1;
     // Layout directory: window counts of the ten layouts.
     static const int counts[10] = {1, 2, 3, 3, 4, 4, 5, 5, 6, 6};
     for (int k = 0; k < 10; ++k) {

@@ -39,6 +39,7 @@
 #include "videoproc/omenu.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -432,8 +433,32 @@ public:
     void check_input_port(int fd);
     void c331_SetInputsource(int win, int source);
     int zemApi_inputCvtC331(int source);
+    int zemApi_GetPortDevId(int port);
     int zemApi_GetWinDbdMultiPort(int win, int *list);
     int zemApi_IsWinValid(int w);
+    void set_pict(int fd, int datamode, int p);
+    void set_sypol(int fd, int is_vbo, int i);
+    void set_VBOInput(int fd, int k);
+    void set_VBORXfrange(int fd, int k, float clock, int toggle);
+    // Holds the input measurement unit while measurements, flags and field
+    // counters are read, or releases it.
+    void measure_hold(int fd, bool hold);
+    // Re-arms V-by-One receiver k (0 or 1) with a lane mask.
+    void vbo_rx_rearm(int fd, int k, uint8_t lane_mask);
+    // Steps of check_input_port: a port's new timing, a port without signal
+    // (`already`: it had none before), the lock of V-by-One receiver k.
+    void port_update(int fd, int p);
+    void port_lost(int fd, int p, bool already);
+    bool vbo_locked(int fd, int k);
+    // The port's signal word (bit 7 watched by check_port_valid, bit 0 no
+    // signal), under Utils::_check_nosig_mutex.
+    uint32_t PI_NOSIG[PORT_NUM] = {};
+    // The running loop checks the inputs at most every INPUT_POLL_MS: a change
+    // of input is taken within a frame or two, and six plugged sources cost
+    // well below one per cent of a core.
+    static constexpr unsigned INPUT_POLL_MS = 20;
+    std::chrono::steady_clock::time_point last_input_check{};
+    bool input_check_due();
     // ---- input channel allocation ----
     int check_ich_all(int win);
     int check_ich(int interlaced, int pair);
@@ -442,7 +467,14 @@ public:
     void reset_ich(int win);
     void set_ichsel(int fd, int win);
     void set_idual(int fd, int ich, int on, int port);
+    // A window is available when both words of its shape are set.
+    bool win_available(int w) const;
     // ---- dot-by-dot memory and input waits ----
+    static constexpr int DBD_BLOCKS = 6;
+    int32_t dbd_block[DBD_BLOCKS] = {-1, -1, -1, -1, -1, -1};   // -1 free, 1 used
+    // Blocks each window holds, -1 = none.
+    int32_t win_dbd_block[WIN_NUM][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1},
+                                         {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}};
     // A dot-by-dot window's five frame buffers and their line pitch (the
     // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
     // window's input and output channels use them.
@@ -455,6 +487,10 @@ public:
     void wait1_pivs2(int fd);
     int wait_ifld_change(int fd, int port);
     int wait_ofld_change(int fd, int och);
+    int find_dbd_run(int count, bool up) const;
+    int32_t dbd_width(int win, int32_t mode) const;
+    // Waits for the field in bits shift+1..shift of field register i to change.
+    int wait_field_change(int fd, int i, int shift, int reads);
     // ---- picture ----
     void c331_SetBrightness(uint16_t value);
     void c331_SetContrast(uint16_t value);
@@ -491,10 +527,13 @@ public:
     // Whether any noise-reduction level of the port is on.
     bool port_nr_on(int port) const;
     // ---- patterns ----
+    uint8_t pattern_och_mask = 0;                 // output channels a pattern was written on
     int c331_SetPattern(int n);
     int zemApi_IsPatternGen();
     void set_input_bkg(int fd, int port, int on);
     void set_input_bkg2(int fd, int win, int on);
+    std::vector<int> pattern_channels() const;
+    void write_background(int fd, int w, uint32_t state);
     // ---- test and debug sequences ----
     void c331_debugEnv();
     void input_slidebar(int fd);

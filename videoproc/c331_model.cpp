@@ -5,6 +5,7 @@
 
 #include "app/para_layout.h"
 #include "app/zemrampara.h"
+#include "platform/devices.h"
 #include "videoproc/c331_defaults.h"
 
 #include <cstring>
@@ -31,8 +32,8 @@ const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
 void c331_manage::load_system_param()
 {
     PS_XTAL = 32000000;
-    PS_MEM_CLK = 800000000;
-    PS_MEM_CLK4 = PS_MEM_CLK / 4;
+    PS_MEM_CLK = platform::devices::CHIP_MEMORY_CLOCK_HZ;
+    PS_MEM_CLK4 = platform::devices::CHIP_MEASURE_CLOCK_HZ;
     PS_ICLK1 = 27000000;
     PS_ICLK2 = 27000000;
     PS_ACTHW = 1920;

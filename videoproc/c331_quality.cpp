@@ -8,6 +8,7 @@
 #include "app/logMsg.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -233,10 +234,11 @@ void c331_manage::zemApi_forceColorDisable(int fd)
         int och[OCH_NUM];
         const int count = win_och_list(w, och);
         const int on = port_nosignal(PM_INPUT[w]) ? 1 : 0;
-        debugPrint("\t win_%d, oimgct:%d,och:\t", w, count);
+        std::string channels;   // one diagnostic line per window
         for (int k = 0; k < count; ++k) {
-            debugPrint("%d ", och[k]);
+            channels += std::to_string(och[k]) + " ";
             c331drv->write_C331(fd, BKG_ON, on, OCH_STEP * och[k]);
         }
+        debugPrint("\t win_%d, oimgct:%d,och:\t%s", w, count, channels.c_str());
     }
 }

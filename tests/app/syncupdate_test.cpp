@@ -462,7 +462,7 @@ TEST_F(SyncUpdateTest, RamWrittenChangeStaysVisibleToTheChipUntilAPassRuns)
     // snapshot may not take it: the apply pass would then find nothing to do.
     const uint16_t old = store->word(para::CONTRAST);
     const uint8_t contrast[2] = {uint8_t(old + 7), 0};
-    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST), 0);
+    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST, true), 0);
     store->test_signal(1);
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), old + 7);
     EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old);

@@ -577,10 +577,7 @@ TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
     // the lock could lose their change or hand out half a value.
     ZemRamPara *s = load();
     s->setWord(window(0, WIN_ENABLE), 1);
-    useCrop(s, 0, 2, 1);
-    s->ZemCropSourceInit();
     const uint8_t two[2] = {0x12, 0x34};
-    const CROP_PARA crop{0, 7, 7, 7, 7};
     struct Case {
         const char *name;
         uint32_t off;                                 // the word the call changes
@@ -594,7 +591,6 @@ TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
          &s->input_timing_mutex},
         {"freeze", window(0, WIN_FLAGS), [&] { s->ZemSetImageFreeze(); }, manage},
         {"black", window(0, WIN_FLAGS), [&] { s->ZemSetImageBlack(); }, manage},
-        {"crop rectangle", CROP_TABLE + 2, [&] { s->ZemSetCropPara(2, 1, &crop); }, manage},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

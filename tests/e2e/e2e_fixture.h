@@ -102,9 +102,10 @@ protected:
         link4g.reset();
     }
 
-    // Links the serial lines the test wants, starts the binary and waits
-    // until it reports its links and the TCP ports accept.
-    void start(bool withRs485, bool with4g)
+    // Links the serial lines the test wants, starts the binary (on the Qt
+    // platform of `platform`) and waits until it reports its links and the
+    // TCP ports accept.
+    void start(bool withRs485, bool with4g, const std::string &platform = "offscreen")
     {
         if (withRs485) {
             rs485.reset(new zemtest::PtyLink(root.host("/dev/ttyS2")));
@@ -114,7 +115,7 @@ protected:
             link4g.reset(new zemtest::PtyLink(root.host("/dev/ttyS1")));
             ASSERT_TRUE(link4g->ok());
         }
-        dev.reset(new zemtest::DeviceProcess(root.dir()));
+        dev.reset(new zemtest::DeviceProcess(root.dir(), {"-platform", platform}));
         ASSERT_TRUE(zemtest::waitFor([&] { return output().find("4G module serial") != std::string::npos || !dev->running(); },
                                      30s))
             << output();
@@ -123,10 +124,10 @@ protected:
         for (const char *line : {"TCP 5005 open", "TCP 10002 open", "UDP 5008 open", "UDP 10005 open"})
             ASSERT_NE(out.find(line), std::string::npos) << line << "\n" << out;
         if (withRs485) {
-            ASSERT_NE(out.find("RS-485 serial " + root.host("/dev/ttyS2") + " present"), std::string::npos) << out;
+            ASSERT_NE(out.find("RS-485 serial " + root.host("/dev/ttyS2") + " open"), std::string::npos) << out;
         }
         if (with4g) {
-            ASSERT_NE(out.find("4G module serial " + root.host("/dev/ttyS1") + " present"), std::string::npos) << out;
+            ASSERT_NE(out.find("4G module serial " + root.host("/dev/ttyS1") + " open"), std::string::npos) << out;
         }
         ASSERT_TRUE(zemtest::waitFor([] { return zemtest::tcpPortOpen(10002); }, 5s));
     }

@@ -8,8 +8,12 @@
 
 #include <QImage>
 #include <QSettings>
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +85,38 @@ TEST_F(Startup, EmptyRootComesUpWithStoresStatusScreenAndLinks)
     EXPECT_TRUE(dev.running());
     dev.stop();
     EXPECT_FALSE(dev.running());
+}
+
+TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
+{
+    // Another program holds the TCP command port.
+    const int busy = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(busy, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);   // past an earlier test's connections
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5005);
+    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(busy, 1), 0);
+    // The RS-485 line with the PC tool's end beside it, as the run script
+    // makes it; no 4G line at all.
+    ::mkdir(root.host("/dev").c_str(), 0755);
+    zemtest::PtyLink rs485(root.host("/dev/ttyS2"));
+    ASSERT_TRUE(rs485.ok());
+    ASSERT_EQ(symlink(root.host("/dev/ttyS2").c_str(), root.host("/dev/pc-ttyS2").c_str()), 0);
+
+    zemtest::DeviceProcess dev(root.dir());
+    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("4G module serial") != std::string::npos; },
+                                 std::chrono::seconds(30)))
+        << dev.output();
+    const std::string out = dev.output();
+    for (const std::string &line : std::vector<std::string>{"  TCP 5005 failed\n", "  TCP 10002 open\n", "  UDP 5008 open\n",
+                                   "  RS-485 serial " + root.host("/dev/pc-ttyS2") + " open\n",
+                                   "  4G module serial " + root.host("/dev/ttyS1") + " failed\n"})
+        EXPECT_NE(out.find(line), std::string::npos) << line << out;
+    // Diagnostics are lines of their own.
+    EXPECT_NE(out.find("\n no osd file \n"), std::string::npos) << out;
+    ::close(busy);
 }
 
 } // namespace

@@ -48,6 +48,7 @@ protected:
         g_language = 1;
         g_lcd_lang_valid = 0x1F;
         g_port = 5005;
+        g_auto_lock_time = 0;   // the tests' tick runs far faster than 10 ms
         c331_manage::instance()->para_changed = 0;   // no chip thread in these tests
         store->image_unapplied = false;
         platform::hid::sim::reset();
@@ -65,6 +66,7 @@ protected:
     void TearDown() override
     {
         ticker.reset();
+        g_auto_lock_time = 30000;
         if (g_mainwindow)
             delete g_mainwindow;
         QCoreApplication::processEvents();

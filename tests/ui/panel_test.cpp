@@ -301,6 +301,18 @@ TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
         g_numberkeyboard->press(QString::fromLatin1(k));
     EXPECT_EQ(edit.text(), QStringLiteral("12.5"));
     EXPECT_FALSE(g_numberkeyboard->isVisible());
+
+    // The keys of a keyboard work as its own: digits, Backspace, Return for OK.
+    g_numberkeyboard->start(&edit, QString());
+    const struct {
+        int key;
+        const char *text;
+    } keys[] = {{Qt::Key_7, "7"}, {Qt::Key_9, "9"}, {Qt::Key_Backspace, ""}, {Qt::Key_5, "5"}, {Qt::Key_Return, "\r"}};
+    for (const auto &k : keys) {
+        QKeyEvent e(QEvent::KeyPress, k.key, Qt::NoModifier, QString::fromLatin1(k.text));
+        QCoreApplication::sendEvent(g_numberkeyboard, &e);
+    }
+    EXPECT_EQ(edit.text(), QStringLiteral("75"));
 }
 
 TEST_F(PanelFrameworkTest, HomeScreenUserModeSaveGoesThroughTheRefresh)

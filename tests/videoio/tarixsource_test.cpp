@@ -3,10 +3,12 @@
 #include "app/zemrampara.h"
 #include "platform/files.h"
 #include "platform/i2c.h"
+#include "platform/sim_inputs.h"
 #include "support/device_process.h"
 #include "support/temp_root.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/edid.h"
+#include "videoio/ite6805_drv.h"
 #include "videoio/tarixsource.h"
 
 #include "videoproc/c331_manage.h"
@@ -22,6 +24,18 @@ namespace {
 
 namespace sim = platform::i2c::sim;
 namespace board = platform::i2c::board;
+namespace sources = platform::sim::inputs;
+
+void plug(int input, uint16_t w, uint16_t h, double rate, bool interlaced = false)
+{
+    sources::Source s;
+    s.plugged = true;
+    s.width = w;
+    s.height = h;
+    s.rate = rate;
+    s.interlaced = interlaced;
+    sources::plug(input, s);
+}
 
 // Decodes the preferred timing of descriptor `d`.
 struct Decoded {
@@ -293,8 +307,8 @@ TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
     src->check_source_turn();
     EXPECT_EQ(codes.size(), 1u);   // nothing changed, nothing emitted
 
-    sim::setInputTiming(3, {1280, 720, 50});
-    sim::setInputTiming(5, {3840, 2160, 59});   // 55 Hz and above count as 60
+    plug(3, 1280, 720, 50);
+    plug(5, 3840, 2160, 59);   // 55 Hz and above count as 60
     src->check_source_turn();
     EXPECT_EQ(timingBytes(3), (std::vector<uint8_t>{0x00, 0x05, 0xD0, 0x02, 50, 0}));
     EXPECT_EQ(timingBytes(5), (std::vector<uint8_t>{0x00, 0x0F, 0x70, 0x08, 60, 0}));
@@ -307,6 +321,105 @@ TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
     EXPECT_EQ(timingBytes(0), std::vector<uint8_t>(6, 0));
     EXPECT_EQ(timingBytes(0), std::vector<uint8_t>(6, 0));
     EXPECT_EQ(codes.size(), 3u);
+}
+
+TEST_F(Source, ReceiverRecordsCarryEveryTimingWord)
+{
+    plug(2, 1920, 1080, 50, true);
+    plug(0, 3840, 2160, 30);
+    platform::sim::inputs::Source vbo;
+    vbo.plugged = true;
+    vbo.width = 1920;
+    vbo.height = 1080;
+    vbo.rate = 60;
+    vbo.lanes = 2;
+    platform::sim::inputs::plug(4, vbo);
+    src->check_source_turn();
+    hdminfo i2, i0, i4;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        i2 = src->source_hdminfo[2];
+        i0 = src->source_hdminfo[0];
+        i4 = src->source_hdminfo[4];
+    }
+    // One field of 1080i50.
+    const int32_t words[] = {i2.Hact, i2.Hsync, i2.Hback, i2.Hpol, i2.Htotal, i2.Vact, i2.Vsync, i2.Vback, i2.Vpol,
+                             i2.Vtotal, i2.type, i2.datamode, i2.lane, i2.ip, i2.nosignal, i2.stable};
+    const int32_t expected[] = {1920, 44, 148, 1, 2200, 540, 5, 15, 1, 562, 0, 0, 0, 1, 0, 1};
+    EXPECT_EQ(std::vector<int32_t>(std::begin(words), std::end(words)),
+              std::vector<int32_t>(std::begin(expected), std::end(expected)));
+    EXPECT_NEAR(i2.pfreq, 61.82, 0.01);
+    EXPECT_EQ(timingBytes(2), (std::vector<uint8_t>{0x80, 0x07, 0x38, 0x04, 50, 0}));   // the frame's height
+    EXPECT_EQ(i0.datamode, 1);   // 297 MHz: two pixels per clock
+    EXPECT_EQ(i4.lane, 2);
+    EXPECT_NEAR(i4.pfreq, 148.5, 0.001);
+}
+
+TEST_F(Source, Ite6805GetHdmiRefreshesTheVByOneInputsFromTheRegisterCopy)
+{
+    plug(5, 1280, 720, 60);
+    src->check_source_turn();
+    auto record = [&](int p) {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        return src->source_hdminfo[p];
+    };
+    const hdminfo good = record(5);
+    {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        std::memset(&src->source_hdminfo[5], 0x5A, sizeof(hdminfo));
+        std::memset(&src->source_hdminfo[4], 0x5A, sizeof(hdminfo));
+    }
+    ite6805_drv::iTE6805_Get_Hdmi(2);    // no such receiver
+    ite6805_drv::iTE6805_Get_Hdmi(-1);
+    EXPECT_EQ(record(5).Hact, 0x5A5A5A5A);
+    ite6805_drv::iTE6805_Get_Hdmi(1);
+    EXPECT_EQ(std::memcmp(&good, &src->source_hdminfo[5], sizeof good), 0);
+    // Input 4 has no signal: its record is zeroed.
+    ite6805_drv::iTE6805_Get_Hdmi(0);
+    const hdminfo none = record(4);
+    EXPECT_EQ(none.Hact, 0);
+    EXPECT_EQ(none.pfreq, 0.0f);
+    EXPECT_EQ(none.nosignal, 1);
+    EXPECT_EQ(none.stable, 1);
+}
+
+// One unanswered read keeps the picture; a receiver that stays silent has
+// lost its input.
+TEST_F(Source, SilentReceiverLosesItsInputOnlyWhenItStaysSilent)
+{
+    plug(2, 1280, 720, 60);
+    src->check_source_turn();
+    sim::failTransfers(board::RECEIVER[2], tarixsource::RECEIVER_MISSES - 1);
+    for (int k = 0; k < tarixsource::RECEIVER_MISSES - 1; ++k)
+        src->check_source_turn();
+    EXPECT_EQ(timingBytes(2)[0], 0x00);
+    EXPECT_EQ(timingBytes(2)[1], 0x05);
+    src->check_source_turn();
+    sim::failTransfers(board::RECEIVER[2], tarixsource::RECEIVER_MISSES);
+    for (int k = 0; k < tarixsource::RECEIVER_MISSES; ++k)
+        src->check_source_turn();
+    EXPECT_EQ(timingBytes(2), std::vector<uint8_t>(6, 0));
+}
+
+TEST_F(Source, SelfChecksSetAndClearTheirStatusBits)
+{
+    auto status = [&] { return std::vector<uint8_t>(store->status_ram, store->status_ram + 3); };
+    store->status_ram[0] = 0x80;
+    store->status_ram[1] = 0x9F;
+    store->status_ram[2] = 0x06;
+    const unsigned checks = sim::checkDevice()->writes();
+    EXPECT_EQ(src->it66121_sdi_enable(), 1);
+    EXPECT_EQ(src->sourcecheck(), 1);
+    src->s5p210_setup();
+    EXPECT_EQ(status(), (std::vector<uint8_t>{0x82, 0x3F, 0x07}));
+    EXPECT_EQ(sim::transmitter()->reg(board::TX_ENABLE_REG), 1);
+    EXPECT_EQ(sim::checkDevice()->writes(), checks + 1);
+
+    sim::failTransfers(board::HDMI_TX, 1);
+    sim::failTransfers(board::CHECK_DEVICE, 1);
+    EXPECT_EQ(src->it66121_sdi_enable(), 0);
+    EXPECT_EQ(src->sourcecheck(), 0);
+    EXPECT_EQ(status(), (std::vector<uint8_t>{0x80, 0x1F, 0x07}));
 }
 
 TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)

@@ -73,7 +73,13 @@ TEST_F(IchTest, TwoHalfShrinkPlacesTheSecondHalfByPacking)
     EXPECT_EQ(reg(PHASE_FLAGS, 5), 0x80u);
     EXPECT_EQ(reg(HPHASE_A, 5), 196u);
     EXPECT_EQ(reg(HPHASE_B, 5), 196u);
-    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,1,4)", "set_ichsel(0)"}));
+    // The pair splits the line of port 4 (start 100, two halves of 1920), and
+    // selects port 4 on eight lanes.
+    EXPECT_EQ(chip->reg(0x03, 0x08 + 18), 3);
+    EXPECT_EQ(chip->value(0x031B02), 100u);
+    EXPECT_EQ(chip->value(0x031D02), 3840u);
+    EXPECT_EQ(chip->reg(0x00, 0x14), 8);
+    EXPECT_EQ(chip->reg(0x00, 0x15), 10);
     EXPECT_EQ(chip->reg(0x00, 0x0C), 17);   // the processing mode of the pair
     EXPECT_EQ(m->ich_pair_mode[5], 1);
 }
@@ -168,7 +174,8 @@ TEST_F(IchTest, SingleChannelShrinkAndNoShrinkRegisters)
         EXPECT_EQ(chip->filterLoads(mark), (std::vector<Load>{{0, c.table, 135}}));
         EXPECT_EQ(chip->reg(0x21, 0x70), uint8_t(c331_manage::lut[c.row][8]));
         EXPECT_TRUE(chip->writeHistory(0x10 + 32, 0x09, mark).empty()) << "no second channel";
-        EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(1,0,0)", "set_ichsel(0)"}));
+        EXPECT_EQ(chip->writeHistory(0x03, 0x08, mark), std::vector<uint8_t>{0}) << "no split";
+        EXPECT_EQ(chip->writeHistory(0x00, 0x11, mark), std::vector<uint8_t>{0}) << "channel 1 takes port 0";
         EXPECT_EQ(chip->writeHistory(0x00, 0x09, mark).size(), 1u) << "processing mode";
         EXPECT_EQ(chip->writeHistory(0x25, 0x70, mark).size(), 1u) << "noise-reduction path";
     }
@@ -223,8 +230,10 @@ TEST_F(IchTest, DotByDotWindowWithoutMemoryDropsItsRequests)
     channels(0, {4, 5});
     m->g_chg_input[0] = 1;
     m->g_chg_dbd[0] = 1;
+    const uint64_t mark = chip->mark();
     m->set_display_window_ich_dbd(fd, 0, 1);
-    EXPECT_EQ(texts(*m), (std::vector<std::string>{"set_idual(4,0,4)", "set_idual(5,0,4)", "set_dbd_mem(0)"}));
+    EXPECT_EQ(chip->writeHistory(0x03, 0x08 + 18, mark), (std::vector<uint8_t>{0, 0})) << "pair 4, 5 not split";
+    EXPECT_EQ(std::vector<int32_t>(m->win_dbd_block[0], m->win_dbd_block[0] + 4), std::vector<int32_t>(4, -1));
     EXPECT_EQ(chip->writeHistory(0x00, 0x0C).size(), 1u) << "processing mode";
     EXPECT_EQ(m->g_chg_input[0], 0);
     EXPECT_EQ(m->g_chg_dbd[0], 0);

@@ -95,17 +95,21 @@ TEST_F(DumpTest, RegisterGroups)
 
 // The receivers' records belong to the input manager's thread: mode 10
 // copies them only while holding its lock.
-TEST_F(DumpTest, ReceiverRecordsAreReadUnderTheInputManagersLock)
+TEST_F(DumpTest, ReceiverRecordsAreRefreshedAndReadUnderTheInputManagersLock)
 {
     tarixsource *src = tarixsource::pInstance();
     std::atomic<bool> done{false};
     std::thread dumper;
     {
+        // The receivers' register copies: input 5 shows 3840 pixels, input 4 nothing.
+        namespace rx = platform::i2c::rx;
         std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        std::fill(std::begin(src->receivers[5].regs), std::end(src->receivers[5].regs), 0);
+        src->receivers[5].regs[rx::STATUS] = rx::STATUS_SIGNAL | rx::STATUS_STABLE;
+        src->receivers[5].regs[rx::HACT] = 3840 & 0xFF;
+        src->receivers[5].regs[rx::HACT + 1] = 3840 >> 8;
+        std::fill(std::begin(src->receivers[4].regs), std::end(src->receivers[4].regs), 0);
         src->source_hdminfo[5] = hdminfo{};
-        src->source_hdminfo[5].Hact = 3840;
-        src->source_hdminfo[4] = hdminfo{};
-        src->source_hdminfo[4].nosignal = 1;
         dumper = std::thread([&] {
             m->zemDbg_c331_param(10);
             done = true;

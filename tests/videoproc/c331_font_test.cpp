@@ -116,7 +116,7 @@ TEST_F(FontTest, GlyphPrintOutShowsSetPixelsLeastSignificantBitFirst)
     for (int row = 1; row < 31; ++row)
         expected += blank + "\n";
     expected += std::string(31, ' ') + "O\n";
-    expected += "\t unicode:100 OOR, rang:4e00 - 9fff, return;";
+    expected += "\t unicode:100 OOR, rang:4e00 - 9fff, return;\n";   // each diagnostic ends its line
     EXPECT_EQ(out, expected);
 }
 

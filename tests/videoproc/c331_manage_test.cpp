@@ -168,7 +168,7 @@ TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
         }
     }
     const std::vector<std::string> expected = {
-        "check_input_port()", "load_char()", "read_c331_font()", "update_font()", "set_output()", "c331_debugEnv()",
+        "load_char()", "read_c331_font()", "update_font()", "set_output()", "c331_debugEnv()",
     };
     ASSERT_GE(order.size(), expected.size());
     EXPECT_EQ(std::vector<std::string>(order.begin(), order.begin() + expected.size()), expected);
@@ -342,11 +342,13 @@ TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
     setWord(rec + 8, 200);
     setWord(para::window(3, para::WIN_SOURCE), 0x8002);
     EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetInputsourceCrop(2,0x8002)",
-                                                     "c331_SetCrop(2,1,10,20,300,200)",
-                                                     "c331_SetInputsource(2,4)"}));
+                                                     "c331_SetCrop(2,1,10,20,300,200)", "set_output()"}));
+    EXPECT_EQ(m->gWininfo[2].input, 4);
+    EXPECT_EQ(m->PM_INPUT[2], 5);   // source 4 arrives on chip port 5
     syncSnapshot();
     setWord(para::window(3, para::WIN_SOURCE), 1);
-    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "c331_SetInputsource(2,1)"}));
+    EXPECT_EQ(applyOnce(), (std::vector<std::string>{"c331_SetCrop(2,0)", "set_output()"}));
+    EXPECT_EQ(m->PM_INPUT[2], 2);
 }
 
 // The PC tool can write any crop index into a window's source word; one
@@ -426,6 +428,7 @@ TEST_F(ManageTest, InputChangeReprogramsItsWindowsUnderTheLock)
     m->PM_INPUT[0] = 3;
     m->PM_INPUT[2] = 3;
     m->PI_UPDATE[3] = 1;
+    m->last_input_check = std::chrono::steady_clock::now();   // a turn without an input check
     m->run_turn();
     int outputs = 0;
     for (const c331_call &c : m->calls())

@@ -76,10 +76,11 @@ TEST_F(NrTest, InterlacedInputGetsTheDeinterlacerAndItsFormatsPresets)
     chip->setInputChannelCounts(c, 240, 562);
 
     m->set_ip(m->c331_fd, c);
-    EXPECT_EQ(calls("wait1_pivs(1)"), 2u);
+    // Two waits for channel 1's vertical sync, then the held measurement.
+    EXPECT_EQ(chip->writeHistory(0x05, 0x08), (std::vector<uint8_t>{0x02, 0x00, 0x02, 0x00}));
     EXPECT_EQ(m->PI_IFH[p], 240);
     EXPECT_EQ(m->PI_IFV[p], 562);
-    EXPECT_EQ(chip->writeHistory(0x00, 0x29), (std::vector<uint8_t>{0x80, 0x00}));
+    EXPECT_EQ(chip->writeHistory(0x00, 0x29), (std::vector<uint8_t>{0x80, 0x00, 0x80, 0x00, 0x80, 0x00}));
     expectRegs(c, {
         // The frame from the measured counts and the active rectangle.
         {0x140802, 152}, {0x140A02, (562 + 16) * 2}, {0x146D02, ((153 * 3 / 4) & 0x3FFF) | 0x8000},
@@ -123,7 +124,7 @@ TEST_F(NrTest, ProgressiveInputWithoutNoiseReductionOnlySwitchesItOff)
     chip->setReg(0x35, 0x70, 0x5A);
     chip->setReg(0x35, 0x08, 3);
     m->set_ip(m->c331_fd, c);
-    EXPECT_EQ(calls("wait1_pivs(2)"), 0u);
+    EXPECT_TRUE(chip->writeHistory(0x05, 0x08).empty()) << "no wait for a vertical sync";
     EXPECT_EQ(ich(0x157001, c), 0u);
     EXPECT_EQ(ich(0x150801, c), 0u);
     EXPECT_EQ(ich(0x153902, c), 0u);

@@ -1,7 +1,8 @@
 #ifndef UI_INPUT_CUSTOMMODE_H
 #define UI_INPUT_CUSTOMMODE_H
 
-// User modes (page 4): the saved modes; a chosen mode is saved or recalled.
+// User modes (page 4): the saved modes; the chosen mode is saved, recalled
+// or, after a confirmation, deleted.
 
 #include "ui/panelpage.h"
 
@@ -12,12 +13,21 @@ public:
     explicit CustomMode(QWidget *parent = nullptr);
     void syncUpdate();
 
+    int chosen() const { return m_chosen; }
+    void choose(int n);
+    // Asks whether to delete the chosen mode; deletes it once confirmed.
+    void askDelete();
+    // Deletes the files of the chosen mode and empties its slot.
+    void deleteChosen();
+
 protected:
     QString titleText() const override;
     QStringList valueLines() const override;
 private:
     // Hands the request to the home screen, which shows the notice.
     void request(bool save);
+    bool chosenSaved() const;
+    void notSaved();
     int m_chosen = 1;
 };
 

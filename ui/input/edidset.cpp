@@ -1,12 +1,27 @@
 #include "ui/input/edidset.h"
 
 #include "app/global.h"
+#include "app/zemrampara.h"
+#include "ui/numberkeyboard.h"
 #include "ui/pages.h"
+#include "videoio/edid.h"
+
+#include <QGridLayout>
+
+namespace {
+
+uint32_t edidOffset(int port) { return para::EDID_BASE + 6 * static_cast<uint32_t>(port); }
+
+} // namespace
 
 EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, 8, 5)
 {
     registerPage(g_edidset);
+    m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight, [] { return ui::tr5("刷新", "Hz", "Гц", "Hz", "刷新"); }}, 52);
+    addButton([] { return ui::tr5("下一个输入", "Next input", "След. вход", "Đầu vào tiếp", "下一個輸入"); }, [this] { nextPort(); });
+    addButton(ui::textSave, [this] { save(); });
     addBackButton();
+    fillFields();
     language_changed();
 }
 
@@ -17,12 +32,45 @@ QString EDIDset::titleText() const
 
 QStringList EDIDset::valueLines() const
 {
-    QStringList out;
-    for (int p = 0; p < static_cast<int>(para::INPUT_COUNT); ++p) {
-        const uint32_t off = para::EDID_BASE + 6 * static_cast<uint32_t>(p);
-        out << QStringLiteral("%1: %2x%3@%4").arg(ui::sourceName(p)).arg(ui::word(off)).arg(ui::word(off + 2)).arg(ui::word(off + 4));
+    const uint32_t off = edidOffset(m_port);
+    return {ui::tr5("输入 %1: %2x%3@%4", "Input %1: %2x%3@%4", "Вход %1: %2x%3@%4", "Đầu vào %1: %2x%3@%4",
+                    "輸入 %1: %2x%3@%4")
+                .arg(ui::sourceName(m_port))
+                .arg(ui::word(off)).arg(ui::word(off + 2)).arg(ui::word(off + 4))};
+}
+
+void EDIDset::fillFields()
+{
+    const uint32_t off = edidOffset(m_port);
+    for (int i = 0; i < 3; ++i)
+        m_fields[i]->setText(QString::number(ui::word(off + 2 * i)));
+}
+
+void EDIDset::nextPort()
+{
+    m_port = (m_port + 1) % static_cast<int>(para::INPUT_COUNT);
+    fillFields();
+    setNote(nullptr);
+}
+
+void EDIDset::save()
+{
+    int w = 0, h = 0, hz = 0;
+    if (!ui::readNumber(m_fields[0]->text(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &w) ||
+        !ui::readNumber(m_fields[1]->text(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &h) ||
+        !ui::readNumber(m_fields[2]->text(), edid::MIN_HZ, edid::MAX_HZ, &hz)) {
+        setNote([] {
+            return ui::tr5("宽高%1-%2, 刷新%3-%4", "Size %1-%2, rate %3-%4 Hz", "Размер %1-%2, %3-%4 Гц",
+                           "Cỡ %1-%2, tần số %3-%4", "寬高%1-%2, 刷新%3-%4")
+                .arg(edid::MIN_ACTIVE).arg(edid::MAX_ACTIVE).arg(edid::MIN_HZ).arg(edid::MAX_HZ);
+        });
+        return;
     }
-    return out;
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    store->ZemSetEDIDPara(m_port, static_cast<int16_t>(w), static_cast<int16_t>(h), static_cast<int16_t>(hz));
+    setNote(ui::textSaved);
 }
 
 void EDIDset::syncUpdate()

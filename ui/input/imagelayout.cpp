@@ -21,7 +21,7 @@ QStringList ImageLayout::valueLines() const
     for (int w = 0; w < static_cast<int>(para::WINDOW_COUNT); ++w) {
         const bool on = ui::word(para::window(w, para::WIN_ENABLE)) & 1;
         out << QStringLiteral("%1: %2 %3,%4 %5x%6")
-                   .arg(w + 1)
+                   .arg(ui::windowName(w))
                    .arg(on ? ui::tr5("开", "on", "вкл", "bật", "開") : ui::tr5("关", "off", "выкл", "tắt", "關"))
                    .arg(ui::word(para::window(w, para::WIN_X))).arg(ui::word(para::window(w, para::WIN_Y)))
                    .arg(ui::word(para::window(w, para::WIN_W))).arg(ui::word(para::window(w, para::WIN_H)));

@@ -27,7 +27,7 @@ QStringList InputChoose::valueLines() const
 {
     QStringList out;
     const int w = g_image_current.load();
-    out << ui::tr5("窗口%1", "Window %1", "Окно %1", "Cửa sổ %1", "窗口%1").arg(w + 1);
+    out << ui::windowName(w);
     const int s = ui::windowSource(w);
     out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
                .arg(ui::sourceName(s), ui::inputTiming(s));

@@ -17,9 +17,9 @@ QString lcdshow::titleText() const
 
 QStringList lcdshow::valueLines() const
 {
+    // The panel returns to the status screen after this time without a key or a touch.
     QStringList out;
     out << ui::tr5("自动锁定: %1 s", "Auto lock: %1 s", "Автоблокировка: %1 с", "Tự khóa: %1 s", "自動鎖定: %1 s").arg(g_auto_lock_time / 1000);
-    out << ui::tr5("返回状态: %1 s", "Back to status: %1 s", "Возврат: %1 с", "Về trạng thái: %1 s", "返回狀態: %1 s").arg(g_back_to_mainwindow_time / 1000);
     return out;
 }
 

@@ -1,7 +1,8 @@
 #ifndef UI_OUTPUT_LCDSHOW_H
 #define UI_OUTPUT_LCDSHOW_H
 
-// LCD behaviour (page 15): auto-lock and return-to-status times.
+// LCD behaviour (page 15): the auto-lock time, after which the panel returns
+// to the status screen.
 
 #include "ui/panelpage.h"
 

@@ -1,40 +1,92 @@
 #include "ui/output/quality.h"
 
 #include "app/global.h"
+#include "ui/numberkeyboard.h"
 #include "ui/pages.h"
+
+#include <QGridLayout>
+#include <QPushButton>
+
+namespace {
+constexpr int VALUE_MAX = 100;
+}
 
 quality::quality(QWidget *parent) : PanelPage(parent, 19, 11)
 {
     registerPage(g_quality);
-    addButton([] { return ui::tr5("亮度+", "Brightness +", "Яркость +", "Độ sáng +", "亮度+"); }, [this] { step(1); });
-    addButton([] { return ui::tr5("亮度-", "Brightness -", "Яркость -", "Độ sáng -", "亮度-"); }, [this] { step(-1); });
+    addRow(0, para::BRIGHTNESS, [] { return ui::tr5("亮度", "Brightness", "Яркость", "Độ sáng", "亮度"); });
+    addRow(1, para::CONTRAST, [] { return ui::tr5("对比度", "Contrast", "Контраст", "Tương phản", "對比度"); });
+    addRow(2, para::SHARPNESS, [] { return ui::tr5("锐度", "Sharpness", "Резкость", "Độ nét", "銳度"); });
+    addRow(3, para::SATURATION, [] { return ui::tr5("饱和度", "Saturation", "Насыщенность", "Bão hòa", "飽和度"); });
+    form()->setColumnStretch(0, 1);
     addBackButton();
     language_changed();
 }
 
-QString quality::titleText() const
+void quality::addRow(int row, uint32_t off, std::function<QString()> label)
 {
-    return ui::tr5("画质调节", "Quality", "Качество", "Chất lượng", "畫質調節");
+    addFormLabel(row, 0, std::move(label));
+    auto *minus = new QPushButton(QStringLiteral("-"), this);
+    auto *field = new My_lineEdit(this);
+    auto *plus = new QPushButton(QStringLiteral("+"), this);
+    minus->setFixedWidth(40);
+    plus->setFixedWidth(40);
+    field->setFixedWidth(48);
+    field->setMaxLength(3);
+    field->setAlignment(Qt::AlignCenter);
+    form()->addWidget(minus, row, 1);
+    form()->addWidget(field, row, 2);
+    form()->addWidget(plus, row, 3);
+    connect(minus, &QPushButton::clicked, this, [this, off] { step(off, -1); });
+    connect(plus, &QPushButton::clicked, this, [this, off] { step(off, 1); });
+    connect(field, &My_lineEdit::sig_confirmed, this, [this, off](const QString &t) { enter(off, t); });
+    connect(field, &QLineEdit::returnPressed, this, [this, off, field] { enter(off, field->text()); });
+    m_rows.append(Row{off, field});
+    m_fields.append(field);
 }
 
-QStringList quality::valueLines() const
+QString quality::titleText() const
 {
-    QStringList out;
-    out << ui::tr5("亮度: %1", "Brightness: %1", "Яркость: %1", "Độ sáng: %1", "亮度: %1").arg(ui::word(para::BRIGHTNESS));
-    out << ui::tr5("对比度: %1", "Contrast: %1", "Контраст: %1", "Tương phản: %1", "對比度: %1").arg(ui::word(para::CONTRAST));
-    out << ui::tr5("锐度: %1", "Sharpness: %1", "Резкость: %1", "Độ nét: %1", "銳度: %1").arg(ui::word(para::SHARPNESS));
-    out << ui::tr5("饱和度: %1", "Saturation: %1", "Насыщенность: %1", "Bão hòa: %1", "飽和度: %1").arg(ui::word(para::SATURATION));
-    return out;
+    return ui::tr5("画质调节", "Picture quality", "Качество", "Chất lượng ảnh", "畫質調節");
+}
+
+void quality::redraw()
+{
+    PanelPage::redraw();
+    showValues();
+}
+
+void quality::showValues()
+{
+    for (const Row &r : m_rows)
+        if (!r.field->hasFocus())
+            r.field->setText(QString::number(ui::word(r.off)));
+}
+
+void quality::step(uint32_t off, int delta)
+{
+    const int v = qBound(0, int(ui::word(off)) + delta, VALUE_MAX);
+    ui::applyWord(off, static_cast<uint16_t>(v));
+    setNote(nullptr);
+    showValues();
+}
+
+void quality::enter(uint32_t off, const QString &text)
+{
+    int v = 0;
+    if (!ui::readNumber(text, 0, VALUE_MAX, &v)) {
+        setNote([] { return ui::tr5("请输入0-100", "Enter 0 to 100", "Введите 0-100", "Nhập 0 đến 100", "請輸入0-100"); });
+        for (const Row &r : m_rows)
+            if (r.off == off)
+                r.field->setText(QString::number(ui::word(off)));
+        return;
+    }
+    ui::applyWord(off, static_cast<uint16_t>(v));
+    setNote(nullptr);
+    showValues();
 }
 
 void quality::syncUpdate()
 {
     refreshFromImage();
-}
-
-void quality::step(int delta)
-{
-    const int v = qBound(0, int(ui::word(para::BRIGHTNESS)) + delta, 100);
-    ui::applyWord(para::BRIGHTNESS, static_cast<uint16_t>(v));
-    redraw();
 }

@@ -4,8 +4,7 @@
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
 
-#include <QLayout>
-#include <QVBoxLayout>
+#include <QGridLayout>
 #include <mutex>
 
 linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
@@ -16,9 +15,11 @@ linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
         for (const QString &v : {g_str_ip, g_srt_mask, g_str_gateway}) {
             auto *e = new My_lineEdit(this);
             e->setText(v);
-            layout()->addWidget(e);
+            e->setFixedWidth(ui::PANEL_W / 2 - 12);
+            form()->addWidget(e, m_edits.size(), 0);
             m_edits.append(e);
         }
+        form()->setColumnStretch(1, 1);
     }
     addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { m_error = !apply(m_edits[0]->text(), m_edits[1]->text(), m_edits[2]->text()); redraw(); });
     addBackButton();

@@ -1,0 +1,175 @@
+// The front panel of the running program as a person uses it, through its
+// VNC server: the LED wall size set on the LED page reaches the image and
+// the apply pass; a crop added, edited and deleted on the crop page is what
+// the PC tool reads back, with a picture of each state taken by the
+// program's own capture and saved into the build directory.
+
+#include "app/para_layout.h"
+#include "e2e_fixture.h"
+#include "support/vnc_client.h"
+
+#include <QDir>
+#include <QImage>
+
+using namespace e2e;
+using zemtest::VncClient;
+
+namespace {
+
+constexpr int VNC_PORT = 5900;
+
+class FrontPanelE2e : public DeviceTest
+{
+protected:
+    // Starts the program on Qt's VNC platform and unlocks the status screen.
+    void startPanel()
+    {
+        start(false, false, "vnc:size=320x240:port=5900:mmsize=85x64");
+        ASSERT_TRUE(zemtest::waitFor([] { return zemtest::tcpPortOpen(VNC_PORT); }, 10s));
+        vnc.reset(new VncClient(VNC_PORT));
+        ASSERT_TRUE(vnc->ok());
+        EXPECT_EQ(vnc->width(), 320);
+        EXPECT_EQ(vnc->height(), 240);
+        tcp.reset(new TcpClient(5005));
+        ASSERT_TRUE(tcp->ok());
+        ASSERT_TRUE(waitPage(0));
+        vnc->key(VncClient::ESCAPE);
+        ASSERT_TRUE(waitPage(1));
+    }
+
+    bool waitPage(int id)
+    {
+        const std::string want = "page_focus " + std::to_string(id) + "\n";
+        return zemtest::waitFor([&] { return file("/sim/status").rfind(want, 0) == 0; }, 10s);
+    }
+
+    // From the page in front: `tabs` steps of the focus, then the button there.
+    void open(int tabs, int id)
+    {
+        vnc->keys(VncClient::TAB, tabs);
+        vnc->key(VncClient::SPACE);
+        ASSERT_TRUE(waitPage(id)) << file("/sim/status");
+    }
+
+    // Types `text` into the field that has the focus, replacing what it held.
+    void replaceField(const std::string &text)
+    {
+        vnc->key(VncClient::END);
+        vnc->keys(VncClient::BACKSPACE, 6);
+        vnc->type(text);
+    }
+
+    Bytes ramRead(uint32_t address, uint16_t len)
+    {
+        const Bytes data = payload(tcp->ask(pctool::ramRead(pctool::CONTROLLER, address, len)));
+        return data.size() == len + 1u && data[0] == 0 ? Bytes(data.begin() + 1, data.end()) : Bytes();
+    }
+
+    uint16_t cropWord(int entry, int field)
+    {
+        const Bytes b = ramRead(para::CROP_TABLE + 10 * entry + 2 * field, 2);
+        return b.size() == 2 ? uint16_t(b[0] | (b[1] << 8)) : 0xFFFF;
+    }
+
+    // The panel as the PC tool reads it: the capture header, then the PNG.
+    Bytes capture()
+    {
+        const Bytes header = ramRead(0x800000, 16);
+        if (header.size() != 16)
+            return {};
+        const uint32_t len = header[12] | (header[13] << 8) | (header[14] << 16) | (uint32_t(header[15]) << 24);
+        Bytes png;
+        for (uint32_t off = 0; off < len + 2; off += 4096) {
+            const Bytes part = ramRead(0x800080 + off, uint16_t(std::min<uint32_t>(4096, len + 2 - off)));
+            png.insert(png.end(), part.begin(), part.end());
+        }
+        return png.size() == len + 2 ? Bytes(png.begin() + 2, png.end()) : Bytes();
+    }
+
+    // Waits for the panel to show something new and to settle (two captures
+    // alike), and saves it as <name>.png in the build directory.
+    void screenshot(const std::string &name)
+    {
+        Bytes png, before;
+        EXPECT_TRUE(zemtest::waitFor([&] {
+            before = png;
+            png = capture();
+            return !png.empty() && png == before && png != lastShot;
+        }, 10s)) << name;
+        lastShot = png;
+        QImage img;
+        ASSERT_TRUE(img.loadFromData(png.data(), int(png.size()), "PNG")) << name;
+        EXPECT_EQ(img.size(), QSize(320, 240));
+        QDir().mkpath(QStringLiteral(ZEM_SCREENSHOT_DIR));
+        EXPECT_TRUE(img.save(QStringLiteral(ZEM_SCREENSHOT_DIR "/%1.png").arg(QString::fromStdString(name))));
+    }
+
+    std::unique_ptr<VncClient> vnc;
+    std::unique_ptr<TcpClient> tcp;
+    Bytes lastShot;
+};
+
+TEST_F(FrontPanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
+{
+    startPanel();
+    open(2, 5);   // Setting
+    open(0, 6);   // Output
+    open(0, 13);  // LED wall: the width field has the focus
+    replaceField("2560");
+    vnc->key(VncClient::TAB);
+    replaceField("1440");
+    vnc->key(VncClient::TAB);
+    vnc->key(VncClient::SPACE);   // splice mode: copy -> vertical
+    vnc->key(VncClient::TAB);
+    vnc->key(VncClient::SPACE);   // Save
+
+    const Bytes want = {2, 0, 0x00, 0x0A, 0xA0, 0x05};   // splice 2, 2560, 1440
+    EXPECT_TRUE(zemtest::waitFor([&] { return ramRead(para::LED_SPLICE, 6) == want; }, 10s))
+        << zemtest::readFile(root.host("/sim/status"));
+    // The apply pass set the panel up: a vertical splice of 2560 x 1440 (the
+    // first output 1080 high) is one output across and two down, channels of
+    // 2560 x 1080. Its notification had the image stored.
+    const Bytes outputs = {1, 0, 2, 0, 0x00, 0x0A, 0x38, 0x04};
+    EXPECT_TRUE(zemtest::waitFor([&] { return ramRead(para::OCH_NUM_H, 8) == outputs; }, 10s))
+        << ::testing::PrintToString(ramRead(para::OCH_NUM_H, 8));
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        const std::string stored = file("/data/ram_device_info");
+        const size_t at = 2 + para::LED_SPLICE - para::PERSISTENT_START;
+        return stored.size() == 4096 && Bytes(stored.begin() + at, stored.begin() + at + 6) == want;
+    }, 10s));
+    EXPECT_TRUE(dev->running());
+}
+
+TEST_F(FrontPanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
+{
+    startPanel();
+    open(2, 5);   // Setting
+    open(1, 7);   // Input crop, source 3 (the first window's): the X field has the focus
+    screenshot("crop-page");
+
+    for (const char *v : {"100", "50", "640", "360"}) {
+        replaceField(v);
+        vnc->key(VncClient::TAB);
+    }
+    vnc->keys(VncClient::TAB, 2);   // past Source and Next crop
+    vnc->key(VncClient::SPACE);                // Add
+    EXPECT_TRUE(zemtest::waitFor([&] { return cropWord(0, 0) == 0x8002; }, 10s));
+    EXPECT_EQ(ramRead(para::CROP_TABLE, 10), (Bytes{0x02, 0x80, 100, 0, 50, 0, 0x80, 2, 0x68, 1}));
+    screenshot("crop-added");
+
+    vnc->keys(VncClient::TAB, 6);   // Save, Delete, Back, X, Y, W
+    replaceField("800");
+    vnc->keys(VncClient::TAB, 5);   // H, Source, Next crop, Add, Save
+    vnc->key(VncClient::SPACE);
+    EXPECT_TRUE(zemtest::waitFor([&] { return cropWord(0, 3) == 800; }, 10s));
+    EXPECT_EQ(cropWord(0, 0), 0x8002);
+    screenshot("crop-edited");
+
+    vnc->key(VncClient::TAB);   // Delete
+    vnc->key(VncClient::SPACE);
+    EXPECT_TRUE(zemtest::waitFor([&] { return (cropWord(0, 0) & 0x8000) == 0; }, 10s));
+    screenshot("crop-deleted");
+    EXPECT_TRUE(dev->running());
+}
+
+} // namespace
