@@ -58,6 +58,7 @@
 //   Utils::_c331_bnk_mutex         the chip's bank select and one register.
 //   Utils::_spi_mutex              one SPI transfer (chip, FPGAs, flashes).
 //   Utils::_source_hdminfo_mutex   the receivers' timing records.
+//   Utils::_check_nosig_mutex      the chip ports' signal words.
 //   g_config_text_mutex            the address, mask, gateway and barcode texts.
 //   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
 //                                  masked merge of a register write is
@@ -72,14 +73,15 @@
 //   4. Utils::_led_para_init_mutex, Utils::_bri_set_mutex or
 //      Utils::_source_hdminfo_mutex
 //   5. Utils::_file_deal_mutex
-//   6. fpga_manage::card_mutex; fpga_manage's register read-modify-write lock
+//   6. fpga_manage::card_mutex; fpga_manage's register read-modify-write lock;
+//      Utils::_fpga_multicast_mutex
 //   7. Utils::_c331_bnk_mutex
 //   8. Utils::_spi_mutex
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
-//      merge lock, the singletons' creation locks (the parameter store's load
-//      reads its files under 5, before any worker exists), g_config_text_mutex,
-//      the gui_call queue.
+//      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
+//      gui_call queue, and the singletons' creation locks (the parameter
+//      store's load reads its files under 5, before any worker exists).
 //
 // RULES
 //
