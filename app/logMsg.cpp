@@ -5,11 +5,6 @@
 #include <cstdio>
 #include <string>
 
-void writeLogMsg(int, const char *, ...)
-{
-    // Messages are not kept on the device; diagnostics go through debugPrint.
-}
-
 namespace {
 
 std::string format(const char *fmt, va_list args)
@@ -27,6 +22,21 @@ std::string format(const char *fmt, va_list args)
 }
 
 } // namespace
+
+void writeLogMsg(int level, const char *fmt, ...)
+{
+    // Errors leave a trace on standard error, so that a failure on the board
+    // can be found afterwards; notes and banners stay silent.
+    if (level != LOG_ERROR || !fmt)
+        return;
+    va_list args;
+    va_start(args, fmt);
+    std::string text = format(fmt, args);
+    va_end(args);
+    if (text.empty() || text.back() != '\n')
+        text += '\n';
+    std::fputs(text.c_str(), stderr);
+}
 
 void debugPrint(const char *fmt, ...)
 {

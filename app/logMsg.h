@@ -1,8 +1,9 @@
 #ifndef APP_LOGMSG_H
 #define APP_LOGMSG_H
 
-// Logging entry point of the whole program. Levels: 1 errors, 2 "is null"
-// notes, 3 constructor banners. It accepts anything and never fails.
+// Logging entry point of the whole program. Levels: 1 errors (one line on
+// standard error each), 2 "is null" notes and 3 constructor banners (both
+// silent). It accepts anything and never fails.
 
 enum _LogType { LOG_ERROR = 1, LOG_NULL = 2, LOG_INFO = 3 };
 

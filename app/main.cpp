@@ -37,6 +37,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <malloc.h>
 #include <string>
 #include <unistd.h>
 
@@ -117,6 +118,10 @@ void savePanel()
 
 int main(int argc, char *argv[])
 {
+    // Large blocks (a link's frames and replies, buffers of a connection)
+    // get pages of their own, which go back to the system when freed: memory
+    // is back where it was once a burst of connections has come and gone.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024);
     platform::init();
     std::signal(SIGTERM, onTerminate);
     std::signal(SIGINT, onTerminate);

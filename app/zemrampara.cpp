@@ -34,13 +34,6 @@ std::string modeFile(int slot)
     return "/data/modes/custom_mode" + std::to_string(slot + 1);
 }
 
-std::string osdCopyFile(int slot)
-{
-    char name[40];
-    std::snprintf(name, sizeof name, "/data/modes/MO%02x.json", static_cast<unsigned>(slot + 1) & 0xFF);
-    return name;
-}
-
 bool validSlot(int slot) { return slot >= 0 && slot < static_cast<int>(MODE_COUNT); }
 bool validSource(int source) { return source >= 0 && source < static_cast<int>(SOURCE_COUNT); }
 
@@ -203,18 +196,23 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 {
     if (!image)
         image = ram_para;
-    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    std::string file;
-    if (!platform::files::readAll(PARA_FILE, file)) {
-        debugPrint("ram_device_info missing, written anew from the image\n");
-        file.assign(FILE_SIZE, '\0');
-        file[0] = file[1] = static_cast<char>(FILE_MARK);
+    bool ok;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+        std::string file;
+        if (!platform::files::readAll(PARA_FILE, file)) {
+            debugPrint("ram_device_info missing, written anew from the image\n");
+            file.assign(FILE_SIZE, '\0');
+            file[0] = file[1] = static_cast<char>(FILE_MARK);
+        }
+        if (file.size() < FILE_SIZE)
+            file.resize(FILE_SIZE, '\0');
+        std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
+        ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
+        platform::files::sync();
     }
-    if (file.size() < FILE_SIZE)
-        file.resize(FILE_SIZE, '\0');
-    std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
-    bool ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
-    platform::files::sync();
+    // The storage settles outside the file lock: the links, which take it
+    // for every RAM read, are not held for the pause.
     platform::pauseMs(100);
     return ok;
 }
@@ -589,7 +587,7 @@ int ZemRamPara::mode_file_deal(int slot, int action)
                 set16(data, osd, 0);
         }
         if (osdCopy)
-            platform::files::remove(osdCopyFile(slot));
+            platform::files::remove(osd_copy_file(slot));
         platform::pauseUs(100);
         platform::files::sync();
         platform::pauseUs(100);
@@ -637,11 +635,18 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     }
     if (flag == 0 && osdShown) {
         // The OSD menu file is kept with the mode.
-        platform::files::copy("/data/configs/omenu.json", osdCopyFile(slot));
+        platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot));
     }
     platform::files::sync();
     platform::pauseUs(100);
     return 1;
+}
+
+std::string ZemRamPara::osd_copy_file(int slot)
+{
+    char name[40];
+    std::snprintf(name, sizeof name, "/data/modes/MO%02x.json", static_cast<unsigned>(slot + 1) & 0xFF);
+    return name;
 }
 
 int ZemRamPara::ZemGetCurrentModeIndex()

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstddef>
 #include <pthread.h>
+#include <string>
 
 // One input crop: id word (as read; ignored when writing), X, Y, W, H.
 struct CROP_PARA {
@@ -87,6 +88,9 @@ public:
     int mode_file_deal(int slot, int action);
     int mode_file_write(int slot, int flag);
     int ZemGetCurrentModeIndex();
+    // The OSD menu copy kept beside user mode slot + 1 (/data/modes/MO and
+    // the mode number in two lower-case hexadecimal digits, ".json").
+    static std::string osd_copy_file(int slot);
     int ZemSourceId_is_on(uint8_t id);
 
     // Rewrites the persistent bytes 768..4095 of `image` (the live image when

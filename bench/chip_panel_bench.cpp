@@ -1,19 +1,15 @@
-// One LED panel set-up of the chip, with the output-channel allocation of
-// six windows, on the simulated chip without bus timing: the time a set-up
-// takes and the SPI frames it sends.
+// On the simulated chip without bus timing, the time and the SPI frames of:
+//   - PanelSetUpSixWindows: one LED panel set-up with the output-channel
+//     allocation of six windows;
+//   - SixWindowsReprogrammed: one output pass that programs all six windows
+//     again (their input and output channels, layers and the held picture),
+//     as after a new layout.
 
-#include "app/global.h"
+#include "chip_bench_fixture.h"
+
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
-#include "platform/sim_c331.h"
-#include "platform/spi.h"
-#include "support/dump_capture.h"
-#include "support/temp_root.h"
-#include "videoproc/c331_drv.h"
-#include "videoproc/c331_manage.h"
 
 #include <benchmark/benchmark.h>
-#include <memory>
 
 namespace {
 
@@ -34,34 +30,42 @@ void sixWindows(ZemRamPara *store)
 
 void BM_PanelSetUpSixWindows(benchmark::State &state)
 {
-    zemtest::TempRoot root;
-    g_debugSwitch = 0;   // the set-up itself, not its debug prints
-    auto chip = std::make_shared<platform::sim::SimC331>();
-    platform::spi::sim::attach(c331_drv::DEVICE, chip);
-    ZemRamPara *store = ZemRamPara::pInstance();
-    sixWindows(store);
-    zemtest::DumpCapture dump;
-    c331_manage m;
-    m.c331_fd = m.c331drv->initialize();
-    m.dump_out = dump.file();
-    m.load_system_param();
-    m.define_param();
-    m.load_param();
-
+    BenchChip b;
+    sixWindows(b.store);
     uint64_t frames = 0;
     for (auto _ : state) {
-        const uint64_t before = chip->mark();
-        m.zemApi_PnlInit2(7680, 2160, 7680, 2160, 0);
-        frames += chip->mark() - before;
-        dump.clear();
+        const uint64_t before = b.chip->mark();
+        b.m.zemApi_PnlInit2(7680, 2160, 7680, 2160, 0);
+        frames += b.chip->mark() - before;
+        b.dump.clear();
     }
-    if (m.gMwin.count != 6)
+    if (b.m.gMwin.count != 6)
         state.SkipWithError("the six windows were not taken");
     state.counters["spi_frames"] = benchmark::Counter(double(frames) / double(state.iterations()));
-    platform::spi::sim::detachAll();
+}
+
+void BM_SixWindowsReprogrammed(benchmark::State &state)
+{
+    BenchChip b;
+    sixWindows(b.store);
+    b.sources1080p();
+    b.m.zemApi_PnlInit2(7680, 2160, 7680, 2160, 0);
+    b.m.set_output(b.m.c331_fd);
+    uint64_t frames = 0;
+    for (auto _ : state) {
+        for (int w = 0; w < c331_manage::WIN_NUM; ++w)
+            b.m.g_chg_win[w] = 1;
+        const uint64_t before = b.chip->mark();
+        b.m.set_output(b.m.c331_fd);
+        frames += b.chip->mark() - before;
+    }
+    if (b.m.gMwin.count != 6 || b.m.win_ich[5][0] < 0)
+        state.SkipWithError("the six windows were not programmed");
+    state.counters["spi_frames"] = benchmark::Counter(double(frames) / double(state.iterations()));
 }
 
 } // namespace
 
 BENCHMARK(BM_PanelSetUpSixWindows)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SixWindowsReprogrammed)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

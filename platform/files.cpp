@@ -50,12 +50,18 @@ void syncDir(const std::string &file)
     }
 }
 
+// ".tmp<pid>.<count>": each temporary file has a name of its own, so that two
+// threads storing the same file never write into one shared temporary and
+// rename each other's. removeStaleTemporaries knows the pattern.
+std::string temporarySuffix()
+{
+    static std::atomic<unsigned long> s_count{0};
+    return ".tmp" + std::to_string(::getpid()) + "." + std::to_string(++s_count);
+}
+
 bool writeAtomicReal(const std::string &target, const char *data, size_t len)
 {
-    // Each write has a temporary file of its own: two threads storing the same
-    // file must not write into one shared temporary and rename each other's.
-    static std::atomic<unsigned long> s_writes{0};
-    std::string tmp = target + ".tmp" + std::to_string(::getpid()) + "." + std::to_string(++s_writes);
+    std::string tmp = target + temporarySuffix();
     // Truncated rather than exclusive: a leftover of an earlier run cut off by
     // a power loss may carry the same name (same process id after a boot).
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -116,6 +122,11 @@ bool move(const std::string &src, const std::string &dst)
     return true;
 }
 
+std::string stagingName(const std::string &absolute)
+{
+    return absolute + temporarySuffix();
+}
+
 bool writeAtomic(const std::string &absolute, const void *data, size_t len)
 {
     return writeAtomicReal(path(absolute), static_cast<const char *>(data), len);
@@ -133,7 +144,7 @@ bool readAll(const std::string &absolute, std::string &out)
 
 int removeStaleTemporaries(const std::string &absoluteDir)
 {
-    // Temporary names are "<target>.tmp<pid>.<count>" (see writeAtomicReal).
+    // Temporary names are "<target>.tmp<pid>.<count>" (see temporarySuffix).
     static const QRegularExpression temporary(QStringLiteral("\\.tmp\\d+\\.\\d+$"));
     int removed = 0;
     QDirIterator it(QString::fromStdString(path(absoluteDir)), QDir::Files | QDir::Hidden | QDir::NoSymLinks,

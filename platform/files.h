@@ -28,11 +28,17 @@ bool move(const std::string &src, const std::string &dst);
 // file is left as it was and the temporary file removed.
 bool writeAtomic(const std::string &absolute, const void *data, size_t len);
 
+// A name beside `absolute` under which its new content can be staged (for
+// checking before it replaces the file); the start-up clean-up removes it
+// should a power loss leave it behind.
+std::string stagingName(const std::string &absolute);
+
 // Reads a whole file; false when it cannot be opened.
 bool readAll(const std::string &absolute, std::string &out);
 
-// Removes the temporary files that writes cut short by a power loss left
-// under `absoluteDir` (and its folders); returns how many were removed.
+// Removes the temporary and staged files that writes cut short by a power
+// loss left under `absoluteDir` (and its folders); returns how many were
+// removed.
 int removeStaleTemporaries(const std::string &absoluteDir);
 
 // Flushes file-system buffers to storage (the board's "sync").

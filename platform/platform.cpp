@@ -117,11 +117,38 @@ void resetSelection()
 }
 } // namespace testing
 
+namespace {
+
+// What a refused path maps to: a name below a device file, so that every
+// open, create, list, rename or removal of it (or of anything below it) fails.
+const char *const REFUSED_PATH = "/dev/null/refused";
+
+bool climbsOut(const std::string &absolute)
+{
+    size_t start = 0;
+    while (start <= absolute.size()) {
+        size_t end = absolute.find('/', start);
+        if (end == std::string::npos)
+            end = absolute.size();
+        if (absolute.compare(start, end - start, "..") == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string path(const std::string &absolute)
 {
     const std::string &r = root();
-    if (r == "/" || absolute.empty() || absolute[0] != '/')
+    if (r == "/")
         return absolute;
+    // Under a root, a relative path or a ".." step would lead out of it.
+    if (absolute.empty() || absolute[0] != '/' || climbsOut(absolute)) {
+        std::fprintf(stderr, "path refused outside the root: %s\n", absolute.c_str());
+        return REFUSED_PATH;
+    }
     return r + absolute;
 }
 

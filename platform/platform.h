@@ -28,6 +28,8 @@ const std::string &root();
 void configure(Mode m, const std::string &rootDir);
 
 // Maps an absolute program path ("/data/app", "/dev/ttyS2") under the root.
+// Under a root other than "/", a relative path or one with a ".." step is
+// refused: it maps to a path that cannot be opened, created or listed.
 std::string path(const std::string &absolute);
 QString qpath(const QString &absolute);
 

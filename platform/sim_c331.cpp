@@ -1,6 +1,11 @@
 #include "platform/sim_c331.h"
 
+#include "platform/platform.h"
+
 #include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace platform {
 namespace sim {
@@ -34,9 +39,10 @@ void SimC331::frame(uint8_t b0, uint8_t b1, uint8_t *rx)
             record(true, true, m_bank, 0, b1);
         } else {
             if (!(m_bank == ID_BANK && sub == ID_SUB))
-                m_regs[m_bank][sub] = b1;
+                store(m_bank, sub, b1);
             record(true, false, m_bank, sub, b1);
             noteFilterWrite(m_bank, sub, b1);
+            noteWriterControl(m_bank, sub, b1);
             onWrite(m_bank, sub, b1);
         }
         if (rx) {
@@ -85,14 +91,50 @@ uint8_t SimC331::readLocked(uint8_t bank, uint8_t sub)
     return v;
 }
 
+// Input channel k's memory write control: bank 0x10 + 16 k, sub 0x09.
+void SimC331::noteWriterControl(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    constexpr uint8_t WRITE_CTRL_SUB = 0x09;
+    if (sub != WRITE_CTRL_SUB || bank < 0x10 || bank > 0x80 || (bank & 0x0F) != 0)
+        return;
+    m_inputs.writeControl(bank / 16 - 1, value);
+}
+
 void SimC331::onWrite(uint8_t bank, uint8_t sub, uint8_t value)
 {
     m_flash.write(m_regs, bank, sub, value);
+    m_engine.write(m_regs, bank, sub, value);
 }
 
 bool SimC331::onRead(uint8_t bank, uint8_t sub, uint8_t &value)
 {
-    return m_flash.read(bank, sub, value);
+    return m_flash.read(bank, sub, value) || m_engine.read(bank, sub, value);
+}
+
+bool SimC331::attachRegisterFile(const std::string &absolute)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_mirror)
+        return true;
+    ensureDir("/sim");
+    const int fd = ::open(path(absolute).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    void *map = MAP_FAILED;
+    if (::ftruncate(fd, sizeof(m_regs)) == 0)
+        map = ::mmap(nullptr, sizeof(m_regs), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return false;
+    m_mirror = static_cast<uint8_t *>(map);
+    std::memcpy(m_mirror, m_regs, sizeof(m_regs));
+    return true;
+}
+
+SimC331::~SimC331()
+{
+    if (m_mirror)
+        ::munmap(m_mirror, sizeof(m_regs));
 }
 
 void SimC331::record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value)
@@ -111,7 +153,14 @@ uint8_t SimC331::reg(uint8_t bank, uint8_t sub) const
 void SimC331::setReg(uint8_t bank, uint8_t sub, uint8_t value)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_regs[bank][sub & 0x7F] = value;
+    store(bank, sub & 0x7F, value);
+}
+
+void SimC331::store(uint8_t bank, uint8_t sub, uint8_t value)
+{
+    m_regs[bank][sub] = value;
+    if (m_mirror)
+        m_mirror[bank * 128u + sub] = value;
 }
 
 uint32_t SimC331::value(uint8_t bank, uint8_t sub, unsigned width) const

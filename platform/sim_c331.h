@@ -9,6 +9,7 @@
 // an ordered log of every frame for the tests. The chip's serial flash, its
 // memory and its drawing engine hang off the register hooks below.
 
+#include "platform/sim_c331_engine.h"
 #include "platform/sim_c331_flash.h"
 #include "platform/sim_c331_inputs.h"
 #include "platform/sim_chip_memory.h"
@@ -18,6 +19,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -83,9 +85,18 @@ public:
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
 
-    // The serial flash behind the controller of bank 4, and the chip's memories.
+    // The serial flash behind the controller of bank 4, the chip's memories,
+    // and the memory engine of bank 4 with the palette port.
     SimC331Flash &flash() { return m_flash; }
     SimChipMemory &memory() { return m_memory; }
+    SimC331Engine &engine() { return m_engine; }
+
+    // Keeps a copy of the register file in a file at a program path (byte
+    // bank x 128 + sub-address), updated with every write, for whoever drives
+    // the simulated device from outside. False when the file cannot be made.
+    static constexpr const char *REGISTER_FILE = "/sim/chip_registers.bin";
+    bool attachRegisterFile(const std::string &absolute);
+    ~SimC331() override;
 
     // ---- scaler filter tables (sim_c331_lut.cpp) ----
     // Writing a table number to bank 0x00 sub 0x79 names a built-in filter
@@ -126,10 +137,15 @@ private:
     };
 
     void frame(uint8_t b0, uint8_t b1, uint8_t *rx);
+    // Stores a register (and its copy in the register file's file); called
+    // with the model's lock held.
+    void store(uint8_t bank, uint8_t sub, uint8_t value);
     uint8_t readLocked(uint8_t bank, uint8_t sub);
     void record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value);
     // Filter-table loads; called with the model's lock held.
     void noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value);
+    // Stops and restarts of the input channels' memory writers.
+    void noteWriterControl(uint8_t bank, uint8_t sub, uint8_t value);
     // The output-frame status when (bank, sub) is that register.
     bool outputFrameStatus(uint8_t bank, uint8_t sub, uint8_t &value);
 
@@ -146,6 +162,8 @@ private:
     uint64_t m_seq = 0;
     SimChipMemory m_memory;
     SimC331Flash m_flash{m_memory};
+    SimC331Engine m_engine{m_memory};
+    uint8_t *m_mirror = nullptr;           // mapped register file copy, or null
     uint8_t m_filterTable = 0;
     std::deque<FilterLoad> m_filterLoads;
     SimC331Inputs m_inputs;

@@ -15,6 +15,7 @@ constexpr uint8_t LOCK_SUB = 0x63;
 constexpr uint8_t LOCK_BITS = 0xA0;   // bit 5 receiver 0, bit 7 receiver 1
 constexpr uint8_t FIELD_BANK = 0xAB;
 constexpr uint8_t FIELD_SUB = 0x47;
+constexpr uint8_t WRITER_STOP = 2;
 constexpr int HDMI_PORTS = 4;
 constexpr int VBO_RECEIVERS = 2;
 constexpr int SUBCHANNELS = 4;
@@ -151,6 +152,24 @@ void SimC331Inputs::setFieldBusy(int i, uint32_t reads)
         m_fieldBusy[i] = reads;
 }
 
+void SimC331Inputs::pinWriteSlot(int i, int slot)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (i >= 0 && i < FIELD_REGS)
+        m_pinnedSlot[i] = slot >= 0 && slot < 4 ? slot : -1;
+}
+
+void SimC331Inputs::writeControl(int i, uint8_t value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (i < 0 || i >= FIELD_REGS)
+        return;
+    const bool stop = value == WRITER_STOP;
+    if (stop && !m_writerStopped[i])
+        m_stoppedSlot[i] = m_field[i] & 3;
+    m_writerStopped[i] = stop;
+}
+
 bool SimC331Inputs::read(uint8_t bank, uint8_t sub, uint8_t stored, uint8_t &value)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -208,7 +227,8 @@ uint8_t SimC331Inputs::fieldByte(int i, uint8_t stored)
         countDown(m_fieldBusy[i]);
     else
         m_field[i] = static_cast<uint8_t>((f + 1) & 3);
-    return static_cast<uint8_t>((stored & 0xF0) | (f << 2) | f);
+    const int slot = m_pinnedSlot[i] >= 0 ? m_pinnedSlot[i] : m_writerStopped[i] ? m_stoppedSlot[i] : f;
+    return static_cast<uint8_t>((stored & 0xF0) | (slot << 2) | f);
 }
 
 } // namespace sim

@@ -10,7 +10,10 @@
 // - the V-by-One lock bits (bank 0xB2, sub 0x63: bit 5 receiver 0, bit 7
 //   receiver 1);
 // - the field counters (bank 0xAB, subs 0x47..0x4E: bits 3..2 the input
-//   field, bits 1..0 the output field), which step on every read.
+//   field, which is also the slot input channel i's memory writer is in,
+//   bits 1..0 the output field), which step on every read. A writer that is
+//   stopped (its write control, bank 0x10 + 16 i sub 0x09, written with 2)
+//   stays in its slot until it writes again; a test can also pin the slot.
 // Each can be held back for N reads ("busy"), or for ever, to exercise the
 // program's time-outs. The input frame flags (0x05 : 0x22) are a status
 // register of the chip model itself (SimC331::setBusy).
@@ -50,6 +53,11 @@ public:
     void setLockBusy(int k, uint32_t reads);
     // Field register i keeps its field for the next `reads` reads.
     void setFieldBusy(int i, uint32_t reads);
+    // Input channel i's writer stays in `slot` (0..3) whatever happens, or
+    // follows the frames again (slot -1).
+    void pinWriteSlot(int i, int slot);
+    // The chip's side: input channel i's write control was written.
+    void writeControl(int i, uint8_t value);
 
     // The chip's answer to a read of (bank, sub) when the input side owns
     // that register; `stored` is what the register file holds there.
@@ -71,6 +79,9 @@ private:
     Port m_ports[PORTS];
     uint8_t m_field[FIELD_REGS] = {};
     uint32_t m_fieldBusy[FIELD_REGS] = {};
+    bool m_writerStopped[FIELD_REGS] = {};
+    uint8_t m_stoppedSlot[FIELD_REGS] = {};
+    int m_pinnedSlot[FIELD_REGS] = {-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
 } // namespace sim

@@ -19,10 +19,10 @@ void SimC331::setInputChannelCounts(int ich, uint16_t lineLength, uint16_t field
     const uint8_t line = uint8_t(LINE_LENGTH_SUB + 6 * ich);
     const uint8_t field = uint8_t(FIELD_LINES_SUB + 6 * ich);
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_regs[MEASURE_BANK][line] = uint8_t(raw & 0xFF);
-    m_regs[MEASURE_BANK][line + 1] = uint8_t(raw >> 8);
-    m_regs[MEASURE_BANK][field] = uint8_t(fieldLines & 0xFF);
-    m_regs[MEASURE_BANK][field + 1] = uint8_t(fieldLines >> 8);
+    store(MEASURE_BANK, line, uint8_t(raw & 0xFF));
+    store(MEASURE_BANK, uint8_t(line + 1), uint8_t(raw >> 8));
+    store(MEASURE_BANK, field, uint8_t(fieldLines & 0xFF));
+    store(MEASURE_BANK, uint8_t(field + 1), uint8_t(fieldLines >> 8));
 }
 
 } // namespace sim

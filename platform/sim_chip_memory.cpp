@@ -81,9 +81,14 @@ std::vector<uint8_t> SimChipMemory::charList(uint16_t pointer, uint32_t len) con
 
 void SimChipMemory::writePalette(uint8_t index, const uint8_t *data, uint32_t len)
 {
+    writePaletteAt(index * 3u, data, len);
+}
+
+void SimChipMemory::writePaletteAt(uint32_t offset, const uint8_t *data, uint32_t len)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    const uint32_t start = index * 3u;
-    std::memcpy(m_palette.data() + start, data, std::min(len, PALETTE_SIZE - start));
+    if (offset < PALETTE_SIZE)
+        std::memcpy(m_palette.data() + offset, data, std::min(len, PALETTE_SIZE - offset));
 }
 
 std::vector<uint8_t> SimChipMemory::palette() const

@@ -22,7 +22,9 @@ public:
     static constexpr uint32_t PAGE = 0x10000;
     static constexpr uint32_t CHAR_LIST_SIZE = 0x10000;
     static constexpr uint32_t PALETTE_ENTRIES = 256;
-    static constexpr uint32_t PALETTE_SIZE = PALETTE_ENTRIES * 3;
+    // The palette store holds the 816 bytes of the OSD bitmap's palette in
+    // one piece; pixels index its first 256 entries.
+    static constexpr uint32_t PALETTE_SIZE = 816;
 
     SimChipMemory();
 
@@ -37,8 +39,10 @@ public:
     void writeCharList(uint16_t pointer, const uint8_t *data, uint32_t len);
     std::vector<uint8_t> charList(uint16_t pointer, uint32_t len) const;
 
-    // Palette from entry `index`; bytes past the last entry are dropped.
+    // Palette from entry `index`, or from byte `offset`; bytes past the
+    // store's end are dropped.
     void writePalette(uint8_t index, const uint8_t *data, uint32_t len);
+    void writePaletteAt(uint32_t offset, const uint8_t *data, uint32_t len);
     std::vector<uint8_t> palette() const;
 
 private:

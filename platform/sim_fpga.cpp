@@ -64,7 +64,8 @@ void SimFpga::transfer(const spi::Xfer &x)
             return;
         if (page.size() < addr + len)
             page.resize(addr + len, 0);
-        std::memcpy(page.data() + addr, tx + 4, len);
+        if (len)   // a write of no bytes is still an operation; the page may have none yet
+            std::memcpy(page.data() + addr, tx + 4, len);
         m_ops.push_back({OpKind::RamWrite, bank, addr, std::vector<uint8_t>(tx + 4, tx + 4 + len)});
     } else if ((op & 0xC0) == 0xC0 && x.rx && x.len > 5) {
         uint32_t len = x.len - 5;

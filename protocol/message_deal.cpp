@@ -399,8 +399,9 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
         body[10] = 1;   // the count runs past the body
         return 1;
     }
-    std::vector<uint8_t> data(body + 18, body + 18 + len);
-    const uint8_t *d = data.data();
+    // The data are taken from the body itself, which is never null, also
+    // for a count of 0 (nothing is copied then).
+    const uint8_t *d = body + 18;
 
     if (isLocal(body)) {
         ZemRamPara *store = ZemRamPara::pInstance();
@@ -518,6 +519,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
                 }
                 setWord(para::CURRENT_USER_MODE, uint16_t(s + 1));
                 setWord(para::USER_MODE_SAVE, 0);
+                changed = chip->recall_osd_menu(s) || changed;
                 break;
             }
             case 60: if (v <= 1) setWord(para::LED_OFF, uint16_t(1 - v)); break;

@@ -123,7 +123,7 @@ enum class Stored { Ok, Mismatch, Failed };
 Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 {
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    const std::string stage = path + ".part";
+    const std::string stage = platform::files::stagingName(path);
     if (!platform::files::writeAtomic(stage, data, len)) {
         platform::files::remove(stage);
         return Stored::Failed;

@@ -387,6 +387,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
             if (slot && slot[0] == 0xAA && slot[1] == 0xAA) {
                 std::memcpy(img + para::SLOT_IMAGE_START, slot + para::SLOT_DATA, para::SLOT_DATA_SIZE);
                 s->setWord(para::USER_MODE_SAVE, 0);
+                c331_manage::instance()->recall_osd_menu(M - 1);
             }
         } else if (M == S) {
             s->setWord(para::CURRENT_USER_MODE, 0);

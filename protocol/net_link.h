@@ -3,9 +3,9 @@
 
 // What the TCP and UDP command managers share: opening a bound socket, the
 // command thread of a port, the frame settings of their ports, and a port's
-// per-pass work once its server has received (handle the gathered frames in
-// order, answer them at their origin, wait for card replies). `Server` is
-// the port's socket class and `Origin` says where an answer goes.
+// work on what its server received (handle each frame as soon as it is
+// gathered, answer it at its origin, wait for card replies). `Server` is the
+// port's socket class and `Origin` says where an answer goes.
 
 #include "app/logMsg.h"
 #include "protocol/frame_link.h"
@@ -49,11 +49,6 @@ constexpr int NET_CARD_POLL_MS = 5;
 
 template <class Server, class Origin>
 struct net_port {
-    struct Frame {
-        std::vector<uint8_t> wire;
-        Origin origin{};
-    };
-
     explicit net_port(const frame_link::Config &c) : link(c) {}
 
     Server server;
@@ -67,34 +62,12 @@ struct net_port {
     // a card frame waits, at most NET_CARD_POLL_MS.
     int wait_timeout() const { return state == NetWaitingCard ? NET_CARD_POLL_MS : -1; }
 
-    // A slot for the next gathered frame; slots and their buffers are reused.
-    Frame &next_frame()
-    {
-        if (m_count == m_frames.size())
-            m_frames.emplace_back();
-        return m_frames[m_count++];
-    }
-
-    // Handles the gathered frames in order, then looks for a card reply.
-    // `send(origin, data, count)` puts an answer on the wire.
+    // Handles one gathered frame as soon as it is whole. `send(origin, data,
+    // count)` puts an answer on the wire (without waiting for the client).
     template <class Send>
-    void serve(Send &&send)
+    void handle(const uint8_t *wire, uint32_t n, const Origin &origin, Send &&send)
     {
-        for (size_t i = 0; i < m_count; ++i)
-            handle(m_frames[i], send);
-        m_count = 0;
-        if (state == NetWaitingCard && link.poll_card_reply(m_wire)) {
-            send(card_origin, m_wire.data(), uint32_t(m_wire.size()));
-            card_origin = Origin{};
-            state = NetIdle;
-        }
-    }
-
-private:
-    template <class Send>
-    void handle(const Frame &frame, Send &send)
-    {
-        switch (link.process(frame.wire.data(), uint32_t(frame.wire.size()), m_wire)) {
+        switch (link.process(wire, n, m_wire)) {
         case frame_link::Result::Dropped:
             if (logDropped)
                 debugPrint("\n frame error!!!!!!!");
@@ -104,18 +77,29 @@ private:
         case frame_link::Result::Replied:
         case frame_link::Result::CardAcked:
             state = NetReplyPending;
-            send(frame.origin, m_wire.data(), uint32_t(m_wire.size()));
+            send(origin, m_wire.data(), uint32_t(m_wire.size()));
             state = NetIdle;
             return;
         case frame_link::Result::CardWait:
-            card_origin = frame.origin;
+            card_origin = origin;
             state = NetWaitingCard;
             return;
         }
     }
 
-    std::vector<Frame> m_frames;
-    size_t m_count = 0;
+    // While a card frame waits: sends its reply to the frame's origin once
+    // the card side has one.
+    template <class Send>
+    void poll_card(Send &&send)
+    {
+        if (state == NetWaitingCard && link.poll_card_reply(m_wire)) {
+            send(card_origin, m_wire.data(), uint32_t(m_wire.size()));
+            card_origin = Origin{};
+            state = NetIdle;
+        }
+    }
+
+private:
     std::vector<uint8_t> m_wire;   // reply or card reply being sent
 };
 

@@ -11,11 +11,12 @@ constexpr uint8_t TRANSPORT_TCP = 2;
 
 } // namespace
 
-networkManage::networkManage()
-    : m_cmd(net_port_config(TRANSPORT_TCP, false, true, stream_gatherer::RECORD_SIZE)),
-      m_ctl(net_port_config(TRANSPORT_TCP, true, true, stream_gatherer::RECORD_SIZE))
+frame_link::Config networkManage::port_config(bool controllerPort)
 {
+    return net_port_config(TRANSPORT_TCP, controllerPort, true, stream_gatherer::RECORD_SIZE);
 }
+
+networkManage::networkManage() : m_cmd(port_config(false)), m_ctl(port_config(true)) {}
 
 networkManage::~networkManage()
 {
@@ -73,19 +74,20 @@ void *networkManage::acceptThread_10002(void *arg)
     return nullptr;
 }
 
-void networkManage::gather(Port &port)
+template <class Send>
+void networkManage::take(Port &port, uint64_t conn, const uint8_t *data, uint32_t n, Send &send)
 {
-    for (size_t i = 0; i < port.server.chunk_count(); ++i) {
-        const TcpChunk &c = port.server.chunk(i);
-        auto on_frame = [&](const uint8_t *wire, uint32_t n) {
-            Port::Frame &f = port.next_frame();
-            f.wire.assign(wire, wire + n);
-            f.origin = c.conn;
-        };
-        // A chunk that opens or continues a frame ends any wait for card replies.
-        if (port.gatherers[c.conn].feed(c.data.data(), c.count, on_frame))
-            port.state = Idle;
-    }
+    stream_gatherer &g = port.gatherers[conn];
+    // A chunk that opens or continues a frame ends any wait for card replies.
+    if (g.takes(data, n))
+        port.state = Idle;
+    g.feed(data, n, [&](const uint8_t *wire, uint32_t len) { port.handle(wire, len, conn, send); });
+    if (!g.in_frame())
+        port.gatherers.erase(conn);
+}
+
+void networkManage::forget_closed(Port &port)
+{
     for (uint64_t conn : port.server.take_closed()) {
         port.gatherers.erase(conn);
         if (port.card_origin == conn)
@@ -99,12 +101,13 @@ void networkManage::run(Port &port)
         if (conn)
             port.server.sendTo(conn, data, count);
     };
+    auto onChunk = [&](uint64_t conn, const uint8_t *data, uint32_t n) { take(port, conn, data, n, send); };
     while (!m_stop) {
-        port.server.recvData(port.wait_timeout(), port.link.wake_fd());
+        port.server.recvData(port.wait_timeout(), port.link.wake_fd(), onChunk);
         port.link.clear_wake();
         if (m_stop)
             break;
-        gather(port);
-        port.serve(send);
+        forget_closed(port);
+        port.poll_card(send);
     }
 }

@@ -10,6 +10,7 @@
 // Frames are gathered per connection out of the byte stream, every frame is
 // answered in order on the connection that sent it, and card replies go back
 // to the connection whose card frame they answer (dropped when it has gone).
+// A connection holds a gatherer only while it is inside a frame.
 
 #include "protocol/net_link.h"
 #include "protocol/tcpserver.h"
@@ -37,6 +38,9 @@ public:
     // Ends both threads and closes the servers (used when the object is torn down).
     void stop();
 
+    // Frame settings of the command port (false) and of port 10002 (true).
+    static frame_link::Config port_config(bool controllerPort);
+
     static void *acceptThread(void *arg);
     static void *acceptThread_10002(void *arg);
 
@@ -47,11 +51,13 @@ public:
 private:
     struct Port : net_port<TcpServer, uint64_t> {   // origin: the connection number
         using net_port::net_port;
-        std::map<uint64_t, stream_gatherer> gatherers;   // per connection
+        std::map<uint64_t, stream_gatherer> gatherers;   // connections inside a frame
     };
 
     void run(Port &port);
-    void gather(Port &port);
+    template <class Send>
+    void take(Port &port, uint64_t conn, const uint8_t *data, uint32_t n, Send &send);
+    void forget_closed(Port &port);
 
     Port m_cmd;   // g_port
     Port m_ctl;   // 10002

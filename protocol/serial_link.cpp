@@ -34,7 +34,7 @@ int serial_link::open_and_start(int port, int speed, int flags, void *(*entry)(v
     m_speed = speed;
     m_flags = flags;
     m_fd = m_serial.serial_init(port, speed, flags);
-    if (m_fd <= 0)
+    if (m_fd < 0)
         return 0;
     fpga_manage::pInstance()->set_reply_sink(m_link.config().transport, &m_link);
     m_stop = false;
@@ -143,7 +143,7 @@ bool serial_link::reopen()
     if (m_stop)
         return false;
     int fd = m_serial.serial_init(m_port, m_speed, m_flags);
-    if (fd <= 0)
+    if (fd < 0)
         return false;
     // The path may still lead to the line that hung up.
     if (m_serial.wait_line(fd, -1, 0) == serial_modules::Line::HungUp) {
@@ -162,7 +162,7 @@ void serial_link::run()
     std::vector<uint8_t> wire;
     while (!m_stop) {
         ++m_turns;
-        if (m_fd <= 0) {
+        if (m_fd < 0) {
             reopen();
             continue;
         }

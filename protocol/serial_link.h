@@ -42,7 +42,7 @@ public:
     uint32_t state() const { return m_state; }
     // True while the port is open (false while the link waits to re-open a
     // line that hung up).
-    bool line_open() const { return m_fd > 0; }
+    bool line_open() const { return m_fd >= 0; }
     // Passes of the receive thread so far (each one waits on the line or
     // backs off), for tests that check the thread does not spin.
     uint64_t turns() const { return m_turns; }

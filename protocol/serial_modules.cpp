@@ -116,7 +116,7 @@ int serial_modules::UartSetSpeed(int fd, int speed)
 int serial_modules::serial_init(int port, int speed, int flags)
 {
     int fd = ttyS_Open(port, speed, flags);
-    if (fd > 0)
+    if (fd >= 0)
         m_fds.insert(fd);
     return fd;
 }
@@ -149,7 +149,7 @@ serial_modules::Line serial_modules::wait_line(int fd, int wakeFd, int timeoutMs
 
 int serial_modules::uart_send(const Uart_Rec_Send_Data &rec)
 {
-    if (rec.fd <= 0)
+    if (rec.fd < 0)
         return -1;
     int bits = 0;
     bool direction = platform::serial::getModem(rec.fd, &bits) == 0;

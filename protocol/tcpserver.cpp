@@ -14,7 +14,34 @@
 
 namespace {
 
-constexpr int SEND_TIMEOUT_S = 2;   // a client that stops reading loses its reply after this
+// Sends as much as the socket takes now: the count sent, or -1 when the
+// connection is broken.
+ssize_t sendNow(int socket, const uint8_t *data, size_t count)
+{
+    size_t sent = 0;
+    while (sent < count) {
+        ssize_t n = ::send(socket, data + sent, count - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break;
+        if (n <= 0)
+            return -1;
+        sent += size_t(n);
+    }
+    return ssize_t(sent);
+}
+
+void setKeepalive(int fd)
+{
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    int idle = TcpServer::KEEPALIVE_IDLE_S, interval = TcpServer::KEEPALIVE_INTERVAL_S,
+        count = TcpServer::KEEPALIVE_COUNT;
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+}
 
 } // namespace
 
@@ -39,8 +66,10 @@ uint8_t TcpServer::initialize(uint32_t port)
         ::close(fd);
         return 255;
     }
+    m_port = port;
     m_listen = fd;
     m_spare = ::eventfd(0, EFD_CLOEXEC);
+    m_buf.resize(CHUNK_MAX);
     return 0;
 }
 
@@ -54,7 +83,7 @@ void TcpServer::unInitialize()
     m_spare = -1;
     while (!m_clients.empty())
         closeClient(m_clients.begin()->first);
-    m_used = 0;
+    std::vector<uint8_t>().swap(m_buf);
 }
 
 void TcpServer::closeClient(int socket)
@@ -62,8 +91,8 @@ void TcpServer::closeClient(int socket)
     auto it = m_clients.find(socket);
     if (it == m_clients.end())
         return;
-    m_closed.push_back(it->second);
-    m_by_conn.erase(it->second);
+    m_closed.push_back(it->second.conn);
+    m_by_conn.erase(it->second.conn);
     m_clients.erase(it);
     ::close(socket);
 }
@@ -86,10 +115,16 @@ int TcpServer::socket_of(uint64_t conn) const
     return it == m_by_conn.end() ? -1 : it->second;
 }
 
+size_t TcpServer::queued(uint64_t conn) const
+{
+    auto it = m_clients.find(socket_of(conn));
+    return it == m_clients.end() ? 0 : it->second.waiting();
+}
+
 void TcpServer::acceptAll()
 {
     for (;;) {
-        int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             // Out of descriptors, the connection would stay waiting and keep
             // the listening socket readable: the thread would spin. Turn it away.
@@ -97,19 +132,32 @@ void TcpServer::acceptAll()
                 continue;
             return;
         }
+        if (m_clients.size() >= MAX_CLIENTS) {
+            refuse(fd);
+            continue;
+        }
+        m_refusing = false;
         int one = 1;
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        timeval tv{SEND_TIMEOUT_S, 0};
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-        setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
-        int idle = KEEPALIVE_IDLE_S, interval = KEEPALIVE_INTERVAL_S, count = KEEPALIVE_COUNT;
-        setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-        setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-        setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+        setKeepalive(fd);
         uint64_t conn = m_next_conn++;
-        m_clients[fd] = conn;
+        m_clients[fd].conn = conn;
         m_by_conn[conn] = fd;
     }
+}
+
+// A connection beyond MAX_CLIENTS is reset at once (no lingering state is
+// left behind); the first of a burst is reported.
+void TcpServer::refuse(int fd)
+{
+    linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+    if (m_refusing)
+        return;
+    m_refusing = true;
+    writeLogMsg(LOG_ERROR, "TCP port %u: %zu connections in use, further connections refused", m_port,
+                m_clients.size());
 }
 
 bool TcpServer::shedConnection()
@@ -124,19 +172,14 @@ bool TcpServer::shedConnection()
     return fd >= 0;
 }
 
-void TcpServer::readClient(int socket)
+void TcpServer::readClient(int socket, const ChunkHandler &onChunk)
 {
-    if (m_used == m_chunks.size()) {
-        m_chunks.emplace_back();
-        m_chunks.back().data.resize(CHUNK_MAX);
-    }
-    TcpChunk &c = m_chunks[m_used];
-    ssize_t n = ::recv(socket, c.data.data(), CHUNK_MAX, MSG_DONTWAIT);
+    ssize_t n = ::recv(socket, m_buf.data(), CHUNK_MAX, MSG_DONTWAIT);
     if (n > 0) {
-        c.count = uint32_t(n);
-        c.socket = socket;
-        c.conn = m_clients[socket];
-        ++m_used;
+        // The handler may send, and so drop this very client: nothing of it
+        // is used afterwards.
+        if (onChunk)
+            onChunk(m_clients[socket].conn, m_buf.data(), uint32_t(n));
         return;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
@@ -145,15 +188,34 @@ void TcpServer::readClient(int socket)
     closeClient(socket);
 }
 
-uint8_t TcpServer::recvData(int timeoutMs, int wakeFd)
+void TcpServer::flushClient(int socket)
 {
-    m_used = 0;   // the chunks of the last call have been taken
+    auto it = m_clients.find(socket);
+    if (it == m_clients.end() || it->second.waiting() == 0)
+        return;
+    Client &c = it->second;
+    ssize_t n = sendNow(socket, c.out.data() + c.sent, c.waiting());
+    if (n < 0) {
+        closeClient(socket);
+        return;
+    }
+    c.sent += size_t(n);
+    if (c.waiting() == 0) {
+        std::vector<uint8_t>().swap(c.out);   // all sent: the memory goes back
+        c.sent = 0;
+    }
+}
+
+uint8_t TcpServer::recvData(int timeoutMs, int wakeFd, const ChunkHandler &onChunk)
+{
+    // Clients come before the listening socket, so that connections that
+    // closed free their places before new ones are counted against the cap.
     std::vector<pollfd> &fds = m_poll;
     fds.clear();
+    for (const auto &c : m_clients)
+        fds.push_back({c.first, short(c.second.waiting() ? POLLIN | POLLOUT : POLLIN), 0});
     if (m_listen >= 0)
         fds.push_back({m_listen, POLLIN, 0});
-    for (const auto &c : m_clients)
-        fds.push_back({c.first, POLLIN, 0});
     if (wakeFd >= 0)
         fds.push_back({wakeFd, POLLIN, 0});
     int r = ::poll(fds.data(), fds.size(), timeoutMs);
@@ -162,38 +224,50 @@ uint8_t TcpServer::recvData(int timeoutMs, int wakeFd)
     for (const pollfd &p : fds) {
         if (!p.revents || p.fd == wakeFd)
             continue;
-        if (p.fd == m_listen)
+        if (p.fd == m_listen) {
             acceptAll();
-        else if (m_clients.count(p.fd))
-            readClient(p.fd);
+            continue;
+        }
+        if (p.revents & POLLOUT)
+            flushClient(p.fd);
+        if ((p.revents & ~POLLOUT) && m_clients.count(p.fd))
+            readClient(p.fd, onChunk);
     }
     return 0;
 }
 
 uint8_t TcpServer::sendData(const uint8_t *data, uint32_t count, int socket)
 {
-    if (!data || count == 0 || socket < 0)
+    auto it = m_clients.find(socket);
+    if (!data || count == 0 || it == m_clients.end())
         return 255;
-    uint32_t sent = 0;
-    while (sent < count) {
-        ssize_t n = ::send(socket, data + sent, count - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
+    Client &c = it->second;
+    if (c.waiting() == 0) {
+        ssize_t n = sendNow(socket, data, count);
+        if (n < 0) {
+            closeClient(socket);
             return 255;
-        sent += uint32_t(n);
+        }
+        data += n;
+        count -= uint32_t(n);
+        if (count == 0)
+            return 0;
     }
+    // The client is not reading fast enough: queue the rest, in order after
+    // what waits already; a client too far behind is dropped.
+    if (c.waiting() + count > REPLY_QUEUE_MAX) {
+        debugPrint("TCP port %u: a client stopped reading its replies; dropped\n", m_port);
+        closeClient(socket);
+        return 255;
+    }
+    c.out.erase(c.out.begin(), c.out.begin() + c.sent);
+    c.sent = 0;
+    c.out.insert(c.out.end(), data, data + count);
     return 0;
 }
 
 uint8_t TcpServer::sendTo(uint64_t conn, const uint8_t *data, uint32_t count)
 {
     int socket = socket_of(conn);
-    if (socket < 0)
-        return 255;
-    if (sendData(data, count, socket) != 0) {
-        closeClient(socket);
-        return 255;
-    }
-    return 0;
+    return socket < 0 ? 255 : sendData(data, count, socket);
 }

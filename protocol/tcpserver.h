@@ -3,28 +3,27 @@
 
 // Listening TCP socket of a command port and its client connections. The
 // owning thread blocks in recvData() until a connection arrives, a client
-// sends bytes or closes, or the thread's wake-up descriptor is signalled.
+// sends bytes or closes, a client can take queued reply bytes, or the
+// thread's wake-up descriptor is signalled.
 // Every connection gets a number of its own that is never reused, so that a
 // reply meant for a connection that has gone cannot reach a later client
 // that happens to get the same socket descriptor.
+//
+// No client can hold up the port: replies are sent without waiting, and what
+// a client's socket does not take at once is queued for that connection and
+// sent when it can take more. A client whose queue would pass its cap is
+// dropped. Memory stays bounded: one receive buffer per port, a cap on the
+// connections served at once, and a queue that is released once sent.
 
 #include "protocol/protocol_phy.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <poll.h>
 #include <vector>
-
-// One received chunk: what one recv returned on one connection. The buffer
-// is the server's and is reused by the next recvData.
-struct TcpChunk {
-    std::vector<uint8_t> data;
-    uint32_t count = 0;
-    int socket = -1;
-    uint64_t conn = 0;
-};
 
 // Gathers command frames out of one connection's byte stream: a frame runs
 // from its last 0xA5 to the next 0x5A, wherever the segments were cut, and
@@ -36,19 +35,27 @@ public:
     static constexpr uint32_t RECORD_SIZE = 131072;
 
     // Calls `on_frame(bytes, count)` with the wire bytes of each frame the chunk
-    // completes, in order; the bytes are valid during the call only. True
-    // when the chunk opened or continued a frame. Runs between frame bytes
-    // are copied whole, and a frame that lies wholly in the chunk is handed
-    // over from the chunk itself.
+    // completes, in order; the bytes are valid during the call only. Runs
+    // between frame bytes are copied whole, and a frame that lies wholly in
+    // the chunk is handed over from the chunk itself.
     template <class OnFrame>
-    bool feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame);
+    void feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame);
+    // True when the chunk opens or continues a frame.
+    bool takes(const uint8_t *data, uint32_t n) const { return m_open || std::memchr(data, 0xA5, n); }
     bool in_frame() const { return m_open; }
 
 private:
-    void drop() { m_open = false; m_local = nullptr; m_len = 0; }
+    // Forgets the open frame; the memory it held is given back.
+    void drop()
+    {
+        m_open = false;
+        m_local = nullptr;
+        m_len = 0;
+        std::vector<uint8_t>().swap(m_buf);
+    }
     void append(const uint8_t *p, uint32_t run);
 
-    std::vector<uint8_t> m_buf;     // a frame carried over from earlier chunks
+    std::vector<uint8_t> m_buf;     // a frame carried over from earlier chunks (empty otherwise)
     const uint8_t *m_local = nullptr; // start of a frame opened in the chunk being fed
     uint32_t m_len = 0;             // bytes of the open frame so far
     bool m_open = false;
@@ -62,9 +69,8 @@ inline void stream_gatherer::append(const uint8_t *p, uint32_t run)
 }
 
 template <class OnFrame>
-bool stream_gatherer::feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
+void stream_gatherer::feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
 {
-    bool touched = m_open;
     uint32_t i = 0;
     while (i < n) {
         // Next A5 or 5A; A6 and 5B are ordinary bytes here.
@@ -85,10 +91,10 @@ bool stream_gatherer::feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
         if (i >= n)
             break;
         if (data[i] == 0xA5) {
+            drop();
             m_local = data + i;
             m_len = 1;
             m_open = true;
-            touched = true;
         } else if (m_open) {
             if (m_len >= RECORD_SIZE) {
                 drop();
@@ -105,7 +111,6 @@ bool stream_gatherer::feed(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
         m_buf.assign(m_local, m_local + m_len);
         m_local = nullptr;
     }
-    return touched;
 }
 
 class TcpServer
@@ -113,11 +118,21 @@ class TcpServer
 public:
     static constexpr uint32_t CHUNK_MAX = 131071;
     static constexpr int BACKLOG = 200;
+    // Connections served at once; further ones are accepted and closed at
+    // once, and each burst of them is reported on standard error.
+    static constexpr size_t MAX_CLIENTS = 64;
+    // Reply bytes a connection may have waiting: two of the largest replies.
+    // A client that stops reading is dropped once its queue would pass this.
+    static constexpr size_t REPLY_QUEUE_MAX = 2 * 131072;
     // Keepalive on accepted connections: a PC tool that vanished without
     // closing (cable pulled) is dropped after idle + interval * count seconds.
     static constexpr int KEEPALIVE_IDLE_S = 30;
     static constexpr int KEEPALIVE_INTERVAL_S = 5;
     static constexpr int KEEPALIVE_COUNT = 3;
+
+    // What one recv returned on a connection; the bytes are the port's
+    // receive buffer and are valid during the call only.
+    using ChunkHandler = std::function<void(uint64_t conn, const uint8_t *data, uint32_t count)>;
 
     TcpServer();
     ~TcpServer();
@@ -127,42 +142,53 @@ public:
     // Opens the listening socket on every address at `port`; 0, or 255.
     uint8_t initialize(uint32_t port);
     // Waits at most `timeoutMs` (-1: no limit) for a connection, client
-    // bytes or `wakeFd`, then accepts and reads what is there. Chunks go to
-    // chunk(), replacing those of the last call; connections that went away to take_closed(). 0, or 255 on a
-    // poll or accept error.
-    uint8_t recvData(int timeoutMs = 0, int wakeFd = -1);
-    // Sends all bytes on a client socket; 0, or 255 (no bytes, send error).
+    // bytes, room for queued replies or `wakeFd`; then accepts, sends what
+    // is queued and reads. Each chunk read goes to `onChunk` at once;
+    // connections that went away to take_closed(). 0, or 255 on a poll error.
+    uint8_t recvData(int timeoutMs = 0, int wakeFd = -1, const ChunkHandler &onChunk = nullptr);
+    // Sends bytes on a client socket without waiting: what the socket does
+    // not take now is queued and sent when it can. 0; 255 when there are no
+    // bytes, the socket is not a client, or the client was dropped (send
+    // error, or its queue would pass REPLY_QUEUE_MAX).
     uint8_t sendData(const uint8_t *data, uint32_t count, int socket);
-    // Sends on a connection by its number. A connection that has gone gets
-    // nothing (255); one whose send fails is closed, since a reply cut short
-    // would leave its stream out of step.
+    // As sendData, by connection number; a connection that has gone gets
+    // nothing (255).
     uint8_t sendTo(uint64_t conn, const uint8_t *data, uint32_t count);
     // Closes the listening socket and every client.
     void unInitialize();
     // Removes a client from the set and closes it.
     void delete_clinetSocket(int socket);
 
-    // Chunks of the last recvData, oldest first: chunk(0) to chunk(chunk_count() - 1).
-    size_t chunk_count() const { return m_used; }
-    const TcpChunk &chunk(size_t i) const { return m_chunks[i]; }
     // Numbers of the connections closed since the last call.
     std::vector<uint64_t> take_closed();
     bool is_open() const { return m_listen >= 0; }
     size_t client_count() const { return m_clients.size(); }
     int socket_of(uint64_t conn) const;
+    // Reply bytes waiting for a connection (0 for one that has gone).
+    size_t queued(uint64_t conn) const;
 
 private:
+    struct Client {
+        uint64_t conn = 0;
+        std::vector<uint8_t> out;   // reply bytes the socket has not taken yet, from `sent` on
+        size_t sent = 0;
+        size_t waiting() const { return out.size() - sent; }
+    };
+
     void acceptAll();
     bool shedConnection();
+    void refuse(int fd);
     void closeClient(int socket);
-    void readClient(int socket);
+    void readClient(int socket, const ChunkHandler &onChunk);
+    void flushClient(int socket);
 
-    std::vector<TcpChunk> m_chunks;   // reused: each keeps its receive buffer
-    size_t m_used = 0;
+    std::vector<uint8_t> m_buf;   // the port's one receive buffer
     std::vector<pollfd> m_poll;
+    uint32_t m_port = 0;
     int m_listen = -1;
     int m_spare = -1;   // held in reserve: freed to turn away a connection when descriptors run out
-    std::map<int, uint64_t> m_clients;   // socket -> connection number
+    bool m_refusing = false;   // in a burst of connections beyond MAX_CLIENTS
+    std::map<int, Client> m_clients;   // by socket
     std::map<uint64_t, int> m_by_conn;
     std::vector<uint64_t> m_closed;
     uint64_t m_next_conn = 1;

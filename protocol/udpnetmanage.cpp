@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint8_t TRANSPORT_UDP = 3;
 constexpr int WIFI_RECHECK_MS = 1000;  // how often the relay looks at the access point's state
-constexpr size_t MAX_PARTIAL_SENDERS = 256;
+constexpr size_t MAX_PARTIAL_SENDERS = 64;   // senders with a frame open, as the TCP connection cap
 
 uint64_t senderKey(const sockaddr_in &a)
 {
@@ -24,9 +24,12 @@ uint64_t senderKey(const sockaddr_in &a)
 
 } // namespace
 
-udpnetManage::udpnetManage()
-    : m_cmd(net_port_config(TRANSPORT_UDP, false, false, packet_gatherer::RECORD_SIZE), 0),
-      m_ctl(net_port_config(TRANSPORT_UDP, true, false, packet_gatherer::RECORD_SIZE), 1)
+frame_link::Config udpnetManage::port_config(bool controllerPort)
+{
+    return net_port_config(TRANSPORT_UDP, controllerPort, false, packet_gatherer::RECORD_SIZE);
+}
+
+udpnetManage::udpnetManage() : m_cmd(port_config(false), 0), m_ctl(port_config(true), 1)
 {
     m_cmd.logDropped = true;
     m_ctl.logDropped = true;
@@ -110,9 +113,11 @@ void *udpnetManage::udp_13769_acceptThread(void *arg)
     return nullptr;
 }
 
-void udpnetManage::gather(Port &port)
+template <class Send>
+void udpnetManage::gather(Port &port, Send &send)
 {
     std::deque<UdpDatagram> &queue = port.server.queue();
+    std::vector<uint8_t> wire;
     while (!queue.empty()) {
         UdpDatagram &d = queue.front();
         uint64_t key = senderKey(d.from);
@@ -122,19 +127,16 @@ void udpnetManage::gather(Port &port)
                 port.gatherers.erase(port.gatherers.begin());
             it = port.gatherers.emplace(key, packet_gatherer()).first;
         }
-        std::vector<uint8_t> wire;
         bool complete = false;
         // A datagram that opens or continues a frame ends any wait for card replies.
         if (it->second.feed(d.data.data(), d.count, wire, complete))
             port.state = Idle;
-        if (complete) {
-            Port::Frame &f = port.next_frame();
-            f.wire.swap(wire);
-            f.origin = d.addr;
-        }
         if (!it->second.in_frame())
             port.gatherers.erase(it);
+        const sockaddr_in origin = d.addr;
         queue.pop_front();
+        if (complete)
+            port.handle(wire.data(), uint32_t(wire.size()), origin, send);
     }
 }
 
@@ -148,9 +150,10 @@ void udpnetManage::run(Port &port)
         port.link.clear_wake();
         if (m_stop)
             break;
+        port.server.flush();
         port.server.recvData(port.keepSender);
-        gather(port);
-        port.serve(send);
+        gather(port, send);
+        port.poll_card(send);
     }
 }
 
@@ -195,6 +198,7 @@ void udpnetManage::run_wifi()
         }
         if (m_stop || !serving)
             continue;
+        m_wifi.flush();
         m_wifi.recvData(1);
         std::deque<UdpDatagram> &requests = m_wifi.queue();
         while (!requests.empty()) {

@@ -38,6 +38,9 @@ public:
     // Ends the threads and closes the ports (used when the object is torn down).
     void stop();
 
+    // Frame settings of port 5008 (false) and of port 10005 (true).
+    static frame_link::Config port_config(bool controllerPort);
+
     static void *udpacceptThread(void *arg);
     static void *udpacceptThread_10005(void *arg);
     static void *udp_13769_acceptThread(void *arg);
@@ -63,7 +66,8 @@ private:
     };
 
     void run(Port &port);
-    void gather(Port &port);
+    template <class Send>
+    void gather(Port &port, Send &send);
     void run_wifi();
     void send_wifi_replies();
 

@@ -62,6 +62,8 @@ void UdpServer::unInitialize()
         ::close(m_socket);
     m_socket = -1;
     m_queue.clear();
+    m_out.clear();
+    m_out_bytes = 0;
 }
 
 bool UdpServer::wait(int timeoutMs, int wakeFd)
@@ -71,7 +73,7 @@ bool UdpServer::wait(int timeoutMs, int wakeFd)
     int sock = -1;
     if (m_socket >= 0) {
         sock = int(n);
-        fds[n++] = {m_socket, POLLIN, 0};
+        fds[n++] = {m_socket, short(m_out.empty() ? POLLIN : POLLIN | POLLOUT), 0};
     }
     if (wakeFd >= 0)
         fds[n++] = {wakeFd, POLLIN, 0};
@@ -108,10 +110,48 @@ uint8_t UdpServer::recvData(uint8_t keepSender)
     return 0;
 }
 
+UdpServer::Sent UdpServer::sendNow(const uint8_t *data, uint32_t count, const sockaddr_in &to)
+{
+    for (;;) {
+        ssize_t n = ::sendto(m_socket, data, count, MSG_NOSIGNAL | MSG_DONTWAIT,
+                             reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        if (n >= 0)
+            return Sent::Whole;
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? Sent::Later : Sent::Failed;
+    }
+}
+
 uint8_t UdpServer::sendData(const uint8_t *data, uint32_t count, const sockaddr_in &to)
 {
     if (!data || count == 0 || m_socket < 0)
         return 255;
-    ssize_t n = ::sendto(m_socket, data, count, MSG_NOSIGNAL, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    return n < 0 ? 255 : 0;
+    if (m_out.empty()) {
+        Sent s = sendNow(data, count, to);
+        if (s != Sent::Later)
+            return s == Sent::Whole ? 0 : 255;
+    }
+    // The socket has no room now (or answers wait already): queue it in order.
+    if (m_out_bytes + count > REPLY_QUEUE_MAX)
+        return 255;
+    UdpDatagram d;
+    d.data.assign(data, data + count);
+    d.count = count;
+    d.addr = to;
+    d.from = to;
+    m_out.push_back(std::move(d));
+    m_out_bytes += count;
+    return 0;
+}
+
+void UdpServer::flush()
+{
+    while (!m_out.empty()) {
+        const UdpDatagram &d = m_out.front();
+        if (sendNow(d.data.data(), d.count, d.addr) == Sent::Later)
+            return;
+        m_out_bytes -= d.count;
+        m_out.pop_front();   // sent, or lost for good (an error is not retried)
+    }
 }

@@ -2,8 +2,10 @@
 #define PROTOCOL_UDPSERVER_H
 
 // Datagram socket of a UDP command port. The owning thread blocks in wait()
-// until a datagram or its wake-up arrives, then takes every waiting datagram
-// with recvData().
+// until a datagram, room for queued answers or its wake-up arrives, then
+// sends what is queued with flush() and takes every waiting datagram with
+// recvData(). Answers are sent without waiting: one the socket cannot take
+// now is queued and sent when it can, up to a cap on the queued bytes.
 
 #include <cstdint>
 #include <deque>
@@ -42,6 +44,9 @@ class UdpServer
 {
 public:
     static constexpr uint32_t DATAGRAM_MAX = 131071;
+    // Answer bytes that may wait for the socket; an answer beyond is lost,
+    // as a datagram may be.
+    static constexpr size_t REPLY_QUEUE_MAX = 2 * 131072;
 
     UdpServer();
     ~UdpServer();
@@ -50,15 +55,21 @@ public:
 
     // Opens a broadcast-capable socket bound to every address at `port`; 0, or 255.
     uint8_t initialize(uint32_t port);
-    // Blocks at most `timeoutMs` (-1: no limit) until a datagram waits or
-    // `wakeFd` is signalled; true when a datagram waits.
+    // Blocks at most `timeoutMs` (-1: no limit) until a datagram waits, the
+    // socket can take queued answers, or `wakeFd` is signalled; true when a
+    // datagram waits.
     bool wait(int timeoutMs, int wakeFd);
     // Queues every datagram waiting now. With keepSender 0 the answer goes to
     // 255.255.255.255 at the sender's port, with 1 to the sender. 0, or 255
     // on a receive error.
     uint8_t recvData(uint8_t keepSender);
-    // 0, or 255 (no bytes, or sendto failed).
+    // Sends or queues one answer; 0, or 255 (no bytes, no socket, sendto
+    // failed, or the queue is full).
     uint8_t sendData(const uint8_t *data, uint32_t count, const sockaddr_in &to);
+    // Sends the queued answers the socket takes now, oldest first.
+    void flush();
+    // Answer bytes waiting for the socket.
+    size_t queued() const { return m_out_bytes; }
     void unInitialize();
 
     std::deque<UdpDatagram> &queue() { return m_queue; }
@@ -66,7 +77,12 @@ public:
     bool is_open() const { return m_socket >= 0; }
 
 private:
+    enum class Sent { Whole, Later, Failed };
+    Sent sendNow(const uint8_t *data, uint32_t count, const sockaddr_in &to);
+
     std::deque<UdpDatagram> m_queue;
+    std::deque<UdpDatagram> m_out;   // answers waiting for the socket
+    size_t m_out_bytes = 0;
     int m_socket = -1;
     std::vector<uint8_t> m_buf;
 };

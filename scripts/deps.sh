@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running the program need
-# ("./scripts/deps.sh run") or, without an argument, also those the tests and
-# benchmarks need. Only missing packages are fetched, so a second run costs
+# ("./scripts/deps.sh run") or, without an argument, also those the tests,
+# benchmarks and the fuzz target need. Only missing packages are fetched, so a second run costs
 # nothing.
 set -euo pipefail
 
@@ -15,6 +15,8 @@ PACKAGES=(
 )
 if [ "${1:-all}" != run ]; then
   PACKAGES+=(googletest libgtest-dev libgmock-dev libbenchmark-dev iproute2 util-linux procps net-tools)
+  # The fuzz target: clang and its libFuzzer and sanitizer runtimes.
+  PACKAGES+=(clang libclang-rt-dev)
 fi
 
 missing=()

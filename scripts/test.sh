@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test three times: a plain build, one with
-# AddressSanitizer + UndefinedBehaviorSanitizer, and one with ThreadSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer and one with ThreadSanitizer;
+# then fuzzes the command links.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -46,3 +47,8 @@ run_tsan_suite() {
 }
 
 run_tsan_suite
+
+# --- Fuzzing ------------------------------------------------------------------
+# The command links under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer) for 60 s from the seed corpus; any finding fails.
+./scripts/fuzz.sh 60

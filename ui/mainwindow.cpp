@@ -169,6 +169,7 @@ void MainWindow::user_mode_request(int n, bool save)
                         para::SLOT_DATA_SIZE);
             para::set16(store->ram_para, para::CURRENT_USER_MODE, static_cast<uint16_t>(n));
             para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            c331_manage::instance()->recall_osd_menu(n - 1);
         }
         raise_apply_request_locked(1);
     }

@@ -68,7 +68,8 @@ uint8_t c331_manage::apply_pass()
         c331_SetWinPriority1(c331_fd);
     }
 
-    apply_windows();
+    if (!apply_windows())
+        apply_crop_edits();
 
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i) {
         int slot = win_slot[i];
@@ -178,8 +179,8 @@ void c331_manage::apply_picture()
 // The window records are compared word by word. The setters index the model
 // by enabled-window slot, so the image's window number is mapped to its slot;
 // a window without a slot (disabled) is taken from the image at the next
-// re-layout.
-void c331_manage::apply_windows()
+// re-layout. True when the windows were laid out anew.
+bool c331_manage::apply_windows()
 {
     const uint32_t end = para::WINDOW_BASE + para::WINDOW_SIZE * para::WINDOW_COUNT;
     for (uint32_t off = para::WINDOW_BASE; off < end; off += 2) {
@@ -199,13 +200,15 @@ void c331_manage::apply_windows()
             zemApi_MultiWinChAlloc(1);
             zemApi_MultiWinChInit();
             set_output(c331_fd);
-            return;
+            return true;
         case para::WIN_MIRROR:
             if (slot >= 0)
                 c331_SetWinAttr(static_cast<uint8_t>(slot), v);
             break;
         case para::WIN_SOURCE:
             apply_window_source(i, v);
+            if (i == now16(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
+                tarixsource::p_tarix_source->audio_request = 1;
             break;
         case para::WIN_FLAGS:
             if (slot >= 0)
@@ -219,33 +222,49 @@ void c331_manage::apply_windows()
             break;
         }
     }
+    return false;
+}
+
+// A crop rectangle edited while a window shows the crop (the crop page, or
+// the PC tool's RAM write) is applied like a new choice of that crop.
+void c331_manage::apply_crop_edits()
+{
+    for (int i = 0; i < WIN_NUM; ++i) {
+        const uint32_t off = para::window(static_cast<uint32_t>(i), para::WIN_SOURCE);
+        const uint16_t s = now16(off);
+        if (!(s & para::WIN_SOURCE_CROP) || changed(off) || (s & 0xFF) >= para::CROP_ENTRIES)
+            continue;
+        const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
+        bool edited = false;
+        for (uint32_t k = 0; k < para::CROP_ENTRY_SIZE; k += 2)
+            edited = edited || changed(rec + k);
+        if (edited)
+            apply_window_source(i, s);
+    }
 }
 
 void c331_manage::apply_window_source(int win, uint16_t s)
 {
     const int slot = win_slot[win];
-    if (slot >= 0) {
-        const uint8_t *img = store()->ram_para;
-        if ((s & para::WIN_SOURCE_CROP) && (s & 0xFF) >= para::CROP_ENTRIES) {
-            // The index names no crop record: nothing is programmed.
-            debugPrint("\n c331: window %d names crop %d, beyond the crop table \n", win, s & 0xFF);
-        } else if (s & para::WIN_SOURCE_CROP) {
-            const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
-            ST_RECT r{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6),
-                      para::get16(img, rec + 8)};
-            c331_SetInputsourceCrop(slot, s);
-            c331_SetCrop(static_cast<uint8_t>(slot), 1, &r);
-            c331_SetInputsource(slot, img[rec] & 0x0F);
-        } else if (was16(para::window(win, para::WIN_SOURCE)) & para::WIN_SOURCE_CROP) {
+    if (slot < 0)
+        return;
+    if (!(s & para::WIN_SOURCE_CROP)) {
+        if (was16(para::window(win, para::WIN_SOURCE)) & para::WIN_SOURCE_CROP) {
             ST_RECT none{0, 0, 0, 0};
             c331_SetCrop(static_cast<uint8_t>(slot), 0, &none);
-            c331_SetInputsource(slot, s);
-        } else {
-            c331_SetInputsource(slot, s);
         }
+        c331_SetInputsource(slot, s);
+        return;
     }
-    if (win == now16(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
-        tarixsource::p_tarix_source->audio_request = 1;
+    if ((s & 0xFF) >= para::CROP_ENTRIES) {
+        // The index names no crop record: nothing is programmed.
+        debugPrint("\n c331: window %d names crop %d, beyond the crop table \n", win, s & 0xFF);
+        return;
+    }
+    ST_RECT r = crop_table_rect(s & 0xFF);
+    c331_SetInputsourceCrop(slot, s);
+    c331_SetCrop(static_cast<uint8_t>(slot), 1, &r);
+    c331_SetInputsource(slot, store()->ram_para[para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF)] & 0x0F);
 }
 
 // At most one port per pass: the first whose EDID words changed or that takes
@@ -343,13 +362,13 @@ void c331_manage::poll_inputs()
         load_hdmi();
         check_port_valid(c331_fd);
     }
-    if (osd_rebuild) {
+    if (osd_rebuild_request) {
         update_osd(c331_fd);
-        osd_rebuild = 0;
-    } else if (osd_reposition) {
+        osd_rebuild_request = 0;
+    } else if (osd_refresh_request) {
         set_osd(c331_fd, 1);
         set_scroll(c331_fd);
-        osd_reposition = 0;
+        osd_refresh_request = 0;
     }
     if (inputs)
         check_input_port(c331_fd);

@@ -124,14 +124,6 @@ void second_phase(Halves &h, int32_t hr, int32_t ph, int64_t w0p, int64_t rest)
     h.flag[1] = phase != 256 && (u & 0xFFFF) >= static_cast<uint32_t>(hr);
 }
 
-uint32_t buffer_indices(const uint8_t *ring)
-{
-    uint32_t v = 0;
-    for (int k = 0; k < 5; ++k)
-        v |= uint32_t(ring[k] & 7) << (4 * k);
-    return v;
-}
-
 void write_capture(c331_drv &d, int fd, int ch, const IchSetup &s)
 {
     const std::pair<uint32_t, uint32_t> regs[] = {
@@ -268,7 +260,7 @@ void c331_manage::set_display_window_ich(int fd, _ImageWindowDef_st iwin, _Image
     s.vctrl = vr < NO_SHRINK ? 0x84 : 0x80;
     s.vratio = vr < NO_SHRINK ? vr : 0;
     s.vphase = static_cast<uint8_t>(vph);
-    const uint32_t indices = buffer_indices(win_buf_idx[w]);
+    const uint32_t indices = ring_indices(win_buf_idx[w]);
     for (int half = 0; half < (pair ? 2 : 1); ++half) {
         const int ch = ch0 + half;
         s.cap.hst = h.start[half];
@@ -397,7 +389,7 @@ void c331_manage::set_dbd_channels(int fd, int w, int mode)
 
     c331_drv &d = *c331drv;
     const int first = win_ich[w][0];
-    const uint32_t indices = buffer_indices(win_buf_idx[w]);
+    const uint32_t indices = ring_indices(win_buf_idx[w]);
     for (int i = 0; i < count; ++i) {
         const int ch = win_ich[w][i];
         if (ch < 0 || ch >= ICH_NUM)

@@ -41,9 +41,12 @@ c331_drv::c331_drv() : cur_bank(-1) {}
 int c331_drv::initialize()
 {
     if (platform::isSim() && !platform::spi::sim::attached(DEVICE)) {
-        // The chip's serial flash keeps what was written across restarts.
+        // The chip's serial flash keeps what was written across restarts; its
+        // registers and what its memory engine did are shown under /sim.
         auto chip = std::make_shared<platform::sim::SimC331>();
         chip->flash().attachFile(platform::sim::SimC331Flash::BACKING_FILE);
+        chip->attachRegisterFile(platform::sim::SimC331::REGISTER_FILE);
+        chip->engine().attachLog(platform::sim::SimC331Engine::LOG_FILE);
         platform::spi::sim::attach(DEVICE, chip);
     }
     int fd = platform::spi::open(DEVICE);

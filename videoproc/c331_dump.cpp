@@ -53,6 +53,23 @@ constexpr DebugWrite DEBUG_WRITES[] = {
     {8, 0x504B03, 0x80FF80}, {9, 0x0A4601, 3}, {9, 0x0A4B01, 3},
 };
 
+// The OSD text: each line's UTF-16 units as [high,low] byte pairs, eight to
+// a row, up to its first zero unit.
+void osd_text(FILE *f, const uint8_t (*text)[2 * c331_manage::OSD_LINE_CHARS], int lines)
+{
+    for (int i = 0; i < lines && i < c331_manage::OSD_LINES; ++i) {
+        std::fprintf(f, "\tline %d:\r\n", i);
+        int k = 0;
+        for (; k < c331_manage::OSD_LINE_CHARS && (text[i][2 * k] || text[i][2 * k + 1]); ++k) {
+            std::fprintf(f, "[%#x,%#x] ", text[i][2 * k], text[i][2 * k + 1]);
+            if (k % 8 == 7)
+                std::fprintf(f, "\r\n");
+        }
+        if (k % 8 != 0)
+            std::fprintf(f, "\r\n");
+    }
+}
+
 // One value per line: tab, name, colon, decimal value.
 void field(FILE *f, const char *name, long long v) { std::fprintf(f, "\t%s:%lld\r\n", name, v); }
 void field(FILE *f, const char *name, int i, long long v) { std::fprintf(f, "\t%s[%d]:%lld\r\n", name, i, v); }
@@ -319,6 +336,11 @@ void c331_manage::zemDbg_c331_param()
     field(f, "PS_PANEL_HSHAPE", PS_PANEL_HSHAPE);
     field(f, "PS_PANEL_VSHAPE", PS_PANEL_VSHAPE);
 
+    field(f, "OSD_WIN.HST", OSD_WIN.HST);
+    field(f, "OSD_WIN.HW", OSD_WIN.HW);
+    field(f, "OSD_WIN.VST", OSD_WIN.VST);
+    field(f, "OSD_WIN.VW", OSD_WIN.VW);
+
     title(f, "<<===OSD");
     const std::pair<const char *, long long> osd[] = {
         {"PM_OSD_EN", PM_OSD_EN},
@@ -329,10 +351,29 @@ void c331_manage::zemDbg_c331_param()
         {"PM_OSD_SCROLL_MODE", PM_OSD_SCROLL_MODE},
         {"PM_OSD_SCROLL_SPEED", PM_OSD_SCROLL_SPEED},
         {"PM_OSD_CHAR_64DOT", PM_OSD_CHAR_64DOT},
+        {"g_osd_mwi", g_osd_mwi},
+        {"g_osd_mwi_shift", g_osd_mwi_shift},
+        {"g_font_addr_32ASCII", g_font_addr_32ASCII},
+        {"g_font_addr_32CHN", g_font_addr_32CHN},
+        {"g_font_addr_64ASCII", g_font_addr_64ASCII},
+        {"g_font_addr_64CHN", g_font_addr_64CHN},
+        {"g_unicode_line", g_unicode_line},
+    };
+    for (const auto &v : osd)
+        field(f, v.first, v.second);
+    osd_text(f, g_unicode_str, g_unicode_line);
+    const std::pair<const char *, long long> stores[] = {
         {"PS_BMP_ADDR", PS_BMP_ADDR},
-        {"PS_BMPCP_ADDR", PS_BMPCP_ADDR},
         {"PS_BMP_HACT", PS_BMP_HACT},
         {"PS_BMP_VACT", PS_BMP_VACT},
+        {"PS_BMPCP_ADDR", PS_BMPCP_ADDR},
+        {"PS_BG_HACT", PS_BG_HACT},
+        {"PS_BG_VACT", PS_BG_VACT},
+        {"PS_BG_COLOR", PS_BG_COLOR},
+        {"PS_BG_TRANS", PS_BG_TRANS},
+        {"PS_CHAR_HST", PS_CHAR_HST},
+        {"PS_CHAR_VST", PS_CHAR_VST},
+        {"PS_CHAR_COLOR", PS_CHAR_COLOR},
         {"PS_CHAR_ADDR_32ASCII", PS_CHAR_ADDR_32ASCII},
         {"PS_CHAR_ADDR_32CHN", PS_CHAR_ADDR_32CHN},
         {"PS_CHAR_ADDR_64ASCII", PS_CHAR_ADDR_64ASCII},
@@ -342,7 +383,7 @@ void c331_manage::zemDbg_c331_param()
         {"PS_CHAR_SIZE_64ASCII", PS_CHAR_SIZE_64ASCII},
         {"PS_CHAR_SIZE_64CHN", PS_CHAR_SIZE_64CHN},
     };
-    for (const auto &v : osd)
+    for (const auto &v : stores)
         field(f, v.first, v.second);
 
     title(f, "<<===PI HDMI INFO");

@@ -4,8 +4,6 @@
 #include "videoproc/c331_manage.h"
 
 #include "app/logMsg.h"
-#include "app/para_layout.h"
-#include "app/zemrampara.h"
 
 #include <algorithm>
 #include <cstring>
@@ -186,7 +184,6 @@ void c331_manage::zemApi_MultiWinChInit()
     }
 
     const int wins = std::min(gMwin.count, WIN_NUM);
-    const uint8_t *img = ZemRamPara::pInstance()->ram_para;
     for (int n = 0; n < wins; ++n) {
         ST_WIN_INFO &wi = gWininfo[n];
         g_chg_win[n] = g_chg_input[n] = g_chg_dbd[n] = 1;
@@ -197,9 +194,7 @@ void c331_manage::zemApi_MultiWinChInit()
             PM_WIN_OFFSET[n][side] = zemApi_OchGetWinOffset1(&wi, side);
         if (!PM_INPUT_OFFSET_EN[n])
             continue;
-        const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop;
-        ST_RECT crop{para::get16(img, rec + 2), para::get16(img, rec + 4), para::get16(img, rec + 6),
-                     para::get16(img, rec + 8)};
+        ST_RECT crop = crop_table_rect(wi.crop);
         for (int side = 0; side < 4; ++side)
             PM_INPUT_OFFSET[n][side] = zemApi_CropGetOffset(PM_INPUT[n], &crop, side);
     }
@@ -237,25 +232,4 @@ int32_t c331_manage::zemApi_OchGetWinOffset1(ST_WIN_INFO *win, int side)
     case 3: return B ? B * win->och_VCnt - (win->y % B + win->h) : 0;
     default: return 0;
     }
-}
-
-// One margin of a crop inside its source's picture (sides 0 to 3: left,
-// right, top, bottom); never negative.
-int32_t c331_manage::zemApi_CropGetOffset(int port, ST_RECT *rect, int side)
-{
-    if (port < 0 || port >= PORT_NUM)
-        return 0;
-    int64_t W = PI_ACT[port].hw;
-    if (port >= 4 && PI_STATE[port] < 4)
-        W *= 2;
-    const int64_t H = PI_ACT[port].vw;
-    int64_t margin = 0;
-    switch (side) {
-    case 0: margin = rect->x; break;
-    case 1: margin = W - (int64_t(rect->x) + rect->w); break;
-    case 2: margin = rect->y; break;
-    case 3: margin = H - (int64_t(rect->y) + rect->h); break;
-    default: break;
-    }
-    return static_cast<int32_t>(std::max<int64_t>(margin, 0));
 }

@@ -230,14 +230,6 @@ uint32_t c331_manage::packed_color_temp() const
            uint32_t(rp->word(para::BLUE_GAIN) & 0xFF) << 8 | uint32_t(rp->word(para::COLOR_TEMP) & 0xFF);
 }
 
-void c331_manage::reload_osd_menu()
-{
-    static const char *const MENU = "/data/configs/omenu.json";
-    note_call("get_json_omenu_para(%s)", MENU);
-    get_json_omenu_para(MENU, g_osd_list);
-    set_OSD_para(g_osd_list.entry[0]);
-}
-
 // ---- call log ----
 
 void c331_manage::set_call_recording(bool on) { m_recording = on; }

@@ -31,8 +31,13 @@
 //                    window rectangles, filter tables, display windows
 //   c331_quality.cpp, c331_nr.cpp  picture quality, noise reduction, deinterlacer
 //   c331_flash.cpp, c331_font.cpp  the chip's serial flash and the OSD fonts
-//   c331_windows.cpp, c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp,
-//   c331_osd.cpp     the setters of the other areas
+//   c331_osd.cpp, c331_osd_menu.cpp, c331_osd_draw.cpp, c331_osd_window.cpp
+//                    OSD items and text layout, menu programming, drawing,
+//                    window and scrolling
+//   c331_windows.cpp the window output sequence and the held picture
+//   c331_winmodes.cpp  input crops and the windows' output modes
+//   c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp
+//                    the setters of the other areas
 
 #include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
@@ -193,10 +198,6 @@ public:
     c331_drv *c331drv;
     pthread_t manage_thread;
 
-    // OSD requests of the OSD item code, consumed once per turn.
-    int32_t osd_rebuild = 0;
-    int32_t osd_reposition = 0;
-
     // ---- chip model: system parameters ----
     uint32_t PS_XTAL = 0;
     uint32_t PS_MEM_CLK = 0, PS_MEM_CLK4 = 0;
@@ -262,12 +263,6 @@ public:
     int32_t PM_COMB[PORT_NUM] = {}, PM_DIAG[PORT_NUM] = {}, PM_MVFLT[PORT_NUM] = {};
     int32_t PM_IPEN[PORT_NUM] = {}, PM_22PD[PORT_NUM] = {}, PM_23PD[PORT_NUM] = {};
     int32_t PM_22PDSQTH[PORT_NUM] = {}, PM_23PDSQTH[PORT_NUM] = {}, PM_24SF[PORT_NUM] = {};
-    // OSD
-    int32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
-    int32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0, PM_OSD_SCROLL_SPEED = 0;
-    int32_t PM_OSD_CHAR_64DOT = 0, PM_OSD_CHAR_DOUBLE = 0;
-    int32_t PM_OSD_INPUT_OFFSET[4] = {};
-    int32_t PM_OSD_OUTPUT_OFFSET[4] = {};
 
     // ---- chip model: per input port ----
     ST_HDMI_INFO PI_HDMI_INFO[PORT_NUM] = {};
@@ -307,9 +302,16 @@ public:
     // Update level of a window (0..3), raised by the input polling; see
     // raise_window_update for how a level maps onto the requests above.
     int32_t win_update_level[WIN_NUM] = {};
+    // Frame buffers of each window: entries 0 to 3 the four its input
+    // channels write in turn, entry 4 the spare (3-bit indices). Turned only
+    // by the hold of the picture (set_freeze).
     uint8_t win_buf_idx[WIN_NUM][5] = {};
-    uint8_t win_frozen[WIN_NUM] = {};
+    uint8_t win_frozen[WIN_NUM] = {};             // 1 while set_freeze holds the window
+    // Output-read marker (0 for a vertically zoomed window under output
+    // interface mode 2) and wide marker (1 when such a window is also wider
+    // than that interface takes) of the last pass.
     uint8_t och_mark[WIN_NUM] = {};
+    uint8_t win_wide[WIN_NUM] = {};
     int32_t ich_owner[ICH_NUM] = {};              // window owning input channel k, -1 free
     int32_t win_ich[WIN_NUM][ICH_NUM] = {};       // channels of a window, -1 terminated
     int32_t win_ich_prev[WIN_NUM][ICH_NUM] = {};
@@ -365,15 +367,38 @@ public:
     void set_overlay(int fd);
     void reset_layer_coef(int fd, int page);
     void set_layer_coef(int fd, int win, int cnt, int dir);
-    // ---- window output sequence, rectangles, layers, crop, output modes ----
+    // ---- window output sequence, crop, output modes ----
+    // Re-programs every window that has a change (g_chg_win, g_chg_input,
+    // g_chg_dbd; g_chg_attr for the output side) under a held picture, or
+    // fading the one window that changes its source, and clears the requests.
     void set_output(int fd);
+    // Capture width 0 on unused input channels (mode 0), output width 0 on
+    // unused output channels (1), both (2).
     void reset_act(int fd, int mode);
+    // 1: holds the picture of every changed window; 0: releases all windows.
     void set_freeze(int fd, int on);
+    // Waits, bounded, for the next frame of output channel och (0..7).
     void wait1_povs(int fd, int och);
     void get_och(int win, int32_t *list);
+    // Stops (bit 1 of `on` set) or restarts the writer of the window's first
+    // input channel: the user's freeze.
     void win_freeze_sel(int fd, int win, int on);
     int32_t zemApi_CropGetOffset(int port, ST_RECT *rect, int side);
+    // Margins of every window cropping `port` for the port's present size.
     void zemApi_updateCrop(int port);
+    // Width (hw) and height (vw) of the picture a crop of `port` is taken
+    // from; zero for a port that does not exist.
+    ST_ACT crop_source_size(int port) const;
+    // X, Y, W, H of entry `idx` (below 40) of the image's crop table.
+    static ST_RECT crop_table_rect(uint32_t idx);
+    // Five ring entries as the input buffer-index register takes them.
+    static uint32_t ring_indices(const uint8_t *ring);
+    // PM_WIN_DBD_MODE value of an image dot-by-dot mode word.
+    static int32_t dbd_mode_of(int word);
+    // The image window shown in model slot `slot`, -1 when none, and a word
+    // of its record (0 for a slot that shows no image window).
+    int image_window(int slot) const;
+    uint16_t window_word(int slot, uint32_t field) const;
     // ---- window rectangles and scaling ----
     // Which source pixels a window uses, and where they go inside its block
     // of output areas. Pure computations over the model: no register traffic.
@@ -549,12 +574,77 @@ public:
     void sync_c331_device_test_frame_lock_vbyrx3(int fd);
     void sync_c331_device_frame_lock_vbyrx2(int fd, int vtotal);
     // ---- OSD ----
+    // The on-screen display the chip lays over the LED output: a model of
+    // what is shown, where, in which font and colours, and the text lines
+    // with their placement. zemApi_OsdSet and zemApi_OsdSetUnicode change
+    // the model only and raise a request; the chip thread serves it after
+    // its locked section: the refresh programs the OSD windows and
+    // scrolling again, the rebuild redraws the OSD memory first. Chip
+    // thread only.
+    static constexpr int OSD_LINES = 64;
+    static constexpr int OSD_LINE_CHARS = 128;
+    // Largest OSD area the memory engine is given (its size registers).
+    static constexpr int OSD_MAX_SIZE = 8191;
+    int32_t PM_OSD_EN = 0, PM_OSD_HZOOM_EN = 0, PM_OSD_VZOOM_EN = 0, PM_OSD_DATA_MODE = 0;
+    int32_t PM_OSD_UPDATE_BUTTON = 0, PM_OSD_SCROLL_MODE = 0, PM_OSD_SCROLL_SPEED = 0;
+    int32_t PM_OSD_CHAR_64DOT = 0, PM_OSD_CHAR_DOUBLE = 0;
+    int32_t PM_OSD_INPUT_OFFSET[4] = {};          // margins cut from the OSD memory: left, right, top, bottom
+    int32_t PM_OSD_OUTPUT_OFFSET[4] = {};         // margins of the OSD window on the wall
+    int32_t g_osd_layer = 0;                      // 1 = below the video
+    int32_t g_osd_h_alignment_tarix = 0;          // 0 left, 1 centre, 2 right, 3 justify
+    int32_t g_osd_v_alignment_value_tarix = 0;    // pixels added to every line's y
+    // Text: 64 lines of 128 UTF-16 units, high byte first; lines in use.
+    uint8_t g_unicode_str[OSD_LINES][2 * OSD_LINE_CHARS] = {};
+    int32_t g_unicode_line = 0;
+    // Per line: start x, spacing between characters and its remainder
+    // (justify), full-width, half-width and all characters.
+    int32_t g_osd_max_line_x_tarix[OSD_LINES] = {};
+    int32_t g_osd_hmargin_tarix[OSD_LINES] = {};
+    int32_t g_osd_hmargin_rem_tarix[OSD_LINES] = {};
+    int32_t g_osd_full_cnt_tarix[OSD_LINES] = {};
+    int32_t g_osd_half_cnt_tarix[OSD_LINES] = {};
+    int32_t g_osd_char_cnt_tarix[OSD_LINES] = {};
+    uint8_t osd_refresh_request = 0;
+    uint8_t osd_rebuild_request = 0;
+    // Line pitch of the OSD areas: g_osd_mwi x 128 bytes, x 512 with the shift.
+    int32_t g_osd_mwi = 0, g_osd_mwi_shift = 0;
+    // The OSD window on the wall after clipping, and its pieces per output
+    // column (hst, hw) and row (vst, vw) with the first and last marked.
+    _ImageWindowDef_st OSD_WIN = {};
+    _ImageWindowDef2_St osd_tiles[OCH_NUM] = {};
+    // A recalled user mode's OSD menu copy, shown at the next menu reload
+    // (guarded by manage_mutex).
+    std::string osd_menu_copy;
+
+    // Advance of a half-width (en) and a full-width (cn) character and the
+    // displayed pixels per OSD-memory pixel, by font and zoom.
+    struct OsdCharSize {
+        int en, cn, scale;
+    };
+    OsdCharSize osd_char_size() const;
     int zemApi_OsdSet(int item, int value);
-    void set_OSD_para(OMENU_PARA &para);
-    void update_osd(int fd);
+    int zemApi_OsdSetUnicode(int lines, const int *lengths, const uint32_t (*text)[OSD_LINE_CHARS]);
+    void set_OSD_para(const OMENU_PARA &para);
+    // A user mode was just recalled into the image: when it shows the OSD and
+    // keeps a menu copy, the next menu reload shows that copy (true then).
+    // Called with manage_mutex held, before the apply request is raised.
+    bool recall_osd_menu(int slot);
+    void calc_osd(_ImageWindowDef2_St *tiles);
     void set_osd(int fd, int which);
     void set_scroll(int fd);
+    void update_osd(int fd);
+    // Memory engine commands; false when the engine did not finish in time.
+    bool osd_paint(int fd, int x, int w, int y, int h, int value, uint32_t area);
+    bool osd_copy(int fd, uint32_t src, uint32_t dst, int w, int h, int packed);
+    bool osd_put_unicode_string(int fd, const uint8_t *line, int x, int y, int fg, int bg, int w, int h,
+                                uint32_t area, int dot64);
+    bool osd_put_unicode_string_1char_tarix(int fd, const uint8_t *line, int start, int count, int x, int y, int fg,
+                                            int bg, int w, int h, uint32_t area, int dot64);
+    bool gen_char(int fd);
+    void set_char_color(int fd);
     void load_char();
+    void load_bmp();
+    void load_unicode_char();
     // ---- serial flash and fonts ----
     // The chip's serial flash (32 MiB, reached through the controller of
     // register bank 4): read into host memory, program (the range must be
@@ -613,6 +703,16 @@ public:
     void note_call(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 private:
+    // Steps of set_output.
+    bool has_change(int w) const;
+    void take_input_channels();
+    int fade_window() const;
+    uint8_t program_input_side(int fd);
+    void program_output_side(int fd);
+    void keep_user_freezes(int fd, uint8_t programmed);
+    void consume_port_updates(uint8_t programmed);
+    void freeze_hold(int fd);
+    void freeze_release(int fd);
     // Waits for the next output frame of channel och (bounded); false when
     // the chip did not report it in time.
     bool wait_och_frame(int fd, int och);
@@ -623,12 +723,29 @@ private:
     uint8_t apply_pass();
     void apply_panel();
     void apply_picture();
-    void apply_windows();
+    bool apply_windows();
+    void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
     void apply_edid();
     void apply_debug_registers();
     void poll_inputs();
     void reload_osd_menu();
+    bool show_osd_menu_copy(const std::string &copy);
+    // OSD: items with a computation of their own, the text of a menu, the
+    // drawing steps of a rebuild.
+    void osd_fit_source_width(int value);
+    void osd_align_lines(int mode);
+    void osd_align_vertical(int mode);
+    void load_osd_text(const std::string &text);
+    void set_osd_font_size(int fontw, int fonth);
+    uint32_t osd_pitch() const;
+    void set_osd_pitch(int w);
+    bool osd_engine_run(int fd, uint8_t command);
+    bool draw_osd_text(int fd, int w, int h);
+    bool draw_osd_bitmap(int fd, int w, int h);
+    bool tile_osd1(int fd, int w, int h);
+    bool draw_osd_line(int fd, int line, int x, int y);
+    bool draw_osd_justified(int fd, int line, int x, int y);
     void wait_led_para_idle();
     uint32_t packed_color_temp() const;
     void lock_manage();

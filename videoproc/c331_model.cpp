@@ -18,13 +18,6 @@ const uint32_t MEM_IP_P[8] = {0x65717000, 0x65000000, 0x675CF800, 0x66EB8800,
                               0x69488000, 0x68D71000, 0x6B340800, 0x6AC29800};
 const uint32_t MEM_MV[4] = {0x65CEA000, 0x67BA2800, 0x69A5B000, 0x6B913800};
 
-// Dot-by-dot mode of the image's dot-by-dot word.
-int32_t dbd_mode(uint16_t word)
-{
-    static const int32_t modes[10] = {1, 20, 21, 22, 23, 30, 40, 41, 50, 51};
-    return word < 10 ? modes[word] : 1;
-}
-
 const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
 
 } // namespace
@@ -225,8 +218,10 @@ void c331_manage::zemApi_initEnvC331()
                 return;
             }
             wi.crop = src & 0xFF;
-            PM_INPUT_OFFSET_EN[n] = 1;
-            wi.input = img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop] & 0x07;
+            // A crop entry whose source byte names no input is no crop.
+            const uint8_t source = img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop];
+            PM_INPUT_OFFSET_EN[n] = source < PORT_NUM ? 1 : 0;
+            wi.input = source & 0x07;
         } else {
             wi.input = src & 0x07;
             PM_INPUT_OFFSET_EN[n] = 0;
@@ -239,7 +234,8 @@ void c331_manage::zemApi_initEnvC331()
         uint16_t out = para::get16(img, para::window(i, para::WIN_FLAGS));
         wi.outmode = out & 0x03;
         PM_WIN_FADE_EN[n] = (out >> 2) & 1;
-        int32_t dbd = (out & para::WIN_FLAG_P2P) ? dbd_mode(para::get16(img, para::window(i, para::WIN_P2P_MODE))) : 0;
+        const uint16_t modeWord = para::get16(img, para::window(i, para::WIN_P2P_MODE));
+        int32_t dbd = (out & para::WIN_FLAG_P2P) ? dbd_mode_of(modeWord) : 0;
         if (dbd != PM_WIN_DBD_MODE[n])
             g_chg_dbd[n] = 1;
         PM_WIN_DBD_MODE[n] = dbd;

@@ -12,11 +12,14 @@
 #include "support/pctool.h"
 #include "support/temp_root.h"
 
+#include <QCryptographicHash>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -42,6 +45,32 @@ inline Bytes cat(Bytes a, const Bytes &b)
 }
 
 inline Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+inline Bytes bytes(const std::string &s) { return Bytes(s.begin(), s.end()); }
+
+inline Bytes md5Of(const Bytes &data)
+{
+    QByteArray d = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())), QCryptographicHash::Md5);
+    return Bytes(d.begin(), d.end());
+}
+
+// Command 0xC0 (file transfer) requests as the PC tool sends them.
+inline Bytes fileBody(uint8_t sub, const Bytes &payload)
+{
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, cat({0, 0}, payload));
+}
+inline Bytes startTyped(const std::string &tag, uint32_t total) { return fileBody(1, cat(cat(bytes(tag), {0}), le32(total))); }
+inline Bytes startNamed(const std::string &name, uint8_t type, uint32_t total)
+{
+    Bytes p = {0, 0, uint8_t(name.size()), uint8_t(name.size() >> 8)};
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, 7, cat(cat(cat(p, bytes(name)), {type}), le32(total)));
+}
+inline Bytes block(uint32_t offset, const Bytes &data)
+{
+    return fileBody(2, cat(cat({0, 0}, le32(offset)), cat(le32(uint32_t(data.size())), data)));
+}
+inline Bytes endWith(const Bytes &digest) { return fileBody(3, cat({0, 0}, digest)); }
 
 // A TCP client of the PC tool on 127.0.0.1.
 class TcpClient
@@ -88,8 +117,7 @@ class DeviceTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!zemtest::enterRoutedPrivateNetwork())
-            GTEST_SKIP() << "no routed private network namespace";
+        ZEM_NETNS_OR_SKIP(zemtest::enterRoutedPrivateNetwork(), "no routed private network namespace");
         ::mkdir(root.host("/dev").c_str(), 0755);
         ::mkdir(root.host("/sim").c_str(), 0755);
     }
@@ -105,7 +133,8 @@ protected:
     // Links the serial lines the test wants, starts the binary (on the Qt
     // platform of `platform`) and waits until it reports its links and the
     // TCP ports accept.
-    void start(bool withRs485, bool with4g, const std::string &platform = "offscreen")
+    void start(bool withRs485, bool with4g, const std::string &platform = "offscreen",
+               const std::map<std::string, std::string> &env = {})
     {
         if (withRs485) {
             rs485.reset(new zemtest::PtyLink(root.host("/dev/ttyS2")));
@@ -115,7 +144,7 @@ protected:
             link4g.reset(new zemtest::PtyLink(root.host("/dev/ttyS1")));
             ASSERT_TRUE(link4g->ok());
         }
-        dev.reset(new zemtest::DeviceProcess(root.dir(), {"-platform", platform}));
+        dev.reset(new zemtest::DeviceProcess(root.dir(), {"-platform", platform}, env));
         ASSERT_TRUE(zemtest::waitFor([&] { return output().find("4G module serial") != std::string::npos || !dev->running(); },
                                      30s))
             << output();
@@ -130,6 +159,18 @@ protected:
             ASSERT_NE(out.find("4G module serial " + root.host("/dev/ttyS1") + " open"), std::string::npos) << out;
         }
         ASSERT_TRUE(zemtest::waitFor([] { return zemtest::tcpPortOpen(10002); }, 5s));
+    }
+
+    // A file upload: start, blocks of 1 KiB and end over one TCP connection;
+    // the end's reply data.
+    Bytes upload(TcpClient &tcp, const std::string &tag, const Bytes &data, const Bytes &digest)
+    {
+        EXPECT_EQ(payload(tcp.ask(startTyped(tag, uint32_t(data.size())))), (Bytes{0, 1, 0}));
+        for (size_t off = 0; off < data.size(); off += 1024) {
+            Bytes part(data.begin() + long(off), data.begin() + long(std::min(data.size(), off + 1024)));
+            EXPECT_EQ(payload(tcp.ask(block(uint32_t(off), part))), (Bytes{0, 2}));
+        }
+        return payload(tcp.ask(endWith(digest)));
     }
 
     std::string output() const { return dev ? dev->output() : std::string(); }

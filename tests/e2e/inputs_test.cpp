@@ -51,7 +51,9 @@ TEST_F(InputsE2e, PluggedSourceReachesTheImageTheChipAndTheWindow)
     EXPECT_TRUE(zemtest::waitFor([&] {
         return printed("PortInfo Updated.  port=1  STATE=4  IP=0  HTOTAL=2200  VTOTAL=1125");
     }, 5s));
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_main]PI_UPDATE[1]=1"); }, 5s));
+    // Register 164: the window holds an input channel of port 1.
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 164, {0x01, 0, 1}))), Bytes{0});
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("\twin0: port 1 ICH"); }, 5s)) << output();
 
     // Register 163 = 1: the port table shows the new timing.
     EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 163, {0x00, 0, 1}))), Bytes{0});

@@ -28,12 +28,10 @@ protected:
     void SetUp() override
     {
         const std::string hostNs = nsLink("/proc/1/ns/net");
-        if (!zemtest::enterPrivateNetwork())
-            GTEST_SKIP() << "network namespaces cannot be created here";
+        ZEM_NETNS_OR_SKIP(zemtest::enterPrivateNetwork(), "network namespaces cannot be created here");
         // Never run device commands unless this process left the host's namespace.
         const std::string ownNs = nsLink("/proc/self/ns/net");
-        if (ownNs.empty() || ownNs == hostNs)
-            GTEST_SKIP() << "not inside a private network namespace";
+        ZEM_NETNS_OR_SKIP(!ownNs.empty() && ownNs != hostNs, "not inside a private network namespace");
         if (platform::shell::run("command -v ifconfig >/dev/null && command -v route >/dev/null") != 0)
             GTEST_SKIP() << "ifconfig/route (net-tools) not installed";
         ConfigEngine::resetInstance();

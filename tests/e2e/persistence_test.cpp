@@ -6,7 +6,6 @@
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 
 using namespace e2e;
@@ -21,45 +20,9 @@ int storedByte(const std::string &paraFile, uint32_t offset)
     return paraFile.size() == 4096 ? uint8_t(paraFile[at]) : -1;
 }
 
-Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
-
-Bytes md5Of(const Bytes &data)
-{
-    QByteArray d = QCryptographicHash::hash(
-        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())), QCryptographicHash::Md5);
-    return Bytes(d.begin(), d.end());
-}
-
-// Command 0xC0 requests as the PC tool sends them.
-Bytes fileBody(uint8_t sub, const Bytes &payload)
-{
-    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, cat({0, 0}, payload));
-}
-Bytes startTyped(const std::string &tag, uint32_t total) { return fileBody(1, cat(cat(text(tag), {0}), le32(total))); }
-Bytes startNamed(const std::string &name, uint8_t type, uint32_t total)
-{
-    Bytes p = {0, 0, uint8_t(name.size()), uint8_t(name.size() >> 8)};
-    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, 7, cat(cat(cat(p, text(name)), {type}), le32(total)));
-}
-Bytes block(uint32_t offset, const Bytes &data)
-{
-    return fileBody(2, cat(cat({0, 0}, le32(offset)), cat(le32(uint32_t(data.size())), data)));
-}
-Bytes endWith(const Bytes &digest) { return fileBody(3, cat({0, 0}, digest)); }
-
 class PersistenceE2e : public DeviceTest
 {
 protected:
-    // Start, blocks of 1 KiB and end over one TCP connection; the end's reply data.
-    Bytes upload(TcpClient &tcp, const std::string &tag, const Bytes &data, const Bytes &digest)
-    {
-        EXPECT_EQ(payload(tcp.ask(startTyped(tag, uint32_t(data.size())))), (Bytes{0, 1, 0}));
-        for (size_t off = 0; off < data.size(); off += 1024) {
-            Bytes part(data.begin() + long(off), data.begin() + long(std::min(data.size(), off + 1024)));
-            EXPECT_EQ(payload(tcp.ask(block(uint32_t(off), part))), (Bytes{0, 2}));
-        }
-        return payload(tcp.ask(endWith(digest)));
-    }
     size_t entries(const std::string &dir) const
     {
         return size_t(QDir(QString::fromStdString(root.host(dir))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
@@ -98,12 +61,12 @@ TEST_F(PersistenceE2e, OsdMenuUploadChecksItsDigestAndRefusesPathNames)
     for (int i = 0; json.size() < 3000; ++i)
         json += "{\"item\":" + std::to_string(i) + ",\"text\":\"entry " + std::to_string(i) + "\"},";
     json += "{}]}";
-    const Bytes menu = text(json);
+    const Bytes menu = bytes(json);
     EXPECT_EQ(upload(tcp, "OSDS", menu, md5Of(menu)), (Bytes{0, 3, 0}));
     EXPECT_EQ(file("/data/configs/omenu.json"), json);
 
     // A wrong digest: failure, and the menu stays as it was.
-    const Bytes other = text("{\"menu\":[{\"item\":99}]}");
+    const Bytes other = bytes("{\"menu\":[{\"item\":99}]}");
     Bytes wrong = md5Of(other);
     wrong[0] ^= 1;
     EXPECT_EQ(upload(tcp, "OSDS", other, wrong), (Bytes{0, 3, 1}));
@@ -130,7 +93,7 @@ TEST_F(PersistenceE2e, UploadStartedOnOneLinkIsFinishedOnOthers)
     ASSERT_TRUE(tcp.ok());
     ASSERT_TRUE(other.ok());
     UdpPeer udp;
-    const Bytes menu = text("{\"menu\":[{\"item\":1,\"text\":\"across the links\"}]}");
+    const Bytes menu = bytes("{\"menu\":[{\"item\":1,\"text\":\"across the links\"}]}");
     const size_t half = menu.size() / 2;
     EXPECT_EQ(payload(tcp.ask(startTyped("OSDS", uint32_t(menu.size())))), (Bytes{0, 1, 0}));
     EXPECT_EQ(payload(tcp.ask(block(0, Bytes(menu.begin(), menu.begin() + long(half))))), (Bytes{0, 2}));

@@ -30,8 +30,7 @@ class Startup : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!zemtest::enterPrivateNetwork())
-            GTEST_SKIP() << "network namespaces cannot be created here";
+        ZEM_NETNS_OR_SKIP(zemtest::enterPrivateNetwork(), "network namespaces cannot be created here");
     }
     zemtest::TempRoot root;
 };

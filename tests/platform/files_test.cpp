@@ -5,6 +5,7 @@
 #include <QDir>
 #include <atomic>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -25,9 +26,25 @@ class Files : public zemtest::RootTest {};
 TEST_F(Files, PathsLiveUnderTheRoot)
 {
     EXPECT_EQ(platform::path("/data/app"), root.dir() + "/data/app");
-    EXPECT_EQ(platform::path("relative"), "relative");
+    EXPECT_EQ(platform::path("/data/a..b/"), root.dir() + "/data/a..b/");
     EXPECT_TRUE(platform::files::exists("/data/configs"));
     EXPECT_TRUE(platform::files::exists("/data/modes"));
+}
+
+// A relative name or a ".." step would reach the host beside the root.
+TEST_F(Files, NothingLeadsOutOfTheRoot)
+{
+    const std::string beside = root.dir() + "-escaped";
+    const std::string name = beside.substr(beside.rfind('/'));
+    for (const std::string &out : {"/.." + name, "/data/../.." + name, "/data/modes/../../.." + name,
+                                   std::string("relative-escaped"), std::string()}) {
+        SCOPED_TRACE(out);
+        EXPECT_FALSE(platform::files::writeAtomic(out, "x", 1));
+        EXPECT_FALSE(platform::ensureDir(out));
+        EXPECT_FALSE(platform::files::exists(out));
+    }
+    EXPECT_NE(::access(beside.c_str(), F_OK), 0);
+    EXPECT_NE(::access("relative-escaped", F_OK), 0);
 }
 
 TEST_F(Files, AtomicWriteReplacesWholeFile)
@@ -102,7 +119,13 @@ TEST_F(Files, LeftoversOfCutWritesAreRemovedAndNothingElse)
     writeFile(root.host("/data/modes/custom_mode3"), "kept");
     writeFile(root.host("/data/configs/notes.tmp"), "kept");
     writeFile(root.host("/data/configs/a.tmp12"), "kept");
-    EXPECT_EQ(platform::files::removeStaleTemporaries("/data"), 2);
+    // A file transfer's staged copy, cut before it replaced the file.
+    const std::string staged = platform::files::stagingName("/data/configs/omenu.json");
+    writeFile(root.host(staged), "staged");
+    writeFile(root.host("/data/rcvrecovery/card.part"), "kept");
+    EXPECT_EQ(platform::files::removeStaleTemporaries("/data"), 3);
+    EXPECT_FALSE(platform::files::exists(staged));
+    EXPECT_TRUE(platform::files::exists("/data/rcvrecovery/card.part"));
     EXPECT_FALSE(platform::files::exists("/data/ram_device_info.tmp1234.7"));
     EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3.tmp88.1"));
     EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode3"));

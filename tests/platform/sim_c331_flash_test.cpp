@@ -1,7 +1,9 @@
-// The simulated chip's serial-flash controller and memories, driven with raw
-// register frames as the chip receives them.
+// The simulated chip's serial-flash controller, memory engine, palette port
+// and memories, driven with raw register frames as the chip receives them.
 
 #include "platform/sim_c331.h"
+#include "support/temp_root.h"
+
 #include <gtest/gtest.h>
 
 using platform::sim::SimC331;
@@ -124,6 +126,66 @@ TEST_F(SimFlashTest, StatusBitsAnswerBusyForTheSetPollsOrForEver)
         EXPECT_EQ(get(0x53), 0x80);
         EXPECT_EQ(get(0x55) & 0x01, 0x01);
     }
+}
+
+using Engine = platform::sim::SimC331Engine;
+
+TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitches)
+{
+    // Fill 3 x 2 with 7 at 0x1000, 128 bytes a line.
+    set(4, 0x0B, 7, 2);
+    set(4, 0x1E, 2, 2);
+    set(4, 0x20, 1, 2);
+    set(4, 0x11, 0x1000, 4);
+    set(4, 0x1B, 1);
+    set(4, 0x08, 1);
+    EXPECT_EQ(get(0x17), 1);   // busy for one read
+    EXPECT_EQ(get(0x17), 0);
+    EXPECT_EQ(chip->memory().read(0x1000, 4), (Bytes{7, 7, 7, 0}));
+    EXPECT_EQ(chip->memory().read(0x1080, 3), (Bytes{7, 7, 7}));
+    // Copy it to 0x2000 with a destination pitch in 512-byte units.
+    set(4, 0x0D, 0x1000, 4);
+    set(4, 0x11, 0x2000, 4);
+    set(4, 0x1C, 1);
+    set(4, 0x22, 0x10);
+    set(4, 0x08, 2);
+    EXPECT_EQ(chip->memory().read(0x2200, 4), (Bytes{7, 7, 7, 0}));
+
+    chip->engine().setStuck(true);
+    EXPECT_EQ(get(0x17), 1);
+}
+
+TEST_F(SimFlashTest, PalettePortWritesOnlyThroughItsGate)
+{
+    set(9, 0x1F, 1);
+    set(9, 0x20, 0x11);   // gate closed: dropped
+    set(0xFF, 0x01, 1);
+    set(9, 0x1F, 1);
+    for (uint8_t b : {0xA1, 0xA2, 0xA3, 0xA4})
+        set(9, 0x20, b);
+    Bytes palette = chip->memory().palette();
+    EXPECT_EQ(Bytes(palette.begin() + 3, palette.begin() + 7), (Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
+    EXPECT_EQ(chip->engine().paletteWritesDropped(), 1u);
+    // The whole 816 bytes of a bitmap palette from index 0.
+    set(9, 0x1F, 0);
+    for (int i = 0; i < 816; ++i)
+        set(9, 0x20, uint8_t(i));
+    palette = chip->memory().palette();
+    ASSERT_EQ(palette.size(), 816u);
+    EXPECT_EQ(palette[815], uint8_t(815));
+}
+
+TEST_F(SimFlashTest, RegisterFileIsShownInAFileUnderTheRoot)
+{
+    zemtest::TempRoot root;
+    set(9, 0x02, 0x4003, 2);
+    ASSERT_TRUE(chip->attachRegisterFile(SimC331::REGISTER_FILE));
+    set(0x19, 0x02, 0x03);
+    const std::string regs = zemtest::readFile(root.host(SimC331::REGISTER_FILE));
+    ASSERT_EQ(regs.size(), 256u * 128);
+    EXPECT_EQ(uint8_t(regs[9 * 128 + 2]), 0x03);
+    EXPECT_EQ(uint8_t(regs[9 * 128 + 3]), 0x40);
+    EXPECT_EQ(uint8_t(regs[0x19 * 128 + 2]), 0x03);
 }
 
 } // namespace

@@ -243,3 +243,39 @@ TEST(SimChipInputs, MeasurementLockAndFieldCountersHonourTheirBusySwitches)
 }
 
 } // namespace
+
+namespace {
+
+void busWrite(SimC331 &chip, uint8_t bank, uint8_t sub, uint8_t value)
+{
+    uint8_t tx[4] = {0x80, bank, uint8_t(0x80 | sub), value};
+    platform::spi::Xfer x;
+    x.tx = tx;
+    x.len = 4;
+    chip.transfer(x);
+}
+
+} // namespace
+
+// Bits 3..2 of a field register are the slot input channel i's writer is in:
+// it follows the frames while the writer runs and stays put while it is
+// stopped, or where a test pins it.
+TEST(SimChipInputs, StoppedOrPinnedWriterKeepsItsSlot)
+{
+    SimC331 chip;
+    auto slot = [&](uint8_t sub) { return (busRead(chip, 0xAB, sub) >> 2) & 3; };
+    EXPECT_EQ(slot(0x48), 0u);
+    EXPECT_EQ(slot(0x48), 1u);
+    busWrite(chip, 0x20, 0x09, 2);   // channel 1 stops writing in slot 2
+    EXPECT_EQ(slot(0x48), 2u);
+    EXPECT_EQ(slot(0x48), 2u);
+    EXPECT_EQ(busRead(chip, 0xAB, 0x48) & 3, 0u) << "the output field goes on";
+    busWrite(chip, 0x20, 0x09, 1);
+    EXPECT_EQ(slot(0x48), 1u);
+
+    chip.inputs().pinWriteSlot(7, 3);
+    EXPECT_EQ(slot(0x4E), 3u);
+    EXPECT_EQ(slot(0x4E), 3u);
+    chip.inputs().pinWriteSlot(7, -1);
+    EXPECT_EQ(slot(0x4E), 2u);
+}

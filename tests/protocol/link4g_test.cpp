@@ -85,9 +85,9 @@ TEST_F(Link4GTest, CardFramesAreNotAcknowledgedAndTheirRepliesComeBackOnThe4GLin
     EXPECT_EQ(g_passby_trans_port.load(), Qy_uart_inout_4G::TRANSPORT_4G);
     fpga[0]->queueCardReply(1, cardReply(9));
     EXPECT_EQ(pctool::decode(pctool::readFrames(pty->master(), 1, 2000ms)), cardReply(9));
-    // The link goes back to idle, and clears the reply flag, after the reply has left.
-    EXPECT_TRUE(zemtest::waitFor([&] { return link->state() == Qy_uart_inout_4G::Idle; }, 2000ms, 1ms));
     EXPECT_EQ(card->reply_ready.load(), 0);
+    // The link goes idle once the reply has left, a moment after it arrives.
+    EXPECT_TRUE(zemtest::waitFor([&] { return link->state() == Qy_uart_inout_4G::Idle; }, 2000ms, 1ms));
 }
 
 TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)

@@ -90,6 +90,20 @@ TEST_F(HandlerTest, RamWriteCountRunningPastTheBodyIsRefused)
     EXPECT_EQ(run(shortReq), Bytes{1});
 }
 
+// A count of 0 is accepted by every window and copies nothing (the copy
+// must never be made from a null pointer).
+TEST_F(HandlerTest, RamWriteOfNoBytesChangesNothingInAnyWindow)
+{
+    const uint8_t before4g = g_4G_RAM[0];
+    for (uint32_t address : {0u, 0x3000u, 0xA1000000u})
+        EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, address, {})), Bytes{0}) << std::hex << address;
+    EXPECT_EQ(store->ram_para[0], 0);
+    EXPECT_EQ(g_4G_RAM[0], before4g);
+    for (uint32_t address : {0u, 0x800u, 0x01002000u, 0x02000000u, 0x04000000u, 0x05000000u, 0x06000000u})
+        EXPECT_EQ(run(pctool::ramWrite(REMOTE, address, {})), Bytes{0}) << std::hex << address;
+    EXPECT_EQ(pages().MCU_RAM_PARA_func[0][0], 0);
+}
+
 TEST_F(HandlerTest, LocalReadAcrossImageIntoSlotsPicksSlotPerAddress)
 {
     store->user_mode_ram[0][0] = 0xAA;

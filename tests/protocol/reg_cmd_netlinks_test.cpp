@@ -18,8 +18,7 @@ class RegNetTest : public RegLinkTest
 protected:
     void SetUp() override
     {
-        if (!zemtest::enterPrivateNetwork())
-            GTEST_SKIP() << "no private network namespace";
+        ZEM_NETNS_OR_SKIP(zemtest::enterPrivateNetwork(), "no private network namespace");
         RegLinkTest::SetUp();
         if (HasFatalFailure())
             return;

@@ -247,3 +247,33 @@ TEST_F(Rs485LineTest, LinkWithoutThreadUnregistersItsReplySinkWhenDestroyed)
     }
     EXPECT_EQ(card->reply_sink(transport), nullptr);
 }
+
+// A program started with its standard input closed gets descriptor 0 for
+// the first file it opens: the line on descriptor 0 is as open as any other.
+TEST_F(Rs485LineTest, ALineOnDescriptorZeroIsServed)
+{
+    platform::ensureDir("/dev");
+    zemtest::PtyLink pty(root.host("/dev/ttyS2"));
+    ASSERT_TRUE(pty.ok());
+    const int savedStdin = ::dup(0);
+    ASSERT_GE(savedStdin, 0);
+    ::close(0);
+    Bytes reply;
+    bool open = false, running = false;
+    {
+        Qy_uart_inout link;
+        const int r = link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        open = r == 0 && link.line_open();
+        running = link.running();
+        if (running) {
+            pctool::writeAll(pty.master(), pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2)));
+            reply = pctool::decode(pctool::readFrames(pty.master(), 1, 2000ms));
+        }
+    }
+    ::dup2(savedStdin, 0);
+    ::close(savedStdin);
+    EXPECT_TRUE(open);
+    EXPECT_TRUE(running);
+    ASSERT_GT(reply.size(), 13u);
+    EXPECT_EQ(Bytes(reply.begin() + 10, reply.begin() + 13), (Bytes{0, 0x52, 0x97}));
+}

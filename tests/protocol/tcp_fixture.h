@@ -29,8 +29,7 @@ class NetTest : public ProtoTest
 protected:
     void SetUp() override
     {
-        if (!zemtest::enterRoutedPrivateNetwork())
-            GTEST_SKIP() << "no routed private network namespace";
+        ZEM_NETNS_OR_SKIP(zemtest::enterRoutedPrivateNetwork(), "no routed private network namespace");
         ProtoTest::SetUp();
     }
 };

@@ -1,6 +1,8 @@
 #include "protocol/networkmanage.h"
 #include "tcp_fixture.h"
 
+#include <algorithm>
+#include <functional>
 #include <random>
 #include <sys/resource.h>
 #include <thread>
@@ -196,6 +198,36 @@ TEST_F(TcpLinkTest, FiftyClientsAtOnceWithRequestsSplitAtRandom)
     EXPECT_EQ(good.load(), CLIENTS * PAIRS);
 }
 
+// Clients that stop reading their replies must not hold up anyone else on
+// the port: their replies wait in their own queues, and a client whose queue
+// would pass its cap is dropped.
+TEST_F(TcpLinkTest, ClientsThatStopReadingHoldUpNoOtherClient)
+{
+    Bytes burst;
+    for (int i = 0; i < 80; ++i) {
+        const Bytes big = readReq(0, 60000);
+        burst.insert(burst.end(), big.begin(), big.end());
+    }
+    for (int port : {5005, 10002}) {
+        SCOPED_TRACE(port);
+        std::vector<int> idle;
+        for (int i = 0; i < 8; ++i) {
+            int fd = tcpConnect(port, 5s, 4096);
+            ASSERT_GE(fd, 0);
+            ASSERT_TRUE(pctool::writeAll(fd, burst));
+            idle.push_back(fd);
+        }
+        int reader = tcpConnect(port);
+        ASSERT_GE(reader, 0);
+        EXPECT_EQ(payload(ask(reader, readReq(100, 4), 3000ms)), expectedRead(100, 4));
+        for (int fd : idle) {
+            EXPECT_TRUE(zemtest::closedByPeer(fd, 10s));
+            ::close(fd);
+        }
+        ::close(reader);
+    }
+}
+
 // The command port marks the PC tool active for every frame it un-escapes,
 // even one whose XOR is wrong; port 10002 never does.
 TEST_F(TcpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
@@ -291,4 +323,111 @@ TEST_F(NetTest, AcceptedConnectionsProbeAVanishedPeer)
     EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), TcpServer::KEEPALIVE_INTERVAL_S);
     EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), TcpServer::KEEPALIVE_COUNT);
     ::close(client);
+}
+
+namespace {
+
+// Runs the server's loop until `done` holds or two seconds pass.
+bool serveUntil(TcpServer &server, const std::function<bool()> &done)
+{
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        server.recvData(10);
+    }
+    return true;
+}
+
+} // namespace
+
+// What a client's socket cannot take at once waits in that connection's
+// queue and follows in order as the client reads; a client whose queue would
+// pass the cap is dropped instead of holding the port.
+TEST_F(NetTest, RepliesAClientCannotTakeAtOnceWaitInItsOwnQueue)
+{
+    TcpServer server;
+    ASSERT_EQ(server.initialize(15007), 0);
+    int client = tcpConnect(15007, 5s, 4096);
+    ASSERT_GE(client, 0);
+    ASSERT_TRUE(serveUntil(server, [&] { return server.client_count() == 1; }));
+    const uint64_t conn = 1;
+
+    // A running pattern, so that a byte out of order shows.
+    Bytes block(48 * 1024);
+    size_t total = 0;
+    auto next = [&] {
+        for (uint8_t &b : block)
+            b = uint8_t(total++ % 251);
+    };
+    while (server.queued(conn) == 0 && total < (64u << 20)) {
+        next();
+        ASSERT_EQ(server.sendTo(conn, block.data(), uint32_t(block.size())), 0);
+    }
+    ASSERT_GT(server.queued(conn), 0u);
+
+    size_t got = 0, wrong = 0;
+    std::thread reader([&] {
+        uint8_t buf[65536];
+        while (got < total) {
+            ssize_t n = ::recv(client, buf, sizeof buf, 0);
+            if (n <= 0)
+                return;
+            for (ssize_t i = 0; i < n; ++i, ++got)
+                wrong += buf[i] != uint8_t(got % 251);
+        }
+    });
+    EXPECT_TRUE(serveUntil(server, [&] { return server.queued(conn) == 0; }));
+    reader.join();
+    EXPECT_EQ(got, total);
+    EXPECT_EQ(wrong, 0u);
+
+    // Now it stops reading: once its queue would pass the cap it is dropped.
+    uint8_t result = 0;
+    while (result == 0 && server.client_count() == 1) {
+        next();
+        result = server.sendTo(conn, block.data(), uint32_t(block.size()));
+        EXPECT_LE(server.queued(conn), TcpServer::REPLY_QUEUE_MAX);
+    }
+    EXPECT_EQ(result, 255);
+    EXPECT_EQ(server.client_count(), 0u);
+    EXPECT_EQ(server.take_closed(), std::vector<uint64_t>{conn});
+    ::close(client);
+}
+
+// A port serves a bounded number of connections: further ones are accepted
+// and closed at once, and each burst of them is reported once.
+TEST_F(NetTest, ConnectionsBeyondTheCapAreTurnedAwayAndReportedOncePerBurst)
+{
+    TcpServer server;
+    ASSERT_EQ(server.initialize(15008), 0);
+    std::vector<int> kept;
+    for (size_t i = 0; i < TcpServer::MAX_CLIENTS; ++i)
+        kept.push_back(tcpConnect(15008));
+    ASSERT_TRUE(serveUntil(server, [&] { return server.client_count() == TcpServer::MAX_CLIENTS; }));
+
+    auto burst = [&](int count) {
+        int turnedAway = 0;
+        for (int i = 0; i < count; ++i) {
+            int fd = tcpConnect(15008);
+            turnedAway += serveUntil(server, [&] { return zemtest::closedByPeer(fd, 1ms); });
+            ::close(fd);
+        }
+        return turnedAway;
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(burst(3), 3);
+    EXPECT_EQ(server.client_count(), TcpServer::MAX_CLIENTS);
+    // One leaves: the next connection is served and the burst is over.
+    ::close(kept.back());
+    kept.pop_back();
+    ASSERT_TRUE(serveUntil(server, [&] { return server.client_count() == TcpServer::MAX_CLIENTS - 1; }));
+    kept.push_back(tcpConnect(15008));
+    ASSERT_TRUE(serveUntil(server, [&] { return server.client_count() == TcpServer::MAX_CLIENTS; }));
+    EXPECT_EQ(burst(2), 2);
+    const std::string report = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 2) << report;
+    EXPECT_NE(report.find("TCP port 15008: 64 connections in use"), std::string::npos) << report;
+    for (int fd : kept)
+        ::close(fd);
 }

@@ -150,3 +150,38 @@ TEST_F(UdpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
     EXPECT_TRUE(pc.ask(5008, pctool::frameRaw(bad), nullptr, 200ms).empty());
     EXPECT_TRUE(zemtest::waitFor([] { return pc_cmd_valid == 1; }, 2000ms, 1ms));
 }
+
+// An answer the socket cannot take now (here: datagrams wait for a neighbour
+// that never answers its address request) is queued and sent once the
+// socket takes more; beyond the queue's cap answers are refused instead of
+// piling up.
+TEST_F(NetTest, UdpAnswersTheSocketCannotTakeNowWaitForIt)
+{
+    UdpServer server;
+    ASSERT_EQ(server.initialize(15009), 0);
+    const int tiny = 1;
+    ASSERT_EQ(setsockopt(server.socket(), SOL_SOCKET, SO_SNDBUF, &tiny, sizeof tiny), 0);
+    sockaddr_in silent{};
+    silent.sin_family = AF_INET;
+    silent.sin_port = htons(15010);
+    ASSERT_EQ(inet_pton(AF_INET, "10.77.0.2", &silent.sin_addr), 1);
+
+    const Bytes answer(1000, 0x42);
+    int sent = 0;
+    while (server.queued() == 0 && sent < 100) {
+        ASSERT_EQ(server.sendData(answer.data(), uint32_t(answer.size()), silent), 0);
+        ++sent;
+    }
+    ASSERT_GT(server.queued(), 0u);
+    while (server.sendData(answer.data(), uint32_t(answer.size()), silent) == 0)
+        ASSERT_LE(server.queued(), UdpServer::REPLY_QUEUE_MAX);
+    EXPECT_GT(server.queued() + answer.size(), UdpServer::REPLY_QUEUE_MAX);
+
+    // Once the kernel gives up on the neighbour, the socket takes the queue again.
+    const size_t full = server.queued();
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        server.wait(100, -1);
+        server.flush();
+        return server.queued() < full;
+    }, 10s));
+}

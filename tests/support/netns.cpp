@@ -59,4 +59,10 @@ bool enterRoutedPrivateNetwork()
     return ok;
 }
 
+bool underCi()
+{
+    const char *ci = std::getenv("CI");
+    return ci && std::string(ci) == "true";
+}
+
 } // namespace zemtest

@@ -1,6 +1,8 @@
 #ifndef TESTS_SUPPORT_NETNS_H
 #define TESTS_SUPPORT_NETNS_H
 
+#include <gtest/gtest.h>
+
 namespace zemtest {
 
 // Moves this test process (and every child it starts later) into a private
@@ -17,6 +19,22 @@ bool enterPrivateNetwork();
 // is still the host's, or cannot be routed.
 bool enterRoutedPrivateNetwork();
 
+// True when the environment says CI=true (a CI run).
+bool underCi();
+
 } // namespace zemtest
+
+// Ends the calling test (or its SetUp) when `available` is false: skipped on
+// a developer's machine that cannot make network namespaces, failed under CI,
+// where every network test must run.
+#define ZEM_NETNS_OR_SKIP(available, why)                                        \
+    do {                                                                         \
+        if (!(available)) {                                                      \
+            if (zemtest::underCi())                                              \
+                GTEST_FAIL() << why << " (CI=true: network tests must run)";     \
+            else                                                                 \
+                GTEST_SKIP() << why;                                             \
+        }                                                                        \
+    } while (0)
 
 #endif

@@ -1,5 +1,6 @@
 #include "support/pc_sockets.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/tcp.h>
@@ -24,12 +25,14 @@ sockaddr_in loopback(int port)
 
 } // namespace
 
-int tcpConnect(int port, std::chrono::milliseconds patience)
+int tcpConnect(int port, std::chrono::milliseconds patience, int receiveBuffer)
 {
     const sockaddr_in a = loopback(port);
     auto deadline = std::chrono::steady_clock::now() + patience;
     while (true) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0 && receiveBuffer > 0)
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0) {
             int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -40,6 +43,23 @@ int tcpConnect(int port, std::chrono::milliseconds patience)
         if (std::chrono::steady_clock::now() > deadline)
             return -1;
         ::poll(nullptr, 0, 10);
+    }
+}
+
+bool closedByPeer(int fd, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::vector<uint8_t> sink(65536);
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p = {fd, POLLIN, 0};
+        if (::poll(&p, 1, int(std::max<long long>(left.count(), 0))) <= 0)
+            return false;
+        ssize_t n = ::recv(fd, sink.data(), sink.size(), 0);
+        if (n <= 0)
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
     }
 }
 

@@ -12,8 +12,13 @@
 namespace zemtest {
 
 // A TCP connection to 127.0.0.1:port with Nagle off, retried until `patience`
-// runs out; -1 when nothing accepted.
-int tcpConnect(int port, std::chrono::milliseconds patience = std::chrono::seconds(5));
+// runs out; -1 when nothing accepted. A `receiveBuffer` above 0 is set
+// before connecting, so that a client that never reads fills it soon.
+int tcpConnect(int port, std::chrono::milliseconds patience = std::chrono::seconds(5), int receiveBuffer = 0);
+
+// Reads and discards what arrives until the peer ends the connection (end
+// of stream or reset); false when it is still open after `timeout`.
+bool closedByPeer(int fd, std::chrono::milliseconds timeout);
 
 // Body (with its XOR) of the reply to one request written on a connected
 // stream; empty when none came within `timeout`.

@@ -47,13 +47,19 @@ TEST_F(DumpTest, ListingPrintsEveryRegisterWithTheChipsValue)
 TEST_F(DumpTest, ModelDumpShowsThePanel)
 {
     m->zemApi_PnlInit2(1920, 2160, 1920, 1000, 1);
+    const uint32_t osd[1][c331_manage::OSD_LINE_CHARS] = {{'A', 0x4E00}};
+    const int length = 2;
+    m->zemApi_OsdSetUnicode(1, &length, osd);
+    m->g_osd_mwi = 32;
     dump.clear();
     m->zemDbg_c331_param(14);   // 14 is mode 0
     const std::string text = dump.text();
     EXPECT_EQ(text.rfind("[zemDbg_c331_param] c331_param\r\n<<===OCH SPEC\r\n\tPS_ACTHW:1920\r\n", 0), 0u);
     for (const char *line : {"\tPS_ACTVW:1160\r\n", "\tPS_HTOTAL:1984\r\n", "\tPS_VTOTAL:4990\r\n",
                              "<<===PS VBO\r\n\tPS_VBOTX_MODE:2\r\n\tPS_VBOTX_LAYOUT:1\r\n", "\tPM_WIN_NUM[2]:6\r\n",
-                             "\tPM_OVERLAY[0]:0x1\r\n", "\tPS_PANEL_VW:2320\r\n", "<<===PI HDMI INFO\r\n"})
+                             "\tPM_OVERLAY[0]:0x1\r\n", "\tPS_PANEL_VW:2320\r\n", "\tOSD_WIN.HW:0\r\n",
+                             "\tg_osd_mwi:32\r\n\tg_osd_mwi_shift:0\r\n",
+                             "\tg_unicode_line:1\r\n\tline 0:\r\n[0,0x41] [0x4e,0] \r\n", "<<===PI HDMI INFO\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 
     dump.clear();

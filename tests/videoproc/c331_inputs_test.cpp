@@ -337,7 +337,7 @@ TEST_F(InputTest, NewSourceOfAWindow)
     m->c331_SetInputsource(1, 7);   // source 7 is source 1
     EXPECT_EQ(m->PM_INPUT[1], 2);
     EXPECT_EQ(m->gWininfo[1].input, 1);
-    EXPECT_EQ(m->g_chg_input[1], 1);
+    EXPECT_EQ(m->g_chg_input[1], 0) << "taken by the output pass";
     EXPECT_EQ(texts(*m), std::vector<std::string>{"set_output()"});
     m->clear_calls();
     m->c331_SetInputsource(2, 0);    // beyond the window count
@@ -345,6 +345,30 @@ TEST_F(InputTest, NewSourceOfAWindow)
     m->c331_SetInputsource(0, -3);   // no such source
     EXPECT_EQ(m->PM_INPUT[0], 6);
     EXPECT_TRUE(texts(*m).empty());
+}
+
+// The output pass that follows a new source takes the timing measured for
+// it; the running loop adds no pass of its own, and a steady source costs
+// none at all.
+TEST_F(InputTest, NewSourceIsProgrammedOnceAndSteadySourceCostsNothing)
+{
+    show(0, 1, {0});
+    m->PM_WIN_SHAPE[0][0] = m->PM_WIN_SHAPE[0][1] = 1;
+    m->PM_AREA_NUM[0] = 0;
+    plug("2 1920x1080@60");
+    turn();
+    m->setup_state = 8;
+    m->c331_SetInputsource(0, 2);
+    ASSERT_EQ(m->win_ich[0][0], 0);
+    m->clear_calls();
+    for (int k = 0; k < 4; ++k) {
+        if (k % 2)
+            m->last_input_check -= std::chrono::milliseconds(c331_manage::INPUT_POLL_MS);
+        else
+            m->last_input_check = std::chrono::steady_clock::now();
+        m->run_turn();
+    }
+    EXPECT_FALSE(has(texts(*m), "set_output()"));
 }
 
 TEST_F(InputTest, NewReceiverTimingFlagsTheWindowsShowingThePort)

@@ -1,0 +1,110 @@
+// The OSD window cut into the pieces of the output channels, their
+// registers, and the scrolling.
+
+#include "osd_fixture.h"
+
+using namespace chiptest;
+
+namespace {
+
+class OsdWindowTest : public OsdTest
+{
+protected:
+    void SetUp() override
+    {
+        OsdTest::SetUp();
+        m->PM_OSD_DATA_MODE = 1;
+        m->PS_BG_HACT = 3840;
+        m->PS_BG_VACT = 1080;
+    }
+    // The OSD window from x, w wide, the whole height.
+    void window(int x, int w)
+    {
+        m->PM_OSD_OUTPUT_OFFSET[0] = x;
+        m->PM_OSD_OUTPUT_OFFSET[1] = m->PS_PANEL_HW - w - x;
+    }
+};
+
+TEST_F(OsdWindowTest, WindowIsCutIntoThePiecesOfTheColumns)
+{
+    struct Case {
+        int x, w;
+        int piece[2][2];       // start, width of columns 0 and 1
+        int first, last;       // columns marked, -1 none
+    };
+    const Case cases[] = {
+        {1000, 1920, {{1000, 920}, {0, 1000}}, 0, 1},
+        {2000, 500, {{0, 0}, {80, 500}}, 1, 1},
+        {0, -100, {{0, 0}, {0, 0}}, -1, -1},   // margins wider than the wall
+    };
+    _ImageWindowDef2_St tiles[c331_manage::OCH_NUM];
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.x);
+        window(c.x, c.w);
+        m->calc_osd(tiles);
+        for (int col = 0; col < 2; ++col) {
+            EXPECT_EQ(tiles[col].hst, c.piece[col][0]) << col;
+            EXPECT_EQ(tiles[col].hw, c.piece[col][1]) << col;
+            EXPECT_EQ(tiles[col].hfirst, col == c.first) << col;
+            EXPECT_EQ(tiles[col].hlast, col == c.last) << col;
+        }
+    }
+    EXPECT_EQ(m->OSD_WIN.HW, 0);
+    EXPECT_EQ(tiles[0].vw, 1080);
+    EXPECT_TRUE(tiles[0].vfirst && tiles[0].vlast);
+}
+
+TEST_F(OsdWindowTest, EveryChannelGetsItsPieceAddressAndControlWord)
+{
+    window(1000, 1920);
+    m->PM_OSD_OUTPUT_OFFSET[2] = 100;
+    m->PM_OSD_OUTPUT_OFFSET[3] = 80;
+    m->g_osd_mwi = 17;
+    m->g_osd_mwi_shift = 1;
+    m->PM_OSD_EN = m->PM_OSD_HZOOM_EN = m->PM_OSD_VZOOM_EN = m->g_osd_layer = 1;
+    m->set_osd(m->c331_fd, 1);
+    const uint32_t hst[2] = {1000, 0}, hw[2] = {920, 1000};
+    for (int ch = 0; ch < 2; ++ch) {
+        SCOPED_TRACE(ch);
+        EXPECT_EQ(onChannel(0x090202, ch), 0xF803u);
+        EXPECT_EQ(onChannel(0x091202, ch), uint32_t(m->PS_ACTHST) + hst[ch] - 4);
+        EXPECT_EQ(onChannel(0x091402, ch), hw[ch]);
+        EXPECT_EQ(onChannel(0x091602, ch), uint32_t(m->PS_ACTVST) + 100 + 1);
+        EXPECT_EQ(onChannel(0x091802, ch), 900u);
+        EXPECT_EQ(onChannel(0x091E01, ch), 17u);
+    }
+    // Channel 1 starts where channel 0's piece ends, in memory pixels.
+    EXPECT_EQ(onChannel(0x091A04, 1), m->PS_MEM_OSD1 + 460);
+
+    // From the first area the input margins are skipped; off leaves the low bits clear.
+    m->PM_OSD_INPUT_OFFSET[0] = 8;
+    m->PM_OSD_INPUT_OFFSET[2] = 2;
+    m->PM_OSD_EN = 0;
+    m->set_osd(m->c331_fd, 0);
+    EXPECT_EQ(onChannel(0x090202, 0), 0xF800u);
+    EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + 8 + 17 * 512 * 2);
+}
+
+TEST_F(OsdWindowTest, ScrollModeAndLengthsOnEveryChannel)
+{
+    wall(4, 1);
+    window(0, 1000);
+    m->PM_OSD_INPUT_OFFSET[1] = 840;
+    m->PM_OSD_SCROLL_SPEED = 44;
+    const uint32_t modes[][2] = {{3, 0xA1}, {0, 0x80}, {8, 0xF1}};
+    for (const auto &mode : modes) {
+        m->PM_OSD_SCROLL_MODE = int(mode[0]);
+        m->set_osd(m->c331_fd, 1);
+        const uint64_t mark = chip->mark();
+        m->set_scroll(m->c331_fd);
+        for (int ch = 0; ch < 4; ++ch) {
+            SCOPED_TRACE(ch);
+            EXPECT_EQ(chip->writeHistory(uint8_t(0x09 + 16 * ch), 0x3C, mark), (std::vector<uint8_t>{0, uint8_t(mode[1])}));
+            EXPECT_EQ(onChannel(0x093D01, ch), 44u);
+            EXPECT_EQ(onChannel(0x094002, ch), 3840u - 840);
+            EXPECT_EQ(onChannel(0x094202, ch), 1080u);
+        }
+    }
+}
+
+} // namespace
