@@ -24,9 +24,9 @@
 #include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
 
-#include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
 #include <vector>
 
@@ -116,7 +116,7 @@ enum class Stored { Ok, Mismatch, Failed };
 // a failure of any step leaves the previous file in place.
 Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     const std::string stage = platform::files::stagingName(path);
     if (!platform::files::writeAtomic(stage, data, len)) {
         platform::files::remove(stage);
@@ -143,7 +143,7 @@ Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 // reads them back.
 Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     int fd = platform::mtd::open(device);
     g_zem_file_deal_para.fd = fd;
     if (fd < 0)
@@ -177,7 +177,7 @@ Stored storeTransfer(ZemFileDeal &rec)
     case TYPE_LOGO:
         rec.total_len = (rec.total_len + 3) & ~3u;
         {
-            QMutexLocker lock(&Utils::_file_deal_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
             build_logo_header(fileBuf_tarix, rec.total_len);
         }
         return storePartition(platform::devices::MTD_LOGO, fileBuf_tarix, LOGO_PARTITION_SIZE);
@@ -196,7 +196,7 @@ Stored storeTransfer(ZemFileDeal &rec)
 
 void closeReadFile()
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix) {
         std::fclose(file_tarix);
         file_tarix = nullptr;
@@ -207,7 +207,7 @@ void closeReadFile()
 // with its size; a missing file answers "not opened".
 uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix) {
         std::fclose(file_tarix);
         file_tarix = nullptr;
@@ -303,7 +303,7 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     rec.total_len = total;
     md5.reset();
     if (clear) {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memset(fileBuf_tarix, 0, clear);
     }
     if (upgrade)
@@ -350,7 +350,7 @@ uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
         return reply2(body, 1, 2);                        // runs past the type's room
     if (storesBlocks(type)) {
         const uint32_t base = type == TYPE_LOGO ? LOGO_HEADER_SIZE : 0;
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memcpy(fileBuf_tarix + base + offset, body + 23, count);
     }
     md5.update(body + 23, count);
@@ -436,7 +436,7 @@ uint32_t message_deal::read_file_block(uint8_t *body, uint32_t length)
     reply2(body, 0, 5);
     uint8_t *out = body + 12;
     std::memset(out, 0, count);
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix && fseeko(file_tarix, off_t(offset), SEEK_SET) == 0) {
         size_t got = std::fread(out, 1, count, file_tarix);
         md5_read.update(out, uint32_t(got));
