@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds zemR47N and its tests for the board (armhf) with Debian's cross
-# toolchain and runs every test under user-mode emulation (qemu-arm) in
+# toolchain and runs the tests under user-mode emulation (qemu-arm) in
 # simulation; the end-to-end tests start the cross-built program under
 # qemu-arm in private network namespaces. The stripped program for the board
 # lands in build-armhf/board/zemR47N.
