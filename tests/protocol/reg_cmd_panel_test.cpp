@@ -123,6 +123,25 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
     EXPECT_EQ(chipModel->writeHistory(0x0C, 0x3A, mark), std::vector<uint8_t>{0});
 }
 
+// A notification handled between the PC tool's RAM write and its register 11
+// (an input that changed, or the previous pass's) stores the image, but the
+// written bytes still reach the chip with register 11.
+TEST_F(RegPanelTest, NotificationBeforeRegisterElevenLeavesTheRamWriteToApply)
+{
+    startChip();
+    const uint8_t contrast = store->word(para::CONTRAST) == 70 ? 30 : 70;
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {contrast, 0})), Bytes{0});
+    store->test_signal(12);   // handled here, in the GUI thread
+    const std::string image = zemtest::readFile(root.host("/data/ram_device_info"));
+    ASSERT_GT(image.size(), 2 + para::CONTRAST - para::PERSISTENT_START);
+    EXPECT_EQ(uint8_t(image[2 + para::CONTRAST - para::PERSISTENT_START]), contrast);
+
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    ASSERT_TRUE(waitPass());
+    for (int n = 0; n < 8; ++n)
+        EXPECT_EQ(chipModel->value(0x0C2802, 16 * n), contrast * 1023u / 100) << n;
+}
+
 // As the PC tool changes the picture: the colour temperature by a single
 // parameter write, contrast and saturation by RAM write and register 11.
 TEST_F(RegPanelTest, PictureChangesReachTheChipAndArePersisted)
