@@ -129,7 +129,7 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
 TEST_F(RegPanelTest, NotificationBeforeRegisterElevenLeavesTheRamWriteToApply)
 {
     startChip();
-    const uint8_t contrast = store->word(para::CONTRAST) == 70 ? 30 : 70;
+    const uint8_t contrast = zemtest::imageWord(para::CONTRAST) == 70 ? 30 : 70;
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {contrast, 0})), Bytes{0});
     store->test_signal(12);   // handled here, in the GUI thread
     const std::string image = zemtest::readFile(root.host("/data/ram_device_info"));
