@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
@@ -36,7 +37,6 @@
 #include "ui/system/othersetup.h"
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
-#include "videoproc/c331_manage.h"
 
 #include <cstring>
 #include <string>
@@ -58,7 +58,7 @@ bool windowEnabled(const uint8_t *image, uint8_t w)
 
 bool sourceHasSignal(const uint8_t *image, int s)
 {
-    const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    const uint32_t off = para::timing_record(static_cast<uint32_t>(s));
     return para::get16(image, off) != 0 && para::get16(image, off + 2) != 0 && para::get16(image, off + 4) != 0;
 }
 
@@ -322,6 +322,6 @@ void SyncUpdate::refresh_snapshot(const uint8_t *image)
     // follows with the notification the apply pass sends when it is done.
     // The same holds for changes written without a request, until one comes.
     ImageLock lock(store);
-    if (c331_manage::instance()->para_changed == 0 && !store->image_unapplied)
+    if (para_lock::request() == 0 && !store->image_unapplied)
         std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
 }

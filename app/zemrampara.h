@@ -114,7 +114,7 @@ public:
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
     // Set by image writes whose apply request comes later (the RAM write, a
     // crop rectangle) and cleared when an apply pass begins, both under
-    // manage_mutex. While it is set the snapshot is not refreshed: the chip
+    // the image's lock (ManageLock). While it is set the snapshot is not refreshed: the chip
     // finds those changes against the snapshot when the request comes.
     bool image_unapplied = false;
 
@@ -131,10 +131,11 @@ private:
     void fixLanguageAtStart();
     void applyStartupFixups();
     int findCropEntry(int source, int n);
+    void setCropRect(uint32_t e, const CROP_PARA *in);
 };
 
 // Holds everything that guards the parameter image, in the program's lock
-// order: manage_mutex of the chip manager, then the store's
+// order: the image's lock (ManageLock, app/para_lock.h), then the store's
 // input_timing_mutex. Every writer of the image and every reader that needs
 // whole values (a RAM read, persistence, the keypad report) holds it; the
 // user-mode slots and the snapshot are guarded by the same lock.
@@ -147,7 +148,6 @@ public:
     ImageLock &operator=(const ImageLock &) = delete;
 
 private:
-    pthread_mutex_t *m_manage;
     pthread_mutex_t *m_timing;
 };
 

@@ -8,6 +8,7 @@
 #include "app/config_engine.h"
 #include "app/global.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
 #include "platform/files.h"
@@ -19,7 +20,6 @@
 #include "ui/output/smartmapping.h"
 #include "ui/pages.h"
 #include "ui/system/rcv_recovery.h"
-#include "videoproc/c331_manage.h"
 
 #include <QDir>
 #include <cstring>

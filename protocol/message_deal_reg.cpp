@@ -12,6 +12,7 @@
 #include "app/logMsg.h"
 #include "app/para_defaults.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
@@ -81,7 +82,7 @@ ZemRamPara *store() { return ZemRamPara::pInstance(); }
 
 // Serialises the masked merge into the ordinary registers, so that links
 // writing different bits of one register at once keep both. Held only
-// around the merge, never while manage_mutex is taken.
+// around the merge, never while the image's lock is taken.
 std::mutex regFileMutex;
 
 // The ordinary registers are read by other links without the merge lock, and
@@ -107,7 +108,7 @@ bool ledGeometryChanged(const ZemRamPara *s)
 }
 
 // Asks the FPGA thread to take the new LED geometry, when both FPGAs run.
-// Called with manage_mutex held (lock order: manage, then LED init).
+// Called with ManageLock held (lock order: the image's lock, then LED init).
 void requestLedGeometry()
 {
     fpga_manage *f = fpga_manage::pInstance();
@@ -419,9 +420,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
                 if (!(src & para::WIN_SOURCE_CROP))
                     continue;
                 const uint32_t entry = src & 0xFF;
-                const uint16_t to = entry < para::CROP_ENTRIES
-                                        ? uint16_t(img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * entry] & 0x0F)
-                                        : 0;
+                const uint16_t to = entry < para::CROP_ENTRIES ? uint16_t(img[para::crop_record(entry)] & 0x0F) : 0;
                 s->setWord(off, to);
             }
             requestLedGeometry();
@@ -454,10 +453,8 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
         // 6.
         raise_apply_request_locked(1);
     }
-    if (mask & 0x04) {
-        ManageLock lock;
-        c331_manage::instance()->para_changed = 2;
-    }
+    if (mask & 0x04)
+        raise_apply_request(2);
     if (mask & 0x08) {
         ManageLock lock;
         if (s->word(para::OSD_FLAG) == 1) {

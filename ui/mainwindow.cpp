@@ -1,8 +1,10 @@
 #include "ui/mainwindow.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "ui/QRoundProgressBar.h"
 #include "ui/firmwareupdate.h"
 #include "ui/input/custommode.h"
 #include "ui/input/inputchoose.h"
@@ -14,7 +16,6 @@
 #include "ui/panelpage.h"
 #include "ui/panelstatus.h"
 #include "ui/tip.h"
-#include "ui/QRoundProgressBar.h"
 #include "ui/zem_keyboard.h"
 #include "videoproc/c331_manage.h"
 

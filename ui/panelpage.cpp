@@ -2,12 +2,12 @@
 
 #include "app/alias.h"
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QApplication>
 #include <QDir>

@@ -57,8 +57,8 @@ bool inputHasSignal(int s);
 // Source shown by window w (a crop counts as its source).
 int windowSource(int w);
 
-// Writes a 16-bit image word as a setting change: under the chip manager's
-// mutex, with apply request 1.
+// Writes a 16-bit image word as a setting change: under the image's lock,
+// with apply request 1.
 void applyWord(uint32_t off, uint16_t value);
 
 // Files in a folder (absolute program path) whose names end with one of the

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/i2c.h"
@@ -10,7 +11,6 @@
 #include "platform/timing.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/edid.h"
-#include "videoproc/c331_manage.h"
 
 #include <chrono>
 #include <cstring>
@@ -183,10 +183,10 @@ int tarixsource::Set_Custom_HDMI_EDID(int port)
         ZemRamPara *store = ZemRamPara::p_zemrampara_config;
         int w = 0, h = 0, hz = 0;
         if (store) {
-            // The words are written under manage_mutex by the screens and the
-            // command handler: read them as one consistent set.
+            // The words are written under the image's lock by the screens and
+            // the command handler: read them as one consistent set.
             ManageLock lock;
-            uint32_t base = para::EDID_BASE + 6u * static_cast<uint32_t>(port);
+            uint32_t base = para::edid_record(static_cast<uint32_t>(port));
             w = store->word(base);
             h = store->word(base + 2);
             hz = store->word(base + 4);
@@ -211,7 +211,7 @@ int tarixsource::set_audio_source()
     int source;
     {
         // The audio window, its source word and the crop record are written
-        // under manage_mutex; read them together, then switch outside it.
+        // under the image's lock; read them together, then switch outside it.
         ManageLock lock;
         uint16_t window = store->word(para::AUDIO_WINDOW);
         if (window >= para::WINDOW_COUNT)

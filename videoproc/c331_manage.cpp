@@ -30,7 +30,6 @@ c331_manage::c331_manage()
         r.och[0] = 0;
     setup_state = 0;
     led_para_wait_ms = c331_defaults::LED_PARA_WAIT_MS;
-    pthread_mutex_init(&manage_mutex, nullptr);
     c331drv = new c331_drv();
     for (ST_WIN_OUT &r : win_out)
         r.last = 1;
@@ -49,12 +48,11 @@ c331_manage::~c331_manage()
 {
     stop_thread();
     delete c331drv;
-    pthread_mutex_destroy(&manage_mutex);
 }
 
 // The instance lock guards only the creation of the object. It is taken
-// while manage_mutex may be held (ManageLock, raise_apply_request_locked), so
-// nothing may take manage_mutex, or any other lock, while holding it.
+// while the image's lock may be held (a link recalling a user mode's OSD
+// menu), so nothing may take that lock, or any other, while holding it.
 c331_manage *c331_manage::instance()
 {
     std::lock_guard<std::mutex> lock(g_instance_mutex);
@@ -68,9 +66,10 @@ c331_manage *c331_manage::pInstance()
     c331_manage *m = instance();
     if (m->m_initialized.exchange(true))
         return m;
-    pthread_mutex_lock(&m->manage_mutex);
-    m->para_changed = 0;
-    pthread_mutex_unlock(&m->manage_mutex);
+    {
+        ManageLock lock;
+        m->para_changed = 0;
+    }
     m->pattern_on = 0;
     m->initialize();
     return m;
@@ -259,29 +258,4 @@ void c331_manage::note_call(const char *format, ...)
     if (m_calls.size() >= CALL_LOG_LIMIT)
         m_calls.erase(m_calls.begin(), m_calls.begin() + CALL_LOG_LIMIT / 2);
     m_calls.push_back(c331_call{text, m_holds_manage.load()});
-}
-
-// ---- apply hand-shake helpers ----
-
-ManageLock::ManageLock() : m_mutex(&c331_manage::instance()->manage_mutex)
-{
-    pthread_mutex_lock(m_mutex);
-}
-
-ManageLock::~ManageLock()
-{
-    pthread_mutex_unlock(m_mutex);
-}
-
-void raise_apply_request_locked(uint8_t level)
-{
-    c331_manage *m = c331_manage::instance();
-    if (m->para_changed != 2)
-        m->para_changed = level;
-}
-
-void raise_apply_request(uint8_t level)
-{
-    ManageLock lock;
-    raise_apply_request_locked(level);
 }

@@ -4,11 +4,12 @@
 // Owner of the video processing chip: the chip model, the register driver and
 // the chip thread (bring-up, then the apply loop and input polling).
 //
-// Every writer of the parameter image takes manage_mutex, changes the image
-// and raises the apply request para_changed (1 = changed, 2 = changed and the
-// user modes are to be examined again); the chip thread applies what differs
-// from the snapshot and sends ZemRamPara::sig_update_para with that code
-// once it has released manage_mutex.
+// Every writer of the parameter image takes the image's lock (ManageLock,
+// app/para_lock.h, which the chip manager names manage_mutex), changes the
+// image and raises the apply request para_changed (1 = changed, 2 = changed
+// and the user modes are to be examined again); the chip thread applies what
+// differs from the snapshot and sends ZemRamPara::sig_update_para with that
+// code once it has released the lock.
 //
 // Lock rules for the chip code (the whole account is app/threads.h): the
 // area setters run inside the apply pass with manage_mutex held and take only
@@ -39,6 +40,7 @@
 //   c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp
 //                    the setters of the other areas
 
+#include "app/para_lock.h"
 #include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
@@ -169,8 +171,7 @@ public:
     // The program's chip manager: created, initialised and its thread started
     // on the first call.
     static c331_manage *pInstance();
-    // The same object without opening the chip or starting the thread; for
-    // code that only needs manage_mutex and the apply request.
+    // The same object without opening the chip or starting the thread.
     static c331_manage *instance();
     static c331_manage *p_c331_manage;
 
@@ -190,9 +191,9 @@ public:
     // Ends the chip thread of a manager that tests created.
     void stop_thread();
 
-    // ---- apply hand-shake ----
-    pthread_mutex_t manage_mutex;
-    uint8_t para_changed = 0;
+    // ---- apply hand-shake: the parameter store's lock and request ----
+    pthread_mutex_t &manage_mutex = para_lock::mutex();
+    uint8_t &para_changed = para_lock::request();
     std::atomic<uint8_t> setup_state{0};
     int c331_fd = -1;
     c331_drv *c331drv;
@@ -759,24 +760,5 @@ private:
     mutable std::mutex m_calls_mutex;
     std::vector<c331_call> m_calls;
 };
-
-// Holds manage_mutex of the chip manager for one scope.
-class ManageLock
-{
-public:
-    ManageLock();
-    ~ManageLock();
-    ManageLock(const ManageLock &) = delete;
-    ManageLock &operator=(const ManageLock &) = delete;
-
-private:
-    pthread_mutex_t *m_mutex;
-};
-
-// Raises the apply request `level` (1 or 2) under manage_mutex. A pending 2
-// is never lowered to 1.
-void raise_apply_request(uint8_t level = 1);
-// The same for a caller that already holds manage_mutex (through ManageLock).
-void raise_apply_request_locked(uint8_t level = 1);
 
 #endif

@@ -1,11 +1,11 @@
 #include "ui/input/custommode.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "ui/confirmdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, 4, 1)
 {

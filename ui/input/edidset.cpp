@@ -10,7 +10,7 @@
 
 namespace {
 
-uint32_t edidOffset(int port) { return para::EDID_BASE + 6 * static_cast<uint32_t>(port); }
+uint32_t edidOffset(int port) { return para::edid_record(static_cast<uint32_t>(port)); }
 
 } // namespace
 

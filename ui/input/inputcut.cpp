@@ -1,9 +1,9 @@
 #include "ui/input/inputcut.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QGridLayout>
 #include <QSize>
@@ -16,10 +16,10 @@ constexpr int FIELD_MAX = 0xFFFF;
 // a signal, else the resolution its EDID offers.
 QSize sourceSize(int s)
 {
-    const uint32_t timing = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    const uint32_t timing = para::timing_record(static_cast<uint32_t>(s));
     if (ui::word(timing) && ui::word(timing + 2) && ui::word(timing + 4))
         return QSize(ui::word(timing), ui::word(timing + 2));
-    const uint32_t edid = para::EDID_BASE + 6 * static_cast<uint32_t>(s);
+    const uint32_t edid = para::edid_record(static_cast<uint32_t>(s));
     return QSize(ui::word(edid), ui::word(edid + 2));
 }
 

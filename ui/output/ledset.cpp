@@ -1,11 +1,11 @@
 #include "ui/output/ledset.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QGridLayout>
 #include <mutex>

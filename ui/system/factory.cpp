@@ -2,12 +2,12 @@
 
 #include "app/global.h"
 #include "app/para_defaults.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "ui/confirmdialog.h"
 #include "ui/pages.h"
 #include "ui/tip.h"
-#include "videoproc/c331_manage.h"
 
 #include <QTimer>
 #include <cstring>
@@ -63,7 +63,7 @@ void factory::checkDone()
     bool applied;
     {
         ManageLock lock;
-        applied = c331_manage::instance()->para_changed == 0;
+        applied = para_lock::request() == 0;
     }
     if (!m_pending || !applied)
         return;
