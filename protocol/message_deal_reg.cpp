@@ -8,6 +8,7 @@
 
 #include "protocol/message_deal.h"
 
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_defaults.h"
@@ -19,11 +20,8 @@
 #include "platform/platform.h"
 #include "platform/shell.h"
 #include "platform/timing.h"
-#include "protocol/gui_call.h"
 #include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
-#include "ui/mainwindow.h"
-#include "ui/pages.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
@@ -127,12 +125,8 @@ void upgradePopupState(bool on)
         file_transfer::panel_step(file_transfer::PanelStep::UpgradeStart);
         return;
     }
-    if (g_update_flag.exchange(0) == 1) {
-        gui_call::post([]() {
-            if (g_mainwindow)
-                g_mainwindow->update_over();
-        });
-    }
+    if (g_update_flag.exchange(0) == 1)
+        front_panel::hide_upgrade_popup();
     store()->test_signal(106);
 }
 

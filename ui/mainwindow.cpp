@@ -235,7 +235,7 @@ void MainWindow::lock_panel()
     for (PanelPage *page : findChildren<PanelPage *>())
         if (page != g_lockwindow && page->isVisible())
             page->closePage();
-    g_page_focus = 0;
+    g_page_focus = page::Lock;
     g_lockwindow->language_changed();
     g_lockwindow->show();
     g_lockwindow->raise();

@@ -196,7 +196,7 @@ QStringList listFiles(const QString &folder, const QStringList &suffixes)
 
 } // namespace ui
 
-PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
+PanelPage::PanelPage(QWidget *parent, page::Id pageId, page::Id backId)
     : QDialog(parent, Qt::FramelessWindowHint), m_pageId(pageId), m_backId(backId)
 {
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
@@ -369,7 +369,7 @@ QPushButton *PanelPage::addBackButton()
     return m_back;
 }
 
-void PanelPage::leavePage(uint8_t backId)
+void PanelPage::leavePage(page::Id backId)
 {
     if (m_left)
         return;

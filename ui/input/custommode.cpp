@@ -7,7 +7,7 @@
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
 
-CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, 4, 1)
+CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, page::CustomMode, page::Main)
 {
     registerPage(g_custommode);
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { choose(m_chosen % 16 + 1); });
@@ -70,7 +70,7 @@ void CustomMode::request(bool save)
         return;
     }
     const int n = m_chosen;
-    leavePage(1);
+    leavePage(page::Main);
     g_mainwindow->user_mode_request(n, save);
 }
 

@@ -27,7 +27,7 @@ ZemRamPara *store() { return ZemRamPara::p_zemrampara_config; }
 
 } // namespace
 
-InputCut::InputCut(QWidget *parent) : PanelPage(parent, 7, 5)
+InputCut::InputCut(QWidget *parent) : PanelPage(parent, page::InputCut, page::Option)
 {
     registerPage(g_inputcut);
     if (store())

@@ -20,7 +20,7 @@ constexpr int SIZE_MAX_PX = 0xFFFF;
 
 } // namespace
 
-ledset::ledset(QWidget *parent) : PanelPage(parent, 13, 6)
+ledset::ledset(QWidget *parent) : PanelPage(parent, page::LedSet, page::OutputSet)
 {
     registerPage(g_ledset);
     m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight}, 56);

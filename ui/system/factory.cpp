@@ -13,7 +13,7 @@
 #include <cstring>
 #include <mutex>
 
-factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
+factory::factory(QWidget *parent) : PanelPage(parent, page::Factory, page::AdvancedOption)
 {
     registerPage(g_factory);
     addButton([] { return ui::tr5("恢复出厂", "Reset", "Сброс", "Đặt lại", "恢復出廠"); }, [this] { askReset(); });
