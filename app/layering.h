@@ -26,7 +26,7 @@
 // SEAMS
 //
 //   - The image's lock and the apply request belong to the store
-//     (app/para_lock.h: ManageLock, raise_apply_request). Whoever writes the
+//     (app/para_lock.h: ParaLock, raise_apply_request). Whoever writes the
 //     image includes that header; the chip manager depends on the store and
 //     names the two manage_mutex and para_changed, never the reverse. A
 //     command handler includes videoproc/c331_manage.h only to use the chip

@@ -400,7 +400,7 @@ void ZemRamPara::setCropRect(uint32_t e, const CROP_PARA *in)
     setWord(at + CROP_H, static_cast<uint16_t>(in->h));
 }
 
-// The caller holds ManageLock: it raises the apply request with the change.
+// The caller holds ParaLock: it raises the apply request with the change.
 void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
 {
     int e = findCropEntry(source, n);
@@ -416,7 +416,7 @@ int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
     int number = ZemAddCropID(source);
     if (number == 0)
         return -1;
-    ManageLock lock;
+    ParaLock lock;
     for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
         uint32_t at = crop_record(e);
         if (word(at) & CROP_USED)
@@ -434,7 +434,7 @@ void ZemRamPara::ZemDeleteCrop(uint8_t source, uint8_t n)
     int e = findCropEntry(source, n);
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
-    ManageLock lock;
+    ParaLock lock;
     setWord(crop_record(e), 0);
     raise_apply_request_locked(1);
 }
@@ -451,7 +451,7 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
             return;
         sourceWord = static_cast<uint16_t>(WIN_SOURCE_CROP + e);
     }
-    ManageLock lock;
+    ParaLock lock;
     setWord(para::window(window, WIN_SOURCE), sourceWord);
     if (word(CURRENT_USER_MODE) == get16(ram_para_back, CURRENT_USER_MODE))
         setWord(CURRENT_USER_MODE, 0);
@@ -463,7 +463,7 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
 void ZemRamPara::ZemSetImageFreeze()
 {
     uint32_t i = g_image_current;
-    ManageLock lock;
+    ParaLock lock;
     if (i < WINDOW_COUNT && (word(window(i, WIN_ENABLE)) & 1u))
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_FREEZE);
     raise_apply_request_locked(1);
@@ -472,7 +472,7 @@ void ZemRamPara::ZemSetImageFreeze()
 void ZemRamPara::ZemSetImageBlack()
 {
     uint32_t i = g_image_current;
-    ManageLock lock;
+    ParaLock lock;
     if (i < WINDOW_COUNT)
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_BLACK);
     raise_apply_request_locked(1);
@@ -482,7 +482,7 @@ void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
 {
     if (port < 0 || port >= static_cast<int>(INPUT_COUNT))
         return;
-    ManageLock lock;
+    ParaLock lock;
     uint32_t at = edid_record(static_cast<uint32_t>(port));
     setWord(at, static_cast<uint16_t>(w));
     setWord(at + 2, static_cast<uint16_t>(h));
@@ -492,7 +492,7 @@ void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
 
 int ZemRamPara::ZemLanguageChanged()
 {
-    ManageLock lock;
+    ParaLock lock;
     if (word(LANGUAGE) == get16(ram_para_back, LANGUAGE))
         return 0;
     g_language = ram_para[LANGUAGE];

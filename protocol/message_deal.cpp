@@ -489,7 +489,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
     };
     c331_manage *chip = c331_manage::instance();
     {
-        ManageLock lock;
+        ParaLock lock;
         // Only whole entries count: one cut short by the end of the body is ignored.
         for (uint32_t i = 12; i + 3 <= length; i += 3) {
             uint8_t id = body[i];

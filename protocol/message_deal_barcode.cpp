@@ -118,7 +118,7 @@ uint32_t message_deal::set_lcd_lang_support(uint8_t *body)
         for (uint32_t lang = 0; lang < LANGUAGE_COUNT; ++lang) {
             if (value & (1u << lang)) {
                 g_language = uint8_t(lang);
-                ManageLock lock;
+                ParaLock lock;
                 ZemRamPara::pInstance()->ram_para[para::LANGUAGE] = uint8_t(lang);
                 break;
             }

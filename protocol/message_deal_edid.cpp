@@ -65,7 +65,7 @@ uint32_t message_deal::write_edid_table(uint8_t *body, uint32_t length)
 
     uint8_t *img = ZemRamPara::pInstance()->ram_para;
     {
-        ManageLock lock;
+        ParaLock lock;
         std::memcpy(edid_ram_table[port], file + HEADER_SIZE, EDID_SIZE);
         edid_ram_table_from[port] = 1;
         const uint32_t words = para::edid_record(port);

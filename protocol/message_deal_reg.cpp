@@ -106,7 +106,7 @@ bool ledGeometryChanged(const ZemRamPara *s)
 }
 
 // Asks the FPGA thread to take the new LED geometry, when both FPGAs run.
-// Called with ManageLock held (lock order: the image's lock, then LED init).
+// Called with ParaLock held (lock order: the image's lock, then LED init).
 void requestLedGeometry()
 {
     fpga_manage *f = fpga_manage::pInstance();
@@ -155,7 +155,7 @@ void pointToPoint(uint8_t bits)
     ZemRamPara *s = store();
     const uint32_t fOff = para::window(0, para::WIN_FLAGS);
     const uint32_t dOff = para::window(0, para::WIN_P2P_MODE);
-    ManageLock lock;
+    ParaLock lock;
     const uint16_t f = s->word(fOff);
     const uint16_t d = s->word(dOff);
     const uint16_t newF = on ? uint16_t(f | para::WIN_FLAG_P2P) : uint16_t(f & ~para::WIN_FLAG_P2P);
@@ -281,13 +281,13 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
     case 164:
     case 165: {
         // The chip thread reads and clears these bytes under the same lock.
-        ManageLock lock;
+        ParaLock lock;
         file[fileIndex(r)] = uint8_t(v & m);
         raise_apply_request_locked(1);
         break;
     }
     case 163: {
-        ManageLock lock;
+        ParaLock lock;
         file[FILE_163] = uint8_t(v + 1);   // the dump mode plus one; 0 = none
         raise_apply_request_locked(1);
         break;
@@ -372,7 +372,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
     ZemRamPara *s = store();
     uint8_t *img = s->ram_para;
     if (mask & 0x02) {
-        ManageLock lock;
+        ParaLock lock;
         // 1. User mode.
         const uint16_t M = s->word(para::CURRENT_USER_MODE);
         const uint16_t S = para::get16(s->ram_para_back, para::CURRENT_USER_MODE);
@@ -450,7 +450,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
     if (mask & 0x04)
         raise_apply_request(2);
     if (mask & 0x08) {
-        ManageLock lock;
+        ParaLock lock;
         if (s->word(para::OSD_FLAG) == 1) {
             raise_apply_request_locked(1);
             g_osd_update = 1;
@@ -487,7 +487,7 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
         removeUserModeFiles();
         platform::pauseUs(100);
         // The chip thread reads the image during its pass: copy under its lock.
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::PERSISTENT_START, para::EDID_BASE);
         restoreDefaults(img, para::LED_SPLICE, para::IMAGE_SIZE);
         for (uint32_t n = 0; n < para::MODE_COUNT; ++n) {
@@ -501,12 +501,12 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
         raise_apply_request_locked(1);
     }
     if (mask & 0x02) {
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::EDID_BASE, para::LED_SPLICE);
         raise_apply_request_locked(1);
     }
     if (mask & 0x10) {
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::BRIGHTNESS, para::BLUE_GAIN + 2);
         raise_apply_request_locked(1);
     }

@@ -42,7 +42,7 @@ done
 while read -r file; do
   grep -q '#include "app/para_lock.h"' "$file" ||
     fail "$file: takes the image's lock or raises the apply request without app/para_lock.h"
-done < <(grep -rlE '^([^/]|/[^/])*\b(ManageLock|raise_apply_request)' app protocol videoio ui cloud sendcard |
+done < <(grep -rlE '^([^/]|/[^/])*\b(ParaLock|raise_apply_request)' app protocol videoio ui cloud sendcard |
          grep -v '^app/para_lock\.')
 
 # A command handler includes the chip manager only to use the chip.

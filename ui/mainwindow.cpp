@@ -162,7 +162,7 @@ void MainWindow::user_mode_request(int n, bool save)
     if (!save && !store->ZemUserModeSaved(n - 1))
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         if (save) {
             para::set16(store->ram_para, para::USER_MODE_SAVE, static_cast<uint16_t>(n));
         } else {

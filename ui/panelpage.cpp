@@ -176,7 +176,7 @@ void applyWord(uint32_t off, uint16_t value)
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || off + 2 > para::IMAGE_SIZE)
         return;
-    ManageLock lock;
+    ParaLock lock;
     para::set16(store->ram_para, off, value);
     raise_apply_request_locked(1);
 }

@@ -185,7 +185,7 @@ int tarixsource::Set_Custom_HDMI_EDID(int port)
         if (store) {
             // The words are written under the image's lock by the screens and
             // the command handler: read them as one consistent set.
-            ManageLock lock;
+            ParaLock lock;
             uint32_t base = para::edid_record(static_cast<uint32_t>(port));
             w = store->word(base);
             h = store->word(base + 2);
@@ -212,7 +212,7 @@ int tarixsource::set_audio_source()
     {
         // The audio window, its source word and the crop record are written
         // under the image's lock; read them together, then switch outside it.
-        ManageLock lock;
+        ParaLock lock;
         uint16_t window = store->word(para::AUDIO_WINDOW);
         if (window >= para::WINDOW_COUNT)
             return 1;   // no audio window: nothing to select

@@ -95,7 +95,7 @@ void CustomMode::deleteChosen()
     store->mode_file_deal(m_chosen - 1, 1);
     {
         // The deleted mode is no longer the one in use.
-        ManageLock lock;
+        ParaLock lock;
         if (store->word(para::CURRENT_USER_MODE) == m_chosen)
             store->setWord(para::CURRENT_USER_MODE, 0);
     }

@@ -176,7 +176,7 @@ void InputCut::saveCrop()
         return;
     }
     {
-        ManageLock lock;
+        ParaLock lock;
         store()->ZemSetCropPara(static_cast<uint8_t>(m_source), static_cast<uint8_t>(m_chosen), &c);
         raise_apply_request_locked(1);
     }
@@ -197,7 +197,7 @@ void InputCut::deleteCrop()
     {
         // A window that showed the crop shows its whole source again, so that
         // a crop added later in the same table entry does not appear there.
-        ManageLock lock;
+        ParaLock lock;
         const uint16_t cropWord = static_cast<uint16_t>(para::WIN_SOURCE_CROP + entry);
         for (uint32_t w = 0; w < para::WINDOW_COUNT; ++w)
             if (store()->word(para::window(w, para::WIN_SOURCE)) == cropWord)

@@ -90,7 +90,7 @@ void ledset::save()
     if (!store)
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         store->ram_para[para::LED_SPLICE] = static_cast<uint8_t>(m_splice);
         store->setWord(para::LED_WIDTH, static_cast<uint16_t>(w));
         store->setWord(para::LED_HEIGHT, static_cast<uint16_t>(h));

@@ -62,7 +62,7 @@ void factory::checkDone()
 {
     bool applied;
     {
-        ManageLock lock;
+        ParaLock lock;
         applied = para_lock::request() == 0;
     }
     if (!m_pending || !applied)
@@ -78,7 +78,7 @@ void factory::factory_reset()
     if (!store)
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         std::memcpy(store->ram_para + para::PERSISTENT_START, default_para_ramlist + 2, para::PERSISTENT_SIZE);
         for (uint32_t slot = 0; slot < para::MODE_COUNT; ++slot) {
             store->user_mode_ram[slot][0] = 0xFF;
