@@ -177,22 +177,25 @@ int tarixsource::Set_Custom_HDMI_EDID(int port)
     if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0)
         return 0;
     uint8_t table[edid::SIZE];
-    if (edid_ram_table_from[port]) {
-        std::memcpy(table, edid_ram_table[port], sizeof table);
-    } else {
-        ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-        int w = 0, h = 0, hz = 0;
-        if (store) {
-            // The words are written under the image's lock by the screens and
-            // the command handler: read them as one consistent set.
-            ParaLock lock;
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    bool transferred = false;
+    int w = 0, h = 0, hz = 0;
+    {
+        // The table, its flag and the words are written under the image's
+        // lock by the screens and the command handler: read them as one set.
+        ParaLock lock;
+        transferred = edid_ram_table_from[port] != 0;
+        if (transferred) {
+            std::memcpy(table, edid_ram_table[port], sizeof table);
+        } else if (store) {
             uint32_t base = para::edid_record(static_cast<uint32_t>(port));
             w = store->word(base);
             h = store->word(base + 2);
             hz = store->word(base + 4);
         }
-        edid::build(w, h, hz, table);
     }
+    if (!transferred)
+        edid::build(w, h, hz, table);
     if (!write_edid_eeprom(port, table))
         return 0;
     // The source re-reads the EDID after a hot-plug pulse.
