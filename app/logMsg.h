@@ -7,9 +7,9 @@
 
 enum _LogType { LOG_ERROR = 1, LOG_NULL = 2, LOG_INFO = 3 };
 
-void writeLogMsg(int level, const char *format, ...);
+void writeLogMsg(int level, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
 // Debug print, shown only while g_debugSwitch is 254.
-void debugPrint(const char *format, ...);
+void debugPrint(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 #endif

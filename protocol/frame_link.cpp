@@ -1,6 +1,7 @@
 #include "protocol/frame_link.h"
 
 #include "app/global.h"
+#include "app/para_layout.h"
 #include "app/utils.h"
 
 #include <cstring>
@@ -152,8 +153,8 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
     std::memset(m_body.data() + len, 0, std::min<size_t>(32, m_body.size() - len));
 
     uint8_t *body = m_body.data();
-    uint16_t dest = uint16_t(body[0] | (body[1] << 8));
-    uint16_t src = uint16_t(body[2] | (body[3] << 8));
+    uint16_t dest = para::get16(body, 0);
+    uint16_t src = para::get16(body, 2);
     Result result;
     if (m_config.passThrough && dest < 0xF000 && src == 0xF010) {
         fpga_manage *card = fpga_manage::pInstance();

@@ -35,10 +35,6 @@ namespace {
 
 constexpr uint32_t PAGE = fpga_manage::PAGE_SIZE;
 
-uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
-
-void put32(uint8_t *p, uint32_t v) { para::set32(p, 0, v); }
-
 uint8_t bcd(int v) { return uint8_t(((v / 10) % 10) << 4 | (v % 10)); }
 
 bool isLocal(const uint8_t *body)
@@ -121,7 +117,7 @@ void writeStatusPage(fpga_manage *f, uint32_t offset, const uint8_t *d, uint32_t
     const uint32_t word = f->with_pages([&](card_pages &c) {
         std::memcpy(c.MCU_RAM_EXTEND + offset, d, len);
         c.MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
-        return le32(c.MCU_RAM_EXTEND + 257);
+        return para::get32(c.MCU_RAM_EXTEND, 257);
     });
     std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
     f->multicast_mode = 0;
@@ -217,7 +213,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
         b[e.first] = e.second;
     b[0x09] = uint8_t(g_Kumo_cloud.load());
     b[0x10] = g_update_status.load();
-    put32(&b[0x1C], G_timeTicks.load() / 20);
+    para::set32(b.data(), 0x1C, G_timeTicks.load() / 20);
     if (f) {
         f->with_pages([&](card_pages &c) {
             for (int k = 0; k < 4; ++k)
@@ -394,7 +390,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
         body[10] = 1;
         return 1;
     }
-    uint32_t a = le32(body + 10);
+    uint32_t a = para::get32(body, 10);
     uint32_t len = para::get16(body, 14);
     if (18 + len > length) {
         body[10] = 1;   // the count runs past the body
@@ -568,8 +564,8 @@ void message_deal::Time_to_RAM()
     for (int i = 1; i <= 5; ++i)
         e[17 + i] = bcd(f.value(i).toInt());
     e[23] = 0;
-    put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
-    put32(e + 80, clock_record_word(record, 11));
+    para::set32(e, 76, clock_record_word(record, 12) + clock_record_word(record, 13));
+    para::set32(e, 80, clock_record_word(record, 11));
     uint32_t seq = clock_record_word(record, 5);
     e[84] = uint8_t(seq);
     e[85] = uint8_t(seq >> 8);
@@ -577,7 +573,7 @@ void message_deal::Time_to_RAM()
     e[87] = 0;
     std::memcpy(e + 88, record + 7, 7);
     e[95] = 0xFF;
-    put32(e + 96, clock_record_word(record, 12));
+    para::set32(e, 96, clock_record_word(record, 12));
     fpga_manage::pInstance()->with_pages([&e](card_pages &c) {
         std::memcpy(c.MCU_RAM_EXTEND + 16, e + 16, 8);
         std::memcpy(c.MCU_RAM_EXTEND + 76, e + 76, 24);
@@ -590,7 +586,7 @@ uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
         body[10] = 1;
         return 1;
     }
-    uint32_t a = le32(body + 10);
+    uint32_t a = para::get32(body, 10);
     uint32_t len = para::get16(body, 14);
     if (11 + len + 1 > m_reply_max) {
         body[10] = 1;   // longer than this link can carry back

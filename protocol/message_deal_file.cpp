@@ -46,12 +46,6 @@ MD5 md5;                                  // digest of the write transfer's bloc
 MD5 md5_read;                             // digest of the bytes the read blocks sent
 std::FILE *file_tarix = nullptr;          // the read transfer's open file
 
-uint32_t le32(const uint8_t *p) { return para::get32(p, 0); }
-
-uint16_t le16(const uint8_t *p) { return uint16_t(p[0] | (p[1] << 8)); }
-
-void put32(uint8_t *p, uint32_t v) { para::set32(p, 0, v); }
-
 uint32_t reply2(uint8_t *body, uint8_t status, uint8_t sub)
 {
     body[10] = status;
@@ -70,7 +64,7 @@ uint32_t reply3(uint8_t *body, uint8_t status, uint8_t sub, uint8_t detail)
 uint32_t openReply(uint8_t *body, uint8_t sub, bool opened, uint32_t size)
 {
     reply3(body, 0, sub, opened ? 1 : 0);
-    put32(body + 13, opened ? size : 0);
+    para::set32(body, 13, opened ? size : 0);
     return 7;
 }
 
@@ -266,7 +260,7 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
         return reply3(body, 1, 1, 2);
     const uint8_t *tag = body + 13;
     const uint8_t subtype = body[17];
-    const uint32_t total = le32(body + 18);
+    const uint32_t total = para::get32(body, 18);
     ZemFileDeal &rec = g_zem_file_deal_para;
 
     uint8_t type;
@@ -323,12 +317,12 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 15)
         return reply3(body, 1, 7, 2);
-    const uint32_t s = le16(body + 13);
+    const uint32_t s = para::get16(body, 13);
     if (uint64_t(15) + s + 5 > length)
         return reply3(body, 1, 7, 2);
     const std::string name = nameField(body + 15, s);
     const uint8_t type = body[15 + s];
-    const uint32_t total = le32(body + 16 + s);
+    const uint32_t total = para::get32(body, 16 + s);
     if ((type != TYPE_RECOVERY && type != TYPE_MAPPING) || !is_plain_name(name.data(), name.size())
         || total > capacity(type))
         return reply3(body, 1, 7, 2);
@@ -347,8 +341,8 @@ uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 23)
         return reply2(body, 1, 2);
-    const uint32_t offset = le32(body + 15);
-    const uint32_t count = le32(body + 19);
+    const uint32_t offset = para::get32(body, 15);
+    const uint32_t count = para::get32(body, 19);
     const uint8_t type = g_zem_file_deal_para.type;
     if (uint64_t(23) + count > length)
         return reply2(body, 1, 2);                        // runs past the frame
@@ -409,7 +403,7 @@ uint32_t message_deal::read_file_start(uint8_t *body, uint32_t length)
 uint32_t message_deal::read_defined_file_start(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
-    const uint32_t s = le16(body + 4);
+    const uint32_t s = para::get16(body, 4);
     if (uint64_t(15) + s + 1 > length)
         return openReply(body, 4, false, 0);
     const std::string name = nameField(body + 15, s);
@@ -435,8 +429,8 @@ uint32_t message_deal::read_file_block(uint8_t *body, uint32_t length)
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 23)
         return reply2(body, 1, 5);
-    const uint32_t offset = le32(body + 15);
-    const uint32_t count = le32(body + 19);
+    const uint32_t offset = para::get32(body, 15);
+    const uint32_t count = para::get32(body, 19);
     if (uint64_t(count) + 2 + 11 > reply_capacity())
         return reply2(body, 1, 5);   // would not fit this link's reply frame
     reply2(body, 0, 5);

@@ -117,7 +117,7 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
     const QString ip = dotted(body + 14);
     const QString mask = dotted(body + 18);
     const QString gateway = dotted(body + 22);
-    const int port = body[26] | (body[27] << 8);
+    const int port = para::get16(body, 26);
     // The port in force now: reloading the store below sets g_port to the new one.
     const int portInForce = g_port.load();
     {

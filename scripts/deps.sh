@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running the program need
 # ("./scripts/deps.sh run") or, without an argument, also those the tests,
-# benchmarks and the fuzz target need. Only missing packages are fetched, so a second run costs
+# benchmarks and the fuzz target need. Other arguments are packages to install
+# instead, without the extras they recommend (the board's cross toolchain and
+# armhf libraries). Only missing packages are fetched, so a second run costs
 # nothing.
 set -euo pipefail
 
@@ -18,6 +20,11 @@ if [ "${1:-all}" != run ]; then
   # The fuzz target: clang and its libFuzzer and sanitizer runtimes.
   PACKAGES+=(clang libclang-rt-dev)
 fi
+APT_OPTIONS=()
+if [ $# -gt 0 ] && [ "$1" != run ]; then
+  PACKAGES=("$@")
+  APT_OPTIONS=(--no-install-recommends)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -27,5 +34,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
+  apt-get install -y -qq "${APT_OPTIONS[@]}" "${missing[@]}"
 fi

@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <fcntl.h>
 #include <random>
 #include <thread>
@@ -242,6 +243,31 @@ TEST_F(FileTransferTest, ReceivingCardFilesByTagAndByName)
     EXPECT_EQ(digest, md5Of(card));
     EXPECT_EQ(run(readNamed("missing", 13)), (Bytes{0, 8, 0, 0, 0, 0, 0}));
     EXPECT_EQ(run(startNamed("x", 5, 10)), (Bytes{1, 7, 2}));   // only the card types are named
+}
+
+// The read transfer's size and offsets are 32-bit: a file up to 4 GiB is
+// offered with its size and read at offsets past 2 GiB (a 32-bit board needs
+// 64-bit file offsets for both); a larger file is not opened. The files are
+// sparse, so they take no room on the disk.
+TEST_F(FileTransferTest, FilesPastTwoGigabytesAreReadAtTheirOffsets)
+{
+    const qint64 size = 0xC0000010;
+    const Bytes tail = randomBytes(16, 31);
+    QFile big(QString::fromStdString(root.host("/data/rcvrecovery/big.bin")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.seek(size - 16));
+    ASSERT_EQ(big.write(reinterpret_cast<const char *>(tail.data()), 16), 16);
+    big.close();
+
+    EXPECT_EQ(run(readNamed("big.bin", 9)), cat({0, 8, 1}, le32(uint32_t(size))));
+    EXPECT_EQ(run(readBlock(uint32_t(size - 16), 16)), cat({0, 5}, tail));
+    EXPECT_EQ(run(readBlock(0x80000000u, 4)), (Bytes{0, 5, 0, 0, 0, 0}));
+
+    QFile huge(QString::fromStdString(root.host("/data/rcvrecovery/huge.bin")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(0x100000001ll));
+    huge.close();
+    EXPECT_EQ(run(readNamed("huge.bin", 9)), (Bytes{0, 8, 0, 0, 0, 0, 0}));
 }
 
 // Names from the PC tool are plain file names: anything else is refused and

@@ -46,11 +46,17 @@ DeviceProcess::DeviceProcess(const std::string &root, std::vector<std::string> a
     for (const auto &kv : extraEnv)
         setenv(kv.first.c_str(), kv.second.c_str(), 1);
     std::vector<char *> argv;
+#ifdef ZEM_BINARY_EMULATOR
+    // A program built for the board runs under the user-mode emulator the
+    // tests run under.
+    static char emulator[] = ZEM_BINARY_EMULATOR;
+    argv.push_back(emulator);
+#endif
     argv.push_back(const_cast<char *>(binary.c_str()));
     for (std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
 }
 
