@@ -68,6 +68,7 @@ uint32_t message_deal::write_edid_table(uint8_t *body, uint32_t length)
         ParaLock lock;
         std::memcpy(edid_ram_table[port], file + HEADER_SIZE, EDID_SIZE);
         edid_ram_table_from[port] = 1;
+        edid_ram_table_new[port] = 1;
         const uint32_t words = para::edid_record(port);
         para::set16(img, words, para::get16(file, 2));
         para::set16(img, words + 2, para::get16(file, 4));

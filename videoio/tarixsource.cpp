@@ -18,6 +18,7 @@
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
 uint8_t edid_ram_table_from[SOURCE_COUNT] = {};
+uint8_t edid_ram_table_new[SOURCE_COUNT] = {};
 
 tarixsource *tarixsource::p_tarix_source = nullptr;
 

@@ -16,9 +16,13 @@
 
 constexpr int SOURCE_COUNT = 6;
 
-// Uploaded EDIDs; flag p set makes input p use table p.
+// Uploaded EDIDs; flag p set makes input p use table p. All three under the
+// image's lock. edid_ram_table_new[p] is set with each upload of table p and
+// taken by the chip's next apply pass, which then has the EDID of input p
+// programmed once.
 extern uint8_t edid_ram_table[SOURCE_COUNT][256];
 extern uint8_t edid_ram_table_from[SOURCE_COUNT];
+extern uint8_t edid_ram_table_new[SOURCE_COUNT];
 
 // Bits of controller register 160 (register-file byte 32), served and cleared
 // by the check-source thread.

@@ -176,8 +176,9 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     copy_para_locked();
     rp->image_unapplied = false;
     take_debug_registers(requests);
-    static_assert(std::size(edid_ram_table_from) == PORT_NUM, "one flag per input port");
-    std::copy(std::begin(edid_ram_table_from), std::end(edid_ram_table_from), requests.edid_from_table);
+    static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
+    std::copy(std::begin(edid_ram_table_new), std::end(edid_ram_table_new), requests.edid_new_table);
+    std::fill(std::begin(edid_ram_table_new), std::end(edid_ram_table_new), 0);
     return code;
 }
 
@@ -354,19 +355,21 @@ void c331_manage::apply_window_source(int win, uint16_t s)
     c331_SetInputsource(slot, para_image()[para::crop_record(s & 0xFF)] & 0x0F);
 }
 
-// At most one port per pass: the first whose EDID words changed or that takes
-// its EDID from a transferred table.
+// Every port whose EDID words changed or that was sent a new table. A port
+// that merely takes its EDID from a table is not rewritten by every pass (each
+// rewrite re-asserts its hot-plug and blanks the source), and a second port
+// changed in the same pass is not left out: the snapshot would take its
+// change once the pass is over, and no later pass would find it.
 void c331_manage::apply_edid(const PassRequests &requests)
 {
     for (uint32_t p = 0; p < para::INPUT_COUNT; ++p) {
         const uint32_t base = para::edid_record(p);
-        if (!(word_changed(base) || word_changed(base + 2) || word_changed(base + 4) || requests.edid_from_table[p]))
+        if (!(word_changed(base) || word_changed(base + 2) || word_changed(base + 4) || requests.edid_new_table[p]))
             continue;
         if (tarixsource::p_tarix_source) {
             tarixsource::p_tarix_source->edid_done[p] = 0;
             tarixsource::p_tarix_source->edid_request[p] = 1;
         }
-        return;
     }
 }
 

@@ -739,10 +739,10 @@ private:
     void bringup_picture();
     // What an apply pass takes from the links together with the image: the
     // debug registers 162 to 165 (taken from the register file) and which
-    // inputs take their EDID from a transferred table.
+    // inputs were sent a new EDID table.
     struct PassRequests {
         uint8_t reg162 = 0, reg163 = 0, reg164 = 0, reg165 = 0;
-        uint8_t edid_from_table[PORT_NUM] = {};
+        uint8_t edid_new_table[PORT_NUM] = {};
     };
     uint8_t apply_pass();
     uint8_t begin_apply(PassRequests &requests);

@@ -23,6 +23,7 @@ protected:
         tarixsource::pInstance();
         std::memset(edid_ram_table, 0, sizeof edid_ram_table);
         std::memset(edid_ram_table_from, 0, sizeof edid_ram_table_from);
+        std::memset(edid_ram_table_new, 0, sizeof edid_ram_table_new);
     }
 
     // A file as the PC tool builds it: 32-byte header with the preferred
@@ -75,6 +76,7 @@ TEST_F(EdidTest, UploadStoresTheFileTheTableAndTheImageWordsAndRequestsApply)
     EXPECT_EQ(stored(2), std::string(file.begin(), file.end()));
     EXPECT_EQ(Bytes(edid_ram_table[2], edid_ram_table[2] + 256), Bytes(file.begin() + 32, file.end()));
     EXPECT_EQ(edid_ram_table_from[2], 1);
+    EXPECT_EQ(edid_ram_table_new[2], 1) << "the next apply pass programs it";
     EXPECT_EQ(para::get16(store->ram_para, 908), 1920);
     EXPECT_EQ(para::get16(store->ram_para, 910), 1080);
     EXPECT_EQ(para::get16(store->ram_para, 912), 60);

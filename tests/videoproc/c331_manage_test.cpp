@@ -402,15 +402,26 @@ TEST_F(ManageTest, EdidAudioAndLedOffRequestsReachTheOtherManagers)
     src->audio_request = 0;
     fpga->output_status_request = 0;
     edid_ram_table_from[2] = 1;
+    edid_ram_table_new[2] = 1;
     setWord(para::EDID_BASE + 6 * 4, 1280);
     setWord(para::window(5, para::WIN_AUDIO), 0x8000);
     setWord(para::LED_OFF, 1);
     applyOnce();
-    edid_ram_table_from[2] = 0;
-    EXPECT_EQ(src->edid_request[2].load(), 1);
-    EXPECT_EQ(src->edid_request[4].load(), 0);
+    EXPECT_EQ(src->edid_request[2].load(), 1) << "a new table";
+    EXPECT_EQ(src->edid_request[4].load(), 1) << "changed words, in the same pass";
     EXPECT_EQ(src->audio_request.load(), 1);
     EXPECT_EQ(fpga->output_status_request.load(), 1);
+
+    // The next pass, for another change, leaves the table's port alone: a
+    // rewrite would re-assert its hot-plug and blank the source again.
+    src->edid_request[2] = 0;
+    src->edid_request[4] = 0;
+    syncSnapshot();
+    setWord(para::CONTRAST, uint16_t(store->word(para::CONTRAST) + 1));
+    applyOnce();
+    edid_ram_table_from[2] = 0;
+    EXPECT_EQ(src->edid_request[2].load(), 0);
+    EXPECT_EQ(src->edid_request[4].load(), 0);
 }
 
 TEST_F(ManageTest, DebugRegistersRunAtTheEndOfThePass)
