@@ -95,6 +95,7 @@ int UsbServer::initialize()
     }
     try {
         m_thread = std::thread(&UsbServer::acceptThread, this);
+        Utils::name_thread(m_thread.native_handle(), "usb");
     } catch (const std::system_error &) {
         writeLogMsg(LOG_ERROR, "UsbServer create acceptThread error");
         return 255;

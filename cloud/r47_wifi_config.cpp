@@ -60,7 +60,7 @@ R47_WIFI_CONFIG *R47_WIFI_CONFIG::pInstance()
     if (p_wifi)
         return p_wifi;
     auto *w = new R47_WIFI_CONFIG();
-    if (!w->m_worker.start(&R47_WIFI_CONFIG::WiFi_Start_Thread, w))
+    if (!w->m_worker.start(&R47_WIFI_CONFIG::WiFi_Start_Thread, w, "wifi"))
         writeLogMsg(1, "WiFi_Start_Thread create error");
     p_wifi = w;
     // The UDP port-13769 relay asks the access point's state and hands datagrams here.

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/utils.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +17,8 @@ constexpr int IDLE_LOOK_MS = 1000;
 
 } // namespace
 
-serial_link::serial_link(const frame_link::Config &frames, const char *name) : m_name(name), m_link(frames)
+serial_link::serial_link(const frame_link::Config &frames, const char *name, const char *threadName)
+    : m_name(name), m_thread_name(threadName), m_link(frames)
 {
     pthread_mutex_init(&m_mutex, nullptr);
 }
@@ -42,6 +44,7 @@ int serial_link::open_and_start(int port, int speed, int flags, void *(*entry)(v
         writeLogMsg(LOG_ERROR, "receive thread of the %s link not started", m_name);
         return 255;
     }
+    Utils::name_thread(m_thread, m_thread_name);
     m_running = true;
     return 0;
 }

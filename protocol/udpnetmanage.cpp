@@ -6,6 +6,7 @@
 #include "protocol/wifi_relay.h"
 
 #include <poll.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -64,11 +65,11 @@ int udpnetManage::initialize()
         m_ctl.server.initialize(CONTROLLER_PORT);
     }
     fpga_manage::pInstance()->set_reply_sink(TRANSPORT_UDP, &m_cmd.link);
-    if (!m_cmd.thread.start(udpacceptThread, this, "UDP command"))
+    if (!m_cmd.thread.start(udpacceptThread, this, "UDP command", "udp-" + std::to_string(COMMAND_PORT)))
         return 255;
-    if (!m_ctl.thread.start(udpacceptThread_10005, this, "UDP command"))
+    if (!m_ctl.thread.start(udpacceptThread_10005, this, "UDP command", "udp-" + std::to_string(CONTROLLER_PORT)))
         return 255;
-    if (!m_wifi_thread.start(udp_13769_acceptThread, this, "UDP command"))
+    if (!m_wifi_thread.start(udp_13769_acceptThread, this, "UDP command", "udp-" + std::to_string(WIFI_PORT)))
         return 255;
     return 0;
 }

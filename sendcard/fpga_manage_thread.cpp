@@ -58,6 +58,7 @@ int fpga_manage::initialize_start()
         writeLogMsg(1, "fpgamanageThread create error");
         return 255;
     }
+    Utils::name_thread(m_thread, "fpga");
     m_thread_started = true;
     return 0;
 }

@@ -70,6 +70,7 @@ int tarixsource::initialize()
         writeLogMsg(1, "checksourceThread create error");
         return 255;
     }
+    Utils::name_thread(m_thread, "src-check");
     m_started = true;
     return result;
 }

@@ -5,6 +5,7 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_layout.h"
+#include "app/utils.h"
 #include "app/zemrampara.h"
 #include "videoproc/c331_defaults.h"
 
@@ -86,6 +87,7 @@ int c331_manage::initialize()
         debugPrint("\n c331_manage: cannot create the chip thread \n");
         return 255;
     }
+    Utils::name_thread(manage_thread, "chip");
     m_thread_running = true;
     return 0;
 }
