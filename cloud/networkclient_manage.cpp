@@ -10,7 +10,7 @@
 networkclient_Manage *networkclient_Manage::p_networkclient_Manage = nullptr;
 
 namespace {
-constexpr int TURN_MS = 200;
+constexpr int TURN_MS = 1000;   // a settings change is taken up within a turn
 }
 
 networkclient_Manage *networkclient_Manage::pInstance()

@@ -12,7 +12,7 @@ std::atomic<uint8_t> wifi_ap_state{0};
 R47_WIFI_CONFIG *R47_WIFI_CONFIG::p_wifi = nullptr;
 
 namespace {
-constexpr int TURN_MS = 200;
+constexpr int TURN_MS = 1000;   // the access point is not started: nothing here is timed
 
 uint8_t apState()
 {

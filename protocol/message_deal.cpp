@@ -512,8 +512,8 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
             default: break;
             }
         }
-        if (changed && chip->para_changed != 2)
-            chip->para_changed = 1;
+        if (changed)
+            raise_apply_request_locked(1);
     }
     body[10] = 0;
     body[11] = 0x31;

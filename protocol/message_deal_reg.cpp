@@ -111,9 +111,12 @@ void requestLedGeometry()
     fpga_manage *f = fpga_manage::pInstance();
     if (f->MCU_REG_func[0][80] != 3 || f->MCU_REG_func[1][80] != 3)
         return;
-    QMutexLocker lock(&Utils::_led_para_init_mutex);
-    g_set_led_para = 1;
-    g_set_led_setup = 0;
+    {
+        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    f->wake();
 }
 
 // The pop-up is shown once per upgrade, whichever of the registers or the
@@ -276,6 +279,8 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
         break;
     case 160:
         storeShared(&file[FILE_160], uint8_t(v & m));
+        if (tarixsource::p_tarix_source)
+            tarixsource::p_tarix_source->wake();   // its thread serves the bits
         break;
     case 161:
         register161(uint8_t(v & m));
@@ -454,7 +459,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
     }
     if (mask & 0x04) {
         ManageLock lock;
-        c331_manage::instance()->para_changed = 2;
+        raise_apply_request_locked(2);
     }
     if (mask & 0x08) {
         ManageLock lock;

@@ -14,7 +14,7 @@
 
 #include <QMutexLocker>
 #include <chrono>
-#include <thread>
+#include <mutex>
 
 namespace {
 
@@ -86,10 +86,12 @@ void c331_manage::apply_pass()
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
         audio = audio || changed(para::window(i, para::WIN_AUDIO));
     if (audio && tarixsource::p_tarix_source)
-        tarixsource::p_tarix_source->audio_request = 1;
+        tarixsource::p_tarix_source->request_audio();
 
-    if (changed(para::LED_OFF) && fpga_manage::p_fpga_manage)
+    if (changed(para::LED_OFF) && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_status_request = 1;
+        fpga_manage::p_fpga_manage->wake();
+    }
 
     if (changed(para::OSD_FLAG)) {
         uint16_t on = now16(para::OSD_FLAG);
@@ -109,24 +111,15 @@ void c331_manage::apply_pass()
     apply_debug_registers();
 }
 
-// Waits, bounded, while the FPGA thread applies a new LED geometry. The FPGA
-// thread clears the hand-shake without manage_mutex, which is held here.
+// Waits, bounded, while the FPGA thread applies a new LED geometry; the FPGA
+// thread signals the end. It clears the hand-shake without manage_mutex,
+// which is held here.
 void c331_manage::wait_led_para_idle()
 {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(led_para_wait_ms);
-    for (;;) {
-        {
-            QMutexLocker lock(&Utils::_led_para_init_mutex);
-            if (g_set_led_para != 1)
-                return;
-        }
-        if (clock::now() >= deadline) {
-            debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(10));
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(led_para_wait_ms);
+    std::unique_lock<decltype(Utils::_led_para_init_mutex)> lock(Utils::_led_para_init_mutex);
+    if (!g_set_led_para_done.wait_until(lock, deadline, [] { return g_set_led_para != 1; }))
+        debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
 }
 
 void c331_manage::apply_panel()
@@ -145,6 +138,8 @@ void c331_manage::apply_panel()
         QMutexLocker lock(&Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
+    if (fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->wake();
     if (now16(para::OSD_FLAG) != 0)
         g_osd_update = 1;
 }
@@ -155,8 +150,11 @@ void c331_manage::apply_picture()
         // The chip stays at the neutral 50; the FPGAs apply the image's brightness.
         c331_SetBrightness(50);
         if (fpga_manage::p_fpga_manage) {
-            QMutexLocker lock(&Utils::_bri_set_mutex);
-            fpga_manage::p_fpga_manage->bri_set_request = 1;
+            {
+                QMutexLocker lock(&Utils::_bri_set_mutex);
+                fpga_manage::p_fpga_manage->bri_set_request = 1;
+            }
+            fpga_manage::p_fpga_manage->wake();
         }
     }
     if (changed(para::CONTRAST))
@@ -202,7 +200,7 @@ bool c331_manage::apply_windows()
         case para::WIN_SOURCE:
             apply_window_source(i, v);
             if (i == now16(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
-                tarixsource::p_tarix_source->audio_request = 1;
+                tarixsource::p_tarix_source->request_audio();
             break;
         case para::WIN_FLAGS:
             if (slot >= 0)
@@ -269,10 +267,8 @@ void c331_manage::apply_edid()
         const uint32_t base = para::EDID_BASE + 6 * p;
         if (!(changed(base) || changed(base + 2) || changed(base + 4) || edid_ram_table_from[p]))
             continue;
-        if (tarixsource::p_tarix_source) {
-            tarixsource::p_tarix_source->edid_done[p] = 0;
-            tarixsource::p_tarix_source->edid_request[p] = 1;
-        }
+        if (tarixsource::p_tarix_source)
+            tarixsource::p_tarix_source->request_edid(int(p));
         return;
     }
 }

@@ -12,16 +12,12 @@
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <thread>
 
 c331_manage *c331_manage::p_c331_manage = nullptr;
 
 namespace {
 std::mutex g_instance_mutex;
 constexpr size_t CALL_LOG_LIMIT = 100000;
-// Shortest turn of the chip thread (keeps an idle loop off the processor while
-// an apply request still starts within a few milliseconds).
-constexpr std::chrono::milliseconds TURN_PERIOD{5};
 }
 
 c331_manage::c331_manage()
@@ -82,7 +78,7 @@ int c331_manage::initialize()
     c331_fd = c331drv->initialize();
     uint32_t id = c331drv->read_C331(c331_fd, C331_ID_REG, 0);
     debugPrint("\n c331_id = %02x \n", id);
-    m_stop = false;
+    m_wake.reset();
     if (pthread_create(&manage_thread, nullptr, c331manageThread, this) != 0) {
         debugPrint("\n c331_manage: cannot create the chip thread \n");
         return 255;
@@ -96,7 +92,7 @@ void c331_manage::stop_thread()
 {
     if (!m_thread_running)
         return;
-    m_stop = true;
+    m_wake.stop();
     pthread_join(manage_thread, nullptr);
     m_thread_running = false;
 }
@@ -106,16 +102,32 @@ void *c331_manage::c331manageThread(void *obj)
     if (!obj)
         return nullptr;
     c331_manage *m = static_cast<c331_manage *>(obj);
-    while (!m->m_stop) {
-        // A turn lasts at least TURN_PERIOD: the input checks' register
-        // traffic normally fills it; when a turn has nothing to do (no chip
-        // traffic, nothing to apply) the thread waits out the rest instead of
-        // spinning on a core.
-        const auto due = std::chrono::steady_clock::now() + TURN_PERIOD;
+    for (;;) {
+        const int before = m->setup_state;
         m->run_turn();
-        std::this_thread::sleep_until(due);
+        if (!m->m_wake.wait_until(m->next_turn(before)))
+            break;
     }
     return nullptr;
+}
+
+std::chrono::steady_clock::time_point c331_manage::next_turn(int state_before) const
+{
+    using clock = std::chrono::steady_clock;
+    const int state = setup_state;
+    if (state != state_before)
+        return clock::now();
+    if (state < 8)
+        return clock::now() + std::chrono::milliseconds(PROBE_RETRY_MS);
+    if (pattern_on)
+        return thread_wake::never();
+    return last_input_check + std::chrono::milliseconds(INPUT_POLL_MS);
+}
+
+void c331_manage::inputs_changed()
+{
+    inputs_changed_request = true;
+    m_wake.notify();
 }
 
 void c331_manage::run_turn()
@@ -279,6 +291,7 @@ void raise_apply_request_locked(uint8_t level)
     c331_manage *m = c331_manage::instance();
     if (m->para_changed != 2)
         m->para_changed = level;
+    m->wake();
 }
 
 void raise_apply_request(uint8_t level)
