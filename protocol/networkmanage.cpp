@@ -106,7 +106,8 @@ void networkManage::run(Port &port)
     auto onChunk = [&](uint64_t conn, const uint8_t *data, uint32_t n) { take(port, conn, data, n, send); };
     while (!m_stop) {
         port.server.recvData(port.wait_timeout(), port.link.wake_fd(), onChunk);
-        port.link.clear_wake();
+        if (port.server.woken())
+            port.link.clear_wake();
         if (m_stop)
             break;
         forget_closed(port);

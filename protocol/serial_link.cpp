@@ -141,7 +141,8 @@ bool serial_link::reopen()
         if (m_stop || left.count() <= 0)
             break;
         m_serial.wait_line(-1, m_link.wake_fd(), int(left.count()) + 1);
-        m_link.clear_wake();
+        if (m_serial.woken())
+            m_link.clear_wake();
     }
     if (m_stop)
         return false;
@@ -173,7 +174,8 @@ void serial_link::run()
         // card frame waits for its reply, look at the card side every few ms.
         int timeout = m_state == WaitingCard ? CARD_POLL_MS : IDLE_LOOK_MS;
         serial_modules::Line line = m_serial.wait_line(m_fd, m_link.wake_fd(), timeout);
-        m_link.clear_wake();
+        if (m_serial.woken())
+            m_link.clear_wake();
         if (m_stop)
             break;
         if (line == serial_modules::Line::HungUp) {
