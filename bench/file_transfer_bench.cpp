@@ -16,6 +16,7 @@
 #include "support/inprocess_ports.h"
 #include "support/pc_sockets.h"
 #include "support/pctool.h"
+#include "support/pinning.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -198,13 +199,16 @@ std::vector<size_t> replyLengths(const std::vector<Bytes> &frames)
     return lengths;
 }
 
-// The far end of a loopback connection in a thread of its own; it ends when
-// the client shuts the connection down.
+// The far end of a loopback connection in a thread of its own on processor
+// `cpu`; it ends when the client shuts the connection down.
 class Peer
 {
 public:
     template <class Serve>
-    explicit Peer(Serve serve) : m_thread([this, serve]() { serve(m_net.server); })
+    Peer(int cpu, Serve serve) : m_thread([this, cpu, serve]() {
+        zemtest::pinThread(0, cpu);
+        serve(m_net.server);
+    })
     {
     }
     ~Peer()
@@ -288,7 +292,11 @@ double durableWrite(const Bytes &data)
 
 // The upload over loopback TCP to the device's port 10002, side by side
 // with its two floors measured in the same run: the ping-pong of the same
-// frames, and the ping-pong plus one durable write of the file. Counters: MB/s of each, the upload's share of the ping-pong (target 0.8
+// frames, and the ping-pong plus one durable write of the file. The client,
+// the port's thread and the ping-pong peer share one processor, so that a
+// round trip costs what the two ends do rather than where the scheduler
+// places them (which alone moves a round trip between 5 and 80 us here).
+// Counters: MB/s of each, the upload's share of the ping-pong (target 0.8
 // with 1 KiB blocks) and of the durable floor (target 0.6 with 64 KiB
 // blocks), and the end request's time.
 void BM_Upload_Tcp(benchmark::State &state)
@@ -300,8 +308,11 @@ void BM_Upload_Tcp(benchmark::State &state)
     platform::ensureDir("/data/app");
     const std::vector<Bytes> frames = uploadFrames(uint32_t(state.range(0)));
     const std::vector<size_t> lengths = replyLengths(frames);
+    const int cpu = zemtest::sharedCpu();
+    zemtest::pinThread(zemtest::threadNamed("tcp-10002"), cpu);
+    zemtest::pinThread(0, cpu);
     const int device = zemtest::tcpConnect(int(networkManage::CONTROLLER_PORT));
-    Peer echo([&lengths](int fd) { servePingPong(fd, lengths); });
+    Peer echo(cpu, [&lengths](int fd) { servePingPong(fd, lengths); });
     Bytes reply;
     double up = 0, pp = 0, fs = 0, end = 0;
     for (auto _ : state) {
