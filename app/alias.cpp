@@ -4,12 +4,12 @@
 #include "app/utils.h"
 #include "platform/files.h"
 
-#include <QMutexLocker>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -63,7 +63,7 @@ bool get_json_alias_para(ALIAS_PARA *out, const std::string &kind, int id)
 {
     if (!out)
         return false;
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string text;
     if (!platform::files::readAll(kAliasFile, text))
         return false;

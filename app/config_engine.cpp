@@ -6,12 +6,12 @@
 #include "platform/devmem.h"
 #include "platform/platform.h"
 
-#include <QMutexLocker>
 #include <QSettings>
+#include <mutex>
 
 ConfigEngine *ConfigEngine::p_config = nullptr;
 QMap<QString, ConfigItem::ConfigName> ConfigEngine::_itemMap;
-QMutex ConfigEngine::s_mutex;
+std::mutex ConfigEngine::s_mutex;
 
 namespace {
 
@@ -58,9 +58,9 @@ std::vector<ItemDef> itemDefs()
     };
 }
 
-QMutex &instanceMutex()
+std::mutex &instanceMutex()
 {
-    static QMutex m;
+    static std::mutex m;
     return m;
 }
 
@@ -73,7 +73,7 @@ int nib(uint16_t reg, int n)
 
 ConfigEngine::ConfigEngine()
 {
-    QMutexLocker lock(&s_mutex);
+    std::lock_guard<std::mutex> lock(s_mutex);
     platform::ensureDir("/data/configs");
     QSettings settings(platform::qpath(kConfigFile), QSettings::IniFormat);
     for (const ItemDef &def : itemDefs()) {
@@ -103,7 +103,7 @@ ConfigEngine::~ConfigEngine() = default;
 
 ConfigEngine *ConfigEngine::pInstance()
 {
-    QMutexLocker lock(&instanceMutex());
+    std::lock_guard<std::mutex> lock(instanceMutex());
     if (p_config)
         return p_config;
     p_config = new ConfigEngine;
@@ -113,14 +113,14 @@ ConfigEngine *ConfigEngine::pInstance()
 
 void ConfigEngine::resetInstance()
 {
-    QMutexLocker lock(&instanceMutex());
+    std::lock_guard<std::mutex> lock(instanceMutex());
     delete p_config;
     p_config = nullptr;
 }
 
 QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 {
-    QMutexLocker lock(&s_mutex);
+    std::lock_guard<std::mutex> lock(s_mutex);
     if (id < 0 || static_cast<size_t>(id) >= m_items.size())
         return QVariant();
     return m_items[static_cast<size_t>(id)].value;
@@ -128,7 +128,7 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
 
 void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, const QVariant &value)
 {
-    QMutexLocker lock(&s_mutex);
+    std::lock_guard<std::mutex> lock(s_mutex);
     if (id < 0 || static_cast<size_t>(id) >= m_items.size())
         return;
     ConfigItem &item = m_items[static_cast<size_t>(id)];
@@ -190,7 +190,7 @@ bool ConfigEngine::read_soc_id()
     const uint16_t c = soc->read16(kSocIdC);
     soc.reset();
     QString pid = device_id(a, b, c);
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     g_pid = pid;
     return true;
 }

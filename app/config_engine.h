@@ -7,11 +7,11 @@
 // sets up Ethernet and checks the launcher entry.
 
 #include <QMap>
-#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // One setting of the store.
@@ -80,7 +80,7 @@ private:
     static bool read_soc_id();
 
     std::vector<ConfigItem> m_items;
-    static QMutex s_mutex;  // guards the items, _itemMap and the file writes
+    static std::mutex s_mutex;  // guards the items, _itemMap and the file writes
 };
 
 #endif

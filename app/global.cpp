@@ -26,7 +26,7 @@ std::atomic<int> g_Kumo_cloud{0};
 std::atomic<int> g_zem_max_pixel{0};
 QString g_usb_grade_path;
 QString g_rcv_sync_led;
-QMutex g_config_text_mutex;
+std::mutex g_config_text_mutex;
 
 QString g_pid;
 std::atomic<u8> g_update_status{0};
@@ -52,9 +52,9 @@ u8 g_cut_source_state[30] = {0};
 
 u8 g_set_led_para = 0;
 u8 g_set_led_setup = 0;
-std::condition_variable_any g_set_led_para_done;
+std::condition_variable g_set_led_para_done;
 
-QMutex g_flash_uid_mutex;
+std::mutex g_flash_uid_mutex;
 
 std::atomic<u8> pc_cmd_valid{0};
 std::atomic<u32> pc_cmd_time{0};

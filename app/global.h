@@ -4,11 +4,11 @@
 // Program-wide globals shared by several subsystems. Values that threads other
 // than the writer read are atomic.
 
-#include <QMutex>
 #include <QString>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 typedef uint8_t u8;
@@ -45,7 +45,7 @@ extern QString g_rcv_sync_led;
 
 // Guards the configuration texts above: written by the configuration reload,
 // read by the links, the screens and the cloud client.
-extern QMutex g_config_text_mutex;
+extern std::mutex g_config_text_mutex;
 
 // Device identity and launcher state (configuration store start-up).
 extern QString g_pid;                      // 32 lower-case hex digits; empty while unknown (guarded by g_config_text_mutex)
@@ -79,9 +79,9 @@ extern u8 g_set_led_para;
 extern u8 g_set_led_setup;
 // Signalled by the FPGA thread whenever g_set_led_para leaves 1, so that the
 // chip thread waiting for the end of the hand-shake goes on at once.
-extern std::condition_variable_any g_set_led_para_done;
+extern std::condition_variable g_set_led_para_done;
 
-extern QMutex g_flash_uid_mutex;
+extern std::mutex g_flash_uid_mutex;
 
 // Cloud settings change: set to 1 after a settings file is stored; the cloud
 // client thread acts on it and clears it.

@@ -38,10 +38,7 @@
 #include "ui/tip.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
-#include <chrono>
 #include <cstring>
-#include <thread>
 #include <string>
 
 SyncUpdate *SyncUpdate::p_SyncUpdate = nullptr;
@@ -63,6 +60,16 @@ bool sourceHasSignal(const uint8_t *image, int s)
 {
     const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
     return para::get16(image, off) != 0 && para::get16(image, off + 2) != 0 && para::get16(image, off + 4) != 0;
+}
+
+bool currentWindowEnabled(ZemRamPara *store)
+{
+    const uint8_t w = g_image_current.load();
+    if (w >= para::WINDOW_COUNT)
+        return false;
+    uint8_t enable[2];
+    store->copy_image(enable, para::window(w, para::WIN_ENABLE), sizeof enable);
+    return para::get16(enable, 0) & 1;
 }
 
 } // namespace
@@ -115,8 +122,11 @@ void SyncUpdate::update_usb_keyLed()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return;
+    // The report is built from one consistent copy of the image.
+    uint8_t image[para::IMAGE_SIZE];
+    store->copy_image(image, 0, sizeof image);
     uint8_t report[5];
-    build_keyLed(store->ram_para, g_image_current.load(), g_update_flag.load() != 0, report);
+    build_keyLed(image, g_image_current.load(), g_update_flag.load() != 0, report);
     if (std::memcmp(report, m_keyLed, sizeof report) == 0)
         return;
 
@@ -138,7 +148,7 @@ void SyncUpdate::para_sync(int code)
     if (!store)
         return;
 
-    if (g_page_focus != IMAGE_LAYOUT_PAGE && !windowEnabled(store->ram_para, g_image_current))
+    if (g_page_focus != IMAGE_LAYOUT_PAGE && !currentWindowEnabled(store))
         g_image_current = 0;
 
     if (g_zem_keys)
@@ -220,28 +230,36 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
+// The slot and the image words are changed under the image's locks; the
+// file is written between, without them. True when a mode was saved.
 bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    const uint16_t n = para::get16(store->ram_para, para::USER_MODE_SAVE);
-    if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
-        return false;
-    bool saved = false;
-    // A request outside 1..16 names no slot: it is only cleared.
-    if (n <= para::MODE_COUNT) {
+    uint16_t n;
+    uint8_t kept[para::SLOT_DATA_SIZE];
+    {
+        ImageLock lock(store);
+        n = para::get16(store->ram_para, para::USER_MODE_SAVE);
+        if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
+            return false;
+        // A request outside 1..16 names no slot: it is only cleared.
+        if (n > para::MODE_COUNT) {
+            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            return false;
+        }
         uint8_t *slot = store->user_mode_ram[n - 1];
-        uint8_t kept[para::SLOT_DATA_SIZE];
         std::memcpy(kept, slot + para::SLOT_DATA, sizeof kept);
         std::memcpy(slot + para::SLOT_DATA, store->ram_para + para::SLOT_IMAGE_START, para::SLOT_DATA_SIZE);
-        // The slot counts as saved (mode_file_write marks it) and becomes the
-        // current mode only once its file is stored; otherwise it keeps what
-        // its file holds, so a recall gives what a restart would give.
-        saved = store->mode_file_write(n - 1, 0) != 0;
-        if (saved)
-            para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
-        else
-            std::memcpy(slot + para::SLOT_DATA, kept, sizeof kept);
     }
+    // The slot counts as saved (mode_file_write marks it) and becomes the
+    // current mode only once its file is stored; otherwise it keeps what
+    // its file holds, so a recall gives what a restart would give.
+    const bool saved = store->mode_file_write(n - 1, 0) != 0;
+    ImageLock lock(store);
+    if (saved)
+        para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
+    else
+        std::memcpy(store->user_mode_ram[n - 1] + para::SLOT_DATA, kept, sizeof kept);
     para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
     return saved;
 }
@@ -262,9 +280,11 @@ void SyncUpdate::check_user_modes()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     for (int slot = 0; slot < static_cast<int>(para::MODE_COUNT); ++slot) {
-        const uint8_t *mark = store->user_mode_ram[slot];
+        uint8_t mark[2];
+        store->copy_slot(mark, static_cast<uint32_t>(slot), 0, sizeof mark);
         if (mark[0] == 0xFF || mark[1] == 0xFF) {
             store->mode_file_deal(slot, 1);
+            ImageLock lock(store);
             para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
             store->mode_file_write(slot, 2);
@@ -278,7 +298,7 @@ void SyncUpdate::persist_image()
     // Work on one copy of the image: other threads may write it meanwhile, and
     // a change that lands after this copy must still differ from the snapshot.
     uint8_t image[para::IMAGE_SIZE];
-    std::memcpy(image, store->ram_para, sizeof image);
+    store->copy_image(image, 0, sizeof image);
     if (std::memcmp(image + para::PERSISTENT_START, store->ram_para_back + para::PERSISTENT_START,
                     para::PERSISTENT_SIZE) == 0)
         return;
@@ -296,24 +316,12 @@ void SyncUpdate::persist_image()
 void SyncUpdate::refresh_snapshot(const uint8_t *image)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    c331_manage *chip = c331_manage::p_c331_manage;
-    if (!chip) {
-        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
-        return;
-    }
     // The chip thread finds what to program by comparing image and snapshot.
     // While an apply request is pending, a snapshot that already holds the
     // change would hide it from the chip: the snapshot then stays as it is and
     // follows with the notification the apply pass sends when it is done.
-    // manage_mutex is only tried: a GUI-thread emission calls this with the
-    // notification mutex held, which the chip thread wants inside its pass.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
-    while (pthread_mutex_trylock(&chip->manage_mutex) != 0) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return;   // a pass is running: it notifies again when done
-        std::this_thread::sleep_for(std::chrono::microseconds(50));
-    }
-    if (chip->para_changed == 0)
+    // The same holds for changes written without a request, until one comes.
+    ImageLock lock(store);
+    if (c331_manage::instance()->para_changed == 0 && !store->image_unapplied)
         std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
-    pthread_mutex_unlock(&chip->manage_mutex);
 }

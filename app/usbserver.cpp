@@ -4,14 +4,13 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "platform/files.h"
+#include "protocol/gui_call.h"
 #include "ui/option.h"
 #include "ui/pages.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QMutex>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -78,8 +77,8 @@ UsbServer::~UsbServer()
 
 UsbServer *UsbServer::pInstance()
 {
-    static QMutex mutex;
-    QMutexLocker lock(&mutex);
+    static std::mutex mutex;
+    std::lock_guard<std::mutex> lock(mutex);
     if (!p_UsbServer) {
         p_UsbServer = new UsbServer;
         p_UsbServer->initialize();
@@ -199,11 +198,8 @@ bool UsbServer::waitTicks(uint32_t ticks)
 // touched in the GUI thread.
 void UsbServer::closeSettingMenu()
 {
-    QCoreApplication *app = QCoreApplication::instance();
-    if (!app)
-        return;
-    QMetaObject::invokeMethod(app, [] {
+    gui_call::post([] {
         if (g_page_focus == 5 && g_option)
             g_option->slot_Button_back_clicked();
-    }, Qt::QueuedConnection);
+    });
 }

@@ -5,22 +5,22 @@
 #include <cerrno>
 #include <ctime>
 
-QMutex Utils::_system_mutex;
-QMutex Utils::_file_deal_mutex;
+std::mutex Utils::_system_mutex;
+std::mutex Utils::_file_deal_mutex;
 // Recursive: a slot run directly by an emission in the GUI thread may spin a
 // nested event loop in which the same thread emits again.
-QMutex Utils::_test_signal_mutex(QMutex::Recursive);
-QMutex Utils::_led_para_init_mutex;
-QMutex Utils::_bri_set_mutex;
-QMutex Utils::_spi_mutex;
-QMutex Utils::_c331_bnk_mutex;
-QMutex Utils::_fpga_multicast_mutex;
-QMutex Utils::_source_hdminfo_mutex;
-QMutex Utils::_check_nosig_mutex;
-QMutex Utils::_source_init_mutex;
-QMutex Utils::_reconfig_4g_mutex;
-QMutex Utils::_reconfig_device_kumocloud_mutex;
-QMutex Utils::_usleep_mutex;
+std::recursive_mutex Utils::_test_signal_mutex;
+std::mutex Utils::_led_para_init_mutex;
+std::mutex Utils::_bri_set_mutex;
+std::mutex Utils::_spi_mutex;
+std::mutex Utils::_c331_bnk_mutex;
+std::mutex Utils::_fpga_multicast_mutex;
+std::mutex Utils::_source_hdminfo_mutex;
+std::mutex Utils::_check_nosig_mutex;
+std::mutex Utils::_source_init_mutex;
+std::mutex Utils::_reconfig_4g_mutex;
+std::mutex Utils::_reconfig_device_kumocloud_mutex;
+std::mutex Utils::_usleep_mutex;
 
 namespace {
 
@@ -91,7 +91,7 @@ uint32_t Utils::getTimeSpace(uint32_t stamp)
 
 int Utils::system_mutex(const QString &command, int *result)
 {
-    QMutexLocker lock(&_system_mutex);
+    std::lock_guard<std::mutex> lock(_system_mutex);
     int status = platform::shell::run(command.toLatin1().toStdString());
     if (result)
         *result = status;
@@ -110,7 +110,7 @@ void Utils::name_thread(pthread_t thread, const std::string &name)
 
 int Utils::usleep_mutex(uint32_t us)
 {
-    QMutexLocker lock(&_usleep_mutex);
+    std::lock_guard<std::mutex> lock(_usleep_mutex);
     struct timespec req;
     req.tv_sec = us / 1000000u;
     req.tv_nsec = static_cast<long>(us % 1000000u) * 1000;

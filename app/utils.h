@@ -5,9 +5,9 @@
 // arithmetic, shell commands one at a time, Ethernet set-up, flash partitions
 // and the program-wide mutexes.
 
-#include <QMutex>
 #include <QString>
 #include <cstdint>
+#include <mutex>
 #include <pthread.h>
 #include <string>
 
@@ -50,20 +50,20 @@ public:
     static int non_region_write(int fd, const uint8_t *data, uint32_t length, uint32_t start);
 
     // Program-wide mutexes; each serialises one shared resource.
-    static QMutex _system_mutex;
-    static QMutex _file_deal_mutex;
-    static QMutex _test_signal_mutex;
-    static QMutex _led_para_init_mutex;
-    static QMutex _bri_set_mutex;
-    static QMutex _spi_mutex;
-    static QMutex _c331_bnk_mutex;
-    static QMutex _fpga_multicast_mutex;
-    static QMutex _source_hdminfo_mutex;
-    static QMutex _check_nosig_mutex;   // the chip ports' signal words
-    static QMutex _source_init_mutex;
-    static QMutex _reconfig_4g_mutex;
-    static QMutex _reconfig_device_kumocloud_mutex;
-    static QMutex _usleep_mutex;
+    static std::mutex _system_mutex;
+    static std::mutex _file_deal_mutex;
+    static std::recursive_mutex _test_signal_mutex;
+    static std::mutex _led_para_init_mutex;
+    static std::mutex _bri_set_mutex;
+    static std::mutex _spi_mutex;
+    static std::mutex _c331_bnk_mutex;
+    static std::mutex _fpga_multicast_mutex;
+    static std::mutex _source_hdminfo_mutex;
+    static std::mutex _check_nosig_mutex;   // the chip ports' signal words
+    static std::mutex _source_init_mutex;
+    static std::mutex _reconfig_4g_mutex;
+    static std::mutex _reconfig_device_kumocloud_mutex;
+    static std::mutex _usleep_mutex;
 };
 
 #endif

@@ -5,8 +5,8 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 
-#include <QMutexLocker>
 #include <QStringList>
+#include <mutex>
 
 namespace {
 
@@ -82,7 +82,7 @@ void Utils::getIPAddress()
     const bool cloud = cloudIp != blank || cloudUser != blank || cloudName != blank || cloudPort != 0;
 
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_ip = ip;
         g_str_gateway = gateway;
         g_srt_mask = mask;
@@ -112,7 +112,7 @@ int Utils::initIPAddress()
 
     QString ip, mask, gateway;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         ip = g_str_ip;
         mask = g_srt_mask;
         gateway = g_str_gateway;

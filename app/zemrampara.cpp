@@ -8,10 +8,10 @@
 #include "platform/timing.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 using namespace para;
@@ -60,6 +60,19 @@ bool cropBit(int source, int k)
 
 } // namespace
 
+ImageLock::ImageLock(ZemRamPara *store)
+    : m_manage(&c331_manage::instance()->manage_mutex), m_timing(&store->input_timing_mutex)
+{
+    pthread_mutex_lock(m_manage);
+    pthread_mutex_lock(m_timing);
+}
+
+ImageLock::~ImageLock()
+{
+    pthread_mutex_unlock(m_timing);
+    pthread_mutex_unlock(m_manage);
+}
+
 ZemRamPara::ZemRamPara()
 {
     pthread_mutex_init(&input_timing_mutex, nullptr);
@@ -77,7 +90,11 @@ ZemRamPara::~ZemRamPara()
 
 ZemRamPara *ZemRamPara::pInstance()
 {
-    // The first call is made by main before any worker thread exists.
+    // main makes the first call before any worker thread exists; the lock
+    // keeps a link thread that asks first from loading a second store.
+    // Loading takes no lock of the image (nobody else can see it yet).
+    static std::mutex creation;
+    std::lock_guard<std::mutex> lock(creation);
     if (!p_zemrampara_config) {
         ZemRamPara *store = new ZemRamPara();
         store->load();
@@ -162,8 +179,11 @@ void ZemRamPara::load()
     applyStartupFixups();
     ZemCropSourceInit();
     std::memcpy(ram_para_back, ram_para, IMAGE_SIZE);
+    // Start-up runs alone: the slots are filled without the image's locks.
     for (int slot = 0; slot < static_cast<int>(MODE_COUNT); ++slot) {
-        mode_file_deal(slot, 0);
+        size_t n = 0;
+        if (!readSlotFile(slot, user_mode_ram[slot], n))
+            user_mode_ram[slot][0] = user_mode_ram[slot][1] = 0xFF;
         platform::pauseUs(100);
     }
     std::memset(status_ram, 0, sizeof status_ram);
@@ -178,7 +198,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
         image = ram_para;
     bool ok;
     {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::string file;
         if (!platform::files::readAll(PARA_FILE, file)) {
             debugPrint("ram_device_info missing, written anew from the image\n");
@@ -202,7 +222,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
 
 int ZemRamPara::test_signal(int code)
 {
-    QMutexLocker lock(&Utils::_test_signal_mutex);
+    std::lock_guard<std::recursive_mutex> lock(Utils::_test_signal_mutex);
     Q_EMIT sig_update_para(code);
     return 1;
 }
@@ -215,13 +235,15 @@ int ZemRamPara::ram_para_save()
 // ---------------------------------------------------------------------------
 // Writes by offset
 
-int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
+int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply)
 {
     if (len == 0)
         return 0;
     if (static_cast<uint64_t>(off) + len > IMAGE_SIZE)
         return 1;
+    ImageLock lock(this);
     std::memcpy(ram_para + off, buf, len);
+    image_unapplied = image_unapplied || awaitsApply;
     return 0;
 }
 
@@ -233,9 +255,39 @@ int ZemRamPara::ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_
     uint32_t off = addr - mode * 4096;
     if (static_cast<uint64_t>(off) + len > SLOT_FILE_SIZE)
         return 1;
-    if (len)
+    if (len) {
+        ImageLock lock(this);
         std::memcpy(user_mode_ram[mode - 1] + off, buf, len);
+    }
     return 0;
+}
+
+void ZemRamPara::copy_image(uint8_t *out, uint32_t off, uint32_t len)
+{
+    if (static_cast<uint64_t>(off) + len > IMAGE_SIZE)
+        return;
+    ImageLock lock(this);
+    std::memcpy(out, ram_para + off, len);
+}
+
+void ZemRamPara::input_timing(uint32_t p, uint16_t out[3])
+{
+    out[0] = out[1] = out[2] = 0;
+    if (p >= INPUT_COUNT)
+        return;
+    const uint32_t off = INPUT_TIMING + 6 * p;
+    pthread_mutex_lock(&input_timing_mutex);
+    for (uint32_t k = 0; k < 3; ++k)
+        out[k] = word(off + 2 * k);
+    pthread_mutex_unlock(&input_timing_mutex);
+}
+
+void ZemRamPara::copy_slot(uint8_t *out, uint32_t slot, uint32_t off, uint32_t len)
+{
+    if (slot >= MODE_COUNT || static_cast<uint64_t>(off) + len > SLOT_SIZE)
+        return;
+    ImageLock lock(this);
+    std::memcpy(out, user_mode_ram[slot] + off, len);
 }
 
 // ---------------------------------------------------------------------------
@@ -341,6 +393,7 @@ void ZemRamPara::ZemGetCropPara(int source, int n, CROP_PARA *out, int *entry)
     out->h = word(at + 8);
 }
 
+// The caller holds ManageLock: it raises the apply request with the change.
 void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
 {
     int e = findCropEntry(source, n);
@@ -351,6 +404,7 @@ void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
     setWord(at + 4, static_cast<uint16_t>(in->y));
     setWord(at + 6, static_cast<uint16_t>(in->w));
     setWord(at + 8, static_cast<uint16_t>(in->h));
+    image_unapplied = true;
 }
 
 int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
@@ -404,20 +458,24 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
     raise_apply_request_locked(1);
 }
 
+// The flags word is shared with the links' writes: it is read, toggled and
+// written back under manage_mutex, so neither side's change is lost.
 void ZemRamPara::ZemSetImageFreeze()
 {
     uint32_t i = g_image_current;
+    ManageLock lock;
     if (i < WINDOW_COUNT && (word(window(i, WIN_ENABLE)) & 1u))
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_FREEZE);
-    raise_apply_request(1);
+    raise_apply_request_locked(1);
 }
 
 void ZemRamPara::ZemSetImageBlack()
 {
     uint32_t i = g_image_current;
+    ManageLock lock;
     if (i < WINDOW_COUNT)
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_BLACK);
-    raise_apply_request(1);
+    raise_apply_request_locked(1);
 }
 
 void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
@@ -434,6 +492,7 @@ void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
 
 int ZemRamPara::ZemLanguageChanged()
 {
+    ManageLock lock;
     if (word(LANGUAGE) == get16(ram_para_back, LANGUAGE))
         return 0;
     g_language = ram_para[LANGUAGE];
@@ -494,6 +553,23 @@ int ZemRamPara::ZemUserModeIndex(uint8_t start, uint8_t direction)
     return 256;
 }
 
+// Reads slot file `slot` into `data` (up to SLOT_FILE_SIZE bytes; `size` is
+// what the file held) under Utils::_file_deal_mutex. False when it does not open.
+bool ZemRamPara::readSlotFile(int slot, uint8_t *data, size_t &size)
+{
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+    std::string file;
+    if (!platform::files::readAll(modeFile(slot), file))
+        return false;
+    size = std::min<size_t>(file.size(), SLOT_FILE_SIZE);
+    std::memcpy(data, file.data(), size);
+    platform::files::sync();
+    platform::pauseMs(100);
+    return true;
+}
+
+// The slot is read and written under the image's locks and the files under
+// Utils::_file_deal_mutex, one after the other, never one inside the other.
 int ZemRamPara::mode_file_deal(int slot, int action)
 {
     if (!validSlot(slot))
@@ -503,50 +579,61 @@ int ZemRamPara::mode_file_deal(int slot, int action)
         platform::files::remove(modeFile(slot));
         platform::pauseUs(100);
         const uint32_t osd = slotOffset(OSD_FLAG);
-        if (get16(data, osd) == 1) {
-            platform::files::remove(osd_copy_file(slot));
-            set16(data, osd, 0);
+        bool osdCopy;
+        {
+            ImageLock lock(this);
+            osdCopy = get16(data, osd) == 1;
+            if (osdCopy)
+                set16(data, osd, 0);
         }
+        if (osdCopy)
+            platform::files::remove(osd_copy_file(slot));
         platform::pauseUs(100);
         platform::files::sync();
         platform::pauseUs(100);
     }
 
-    QMutexLocker lock(&Utils::_file_deal_mutex);
-    std::string file;
-    if (platform::files::readAll(modeFile(slot), file)) {
-        // A short file leaves the remaining slot bytes as they were.
-        std::memcpy(data, file.data(), std::min<size_t>(file.size(), SLOT_FILE_SIZE));
-        platform::files::sync();
-        platform::pauseMs(100);
-        return 1;
+    uint8_t file[SLOT_FILE_SIZE];
+    size_t n = 0;
+    const bool loaded = readSlotFile(slot, file, n);
+    ImageLock lock(this);
+    if (!loaded) {
+        data[0] = 0xFF;
+        data[1] = 0xFF;
+        return 0;
     }
-    lock.unlock();
-    data[0] = 0xFF;
-    data[1] = 0xFF;
-    return 0;
+    // A short file leaves the remaining slot bytes as they were.
+    std::memcpy(data, file, n);
+    return 1;
 }
 
 int ZemRamPara::mode_file_write(int slot, int flag)
 {
     if (!validSlot(slot))
         return 0;
-    uint8_t *data = user_mode_ram[slot];
+    uint8_t file[SLOT_FILE_SIZE];
+    bool osdShown;
     {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
-        uint8_t file[SLOT_FILE_SIZE];
-        std::memcpy(file, data, SLOT_FILE_SIZE);
-        file[0] = 0xAA;
-        file[1] = 0xAA;
+        ImageLock lock(this);
+        std::memcpy(file, user_mode_ram[slot], SLOT_FILE_SIZE);
+        osdShown = word(OSD_FLAG) == 1;
+    }
+    file[0] = 0xAA;
+    file[1] = 0xAA;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         // The slot is marked saved only once its file is complete.
         if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
             return 0;
-        data[0] = 0xAA;
-        data[1] = 0xAA;
         platform::files::sync();
         platform::pauseMs(100);
     }
-    if (flag == 0 && word(OSD_FLAG) == 1) {
+    {
+        ImageLock lock(this);
+        user_mode_ram[slot][0] = 0xAA;
+        user_mode_ram[slot][1] = 0xAA;
+    }
+    if (flag == 0 && osdShown) {
         // The OSD menu file is kept with the mode.
         platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot));
     }

@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <cstddef>
 #include <pthread.h>
 #include <string>
 
@@ -39,9 +40,20 @@ public:
     // Asks for a refresh and persistence of the image.
     int ram_para_save();
 
-    // Image and user-mode writes by offset; 0 done, 1 refused.
-    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off);
+    // Image and user-mode writes by offset; 0 done, 1 refused. Both take
+    // the image's locks (ImageLock), so a reader never sees half a value.
+    // `awaitsApply` marks an image write whose apply request comes later
+    // (the PC tool's RAM write): see image_unapplied.
+    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply = false);
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
+
+    // Consistent copies, under the image's locks: `len` image bytes from
+    // `off`, and `len` bytes of user-mode slot `slot` (0..15) from `off`.
+    void copy_image(uint8_t *out, uint32_t off, uint32_t len);
+    void copy_slot(uint8_t *out, uint32_t slot, uint32_t off, uint32_t len);
+    // Width, height and rate word of input p (0..5) as one record, read
+    // under input_timing_mutex; zeros for an input that does not exist.
+    void input_timing(uint32_t p, uint16_t out[3]);
 
     // Window source of `window` read from `buf` (form 0 whole image, form 1 a
     // slot's data starting at image offset 896). A source outside 0..5, or a
@@ -88,7 +100,8 @@ public:
     // Takes Utils::_file_deal_mutex. true when the file was written.
     bool write_para_file(const uint8_t *image = nullptr);
 
-    // Convenience accessors of the image.
+    // Convenience accessors of the image, without a lock: for callers that
+    // hold ManageLock or ImageLock, and the chip thread during its pass.
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
     void setWord(uint32_t off, uint16_t v) { para::set16(ram_para, off, v); }
 
@@ -99,17 +112,43 @@ public:
     uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
+    // Set by image writes whose apply request comes later (the RAM write, a
+    // crop rectangle) and cleared when an apply pass begins, both under
+    // manage_mutex. While it is set the snapshot is not refreshed: the chip
+    // finds those changes against the snapshot when the request comes.
+    bool image_unapplied = false;
 
 Q_SIGNALS:
+    // Connected to SyncUpdate::para_sync. Call test_signal, never emit it
+    // directly, and never while holding a lock the GUI thread takes.
     void sig_update_para(int code);
 
 private:
     ZemRamPara();
     void load();
     void loadImageFile();
+    bool readSlotFile(int slot, uint8_t *data, size_t &size);
     void fixLanguageAtStart();
     void applyStartupFixups();
     int findCropEntry(int source, int n);
+};
+
+// Holds everything that guards the parameter image, in the program's lock
+// order: manage_mutex of the chip manager, then the store's
+// input_timing_mutex. Every writer of the image and every reader that needs
+// whole values (a RAM read, persistence, the keypad report) holds it; the
+// user-mode slots and the snapshot are guarded by the same lock.
+class ImageLock
+{
+public:
+    explicit ImageLock(ZemRamPara *store);
+    ~ImageLock();
+    ImageLock(const ImageLock &) = delete;
+    ImageLock &operator=(const ImageLock &) = delete;
+
+private:
+    pthread_mutex_t *m_manage;
+    pthread_mutex_t *m_timing;
 };
 
 #endif

@@ -4,10 +4,10 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 
-#include <QMutexLocker>
 #include <chrono>
+#include <mutex>
 
-networkclient_Manage *networkclient_Manage::p_networkclient_Manage = nullptr;
+std::atomic<networkclient_Manage *> networkclient_Manage::p_networkclient_Manage{nullptr};
 
 namespace {
 constexpr int TURN_MS = 1000;   // a settings change is taken up within a turn
@@ -30,7 +30,7 @@ void networkclient_Manage::accept_turn()
     ++thread_turns;
     bool reconfig = false;
     {
-        QMutexLocker lock(&Utils::_reconfig_device_kumocloud_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_reconfig_device_kumocloud_mutex);
         if (g_rconfig_device_kumocloud) {
             g_rconfig_device_kumocloud = 0;
             reconfig = true;

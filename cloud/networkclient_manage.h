@@ -14,7 +14,9 @@ class networkclient_Manage
 public:
     // Creates the link and starts acceptThread (once).
     static networkclient_Manage *pInstance();
-    static networkclient_Manage *p_networkclient_Manage;
+    // main creates it after the links have started, and command 0x8F reads
+    // it: the pointer is published atomically.
+    static std::atomic<networkclient_Manage *> p_networkclient_Manage;
 
     // 1 while the cloud connection is up (read by command 0x8F).
     std::atomic<uint8_t> link_up{0};

@@ -4,12 +4,12 @@
 #include "app/logMsg.h"
 #include "protocol/wifi_relay.h"
 
-#include <QMutexLocker>
 #include <chrono>
+#include <mutex>
 
 std::atomic<uint8_t> wifi_ap_state{0};
 
-R47_WIFI_CONFIG *R47_WIFI_CONFIG::p_wifi = nullptr;
+std::atomic<R47_WIFI_CONFIG *> R47_WIFI_CONFIG::p_wifi{nullptr};
 
 namespace {
 constexpr int TURN_MS = 1000;   // the access point is not started: nothing here is timed
@@ -30,7 +30,7 @@ R47_WIFI_CONFIG::R47_WIFI_CONFIG()
 {
     QString address;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         address = g_str_wifi_ip;
     }
     if (address.isEmpty())
@@ -72,7 +72,7 @@ QString R47_WIFI_CONFIG::wifi_para(int k) const
 {
     if (k < 0 || k >= SETTING_COUNT)
         return QString();
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     return m_para[k];
 }
 
@@ -80,7 +80,7 @@ void R47_WIFI_CONFIG::set_wifi_para(int k, const QString &value)
 {
     if (k < 0 || k >= SETTING_COUNT)
         return;
-    QMutexLocker lock(&m_mutex);
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_para[k] = value;
 }
 

@@ -6,10 +6,10 @@
 
 #include "cloud/turn_thread.h"
 
-#include <QMutex>
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 // State of the access point; 3 = running (the port-13769 thread reads
 // datagrams only then).
@@ -21,7 +21,9 @@ class R47_WIFI_CONFIG
 public:
     // Creates the manager and, on the first call, starts WiFi_Start_Thread.
     static R47_WIFI_CONFIG *pInstance();
-    static R47_WIFI_CONFIG *p_wifi;
+    // main creates it after the links have started, and their commands read
+    // it: the pointer is published atomically.
+    static std::atomic<R47_WIFI_CONFIG *> p_wifi;
 
     // The text settings, in this fixed order.
     enum Setting {
@@ -61,7 +63,7 @@ public:
 private:
     R47_WIFI_CONFIG();
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QString m_para[SETTING_COUNT];
     TurnThread m_worker;
 };

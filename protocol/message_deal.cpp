@@ -6,6 +6,7 @@
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
 #include "platform/platform.h"
+#include "protocol/gui_call.h"
 #include "sendcard/clock_record_run.h"
 #include "sendcard/fpga_manage.h"
 #include "videoproc/c331_manage.h"
@@ -13,15 +14,18 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QMutexLocker>
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 uint8_t fileBuf_tarix[FILEBUF_TARIX_SIZE];
@@ -108,12 +112,29 @@ uint8_t readTarget(const uint8_t *body)
     return body[7] == 2 ? 1 : 0;
 }
 
-void statusPageFollowUp(fpga_manage *f)
+// Stores `len` bytes into the status page at `offset`, then the follow-up:
+// the multicast parameter word is taken from the page and bit 6 of byte 49
+// cleared, in the same locked step as the store.
+void writeStatusPage(fpga_manage *f, uint32_t offset, const uint8_t *d, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_fpga_multicast_mutex);
+    const uint32_t word = f->with_pages([&](card_pages &c) {
+        std::memcpy(c.MCU_RAM_EXTEND + offset, d, len);
+        c.MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
+        return le32(c.MCU_RAM_EXTEND + 257);
+    });
+    std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
     f->multicast_mode = 0;
-    f->multicast_word = le32(f->MCU_RAM_EXTEND + 257);
-    f->MCU_RAM_EXTEND[49] &= uint8_t(~0x40);
+    f->multicast_word = word;
+}
+
+// Keeps `len` bytes of a page write in the staging buffer `pick` chooses,
+// then writes them to FPGA `n`'s RAM bank (outside the owner lock).
+template <class Pick>
+void stageAndWrite(fpga_manage *f, Pick pick, const uint8_t *d, uint32_t address, uint32_t len, uint8_t bank,
+                   uint8_t n)
+{
+    f->with_pages([&](card_pages &c) { std::memcpy(pick(c), d, len); });
+    f->write_fpga_ram(d, address, len, bank, n);
 }
 
 // --- Local read windows --------------------------------------------------
@@ -184,7 +205,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     std::vector<uint8_t> b(0x1000 + 1024, 0);
     fpga_manage *f = fpga_manage::p_fpga_manage;
     if (withState) {
-        bool ok = deal4g->get_4G_property() == 0 && f && f->MCU_REG_func[0][80] == 3 && f->vbyone_ready[0];
+        bool ok = deal4g->get_4G_property() == 0 && f && f->reg_shadow(0, 80) == 3 && f->vbyone_ready[0];
         b[0x00] = ok ? 0xAA : 0;
     }
     const std::pair<uint32_t, uint8_t> fixed[] = {
@@ -197,10 +218,10 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     b[0x10] = g_update_status.load();
     put32(&b[0x1C], G_timeTicks.load() / 20);
     if (f) {
-        b[0x2C] = f->MCU_REG_func[0][31];
-        b[0x2D] = f->MCU_REG_func[0][30];
-        b[0x2E] = f->MCU_REG_func[0][29];
-        b[0x2F] = f->MCU_REG_func[0][28];
+        f->with_pages([&](card_pages &c) {
+            for (int k = 0; k < 4; ++k)
+                b[0x2C + k] = c.MCU_REG_func[0][31 - k];   // registers 31 down to 28
+        });
         std::memcpy(&b[0x6B], f->flash_uid, 16);
         uint16_t cards = f->rcv_card_count.load();
         b[0x7C] = b[0x7E] = uint8_t(cards);
@@ -216,7 +237,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     b[0x81] = img[para::LED_WIDTH];
     b[0x82] = img[para::LED_HEIGHT + 1];
     b[0x83] = img[para::LED_HEIGHT];
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     uint32_t pos = 0x84;
     putText(b, pos, g_Kumo_cloudserverip);
     int sport = g_Kumo_cloudserverport.load();
@@ -231,6 +252,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
 // --- Screen capture --------------------------------------------------------
 
 constexpr int PANEL_W = 320;
+constexpr std::chrono::seconds CAPTURE_WAIT{5};
 constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
@@ -242,7 +264,7 @@ uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
 bool grabToFile(const QString &file)
 {
-    auto grab = [&file]() -> bool {
+    auto grab = [file]() -> bool {
         QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
             return false;
@@ -255,9 +277,13 @@ bool grabToFile(const QString &file)
         return false;
     if (QThread::currentThread() == app->thread())
         return grab();
-    bool ok = false;
-    QMetaObject::invokeMethod(app, [&]() { ok = grab(); }, Qt::BlockingQueuedConnection);
-    return ok;
+    // The GUI thread takes the picture; its answer comes back through a
+    // promise, so a GUI that does not get to it fails the capture instead of
+    // holding the link.
+    auto done = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = done->get_future();
+    gui_call::post([grab, done] { done->set_value(grab()); });
+    return result.wait_for(CAPTURE_WAIT) == std::future_status::ready && result.get();
 }
 
 } // namespace
@@ -272,7 +298,7 @@ bool take()
     const QString file = platform::qpath(QStringLiteral("/123.png"));
     bool ok = grabToFile(file);
     if (ok) {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         QFile capture(file);   // the capture's own handle, never the file transfer's
         ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(CAPTURE_WINDOW_SIZE - 2);
         if (ok) {
@@ -288,7 +314,7 @@ bool take()
 
 uint32_t length()
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     return len_tarix;
 }
 
@@ -380,7 +406,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     if (isLocal(body)) {
         ZemRamPara *store = ZemRamPara::pInstance();
         if (a < 0x1000)
-            body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a));
+            body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a, true));
         else if (a <= 0x10FFF)
             body[10] = uint8_t(store->ZemModeUserRamParaDeal(d, uint16_t(len), a));
         else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {
@@ -401,48 +427,42 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     switch (p.type) {
     case 0:
         if (p.status) {
-            std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
-            statusPageFollowUp(f);
+            writeStatusPage(f, p.offset, d, len);
             break;
         }
         for (uint8_t n : writeTargets(body)) {
-            std::memcpy(f->MCU_RAM_PARA_func[n] + p.offset, d, len);
-            for (uint32_t i = 0; i < len; ++i) {
-                int b = writeMirror(p.offset + i);
-                if (b >= 0)
-                    f->MCU_RAM_ETH_BACK_PARA_func[n][b] = d[i];
-            }
-            f->write_fpga_ram(f->MCU_RAM_PARA_func[n] + p.offset, a, len, 1, n);
+            f->with_pages([&](card_pages &c) {
+                std::memcpy(c.MCU_RAM_PARA_func[n] + p.offset, d, len);
+                for (uint32_t i = 0; i < len; ++i) {
+                    int b = writeMirror(p.offset + i);
+                    if (b >= 0)
+                        c.MCU_RAM_ETH_BACK_PARA_func[n][b] = d[i];
+                }
+            });
+            f->write_fpga_ram(d, a, len, 1, n);
         }
         break;
     case 1:
         if (p.bank == 0)
             break;
-        for (uint8_t n : writeTargets(body)) {
-            uint8_t *buf = (p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n];
-            std::memcpy(buf, d, len);
-            f->write_fpga_ram(buf, a, len, uint8_t(p.bank + 1), n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return (p.bank & 1) ? c.MCU_RAM_RX_func[n] : c.MCU_RAM_TX_func[n]; },
+                          d, a, len, uint8_t(p.bank + 1), n);
         break;
     case 2:
-        for (uint8_t n : writeTargets(body)) {
-            uint8_t *buf = p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM;
-            std::memcpy(buf, d, len);
-            f->write_fpga_ram(buf, a, len, uint8_t(33 + p.bank), n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return p.bank == 0 ? c.MCU_RAM_DEFAULT : c.MCU_RAM_ZOOM; }, d, a, len,
+                          uint8_t(33 + p.bank), n);
         break;
     case 4:
-        for (uint8_t n : writeTargets(body)) {
-            std::memcpy(f->MCU_RAM_TX_func[n], d, len);
-            f->write_fpga_ram(f->MCU_RAM_TX_func[n], a, len, 50, n);
-        }
+        for (uint8_t n : writeTargets(body))
+            stageAndWrite(f, [&](card_pages &c) { return c.MCU_RAM_TX_func[n]; }, d, a, len, 50, n);
         break;
     case 5:
-        std::memcpy(f->MCU_RAM_CMD, d, len);
+        f->with_pages([&](card_pages &c) { std::memcpy(c.MCU_RAM_CMD, d, len); });
         break;
     case 6:
-        std::memcpy(f->MCU_RAM_EXTEND + p.offset, d, len);
-        statusPageFollowUp(f);
+        writeStatusPage(f, p.offset, d, len);
         break;
     default:
         break;
@@ -522,30 +542,31 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
 
 void message_deal::FPGA_Ex_ram_update()
 {
-    fpga_manage *f = fpga_manage::pInstance();
-    f->MCU_RAM_EXTEND[72] = 1;
-    f->MCU_RAM_EXTEND[49] = 0x9F;
-    f->MCU_RAM_EXTEND[28] = f->MCU_REG_func[0][64];
-    f->MCU_RAM_EXTEND[73] = 0;
-    f->MCU_RAM_EXTEND[74] = 0;
+    fpga_manage::pInstance()->with_pages([](card_pages &c) {
+        c.MCU_RAM_EXTEND[72] = 1;
+        c.MCU_RAM_EXTEND[49] = 0x9F;
+        c.MCU_RAM_EXTEND[28] = c.MCU_REG_func[0][64];
+        c.MCU_RAM_EXTEND[73] = 0;
+        c.MCU_RAM_EXTEND[74] = 0;
+    });
 }
 
 void message_deal::Time_to_RAM()
 {
-    uint8_t *e = fpga_manage::pInstance()->MCU_RAM_EXTEND;
     QStringList f = QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd/hh/mm/ss/ddd")).split('/');
     int year = f.value(0).toInt();
+    // The FPGA thread rewrites the record when the clock changes: work on a copy.
+    uint8_t record[clock_record_run::RECORD_SIZE];
+    {
+        std::lock_guard<std::mutex> lock(clock_record_run::record_mutex);
+        std::memcpy(record, g_clock_record, sizeof record);
+    }
+    uint8_t e[100] = {};   // status-page bytes 0..99; 16..23 and 76..99 are filled
     e[16] = bcd(year % 100);
     e[17] = bcd(year / 100);
     for (int i = 1; i <= 5; ++i)
         e[17 + i] = bcd(f.value(i).toInt());
     e[23] = 0;
-    // The FPGA thread rewrites the record when the clock changes: work on a copy.
-    uint8_t record[clock_record_run::RECORD_SIZE];
-    {
-        QMutexLocker lock(&clock_record_run::record_mutex);
-        std::memcpy(record, g_clock_record, sizeof record);
-    }
     put32(e + 76, clock_record_word(record, 12) + clock_record_word(record, 13));
     put32(e + 80, clock_record_word(record, 11));
     uint32_t seq = clock_record_word(record, 5);
@@ -556,6 +577,10 @@ void message_deal::Time_to_RAM()
     std::memcpy(e + 88, record + 7, 7);
     e[95] = 0xFF;
     put32(e + 96, clock_record_word(record, 12));
+    fpga_manage::pInstance()->with_pages([&e](card_pages &c) {
+        std::memcpy(c.MCU_RAM_EXTEND + 16, e + 16, 8);
+        std::memcpy(c.MCU_RAM_EXTEND + 76, e + 76, 24);
+    });
 }
 
 uint32_t message_deal::read_ram(uint8_t *body, uint32_t length)
@@ -591,9 +616,15 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     if (covers(0xA0000000u, 0xA0000FFFu))
         info = deviceInfoBlock(m_4g, covers(0xA0000000u, 0xA0000000u));
 
-    std::unique_ptr<QMutexLocker> fileLock;
+    // The image and the slots are copied under their locks, so the reply
+    // never holds half of a value another link or the chip thread is writing.
+    // Lock order: the image's locks before Utils::_file_deal_mutex.
+    std::optional<ImageLock> imageLock;
+    if (covers(0x0, 0x10FFF))
+        imageLock.emplace(store);
+    std::unique_lock<std::mutex> fileLock(Utils::_file_deal_mutex, std::defer_lock);
     if (covers(0x800080, 0xA0007F)) {
-        fileLock.reset(new QMutexLocker(&Utils::_file_deal_mutex));
+        fileLock.lock();
         captureBuf_tarix[0] = 0xAA;
         captureBuf_tarix[1] = 0xAA;
     }
@@ -714,68 +745,76 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
     fpga_manage *f = fpga_manage::pInstance();
     uint8_t n = readTarget(body);
     uint8_t *out = body + 11;
-    bool running = f->MCU_REG_func[n][80] == 3;
+    bool running = f->reg_shadow(n, 80) == 3;
     body[10] = 0;
 
-    // The FPGA is read at the page offset the reply stands for.
+    // The FPGA is read at the page offset the reply stands for, into the
+    // reply; the staging buffer `pick` chooses keeps a copy (under the owner
+    // lock, the SPI transfer outside it).
     const uint32_t at = address & 0xFFF;
-    auto fromFpga = [&](uint8_t *buf, uint8_t bank) {
+    auto fromFpga = [&](auto pick, uint8_t bank) {
         if (!running) {
             std::memset(out, 0, len);
             return;
         }
-        f->read_fpga_ram(buf, at, len, bank, n);
-        std::memcpy(out, buf, len);
+        f->read_fpga_ram(out, at, len, bank, n);
+        f->with_pages([&](card_pages &c) { std::memcpy(pick(c), out, len); });
+    };
+    auto fromStatusPage = [&]() {
+        FPGA_Ex_ram_update();
+        Time_to_RAM();
+        f->with_pages([&](card_pages &c) { std::memcpy(out, c.MCU_RAM_EXTEND + p.offset, len); });
     };
 
     switch (p.type) {
     case 0:
         if (p.status) {
-            FPGA_Ex_ram_update();
-            Time_to_RAM();
-            std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+            fromStatusPage();
             break;
         }
         if (!running) {
             std::memset(out, 0, len);
             break;
         }
+        f->read_fpga_ram(out, at, len, 1, n);
         {
-            uint8_t *shadow = f->MCU_RAM_PARA_func[n];
-            f->read_fpga_ram(shadow + p.offset, at, len, 1, n);
-            for (uint32_t k = p.offset; k < p.offset + len; ++k) {
-                int b = readOverlay(k);
-                if (b >= 0)
-                    shadow[k] = f->MCU_RAM_ETH_BACK_PARA_func[n][b];
-            }
-            std::memcpy(out, shadow + p.offset, len);
-            if (c331_manage::instance()->gPanel.use1och == 1) {
+            const bool halved = c331_manage::instance()->gPanel.use1och == 1;
+            f->with_pages([&](card_pages &c) {
+                uint8_t *shadow = c.MCU_RAM_PARA_func[n];
+                std::memcpy(shadow + p.offset, out, len);
+                for (uint32_t k = p.offset; k < p.offset + len; ++k) {
+                    int b = readOverlay(k);
+                    if (b >= 0)
+                        shadow[k] = c.MCU_RAM_ETH_BACK_PARA_func[n][b];
+                }
+                std::memcpy(out, shadow + p.offset, len);
+                if (!halved)
+                    return;
                 for (uint32_t k = p.offset; k < p.offset + len; ++k) {
                     if (k == 116)
                         out[k - p.offset] = uint8_t(para::get16(shadow, 116) >> 1);
                     else if (k == 117)
                         out[k - p.offset] = uint8_t(shadow[117] >> 1);
                 }
-            }
+            });
         }
         break;
     case 1:
         if (p.bank != 0)
-            fromFpga((p.bank & 1) ? f->MCU_RAM_RX_func[n] : f->MCU_RAM_TX_func[n], uint8_t(p.bank + 1));
+            fromFpga([&](card_pages &c) { return (p.bank & 1) ? c.MCU_RAM_RX_func[n] : c.MCU_RAM_TX_func[n]; },
+                     uint8_t(p.bank + 1));
         break;
     case 2:
-        fromFpga(p.bank == 0 ? f->MCU_RAM_DEFAULT : f->MCU_RAM_ZOOM, uint8_t(33 + p.bank));
+        fromFpga([&](card_pages &c) { return p.bank == 0 ? c.MCU_RAM_DEFAULT : c.MCU_RAM_ZOOM; }, uint8_t(33 + p.bank));
         break;
     case 4:
-        fromFpga(f->MCU_RAM_TX_func[n], 50);
+        fromFpga([&](card_pages &c) { return c.MCU_RAM_TX_func[n]; }, 50);
         break;
     case 5:
-        std::memcpy(out, f->MCU_RAM_CMD, len);
+        f->with_pages([&](card_pages &c) { std::memcpy(out, c.MCU_RAM_CMD, len); });
         break;
     case 6:
-        FPGA_Ex_ram_update();
-        Time_to_RAM();
-        std::memcpy(out, f->MCU_RAM_EXTEND + p.offset, len);
+        fromStatusPage();
         break;
     default:
         break;

@@ -22,8 +22,8 @@
 #include "videoproc/c331_manage.h"
 
 #include <QDir>
-#include <QMutexLocker>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -72,7 +72,7 @@ uint32_t message_deal::set_barcode(uint8_t *body)
     platform::pauseMs(100);
     const QString stored = config->read_config_variant(ConfigItem::Barcode).toString();
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = stored;
     }
     // The barcode's hexadecimal reading is the 12-byte cloud device id.
@@ -88,7 +88,7 @@ uint32_t message_deal::read_barcode(uint8_t *body)
 {
     QByteArray text;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         text = g_str_barcode.toUtf8();
     }
     // What this link can carry back: 4 reply bytes, the text, the XOR.

@@ -14,7 +14,6 @@
 #include "platform/platform.h"
 #include "platform/timing.h"
 
-#include <QMutexLocker>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -107,7 +106,7 @@ uint32_t reply(uint8_t *body, uint8_t code, uint16_t id, uint32_t length = 5)
 // Stores a collected file atomically under the file lock.
 bool storeFile(const char *file, const uint8_t *data, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     platform::ensureDir("/data/configs");
     return platform::files::writeAtomic(file, data, len);
 }
@@ -115,7 +114,7 @@ bool storeFile(const char *file, const uint8_t *data, uint32_t len)
 // A stored cloud file and its recorded size; false when it is absent.
 bool readStored(uint8_t kind, std::string &data, uint32_t &size)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (!platform::files::readAll(kind == 2 ? kCaFile : kSetinfoFile, data))
         return false;
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data.data());
@@ -128,7 +127,7 @@ bool readStored(uint8_t kind, std::string &data, uint32_t &size)
 
 QByteArray barcodeBytes()
 {
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     return g_str_barcode.toUtf8();
 }
 
@@ -167,7 +166,7 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
         platform::files::sync();
         platform::pauseMs(100);
         const QString stored = config->read_config_variant(ConfigItem::Barcode).toString();
-        QMutexLocker textLock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> textLock(g_config_text_mutex);
         g_str_barcode = stored;
     }
     return reply(body, YP_DONE, k->id);
@@ -231,10 +230,10 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
         g_4G_RAM[56] = 0;
         m_4g->get_4G_property();
         {
-            QMutexLocker reconfig(&Utils::_reconfig_4g_mutex);
+            std::lock_guard<std::mutex> reconfig(Utils::_reconfig_4g_mutex);
             g_reconfig_4g = 1;
         }
-        QMutexLocker reconnect(&Utils::_reconfig_device_kumocloud_mutex);
+        std::lock_guard<std::mutex> reconnect(Utils::_reconfig_device_kumocloud_mutex);
         if (!g_rconfig_device_kumocloud)
             g_rconfig_device_kumocloud = 1;
     }

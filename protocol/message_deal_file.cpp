@@ -24,9 +24,9 @@
 #include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
 
-#include <QMutexLocker>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
 #include <vector>
 
@@ -124,7 +124,7 @@ enum class Stored { Ok, Mismatch, Failed };
 // through the page cache would only compare memory with memory.
 Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     return platform::files::writeAtomic(path, data, len) ? Stored::Ok : Stored::Failed;
 }
 
@@ -132,7 +132,7 @@ Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 // reads them back: on flash the read-back verifies the programming.
 Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     int fd = platform::mtd::open(device);
     g_zem_file_deal_para.fd = fd;
     if (fd < 0)
@@ -166,7 +166,7 @@ Stored storeTransfer(ZemFileDeal &rec)
     case TYPE_LOGO:
         rec.total_len = (rec.total_len + 3) & ~3u;
         {
-            QMutexLocker lock(&Utils::_file_deal_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
             build_logo_header(fileBuf_tarix, rec.total_len);
         }
         return storePartition(platform::devices::MTD_LOGO, fileBuf_tarix, LOGO_PARTITION_SIZE);
@@ -185,7 +185,7 @@ Stored storeTransfer(ZemFileDeal &rec)
 
 void closeReadFile()
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix) {
         std::fclose(file_tarix);
         file_tarix = nullptr;
@@ -196,7 +196,7 @@ void closeReadFile()
 // with its size; a missing file answers "not opened".
 uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
 {
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix) {
         std::fclose(file_tarix);
         file_tarix = nullptr;
@@ -292,7 +292,7 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     rec.total_len = total;
     md5.reset();
     if (clear) {
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memset(fileBuf_tarix, 0, clear);
     }
     if (upgrade)
@@ -339,7 +339,7 @@ uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
         return reply2(body, 1, 2);                        // runs past the type's room
     if (storesBlocks(type)) {
         const uint32_t base = type == TYPE_LOGO ? LOGO_HEADER_SIZE : 0;
-        QMutexLocker lock(&Utils::_file_deal_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memcpy(fileBuf_tarix + base + offset, body + 23, count);
     }
     md5.update(body + 23, count);
@@ -425,7 +425,7 @@ uint32_t message_deal::read_file_block(uint8_t *body, uint32_t length)
     reply2(body, 0, 5);
     uint8_t *out = body + 12;
     std::memset(out, 0, count);
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     if (file_tarix && fseeko(file_tarix, off_t(offset), SEEK_SET) == 0) {
         size_t got = std::fread(out, 1, count, file_tarix);
         md5_read.update(out, uint32_t(got));

@@ -14,9 +14,9 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 
-#include <QMutexLocker>
 #include <QStringList>
 #include <cstring>
+#include <mutex>
 
 namespace net_records {
 
@@ -93,7 +93,7 @@ struct EthTexts {
 
 EthTexts ethTexts()
 {
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     return {g_str_ip, g_srt_mask, g_str_gateway, g_str_mac};
 }
 
@@ -121,7 +121,7 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
     // The port in force now: reloading the store below sets g_port to the new one.
     const int portInForce = g_port.load();
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_ip = ip;
         g_srt_mask = mask;
         g_str_gateway = gateway;
@@ -156,7 +156,7 @@ uint32_t message_deal::init_MAC_address(uint8_t *body)
                                           body[16], body[17], body[18]);
     EthTexts t;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_mac = mac;
         t = {g_str_ip, g_srt_mask, g_str_gateway, g_str_mac};
     }
@@ -193,7 +193,7 @@ uint32_t message_deal::net_eth_search(uint8_t *body)
 {
     std::string out = Utils::shell_exec("ifconfig eth0 | grep HWaddr | awk '{print $5}'", 100);
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_mac = QString::fromLatin1(out.c_str()).trimmed();
     }
     body[10] = 0;
@@ -214,7 +214,7 @@ uint32_t message_deal::get_device_info(uint8_t *body)
     std::memcpy(body + 10, head, sizeof head);
     QByteArray barcode, pid;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         barcode = g_str_barcode.toUtf8();
         pid = g_pid.toLatin1();
     }

@@ -53,26 +53,26 @@ void putTicks(uint8_t *p)
 }
 
 // Saves FPGA n's parameter page into its flash and checks it by reading the
-// record back. False when the flash does not hold the page afterwards; the
-// shadow is then left as it was.
+// record back. False when the flash does not hold the page afterwards. The
+// page is saved as it was when the save began; the shadow is left as it is.
 bool savePage(fpga_manage *f, uint8_t n)
 {
     const uint8_t sel = selectorOf(n);
-    uint8_t *shadow = f->MCU_RAM_PARA_func[n];
+    uint8_t saved[PAGE];
+    f->with_pages([&](card_pages &c) { std::memcpy(saved, c.MCU_RAM_PARA_func[n], PAGE); });
     fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(sel, RECORD_UNIT, 0, 1);
 
+    // The flash write overwrites the four bytes in front of each 256-byte
+    // page of its buffer: it works on a copy.
     std::vector<uint8_t> buf(4 + PAGE);
-    std::memcpy(buf.data() + 4, shadow, PAGE);
+    std::memcpy(buf.data() + 4, saved, PAGE);
     fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(sel, RECORD_PAGE_ADDRESS, buf.data(), PAGE);
     uint8_t mark[5] = {0, 0, 0, 0, RECORD_MARK};
     fpga_drv::FPGA_SPI_FLASH_VBYONE_WRITE(sel, RECORD_MARK_ADDRESS, mark, 1);
 
     std::vector<uint8_t> scratch(1 + PAGE);
     fpga_drv::FPGA_SPI_FLASH_VBYONE_READ(sel, RECORD_MARK_ADDRESS, uint32_t(scratch.size()), scratch.data());
-    if (scratch[0] != RECORD_MARK || std::memcmp(scratch.data() + 1, shadow, PAGE) != 0)
-        return false;
-    std::memcpy(shadow, scratch.data() + 1, PAGE);
-    return true;
+    return scratch[0] == RECORD_MARK && std::memcmp(scratch.data() + 1, saved, PAGE) == 0;
 }
 
 // A BCD byte whose two digits are 0..9 and whose value lies in [lo, hi].
@@ -99,7 +99,9 @@ uint32_t message_deal::param_save(uint8_t *body)
         f->R47_back_mcu_set_net_para(n);
         if (both && n == 0) {
             f->R47_mcu_set_net_para(0);
-            f->write_fpga_ram(f->MCU_RAM_PARA_func[0], 0, PAGE, 1, 0);
+            uint8_t page[PAGE];
+            f->with_pages([&page](card_pages &c) { std::memcpy(page, c.MCU_RAM_PARA_func[0], PAGE); });
+            f->write_fpga_ram(page, 0, PAGE, 1, 0);
             f->write_to_register(2, 1, 1, 0);
         }
     }
@@ -115,7 +117,8 @@ uint32_t message_deal::get_card_version(uint8_t *body)
     } else {
         fpga_manage *f = fpga_manage::pInstance();
         const uint8_t n = (body[6] == 0 && body[7] == 2) ? 1 : 0;
-        const uint8_t *reg = f->MCU_REG_func[n];
+        uint8_t reg[fpga_manage::REG_COUNT];
+        f->with_pages([&](card_pages &c) { std::memcpy(reg, c.MCU_REG_func[n], sizeof reg); });
         const uint8_t bytes[13] = {0, reg[21], 0, 0x43, 11, 11, reg[28], reg[29], reg[30], reg[31], 0, 0, 0};
         std::memcpy(body + 10, bytes, sizeof bytes);
     }

@@ -29,7 +29,6 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMutexLocker>
 #include <QSettings>
 #include <cstring>
 #include <mutex>
@@ -85,8 +84,11 @@ ZemRamPara *store() { return ZemRamPara::pInstance(); }
 // around the merge, never while manage_mutex is taken.
 std::mutex regFileMutex;
 
-// Register 160 is also read and cleared bit by bit by the input thread.
+// The ordinary registers are read by other links without the merge lock, and
+// register 160 is read and cleared bit by bit by the input thread: their
+// bytes are stored and read whole.
 void storeShared(uint8_t *byte, uint8_t v) { __atomic_store_n(byte, v, __ATOMIC_RELEASE); }
+uint8_t loadShared(const uint8_t *byte) { return __atomic_load_n(byte, __ATOMIC_ACQUIRE); }
 
 // Default of image byte n (the built-in file starts with its two mark bytes
 // and image byte 768).
@@ -109,10 +111,10 @@ bool ledGeometryChanged(const ZemRamPara *s)
 void requestLedGeometry()
 {
     fpga_manage *f = fpga_manage::pInstance();
-    if (f->MCU_REG_func[0][80] != 3 || f->MCU_REG_func[1][80] != 3)
+    if (f->reg_shadow(0, 80) != 3 || f->reg_shadow(1, 80) != 3)
         return;
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
         g_set_led_setup = 0;
     }
@@ -214,8 +216,8 @@ bool rewriteLauncher()
 // Installs the received application; true once it replaced the old one.
 bool installApplication()
 {
-    static QMutex installMutex;   // one installation at a time, whichever link asks
-    QMutexLocker lock(&installMutex);
+    static std::mutex installMutex;   // one installation at a time, whichever link asks
+    std::lock_guard<std::mutex> lock(installMutex);
     if (g_app_reset_flag)
         return true;   // already installed (or a reboot is pending): once per boot
     if (!platform::files::exists(APP_RECEIVED)) {
@@ -308,7 +310,7 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
         }
         {
             std::lock_guard<std::mutex> lock(regFileMutex);
-            file[n] = uint8_t((v & m) | (file[n] & ~m));
+            storeShared(&file[n], uint8_t((v & m) | (loadShared(&file[n]) & ~m)));
         }
         status = reg_cmd_run(r, m) == 1 ? 1 : 0;
         break;
@@ -338,7 +340,7 @@ uint32_t message_deal::read_register(uint8_t *body, uint32_t length)
     const uint8_t n = body[7] == 2 ? 1 : 0;
     fpga_manage *f = fpga_manage::pInstance();
     f->read_from_register(r, n);
-    body[11] = f->MCU_REG_func[n][r];
+    body[11] = f->reg_shadow(n, r);
     return 2;
 }
 
@@ -363,13 +365,13 @@ uint8_t message_deal::REG_FLASH_STATUS1_flag(uint8_t, uint8_t) { return 0; }
 
 uint8_t message_deal::REG_comm_flag(uint8_t reg)
 {
-    upgradePopupState(store()->reg_para[reg] > 15);
+    upgradePopupState(loadShared(&store()->reg_para[reg]) > 15);
     return 0;
 }
 
 uint8_t message_deal::REG_com1_flag(uint8_t reg, uint8_t)
 {
-    upgradePopupState((store()->reg_para[reg] & 0x7F) != 0);
+    upgradePopupState((loadShared(&store()->reg_para[reg]) & 0x7F) != 0);
     return 0;
 }
 
@@ -525,7 +527,7 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
     if (mask & 0x20) {
         bool factoryIp;
         {
-            QMutexLocker lock(&g_config_text_mutex);
+            std::lock_guard<std::mutex> lock(g_config_text_mutex);
             factoryIp = g_str_ip == QLatin1String(FACTORY_IP);
         }
         if (!factoryIp)

@@ -5,9 +5,9 @@
 #include "cloud/message_deal_4g.h"
 #include "protocol/qy_uart_inout.h"
 
-#include <QMutexLocker>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 
 Qy_uart_inout_4G *Qy_uart_inout_4G::p_uart_inout_4G = nullptr;
 
@@ -66,7 +66,7 @@ void Qy_uart_inout_4G::each_pass()
 {
     // A reply sent on the line does not touch a pending request: that is
     // cleared only once its own frame has gone out whole.
-    QMutexLocker lock(&Utils::_reconfig_4g_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
     if (g_reconfig_4g != 1)
         return;
     uint8_t frame[RECONFIG_SIZE];

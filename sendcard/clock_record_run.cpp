@@ -3,11 +3,11 @@
 #include "sendcard/fpga_drv.h"
 
 #include <QDateTime>
-#include <QMutexLocker>
 #include <cstring>
+#include <mutex>
 
 uint8_t g_clock_record[64] = {0};
-QMutex clock_record_run::record_mutex;
+std::mutex clock_record_run::record_mutex;
 
 namespace {
 
@@ -28,7 +28,7 @@ uint32_t clock_record_run::slot_address(uint32_t seq)
 
 void clock_record_run::dealwith_record_timing()
 {
-    QMutexLocker lock(&record_mutex);
+    std::lock_guard<std::mutex> lock(record_mutex);
     uint32_t seq = clock_record_word(5) + 1;
     setWord(5, seq);
     QDateTime start = QDateTime::currentDateTime().addSecs(-60 * qint64(clock_record_word(12)));

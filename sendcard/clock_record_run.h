@@ -8,8 +8,8 @@
 
 #include "app/para_layout.h"
 
-#include <QMutex>
 #include <cstdint>
+#include <mutex>
 
 extern uint8_t g_clock_record[64];
 
@@ -45,7 +45,7 @@ public:
     static uint32_t slot_address(uint32_t seq);
 
     // Guards g_clock_record.
-    static QMutex record_mutex;
+    static std::mutex record_mutex;
 };
 
 #endif

@@ -9,7 +9,6 @@
 #include "platform/timing.h"
 #include "sendcard/fpga_gpio.h"
 
-#include <QMutexLocker>
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -43,7 +42,7 @@ void message(int fd, const uint8_t *tx, uint8_t *rx, uint32_t len)
     x.rx = rx;
     x.len = len;
     x.speed_hz = SPI_SPEED;
-    QMutexLocker lock(&Utils::_spi_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_spi_mutex);
     platform::spi::transfer(fd, &x, 1);
 }
 
@@ -192,7 +191,7 @@ void write_enable(int fd)
 class FlashRoute
 {
 public:
-    explicit FlashRoute(int n) : m_lock(&Utils::_spi_mutex)
+    explicit FlashRoute(int n) : m_lock(Utils::_spi_mutex)
     {
         fpga_gpio::route_idle();
         fpga_gpio::write_route(n, fpga_gpio::ROUTE_SELECTED);
@@ -200,7 +199,7 @@ public:
     ~FlashRoute() { fpga_gpio::route_idle(); }
 
 private:
-    QMutexLocker m_lock;
+    std::lock_guard<std::mutex> m_lock;
 };
 
 } // namespace

@@ -5,8 +5,8 @@
 #include "platform/platform.h"
 #include "sendcard/fpga_drv.h"
 
-#include <QMutexLocker>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 fpga_manage *fpga_manage::p_fpga_manage = nullptr;
@@ -23,27 +23,14 @@ bool isLiveRegister(uint8_t reg) { return reg < 64 || reg > 127; }
 fpga_manage::fpga_manage()
 {
     pthread_mutex_init(&card_mutex, nullptr);
-    std::memset(m_reg, 0, sizeof m_reg);
-    std::memset(m_para, 0, sizeof m_para);
-    std::memset(m_back_para, 0, sizeof m_back_para);
-    std::memset(m_tx, 0, sizeof m_tx);
-    std::memset(m_rx, 0, sizeof m_rx);
-    std::memset(MCU_RAM_DEFAULT, 0, sizeof MCU_RAM_DEFAULT);
-    std::memset(MCU_RAM_ZOOM, 0, sizeof MCU_RAM_ZOOM);
-    std::memset(MCU_RAM_CMD, 0, sizeof MCU_RAM_CMD);
-    std::memset(MCU_RAM_EXTEND, 0, sizeof MCU_RAM_EXTEND);
     std::memset(flash_uid, 0, sizeof flash_uid);
-    for (int i = 0; i < 2; ++i) {
-        MCU_REG_func[i] = m_reg[i];
-        MCU_RAM_PARA_func[i] = m_para[i];
-        MCU_RAM_ETH_BACK_PARA_func[i] = m_back_para[i];
-        MCU_RAM_TX_func[i] = m_tx[i];
-        MCU_RAM_RX_func[i] = m_rx[i];
-    }
 }
 
 fpga_manage *fpga_manage::pInstance()
 {
+    // The links reach the manager from their own threads: one creates it.
+    static std::mutex creation;
+    std::lock_guard<std::mutex> lock(creation);
     if (!p_fpga_manage) {
         platform::ensureDir("/data/smartmapping");
         platform::ensureDir("/data/rcvrecovery");
@@ -78,7 +65,7 @@ uint8_t fpga_manage::multi_port_send(const uint8_t *frame, uint32_t len)
 {
     if (len == 0 || len >= CARD_FRAME_MAX)
         return 1;
-    QMutexLocker lock(&Utils::_fpga_multicast_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
     const uint32_t ports = multicast_word & 0x0F;
     if (multicast_mode != 0 || ports == 0)
         return 1;
@@ -94,10 +81,7 @@ void fpga_manage::reg_IRQ_Dealwith(uint8_t fpga, uint8_t force)
 {
     fpga &= 1;
     uint8_t state = fpga_drv::read_reg(fpga, REG_STATE);
-    {
-        std::lock_guard<std::mutex> lock(m_reg_mutex);
-        MCU_REG_func[fpga][REG_STATE] = state;
-    }
+    set_reg_shadow(fpga, REG_STATE, state);
     if (state != 2 && state != 3)
         return;
     // The receive-ready bits stand for the interrupt line (a frame waiting on
@@ -167,12 +151,11 @@ void fpga_manage::write_to_register(uint8_t reg, uint8_t mask, uint8_t value, ui
     std::lock_guard<std::mutex> rmw(m_rmw_mutex);
     if (isLiveRegister(reg))
         read_from_register(reg, fpga);
-    uint8_t v;
-    {
-        std::lock_guard<std::mutex> lock(m_reg_mutex);
-        v = uint8_t((MCU_REG_func[fpga][reg] & ~mask) | (value & mask));
-        MCU_REG_func[fpga][reg] = v;
-    }
+    const uint8_t v = with_pages([&](card_pages &c) {
+        uint8_t &shadow = c.MCU_REG_func[fpga][reg];
+        shadow = uint8_t((shadow & ~mask) | (value & mask));
+        return shadow;
+    });
     fpga_drv::write_reg(fpga, reg, v);
 }
 
@@ -181,7 +164,15 @@ void fpga_manage::read_from_register(uint8_t reg, uint8_t fpga)
     if (reg >= REG_COUNT || !isLiveRegister(reg))
         return;
     fpga &= 1;
-    uint8_t v = fpga_drv::read_reg(fpga, reg);
-    std::lock_guard<std::mutex> lock(m_reg_mutex);
-    MCU_REG_func[fpga][reg] = v;
+    set_reg_shadow(fpga, reg, fpga_drv::read_reg(fpga, reg));
+}
+
+uint8_t fpga_manage::reg_shadow(uint8_t fpga, uint8_t reg)
+{
+    return with_pages([&](card_pages &c) { return c.MCU_REG_func[fpga & 1][reg]; });
+}
+
+void fpga_manage::set_reg_shadow(uint8_t fpga, uint8_t reg, uint8_t value)
+{
+    with_pages([&](card_pages &c) { c.MCU_REG_func[fpga & 1][reg] = value; });
 }

@@ -12,6 +12,24 @@
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
+#include <utility>
+
+// The card side's register shadows and page buffers. The links (RAM write
+// and read, parameter save, register commands) and the FPGA thread use them
+// at the same time; the owner lock of fpga_manage guards them all, and code
+// reaches them only through fpga_manage::with_pages and the shadow accessors.
+struct card_pages {
+    static constexpr uint32_t PAGE = 1024;
+    uint8_t MCU_REG_func[2][256];                  // register shadows, per FPGA
+    uint8_t MCU_RAM_PARA_func[2][PAGE];            // parameter-page shadows (FPGA bank 1)
+    uint8_t MCU_RAM_ETH_BACK_PARA_func[2][136];    // back-parameter images
+    uint8_t MCU_RAM_TX_func[2][PAGE];              // staging of the port pages
+    uint8_t MCU_RAM_RX_func[2][PAGE];
+    uint8_t MCU_RAM_DEFAULT[2 * PAGE];             // scaling pages (banks 33, 34..48)
+    uint8_t MCU_RAM_ZOOM[PAGE];
+    uint8_t MCU_RAM_CMD[PAGE];                     // command page
+    uint8_t MCU_RAM_EXTEND[PAGE];                  // status page kept by the controller
+};
 
 // A command link that card replies can be routed to. The card side calls
 // card_reply() with the card's frame body while it holds the card mutex.
@@ -99,16 +117,18 @@ public:
     std::atomic<uint8_t> reset_pending[2] = {{0}, {0}};
     std::atomic<uint32_t> reset_tick[2] = {{0}, {0}};
 
-    // Shadows and staging buffers (per FPGA where there are two).
-    uint8_t *MCU_REG_func[2];
-    uint8_t *MCU_RAM_PARA_func[2];
-    uint8_t *MCU_RAM_ETH_BACK_PARA_func[2];
-    uint8_t *MCU_RAM_TX_func[2];
-    uint8_t *MCU_RAM_RX_func[2];
-    uint8_t MCU_RAM_DEFAULT[2048];
-    uint8_t MCU_RAM_ZOOM[PAGE_SIZE];
-    uint8_t MCU_RAM_CMD[PAGE_SIZE];
-    uint8_t MCU_RAM_EXTEND[PAGE_SIZE];
+    // Runs fn(card_pages &) under the owner lock and returns its result.
+    // The owner lock is the last lock taken: fn only reads and writes the
+    // buffers; it takes no other lock and talks to no FPGA.
+    template <class Fn>
+    auto with_pages(Fn fn) -> decltype(fn(std::declval<card_pages &>()))
+    {
+        std::lock_guard<std::mutex> lock(m_pages_mutex);
+        return fn(m_pages);
+    }
+    // One register shadow byte of FPGA `fpga` (0 or 1).
+    uint8_t reg_shadow(uint8_t fpga, uint8_t reg);
+    void set_reg_shadow(uint8_t fpga, uint8_t reg, uint8_t value);
 
     // Multicast sending (guarded by Utils::_fpga_multicast_mutex): the mode
     // byte and the parameter word the RAM write takes from status-page bytes
@@ -161,24 +181,17 @@ public:
 
 private:
     fpga_manage();
-    // FPGA n's state register (80) as its shadow holds it.
-    uint8_t shadow_state(uint8_t n);
 
     pthread_t m_thread{};
     bool m_thread_started = false;
     std::mutex m_thread_mutex;   // start and stop of the thread
     thread_wake m_wake;
 
-    std::mutex m_reg_mutex;   // register shadows
+    std::mutex m_pages_mutex;   // the owner lock of m_pages
     std::mutex m_rmw_mutex;   // one register read-modify-write at a time, shadow to FPGA
     std::mutex m_sink_mutex;
     card_reply_sink *m_sinks[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-
-    uint8_t m_reg[2][256];
-    uint8_t m_para[2][PAGE_SIZE];
-    uint8_t m_back_para[2][BACK_PARA_SIZE];
-    uint8_t m_tx[2][PAGE_SIZE];
-    uint8_t m_rx[2][PAGE_SIZE];
+    card_pages m_pages{};
 };
 
 #endif

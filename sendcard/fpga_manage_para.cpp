@@ -55,33 +55,39 @@ int fpga_manage::back_para_offset(uint32_t a)
 void fpga_manage::R47_back_mcu_set_net_para(uint8_t n)
 {
     n &= 1;
-    for (uint32_t a = 0; a < PAGE_SIZE; ++a) {
-        int b = back_para_offset(a);
-        if (b >= 0)
-            MCU_RAM_ETH_BACK_PARA_func[n][b] = MCU_RAM_PARA_func[n][a];
-    }
+    with_pages([n](card_pages &c) {
+        for (uint32_t a = 0; a < PAGE_SIZE; ++a) {
+            int b = back_para_offset(a);
+            if (b >= 0)
+                c.MCU_RAM_ETH_BACK_PARA_func[n][b] = c.MCU_RAM_PARA_func[n][a];
+        }
+    });
 }
 
 void fpga_manage::R47_mcu_set_net_para(uint8_t n)
 {
     n &= 1;
-    const uint8_t *img = ZemRamPara::pInstance()->ram_para;
-    const uint16_t dx = para::get16(img, para::LED_X);
-    const uint16_t dy = para::get16(img, para::LED_Y);
-    uint8_t *page = MCU_RAM_PARA_func[n];
-    const uint8_t *back = MCU_RAM_ETH_BACK_PARA_func[n];
-    for (uint32_t a = 0; a < PAGE_SIZE; ++a) {
-        if (isPortPosition(a)) {
+    uint8_t start[4];   // the LED wall's start position, X then Y
+    static_assert(para::LED_Y == para::LED_X + 2, "X and Y are read together");
+    ZemRamPara::pInstance()->copy_image(start, para::LED_X, sizeof start);
+    const uint16_t dx = para::get16(start, 0);
+    const uint16_t dy = para::get16(start, 2);
+    with_pages([n, dx, dy](card_pages &c) {
+        uint8_t *page = c.MCU_RAM_PARA_func[n];
+        const uint8_t *back = c.MCU_RAM_ETH_BACK_PARA_func[n];
+        for (uint32_t a = 0; a < PAGE_SIZE; ++a) {
+            if (isPortPosition(a)) {
+                int b = back_para_offset(a);
+                para::set16(page, a, uint16_t(para::get16(back, uint32_t(b)) + dx));
+                para::set16(page, a + 2, uint16_t(para::get16(back, uint32_t(b) + 2) + dy));
+                a += 3;
+                continue;
+            }
             int b = back_para_offset(a);
-            para::set16(page, a, uint16_t(para::get16(back, uint32_t(b)) + dx));
-            para::set16(page, a + 2, uint16_t(para::get16(back, uint32_t(b) + 2) + dy));
-            a += 3;
-            continue;
+            if (b >= 0)
+                page[a] = back[b];
         }
-        int b = back_para_offset(a);
-        if (b >= 0)
-            page[a] = back[b];
-    }
+    });
 }
 
 void fpga_manage::reset_fpga_rst(uint8_t n)
@@ -101,8 +107,7 @@ void fpga_manage::check_fpga_rst()
             continue;
         driveReset(n, RST_RELEASED);
         reset_pending[n] = 0;
-        std::lock_guard<std::mutex> lock(m_reg_mutex);
-        MCU_REG_func[n][80] = 0;
-        MCU_REG_func[n][31] = 0;
+        set_reg_shadow(n, 80, 0);
+        set_reg_shadow(n, 31, 0);
     }
 }

@@ -8,7 +8,6 @@
 #include "app/zemrampara.h"
 #include "sendcard/fpga_drv.h"
 
-#include <QMutexLocker>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -30,15 +29,7 @@ constexpr uint8_t SCREEN_SHOW = 5;
 // thread reads it from the FPGA itself.
 void fpga_manage::refresh_state(uint8_t n)
 {
-    uint8_t v = fpga_drv::read_reg(n & 1, REG_STATE);
-    std::lock_guard<std::mutex> lock(m_reg_mutex);
-    MCU_REG_func[n & 1][REG_STATE] = v;
-}
-
-uint8_t fpga_manage::shadow_state(uint8_t n)
-{
-    std::lock_guard<std::mutex> lock(m_reg_mutex);
-    return MCU_REG_func[n & 1][REG_STATE];
+    set_reg_shadow(n, REG_STATE, fpga_drv::read_reg(n & 1, REG_STATE));
 }
 
 int fpga_manage::initialize_start()
@@ -89,7 +80,7 @@ std::chrono::steady_clock::time_point fpga_manage::next_turn()
         ticks = std::min(ticks, passed < due ? due - passed : 1u);
     };
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         if (g_set_led_para == 1 && g_set_led_setup == 1)
             within(led_para_tick, LED_STEP1_TICKS);
         else if (g_set_led_para == 1 && g_set_led_setup >= 2)
@@ -107,17 +98,17 @@ void fpga_manage::fpga_manage_turn()
     check_fpga_rst();
     // An FPGA back from reset is asked for its state until it runs.
     for (uint8_t n = 0; n < 2; ++n) {
-        if (!reset_pending[n] && shadow_state(n) != STATE_RUNNING)
+        if (!reset_pending[n] && reg_shadow(n, REG_STATE) != STATE_RUNNING)
             refresh_state(n);
     }
     check_port_links();
     bool bri;
     {
-        QMutexLocker lock(&Utils::_bri_set_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
         bri = bri_set_request.load() == 1;
     }
     if (bri && set_fpga_bri_val()) {
-        QMutexLocker lock(&Utils::_bri_set_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
         bri_set_request = 0;
     }
     if (output_status_request.load() == 1 && set_output_status())
@@ -128,7 +119,7 @@ void fpga_manage::check_port_links()
 {
     uint8_t links = 0;
     for (uint8_t n = 0; n < 2; ++n) {
-        if (reset_pending[n] || shadow_state(n) != STATE_RUNNING)
+        if (reset_pending[n] || reg_shadow(n, REG_STATE) != STATE_RUNNING)
             continue;
         links |= uint8_t((fpga_drv::read_reg(n, REG_PORT_LINK) & 0x03) << (2 * n));
     }
@@ -141,7 +132,7 @@ void fpga_manage::set_led_para_deal()
 {
     enum { NONE, HOLD, SHOW, DONE, RESET } action = NONE;
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         if (g_set_led_para == 2) {
             g_set_led_para = 0;
             g_set_led_setup = 0;

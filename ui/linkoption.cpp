@@ -2,7 +2,7 @@
 
 #include "app/global.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include "ui/pages.h"
 #include "ui/system/linkcom.h"
 #include "ui/system/linkwlan.h"
@@ -24,7 +24,7 @@ QString LinkOption::titleText() const
 QStringList LinkOption::valueLines() const
 {
     QStringList out;
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     out << QStringLiteral("IP: %1").arg(g_str_ip);
     out << ui::tr5("端口: %1", "TCP port: %1", "Порт: %1", "Cổng: %1", "端口: %1").arg(g_port.load());
     return out;

@@ -246,11 +246,8 @@ void MainWindow::ageing_sample()
 {
     // One line per sample: minutes of run time and the inputs with a signal.
     QString inputs;
-    for (int s = 0; s < static_cast<int>(para::INPUT_COUNT); ++s) {
-        const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
-        const bool signal = ui::word(off) && ui::word(off + 2) && ui::word(off + 4);
-        inputs += signal ? QLatin1Char('1') : QLatin1Char('0');
-    }
+    for (int s = 0; s < static_cast<int>(para::INPUT_COUNT); ++s)
+        inputs += ui::inputHasSignal(s) ? QLatin1Char('1') : QLatin1Char('0');
     const QString line = QStringLiteral("%1 min in:%2 bri:%3")
                              .arg(G_timeTicks.load() / 6000)
                              .arg(inputs)

@@ -4,6 +4,7 @@
 #include "app/global.h"
 #include "app/zemrampara.h"
 #include "platform/platform.h"
+#include "protocol/gui_call.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
 #include "videoproc/c331_manage.h"
@@ -54,7 +55,7 @@ void runInGui(QObject *ctx, std::function<void()> fn)
         fn();
         return;
     }
-    QMetaObject::invokeMethod(ctx, std::move(fn), Qt::QueuedConnection);
+    gui_call::post(ctx, std::move(fn));
 }
 
 void retext(QObject *page)
@@ -131,13 +132,33 @@ QString userModeName(int slot)
     return aliasOr("usermode", slot, QString::number(slot + 1));
 }
 
+namespace {
+
+// The source manager rewrites the records under input_timing_mutex.
+void timingOf(int s, uint16_t t[3])
+{
+    t[0] = t[1] = t[2] = 0;
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (store && s >= 0)
+        store->input_timing(static_cast<uint32_t>(s), t);
+}
+
+} // namespace
+
+bool inputHasSignal(int s)
+{
+    uint16_t t[3];
+    timingOf(s, t);
+    return t[0] && t[1] && t[2];
+}
+
 QString inputTiming(int s)
 {
-    const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
-    const uint16_t w = word(off), h = word(off + 2), hz = word(off + 4);
-    if (!w || !h || !hz)
+    uint16_t t[3];
+    timingOf(s, t);
+    if (!t[0] || !t[1] || !t[2])
         return tr5("无信号", "no signal", "нет сигнала", "không tín hiệu", "無信號");
-    return QStringLiteral("%1x%2@%3").arg(w).arg(h).arg(hz);
+    return QStringLiteral("%1x%2@%3").arg(t[0]).arg(t[1]).arg(t[2]);
 }
 
 int windowSource(int w)

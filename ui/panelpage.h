@@ -52,6 +52,8 @@ QString sourceName(int s);
 QString windowName(int w);
 QString userModeName(int slot);
 QString inputTiming(int s);
+// True when input s reports a width, a height and a rate.
+bool inputHasSignal(int s);
 // Source shown by window w (a crop counts as its source).
 int windowSource(int w);
 

@@ -3,8 +3,8 @@
 #include "app/utils.h"
 #include "videoio/drv_i2c.h"
 
-#include <QMutexLocker>
 #include <cstring>
+#include <mutex>
 
 namespace rx = platform::i2c::rx;
 
@@ -13,14 +13,14 @@ int hdmi_rx::refresh(int fd)
     uint8_t block[rx::BLOCK_SIZE];
     if (!Drv_I2C0::I2C_ReadBytes(fd, addr8, rx::STATUS, block, sizeof block))
         return 0;
-    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
     std::memcpy(regs, block, sizeof regs);
     return 1;
 }
 
 void hdmi_rx::clear()
 {
-    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
     std::memset(regs, 0, sizeof regs);
 }
 

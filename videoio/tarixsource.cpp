@@ -12,9 +12,9 @@
 #include "videoio/edid.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
 uint8_t edid_ram_table_from[SOURCE_COUNT] = {};
@@ -42,6 +42,9 @@ tarixsource::tarixsource()
 
 tarixsource *tarixsource::pInstance()
 {
+    // The register commands reach the manager from the links' threads: one creates it.
+    static std::mutex creation;
+    std::lock_guard<std::mutex> lock(creation);
     if (!p_tarix_source) {
         p_tarix_source = new tarixsource();
         writeLogMsg(3, "tarixsource created");
@@ -239,7 +242,7 @@ void tarixsource::reg160_service()
     if (bits & reg160::ALL_REINIT)
         reinit |= 0x3F;
     if (reinit) {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         for (int p = 0; p < SOURCE_COUNT; ++p) {
             if (!(reinit & (1u << p)))
                 continue;
@@ -273,7 +276,7 @@ bool tarixsource::get_hdmi(int p)
     if (p < 0 || p >= SOURCE_COUNT)
         return false;
     const hdminfo rec = receivers[p].record();
-    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
     const bool changed = std::memcmp(&source_hdminfo[p], &rec, sizeof rec) != 0;
     source_hdminfo[p] = rec;
     return changed;
@@ -287,7 +290,7 @@ void tarixsource::update_vid_info_delay()
         receiversChanged = poll_receiver(p) || receiversChanged;
         hdminfo rec;
         {
-            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
             rec = source_hdminfo[p];
         }
         if (rec.nosignal || !rec.stable)

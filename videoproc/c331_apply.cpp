@@ -12,7 +12,6 @@
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
-#include <QMutexLocker>
 #include <chrono>
 #include <mutex>
 
@@ -43,15 +42,20 @@ void c331_manage::c331managerdeal(void *obj)
 {
     c331_manage *m = static_cast<c331_manage *>(obj);
     m->lock_manage();
-    if (m->para_changed)
-        m->apply_pass();
+    const uint8_t code = m->para_changed ? m->apply_pass() : 0;
     m->unlock_manage();
+    // The notification leaves after manage_mutex is released: a slot it
+    // reaches may run a modal loop in which the GUI thread takes that lock.
+    if (code)
+        store()->test_signal(code);
     m->poll_inputs();
 }
 
-// Called with manage_mutex held.
-void c331_manage::apply_pass()
+// Called with manage_mutex held. Clears the apply request and returns it:
+// the caller sends it as the change notification once the lock is released.
+uint8_t c331_manage::apply_pass()
 {
+    store()->image_unapplied = false;   // this pass finds every change
     apply_panel();
     apply_picture();
 
@@ -100,7 +104,7 @@ void c331_manage::apply_pass()
             g_osd_update = 1;
     }
 
-    store()->test_signal(para_changed);
+    const uint8_t code = para_changed;
     para_changed = 0;
 
     if (g_osd_update == 1) {
@@ -109,6 +113,7 @@ void c331_manage::apply_pass()
     }
 
     apply_debug_registers();
+    return code;
 }
 
 // Waits, bounded, while the FPGA thread applies a new LED geometry; the FPGA
@@ -117,7 +122,7 @@ void c331_manage::apply_pass()
 void c331_manage::wait_led_para_idle()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(led_para_wait_ms);
-    std::unique_lock<decltype(Utils::_led_para_init_mutex)> lock(Utils::_led_para_init_mutex);
+    std::unique_lock<std::mutex> lock(Utils::_led_para_init_mutex);
     if (!g_set_led_para_done.wait_until(lock, deadline, [] { return g_set_led_para != 1; }))
         debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
 }
@@ -135,7 +140,7 @@ void c331_manage::apply_panel()
     zemApi_PnlInit2(now16(para::LED_WIDTH), now16(para::LED_HEIGHT), now16(para::OUT1_WIDTH),
                     now16(para::OUT1_HEIGHT), now16(para::LED_SPLICE));
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
     if (fpga_manage::p_fpga_manage)
@@ -151,7 +156,7 @@ void c331_manage::apply_picture()
         c331_SetBrightness(50);
         if (fpga_manage::p_fpga_manage) {
             {
-                QMutexLocker lock(&Utils::_bri_set_mutex);
+                std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
                 fpga_manage::p_fpga_manage->bri_set_request = 1;
             }
             fpga_manage::p_fpga_manage->wake();

@@ -7,9 +7,9 @@
 #include "platform/spi.h"
 #include "sendcard/fpga_gpio.h"
 
-#include <QMutexLocker>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -25,7 +25,7 @@ int transfer_locked(int fd, const uint8_t *tx, uint8_t *rx, int len, uint32_t hz
     x.cs_change = false;
     int ret;
     {
-        QMutexLocker lock(&Utils::_spi_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_spi_mutex);
         fpga_gpio::route_idle();
         ret = platform::spi::transfer(fd, &x, 1);
     }
@@ -56,7 +56,7 @@ int c331_drv::initialize()
 
 void c331_drv::init_reg_acc_param()
 {
-    QMutexLocker lock(&Utils::_c331_bnk_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_c331_bnk_mutex);
     cur_bank = -1;
 }
 
@@ -82,7 +82,7 @@ void c331_drv::select_bank(int fd, int32_t bank)
 
 void c331_drv::write_C331(int fd, uint32_t reg, uint32_t value, int offset)
 {
-    QMutexLocker lock(&Utils::_c331_bnk_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_c331_bnk_mutex);
     select_bank(fd, static_cast<int32_t>((reg >> 16) & 0xFF) + offset);
     uint32_t sub = (reg >> 8) & 0xFF;
     uint32_t width = reg & 0xFF;
@@ -96,7 +96,7 @@ void c331_drv::write_C331(int fd, uint32_t reg, uint32_t value, int offset)
 
 uint32_t c331_drv::read_C331(int fd, uint32_t reg, int offset)
 {
-    QMutexLocker lock(&Utils::_c331_bnk_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_c331_bnk_mutex);
     select_bank(fd, static_cast<int32_t>((reg >> 16) & 0xFF) + offset);
     uint32_t sub = (reg >> 8) & 0xFF;
     uint32_t width = reg & 0xFF;

@@ -11,8 +11,8 @@
 #include "videoio/ite6805_drv.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
 #include <iterator>
+#include <mutex>
 
 namespace {
 
@@ -186,7 +186,7 @@ void print_receivers(FILE *f)
         ite6805_drv::iTE6805_Get_Hdmi(input - ite6805_drv::FIRST_INPUT);
         hdminfo h;
         {
-            QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
             h = src->source_hdminfo[input];
         }
         std::fprintf(f, "[iTE6805_Get_Hdmi] dev_id:%d, idx:%d\r\n", input - 4, input);

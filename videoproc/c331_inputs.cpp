@@ -9,9 +9,9 @@
 #include "app/utils.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -154,7 +154,7 @@ void copy_timing(ST_HDMI_INFO &a, const hdminfo &b)
 // The receivers' records, read under their lock.
 void read_records(hdminfo out[c331_manage::PORT_NUM], c331_manage &m)
 {
-    QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
     tarixsource *src = tarixsource::p_tarix_source;
     for (int p = 0; p < c331_manage::PORT_NUM; ++p)
         out[p] = src ? src->source_hdminfo[m.zemApi_GetPortDevId(p)] : hdminfo{};
@@ -256,14 +256,14 @@ void c331_manage::check_port_valid(int fd)
             if (!valid_port(p))
                 break;
             {
-                QMutexLocker lock(&Utils::_check_nosig_mutex);
+                std::lock_guard<std::mutex> lock(Utils::_check_nosig_mutex);
                 if (!(PI_NOSIG[p] & SIG_WATCHED))
                     continue;
             }
             const bool ok = plausible(measure_port(*this, fd, p));
             uint32_t word;
             {
-                QMutexLocker lock(&Utils::_check_nosig_mutex);
+                std::lock_guard<std::mutex> lock(Utils::_check_nosig_mutex);
                 PI_NOSIG[p] = ok ? PI_NOSIG[p] & ~SIG_NONE : PI_NOSIG[p] | SIG_NONE;
                 word = PI_NOSIG[p];
             }

@@ -49,6 +49,9 @@ c331_manage::~c331_manage()
     pthread_mutex_destroy(&manage_mutex);
 }
 
+// The instance lock guards only the creation of the object. It is taken
+// while manage_mutex may be held (ManageLock, raise_apply_request_locked), so
+// nothing may take manage_mutex, or any other lock, while holding it.
 c331_manage *c331_manage::instance()
 {
     std::lock_guard<std::mutex> lock(g_instance_mutex);
@@ -60,10 +63,8 @@ c331_manage *c331_manage::instance()
 c331_manage *c331_manage::pInstance()
 {
     c331_manage *m = instance();
-    std::lock_guard<std::mutex> lock(g_instance_mutex);
-    if (m->m_initialized)
+    if (m->m_initialized.exchange(true))
         return m;
-    m->m_initialized = true;
     pthread_mutex_lock(&m->manage_mutex);
     m->para_changed = 0;
     pthread_mutex_unlock(&m->manage_mutex);

@@ -7,7 +7,16 @@
 // Every writer of the parameter image takes manage_mutex, changes the image
 // and raises the apply request para_changed (1 = changed, 2 = changed and the
 // user modes are to be examined again); the chip thread applies what differs
-// from the snapshot and emits ZemRamPara::sig_update_para with that code.
+// from the snapshot and sends ZemRamPara::sig_update_para with that code
+// once it has released manage_mutex.
+//
+// Lock rules for the chip code (the whole account is app/threads.h): the
+// area setters run inside the apply pass with manage_mutex held and take only
+// Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then the register
+// locks (_c331_bnk_mutex, _spi_mutex); they never call test_signal, never
+// wait for the GUI thread, and never wait on hardware without a bound.
+// Outside the pass, code that reads the image takes ManageLock (or
+// ImageLock) first.
 //
 // The member functions are spread over several files by concern:
 //   c331_manage.cpp  singleton, thread, bring-up, call log
@@ -730,7 +739,7 @@ private:
     void bringup_setup();
     void bringup_panel();
     void bringup_picture();
-    void apply_pass();
+    uint8_t apply_pass();
     void apply_panel();
     void apply_picture();
     bool apply_windows();
@@ -761,7 +770,7 @@ private:
     void lock_manage();
     void unlock_manage();
 
-    bool m_initialized = false;
+    std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;
     thread_wake m_wake;
     std::atomic<bool> m_holds_manage{false};

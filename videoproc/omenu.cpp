@@ -11,9 +11,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutexLocker>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 OSD_LIST g_osd_list;
 
@@ -227,7 +227,7 @@ bool get_json_omenu_para(const char *path, OSD_LIST &list)
     list.entry[0].osdcount = 0;
     // Held across the read and the removal, so that a file the PC tool sends
     // meanwhile is never the one removed.
-    QMutexLocker lock(&Utils::_file_deal_mutex);
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string bytes;
     if (!platform::files::readAll(path, bytes))
         return false;

@@ -18,7 +18,7 @@ protected:
     {
         platform::devmem::sim::reset();
         ConfigEngine::resetInstance();
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_pid.clear();
     }
     void TearDown() override
@@ -29,7 +29,7 @@ protected:
     QString iniPath() const { return QString::fromStdString(root.host("/data/configs/tcpip.ini")); }
     static QString pid()
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         return g_pid;
     }
 };

@@ -2,6 +2,7 @@
 // and clean-up, the keypad LED report and the notices it shows.
 
 #include "ui/panel_fixture.h"
+#include "support/blocked_call.h"
 
 #include "app/config_engine.h"
 #include "platform/files.h"
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <algorithm>
+#include <chrono>
+#include <memory>
 #include <thread>
 
 using namespace zemtest;
@@ -384,6 +387,54 @@ TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadloc
     EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
 }
 
+TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheChipLockWhileAnApplyPassNotifies)
+{
+    // Keypad in use, link options page in front: a key's notification shows
+    // a modal notice. Meanwhile the chip thread's apply pass notifies, which
+    // waits for the GUI's notification to end; a second key inside the notice
+    // needs manage_mutex, so the pass may not hold it while it waits.
+    c331_manage chip;
+    struct Installed {
+        c331_manage *previous = c331_manage::p_c331_manage;
+        ~Installed() { c331_manage::p_c331_manage = previous; }
+    } installed;
+    c331_manage::p_c331_manage = &chip;
+    chip.setup_state = 8;
+    startPanel()->show();
+    g_zem_keys = 1;
+    enableWindow(0);
+    g_page_focus = 10;
+
+    std::unique_ptr<BlockedCall> chipTurn;
+    bool lockFree = false;
+    QTimer::singleShot(0, [&] {
+        chipTurn.reset(new BlockedCall([&chip] { c331_manage::c331managerdeal(&chip); }));
+        // The pass is over once the request is cleared and the lock is free.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!lockFree && std::chrono::steady_clock::now() < deadline) {
+            if (pthread_mutex_trylock(&chip.manage_mutex) == 0) {
+                lockFree = chip.para_changed == 0;
+                pthread_mutex_unlock(&chip.manage_mutex);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (lockFree)   // otherwise the second key would wait for ever
+            zem_keyboard::update_usb_keyEvent(Qt::Key_M);
+        if (g_tip)
+            g_tip->done(0);
+    });
+    ASSERT_TRUE(zem_keyboard::update_usb_keyEvent(Qt::Key_M));
+    ASSERT_TRUE(chipTurn);
+    EXPECT_TRUE(lockFree);
+    ASSERT_TRUE(chipTurn->finishes());
+    // Both keys took effect: frozen, then thawed, with a pass requested again.
+    EXPECT_EQ(store->word(para::window(0, para::WIN_FLAGS)) & para::WIN_FLAG_FREEZE, 0);
+    EXPECT_EQ(chip.para_changed, 1);
+    // The pass's queued notification is delivered while the notice can still time out.
+    g_page_focus = 0;
+    QCoreApplication::processEvents();
+}
+
 TEST_F(SyncUpdateTest, ChangeWhoseApplyPassIsPendingStaysVisibleToTheChip)
 {
     // The keypad's source key: the image changes, an apply pass is requested
@@ -404,17 +455,39 @@ TEST_F(SyncUpdateTest, ChangeWhoseApplyPassIsPendingStaysVisibleToTheChip)
     EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
 }
 
-TEST_F(SyncUpdateTest, SnapshotIsLeftAloneWhileAnotherThreadHoldsTheChipLock)
+TEST_F(SyncUpdateTest, RamWrittenChangeStaysVisibleToTheChipUntilAPassRuns)
 {
-    // A pass in progress (or a writer in its hand-shake) holds manage_mutex:
-    // persistence goes ahead, the snapshot waits, nothing blocks.
-    const uint8_t was = store->ram_para_back[para::UNUSED_770];
+    // The PC tool writes the image and applies it later through register 11.
+    // A notification in between (any thread's) persists the change, but the
+    // snapshot may not take it: the apply pass would then find nothing to do.
+    const uint16_t old = store->word(para::CONTRAST);
+    const uint8_t contrast[2] = {uint8_t(old + 7), 0};
+    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST, true), 0);
+    store->test_signal(1);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), old + 7);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old);
+
+    // An apply pass begins (it programs what differs) and notifies: now the snapshot follows.
+    {
+        ManageLock lock;
+        store->image_unapplied = false;
+    }
+    store->test_signal(1);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old + 7);
+}
+
+TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheChipLock)
+{
+    // The image is copied whole under its lock: a writer in its hand-shake
+    // finishes first, and the file and the snapshot then hold its change.
+    auto lock = std::make_unique<ManageLock>();
     store->ram_para[para::UNUSED_770] = 0x66;
-    ManageLock lock;
-    std::thread gui_side([this] { sync->para_sync(1); });
-    gui_side.join();
+    BlockedCall gui_side([this] { sync->para_sync(1); });
+    EXPECT_TRUE(gui_side.waits());
+    lock.reset();
+    ASSERT_TRUE(gui_side.finishes());
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x66);
-    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], was);
+    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x66);
 }
 
 } // namespace

@@ -57,7 +57,7 @@ TEST_F(UtilsNet, InitIPAddressRunsTheCommandsInOrder)
         "route del 255.255.255.255 wlan1",
     };
     EXPECT_EQ(platform::shell::sim::log(), reset);
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     EXPECT_EQ(g_str_ip, "192.168.0.199");  // init_resteth leaves the globals alone
 }
 
@@ -102,7 +102,7 @@ TEST_F(UtilsNet, GlobalsFromTheStore)
     EXPECT_EQ(g_zem_max_pixel.load(), 0xC80000);
     EXPECT_EQ(g_lcd_lang_valid.load(), 0x1001Fu);
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         EXPECT_EQ(g_str_barcode, "BC-1");
         EXPECT_EQ(g_srt_mask, "255.255.255.0");
         EXPECT_EQ(g_usb_grade_path, "ZEM-R25");

@@ -4,6 +4,7 @@
 #include "app/zemrampara.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "support/blocked_call.h"
 #include "support/temp_root.h"
 #include "videoproc/c331_manage.h"
 
@@ -567,6 +568,41 @@ TEST_F(Store, FreezeOnlyEnabledWindowsBlackAny)
     s->ZemSetImageBlack();
     s->ZemSetImageFreeze();
     EXPECT_EQ(0, std::memcmp(before.data(), s->ram_para, IMAGE_SIZE));
+}
+
+TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
+{
+    // The links write the image under manage_mutex (the input-timing records
+    // under input_timing_mutex): a writer that read or wrote before taking
+    // the lock could lose their change or hand out half a value.
+    ZemRamPara *s = load();
+    s->setWord(window(0, WIN_ENABLE), 1);
+    const uint8_t two[2] = {0x12, 0x34};
+    struct Case {
+        const char *name;
+        uint32_t off;                                 // the word the call changes
+        std::function<void()> call;
+        pthread_mutex_t *lock;
+    };
+    pthread_mutex_t *manage = &c331_manage::instance()->manage_mutex;
+    const Case cases[] = {
+        {"RAM write", 100, [&] { s->ZemRamParaDeal(two, 2, 100); }, manage},
+        {"RAM write of an input timing", INPUT_TIMING, [&] { s->ZemRamParaDeal(two, 2, INPUT_TIMING); },
+         &s->input_timing_mutex},
+        {"freeze", window(0, WIN_FLAGS), [&] { s->ZemSetImageFreeze(); }, manage},
+        {"black", window(0, WIN_FLAGS), [&] { s->ZemSetImageBlack(); }, manage},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint16_t before = s->word(c.off);
+        pthread_mutex_lock(c.lock);
+        zemtest::BlockedCall call(c.call);
+        EXPECT_TRUE(call.waits());
+        EXPECT_EQ(s->word(c.off), before);
+        pthread_mutex_unlock(c.lock);
+        ASSERT_TRUE(call.finishes());
+        EXPECT_NE(s->word(c.off), before);
+    }
 }
 
 TEST_F(Store, EdidPortsInRangeOnly)

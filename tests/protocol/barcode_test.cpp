@@ -56,14 +56,14 @@ TEST_F(CmdTest, BarcodeSetAndReadRoundTripAndFillTheCloudId)
 TEST_F(CmdTest, MalformedBarcodeRequestsAnswerStatus5)
 {
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = QStringLiteral("KEEP");
     }
     EXPECT_EQ(cmd(0xA2, {30, 2, 0}), (Bytes{5, 30}));
     // A length running past the body.
     EXPECT_EQ(cmd(0xA2, {30, 50, 0, 'A', 'B'}), (Bytes{5, 30}));
     EXPECT_EQ(cmd(0xA2, {30}), (Bytes{5, 30}));
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     EXPECT_EQ(g_str_barcode, QStringLiteral("KEEP"));
 }
 

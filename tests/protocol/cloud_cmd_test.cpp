@@ -238,7 +238,7 @@ TEST_F(CloudTest, ReadPieceSendsOnlyTheBytesTheFileHolds)
 TEST_F(CloudTest, BarcodeKindAndMissingFiles)
 {
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = QStringLiteral("XYZ");
     }
     EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '1'}), cat({ok(100), le32(3)}));
@@ -247,7 +247,7 @@ TEST_F(CloudTest, BarcodeKindAndMissingFiles)
     EXPECT_EQ(cmd(0xC8, {'F', '0', '0', '9'}), cat({refused(78, 0), le32(0)}));
     // Announcing the barcode kind blanks the stored barcode.
     EXPECT_EQ(cmd(0xCC, announce('1', 10, 1)), ok(100));
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     EXPECT_EQ(g_str_barcode, QStringLiteral(" "));
 }
 

@@ -6,8 +6,8 @@
 #include "protocol/uart_inout_4G.h"
 #include "tcp_fixture.h"
 
-#include <QMutexLocker>
 #include <fcntl.h>
+#include <mutex>
 
 using namespace nettest;
 using namespace std::chrono_literals;
@@ -25,7 +25,7 @@ protected:
         for (int i = 0; i < 4096; ++i)
             store->ram_para[i] = uint8_t(i ^ 0x5A);
         {
-            QMutexLocker lock(&Utils::_reconfig_4g_mutex);
+            std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
             g_reconfig_4g = 0;
         }
         platform::ensureDir("/dev");
@@ -93,13 +93,13 @@ TEST_F(Link4GTest, CardFramesAreNotAcknowledgedAndTheirRepliesComeBackOnThe4GLin
 TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
 {
     {
-        QMutexLocker lock(&Utils::_reconfig_4g_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
         g_reconfig_4g = 1;
     }
     link->wake();
     EXPECT_EQ(pty->receive(RECONFIG.size(), 2000ms), RECONFIG);
     ASSERT_TRUE(zemtest::waitFor([] {
-        QMutexLocker lock(&Utils::_reconfig_4g_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
         return g_reconfig_4g == 0;
     }, 2000ms, 1ms));
 
@@ -107,7 +107,7 @@ TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
     // the frame still follows the reply.
     Bytes reply;
     {
-        QMutexLocker lock(&Utils::_reconfig_4g_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
         g_reconfig_4g = 1;
         reply = ask(pctool::frame(pctool::ramRead(pctool::CONTROLLER, 7, 1)));
         EXPECT_EQ(g_reconfig_4g, 1);

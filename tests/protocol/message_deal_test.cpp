@@ -1,11 +1,16 @@
 #include "cloud/message_deal_4g.h"
 #include "protocol/message_deal.h"
 #include "proto_fixture.h"
+#include "support/blocked_call.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QWidget>
+#include <atomic>
+#include <future>
+#include <memory>
 #include <random>
+#include <thread>
 
 using pctool::Bytes;
 using platform::simfpga::OpKind;
@@ -53,6 +58,28 @@ TEST_F(HandlerTest, LocalRamWriteThenReadAndWindowLimits)
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA1000000, 2)), (Bytes{0, 0xAA, 7}));
 }
 
+TEST_F(HandlerTest, ImageCommandsWaitForTheChipLock)
+{
+    // While an apply pass or another link holds manage_mutex, the local RAM
+    // write and read of the image and the slots, and the factory restore of
+    // register 16, wait: neither side sees half of the other's values.
+    const Bytes requests[] = {
+        pctool::ramWrite(pctool::CONTROLLER, 100, {1, 2}),
+        pctool::ramRead(pctool::CONTROLLER, 100, 2),
+        pctool::ramWrite(pctool::CONTROLLER, 0x1000, {0xAA, 0xAA}),
+        pctool::ramRead(pctool::CONTROLLER, 0x1000, 2),
+        pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 16, {0x01, 0, 0x01}),
+    };
+    for (const Bytes &request : requests) {
+        SCOPED_TRACE(::testing::Message() << "command " << int(request[9]) << " at " << para::get32(request.data(), 10));
+        auto lock = std::make_unique<ManageLock>();
+        zemtest::BlockedCall call([&] { run(request); });
+        EXPECT_TRUE(call.waits());
+        lock.reset();
+        EXPECT_TRUE(call.finishes());
+    }
+}
+
 TEST_F(HandlerTest, RamWriteCountRunningPastTheBodyIsRefused)
 {
     Bytes req = pctool::ramWrite(pctool::CONTROLLER, 0, {1, 2, 3, 4});
@@ -74,7 +101,7 @@ TEST_F(HandlerTest, RamWriteOfNoBytesChangesNothingInAnyWindow)
     EXPECT_EQ(g_4G_RAM[0], before4g);
     for (uint32_t address : {0u, 0x800u, 0x01002000u, 0x02000000u, 0x04000000u, 0x05000000u, 0x06000000u})
         EXPECT_EQ(run(pctool::ramWrite(REMOTE, address, {})), Bytes{0}) << std::hex << address;
-    EXPECT_EQ(card->MCU_RAM_PARA_func[0][0], 0);
+    EXPECT_EQ(pages().MCU_RAM_PARA_func[0][0], 0);
 }
 
 TEST_F(HandlerTest, LocalReadAcrossImageIntoSlotsPicksSlotPerAddress)
@@ -132,8 +159,8 @@ TEST_F(HandlerTest, DescriptorBlocksAndLimits)
 
 TEST_F(HandlerTest, DeviceInformationBlock)
 {
-    card->MCU_REG_func[0][28] = 0x28;
-    card->MCU_REG_func[0][31] = 0x31;
+    card->set_reg_shadow(0, 28, 0x28);
+    card->set_reg_shadow(0, 31, 0x31);
     store->setWord(1378, 0x0102);
     g_update_status = 1;
     Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x88));
@@ -150,7 +177,7 @@ TEST_F(HandlerTest, DeviceInformationBlock)
     EXPECT_EQ(r[1 + 0x80], 0x01);
     EXPECT_EQ(r[1 + 0x81], 0x02);
     // FPGA 0 running and started: ready, with or without cloud files.
-    card->MCU_REG_func[0][80] = 3;
+    card->set_reg_shadow(0, 80, 3);
     card->vbyone_ready[0] = 1;
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 1)), (Bytes{0, 0xAA}));
     card->vbyone_ready[0] = 0;
@@ -161,14 +188,14 @@ TEST_F(HandlerTest, DeviceInformationBlockCutsOverlongCloudTexts)
     // Texts from the configuration store can be longer than the block: they
     // are cut at its end, and nothing is written past it.
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_Kumo_cloudserverip = QString(6000, QLatin1Char('a'));
         g_Kumo_clouduserid = QStringLiteral("user");
     }
     g_Kumo_cloudserverport = 0x1234;
     Bytes r = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x1000));
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_Kumo_cloudserverip = QStringLiteral(" ");
         g_Kumo_clouduserid = QStringLiteral(" ");
     }
@@ -186,15 +213,48 @@ TEST_F(HandlerTest, RemoteParameterPageWriteMirrorsAndReachesBothFpgas)
         data[i] = uint8_t(0x10 + i);
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 4, data)), Bytes{0});
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(card->MCU_RAM_PARA_func[i][8], 0x14);
-        EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[i][4], 0x14);   // offset 8 mirrors to 4
-        EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[i][6], 0x16);
+        EXPECT_EQ(pages().MCU_RAM_PARA_func[i][8], 0x14);
+        EXPECT_EQ(pages().MCU_RAM_ETH_BACK_PARA_func[i][4], 0x14);   // offset 8 mirrors to 4
+        EXPECT_EQ(pages().MCU_RAM_ETH_BACK_PARA_func[i][6], 0x16);
         EXPECT_EQ(fpga[i]->ram(1, 4, 8), data);
     }
     // Byte 6 set: FPGA 0 only.
     fpga[1]->clearOps();
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0, {1}, 5, 2)), Bytes{0});
     EXPECT_TRUE(fpga[1]->ops().empty());
+}
+
+TEST_F(HandlerTest, CardPagesAreReachedOnlyUnderTheirOwnerLock)
+{
+    // The FPGA thread and every link use the shadows and page buffers: a
+    // command waits while another thread holds their owner lock.
+    card->set_reg_shadow(0, 80, 3);
+    const Bytes requests[] = {
+        pctool::ramWrite(REMOTE, 8, {1, 2}),                 // parameter page and its mirror
+        pctool::ramWrite(REMOTE, 0x06000000, Bytes(4, 1)),   // status page
+        pctool::ramWrite(REMOTE, 0x05000000, {7}),           // command page
+        pctool::ramRead(REMOTE, 0, 4),                       // parameter page with the overlay
+        pctool::ramRead(REMOTE, 0x800, 4),                   // status page refresh
+        pctool::body(REMOTE, pctool::PC, 0xA1, 21, {0}),     // register read
+    };
+    for (const Bytes &request : requests) {
+        SCOPED_TRACE(::testing::Message() << "command " << int(request[9]) << " at " << para::get32(request.data(), 10));
+        std::promise<void> release;
+        std::atomic<bool> held{false};
+        std::thread holder([&] {
+            card->with_pages([&](card_pages &) {
+                held = true;
+                release.get_future().wait();
+            });
+        });
+        while (!held)
+            std::this_thread::yield();
+        zemtest::BlockedCall call([&] { run(request); });
+        EXPECT_TRUE(call.waits());
+        release.set_value();
+        holder.join();
+        EXPECT_TRUE(call.finishes());
+    }
 }
 
 TEST_F(HandlerTest, RemoteAccessStaysInsideItsPage)
@@ -218,9 +278,10 @@ TEST_F(HandlerTest, RemoteWriteWithHighAddressBitsStaysInTheParameterPage)
 {
     card->multicast_mode = 3;
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x10000100, {1, 2, 3, 4}, 0, 1)), Bytes{0});
-    EXPECT_EQ(Bytes(card->MCU_RAM_PARA_func[0] + 0x100, card->MCU_RAM_PARA_func[0] + 0x104), (Bytes{1, 2, 3, 4}));
+    const card_pages c = pages();
+    EXPECT_EQ(Bytes(c.MCU_RAM_PARA_func[0] + 0x100, c.MCU_RAM_PARA_func[0] + 0x104), (Bytes{1, 2, 3, 4}));
     EXPECT_EQ(fpga[0]->ram(1, 0x100, 4), (Bytes{1, 2, 3, 4}));
-    const Bytes statusPage(card->MCU_RAM_EXTEND, card->MCU_RAM_EXTEND + fpga_manage::PAGE_SIZE);
+    const Bytes statusPage(c.MCU_RAM_EXTEND, c.MCU_RAM_EXTEND + fpga_manage::PAGE_SIZE);
     EXPECT_EQ(statusPage, Bytes(fpga_manage::PAGE_SIZE, 0));
     EXPECT_EQ(card->multicast_mode, 3);   // no status-page follow-up
 }
@@ -229,12 +290,14 @@ TEST_F(HandlerTest, RemoteWriteWithHighAddressBitsStaysInTheParameterPage)
 // bank nibble or bits 16..23 hold; only a read leaving its page is refused.
 TEST_F(HandlerTest, RemoteReadsAreAnsweredFromThePageOffset)
 {
-    card->MCU_REG_func[0][80] = 3;
+    card->set_reg_shadow(0, 80, 3);
     fpga[0]->setRam(1, 0x100, {1, 2, 3, 4});
     fpga[0]->setRam(50, 0x10, {13, 14, 15, 16});
     const uint8_t cmdPage[4] = {5, 6, 7, 8}, status[4] = {9, 10, 11, 12};
-    std::memcpy(card->MCU_RAM_CMD, cmdPage, 4);
-    std::memcpy(card->MCU_RAM_EXTEND + 0x100, status, 4);
+    card->with_pages([&](card_pages &c) {
+        std::memcpy(c.MCU_RAM_CMD, cmdPage, 4);
+        std::memcpy(c.MCU_RAM_EXTEND + 0x100, status, 4);
+    });
     const struct {
         uint32_t address;
         uint16_t len;
@@ -268,9 +331,9 @@ TEST_F(HandlerTest, StatusPageWriteSetsMulticastAndClearsBit6)
     EXPECT_EQ(run(pctool::ramWrite(REMOTE, 0x06000000, data)), Bytes{0});
     EXPECT_EQ(card->multicast_mode, 0);
     EXPECT_EQ(card->multicast_word, 0x12345678u);
-    EXPECT_EQ(card->MCU_RAM_EXTEND[49], 0xBF);
+    EXPECT_EQ(pages().MCU_RAM_EXTEND[49], 0xBF);
     // Reading the status page refreshes the controller-kept bytes.
-    card->MCU_REG_func[0][64] = 0x5C;
+    card->set_reg_shadow(0, 64, 0x5C);
     Bytes r = run(pctool::ramRead(REMOTE, 0x800, 100));
     EXPECT_EQ(r[1 + 49], 0x9F);
     EXPECT_EQ(r[1 + 72], 1);
@@ -280,14 +343,14 @@ TEST_F(HandlerTest, StatusPageWriteSetsMulticastAndClearsBit6)
 
 TEST_F(HandlerTest, RemoteParameterReadOverlaysBackImage)
 {
-    card->MCU_REG_func[0][80] = 3;
+    card->set_reg_shadow(0, 80, 3);
     fpga[0]->setRam(1, 0, Bytes(16, 0x33));
-    card->MCU_RAM_ETH_BACK_PARA_func[0][7] = 0x99;   // overlays offset 11
+    card->with_pages([](card_pages &c) { c.MCU_RAM_ETH_BACK_PARA_func[0][7] = 0x99; });   // overlays offset 11
     Bytes r = run(pctool::ramRead(REMOTE, 0, 16));
     EXPECT_EQ(r[1 + 0], 0x33);
     EXPECT_EQ(r[1 + 11], 0x99);
     // Not running: zeros.
-    card->MCU_REG_func[0][80] = 0;
+    card->set_reg_shadow(0, 80, 0);
     EXPECT_EQ(run(pctool::ramRead(REMOTE, 0, 4)), (Bytes{0, 0, 0, 0, 0}));
 }
 

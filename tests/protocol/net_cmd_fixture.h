@@ -7,7 +7,6 @@
 #include "proto_fixture.h"
 #include "protocol/message_deal.h"
 
-#include <QMutexLocker>
 #include <QObject>
 #include <string>
 

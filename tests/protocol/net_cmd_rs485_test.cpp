@@ -50,7 +50,7 @@ TEST_F(NetCmdLine, SearchDeviceRecordAndBarcodeOverTheLine)
 {
     platform::shell::sim::script("ifconfig eth0 | grep HWaddr", 0, "02:00:00:aa:bb:cc\n");
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_ip = QStringLiteral("192.168.0.199");
         g_srt_mask = QStringLiteral("255.255.255.0");
         g_str_gateway = QStringLiteral("192.168.0.1");

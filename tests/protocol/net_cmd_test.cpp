@@ -16,7 +16,7 @@ const char *const kMacQuery = "ifconfig eth0 | grep HWaddr | awk '{print $5}'";
 
 void setEth(const QString &ip, const QString &mask, const QString &gw, const QString &mac)
 {
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     g_str_ip = ip;
     g_srt_mask = mask;
     g_str_gateway = gw;
@@ -45,14 +45,14 @@ TEST_F(CmdTest, SearchAnswersMacFromTheShellAndTheAddresses)
                             255, 255, 255, 0, 192, 168, 0, 1, 0x8D, 0x13};
     EXPECT_EQ(cmd(0xA4, {3}), expected);
     EXPECT_TRUE(logged(kMacQuery));
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     EXPECT_EQ(g_str_mac, QStringLiteral("00:1A:2B:3C:4D:5E"));
 }
 
 TEST_F(CmdTest, DeviceRecordWithoutWifiKeepsEveryTextInItsField)
 {
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWX");   // 24 bytes, field of 16
         g_pid = QString(40, QLatin1Char('f'));                        // longer than its 32
     }
@@ -73,7 +73,7 @@ TEST_F(CmdTest, DeviceRecordWithoutWifiKeepsEveryTextInItsField)
 
     // A short barcode is zero-padded.
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = QStringLiteral("AB");
     }
     r = cmd(0xA4, {16});
@@ -137,7 +137,7 @@ TEST_F(CmdTest, AddressSetWithTheSamePortOnlySignalsTheChange)
     EXPECT_EQ(cmd(0xA4, req), Bytes{0});
     EXPECT_EQ(changes, std::vector<int>{1});
     EXPECT_EQ(g_app_reset_flag.load(), 0);
-    QMutexLocker lock(&g_config_text_mutex);
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
     EXPECT_EQ(g_str_ip, QStringLiteral("192.168.1.50"));
 }
 

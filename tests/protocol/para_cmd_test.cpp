@@ -36,8 +36,15 @@ protected:
             b[i] = uint8_t(seed ^ (i * 13));
         return b;
     }
-    void setShadow(int n, const Bytes &page) { std::copy(page.begin(), page.end(), card->MCU_RAM_PARA_func[n]); }
-    Bytes shadow(int n) { return Bytes(card->MCU_RAM_PARA_func[n], card->MCU_RAM_PARA_func[n] + fpga_manage::PAGE_SIZE); }
+    void setShadow(int n, const Bytes &page)
+    {
+        card->with_pages([&](card_pages &c) { std::copy(page.begin(), page.end(), c.MCU_RAM_PARA_func[n]); });
+    }
+    Bytes shadow(int n)
+    {
+        const card_pages c = pages();
+        return Bytes(c.MCU_RAM_PARA_func[n], c.MCU_RAM_PARA_func[n] + fpga_manage::PAGE_SIZE);
+    }
 
     message_deal handler;
 };
@@ -55,7 +62,7 @@ TEST_F(ParaCmdTest, ParameterSaveToTheSecondFpgaLeavesTheFirstFlashAlone)
     EXPECT_EQ(Bytes(record.begin() + 1, record.end()), page);
     EXPECT_EQ(flash[0]->programCount(), 0u);
     EXPECT_EQ(flash[0]->eraseCount(), 0u);
-    EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[1][4], page[8]);   // back image rebuilt
+    EXPECT_EQ(pages().MCU_RAM_ETH_BACK_PARA_func[1][4], page[8]);   // back image rebuilt
     EXPECT_TRUE(fpga[0]->ops().empty());
     EXPECT_TRUE(fpga[1]->ops().empty());   // a single selection does not reload the FPGA
     EXPECT_TRUE(routesIdle());
@@ -100,9 +107,8 @@ TEST_F(ParaCmdTest, VersionRepliesLocalAndFromTheChosenFpga)
     Bytes local = run(pctool::body(pctool::CONTROLLER, pctool::PC, 0x82, 0));
     EXPECT_EQ(local, (Bytes{0, 1, 8, 0x52, 151, 11, 0, 40, 9, 38, 2, 0, 0, 100, 0, 0, 0}));
 
-    uint8_t *reg = card->MCU_REG_func[1];
-    reg[21] = 7;
-    reg[28] = 1, reg[29] = 2, reg[30] = 3, reg[31] = 4;
+    for (const auto &r : {std::pair<uint8_t, uint8_t>{21, 7}, {28, 1}, {29, 2}, {30, 3}, {31, 4}})
+        card->set_reg_shadow(1, r.first, r.second);
     Bytes remote = run(pctool::body(CARD, pctool::PC, 0x82, 0, {}, 0, 2));
     EXPECT_EQ(remote, (Bytes{0, 7, 0, 0x43, 11, 11, 1, 2, 3, 4, 0, 0, 0, 100, 0, 0, 0}));
     Bytes first = run(pctool::body(CARD, pctool::PC, 0x82, 0, {}, 1, 2));   // byte 6 set: FPGA 0

@@ -26,23 +26,19 @@ protected:
             platform::spi::sim::attach(fpga_drv::DEVICE_PATH[i], fpga[i]);
         }
         card = fpga_manage::pInstance();
-        for (int i = 0; i < 2; ++i) {
-            std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
-            std::memset(card->MCU_RAM_PARA_func[i], 0, fpga_manage::PAGE_SIZE);
-            std::memset(card->MCU_RAM_ETH_BACK_PARA_func[i], 0, fpga_manage::BACK_PARA_SIZE);
-            std::memset(card->MCU_RAM_TX_func[i], 0, fpga_manage::PAGE_SIZE);
-            std::memset(card->MCU_RAM_RX_func[i], 0, fpga_manage::PAGE_SIZE);
-        }
-        std::memset(card->MCU_RAM_EXTEND, 0, sizeof card->MCU_RAM_EXTEND);
-        std::memset(card->MCU_RAM_CMD, 0, sizeof card->MCU_RAM_CMD);
+        card->with_pages([](card_pages &c) { c = card_pages{}; });
         card->reply_ready = 0;
         g_passby_trans_port = 255;
         store = ZemRamPara::pInstance();
         std::memset(store->ram_para, 0, sizeof store->ram_para);
+        store->image_unapplied = false;
         chip = c331_manage::instance();
         chip->para_changed = 0;
         chip->gPanel.use1och = 0;
     }
+
+    // A copy of the card side's shadows and page buffers.
+    card_pages pages() { return card->with_pages([](card_pages &c) { return c; }); }
 
     std::shared_ptr<platform::simfpga::SimFpga> fpga[2];
     fpga_manage *card = nullptr;

@@ -285,8 +285,8 @@ TEST_F(RegCmdTest, ApplyOfNewLedGeometryResetsWindowsAndAsksTheFpgas)
     setWord(para::window(4, para::WIN_SOURCE), 0x8000 | 45); // beyond the crop table
     store->ram_para[para::CROP_TABLE + 20] = 0x34;
     setWord(para::AUDIO_WINDOW, 1);
-    card->MCU_REG_func[0][80] = 3;
-    card->MCU_REG_func[1][80] = 3;
+    card->set_reg_shadow(0, 80, 3);
+    card->set_reg_shadow(1, 80, 3);
     EXPECT_EQ(wr(11, 0x02, 0), 0);
     for (uint32_t i = 1; i < 6; ++i)
         EXPECT_EQ(word(para::window(i, para::WIN_ENABLE)), 0);
@@ -301,7 +301,7 @@ TEST_F(RegCmdTest, ApplyOfNewLedGeometryResetsWindowsAndAsksTheFpgas)
 
     // One FPGA not running: no hand-shake.
     g_set_led_para = 0;
-    card->MCU_REG_func[1][80] = 2;
+    card->set_reg_shadow(1, 80, 2);
     setWord(para::LED_WIDTH, 2048);
     EXPECT_EQ(wr(11, 0x02, 0), 0);
     EXPECT_EQ(g_set_led_para, 0);
@@ -459,8 +459,8 @@ TEST_F(RegCmdTest, FactoryDefaultsRestoreTheImageAndDeleteTheUserModes)
     saveSlot(16, 1);
     std::memset(store->ram_para, 0x77, sizeof store->ram_para);
     std::memcpy(store->ram_para_back, store->ram_para, sizeof store->ram_para);
-    card->MCU_REG_func[0][80] = 3;
-    card->MCU_REG_func[1][80] = 3;
+    card->set_reg_shadow(0, 80, 3);
+    card->set_reg_shadow(1, 80, 3);
 
     EXPECT_EQ(wr(16, 0x01, 0x01), 0);
     for (uint32_t n = 768; n < 4096; ++n) {

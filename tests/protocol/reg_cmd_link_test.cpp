@@ -1,6 +1,7 @@
 // Register commands over the RS-485 line with the chip thread running.
 
 #include "reg_cmd_fixture.h"
+#include "support/locked_reads.h"
 
 #include <QSettings>
 
@@ -11,9 +12,9 @@ namespace {
 TEST_F(RegLinkTest, RamWrittenBrightnessIsAppliedByRegister11)
 {
     startChip();
-    const uint16_t bri = store->word(para::BRIGHTNESS) == 80 ? 60 : 80;
+    const uint16_t bri = zemtest::imageWord(para::BRIGHTNESS) == 80 ? 60 : 80;
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
-    EXPECT_EQ(chip->para_changed, 0);   // stored, not applied yet
+    EXPECT_EQ(zemtest::applyRequest(), 0);   // stored, not applied yet
 
     const uint64_t mark = chipModel->mark();
     EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
@@ -35,16 +36,16 @@ TEST_F(RegLinkTest, DebugRegistersReachTheChipThread)
     ASSERT_TRUE(waitPass());
     EXPECT_EQ(chipModel->reg(0x48, 0x57), 0x89);   // the input slide bar
     EXPECT_EQ(chip->setup_state.load(), 8);   // bit 6 (restart) not run
-    EXPECT_EQ(store->reg_para[34], 0);
+    EXPECT_EQ(zemtest::registerByte(34), 0);
 
     EXPECT_EQ(writeReg(165, 0xFF, 0x10), Bytes{0});
     ASSERT_TRUE(waitPass());
-    EXPECT_EQ(store->reg_para[33], 0x10);
+    EXPECT_EQ(zemtest::registerByte(33), 0x10);
 
     EXPECT_EQ(writeReg(163, 0x00, 2), Bytes{0});   // the register holds 3: dump mode 2
     ASSERT_TRUE(waitPass());
     EXPECT_NE(dump.text().find("[zemDbg_c331_param] c331_mem"), std::string::npos);
-    EXPECT_EQ(store->reg_para[35], 0);
+    EXPECT_EQ(zemtest::registerByte(35), 0);
 }
 
 TEST_F(RegLinkTest, FactoryDefaultsAndApplicationInstallOverTheLine)
@@ -52,13 +53,14 @@ TEST_F(RegLinkTest, FactoryDefaultsAndApplicationInstallOverTheLine)
     startChip();
     platform::ensureDir("/data/modes");
     zemtest::writeFile(root.host("/data/modes/custom_mode2"), "m");
-    store->user_mode_ram[1][0] = store->user_mode_ram[1][1] = 0xAA;
-    store->setWord(para::CONTRAST, uint16_t(store->word(para::CONTRAST) + 1));
+    zemtest::setSlotByte(1, 0, 0xAA);
+    zemtest::setSlotByte(1, 1, 0xAA);
+    zemtest::setImageWord(para::CONTRAST, uint16_t(zemtest::imageWord(para::CONTRAST) + 1));
     EXPECT_EQ(writeReg(16, 0x01, 0x01), Bytes{0});
     ASSERT_TRUE(waitPass());
-    EXPECT_EQ(store->ram_para[para::CONTRAST], default_para_ramlist[para::CONTRAST - 766]);
+    EXPECT_EQ(zemtest::imageByte(para::CONTRAST), default_para_ramlist[para::CONTRAST - 766]);
     EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode2"));
-    EXPECT_EQ(store->user_mode_ram[1][0], 0xFF);
+    EXPECT_EQ(zemtest::slotByte(1, 0), 0xFF);
 
     platform::ensureDir("/data/app");
     zemtest::writeFile(root.host("/data/app/zemR47N2"), "application");
@@ -83,7 +85,7 @@ TEST_F(RegLinkTest, LinkKeepsAnsweringWithASilentChip)
     EXPECT_EQ(writeReg(161, 0x10, 0x10), Bytes{0});
     EXPECT_EQ(ask(pctool::ramRead(pctool::CONTROLLER, para::BRIGHTNESS, 2)).size(), 3u);
     EXPECT_EQ(chip->setup_state.load(), 0);
-    EXPECT_EQ(store->reg_para[34], 0x01);   // kept for the first pass
+    EXPECT_EQ(zemtest::registerByte(34), 0x01);   // kept for the first pass
 }
 
 } // namespace

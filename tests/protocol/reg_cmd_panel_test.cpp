@@ -2,6 +2,7 @@
 // the upgrade pop-up, the reboot of the 10 ms tick and the persisted image.
 
 #include "reg_cmd_fixture.h"
+#include "support/locked_reads.h"
 
 #include "app/syncupdate.h"
 #include "platform/shell.h"
@@ -108,7 +109,7 @@ TEST_F(RegPanelTest, InstalledApplicationRebootsThreeSecondsLater)
 TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
 {
     startChip();
-    const uint16_t bri = store->word(para::BRIGHTNESS) == 80 ? 60 : 80;
+    const uint16_t bri = zemtest::imageWord(para::BRIGHTNESS) == 80 ? 60 : 80;
     const uint64_t mark = chipModel->mark();
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {uint8_t(bri), 0})), Bytes{0});
     EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
@@ -127,7 +128,7 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
 TEST_F(RegPanelTest, PictureChangesReachTheChipAndArePersisted)
 {
     startChip();
-    const uint8_t mode = store->word(para::COLOR_TEMP) == 3 ? 1 : 3;
+    const uint8_t mode = zemtest::imageWord(para::COLOR_TEMP) == 3 ? 1 : 3;
     const uint32_t gains[4][3] = {{}, {8845, 8113, 7056}, {}, {6944, 8282, 10978}};
     EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 10, mode, 0})), (Bytes{0, 0x31}));
     ASSERT_TRUE(waitPass());
@@ -135,8 +136,8 @@ TEST_F(RegPanelTest, PictureChangesReachTheChipAndArePersisted)
         for (int k = 0; k < 3; ++k)
             EXPECT_EQ(chipModel->value(0x0C5B02 + 0x800u * k, 16 * n), gains[mode][k]) << n << "," << k;
 
-    const uint8_t contrast = store->word(para::CONTRAST) == 70 ? 30 : 70;
-    const uint8_t saturation = store->word(para::SATURATION) == 20 ? 90 : 20;
+    const uint8_t contrast = zemtest::imageWord(para::CONTRAST) == 70 ? 30 : 70;
+    const uint8_t saturation = zemtest::imageWord(para::SATURATION) == 20 ? 90 : 20;
     const uint64_t mark = chipModel->mark();
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {contrast, 0})), Bytes{0});
     EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::SATURATION, {saturation, 0})), Bytes{0});

@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "support/locked_reads.h"
 #include "platform/serial.h"
 #include "protocol/qy_uart_inout.h"
 #include "sendcard/fpga_manage.h"
@@ -60,9 +61,9 @@ TEST_F(Rs485Test, RamWriteAndReadRoundTripAsThePcToolSeesThem)
     EXPECT_EQ(data(r), Bytes{0});
     EXPECT_EQ(data(ask(pctool::frame(pctool::ramRead(pctool::CONTROLLER, 200, 4)))), (Bytes{0, 0xA5, 0x5A, 0xA6, 0x5B}));
     EXPECT_EQ(data(ask(pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 4094, {1, 2, 3, 4})))), Bytes{1});
-    EXPECT_EQ(store->ram_para[4094], 0);
+    EXPECT_EQ(zemtest::imageByte(4094), 0);
     EXPECT_EQ(data(ask(pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 0x3000, {0xAA, 0xAA})))), Bytes{0});
-    EXPECT_EQ(store->user_mode_ram[2][0], 0xAA);
+    EXPECT_EQ(zemtest::slotByte(2, 0), 0xAA);
     EXPECT_EQ(data(ask(pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2)))), (Bytes{0, 0x52, 0x97}));
     g_lcd_lang_valid = 0x13;
     EXPECT_EQ(data(ask(pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600040, 1)))), (Bytes{0, 0x13}));
@@ -76,12 +77,12 @@ TEST_F(Rs485Test, RamWriteAndReadRoundTripAsThePcToolSeesThem)
 
 TEST_F(Rs485Test, SingleParameterWriteOverTheLine)
 {
-    const uint16_t v = store->word(2184) == 1 ? 2 : 1;
+    const uint16_t v = zemtest::imageWord(2184) == 1 ? 2 : 1;
     Bytes r = ask(pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 6, 150, 0, 10, uint8_t(v), 0})));
     EXPECT_EQ(data(r), (Bytes{0, 0x31}));
-    EXPECT_EQ(store->word(2184), v);
-    EXPECT_EQ(store->word(2176), 0);
-    EXPECT_EQ(chip->para_changed, 1);
+    EXPECT_EQ(zemtest::imageWord(2184), v);
+    EXPECT_EQ(zemtest::imageWord(2176), 0);
+    EXPECT_EQ(zemtest::applyRequest(), 1);
 }
 
 TEST_F(Rs485Test, BadFramesGetNoReplyAndSplitFramesOneReply)

@@ -92,8 +92,8 @@ TEST_F(FlashTest, ResetLineIsHeldForMoreThanFiftyTicks)
 {
     const uint32_t line = fpga_manage::FPGA_RST_GPIO[1];
     platform::devmem::sim::poke16(line, fpga_manage::RST_RELEASED);
-    card->MCU_REG_func[1][80] = 3;
-    card->MCU_REG_func[1][31] = 7;
+    card->set_reg_shadow(1, 80, 3);
+    card->set_reg_shadow(1, 31, 7);
     card->vbyone_ready[1] = 1;
     G_timeTicks = 1000;
     card->reset_fpga_rst(1);
@@ -107,25 +107,29 @@ TEST_F(FlashTest, ResetLineIsHeldForMoreThanFiftyTicks)
     card->check_fpga_rst();
     EXPECT_EQ(platform::devmem::sim::peek16(line), fpga_manage::RST_RELEASED);
     EXPECT_EQ(card->reset_pending[1].load(), 0);
-    EXPECT_EQ(card->MCU_REG_func[1][80], 0);
-    EXPECT_EQ(card->MCU_REG_func[1][31], 0);
+    EXPECT_EQ(card->reg_shadow(1, 80), 0);
+    EXPECT_EQ(card->reg_shadow(1, 31), 0);
 }
 
 TEST_F(FlashTest, BackImageRoundTripMovesPortPositionsByTheWallStart)
 {
-    uint8_t *page = card->MCU_RAM_PARA_func[0];
-    para::set16(page, 520, 100);   // port record 0: x, y
-    para::set16(page, 522, 40);
-    page[8] = 0x11;                // mirrored network byte
-    page[11] = 0x22;               // not mirrored
+    card->with_pages([](card_pages &c) {
+        uint8_t *page = c.MCU_RAM_PARA_func[0];
+        para::set16(page, 520, 100);   // port record 0: x, y
+        para::set16(page, 522, 40);
+        page[8] = 0x11;                // mirrored network byte
+        page[11] = 0x22;               // not mirrored
+    });
     card->R47_back_mcu_set_net_para(0);
-    EXPECT_EQ(para::get16(card->MCU_RAM_ETH_BACK_PARA_func[0], 36), 100);
-    EXPECT_EQ(card->MCU_RAM_ETH_BACK_PARA_func[0][4], 0x11);
+    EXPECT_EQ(para::get16(pages().MCU_RAM_ETH_BACK_PARA_func[0], 36), 100);
+    EXPECT_EQ(pages().MCU_RAM_ETH_BACK_PARA_func[0][4], 0x11);
 
     para::set16(store->ram_para, para::LED_X, 8);
     para::set16(store->ram_para, para::LED_Y, 2);
-    page[8] = 0;
+    card->with_pages([](card_pages &c) { c.MCU_RAM_PARA_func[0][8] = 0; });
     card->R47_mcu_set_net_para(0);
+    const card_pages after = pages();
+    const uint8_t *page = after.MCU_RAM_PARA_func[0];
     EXPECT_EQ(para::get16(page, 520), 108);
     EXPECT_EQ(para::get16(page, 522), 42);
     EXPECT_EQ(page[8], 0x11);

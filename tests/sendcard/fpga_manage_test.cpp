@@ -4,10 +4,9 @@
 #include "protocol/message_deal.h"
 #include "videoproc/c331_drv.h"
 
-#include <QMutexLocker>
-
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 using pctool::Bytes;
@@ -52,7 +51,7 @@ TEST_F(CardSideTest, MultiPortSendFollowsTheMulticastWord)
 {
     const Bytes f = pctool::withXor(pctool::body(0x0001, pctool::PC, 0x10, 0, {1, 2}));
     auto setMulticast = [&](uint8_t mode, uint32_t word) {
-        QMutexLocker lock(&Utils::_fpga_multicast_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_fpga_multicast_mutex);
         card->multicast_mode = mode;
         card->multicast_word = word;
     };
@@ -145,13 +144,13 @@ TEST_F(CardSideTest, RegisterReadModifyWriteAndRamPages)
     fpga[0]->setReg(10, 0xF0);
     card->write_to_register(10, 0x0F, 0x05, 0);
     EXPECT_EQ(fpga[0]->reg(10), 0xF5);
-    EXPECT_EQ(card->MCU_REG_func[0][10], 0xF5);
+    EXPECT_EQ(card->reg_shadow(0, 10), 0xF5);
     // Registers 64..127 are kept by the controller: not read back first.
     fpga[0]->setReg(70, 0xFF);
     card->write_to_register(70, 0x01, 0x01, 0);
     EXPECT_EQ(fpga[0]->reg(70), 0x01);
     card->read_from_register(70, 0);
-    EXPECT_EQ(card->MCU_REG_func[0][70], 0x01);
+    EXPECT_EQ(card->reg_shadow(0, 70), 0x01);
     card->write_to_register(200, 0xFF, 1, 0);   // no such register: nothing sent
     EXPECT_EQ(fpga[0]->ops().size(), 2u);
 

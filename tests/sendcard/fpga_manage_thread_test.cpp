@@ -11,9 +11,9 @@
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
-#include <QMutexLocker>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -37,10 +37,9 @@ protected:
         card->bri_set_request = 0;
         card->output_status_request = 0;
         card->port_link_state = 0;
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 2; ++i)
             card->reset_pending[i] = 0;
-            std::memset(card->MCU_REG_func[i], 0, fpga_manage::REG_COUNT);
-        }
+        card->with_pages([](card_pages &c) { std::memset(c.MCU_REG_func, 0, sizeof c.MCU_REG_func); });
         setLed(0, 0);
         G_timeTicks = 1000;
         QObject::connect(store, &ZemRamPara::sig_update_para, store, [this](int c) { codes.push_back(c); },
@@ -54,13 +53,13 @@ protected:
     }
     void setLed(uint8_t para, uint8_t setup)
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = para;
         g_set_led_setup = setup;
     }
     uint8_t ledPara()
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         return g_set_led_para;
     }
     // Values written to register r of FPGA n, in order.
@@ -114,16 +113,16 @@ TEST_F(FpgaThread, GeometryValue2ResetsBothFpgasAndReleasesThemAfter50Ticks)
     }
     turnAt(5050);
     EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[0]), 0);
-    card->MCU_REG_func[0][31] = 7;
+    card->set_reg_shadow(0, 31, 7);
     turnAt(5051);
     for (int n = 0; n < 2; ++n) {
         EXPECT_EQ(platform::devmem::sim::peek16(RESET_LINE[n]), 0x10) << n;
         EXPECT_EQ(card->reset_pending[n].load(), 0);
     }
-    EXPECT_EQ(card->MCU_REG_func[0][31], 0);
+    EXPECT_EQ(card->reg_shadow(0, 31), 0);
     // The running state is read again from the FPGA on the next turn.
     turnAt(5052);
-    EXPECT_EQ(card->MCU_REG_func[0][80], 3);
+    EXPECT_EQ(card->reg_shadow(0, 80), 3);
 
     // Across the counter's wrap-around too.
     card->reset_fpga_rst(1);

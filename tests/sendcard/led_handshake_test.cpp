@@ -13,8 +13,8 @@
 #include "sendcard/fpga_gpio.h"
 #include "sendcard/fpga_manage.h"
 
-#include <QMutexLocker>
 #include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -59,13 +59,13 @@ protected:
     }
     void setLed(uint8_t v)
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = v;
         g_set_led_setup = 0;
     }
     uint8_t led()
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         return g_set_led_para;
     }
 

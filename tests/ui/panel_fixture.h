@@ -50,6 +50,7 @@ protected:
         g_port = 5005;
         g_auto_lock_time = 0;   // the tests' tick runs far faster than 10 ms
         c331_manage::instance()->para_changed = 0;   // no chip thread in these tests
+        store->image_unapplied = false;
         platform::hid::sim::reset();
         platform::shell::sim::clearLog();
 

@@ -2,6 +2,7 @@
 // the keypad, notices, the upgrade pop-up and page navigation.
 
 #include "ui/panel_fixture.h"
+#include "support/blocked_call.h"
 
 #include "app/config_engine.h"
 #include "app/utils.h"
@@ -130,6 +131,23 @@ TEST_F(PanelFrameworkTest, StatusScreenShowsEnabledWindowsAndRetextsOnLanguageCh
     sync->para_sync(1);
     EXPECT_EQ(g_language, 4);
     EXPECT_TRUE(lock->shownLines().contains(QString::fromUtf8("窗口2: HDMI3 1280x720@60")));
+}
+
+TEST_F(PanelFrameworkTest, InputTimingIsReadAsOneRecordUnderItsLock)
+{
+    // The source manager rewrites the records under input_timing_mutex; the
+    // screens read a record whole, never a width of one signal and a height
+    // of the next.
+    QString text;
+    pthread_mutex_lock(&store->input_timing_mutex);
+    BlockedCall read([&text] { text = ui::inputTiming(2); });
+    EXPECT_TRUE(read.waits());
+    const uint16_t record[3] = {1280, 720, 60};
+    for (uint32_t k = 0; k < 3; ++k)
+        para::set16(store->ram_para, para::INPUT_TIMING + 12 + 2 * k, record[k]);
+    pthread_mutex_unlock(&store->input_timing_mutex);
+    ASSERT_TRUE(read.finishes());
+    EXPECT_EQ(text, QStringLiteral("1280x720@60"));
 }
 
 TEST_F(PanelFrameworkTest, KeypadLettersSelectWindowsAndChangeTheCurrentOne)

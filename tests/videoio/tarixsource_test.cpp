@@ -13,6 +13,7 @@
 
 #include "videoproc/c331_manage.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -152,6 +153,22 @@ protected:
     std::vector<int> codes;
 };
 
+TEST(SourceManager, IsCreatedOnceWhicheverLinkAsksFirst)
+{
+    // The register commands reach the manager from the links' own threads.
+    tarixsource *saved = tarixsource::p_tarix_source;
+    tarixsource::p_tarix_source = nullptr;
+    std::vector<tarixsource *> got(4, nullptr);
+    std::vector<std::thread> links;
+    for (tarixsource *&g : got)
+        links.emplace_back([&g] { g = tarixsource::pInstance(); });
+    for (std::thread &t : links)
+        t.join();
+    EXPECT_EQ(std::count(got.begin(), got.end(), got[0]), 4);
+    delete got[0];
+    tarixsource::p_tarix_source = saved;
+}
+
 TEST_F(Source, EdidRequestWritesTheEepromAndPulsesHotPlug)
 {
     store->setWord(para::EDID_BASE + 12, 1280);
@@ -282,7 +299,7 @@ TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
     EXPECT_EQ(timingBytes(1), std::vector<uint8_t>(6, 0));
     EXPECT_EQ(codes, std::vector<int>{12});
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         EXPECT_EQ(src->source_hdminfo[0].Hact, 1920);
         EXPECT_EQ(src->source_hdminfo[0].nosignal, 0);
         EXPECT_EQ(src->source_hdminfo[1].nosignal, 1);
@@ -320,7 +337,7 @@ TEST_F(Source, ReceiverRecordsCarryEveryTimingWord)
     src->check_source_turn();
     hdminfo i2, i0, i4;
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         i2 = src->source_hdminfo[2];
         i0 = src->source_hdminfo[0];
         i4 = src->source_hdminfo[4];
@@ -343,12 +360,12 @@ TEST_F(Source, Ite6805GetHdmiRefreshesTheVByOneInputsFromTheRegisterCopy)
     plug(5, 1280, 720, 60);
     src->check_source_turn();
     auto record = [&](int p) {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         return src->source_hdminfo[p];
     };
     const hdminfo good = record(5);
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         std::memset(&src->source_hdminfo[5], 0x5A, sizeof(hdminfo));
         std::memset(&src->source_hdminfo[4], 0x5A, sizeof(hdminfo));
     }
@@ -411,7 +428,8 @@ TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)
     EXPECT_TRUE(platform::files::exists("/data/edidramtable"));
     src->edid_request[5] = 1;
     src->audio_request = 1;
-    store->reg_para[32] = reg160::ALL_REINIT;
+    // Stored whole, as the register command stores it: the thread is running.
+    __atomic_store_n(&store->reg_para[32], reg160::ALL_REINIT, __ATOMIC_RELEASE);
     src->wake();
     EXPECT_TRUE(zemtest::waitFor([&] {
         return src->edid_done[5].load() == 1 && src->audio_request.load() == 0 &&

@@ -5,8 +5,8 @@
 #include "app/utils.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
 #include <atomic>
+#include <mutex>
 #include <sstream>
 
 using namespace chiptest;
@@ -109,7 +109,7 @@ TEST_F(DumpTest, ReceiverRecordsAreRefreshedAndReadUnderTheInputManagersLock)
     {
         // The receivers' register copies: input 5 shows 3840 pixels, input 4 nothing.
         namespace rx = platform::i2c::rx;
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         std::fill(std::begin(src->receivers[5].regs), std::end(src->receivers[5].regs), 0);
         src->receivers[5].regs[rx::STATUS] = rx::STATUS_SIGNAL | rx::STATUS_STABLE;
         src->receivers[5].regs[rx::HACT] = 3840 & 0xFF;

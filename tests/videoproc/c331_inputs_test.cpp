@@ -212,7 +212,7 @@ TEST_F(InputTest, OnlyShownPortsWithSettledRecordsAreMeasured)
 
     show(0, 1);
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         record(2).stable = 0;   // timing not settled yet
     }
     mark = chip->mark();
@@ -250,7 +250,7 @@ TEST_F(InputTest, LaneCountZeroIsOneLane)
     show(0, 5);
     plug("4 640x480@60 lanes=1");
     {
-        QMutexLocker lock(&Utils::_source_hdminfo_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
         record(4).lane = 0;
     }
     turn();

@@ -1,12 +1,14 @@
 #include "chip_fixture.h"
+#include "support/blocked_call.h"
 
 #include "app/global.h"
 #include "app/utils.h"
 #include "sendcard/fpga_manage.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
 #include <ctime>
+#include <memory>
+#include <mutex>
 
 using namespace chiptest;
 
@@ -80,6 +82,25 @@ protected:
     DumpCapture dump;
     std::unique_ptr<c331_manage> m;
 };
+
+TEST_F(ChipTest, StartUpWaitingForTheChipLockLetsItsHolderReachTheManager)
+{
+    // main brings the chip manager up while a link already holds manage_mutex
+    // and, inside it, asks for the manager (raising its apply request). The
+    // start-up must not hold the instance lock while it waits.
+    c331_manage *previous = c331_manage::p_c331_manage;
+    c331_manage::p_c331_manage = new c331_manage();
+    auto held = std::make_unique<ManageLock>();
+    zemtest::BlockedCall startUp([] { c331_manage::pInstance(); });
+    EXPECT_TRUE(startUp.waits());
+    zemtest::BlockedCall link([] { raise_apply_request_locked(1); });
+    EXPECT_TRUE(link.finishes(2000));
+    held.reset();
+    EXPECT_TRUE(startUp.finishes());
+    EXPECT_TRUE(link.finishes());
+    delete c331_manage::p_c331_manage;   // ends its chip thread
+    c331_manage::p_c331_manage = previous;
+}
 
 TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
 {
@@ -209,13 +230,13 @@ TEST_F(ManageTest, PanelChangeReinitialisesOnceAndWaitsForTheFpgaHandshake)
 {
     bringUp();
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
     }
     // The FPGA thread's side: finishes its geometry without manage_mutex.
     std::thread fpga([] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 0;
     });
     setWord(para::LED_WIDTH, 2000);
@@ -237,7 +258,7 @@ TEST_F(ManageTest, UnservedLedHandshakeWaitIsBounded)
     bringUp();
     m->led_para_wait_ms = 30;
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
     }
     setWord(para::LED_WIDTH, 1234);

@@ -9,7 +9,7 @@
 #include "videoio/drv_i2c.h"
 #include "videoio/tarixsource.h"
 
-#include <QMutexLocker>
+#include <mutex>
 #include <string>
 
 namespace chiptest {

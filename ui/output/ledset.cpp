@@ -9,7 +9,7 @@
 #include "videoproc/c331_manage.h"
 
 #include <QGridLayout>
-#include <QMutexLocker>
+#include <mutex>
 
 namespace {
 
@@ -97,7 +97,7 @@ void ledset::save()
         store->setWord(para::LED_HEIGHT, static_cast<uint16_t>(h));
         // The sending card takes the new geometry before the chip sets the panel up.
         {
-            QMutexLocker led(&Utils::_led_para_init_mutex);
+            std::lock_guard<std::mutex> led(Utils::_led_para_init_mutex);
             g_set_led_para = 1;
             g_set_led_setup = 0;
         }

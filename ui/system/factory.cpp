@@ -10,9 +10,9 @@
 #include "ui/tip.h"
 #include "videoproc/c331_manage.h"
 
-#include <QMutexLocker>
 #include <QTimer>
 #include <cstring>
+#include <mutex>
 
 factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
 {
@@ -89,7 +89,7 @@ void factory::factory_reset()
     }
     // The LED geometry is sent to the receiving cards again.
     {
-        QMutexLocker lock(&Utils::_led_para_init_mutex);
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 1;
     }
     fpga_manage::pInstance()->wake();

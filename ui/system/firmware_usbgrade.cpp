@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-#include <QMutexLocker>
+#include <mutex>
 
 firmware_usbgrade::firmware_usbgrade(QWidget *parent) : FileListPage(parent, 26, 12)
 {
@@ -42,7 +42,7 @@ QStringList firmware_usbgrade::listed() const
     const QStringList suffixes = {QStringLiteral("ZEM"), QStringLiteral("ZEMZK")};
     QString folder;
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         folder = g_usb_grade_path;
     }
     QStringList found = ui::listFiles(QStringLiteral("/mnt/usb1"), suffixes);

@@ -5,13 +5,13 @@
 #include "ui/pages.h"
 
 #include <QGridLayout>
-#include <QMutexLocker>
+#include <mutex>
 
 linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
 {
     registerPage(g_linkwlan);
     {
-        QMutexLocker lock(&g_config_text_mutex);
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
         for (const QString &v : {g_str_ip, g_srt_mask, g_str_gateway}) {
             auto *e = new My_lineEdit(this);
             e->setText(v);

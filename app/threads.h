@@ -1,0 +1,111 @@
+#ifndef APP_THREADS_H
+#define APP_THREADS_H
+
+// The program's threads, what each touches, which lock guards what, and the
+// order in which locks are taken. This header holds no code; it is the one
+// place that says how the threads share the device's state. Whoever adds a
+// thread, a shared field or a lock writes it down here.
+//
+// THREADS
+//
+//   GUI        main, then QApplication::exec: every screen, the 10 ms tick,
+//              SyncUpdate::para_sync (refresh, user-mode save, persistence of
+//              the image into /data/ram_device_info), the keypad report, and
+//              whatever the workers queue with gui_call::post.
+//   chip       c331_manage::c331manageThread: bring-up, then per turn the
+//              apply pass (image against snapshot, under manage_mutex) and
+//              the input and OSD polling (outside it).
+//   FPGA       fpga_manage::fpgamanageThread: LED geometry hand-shake,
+//              brightness and output-status requests, FPGA resets.
+//   source     tarixsource::checksourceThread: receivers over I2C, the input
+//              timing records of the image, EDID and audio requests, register
+//              160.
+//   links      one thread per link: RS-485 (Qy_uart_inout), 4G
+//              (Qy_uart_inout_4G), TCP g_port and 10002 (networkManage), UDP
+//              5008, 10005 and 13769 (udpnetManage). Each runs the command
+//              handler (message_deal) on the frames it receives, so commands
+//              of different links run at the same time.
+//   USB        UsbServer: USB stick events.
+//   cloud, WiFi  networkclient_Manage and R47_WIFI_CONFIG turn threads.
+//
+// WHAT GUARDS WHAT
+//
+//   manage_mutex (c331_manage)     the parameter image ZemRamPara::ram_para
+//                                  except the input-timing records, its
+//                                  snapshot ram_para_back, the user-mode slots,
+//                                  the apply request para_changed and the
+//                                  debug registers 162 to 165. Writers take it
+//                                  with ManageLock and raise the request with
+//                                  raise_apply_request_locked.
+//   ZemRamPara::input_timing_mutex the input-timing records (image bytes 256
+//                                  to 291), written by the source thread.
+//   ImageLock                      both of the above, in that order: every
+//                                  write of the image through the RAM write,
+//                                  and every read that must see whole values
+//                                  (RAM read, persistence, keypad report,
+//                                  copy_image, copy_slot).
+//   fpga_manage owner lock         the card side's register shadows and page
+//                                  buffers (card_pages), reached only through
+//                                  with_pages, reg_shadow and set_reg_shadow.
+//   fpga_manage::card_mutex        a card pass-through: one link hands a frame
+//                                  over and polls for its reply at a time.
+//   Utils::_test_signal_mutex      each emission of sig_update_para. A GUI
+//                                  thread emission runs para_sync inside it,
+//                                  which may run a modal notice for seconds.
+//   Utils::_file_deal_mutex        files under /data and the capture buffer.
+//   Utils::_led_para_init_mutex    the LED geometry hand-shake g_set_led_para.
+//   Utils::_bri_set_mutex          the brightness request.
+//   Utils::_c331_bnk_mutex         the chip's bank select and one register.
+//   Utils::_spi_mutex              one SPI transfer (chip, FPGAs, flashes).
+//   Utils::_source_hdminfo_mutex   the receivers' timing records.
+//   Utils::_check_nosig_mutex      the chip ports' signal words.
+//   g_config_text_mutex            the address, mask, gateway and barcode texts.
+//   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
+//                                  masked merge of a register write is
+//                                  serialised by the register handler.
+//   gui_call queue                 work queued for the GUI thread.
+//
+// LOCK ORDER (a thread holding one lock takes only locks further down)
+//
+//   1. g_zem_file_deal_mutex (the file transfer)
+//   2. Utils::_test_signal_mutex
+//   3. manage_mutex, then ZemRamPara::input_timing_mutex
+//   4. Utils::_led_para_init_mutex, Utils::_bri_set_mutex or
+//      Utils::_source_hdminfo_mutex
+//   5. Utils::_file_deal_mutex
+//   6. fpga_manage::card_mutex; fpga_manage's register read-modify-write lock;
+//      Utils::_fpga_multicast_mutex
+//   7. Utils::_c331_bnk_mutex
+//   8. Utils::_spi_mutex
+//   9. leaves, which are held without taking a lock of 1 to 8: the
+//      fpga_manage owner lock, the card reply sinks and queues, the register
+//      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
+//      gui_call queue, and the singletons' creation locks (the parameter
+//      store's load reads its files under 5, before any worker exists).
+//
+// RULES
+//
+//   - Call ZemRamPara::test_signal with none of the locks of 3 to 9 held:
+//     emitted in the GUI thread it runs para_sync at once, which takes them;
+//     emitted elsewhere it may wait for a GUI notification that runs a modal
+//     notice. The chip thread's apply pass notifies after it has released
+//     manage_mutex.
+//   - Never wait for the GUI thread (gui_call, a promise it fulfils) while
+//     holding a lock it may take.
+//   - The chip code keeps manage_mutex for the apply pass; its setters run
+//     inside it and take only the locks of 4, 7 and 8. The chip's flash and
+//     font routines and the register dump also run on other threads without
+//     manage_mutex, relying on the register locks alone.
+//   - No unbounded wait on hardware under a lock: the apply pass waits for
+//     the LED hand-shake at most led_para_wait_ms.
+//   - A singleton reached from worker threads is created under a lock of its
+//     own (c331_manage::instance, fpga_manage::pInstance,
+//     tarixsource::pInstance, ZemRamPara::pInstance). Creation never takes
+//     manage_mutex: links call c331_manage::instance while they hold it, so
+//     c331_manage::pInstance brings the chip up after the instance lock is
+//     released.
+//   - Tests read what running link threads write under the same locks (see
+//     tests/support/locked_reads.h); the ThreadSanitizer step of
+//     scripts/test.sh checks all of the above on the whole test suite.
+
+#endif
