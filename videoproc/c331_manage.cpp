@@ -122,7 +122,7 @@ std::chrono::steady_clock::time_point c331_manage::next_turn(int state_before) c
         return clock::now() + std::chrono::milliseconds(PROBE_RETRY_MS);
     if (pattern_on)
         return thread_wake::never();
-    return last_input_check + std::chrono::milliseconds(INPUT_POLL_MS);
+    return last_input_check + std::chrono::milliseconds(input_poll_ms);
 }
 
 void c331_manage::inputs_changed()

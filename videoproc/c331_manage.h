@@ -498,6 +498,7 @@ public:
     // after its cable is plugged, while the input monitoring of both threads
     // costs 40 wake-ups a second.
     static constexpr unsigned INPUT_POLL_MS = 50;
+    unsigned input_poll_ms = INPUT_POLL_MS;   // tests lengthen it
     std::chrono::steady_clock::time_point last_input_check{};
     std::atomic<bool> inputs_changed_request{false};
     // True when the inputs are to be checked now (the period has passed or

@@ -500,6 +500,32 @@ TEST_F(ManageTest, RequestRaisedDuringBringUpIsAppliedInTheRunningState)
         << "applied by the pass after the bring-up's own picture set-up";
 }
 
+// The running chip thread sleeps until its next input check; a request
+// raised meanwhile is applied at once. With the check a minute away only the
+// wake-up can apply it within the wait, and a request raised while a pass
+// runs is not lost either.
+TEST_F(ManageTest, ApplyRequestWakesTheSleepingChipThread)
+{
+    CurrentManager current(m.get());
+    m->input_poll_ms = 60000;
+    ASSERT_EQ(m->initialize(), 0);
+    ASSERT_TRUE(waitFor([&] { return m->setup_state.load() >= 8; }));
+    auto applied = [&] {
+        ManageLock lock;
+        return m->para_changed == 0;
+    };
+    for (uint16_t saturation : {40, 60}) {
+        {
+            ManageLock lock;
+            setWord(para::SATURATION, saturation);
+            raise_apply_request_locked(1);
+        }
+        ASSERT_TRUE(waitFor(applied)) << saturation;
+    }
+    m->stop_thread();
+    EXPECT_EQ(chip->writeHistory(0x0C, 0x1B).size(), 3u) << "the bring-up's and one per request";
+}
+
 // A chip that never answers 0x24 keeps the thread probing, and nobody waits.
 TEST_F(ManageTest, SilentChipKeepsNoOtherThreadWaiting)
 {
