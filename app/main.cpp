@@ -150,7 +150,7 @@ int main(int argc, char *argv[])
 
     new LockWindow(g_mainwindow);   // registers itself in g_lockwindow
     g_mainwindow->show();
-    g_page_focus = 0;
+    g_page_focus = page::Lock;
     static_cast<QWidget *>(g_lockwindow)->show();
 
     const QPoint origin = g_mainwindow->pos();

@@ -17,6 +17,7 @@ constexpr uint32_t PERSISTENT_SIZE = IMAGE_SIZE - PERSISTENT_START;   // 3328
 // Input timing p (0..5): width, height, rate word at 256 + 6p.
 constexpr uint32_t INPUT_TIMING = 256;
 constexpr uint32_t INPUT_COUNT = 6;
+constexpr uint32_t timing_record(uint32_t p) { return INPUT_TIMING + 6 * p; }
 
 constexpr uint32_t LANGUAGE = 768;          // u8 front-panel language 0..4
 constexpr uint32_t LANGUAGE_FALLBACK = 769; // u8 cleared when the language falls back
@@ -30,6 +31,7 @@ constexpr uint32_t VOLATILE_869 = 869;      // u8 cleared at start-up
 
 // Custom EDID of input p: width, height, refresh at 896 + 6p.
 constexpr uint32_t EDID_BASE = 896;
+constexpr uint32_t edid_record(uint32_t p) { return EDID_BASE + 6 * p; }
 
 constexpr uint32_t LED_SPLICE = 1376;       // u8 2 vertical, 3 horizontal, 4 copy
 constexpr uint32_t LED_WIDTH = 1378;
@@ -55,6 +57,11 @@ constexpr uint32_t CROP_ENTRIES = 40;
 constexpr uint32_t CROP_SPARE = 1872;       // 24 spare entries, same pattern, not read
 constexpr uint32_t CROP_SPARE_ENTRIES = 24;
 constexpr uint16_t CROP_USED = 0x8000;
+constexpr uint32_t CROP_X = 2;              // fields after the id word
+constexpr uint32_t CROP_Y = 4;
+constexpr uint32_t CROP_W = 6;
+constexpr uint32_t CROP_H = 8;
+constexpr uint32_t crop_record(uint32_t e) { return CROP_TABLE + CROP_ENTRY_SIZE * e; }
 
 constexpr uint32_t AUDIO_WINDOW = 2112;
 constexpr uint32_t POINT_TO_POINT = 2114;
@@ -70,6 +77,7 @@ constexpr uint32_t RED_GAIN = 2186;
 constexpr uint32_t GREEN_GAIN = 2188;
 constexpr uint32_t BLUE_GAIN = 2190;
 constexpr uint32_t LAYER_PRIORITY = 2208;   // u16 per window i at 2208 + 2i (16 entries)
+constexpr uint32_t layer_priority(uint32_t i) { return LAYER_PRIORITY + 2 * i; }
 constexpr uint32_t WINDOW_SETUP = 2270;
 
 // Window records: 26 bytes at 2272 + 26i, i = 0..5.
@@ -97,6 +105,8 @@ constexpr uint32_t window(uint32_t i, uint32_t field) { return WINDOW_BASE + WIN
 // Fade parameters: u16 at 2816 + 4k and 2818 + 4k, k = 0..15.
 constexpr uint32_t FADE_BASE = 2816;
 constexpr uint32_t FADE_COUNT = 16;
+constexpr uint32_t fade_in(uint32_t k) { return FADE_BASE + 4 * k; }
+constexpr uint32_t fade_out(uint32_t k) { return FADE_BASE + 4 * k + 2; }
 
 // User-mode slots: mark 0xAA 0xAA (saved) or 0xFF 0xFF (empty), then a copy of
 // image bytes 896..4095; image offset r lies at slot offset r - 894.

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
@@ -36,7 +37,6 @@
 #include "ui/system/othersetup.h"
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
-#include "videoproc/c331_manage.h"
 
 #include <cstring>
 #include <string>
@@ -47,8 +47,6 @@ namespace {
 
 constexpr uint16_t KEYPAD_VENDOR = 0x28E9;
 constexpr uint16_t KEYPAD_PRODUCT = 0x0380;
-constexpr int IMAGE_LAYOUT_PAGE = 9;
-constexpr int LINK_PAGE = 10;
 const char *const PARA_FILE = "/data/ram_device_info";
 
 bool windowEnabled(const uint8_t *image, uint8_t w)
@@ -58,7 +56,7 @@ bool windowEnabled(const uint8_t *image, uint8_t w)
 
 bool sourceHasSignal(const uint8_t *image, int s)
 {
-    const uint32_t off = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    const uint32_t off = para::timing_record(static_cast<uint32_t>(s));
     return para::get16(image, off) != 0 && para::get16(image, off + 2) != 0 && para::get16(image, off + 4) != 0;
 }
 
@@ -148,7 +146,7 @@ void SyncUpdate::para_sync(int code)
     if (!store)
         return;
 
-    if (g_page_focus != IMAGE_LAYOUT_PAGE && !currentWindowEnabled(store))
+    if (g_page_focus != page::ImageLayout && !currentWindowEnabled(store))
         g_image_current = 0;
 
     if (g_zem_keys)
@@ -164,7 +162,7 @@ void SyncUpdate::para_sync(int code)
         check_user_modes();
     persist_image();
 
-    if (g_page_focus == LINK_PAGE)
+    if (g_page_focus == page::LinkOption)
         TIP::tip_create(1);
 
     if (code == 3)
@@ -174,8 +172,8 @@ void SyncUpdate::para_sync(int code)
 void SyncUpdate::refresh_page(int code)
 {
     switch (g_page_focus.load()) {
-    case 0: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
-    case 1:
+    case page::Lock: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
+    case page::Main:
         if (g_mainwindow) {
             g_mainwindow->syncUpdate();
             if (g_mainwindow->notice_pending) {
@@ -184,41 +182,41 @@ void SyncUpdate::refresh_page(int code)
             }
         }
         break;
-    case 2: if (g_machinestate) g_machinestate->syncUpdate(code); break;
-    case 3: if (g_inputchoose) g_inputchoose->syncUpdate(code); break;
-    case 4: if (g_custommode) g_custommode->syncUpdate(); break;
-    case 5: if (g_option) g_option->syncUpdate(); break;
-    case 6: if (g_outputset) g_outputset->syncUpdate(); break;
-    case 7: if (g_inputcut) g_inputcut->syncUpdate(code); break;
-    case 8: if (g_edidset) g_edidset->syncUpdate(); break;
-    case 9: if (g_imagelayout) g_imagelayout->syncUpdate(); break;
-    case 10:
+    case page::MachineState: if (g_machinestate) g_machinestate->syncUpdate(code); break;
+    case page::InputChoose: if (g_inputchoose) g_inputchoose->syncUpdate(code); break;
+    case page::CustomMode: if (g_custommode) g_custommode->syncUpdate(); break;
+    case page::Option: if (g_option) g_option->syncUpdate(); break;
+    case page::OutputSet: if (g_outputset) g_outputset->syncUpdate(); break;
+    case page::InputCut: if (g_inputcut) g_inputcut->syncUpdate(code); break;
+    case page::EdidSet: if (g_edidset) g_edidset->syncUpdate(); break;
+    case page::ImageLayout: if (g_imagelayout) g_imagelayout->syncUpdate(); break;
+    case page::LinkOption:
         if (g_linkoption) {
             g_linkoption->syncUpdate();
             TIP::tip_create(1);
         }
         break;
-    case 11: if (g_imagequality) g_imagequality->syncUpdate(); break;
-    case 12: if (g_advancedoption) g_advancedoption->syncUpdate(); break;
-    case 13: if (g_ledset) g_ledset->syncUpdate(); break;
-    case 14: if (g_netset) g_netset->syncUpdate(); break;
-    case 15: if (g_lcdshow) g_lcdshow->syncUpdate(); break;
-    case 16: if (g_test_chart) g_test_chart->syncUpdate(); break;
-    case 17: if (g_othersetup) g_othersetup->syncUpdate(); break;
-    case 18: if (g_factory) g_factory->syncUpdate(); break;
-    case 19: if (g_quality) g_quality->syncUpdate(); break;
-    case 20: if (g_temperature) g_temperature->syncUpdate(); break;
-    case 21: if (g_linkcom) g_linkcom->syncUpdate(); break;
-    case 22: if (g_linkwlan) g_linkwlan->syncUpdate(); break;
-    case 23: if (g_factoryage) g_factoryage->syncUpdate(); break;
-    case 24:
+    case page::ImageQuality: if (g_imagequality) g_imagequality->syncUpdate(); break;
+    case page::AdvancedOption: if (g_advancedoption) g_advancedoption->syncUpdate(); break;
+    case page::LedSet: if (g_ledset) g_ledset->syncUpdate(); break;
+    case page::NetSet: if (g_netset) g_netset->syncUpdate(); break;
+    case page::LcdShow: if (g_lcdshow) g_lcdshow->syncUpdate(); break;
+    case page::TestChart: if (g_test_chart) g_test_chart->syncUpdate(); break;
+    case page::OtherSetup: if (g_othersetup) g_othersetup->syncUpdate(); break;
+    case page::Factory: if (g_factory) g_factory->syncUpdate(); break;
+    case page::Quality: if (g_quality) g_quality->syncUpdate(); break;
+    case page::Temperature: if (g_temperature) g_temperature->syncUpdate(); break;
+    case page::LinkCom: if (g_linkcom) g_linkcom->syncUpdate(); break;
+    case page::LinkWlan: if (g_linkwlan) g_linkwlan->syncUpdate(); break;
+    case page::FactoryAge: if (g_factoryage) g_factoryage->syncUpdate(); break;
+    case page::SmartMapping:
         if (g_smartmapping) {
             g_smartmapping->syncUpdate(code);
             TIP::usb_notice(code);
         }
         break;
-    case 25: if (g_rcv_recovery) g_rcv_recovery->syncUpdate(code); break;
-    case 26:
+    case page::RcvRecovery: if (g_rcv_recovery) g_rcv_recovery->syncUpdate(code); break;
+    case page::FirmwareUsbgrade:
         if (g_firmware_usbgrade) {
             g_firmware_usbgrade->syncUpdate(code);
             TIP::usb_notice(code);
@@ -269,9 +267,9 @@ void SyncUpdate::show_saved_mode()
     // The page in front was drawn before the save: the screens that show the
     // current user mode draw it again.
     switch (g_page_focus.load()) {
-    case 0: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
-    case 1: if (g_mainwindow) g_mainwindow->syncUpdate(); break;
-    case 4: if (g_custommode) g_custommode->syncUpdate(); break;
+    case page::Lock: if (g_lockwindow) g_lockwindow->syncUpdate(); break;
+    case page::Main: if (g_mainwindow) g_mainwindow->syncUpdate(); break;
+    case page::CustomMode: if (g_custommode) g_custommode->syncUpdate(); break;
     default: break;
     }
 }
@@ -322,6 +320,6 @@ void SyncUpdate::refresh_snapshot(const uint8_t *image)
     // follows with the notification the apply pass sends when it is done.
     // The same holds for changes written without a request, until one comes.
     ImageLock lock(store);
-    if (c331_manage::instance()->para_changed == 0 && !store->image_unapplied)
+    if (para_lock::request() == 0 && !store->image_unapplied)
         std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
 }

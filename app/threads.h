@@ -13,7 +13,8 @@
 //              the image into /data/ram_device_info), the keypad report, and
 //              whatever the workers queue with gui_call::post.
 //   chip       [chip] c331_manage::c331manageThread: bring-up, then per turn
-//              the apply pass (image against snapshot, under manage_mutex)
+//              the apply pass (a copy of the image against a copy of the
+//              snapshot, both taken as the pass begins, under manage_mutex)
 //              and the input and OSD polling (outside it).
 //   FPGA       [fpga] fpga_manage::fpgamanageThread: LED geometry hand-shake,
 //              brightness and output-status requests, FPGA resets, the FPGAs'
@@ -36,8 +37,10 @@
 //   The chip, FPGA and source threads sleep in a thread_wake until there is
 //   work; whoever raises a request wakes the thread that serves it at once,
 //   after setting the request under its lock:
-//     chip    raise_apply_request_locked (every apply request) and
-//             c331_manage::inputs_changed (a receiver record changed);
+//     chip    raise_apply_request_locked (every apply request, through
+//             para_lock::set_request_hook) and c331_manage::inputs_changed
+//             (a receiver record changed, through
+//             tarixsource::inputs_changed_hook);
 //     FPGA    fpga_manage::wake after g_set_led_para, bri_set_request,
 //             output_status_request or reset_fpga_rst;
 //     source  tarixsource::wake, request_edid, request_audio (register 160
@@ -60,20 +63,33 @@
 //
 // WHAT GUARDS WHAT
 //
-//   manage_mutex (c331_manage)     the parameter image ZemRamPara::ram_para
-//                                  except the input-timing records, its
+//   the image's lock               the parameter image ZemRamPara::ram_para
+//   (para_lock::mutex, ParaLock)   except the input-timing records, its
 //                                  snapshot ram_para_back, the user-mode slots,
-//                                  the apply request para_changed and the
-//                                  debug registers 162 to 165. Writers take it
-//                                  with ManageLock and raise the request with
-//                                  raise_apply_request_locked.
+//                                  image_unapplied, the apply request
+//                                  para_changed, a recalled mode's OSD menu
+//                                  copy, the transferred EDID tables and the
+//                                  debug registers 162 to 165. Held for short
+//                                  steps only, never across hardware: writers
+//                                  change the image and raise the request with
+//                                  raise_apply_request_locked; the chip thread
+//                                  takes it to begin a pass (request, copy of
+//                                  image and snapshot), for its write-backs
+//                                  into the image, and to end the pass.
 //   ZemRamPara::input_timing_mutex the input-timing records (image bytes 256
 //                                  to 291), written by the source thread.
 //   ImageLock                      both of the above, in that order: every
 //                                  write of the image through the RAM write,
 //                                  and every read that must see whole values
 //                                  (RAM read, persistence, keypad report,
-//                                  copy_image, copy_slot).
+//                                  copy_image, copy_slot, the chip's copy).
+//   manage_mutex (c331_manage)     the chip model and the chip's programming:
+//                                  the chip thread holds it for the apply pass
+//                                  (across hardware waits, seconds with fades)
+//                                  and the re-programming after an input
+//                                  change. No other thread takes it, so no
+//                                  writer or reader of the image waits for a
+//                                  pass.
 //   fpga_manage owner lock         the card side's register shadows and page
 //                                  buffers (card_pages), reached only through
 //                                  with_pages, reg_shadow and set_reg_shadow.
@@ -99,7 +115,8 @@
 //
 //   1. g_zem_file_deal_mutex (the file transfer)
 //   2. Utils::_test_signal_mutex
-//   3. manage_mutex, then ZemRamPara::input_timing_mutex
+//   3. manage_mutex, then the image's lock, then
+//      ZemRamPara::input_timing_mutex
 //   4. Utils::_led_para_init_mutex, Utils::_bri_set_mutex or
 //      Utils::_source_hdminfo_mutex
 //   5. Utils::_file_deal_mutex
@@ -124,17 +141,24 @@
 //   - Never wait for the GUI thread (gui_call, a promise it fulfils) while
 //     holding a lock it may take.
 //   - The chip code keeps manage_mutex for the apply pass; its setters run
-//     inside it and take only the locks of 4, 7 and 8. The chip's flash and
-//     font routines and the register dump also run on other threads without
-//     manage_mutex, relying on the register locks alone.
+//     inside it, read the pass's copy of the image (para_image) and take only
+//     the locks of 4, 7 and 8, and the image's lock for a write-back, never
+//     while they hold a lock of 4 to 8. The chip's flash and font routines
+//     and the register dump also run on other threads without manage_mutex,
+//     relying on the register locks alone.
+//   - Nothing holding the image's lock waits for the chip: a request raised
+//     while a pass runs stays pending for the next pass. The snapshot never
+//     holds a change the chip has not applied: the GUI thread refreshes it
+//     only when no request is pending or being applied and no change waits
+//     for one (image_unapplied).
 //   - No unbounded wait on hardware under a lock: the apply pass waits for
 //     the LED hand-shake at most led_para_wait_ms.
 //   - A singleton reached from worker threads is created under a lock of its
 //     own (c331_manage::instance, fpga_manage::pInstance,
 //     tarixsource::pInstance, ZemRamPara::pInstance). Creation never takes
-//     manage_mutex: links call c331_manage::instance while they hold it, so
-//     c331_manage::pInstance brings the chip up after the instance lock is
-//     released.
+//     the image's lock: links call c331_manage::instance while they hold
+//     it, so c331_manage::pInstance brings the chip up after the instance
+//     lock is released.
 //   - Tests read what running link threads write under the same locks (see
 //     tests/support/locked_reads.h); the ThreadSanitizer step of
 //     scripts/test.sh checks all of the above on the whole test suite.

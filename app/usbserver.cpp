@@ -1,12 +1,10 @@
 #include "app/usbserver.h"
 
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "platform/files.h"
-#include "protocol/gui_call.h"
-#include "ui/option.h"
-#include "ui/pages.h"
 
 #include <chrono>
 #include <cstring>
@@ -198,8 +196,5 @@ bool UsbServer::waitTicks(uint32_t ticks)
 // touched in the GUI thread.
 void UsbServer::closeSettingMenu()
 {
-    gui_call::post([] {
-        if (g_page_focus == 5 && g_option)
-            g_option->slot_Button_back_clicked();
-    });
+    front_panel::close_setting_menu();
 }

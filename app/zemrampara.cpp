@@ -3,10 +3,10 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_defaults.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/timing.h"
-#include "videoproc/c331_manage.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -51,8 +51,6 @@ int firstEnabledLanguage(uint32_t valid)
     return -1;
 }
 
-uint32_t cropEntryOffset(uint32_t e) { return CROP_TABLE + CROP_ENTRY_SIZE * e; }
-
 bool cropBit(int source, int k)
 {
     return (g_cut_source_state[CROP_BYTES_PER_SOURCE * source + k / 8] >> (k % 8)) & 1u;
@@ -60,17 +58,16 @@ bool cropBit(int source, int k)
 
 } // namespace
 
-ImageLock::ImageLock(ZemRamPara *store)
-    : m_manage(&c331_manage::instance()->manage_mutex), m_timing(&store->input_timing_mutex)
+ImageLock::ImageLock(ZemRamPara *store) : m_timing(&store->input_timing_mutex)
 {
-    pthread_mutex_lock(m_manage);
+    pthread_mutex_lock(&para_lock::mutex());
     pthread_mutex_lock(m_timing);
 }
 
 ImageLock::~ImageLock()
 {
     pthread_mutex_unlock(m_timing);
-    pthread_mutex_unlock(m_manage);
+    pthread_mutex_unlock(&para_lock::mutex());
 }
 
 ZemRamPara::ZemRamPara()
@@ -166,8 +163,8 @@ void ZemRamPara::applyStartupFixups()
     std::memset(ram_para + TEST_PATTERN, 0, 4);   // test pattern and current user mode
     ram_para[VOLATILE_869] = 0;
     for (uint32_t k = 0; k < FADE_COUNT; ++k) {
-        setWord(FADE_BASE + 4 * k, 60);
-        setWord(FADE_BASE + 4 * k + 2, 60);
+        setWord(fade_in(k), 60);
+        setWord(fade_out(k), 60);
     }
 }
 
@@ -275,7 +272,7 @@ void ZemRamPara::input_timing(uint32_t p, uint16_t out[3])
     out[0] = out[1] = out[2] = 0;
     if (p >= INPUT_COUNT)
         return;
-    const uint32_t off = INPUT_TIMING + 6 * p;
+    const uint32_t off = timing_record(p);
     pthread_mutex_lock(&input_timing_mutex);
     for (uint32_t k = 0; k < 3; ++k)
         out[k] = word(off + 2 * k);
@@ -307,7 +304,7 @@ int ZemRamPara::ZemGetImageSource(const uint8_t *buf, uint8_t window, int16_t *i
         *isCrop = 1;
         *cropEntry = static_cast<char>(entry);
         // A damaged entry index (beyond the 40 entries) names no source.
-        source = entry < CROP_ENTRIES ? get16(buf, cropEntryOffset(entry) - base) & 0xFF : 0;
+        source = entry < CROP_ENTRIES ? get16(buf, crop_record(entry) - base) & 0xFF : 0;
     }
     // Sources outside 0..5 (written by the PC tool) are reported as source 0.
     return validSource(static_cast<int>(source)) ? static_cast<int>(source) : 0;
@@ -318,7 +315,7 @@ int ZemRamPara::ZemGetSourceNum(int source, int n)
     int count = 0;
     int last = std::min<int>(n, CROP_ENTRIES);
     for (int e = 0; e < last; ++e) {
-        uint16_t id = word(cropEntryOffset(e));
+        uint16_t id = word(crop_record(e));
         if ((id & CROP_USED) && (id & 0xFF) == source)
             ++count;
     }
@@ -329,7 +326,7 @@ void ZemRamPara::ZemCropSourceInit()
 {
     std::memset(g_cut_source_state, 0, sizeof g_cut_source_state);
     for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
-        uint16_t id = word(cropEntryOffset(e));
+        uint16_t id = word(crop_record(e));
         if (!(id & CROP_USED))
             continue;
         uint32_t source = id & 0xFF;
@@ -371,7 +368,7 @@ int ZemRamPara::findCropEntry(int source, int n)
     if (number == 0)
         return CROP_ENTRIES;
     for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
-        uint16_t id = word(cropEntryOffset(e));
+        uint16_t id = word(crop_record(e));
         if ((id & CROP_USED) && static_cast<int>(id & 0xFF) == source
             && static_cast<int>((id >> CROP_INDEX_SHIFT) & CROP_INDEX_MASK) == number - 1)
             return static_cast<int>(e);
@@ -385,25 +382,31 @@ void ZemRamPara::ZemGetCropPara(int source, int n, CROP_PARA *out, int *entry)
     *entry = e;
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
-    uint32_t at = cropEntryOffset(e);
+    uint32_t at = crop_record(e);
     out->id = word(at);
-    out->x = word(at + 2);
-    out->y = word(at + 4);
-    out->w = word(at + 6);
-    out->h = word(at + 8);
+    out->x = word(at + CROP_X);
+    out->y = word(at + CROP_Y);
+    out->w = word(at + CROP_W);
+    out->h = word(at + CROP_H);
 }
 
-// The caller holds ManageLock: it raises the apply request with the change.
+// Only the low 16 bits of X, Y, W and H are stored.
+void ZemRamPara::setCropRect(uint32_t e, const CROP_PARA *in)
+{
+    const uint32_t at = crop_record(e);
+    setWord(at + CROP_X, static_cast<uint16_t>(in->x));
+    setWord(at + CROP_Y, static_cast<uint16_t>(in->y));
+    setWord(at + CROP_W, static_cast<uint16_t>(in->w));
+    setWord(at + CROP_H, static_cast<uint16_t>(in->h));
+}
+
+// The caller holds ParaLock: it raises the apply request with the change.
 void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
 {
     int e = findCropEntry(source, n);
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
-    uint32_t at = cropEntryOffset(e);
-    setWord(at + 2, static_cast<uint16_t>(in->x));
-    setWord(at + 4, static_cast<uint16_t>(in->y));
-    setWord(at + 6, static_cast<uint16_t>(in->w));
-    setWord(at + 8, static_cast<uint16_t>(in->h));
+    setCropRect(static_cast<uint32_t>(e), in);
     image_unapplied = true;
 }
 
@@ -413,16 +416,13 @@ int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
     int number = ZemAddCropID(source);
     if (number == 0)
         return -1;
-    ManageLock lock;
+    ParaLock lock;
     for (uint32_t e = 0; e < CROP_ENTRIES; ++e) {
-        uint32_t at = cropEntryOffset(e);
+        uint32_t at = crop_record(e);
         if (word(at) & CROP_USED)
             continue;
         setWord(at, static_cast<uint16_t>(CROP_USED + (number - 1) * 256 + source));
-        setWord(at + 2, static_cast<uint16_t>(in->x));
-        setWord(at + 4, static_cast<uint16_t>(in->y));
-        setWord(at + 6, static_cast<uint16_t>(in->w));
-        setWord(at + 8, static_cast<uint16_t>(in->h));
+        setCropRect(e, in);
         raise_apply_request_locked(1);
         return 0;
     }
@@ -434,8 +434,8 @@ void ZemRamPara::ZemDeleteCrop(uint8_t source, uint8_t n)
     int e = findCropEntry(source, n);
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
-    ManageLock lock;
-    setWord(cropEntryOffset(e), 0);
+    ParaLock lock;
+    setWord(crop_record(e), 0);
     raise_apply_request_locked(1);
 }
 
@@ -451,7 +451,7 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
             return;
         sourceWord = static_cast<uint16_t>(WIN_SOURCE_CROP + e);
     }
-    ManageLock lock;
+    ParaLock lock;
     setWord(para::window(window, WIN_SOURCE), sourceWord);
     if (word(CURRENT_USER_MODE) == get16(ram_para_back, CURRENT_USER_MODE))
         setWord(CURRENT_USER_MODE, 0);
@@ -459,11 +459,11 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
 }
 
 // The flags word is shared with the links' writes: it is read, toggled and
-// written back under manage_mutex, so neither side's change is lost.
+// written back under the image's lock, so neither side's change is lost.
 void ZemRamPara::ZemSetImageFreeze()
 {
     uint32_t i = g_image_current;
-    ManageLock lock;
+    ParaLock lock;
     if (i < WINDOW_COUNT && (word(window(i, WIN_ENABLE)) & 1u))
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_FREEZE);
     raise_apply_request_locked(1);
@@ -472,7 +472,7 @@ void ZemRamPara::ZemSetImageFreeze()
 void ZemRamPara::ZemSetImageBlack()
 {
     uint32_t i = g_image_current;
-    ManageLock lock;
+    ParaLock lock;
     if (i < WINDOW_COUNT)
         setWord(window(i, WIN_FLAGS), word(window(i, WIN_FLAGS)) ^ WIN_FLAG_BLACK);
     raise_apply_request_locked(1);
@@ -482,8 +482,8 @@ void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
 {
     if (port < 0 || port >= static_cast<int>(INPUT_COUNT))
         return;
-    ManageLock lock;
-    uint32_t at = EDID_BASE + 6 * static_cast<uint32_t>(port);
+    ParaLock lock;
+    uint32_t at = edid_record(static_cast<uint32_t>(port));
     setWord(at, static_cast<uint16_t>(w));
     setWord(at + 2, static_cast<uint16_t>(h));
     setWord(at + 4, static_cast<uint16_t>(hz));
@@ -492,7 +492,7 @@ void ZemRamPara::ZemSetEDIDPara(int port, int16_t w, int16_t h, int16_t hz)
 
 int ZemRamPara::ZemLanguageChanged()
 {
-    ManageLock lock;
+    ParaLock lock;
     if (word(LANGUAGE) == get16(ram_para_back, LANGUAGE))
         return 0;
     g_language = ram_para[LANGUAGE];

@@ -101,7 +101,7 @@ public:
     bool write_para_file(const uint8_t *image = nullptr);
 
     // Convenience accessors of the image, without a lock: for callers that
-    // hold ManageLock or ImageLock, and the chip thread during its pass.
+    // hold ParaLock or ImageLock (the chip thread reads its own copy).
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
     void setWord(uint32_t off, uint16_t v) { para::set16(ram_para, off, v); }
 
@@ -113,9 +113,10 @@ public:
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
     // Set by image writes whose apply request comes later (the RAM write, a
-    // crop rectangle) and cleared when an apply pass begins, both under
-    // manage_mutex. While it is set the snapshot is not refreshed: the chip
-    // finds those changes against the snapshot when the request comes.
+    // crop rectangle) and cleared when an apply pass begins (it copies them),
+    // both under the image's lock (ParaLock). While it is set the snapshot
+    // is not refreshed: the chip finds those changes against the snapshot
+    // when the request comes.
     bool image_unapplied = false;
 
 Q_SIGNALS:
@@ -131,10 +132,11 @@ private:
     void fixLanguageAtStart();
     void applyStartupFixups();
     int findCropEntry(int source, int n);
+    void setCropRect(uint32_t e, const CROP_PARA *in);
 };
 
 // Holds everything that guards the parameter image, in the program's lock
-// order: manage_mutex of the chip manager, then the store's
+// order: the image's lock (ParaLock, app/para_lock.h), then the store's
 // input_timing_mutex. Every writer of the image and every reader that needs
 // whole values (a RAM read, persistence, the keypad report) holds it; the
 // user-mode slots and the snapshot are guarded by the same lock.
@@ -147,7 +149,6 @@ public:
     ImageLock &operator=(const ImageLock &) = delete;
 
 private:
-    pthread_mutex_t *m_manage;
     pthread_mutex_t *m_timing;
 };
 

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
@@ -488,7 +489,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
     };
     c331_manage *chip = c331_manage::instance();
     {
-        ManageLock lock;
+        ParaLock lock;
         // Only whole entries count: one cut short by the end of the body is ignored.
         for (uint32_t i = 12; i + 3 <= length; i += 3) {
             uint8_t id = body[i];
@@ -503,7 +504,7 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
                 static const uint8_t ids[6] = {21, 29, 37, 45, 50, 51};
                 uint32_t w = uint32_t(std::find(ids, ids + 6, id) - ids);
                 if (v <= 5)
-                    setWord(2280 + 26 * w, v);
+                    setWord(para::window(w, para::WIN_SOURCE), v);
                 break;
             }
             case 54: {
@@ -525,8 +526,8 @@ uint32_t message_deal::vedio_write_single_para(uint8_t *body, uint32_t length)
             case 60: if (v <= 1) setWord(para::LED_OFF, uint16_t(1 - v)); break;
             case 93: {
                 uint8_t w = img[para::AUDIO_WINDOW];
-                if (w <= 5)
-                    setWord(2292 + 26 * w, v ? 0x8064 : 0x0000);
+                if (w < para::WINDOW_COUNT)
+                    setWord(para::window(w, para::WIN_AUDIO), v ? 0x8064 : 0x0000);
                 break;
             }
             default: break;

@@ -3,23 +3,18 @@
 // deleting the stored receiving-card files.
 
 #include "protocol/message_deal.h"
-#include "protocol/gui_call.h"
 
 #include "app/config_engine.h"
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/timing.h"
 #include "sendcard/fpga_manage.h"
-#include "ui/advancedoption.h"
-#include "ui/option.h"
-#include "ui/output/smartmapping.h"
-#include "ui/pages.h"
-#include "ui/system/rcv_recovery.h"
-#include "videoproc/c331_manage.h"
 
 #include <QDir>
 #include <cstring>
@@ -123,7 +118,7 @@ uint32_t message_deal::set_lcd_lang_support(uint8_t *body)
         for (uint32_t lang = 0; lang < LANGUAGE_COUNT; ++lang) {
             if (value & (1u << lang)) {
                 g_language = uint8_t(lang);
-                ManageLock lock;
+                ParaLock lock;
                 ZemRamPara::pInstance()->ram_para[para::LANGUAGE] = uint8_t(lang);
                 break;
             }
@@ -138,25 +133,15 @@ uint32_t message_deal::delete_file_name(uint8_t *body)
     const bool mapping = emptyFolder("/data/smartmapping");
     const bool recovery = emptyFolder("/data/rcvrecovery");
     // The page in front learns of it in the GUI thread, never from here:
-    // a page listing the removed files closes, a menu whose entries depend
-    // on them redraws.
+    // a page listing the removed files closes (to the menu it was opened
+    // from, drawn again), a menu whose entries depend on them redraws.
     if (mapping && fpga_manage::p_fpga_manage) {
-        gui_call::post([]() {
-            const uint8_t page = g_page_focus.load();
-            if (page == 24 && g_smartmapping)
-                g_smartmapping->Button_back_clicked();
-            else if (page == 5 && g_option)
-                g_option->language_changed();
-        });
+        front_panel::close_mapping_page();
+        front_panel::retext_setting_menu();
     }
     if (recovery && fpga_manage::p_fpga_manage) {
-        gui_call::post([]() {
-            const uint8_t page = g_page_focus.load();
-            if (page == 25 && g_rcv_recovery)
-                g_rcv_recovery->menulist_back_page();
-            else if (page == 12 && g_advancedoption)
-                g_advancedoption->language_changed();
-        });
+        front_panel::close_recovery_page();
+        front_panel::retext_advanced_menu();
     }
     body[10] = 0;
     body[11] = 10;

@@ -3,11 +3,11 @@
 #include "protocol/message_deal.h"
 
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "videoio/tarixsource.h"
-#include "videoproc/c331_manage.h"
 
 #include <QString>
 #include <algorithm>
@@ -65,10 +65,10 @@ uint32_t message_deal::write_edid_table(uint8_t *body, uint32_t length)
 
     uint8_t *img = ZemRamPara::pInstance()->ram_para;
     {
-        ManageLock lock;
+        ParaLock lock;
         std::memcpy(edid_ram_table[port], file + HEADER_SIZE, EDID_SIZE);
         edid_ram_table_from[port] = 1;
-        const uint32_t words = para::EDID_BASE + 6 * port;
+        const uint32_t words = para::edid_record(port);
         para::set16(img, words, para::get16(file, 2));
         para::set16(img, words + 2, para::get16(file, 4));
         para::set16(img, words + 4, para::get16(file, 6));

@@ -8,21 +8,20 @@
 
 #include "protocol/message_deal.h"
 
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_defaults.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
 #include "platform/timing.h"
-#include "protocol/gui_call.h"
 #include "protocol/zem_file_deal.h"
 #include "sendcard/fpga_manage.h"
-#include "ui/mainwindow.h"
-#include "ui/pages.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
@@ -81,7 +80,7 @@ ZemRamPara *store() { return ZemRamPara::pInstance(); }
 
 // Serialises the masked merge into the ordinary registers, so that links
 // writing different bits of one register at once keep both. Held only
-// around the merge, never while manage_mutex is taken.
+// around the merge, never while the image's lock is taken.
 std::mutex regFileMutex;
 
 // The ordinary registers are read by other links without the merge lock, and
@@ -107,7 +106,7 @@ bool ledGeometryChanged(const ZemRamPara *s)
 }
 
 // Asks the FPGA thread to take the new LED geometry, when both FPGAs run.
-// Called with manage_mutex held (lock order: manage, then LED init).
+// Called with ParaLock held (lock order: the image's lock, then LED init).
 void requestLedGeometry()
 {
     fpga_manage *f = fpga_manage::pInstance();
@@ -129,12 +128,8 @@ void upgradePopupState(bool on)
         file_transfer::panel_step(file_transfer::PanelStep::UpgradeStart);
         return;
     }
-    if (g_update_flag.exchange(0) == 1) {
-        gui_call::post([]() {
-            if (g_mainwindow)
-                g_mainwindow->update_over();
-        });
-    }
+    if (g_update_flag.exchange(0) == 1)
+        front_panel::hide_upgrade_popup();
     store()->test_signal(106);
 }
 
@@ -163,7 +158,7 @@ void pointToPoint(uint8_t bits)
     ZemRamPara *s = store();
     const uint32_t fOff = para::window(0, para::WIN_FLAGS);
     const uint32_t dOff = para::window(0, para::WIN_P2P_MODE);
-    ManageLock lock;
+    ParaLock lock;
     const uint16_t f = s->word(fOff);
     const uint16_t d = s->word(dOff);
     const uint16_t newF = on ? uint16_t(f | para::WIN_FLAG_P2P) : uint16_t(f & ~para::WIN_FLAG_P2P);
@@ -291,13 +286,13 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
     case 164:
     case 165: {
         // The chip thread reads and clears these bytes under the same lock.
-        ManageLock lock;
+        ParaLock lock;
         file[fileIndex(r)] = uint8_t(v & m);
         raise_apply_request_locked(1);
         break;
     }
     case 163: {
-        ManageLock lock;
+        ParaLock lock;
         file[FILE_163] = uint8_t(v + 1);   // the dump mode plus one; 0 = none
         raise_apply_request_locked(1);
         break;
@@ -382,7 +377,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
     ZemRamPara *s = store();
     uint8_t *img = s->ram_para;
     if (mask & 0x02) {
-        ManageLock lock;
+        ParaLock lock;
         // 1. User mode.
         const uint16_t M = s->word(para::CURRENT_USER_MODE);
         const uint16_t S = para::get16(s->ram_para_back, para::CURRENT_USER_MODE);
@@ -424,9 +419,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
                 if (!(src & para::WIN_SOURCE_CROP))
                     continue;
                 const uint32_t entry = src & 0xFF;
-                const uint16_t to = entry < para::CROP_ENTRIES
-                                        ? uint16_t(img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * entry] & 0x0F)
-                                        : 0;
+                const uint16_t to = entry < para::CROP_ENTRIES ? uint16_t(img[para::crop_record(entry)] & 0x0F) : 0;
                 s->setWord(off, to);
             }
             requestLedGeometry();
@@ -459,12 +452,10 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
         // 6.
         raise_apply_request_locked(1);
     }
-    if (mask & 0x04) {
-        ManageLock lock;
-        raise_apply_request_locked(2);
-    }
+    if (mask & 0x04)
+        raise_apply_request(2);
     if (mask & 0x08) {
-        ManageLock lock;
+        ParaLock lock;
         if (s->word(para::OSD_FLAG) == 1) {
             raise_apply_request_locked(1);
             g_osd_update = 1;
@@ -501,7 +492,7 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
         removeUserModeFiles();
         platform::pauseUs(100);
         // The chip thread reads the image during its pass: copy under its lock.
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::PERSISTENT_START, para::EDID_BASE);
         restoreDefaults(img, para::LED_SPLICE, para::IMAGE_SIZE);
         for (uint32_t n = 0; n < para::MODE_COUNT; ++n) {
@@ -515,12 +506,12 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
         raise_apply_request_locked(1);
     }
     if (mask & 0x02) {
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::EDID_BASE, para::LED_SPLICE);
         raise_apply_request_locked(1);
     }
     if (mask & 0x10) {
-        ManageLock lock;
+        ParaLock lock;
         restoreDefaults(img, para::BRIGHTNESS, para::BLUE_GAIN + 2);
         raise_apply_request_locked(1);
     }

@@ -1,14 +1,10 @@
 #include "protocol/zem_file_deal.h"
 
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/para_layout.h"
 #include "app/zemrampara.h"
-#include "protocol/gui_call.h"
 #include "protocol/message_deal.h"
-#include "ui/advancedoption.h"
-#include "ui/mainwindow.h"
-#include "ui/output/smartmapping.h"
-#include "ui/pages.h"
 
 #include <cstring>
 
@@ -110,12 +106,8 @@ void panel_step(PanelStep step)
     case PanelStep::UpgradeStart:
         // The pop-up is shown once per upgrade: only the start that finds the
         // flag down asks for it.
-        if (g_update_flag.exchange(1) == 0) {
-            gui_call::post([]() {
-                if (g_mainwindow)
-                    g_mainwindow->update_start();
-            });
-        }
+        if (g_update_flag.exchange(1) == 0)
+            front_panel::show_upgrade_popup();
         ZemRamPara::pInstance()->test_signal(105);
         break;
     case PanelStep::AliasArrived:
@@ -124,17 +116,11 @@ void panel_step(PanelStep step)
     case PanelStep::RecoveryFiles:
         // The advanced-option page enables its recovery entry only while
         // recovery files exist.
-        gui_call::post([]() {
-            if (g_page_focus.load() == 12 && g_advancedoption)
-                g_advancedoption->language_changed();
-        });
+        front_panel::retext_advanced_menu();
         break;
     case PanelStep::MappingFiles:
         // A new mapping file closes the mapping page that lists the old ones.
-        gui_call::post([]() {
-            if (g_page_focus.load() == 24 && g_smartmapping)
-                g_smartmapping->Button_back_clicked();
-        });
+        front_panel::close_mapping_page();
         break;
     }
 }

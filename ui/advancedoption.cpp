@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QPushButton>
 
-AdvancedOption::AdvancedOption(QWidget *parent) : PanelPage(parent, 12, 5)
+AdvancedOption::AdvancedOption(QWidget *parent) : PanelPage(parent, page::AdvancedOption, page::Option)
 {
     registerPage(g_advancedoption);
     m_recovery = addButton([] { return ui::tr5("接收卡恢复", "Card recovery", "Восстановление", "Khôi phục thẻ", "接收卡恢復"); },

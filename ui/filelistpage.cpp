@@ -3,7 +3,7 @@
 #include "ui/QRoundProgressBar.h"
 #include "ui/pages.h"
 
-FileListPage::FileListPage(QWidget *parent, uint8_t pageId, uint8_t backId) : PanelPage(parent, pageId, backId)
+FileListPage::FileListPage(QWidget *parent, page::Id pageId, page::Id backId) : PanelPage(parent, pageId, backId)
 {
     addBackButton();
 }

@@ -15,7 +15,7 @@ public:
 
 protected:
     // Adds the Back button (it calls goBack()).
-    FileListPage(QWidget *parent, uint8_t pageId, uint8_t backId);
+    FileListPage(QWidget *parent, page::Id pageId, page::Id backId);
 
     // Reads the list again; the derived page calls it from its constructor.
     void reload() { m_files = listed(); }

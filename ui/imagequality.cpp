@@ -5,7 +5,7 @@
 #include "ui/output/temperature.h"
 #include "ui/pages.h"
 
-ImageQuality::ImageQuality(QWidget *parent) : PanelPage(parent, 11, 5)
+ImageQuality::ImageQuality(QWidget *parent) : PanelPage(parent, page::ImageQuality, page::Option)
 {
     registerPage(g_imagequality);
     addButton([] { return ui::tr5("画质调节", "Quality", "Качество", "Chất lượng", "畫質調節"); }, [this] { if (!g_quality) openChild<quality>(); });

@@ -7,7 +7,7 @@
 #include "ui/system/linkcom.h"
 #include "ui/system/linkwlan.h"
 
-LinkOption::LinkOption(QWidget *parent) : PanelPage(parent, 10, 5)
+LinkOption::LinkOption(QWidget *parent) : PanelPage(parent, page::LinkOption, page::Option)
 {
     registerPage(g_linkoption);
     addButton([] { return ui::tr5("串口", "Serial", "Порт RS-485", "Cổng nối tiếp", "串口"); }, [this] { if (!g_linkcom) openChild<linkcom>(); });

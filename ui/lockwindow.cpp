@@ -4,7 +4,7 @@
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
 
-LockWindow::LockWindow(QWidget *parent) : PanelPage(parent, 0, 1)
+LockWindow::LockWindow(QWidget *parent) : PanelPage(parent, page::Lock, page::Main)
 {
     registerPage(g_lockwindow);
     language_changed();
@@ -39,7 +39,7 @@ void LockWindow::goBack()
 {
     // The status screen is kept; unlocking only hides it.
     hide();
-    g_page_focus = 1;
+    g_page_focus = page::Main;
     if (g_mainwindow)
         g_mainwindow->syncUpdate();
 }

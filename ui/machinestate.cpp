@@ -4,7 +4,7 @@
 #include "sendcard/fpga_manage.h"
 #include "ui/pages.h"
 
-MachineState::MachineState(QWidget *parent) : PanelPage(parent, 2, 1)
+MachineState::MachineState(QWidget *parent) : PanelPage(parent, page::MachineState, page::Main)
 {
     registerPage(g_machinestate);
     read_links();

@@ -1,8 +1,10 @@
 #include "ui/mainwindow.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "ui/QRoundProgressBar.h"
 #include "ui/firmwareupdate.h"
 #include "ui/input/custommode.h"
 #include "ui/input/inputchoose.h"
@@ -14,7 +16,6 @@
 #include "ui/panelpage.h"
 #include "ui/panelstatus.h"
 #include "ui/tip.h"
-#include "ui/QRoundProgressBar.h"
 #include "ui/zem_keyboard.h"
 #include "videoproc/c331_manage.h"
 
@@ -161,7 +162,7 @@ void MainWindow::user_mode_request(int n, bool save)
     if (!save && !store->ZemUserModeSaved(n - 1))
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         if (save) {
             para::set16(store->ram_para, para::USER_MODE_SAVE, static_cast<uint16_t>(n));
         } else {
@@ -234,7 +235,7 @@ void MainWindow::lock_panel()
     for (PanelPage *page : findChildren<PanelPage *>())
         if (page != g_lockwindow && page->isVisible())
             page->closePage();
-    g_page_focus = 0;
+    g_page_focus = page::Lock;
     g_lockwindow->language_changed();
     g_lockwindow->show();
     g_lockwindow->raise();

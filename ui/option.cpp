@@ -11,7 +11,7 @@
 #include "ui/outputset.h"
 #include "ui/pages.h"
 
-Option::Option(QWidget *parent) : PanelPage(parent, 5, 1)
+Option::Option(QWidget *parent) : PanelPage(parent, page::Option, page::Main)
 {
     registerPage(g_option);
     addButton([] { return ui::tr5("输出设置", "Output", "Выход", "Đầu ra", "輸出設置"); }, [this] { if (!g_outputset) openChild<OutputSet>(); });
@@ -44,5 +44,5 @@ void Option::syncUpdate()
 
 void Option::slot_Button_back_clicked()
 {
-    ui::runInGui(this, [this] { leavePage(1); });
+    ui::runInGui(this, [this] { leavePage(page::Main); });
 }

@@ -6,7 +6,7 @@
 #include "ui/output/test_chart.h"
 #include "ui/pages.h"
 
-OutputSet::OutputSet(QWidget *parent) : PanelPage(parent, 6, 5)
+OutputSet::OutputSet(QWidget *parent) : PanelPage(parent, page::OutputSet, page::Option)
 {
     registerPage(g_outputset);
     addButton([] { return ui::tr5("屏幕设置", "LED wall", "Экран", "Màn hình", "屏幕設置"); }, [this] { if (!g_ledset) openChild<ledset>(); });

@@ -1,8 +1,45 @@
 #ifndef UI_PAGES_H
 #define UI_PAGES_H
 
-// Pointers of the open front-panel pages (null while a page is closed). The
-// page framework keeps them and g_page_focus in step.
+// Pointers of the open front-panel pages (null while a page is closed) and
+// the page ids. The page framework keeps the pointers and g_page_focus, the
+// id of the page in front, in step.
+
+#include <cstdint>
+
+namespace page {
+
+enum Id : uint8_t {
+    Lock = 0,               // LockWindow, the status screen
+    Main = 1,               // MainWindow, the home screen
+    MachineState = 2,
+    InputChoose = 3,
+    CustomMode = 4,
+    Option = 5,             // the Setting menu
+    OutputSet = 6,
+    InputCut = 7,
+    EdidSet = 8,
+    ImageLayout = 9,
+    LinkOption = 10,
+    ImageQuality = 11,
+    AdvancedOption = 12,
+    LedSet = 13,
+    NetSet = 14,
+    LcdShow = 15,
+    TestChart = 16,
+    OtherSetup = 17,
+    Factory = 18,
+    Quality = 19,
+    Temperature = 20,
+    LinkCom = 21,
+    LinkWlan = 22,
+    FactoryAge = 23,
+    SmartMapping = 24,      // the receiving-card mapping wizard
+    RcvRecovery = 25,
+    FirmwareUsbgrade = 26,
+};
+
+} // namespace page
 
 class MainWindow;
 class LockWindow;

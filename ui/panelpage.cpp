@@ -2,12 +2,12 @@
 
 #include "app/alias.h"
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -176,7 +176,7 @@ void applyWord(uint32_t off, uint16_t value)
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || off + 2 > para::IMAGE_SIZE)
         return;
-    ManageLock lock;
+    ParaLock lock;
     para::set16(store->ram_para, off, value);
     raise_apply_request_locked(1);
 }
@@ -196,7 +196,7 @@ QStringList listFiles(const QString &folder, const QStringList &suffixes)
 
 } // namespace ui
 
-PanelPage::PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId)
+PanelPage::PanelPage(QWidget *parent, page::Id pageId, page::Id backId)
     : QDialog(parent, Qt::FramelessWindowHint), m_pageId(pageId), m_backId(backId)
 {
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
@@ -369,7 +369,7 @@ QPushButton *PanelPage::addBackButton()
     return m_back;
 }
 
-void PanelPage::leavePage(uint8_t backId)
+void PanelPage::leavePage(page::Id backId)
 {
     if (m_left)
         return;

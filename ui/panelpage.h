@@ -7,6 +7,7 @@
 // built and clears the pointer when it leaves or is destroyed.
 
 #include "app/para_layout.h"
+#include "ui/pages.h"
 
 #include <QDialog>
 #include <QList>
@@ -57,8 +58,8 @@ bool inputHasSignal(int s);
 // Source shown by window w (a crop counts as its source).
 int windowSource(int w);
 
-// Writes a 16-bit image word as a setting change: under the chip manager's
-// mutex, with apply request 1.
+// Writes a 16-bit image word as a setting change: under the image's lock,
+// with apply request 1.
 void applyWord(uint32_t off, uint16_t value);
 
 // Files in a folder (absolute program path) whose names end with one of the
@@ -85,10 +86,10 @@ class PanelPage : public QDialog
 {
     Q_OBJECT
 public:
-    PanelPage(QWidget *parent, uint8_t pageId, uint8_t backId);
+    PanelPage(QWidget *parent, page::Id pageId, page::Id backId);
     ~PanelPage() override;
 
-    uint8_t pageId() const { return m_pageId; }
+    page::Id pageId() const { return m_pageId; }
 
     // The value lines and the note as shown (for the page's users and tests).
     QStringList shownLines() const;
@@ -151,7 +152,7 @@ protected:
 
     // Clears the page pointer, gives the focus to backId, re-texts the parent
     // and deletes the page.
-    void leavePage(uint8_t backId);
+    void leavePage(page::Id backId);
 
     // Opens a child page built by `make` (the child registers itself).
     template <class T> T *openChild()
@@ -166,8 +167,8 @@ protected:
 private:
     void focusHere();
 
-    uint8_t m_pageId;
-    uint8_t m_backId;
+    page::Id m_pageId;
+    page::Id m_backId;
     bool m_left = false;
     std::function<void()> m_unregister;
     QLabel *m_title;

@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/i2c.h"
@@ -10,7 +11,6 @@
 #include "platform/timing.h"
 #include "videoio/drv_i2c.h"
 #include "videoio/edid.h"
-#include "videoproc/c331_manage.h"
 
 #include <chrono>
 #include <cstring>
@@ -20,6 +20,7 @@ uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
 uint8_t edid_ram_table_from[SOURCE_COUNT] = {};
 
 tarixsource *tarixsource::p_tarix_source = nullptr;
+std::atomic<void (*)()> tarixsource::inputs_changed_hook{nullptr};
 
 namespace {
 
@@ -175,22 +176,25 @@ int tarixsource::Set_Custom_HDMI_EDID(int port)
     if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0)
         return 0;
     uint8_t table[edid::SIZE];
-    if (edid_ram_table_from[port]) {
-        std::memcpy(table, edid_ram_table[port], sizeof table);
-    } else {
-        ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-        int w = 0, h = 0, hz = 0;
-        if (store) {
-            // The words are written under manage_mutex by the screens and the
-            // command handler: read them as one consistent set.
-            ManageLock lock;
-            uint32_t base = para::EDID_BASE + 6u * static_cast<uint32_t>(port);
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    bool transferred = false;
+    int w = 0, h = 0, hz = 0;
+    {
+        // The table, its flag and the words are written under the image's
+        // lock by the screens and the command handler: read them as one set.
+        ParaLock lock;
+        transferred = edid_ram_table_from[port] != 0;
+        if (transferred) {
+            std::memcpy(table, edid_ram_table[port], sizeof table);
+        } else if (store) {
+            uint32_t base = para::edid_record(static_cast<uint32_t>(port));
             w = store->word(base);
             h = store->word(base + 2);
             hz = store->word(base + 4);
         }
-        edid::build(w, h, hz, table);
     }
+    if (!transferred)
+        edid::build(w, h, hz, table);
     if (!write_edid_eeprom(port, table))
         return 0;
     // The source re-reads the EDID after a hot-plug pulse.
@@ -209,8 +213,8 @@ int tarixsource::set_audio_source()
     int source;
     {
         // The audio window, its source word and the crop record are written
-        // under manage_mutex; read them together, then switch outside it.
-        ManageLock lock;
+        // under the image's lock; read them together, then switch outside it.
+        ParaLock lock;
         uint16_t window = store->word(para::AUDIO_WINDOW);
         if (window >= para::WINDOW_COUNT)
             return 1;   // no audio window: nothing to select
@@ -305,8 +309,8 @@ void tarixsource::update_vid_info_delay()
         records[p][4] = static_cast<uint8_t>(hz);
     }
     // The chip thread measures the ports at once rather than at its next check.
-    if (receiversChanged && c331_manage::p_c331_manage)
-        c331_manage::p_c331_manage->inputs_changed();
+    if (void (*hook)() = inputs_changed_hook.load(); receiversChanged && hook)
+        hook();
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return;

@@ -98,6 +98,9 @@ public:
     // changed wakes the chip thread, so a plugged source is measured within
     // one period.
     static constexpr int TURN_MS = 50;
+    // Called by the source thread when a receiver's timing record changed
+    // (the chip manager sets it to measure its ports at once).
+    static std::atomic<void (*)()> inputs_changed_hook;
     // Turns a receiver may fail to answer before its input counts as lost
     // (half a second).
     static constexpr int RECEIVER_MISSES = 500 / TURN_MS;

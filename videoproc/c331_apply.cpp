@@ -6,14 +6,19 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "sendcard/fpga_manage.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
+#include <iterator>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -24,9 +29,6 @@ constexpr int REG_163 = 35;
 constexpr int REG_164 = 36;
 
 ZemRamPara *store() { return ZemRamPara::pInstance(); }
-uint16_t now16(uint32_t off) { return para::get16(store()->ram_para, off); }
-uint16_t was16(uint32_t off) { return para::get16(store()->ram_para_back, off); }
-bool changed(uint32_t off) { return now16(off) != was16(off); }
 
 int lowest_bit(uint8_t v, int bits)
 {
@@ -38,32 +40,81 @@ int lowest_bit(uint8_t v, int bits)
 
 } // namespace
 
+// ---- the section's copy of the image ----
+
+const uint8_t *c331_manage::para_image() const
+{
+    return m_para_copied ? m_para : store()->ram_para;
+}
+
+const uint8_t *c331_manage::para_snapshot() const
+{
+    return m_para_copied ? m_para_back : store()->ram_para_back;
+}
+
+void c331_manage::copy_para_locked()
+{
+    const ZemRamPara *rp = store();
+    std::memcpy(m_para, rp->ram_para, sizeof m_para);
+    std::memcpy(m_para_back, rp->ram_para_back, sizeof m_para_back);
+    m_para_copied = true;
+}
+
+void c331_manage::copy_para()
+{
+    ImageLock lock(store());
+    copy_para_locked();
+}
+
+void c331_manage::release_para()
+{
+    m_para_copied = false;
+}
+
+void c331_manage::write_back(std::initializer_list<std::pair<uint32_t, uint16_t>> words)
+{
+    uint8_t *live = store()->ram_para;
+    ParaLock lock;
+    for (const auto &w : words) {
+        para::set16(live, w.first, w.second);
+        if (m_para_copied)
+            para::set16(m_para, w.first, w.second);
+    }
+}
+
+// ---- the running loop ----
+
 void c331_manage::c331managerdeal(void *obj)
 {
     c331_manage *m = static_cast<c331_manage *>(obj);
     m->lock_manage();
-    const uint8_t code = m->para_changed ? m->apply_pass() : 0;
+    const uint8_t code = m->apply_pass();
     m->unlock_manage();
-    // The notification leaves after manage_mutex is released: a slot it
-    // reaches may run a modal loop in which the GUI thread takes that lock.
+    // The notification leaves after manage_mutex is released: it may wait,
+    // for seconds, for a notification of the GUI thread that shows a notice.
     if (code)
         store()->test_signal(code);
     m->poll_inputs();
 }
 
-// Called with manage_mutex held. Clears the apply request and returns it:
-// the caller sends it as the change notification once the lock is released.
+// Called with manage_mutex held. Applies a pending request and returns it
+// (0 when none was pending): the caller sends it as the change notification
+// once the lock is released. The pass works from the copy of the image that
+// begin_apply took; writers change the store's image meanwhile.
 uint8_t c331_manage::apply_pass()
 {
-    store()->image_unapplied = false;   // this pass finds every change
+    PassRequests requests;
+    const uint8_t code = begin_apply(requests);
+    if (!code)
+        return 0;
     apply_panel();
     apply_picture();
 
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i) {
-        uint32_t off = para::LAYER_PRIORITY + 2 * i;
-        if (!changed(off) || win_slot[i] < 0)
+        const uint32_t off = para::layer_priority(i);
+        if (!word_changed(off) || win_slot[i] < 0)
             continue;
-        c331_SetWinPriority(win_slot[i], now16(off));
+        c331_SetWinPriority(win_slot[i], image_word(off));
         c331_SetWinPriority1(c331_fd);
     }
 
@@ -71,49 +122,85 @@ uint8_t c331_manage::apply_pass()
         apply_crop_edits();
 
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i) {
-        int slot = win_slot[i];
+        const int slot = win_slot[i];
         if (slot < 0)
             continue;
-        if (changed(para::FADE_BASE + 4 * i))
-            PM_WIN_FADE_IN[slot] = now16(para::FADE_BASE + 4 * i);
-        if (changed(para::FADE_BASE + 4 * i + 2))
-            PM_WIN_FADE_OUT[slot] = now16(para::FADE_BASE + 4 * i + 2);
+        if (word_changed(para::fade_in(i)))
+            PM_WIN_FADE_IN[slot] = image_word(para::fade_in(i));
+        if (word_changed(para::fade_out(i)))
+            PM_WIN_FADE_OUT[slot] = image_word(para::fade_out(i));
     }
 
-    const ZemRamPara *rp = store();
-    if (rp->ram_para[para::TEST_PATTERN] != rp->ram_para_back[para::TEST_PATTERN])
-        c331_SetPattern(rp->ram_para[para::TEST_PATTERN]);
+    if (para_image()[para::TEST_PATTERN] != para_snapshot()[para::TEST_PATTERN])
+        c331_SetPattern(para_image()[para::TEST_PATTERN]);
 
-    apply_edid();
+    apply_edid(requests);
 
     bool audio = false;
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
-        audio = audio || changed(para::window(i, para::WIN_AUDIO));
+        audio = audio || word_changed(para::window(i, para::WIN_AUDIO));
     if (audio && tarixsource::p_tarix_source)
         tarixsource::p_tarix_source->request_audio();
 
-    if (changed(para::LED_OFF) && fpga_manage::p_fpga_manage) {
+    if (word_changed(para::LED_OFF) && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_status_request = 1;
         fpga_manage::p_fpga_manage->wake();
     }
 
-    if (changed(para::OSD_FLAG)) {
-        uint16_t on = now16(para::OSD_FLAG);
+    if (word_changed(para::OSD_FLAG)) {
+        uint16_t on = image_word(para::OSD_FLAG);
         zemApi_OsdSet(0, on);
         if (on)
             g_osd_update = 1;
     }
-
-    const uint8_t code = para_changed;
-    para_changed = 0;
 
     if (g_osd_update == 1) {
         g_osd_update = 0;
         reload_osd_menu();
     }
 
-    apply_debug_registers();
+    apply_debug_registers(requests);
+    end_apply();
     return code;
+}
+
+// Under the image's lock: the request, the copy of the image and the
+// snapshot, and what the links asked of this pass besides. Changes written
+// without a request are found now too, so they no longer hold the snapshot.
+uint8_t c331_manage::begin_apply(PassRequests &requests)
+{
+    ZemRamPara *rp = store();
+    ImageLock lock(rp);
+    const uint8_t code = para_lock::begin_pass();
+    if (!code)
+        return 0;
+    copy_para_locked();
+    rp->image_unapplied = false;
+    take_debug_registers(requests);
+    static_assert(std::size(edid_ram_table_from) == PORT_NUM, "one flag per input port");
+    std::copy(std::begin(edid_ram_table_from), std::end(edid_ram_table_from), requests.edid_from_table);
+    return code;
+}
+
+void c331_manage::end_apply()
+{
+    release_para();
+    ParaLock lock;
+    para_lock::end_pass();
+}
+
+// The debug registers are taken and cleared as the pass begins, so that one
+// written while the pass runs is served by the next. Register 165 keeps a
+// value none of whose bits 0 to 3 is set.
+void c331_manage::take_debug_registers(PassRequests &requests)
+{
+    uint8_t *reg = store()->reg_para;
+    requests.reg162 = std::exchange(reg[REG_162], 0);
+    requests.reg163 = std::exchange(reg[REG_163], 0);
+    requests.reg164 = std::exchange(reg[REG_164], 0);
+    requests.reg165 = reg[REG_165];
+    if (lowest_bit(reg[REG_165], 4) >= 0)
+        reg[REG_165] = 0;
 }
 
 // Waits, bounded, while the FPGA thread applies a new LED geometry; the FPGA
@@ -133,25 +220,25 @@ void c331_manage::apply_panel()
                                       para::OUT1_HEIGHT};
     bool any = false;
     for (uint32_t off : words)
-        any = any || changed(off);
+        any = any || word_changed(off);
     if (!any)
         return;
     wait_led_para_idle();
-    zemApi_PnlInit2(now16(para::LED_WIDTH), now16(para::LED_HEIGHT), now16(para::OUT1_WIDTH),
-                    now16(para::OUT1_HEIGHT), now16(para::LED_SPLICE));
+    zemApi_PnlInit2(image_word(para::LED_WIDTH), image_word(para::LED_HEIGHT), image_word(para::OUT1_WIDTH),
+                    image_word(para::OUT1_HEIGHT), image_word(para::LED_SPLICE));
     {
         std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
     if (fpga_manage::p_fpga_manage)
         fpga_manage::p_fpga_manage->wake();
-    if (now16(para::OSD_FLAG) != 0)
+    if (image_word(para::OSD_FLAG) != 0)
         g_osd_update = 1;
 }
 
 void c331_manage::apply_picture()
 {
-    if (changed(para::BRIGHTNESS)) {
+    if (word_changed(para::BRIGHTNESS)) {
         // The chip stays at the neutral 50; the FPGAs apply the image's brightness.
         c331_SetBrightness(50);
         if (fpga_manage::p_fpga_manage) {
@@ -162,14 +249,14 @@ void c331_manage::apply_picture()
             fpga_manage::p_fpga_manage->wake();
         }
     }
-    if (changed(para::CONTRAST))
-        c331_SetContrast(now16(para::CONTRAST));
-    if (changed(para::SHARPNESS))
-        c331_SetSharpness(now16(para::SHARPNESS));
-    if (changed(para::SATURATION))
-        c331_SetSaturation(now16(para::SATURATION));
-    if (changed(para::COLOR_TEMP) || changed(para::RED_GAIN) || changed(para::GREEN_GAIN) ||
-        changed(para::BLUE_GAIN))
+    if (word_changed(para::CONTRAST))
+        c331_SetContrast(image_word(para::CONTRAST));
+    if (word_changed(para::SHARPNESS))
+        c331_SetSharpness(image_word(para::SHARPNESS));
+    if (word_changed(para::SATURATION))
+        c331_SetSaturation(image_word(para::SATURATION));
+    if (word_changed(para::COLOR_TEMP) || word_changed(para::RED_GAIN) || word_changed(para::GREEN_GAIN) ||
+        word_changed(para::BLUE_GAIN))
         c331_SetColorTemp(packed_color_temp());
 }
 
@@ -181,11 +268,11 @@ bool c331_manage::apply_windows()
 {
     const uint32_t end = para::WINDOW_BASE + para::WINDOW_SIZE * para::WINDOW_COUNT;
     for (uint32_t off = para::WINDOW_BASE; off < end; off += 2) {
-        if (!changed(off))
+        if (!word_changed(off))
             continue;
         const int i = static_cast<int>((off - para::WINDOW_BASE) / para::WINDOW_SIZE);
         const uint32_t f = (off - para::WINDOW_BASE) % para::WINDOW_SIZE;
-        const uint16_t v = now16(off);
+        const uint16_t v = image_word(off);
         const int slot = win_slot[i];
         switch (f) {
         case para::WIN_ENABLE:
@@ -204,7 +291,7 @@ bool c331_manage::apply_windows()
             break;
         case para::WIN_SOURCE:
             apply_window_source(i, v);
-            if (i == now16(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
+            if (i == image_word(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
                 tarixsource::p_tarix_source->request_audio();
             break;
         case para::WIN_FLAGS:
@@ -228,13 +315,13 @@ void c331_manage::apply_crop_edits()
 {
     for (int i = 0; i < WIN_NUM; ++i) {
         const uint32_t off = para::window(static_cast<uint32_t>(i), para::WIN_SOURCE);
-        const uint16_t s = now16(off);
-        if (!(s & para::WIN_SOURCE_CROP) || changed(off) || (s & 0xFF) >= para::CROP_ENTRIES)
+        const uint16_t s = image_word(off);
+        if (!(s & para::WIN_SOURCE_CROP) || word_changed(off) || (s & 0xFF) >= para::CROP_ENTRIES)
             continue;
-        const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF);
+        const uint32_t rec = para::crop_record(s & 0xFF);
         bool edited = false;
         for (uint32_t k = 0; k < para::CROP_ENTRY_SIZE; k += 2)
-            edited = edited || changed(rec + k);
+            edited = edited || word_changed(rec + k);
         if (edited)
             apply_window_source(i, s);
     }
@@ -246,7 +333,7 @@ void c331_manage::apply_window_source(int win, uint16_t s)
     if (slot < 0)
         return;
     if (!(s & para::WIN_SOURCE_CROP)) {
-        if (was16(para::window(win, para::WIN_SOURCE)) & para::WIN_SOURCE_CROP) {
+        if (snapshot_word(para::window(win, para::WIN_SOURCE)) & para::WIN_SOURCE_CROP) {
             ST_RECT none{0, 0, 0, 0};
             c331_SetCrop(static_cast<uint8_t>(slot), 0, &none);
         }
@@ -261,16 +348,16 @@ void c331_manage::apply_window_source(int win, uint16_t s)
     ST_RECT r = crop_table_rect(s & 0xFF);
     c331_SetInputsourceCrop(slot, s);
     c331_SetCrop(static_cast<uint8_t>(slot), 1, &r);
-    c331_SetInputsource(slot, store()->ram_para[para::CROP_TABLE + para::CROP_ENTRY_SIZE * (s & 0xFF)] & 0x0F);
+    c331_SetInputsource(slot, para_image()[para::crop_record(s & 0xFF)] & 0x0F);
 }
 
 // At most one port per pass: the first whose EDID words changed or that takes
-// its EDID from the stored table.
-void c331_manage::apply_edid()
+// its EDID from a transferred table.
+void c331_manage::apply_edid(const PassRequests &requests)
 {
     for (uint32_t p = 0; p < para::INPUT_COUNT; ++p) {
-        const uint32_t base = para::EDID_BASE + 6 * p;
-        if (!(changed(base) || changed(base + 2) || changed(base + 4) || edid_ram_table_from[p]))
+        const uint32_t base = para::edid_record(p);
+        if (!(word_changed(base) || word_changed(base + 2) || word_changed(base + 4) || requests.edid_from_table[p]))
             continue;
         if (tarixsource::p_tarix_source)
             tarixsource::p_tarix_source->request_edid(int(p));
@@ -278,11 +365,9 @@ void c331_manage::apply_edid()
     }
 }
 
-void c331_manage::apply_debug_registers()
+void c331_manage::apply_debug_registers(const PassRequests &requests)
 {
-    uint8_t *reg = store()->reg_para;
-
-    switch (lowest_bit(reg[REG_162], 8)) {
+    switch (lowest_bit(requests.reg162, 8)) {
     case 0: input_slidebar(c331_fd); break;
     case 1: output_slidebar(c331_fd); break;
     case 2: disable_slidebar(c331_fd); break;
@@ -293,28 +378,19 @@ void c331_manage::apply_debug_registers()
     case 7: write_read_c331_b80_iacthstch5(c331_fd); break;
     default: break;
     }
-    reg[REG_162] = 0;
 
-    if (reg[REG_163]) {
-        zemDbg_c331_param(reg[REG_163] - 1);
-        reg[REG_163] = 0;
-    }
+    if (requests.reg163)
+        zemDbg_c331_param(requests.reg163 - 1);
 
-    if (reg[REG_164]) {
-        if (reg[REG_164] & 1)
-            zemDbg_c331_print_regGrp(0);
-        reg[REG_164] = 0;
-    }
+    if (requests.reg164 & 1)
+        zemDbg_c331_print_regGrp(0);
 
-    int b = lowest_bit(reg[REG_165], 4);
-    if (b >= 0) {
-        switch (b) {
-        case 0: sync_c331_device_test_input(c331_fd); break;
-        case 1: sync_c331_device_test_frame_lock(c331_fd); break;
-        case 2: sync_c331_device_test_frame_lock_vbyrx2(c331_fd); break;
-        default: sync_c331_device_test_frame_lock_vbyrx3(c331_fd); break;
-        }
-        reg[REG_165] = 0;
+    switch (lowest_bit(requests.reg165, 4)) {
+    case 0: sync_c331_device_test_input(c331_fd); break;
+    case 1: sync_c331_device_test_frame_lock(c331_fd); break;
+    case 2: sync_c331_device_test_frame_lock_vbyrx2(c331_fd); break;
+    case 3: sync_c331_device_test_frame_lock_vbyrx3(c331_fd); break;
+    default: break;
     }
 }
 
@@ -348,10 +424,13 @@ bool c331_manage::window_shows_port(int w, int p)
     return PM_INPUT[w] == p;
 }
 
+// The input checks follow a crop when its input's timing changes: they read
+// the crop records from one copy of the image, taken for the turn.
 void c331_manage::poll_inputs()
 {
     if (zemApi_IsPatternGen())
         return;
+    copy_para();
     const bool inputs = input_check_due();
     if (inputs) {
         load_hdmi();
@@ -367,11 +446,16 @@ void c331_manage::poll_inputs()
     }
     if (inputs)
         check_input_port(c331_fd);
+    reprogram_changed_inputs();
+    release_para();
+}
 
+// Windows whose input changed are programmed again, under manage_mutex.
+void c331_manage::reprogram_changed_inputs()
+{
     for (int p = 0; p < PORT_NUM; ++p) {
         if (!PI_UPDATE[p] && !g_chg_hdmi[p])
             continue;
-        // Re-programming windows requires manage_mutex.
         lock_manage();
         for (int w = 0; w < WIN_NUM; ++w) {
             if (!window_shows_port(w, p))

@@ -6,7 +6,7 @@
 #include "app/logMsg.h"
 #include "app/para_layout.h"
 #include "app/utils.h"
-#include "app/zemrampara.h"
+#include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
 #include <chrono>
@@ -18,6 +18,20 @@ c331_manage *c331_manage::p_c331_manage = nullptr;
 namespace {
 std::mutex g_instance_mutex;
 constexpr size_t CALL_LOG_LIMIT = 100000;
+
+// A raised apply request, and a changed receiver record, wake the program's
+// chip thread.
+void wake_chip()
+{
+    if (c331_manage *m = c331_manage::p_c331_manage)
+        m->wake();
+}
+
+void chip_inputs_changed()
+{
+    if (c331_manage *m = c331_manage::p_c331_manage)
+        m->inputs_changed();
+}
 }
 
 c331_manage::c331_manage()
@@ -50,8 +64,8 @@ c331_manage::~c331_manage()
 }
 
 // The instance lock guards only the creation of the object. It is taken
-// while manage_mutex may be held (ManageLock, raise_apply_request_locked), so
-// nothing may take manage_mutex, or any other lock, while holding it.
+// while the image's lock may be held (a writer recalling a user mode's OSD
+// menu), so nothing may take that lock, or any other, while holding it.
 c331_manage *c331_manage::instance()
 {
     std::lock_guard<std::mutex> lock(g_instance_mutex);
@@ -65,9 +79,10 @@ c331_manage *c331_manage::pInstance()
     c331_manage *m = instance();
     if (m->m_initialized.exchange(true))
         return m;
-    pthread_mutex_lock(&m->manage_mutex);
-    m->para_changed = 0;
-    pthread_mutex_unlock(&m->manage_mutex);
+    {
+        ParaLock lock;
+        m->para_changed = 0;
+    }
     m->pattern_on = 0;
     m->initialize();
     return m;
@@ -80,6 +95,9 @@ int c331_manage::initialize()
     uint32_t id = c331drv->read_C331(c331_fd, C331_ID_REG, 0);
     debugPrint("\n c331_id = %02x \n", id);
     m_wake.reset();
+    // Other threads reach the program's chip thread through these.
+    para_lock::set_request_hook(&wake_chip);
+    tarixsource::inputs_changed_hook = &chip_inputs_changed;
     if (pthread_create(&manage_thread, nullptr, c331manageThread, this) != 0) {
         debugPrint("\n c331_manage: cannot create the chip thread \n");
         return 255;
@@ -192,15 +210,14 @@ void c331_manage::bringup_setup()
     setup_state = 6;
 }
 
-// The panel set-up writes its derived values into the image, so it runs
-// under manage_mutex like every other writer of the image.
 void c331_manage::bringup_panel()
 {
     lock_manage();
-    const ZemRamPara *rp = ZemRamPara::pInstance();
-    zemApi_PnlInit2(rp->word(para::LED_WIDTH), rp->word(para::LED_HEIGHT), rp->word(para::OUT1_WIDTH),
-                    rp->word(para::OUT1_HEIGHT), rp->word(para::LED_SPLICE));
+    copy_para();
+    zemApi_PnlInit2(image_word(para::LED_WIDTH), image_word(para::LED_HEIGHT), image_word(para::OUT1_WIDTH),
+                    image_word(para::OUT1_HEIGHT), image_word(para::LED_SPLICE));
     set_output(c331_fd);
+    release_para();
     unlock_manage();
     debugPrint("\n ok c331_id  setup= %d \n", 7);
     setup_state = 7;
@@ -208,40 +225,30 @@ void c331_manage::bringup_panel()
 
 void c331_manage::bringup_picture()
 {
-    uint16_t contrast, sharpness, saturation, osd;
-    uint32_t temp;
-    lock_manage();
-    const ZemRamPara *rp = ZemRamPara::pInstance();
-    contrast = rp->word(para::CONTRAST);
-    sharpness = rp->word(para::SHARPNESS);
-    saturation = rp->word(para::SATURATION);
-    osd = rp->word(para::OSD_FLAG);
-    temp = packed_color_temp();
-    unlock_manage();
-
+    copy_para();
     c331_SetBrightness(50);
-    c331_SetContrast(contrast);
-    c331_SetSharpness(sharpness);
-    c331_SetColorTemp(temp);
-    c331_SetSaturation(saturation);
+    c331_SetContrast(image_word(para::CONTRAST));
+    c331_SetSharpness(image_word(para::SHARPNESS));
+    c331_SetColorTemp(packed_color_temp());
+    c331_SetSaturation(image_word(para::SATURATION));
     c331_debugEnv();
     setup_state = 8;
     zemApi_forceColorDisable(c331_fd);
-    if (osd == 1) {
+    if (image_word(para::OSD_FLAG) == 1) {
         zemApi_OsdSet(0, 1);
         g_osd_update = 0;
         reload_osd_menu();
     } else {
         debugPrint("\n no osd file ");
     }
+    release_para();
 }
 
 // Colour temperature as one word: red, green, blue gains and the mode.
 uint32_t c331_manage::packed_color_temp() const
 {
-    const ZemRamPara *rp = ZemRamPara::pInstance();
-    return uint32_t(rp->word(para::RED_GAIN) & 0xFF) << 24 | uint32_t(rp->word(para::GREEN_GAIN) & 0xFF) << 16 |
-           uint32_t(rp->word(para::BLUE_GAIN) & 0xFF) << 8 | uint32_t(rp->word(para::COLOR_TEMP) & 0xFF);
+    return uint32_t(image_word(para::RED_GAIN) & 0xFF) << 24 | uint32_t(image_word(para::GREEN_GAIN) & 0xFF) << 16 |
+           uint32_t(image_word(para::BLUE_GAIN) & 0xFF) << 8 | uint32_t(image_word(para::COLOR_TEMP) & 0xFF);
 }
 
 // ---- call log ----
@@ -273,30 +280,4 @@ void c331_manage::note_call(const char *format, ...)
     if (m_calls.size() >= CALL_LOG_LIMIT)
         m_calls.erase(m_calls.begin(), m_calls.begin() + CALL_LOG_LIMIT / 2);
     m_calls.push_back(c331_call{text, m_holds_manage.load()});
-}
-
-// ---- apply hand-shake helpers ----
-
-ManageLock::ManageLock() : m_mutex(&c331_manage::instance()->manage_mutex)
-{
-    pthread_mutex_lock(m_mutex);
-}
-
-ManageLock::~ManageLock()
-{
-    pthread_mutex_unlock(m_mutex);
-}
-
-void raise_apply_request_locked(uint8_t level)
-{
-    c331_manage *m = c331_manage::instance();
-    if (m->para_changed != 2)
-        m->para_changed = level;
-    m->wake();
-}
-
-void raise_apply_request(uint8_t level)
-{
-    ManageLock lock;
-    raise_apply_request_locked(level);
 }

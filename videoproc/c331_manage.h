@@ -4,19 +4,23 @@
 // Owner of the video processing chip: the chip model, the register driver and
 // the chip thread (bring-up, then the apply loop and input polling).
 //
-// Every writer of the parameter image takes manage_mutex, changes the image
-// and raises the apply request para_changed (1 = changed, 2 = changed and the
-// user modes are to be examined again); the chip thread applies what differs
-// from the snapshot and sends ZemRamPara::sig_update_para with that code
-// once it has released manage_mutex.
+// Every writer of the parameter image takes the image's lock (ParaLock,
+// app/para_lock.h), changes the image and raises the apply request, which
+// the chip manager names para_changed (1 = changed, 2 = changed and the user
+// modes are to be examined again). The chip thread's apply pass takes the
+// request and one copy of the image and its snapshot under that lock, lets
+// go, programs what differs, ends the request under the lock again and then
+// sends ZemRamPara::sig_update_para with its code. A request raised during
+// the pass is applied by the next one.
 //
-// Lock rules for the chip code (the whole account is app/threads.h): the
-// area setters run inside the apply pass with manage_mutex held and take only
-// Utils::_led_para_init_mutex or Utils::_bri_set_mutex, then the register
-// locks (_c331_bnk_mutex, _spi_mutex); they never call test_signal, never
-// wait for the GUI thread, and never wait on hardware without a bound.
-// Outside the pass, code that reads the image takes ManageLock (or
-// ImageLock) first.
+// Lock rules for the chip code (the whole account is app/threads.h):
+// manage_mutex is the lock of the chip model and the pass; the chip thread
+// holds it for the apply pass and the re-programming after an input change.
+// The area setters run inside it and take only Utils::_led_para_init_mutex
+// or Utils::_bri_set_mutex, then the register locks (_c331_bnk_mutex,
+// _spi_mutex), and the image's lock only for their short write-backs; they
+// never call test_signal, never wait for the GUI thread, and never wait on
+// hardware without a bound. They read the image through para_image().
 //
 // The member functions are spread over several files by concern:
 //   c331_manage.cpp  singleton, thread, bring-up, call log
@@ -39,6 +43,8 @@
 //   c331_inputs.cpp, c331_pattern.cpp, c331_debug.cpp
 //                    the setters of the other areas
 
+#include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/thread_wake.h"
 #include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
@@ -48,9 +54,11 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <mutex>
 #include <pthread.h>
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct {
@@ -170,8 +178,7 @@ public:
     // The program's chip manager: created, initialised and its thread started
     // on the first call.
     static c331_manage *pInstance();
-    // The same object without opening the chip or starting the thread; for
-    // code that only needs manage_mutex and the apply request.
+    // The same object without opening the chip or starting the thread.
     static c331_manage *instance();
     static c331_manage *p_c331_manage;
 
@@ -205,8 +212,10 @@ public:
     static constexpr unsigned PROBE_RETRY_MS = 10;
 
     // ---- apply hand-shake ----
+    // The lock of the chip model and the pass, and the store's apply request
+    // (guarded by the image's lock, ParaLock).
     pthread_mutex_t manage_mutex;
-    uint8_t para_changed = 0;
+    uint8_t &para_changed = para_lock::request();
     std::atomic<uint8_t> setup_state{0};
     int c331_fd = -1;
     c331_drv *c331drv;
@@ -404,7 +413,7 @@ public:
     // from; zero for a port that does not exist.
     ST_ACT crop_source_size(int port) const;
     // X, Y, W, H of entry `idx` (below 40) of the image's crop table.
-    static ST_RECT crop_table_rect(uint32_t idx);
+    ST_RECT crop_table_rect(uint32_t idx) const;
     // Five ring entries as the input buffer-index register takes them.
     static uint32_t ring_indices(const uint8_t *ring);
     // PM_WIN_DBD_MODE value of an image dot-by-dot mode word.
@@ -633,7 +642,7 @@ public:
     _ImageWindowDef_st OSD_WIN = {};
     _ImageWindowDef2_St osd_tiles[OCH_NUM] = {};
     // A recalled user mode's OSD menu copy, shown at the next menu reload
-    // (guarded by manage_mutex).
+    // (guarded by the image's lock, ParaLock).
     std::string osd_menu_copy;
 
     // Advance of a half-width (en) and a full-width (cn) character and the
@@ -647,7 +656,7 @@ public:
     void set_OSD_para(const OMENU_PARA &para);
     // A user mode was just recalled into the image: when it shows the OSD and
     // keeps a menu copy, the next menu reload shows that copy (true then).
-    // Called with manage_mutex held, before the apply request is raised.
+    // Called by the writer with ParaLock held, before it raises the request.
     bool recall_osd_menu(int slot);
     void calc_osd(_ImageWindowDef2_St *tiles);
     void set_osd(int fd, int which);
@@ -716,6 +725,14 @@ public:
     // there); tests capture them.
     FILE *dump_out = stdout;
 
+    // ---- the parameter image as the chip code reads it ----
+    // The image and its snapshot as the running section of the chip thread
+    // (an apply pass, a bring-up step, the re-programming after an input
+    // change) copied them when it began; the store's live image when no
+    // section runs (a caller of its own, holding what it needs).
+    const uint8_t *para_image() const;
+    const uint8_t *para_snapshot() const;
+
     // ---- call log of the area setters ----
     void set_call_recording(bool on);
     std::vector<c331_call> calls() const;
@@ -740,15 +757,26 @@ private:
     void bringup_setup();
     void bringup_panel();
     void bringup_picture();
+    // What an apply pass takes from the links together with the image: the
+    // debug registers 162 to 165 (taken from the register file) and which
+    // inputs take their EDID from a transferred table.
+    struct PassRequests {
+        uint8_t reg162 = 0, reg163 = 0, reg164 = 0, reg165 = 0;
+        uint8_t edid_from_table[PORT_NUM] = {};
+    };
     uint8_t apply_pass();
+    uint8_t begin_apply(PassRequests &requests);
+    void end_apply();
+    void take_debug_registers(PassRequests &requests);
     void apply_panel();
     void apply_picture();
     bool apply_windows();
     void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
-    void apply_edid();
-    void apply_debug_registers();
+    void apply_edid(const PassRequests &requests);
+    void apply_debug_registers(const PassRequests &requests);
     void poll_inputs();
+    void reprogram_changed_inputs();
     void reload_osd_menu();
     bool show_osd_menu_copy(const std::string &copy);
     // OSD: items with a computation of their own, the text of a menu, the
@@ -770,6 +798,22 @@ private:
     uint32_t packed_color_temp() const;
     void lock_manage();
     void unlock_manage();
+    // A section's copy of the image: taken under the image's lock (the
+    // caller holds ImageLock for the _locked form), and let go.
+    void copy_para();
+    void copy_para_locked();
+    void release_para();
+    // Words of the image and the snapshot as the section sees them.
+    uint16_t image_word(uint32_t off) const { return para::get16(para_image(), off); }
+    uint16_t snapshot_word(uint32_t off) const { return para::get16(para_snapshot(), off); }
+    bool word_changed(uint32_t off) const { return image_word(off) != snapshot_word(off); }
+    // Values the chip derives for the image (the panel's layout): into the
+    // store's image under its lock, and into the section's copy.
+    void write_back(std::initializer_list<std::pair<uint32_t, uint16_t>> words);
+
+    uint8_t m_para[para::IMAGE_SIZE] = {};
+    uint8_t m_para_back[para::IMAGE_SIZE] = {};
+    bool m_para_copied = false;
 
     std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;
@@ -779,24 +823,5 @@ private:
     mutable std::mutex m_calls_mutex;
     std::vector<c331_call> m_calls;
 };
-
-// Holds manage_mutex of the chip manager for one scope.
-class ManageLock
-{
-public:
-    ManageLock();
-    ~ManageLock();
-    ManageLock(const ManageLock &) = delete;
-    ManageLock &operator=(const ManageLock &) = delete;
-
-private:
-    pthread_mutex_t *m_mutex;
-};
-
-// Raises the apply request `level` (1 or 2) under manage_mutex. A pending 2
-// is never lowered to 1.
-void raise_apply_request(uint8_t level = 1);
-// The same for a caller that already holds manage_mutex (through ManageLock).
-void raise_apply_request_locked(uint8_t level = 1);
 
 #endif

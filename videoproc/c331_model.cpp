@@ -4,7 +4,6 @@
 #include "videoproc/c331_manage.h"
 
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
 #include "platform/devices.h"
 #include "videoproc/c331_defaults.h"
 
@@ -17,8 +16,6 @@ const uint32_t MEM_IP_I[8] = {0x65000000, 0x65339000, 0x66EB8800, 0x671F1800,
 const uint32_t MEM_IP_P[8] = {0x65717000, 0x65000000, 0x675CF800, 0x66EB8800,
                               0x69488000, 0x68D71000, 0x6B340800, 0x6AC29800};
 const uint32_t MEM_MV[4] = {0x65CEA000, 0x67BA2800, 0x69A5B000, 0x6B913800};
-
-const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
 
 } // namespace
 
@@ -188,7 +185,7 @@ void c331_manage::load_param()
 
 void c331_manage::zemApi_initEnvC331()
 {
-    const uint8_t *img = image();
+    const uint8_t *img = para_image();
     int wincnt = 0;
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
         wincnt += para::get16(img, para::window(i, para::WIN_ENABLE)) != 0;
@@ -219,7 +216,7 @@ void c331_manage::zemApi_initEnvC331()
             }
             wi.crop = src & 0xFF;
             // A crop entry whose source byte names no input is no crop.
-            const uint8_t source = img[para::CROP_TABLE + para::CROP_ENTRY_SIZE * wi.crop];
+            const uint8_t source = img[para::crop_record(wi.crop)];
             PM_INPUT_OFFSET_EN[n] = source < PORT_NUM ? 1 : 0;
             wi.input = source & 0x07;
         } else {
@@ -239,9 +236,9 @@ void c331_manage::zemApi_initEnvC331()
         if (dbd != PM_WIN_DBD_MODE[n])
             g_chg_dbd[n] = 1;
         PM_WIN_DBD_MODE[n] = dbd;
-        wi.layer = para::get16(img, para::LAYER_PRIORITY + 2 * i) % 6;
-        PM_WIN_FADE_IN[n] = para::get16(img, para::FADE_BASE + 4 * i);
-        PM_WIN_FADE_OUT[n] = para::get16(img, para::FADE_BASE + 4 * i + 2);
+        wi.layer = para::get16(img, para::layer_priority(i)) % 6;
+        PM_WIN_FADE_IN[n] = para::get16(img, para::fade_in(i));
+        PM_WIN_FADE_OUT[n] = para::get16(img, para::fade_out(i));
         if (wi.rotate != oldRotate)
             g_chg_attr[n] = 1;
 

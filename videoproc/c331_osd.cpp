@@ -7,7 +7,6 @@
 
 #include "app/logMsg.h"
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
 
 #include <QStringList>
 #include <QVector>
@@ -52,7 +51,7 @@ int c331_manage::zemApi_OsdSet(int item, int value)
     case 2: PM_OSD_VZOOM_EN = value != 0; osd_refresh_request = 1; break;
     case 3: PM_OSD_DATA_MODE = value != 0; osd_rebuild_request = 1; break;
     case 4: PM_OSD_SCROLL_MODE = value % 9; osd_refresh_request = 1; break;
-    case 5: out[LEFT] = ZemRamPara::pInstance()->word(para::LED_X) + value; break;
+    case 5: out[LEFT] = image_word(para::LED_X) + value; break;
     case 6: out[RIGHT] = PS_PANEL_HW - value - out[LEFT]; break;
     case 7: out[TOP] = value; break;
     case 8: out[BOTTOM] = PS_PANEL_VW - value - out[TOP]; break;

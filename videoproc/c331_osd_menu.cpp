@@ -7,6 +7,7 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
@@ -78,9 +79,8 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
 {
     if (para.osdcount == 0)
         return;
-    const ZemRamPara *rp = ZemRamPara::pInstance();
-    const int w = std::min(para.w, int(rp->word(para::LED_WIDTH)));
-    const int y = std::min(para.y, int(rp->word(para::LED_HEIGHT)));
+    const int w = std::min(para.w, int(image_word(para::LED_WIDTH)));
+    const int y = std::min(para.y, int(image_word(para::LED_HEIGHT)));
 
     load_char();
     g_osd_h_alignment_tarix = 0;
@@ -156,7 +156,10 @@ bool c331_manage::show_osd_menu_copy(const std::string &copy)
 void c331_manage::reload_osd_menu()
 {
     std::string copy;
-    copy.swap(osd_menu_copy);
+    {
+        ParaLock lock;
+        copy.swap(osd_menu_copy);
+    }
     if (copy.empty() || !show_osd_menu_copy(copy))
         get_json_omenu_para(OMENU_FILE, g_osd_list);
     if (g_osd_list.entry[0].osdcount == 0)

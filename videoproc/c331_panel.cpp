@@ -6,7 +6,6 @@
 
 #include "app/logMsg.h"
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
 #include "videoproc/c331_regtable.h"
 
 #include <algorithm>
@@ -225,14 +224,13 @@ void c331_manage::zemApi_WriteRam(int offset)
         return;
     const ST_PANEL &p = gPanel;
     const OutputShape &s = shape_of(p);
-    uint8_t *img = ZemRamPara::pInstance()->ram_para;
-    para::set16(img, para::LED_X, p.xoffs);
-    para::set16(img, para::LED_Y, p.yoffs);
-    para::set16(img, para::OCH_NUM_H, s.led_h);
-    para::set16(img, para::OCH_NUM_V, s.led_v);
-    para::set16(img, para::OCH_W, static_cast<uint16_t>(p.och.width));
-    para::set16(img, para::OCH_H, static_cast<uint16_t>(p.och.height));
-    para::set16(img, para::OCH_BANDWIDTH, static_cast<uint16_t>(p.ochBW));
+    write_back({{para::LED_X, p.xoffs},
+                {para::LED_Y, p.yoffs},
+                {para::OCH_NUM_H, static_cast<uint16_t>(s.led_h)},
+                {para::OCH_NUM_V, static_cast<uint16_t>(s.led_v)},
+                {para::OCH_W, static_cast<uint16_t>(p.och.width)},
+                {para::OCH_H, static_cast<uint16_t>(p.och.height)},
+                {para::OCH_BANDWIDTH, static_cast<uint16_t>(p.ochBW)}});
     debugPrint("\n========PC RAM=======\n och_num_h %d\n och_num_v %d\n och_w %d\n och_h %d\n led_x %d\n led_y %d\n",
                s.led_h, s.led_v, p.och.width, p.och.height, p.xoffs, p.yoffs);
 }

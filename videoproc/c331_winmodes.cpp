@@ -7,7 +7,6 @@
 
 #include "app/logMsg.h"
 #include "app/para_layout.h"
-#include "app/zemrampara.h"
 
 #include <algorithm>
 
@@ -15,15 +14,13 @@ namespace {
 
 constexpr int SIDES = 4;
 
-const uint8_t *image() { return ZemRamPara::pInstance()->ram_para; }
-
 } // namespace
 
-ST_RECT c331_manage::crop_table_rect(uint32_t idx)
+ST_RECT c331_manage::crop_table_rect(uint32_t idx) const
 {
-    const uint32_t rec = para::CROP_TABLE + para::CROP_ENTRY_SIZE * idx;
-    return ST_RECT{para::get16(image(), rec + 2), para::get16(image(), rec + 4), para::get16(image(), rec + 6),
-                   para::get16(image(), rec + 8)};
+    const uint32_t rec = para::crop_record(idx);
+    return ST_RECT{image_word(rec + para::CROP_X), image_word(rec + para::CROP_Y), image_word(rec + para::CROP_W),
+                   image_word(rec + para::CROP_H)};
 }
 
 int32_t c331_manage::dbd_mode_of(int word)
@@ -43,7 +40,7 @@ int c331_manage::image_window(int slot) const
 uint16_t c331_manage::window_word(int slot, uint32_t field) const
 {
     const int i = image_window(slot);
-    return i < 0 ? 0 : para::get16(image(), para::window(static_cast<uint32_t>(i), field));
+    return i < 0 ? 0 : image_word(para::window(static_cast<uint32_t>(i), field));
 }
 
 // ---- input crop ----
@@ -57,7 +54,7 @@ void c331_manage::c331_SetInputsourceCrop(int win, int crop_word)
         return;
     }
     gWininfo[win].crop = static_cast<uint8_t>(idx);
-    gWininfo[win].input = image()[para::CROP_TABLE + para::CROP_ENTRY_SIZE * idx];
+    gWininfo[win].input = para_image()[para::crop_record(idx)];
 }
 
 void c331_manage::c331_SetCrop(uint8_t win, uint8_t enable, ST_RECT *rect)

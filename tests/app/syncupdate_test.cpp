@@ -387,12 +387,12 @@ TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadloc
     EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
 }
 
-TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheChipLockWhileAnApplyPassNotifies)
+TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifies)
 {
     // Keypad in use, link options page in front: a key's notification shows
     // a modal notice. Meanwhile the chip thread's apply pass notifies, which
     // waits for the GUI's notification to end; a second key inside the notice
-    // needs manage_mutex, so the pass may not hold it while it waits.
+    // needs the image's lock, so the pass may not hold it while it waits.
     c331_manage chip;
     struct Installed {
         c331_manage *previous = c331_manage::p_c331_manage;
@@ -412,9 +412,9 @@ TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheChipLockWhileAnApplyPassNotifies
         // The pass is over once the request is cleared and the lock is free.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!lockFree && std::chrono::steady_clock::now() < deadline) {
-            if (pthread_mutex_trylock(&chip.manage_mutex) == 0) {
+            if (pthread_mutex_trylock(&para_lock::mutex()) == 0) {
                 lockFree = chip.para_changed == 0;
-                pthread_mutex_unlock(&chip.manage_mutex);
+                pthread_mutex_unlock(&para_lock::mutex());
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -469,18 +469,18 @@ TEST_F(SyncUpdateTest, RamWrittenChangeStaysVisibleToTheChipUntilAPassRuns)
 
     // An apply pass begins (it programs what differs) and notifies: now the snapshot follows.
     {
-        ManageLock lock;
+        ParaLock lock;
         store->image_unapplied = false;
     }
     store->test_signal(1);
     EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old + 7);
 }
 
-TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheChipLock)
+TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheImageLock)
 {
     // The image is copied whole under its lock: a writer in its hand-shake
     // finishes first, and the file and the snapshot then hold its change.
-    auto lock = std::make_unique<ManageLock>();
+    auto lock = std::make_unique<ParaLock>();
     store->ram_para[para::UNUSED_770] = 0x66;
     BlockedCall gui_side([this] { sync->para_sync(1); });
     EXPECT_TRUE(gui_side.waits());

@@ -1,5 +1,6 @@
 #include "app/global.h"
 #include "app/para_defaults.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/files.h"
@@ -572,9 +573,9 @@ TEST_F(Store, FreezeOnlyEnabledWindowsBlackAny)
 
 TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
 {
-    // The links write the image under manage_mutex (the input-timing records
-    // under input_timing_mutex): a writer that read or wrote before taking
-    // the lock could lose their change or hand out half a value.
+    // The links write the image under the image's lock (the input-timing
+    // records under input_timing_mutex): a writer that read or wrote before
+    // taking the lock could lose their change or hand out half a value.
     ZemRamPara *s = load();
     s->setWord(window(0, WIN_ENABLE), 1);
     const uint8_t two[2] = {0x12, 0x34};
@@ -584,13 +585,13 @@ TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
         std::function<void()> call;
         pthread_mutex_t *lock;
     };
-    pthread_mutex_t *manage = &c331_manage::instance()->manage_mutex;
+    pthread_mutex_t *imageLock = &para_lock::mutex();
     const Case cases[] = {
-        {"RAM write", 100, [&] { s->ZemRamParaDeal(two, 2, 100); }, manage},
+        {"RAM write", 100, [&] { s->ZemRamParaDeal(two, 2, 100); }, imageLock},
         {"RAM write of an input timing", INPUT_TIMING, [&] { s->ZemRamParaDeal(two, 2, INPUT_TIMING); },
          &s->input_timing_mutex},
-        {"freeze", window(0, WIN_FLAGS), [&] { s->ZemSetImageFreeze(); }, manage},
-        {"black", window(0, WIN_FLAGS), [&] { s->ZemSetImageBlack(); }, manage},
+        {"freeze", window(0, WIN_FLAGS), [&] { s->ZemSetImageFreeze(); }, imageLock},
+        {"black", window(0, WIN_FLAGS), [&] { s->ZemSetImageBlack(); }, imageLock},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

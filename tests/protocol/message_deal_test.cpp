@@ -58,9 +58,9 @@ TEST_F(HandlerTest, LocalRamWriteThenReadAndWindowLimits)
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA1000000, 2)), (Bytes{0, 0xAA, 7}));
 }
 
-TEST_F(HandlerTest, ImageCommandsWaitForTheChipLock)
+TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
 {
-    // While an apply pass or another link holds manage_mutex, the local RAM
+    // While another link holds the image's lock, the local RAM
     // write and read of the image and the slots, and the factory restore of
     // register 16, wait: neither side sees half of the other's values.
     const Bytes requests[] = {
@@ -72,7 +72,7 @@ TEST_F(HandlerTest, ImageCommandsWaitForTheChipLock)
     };
     for (const Bytes &request : requests) {
         SCOPED_TRACE(::testing::Message() << "command " << int(request[9]) << " at " << para::get32(request.data(), 10));
-        auto lock = std::make_unique<ManageLock>();
+        auto lock = std::make_unique<ParaLock>();
         zemtest::BlockedCall call([&] { run(request); });
         EXPECT_TRUE(call.waits());
         lock.reset();

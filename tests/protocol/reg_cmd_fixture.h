@@ -15,11 +15,13 @@
 #include "platform/sim_c331.h"
 #include "platform/sim_fpga.h"
 #include "platform/spi.h"
+#include "platform/timing.h"
 #include "protocol/qy_uart_inout.h"
 #include "sendcard/fpga_drv.h"
 #include "sendcard/fpga_manage.h"
 #include "support/device_process.h"
 #include "support/dump_capture.h"
+#include "support/locked_reads.h"
 #include "support/pctool.h"
 #include "support/temp_root.h"
 #include "videoproc/c331_drv.h"
@@ -87,6 +89,10 @@ protected:
         previous = c331_manage::p_c331_manage;
         chip = new c331_manage();
         c331_manage::p_c331_manage = chip;
+        {
+            ParaLock lock;   // a request an earlier test left to a silent chip
+            chip->para_changed = 0;
+        }
         chip->set_call_recording(true);
         chip->dump_out = dump.file();
 
@@ -100,7 +106,9 @@ protected:
     {
         link.reset();
         pty.reset();
+        chipModel->setOutputRunning(true);   // lets a held pass end
         chip->stop_thread();
+        platform::setPausesEnabled(false);
         c331_manage::p_c331_manage = previous;
         delete chip;
         platform::spi::sim::detachAll();
@@ -117,16 +125,37 @@ protected:
         codes.clear();
     }
 
-    // True once no apply request is pending; the pass (debug registers
-    // included) runs entirely under the lock taken here.
+    // True once no apply request is pending: a request stays raised until
+    // the pass that applies it (debug registers included) has ended.
     bool waitPass()
     {
         return waitFor([&] {
-            pthread_mutex_lock(&chip->manage_mutex);
+            pthread_mutex_lock(&para_lock::mutex());
             bool idle = chip->para_changed == 0;
-            pthread_mutex_unlock(&chip->manage_mutex);
+            pthread_mutex_unlock(&para_lock::mutex());
             return idle;
         });
+    }
+
+    // Starts an apply pass that waits for output frames of a chip whose output
+    // stands still (about 70 s each, with the device's pauses): a new source
+    // for window 0, written and applied as the PC tool does.
+    void holdApplyPass()
+    {
+        platform::setPausesEnabled(true);
+        const uint32_t source = para::window(0, para::WIN_SOURCE);
+        const uint8_t other = uint8_t((zemtest::imageWord(source) + 1) % 6);
+        chipModel->setOutputRunning(false);
+        ASSERT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, source, {other, 0})), Bytes{0});
+        ASSERT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+        const unsigned reads = chipModel->outputFrameReads();
+        ASSERT_TRUE(waitFor([&] { return chipModel->outputFrameReads() > reads + 50; })) << "the pass waits for a frame";
+    }
+    // True when the held pass is still waiting for a frame.
+    bool passStillHeld()
+    {
+        const unsigned reads = chipModel->outputFrameReads();
+        return waitFor([&] { return chipModel->outputFrameReads() > reads; }) && seenCodes().empty();
     }
 
     // The reply data (status on) to a request body sent over the RS-485 line.

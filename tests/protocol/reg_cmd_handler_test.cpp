@@ -507,7 +507,7 @@ TEST_F(RegCmdTest, FactoryDefaultsWaitForTheChipManagersLock)
     std::atomic<bool> done{false};
     std::thread link;
     {
-        ManageLock held;
+        ParaLock held;
         link = std::thread([&] {
             wr(16, 0x01, 0x01);
             done = true;

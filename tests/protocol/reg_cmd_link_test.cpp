@@ -71,6 +71,32 @@ TEST_F(RegLinkTest, FactoryDefaultsAndApplicationInstallOverTheLine)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
 }
 
+// While an apply pass waits for the chip, the link answers RAM reads and
+// writes, parameter writes and register 11 at once; what they raise is
+// applied by the next pass.
+TEST_F(RegLinkTest, LinkAnswersWhileAnApplyPassWaitsForTheChip)
+{
+    startChip();
+    holdApplyPass();
+    const uint32_t source = para::window(0, para::WIN_SOURCE);
+    const Bytes written = Bytes{0, zemtest::imageByte(source), 0};
+    const uint16_t contrast = uint16_t((zemtest::imageWord(para::CONTRAST) + 7) % 100);
+    const uint8_t mode = zemtest::imageWord(para::COLOR_TEMP) == 3 ? 1 : 3;
+
+    EXPECT_EQ(ask(pctool::ramRead(pctool::CONTROLLER, source, 2)), written);
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {uint8_t(contrast), 0})), Bytes{0});
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, 10, mode, 0})), (Bytes{0, 0x31}));
+    EXPECT_EQ(ask(pctool::ramRead(pctool::CONTROLLER, para::CONTRAST, 2)), (Bytes{0, uint8_t(contrast), 0}));
+    EXPECT_TRUE(passStillHeld()) << "the link answered while the first pass still waited";
+
+    chipModel->setOutputRunning(true);
+    ASSERT_TRUE(waitFor([&] { return seenCodes().size() == 2; }));
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(chipModel->value(0x0C2802), contrast * 1023u / 100) << "applied by the pass after the held one";
+    EXPECT_EQ(chipModel->value(0x0C5B02), mode == 1 ? 8845u : 6944u) << "the red gain of the new colour temperature";
+}
+
 // A chip that never identifies keeps its thread probing; the commands that
 // wait for it must not hold the link.
 TEST_F(RegLinkTest, LinkKeepsAnsweringWithASilentChip)

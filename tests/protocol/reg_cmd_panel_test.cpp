@@ -123,6 +123,36 @@ TEST_F(RegPanelTest, AppliedBrightnessIsPersisted)
     EXPECT_EQ(chipModel->writeHistory(0x0C, 0x3A, mark), std::vector<uint8_t>{0});
 }
 
+// The PC tool writes the image while an apply pass waits for the chip and
+// applies it later. The held pass's notification persists the change, but the
+// snapshot stays the image the chip applied, so register 11 still finds it.
+TEST_F(RegPanelTest, RamWriteDuringAPassIsAppliedByALaterRegister11)
+{
+    startChip();
+    const uint32_t contrastReg = 0x0C2802;
+    const uint16_t old = zemtest::imageWord(para::CONTRAST);
+    const uint8_t contrast = old == 70 ? 30 : 70;
+    holdApplyPass();
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {contrast, 0})), Bytes{0});
+    chipModel->setOutputRunning(true);
+
+    const std::string file = root.host("/data/ram_device_info");
+    const size_t at = 2 + para::CONTRAST - para::PERSISTENT_START;
+    ASSERT_TRUE(waitFor([&] {
+        std::string content = zemtest::readFile(file);
+        return content.size() > at && uint8_t(content[at]) == contrast;
+    }));
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(seenCodes(), std::vector<int>{1});
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old);
+    EXPECT_EQ(chipModel->value(contrastReg), old * 1023u / 100);
+
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    ASSERT_TRUE(waitFor([&] { return seenCodes().size() == 2; }));
+    ASSERT_TRUE(waitPass());
+    EXPECT_EQ(chipModel->value(contrastReg), contrast * 1023u / 100);
+}
+
 // As the PC tool changes the picture: the colour temperature by a single
 // parameter write, contrast and saturation by RAM write and register 11.
 TEST_F(RegPanelTest, PictureChangesReachTheChipAndArePersisted)

@@ -81,9 +81,9 @@ TEST_F(LedHandShake, PanelChangeWaitsForTheStepsThenResetsBothFpgas)
     chipManager->led_para_wait_ms = 20000;   // a wait that ran out would show in the steps below
     setLed(1);                                 // the LED page announced a new geometry
     setWord(para::LED_WIDTH, 2000);
-    pthread_mutex_lock(&chipManager->manage_mutex);
+    pthread_mutex_lock(&para_lock::mutex());
     chipManager->para_changed = 1;
-    pthread_mutex_unlock(&chipManager->manage_mutex);
+    pthread_mutex_unlock(&para_lock::mutex());
     chipManager->run_turn();
 
     // The panel was set up only after the FPGA thread showed the screen again.

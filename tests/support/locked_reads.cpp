@@ -29,13 +29,13 @@ uint8_t slotByte(uint32_t slot, uint32_t off)
 
 uint8_t registerByte(uint32_t index)
 {
-    ManageLock lock;
+    ParaLock lock;
     return ZemRamPara::pInstance()->reg_para[index];
 }
 
 uint8_t applyRequest()
 {
-    ManageLock lock;
+    ParaLock lock;
     return c331_manage::instance()->para_changed;
 }
 

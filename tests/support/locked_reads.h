@@ -14,7 +14,7 @@ uint8_t imageByte(uint32_t off);
 uint16_t imageWord(uint32_t off);
 uint8_t slotByte(uint32_t slot, uint32_t off);
 // Byte `index` of the controller register file; the chip thread's apply
-// pass reads and clears the debug registers under manage_mutex.
+// pass takes and clears the debug registers under the image's lock.
 uint8_t registerByte(uint32_t index);
 // The chip manager's pending apply request.
 uint8_t applyRequest();

@@ -243,15 +243,15 @@ TEST_F(Source, AudioFollowsTheAudioWindowsSourceThroughACrop)
 }
 
 // A writer changes the audio window's source and crop record under
-// manage_mutex; the audio selection waits for it and switches to the result.
-TEST_F(Source, AudioSelectionReadsTheImageUnderTheManageLock)
+// the image's lock; the audio selection waits for it and switches to the result.
+TEST_F(Source, AudioSelectionReadsTheImageUnderTheImageLock)
 {
     store->setWord(para::window(1, para::WIN_SOURCE), 2);
     store->setWord(para::AUDIO_WINDOW, 1);
     std::atomic<bool> done{false};
     std::thread t;
     {
-        ManageLock writer;
+        ParaLock writer;
         t = std::thread([&] {
             src->set_audio_source();
             done = true;
@@ -259,7 +259,7 @@ TEST_F(Source, AudioSelectionReadsTheImageUnderTheManageLock)
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
         while (!done && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        EXPECT_FALSE(done.load()) << "read the image while a writer held manage_mutex";
+        EXPECT_FALSE(done.load()) << "read the image while a writer held the image's lock";
         store->setWord(para::CROP_TABLE + para::CROP_ENTRY_SIZE * 4, para::CROP_USED | 5);
         store->setWord(para::window(1, para::WIN_SOURCE), para::WIN_SOURCE_CROP | 4);
     }

@@ -57,9 +57,9 @@ protected:
     std::vector<std::string> applyOnce(uint8_t level = 1)
     {
         m->clear_calls();
-        pthread_mutex_lock(&m->manage_mutex);
+        pthread_mutex_lock(&para_lock::mutex());
         m->para_changed = level;
-        pthread_mutex_unlock(&m->manage_mutex);
+        pthread_mutex_unlock(&para_lock::mutex());
         m->run_turn();
         return without_polling(texts(*m));
     }
@@ -83,14 +83,14 @@ protected:
     std::unique_ptr<c331_manage> m;
 };
 
-TEST_F(ChipTest, StartUpWaitingForTheChipLockLetsItsHolderReachTheManager)
+TEST_F(ChipTest, StartUpWaitingForTheImageLockLetsItsHolderReachTheManager)
 {
-    // main brings the chip manager up while a link already holds manage_mutex
+    // main brings the chip manager up while a link already holds the image's lock
     // and, inside it, asks for the manager (raising its apply request). The
     // start-up must not hold the instance lock while it waits.
     c331_manage *previous = c331_manage::p_c331_manage;
     c331_manage::p_c331_manage = new c331_manage();
-    auto held = std::make_unique<ManageLock>();
+    auto held = std::make_unique<ParaLock>();
     zemtest::BlockedCall startUp([] { c331_manage::pInstance(); });
     EXPECT_TRUE(startUp.waits());
     zemtest::BlockedCall link([] { raise_apply_request_locked(1); });
@@ -482,16 +482,16 @@ TEST_F(ManageTest, RequestRaisedDuringBringUpIsAppliedInTheRunningState)
     setWord(para::SATURATION, 77);
     raise_apply_request(1);   // the program's singleton: must not start a thread
     {
-        ManageLock lock;   // shows the singleton's lock is free too
+        ParaLock lock;   // shows the singleton's lock is free too
     }
-    pthread_mutex_lock(&m->manage_mutex);
+    pthread_mutex_lock(&para_lock::mutex());
     m->para_changed = 1;
-    pthread_mutex_unlock(&m->manage_mutex);
+    pthread_mutex_unlock(&para_lock::mutex());
     chip->setIdentity(0x24);
     ASSERT_TRUE(waitFor([&] {
-        pthread_mutex_lock(&m->manage_mutex);
+        pthread_mutex_lock(&para_lock::mutex());
         bool done = m->para_changed == 0;
-        pthread_mutex_unlock(&m->manage_mutex);
+        pthread_mutex_unlock(&para_lock::mutex());
         return done;
     }));
     m->stop_thread();
@@ -511,12 +511,12 @@ TEST_F(ManageTest, ApplyRequestWakesTheSleepingChipThread)
     ASSERT_EQ(m->initialize(), 0);
     ASSERT_TRUE(waitFor([&] { return m->setup_state.load() >= 8; }));
     auto applied = [&] {
-        ManageLock lock;
+        ParaLock lock;
         return m->para_changed == 0;
     };
     for (uint16_t saturation : {40, 60}) {
         {
-            ManageLock lock;
+            ParaLock lock;
             setWord(para::SATURATION, saturation);
             raise_apply_request_locked(1);
         }
@@ -536,9 +536,9 @@ TEST_F(ManageTest, SilentChipKeepsNoOtherThreadWaiting)
         timespec deadline;
         clock_gettime(CLOCK_REALTIME, &deadline);
         deadline.tv_sec += 5;
-        ASSERT_EQ(pthread_mutex_timedlock(&m->manage_mutex, &deadline), 0);
+        ASSERT_EQ(pthread_mutex_timedlock(&para_lock::mutex(), &deadline), 0);
         m->para_changed = 1;
-        pthread_mutex_unlock(&m->manage_mutex);
+        pthread_mutex_unlock(&para_lock::mutex());
         ASSERT_TRUE(waitFor([&] { return chip->identityReads() > before; }));
     }
     EXPECT_EQ(m->setup_state.load(), 0);

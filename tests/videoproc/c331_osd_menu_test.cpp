@@ -24,9 +24,9 @@ protected:
     void apply()
     {
         chip->engine().clearOps();
-        pthread_mutex_lock(&m->manage_mutex);
+        pthread_mutex_lock(&para_lock::mutex());
         m->para_changed = 1;
-        pthread_mutex_unlock(&m->manage_mutex);
+        pthread_mutex_unlock(&para_lock::mutex());
         m->run_turn();
         syncSnapshot();
     }

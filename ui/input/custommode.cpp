@@ -1,13 +1,13 @@
 #include "ui/input/custommode.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/zemrampara.h"
 #include "ui/confirmdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
-CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, 4, 1)
+CustomMode::CustomMode(QWidget *parent) : PanelPage(parent, page::CustomMode, page::Main)
 {
     registerPage(g_custommode);
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { choose(m_chosen % 16 + 1); });
@@ -70,7 +70,7 @@ void CustomMode::request(bool save)
         return;
     }
     const int n = m_chosen;
-    leavePage(1);
+    leavePage(page::Main);
     g_mainwindow->user_mode_request(n, save);
 }
 
@@ -95,7 +95,7 @@ void CustomMode::deleteChosen()
     store->mode_file_deal(m_chosen - 1, 1);
     {
         // The deleted mode is no longer the one in use.
-        ManageLock lock;
+        ParaLock lock;
         if (store->word(para::CURRENT_USER_MODE) == m_chosen)
             store->setWord(para::CURRENT_USER_MODE, 0);
     }

@@ -10,11 +10,11 @@
 
 namespace {
 
-uint32_t edidOffset(int port) { return para::EDID_BASE + 6 * static_cast<uint32_t>(port); }
+uint32_t edidOffset(int port) { return para::edid_record(static_cast<uint32_t>(port)); }
 
 } // namespace
 
-EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, 8, 5)
+EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, page::EdidSet, page::Option)
 {
     registerPage(g_edidset);
     m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight, [] { return ui::tr5("刷新", "Hz", "Гц", "Hz", "刷新"); }}, 52);

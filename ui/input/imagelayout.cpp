@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-ImageLayout::ImageLayout(QWidget *parent) : PanelPage(parent, 9, 5)
+ImageLayout::ImageLayout(QWidget *parent) : PanelPage(parent, page::ImageLayout, page::Option)
 {
     registerPage(g_imagelayout);
     addBackButton();

@@ -4,7 +4,7 @@
 #include "app/zemrampara.h"
 #include "ui/pages.h"
 
-InputChoose::InputChoose(QWidget *parent) : PanelPage(parent, 3, 1)
+InputChoose::InputChoose(QWidget *parent) : PanelPage(parent, page::InputChoose, page::Main)
 {
     registerPage(g_inputchoose);
     m_copy.take();

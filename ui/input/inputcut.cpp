@@ -1,9 +1,9 @@
 #include "ui/input/inputcut.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QGridLayout>
 #include <QSize>
@@ -16,10 +16,10 @@ constexpr int FIELD_MAX = 0xFFFF;
 // a signal, else the resolution its EDID offers.
 QSize sourceSize(int s)
 {
-    const uint32_t timing = para::INPUT_TIMING + 6 * static_cast<uint32_t>(s);
+    const uint32_t timing = para::timing_record(static_cast<uint32_t>(s));
     if (ui::word(timing) && ui::word(timing + 2) && ui::word(timing + 4))
         return QSize(ui::word(timing), ui::word(timing + 2));
-    const uint32_t edid = para::EDID_BASE + 6 * static_cast<uint32_t>(s);
+    const uint32_t edid = para::edid_record(static_cast<uint32_t>(s));
     return QSize(ui::word(edid), ui::word(edid + 2));
 }
 
@@ -27,7 +27,7 @@ ZemRamPara *store() { return ZemRamPara::p_zemrampara_config; }
 
 } // namespace
 
-InputCut::InputCut(QWidget *parent) : PanelPage(parent, 7, 5)
+InputCut::InputCut(QWidget *parent) : PanelPage(parent, page::InputCut, page::Option)
 {
     registerPage(g_inputcut);
     if (store())
@@ -176,7 +176,7 @@ void InputCut::saveCrop()
         return;
     }
     {
-        ManageLock lock;
+        ParaLock lock;
         store()->ZemSetCropPara(static_cast<uint8_t>(m_source), static_cast<uint8_t>(m_chosen), &c);
         raise_apply_request_locked(1);
     }
@@ -197,7 +197,7 @@ void InputCut::deleteCrop()
     {
         // A window that showed the crop shows its whole source again, so that
         // a crop added later in the same table entry does not appear there.
-        ManageLock lock;
+        ParaLock lock;
         const uint16_t cropWord = static_cast<uint16_t>(para::WIN_SOURCE_CROP + entry);
         for (uint32_t w = 0; w < para::WINDOW_COUNT; ++w)
             if (store()->word(para::window(w, para::WIN_SOURCE)) == cropWord)

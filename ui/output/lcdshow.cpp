@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-lcdshow::lcdshow(QWidget *parent) : PanelPage(parent, 15, 12)
+lcdshow::lcdshow(QWidget *parent) : PanelPage(parent, page::LcdShow, page::AdvancedOption)
 {
     registerPage(g_lcdshow);
     addBackButton();

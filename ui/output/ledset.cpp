@@ -1,12 +1,12 @@
 #include "ui/output/ledset.h"
 
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "sendcard/fpga_manage.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
-#include "videoproc/c331_manage.h"
 
 #include <QGridLayout>
 #include <mutex>
@@ -21,7 +21,7 @@ constexpr int SIZE_MAX_PX = 0xFFFF;
 
 } // namespace
 
-ledset::ledset(QWidget *parent) : PanelPage(parent, 13, 6)
+ledset::ledset(QWidget *parent) : PanelPage(parent, page::LedSet, page::OutputSet)
 {
     registerPage(g_ledset);
     m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight}, 56);
@@ -91,7 +91,7 @@ void ledset::save()
     if (!store)
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         store->ram_para[para::LED_SPLICE] = static_cast<uint8_t>(m_splice);
         store->setWord(para::LED_WIDTH, static_cast<uint16_t>(w));
         store->setWord(para::LED_HEIGHT, static_cast<uint16_t>(h));

@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-netset::netset(QWidget *parent) : PanelPage(parent, 14, 6)
+netset::netset(QWidget *parent) : PanelPage(parent, page::NetSet, page::OutputSet)
 {
     registerPage(g_netset);
     addBackButton();

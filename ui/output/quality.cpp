@@ -11,7 +11,7 @@ namespace {
 constexpr int VALUE_MAX = 100;
 }
 
-quality::quality(QWidget *parent) : PanelPage(parent, 19, 11)
+quality::quality(QWidget *parent) : PanelPage(parent, page::Quality, page::ImageQuality)
 {
     registerPage(g_quality);
     addRow(0, para::BRIGHTNESS, [] { return ui::tr5("亮度", "Brightness", "Яркость", "Độ sáng", "亮度"); });

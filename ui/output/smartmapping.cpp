@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-SmartMapping::SmartMapping(QWidget *parent) : FileListPage(parent, 24, 5)
+SmartMapping::SmartMapping(QWidget *parent) : FileListPage(parent, page::SmartMapping, page::Option)
 {
     registerPage(g_smartmapping);
     reload();

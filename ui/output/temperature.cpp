@@ -11,7 +11,7 @@ enum Preset { PRESET_CUSTOM = 0, PRESET_WARM = 1, PRESET_NATURAL = 2, PRESET_COO
 
 } // namespace
 
-temperature::temperature(QWidget *parent) : PanelPage(parent, 20, 11)
+temperature::temperature(QWidget *parent) : PanelPage(parent, page::Temperature, page::ImageQuality)
 {
     registerPage(g_temperature);
     addButton([] { return ui::tr5("下一个色温", "Next preset", "Следующий", "Mẫu tiếp", "下一個色溫"); }, [this] { nextPreset(); });

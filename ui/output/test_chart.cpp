@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-test_chart::test_chart(QWidget *parent) : PanelPage(parent, 16, 6)
+test_chart::test_chart(QWidget *parent) : PanelPage(parent, page::TestChart, page::OutputSet)
 {
     registerPage(g_test_chart);
     addButton([] { return ui::tr5("下一个", "Next", "Далее", "Tiếp", "下一個"); }, [this] { next(); });

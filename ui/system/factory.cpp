@@ -2,19 +2,19 @@
 
 #include "app/global.h"
 #include "app/para_defaults.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "sendcard/fpga_manage.h"
 #include "ui/confirmdialog.h"
 #include "ui/pages.h"
 #include "ui/tip.h"
-#include "videoproc/c331_manage.h"
 
 #include <QTimer>
 #include <cstring>
 #include <mutex>
 
-factory::factory(QWidget *parent) : PanelPage(parent, 18, 12)
+factory::factory(QWidget *parent) : PanelPage(parent, page::Factory, page::AdvancedOption)
 {
     registerPage(g_factory);
     addButton([] { return ui::tr5("恢复出厂", "Reset", "Сброс", "Đặt lại", "恢復出廠"); }, [this] { askReset(); });
@@ -63,8 +63,8 @@ void factory::checkDone()
 {
     bool applied;
     {
-        ManageLock lock;
-        applied = c331_manage::instance()->para_changed == 0;
+        ParaLock lock;
+        applied = para_lock::request() == 0;
     }
     if (!m_pending || !applied)
         return;
@@ -79,7 +79,7 @@ void factory::factory_reset()
     if (!store)
         return;
     {
-        ManageLock lock;
+        ParaLock lock;
         std::memcpy(store->ram_para + para::PERSISTENT_START, default_para_ramlist + 2, para::PERSISTENT_SIZE);
         for (uint32_t slot = 0; slot < para::MODE_COUNT; ++slot) {
             store->user_mode_ram[slot][0] = 0xFF;

@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-factoryage::factoryage(QWidget *parent) : PanelPage(parent, 23, 12)
+factoryage::factoryage(QWidget *parent) : PanelPage(parent, page::FactoryAge, page::AdvancedOption)
 {
     registerPage(g_factoryage);
     addBackButton();

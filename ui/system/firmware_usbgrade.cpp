@@ -5,7 +5,7 @@
 
 #include <mutex>
 
-firmware_usbgrade::firmware_usbgrade(QWidget *parent) : FileListPage(parent, 26, 12)
+firmware_usbgrade::firmware_usbgrade(QWidget *parent) : FileListPage(parent, page::FirmwareUsbgrade, page::AdvancedOption)
 {
     registerPage(g_firmware_usbgrade);
     reload();

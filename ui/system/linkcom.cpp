@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-linkcom::linkcom(QWidget *parent) : PanelPage(parent, 21, 10)
+linkcom::linkcom(QWidget *parent) : PanelPage(parent, page::LinkCom, page::LinkOption)
 {
     registerPage(g_linkcom);
     addBackButton();

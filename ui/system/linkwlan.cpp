@@ -7,7 +7,7 @@
 #include <QGridLayout>
 #include <mutex>
 
-linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, 22, 10)
+linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, page::LinkWlan, page::LinkOption)
 {
     registerPage(g_linkwlan);
     {

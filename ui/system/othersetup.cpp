@@ -17,7 +17,7 @@ bool languageEnabled(int lang)
 }
 } // namespace
 
-othersetup::othersetup(QWidget *parent) : PanelPage(parent, 17, 12)
+othersetup::othersetup(QWidget *parent) : PanelPage(parent, page::OtherSetup, page::AdvancedOption)
 {
     registerPage(g_othersetup);
     for (int lang = 0; lang < LANGUAGE_COUNT; ++lang) {

@@ -3,7 +3,7 @@
 #include "app/global.h"
 #include "ui/pages.h"
 
-rcv_recovery::rcv_recovery(QWidget *parent) : FileListPage(parent, 25, 12)
+rcv_recovery::rcv_recovery(QWidget *parent) : FileListPage(parent, page::RcvRecovery, page::AdvancedOption)
 {
     registerPage(g_rcv_recovery);
     reload();

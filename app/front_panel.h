@@ -1,0 +1,25 @@
+#ifndef APP_FRONT_PANEL_H
+#define APP_FRONT_PANEL_H
+
+// What the worker threads (the command links, the USB listener) ask of the
+// front panel. Each call is queued to the GUI thread and acts there on the
+// page in front at that time; without a front panel nothing happens. The
+// page framework implements these (ui/front_panel.cpp): no worker touches
+// a page itself.
+
+namespace front_panel {
+
+// The firmware-upgrade pop-up.
+void show_upgrade_popup();
+void hide_upgrade_popup();
+
+// Each of these acts only while its page is in front.
+void close_setting_menu();       // the Setting menu closes to the home screen
+void close_mapping_page();       // the receiving-card mapping page closes
+void close_recovery_page();      // the receiving-card recovery page closes
+void retext_setting_menu();      // the Setting menu is drawn again
+void retext_advanced_menu();     // the advanced-options menu is drawn again
+
+} // namespace front_panel
+
+#endif
