@@ -175,6 +175,11 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     if (!code)
         return 0;
     copy_para_locked();
+    // The notification of the last pass moves the store's snapshot from the
+    // GUI thread, perhaps after this pass begins: what that pass applied is
+    // compared against, not the older snapshot that would hide a change.
+    if (m_applied_valid)
+        std::memcpy(m_para_back, m_applied, sizeof m_para_back);
     rp->image_unapplied = false;
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_from) == PORT_NUM, "one flag per input port");
@@ -184,6 +189,8 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
 
 void c331_manage::end_apply()
 {
+    std::memcpy(m_applied, m_para, sizeof m_applied);
+    m_applied_valid = true;
     release_para();
     ParaLock lock;
     para_lock::end_pass();

@@ -814,6 +814,10 @@ private:
     uint8_t m_para[para::IMAGE_SIZE] = {};
     uint8_t m_para_back[para::IMAGE_SIZE] = {};
     bool m_para_copied = false;
+    // The image the last pass applied: the next pass compares against it
+    // until the notification of that pass has moved the store's snapshot.
+    uint8_t m_applied[para::IMAGE_SIZE] = {};
+    bool m_applied_valid = false;
 
     std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;

@@ -500,6 +500,22 @@ TEST_F(ManageTest, RequestRaisedDuringBringUpIsAppliedInTheRunningState)
         << "applied by the pass after the bring-up's own picture set-up";
 }
 
+// The store's snapshot follows a pass only when the GUI thread handles the
+// pass's notification. A pass that begins before then still applies a
+// change back to the value that stale snapshot holds.
+TEST_F(ManageTest, PassBeforeTheLastNotificationStillSeesAChangeBack)
+{
+    bringUp();
+    const uint32_t programmed = chip->value(0x0C1B02);
+    const uint16_t was = store->word(para::SATURATION);
+    setWord(para::SATURATION, 77);
+    applyOnce();
+    EXPECT_EQ(chip->value(0x0C1B02), 787u);
+    setWord(para::SATURATION, was);
+    applyOnce();
+    EXPECT_EQ(chip->value(0x0C1B02), programmed);
+}
+
 // The running chip thread sleeps until its next input check; a request
 // raised meanwhile is applied at once. With the check a minute away only the
 // wake-up can apply it within the wait, and a request raised while a pass
