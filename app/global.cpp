@@ -52,6 +52,7 @@ u8 g_cut_source_state[30] = {0};
 
 u8 g_set_led_para = 0;
 u8 g_set_led_setup = 0;
+std::condition_variable g_set_led_para_done;
 
 std::mutex g_flash_uid_mutex;
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -64,6 +65,7 @@ extern std::vector<QString> factoryage_log;
 
 // Clock, reboot and upgrade state.
 extern std::atomic<u32> G_timeTicks;      // 10 ms ticks since start
+constexpr unsigned TICK_MS = 10;          // length of one tick
 extern std::atomic<u32> G_reboot_tickTicks;
 extern std::atomic<u8> g_update_flag;
 extern std::atomic<u8> g_app_reset_flag;
@@ -75,6 +77,9 @@ extern u8 g_cut_source_state[30];
 // LED geometry hand-shake with the FPGA thread (guarded by Utils::_led_para_init_mutex).
 extern u8 g_set_led_para;
 extern u8 g_set_led_setup;
+// Signalled by the FPGA thread whenever g_set_led_para leaves 1, so that the
+// chip thread waiting for the end of the hand-shake goes on at once.
+extern std::condition_variable g_set_led_para_done;
 
 extern std::mutex g_flash_uid_mutex;
 

@@ -31,6 +31,9 @@
 //     names the two manage_mutex and para_changed, never the reverse. A
 //     command handler includes videoproc/c331_manage.h only to use the chip
 //     itself (its flash, fonts, dumps, the OSD menu of a recalled user mode).
+//   - The chip thread hears of a raised apply request and of a changed
+//     input record through hooks the chip manager sets
+//     (para_lock::set_request_hook, tarixsource::inputs_changed_hook).
 //   - Workers reach the front panel through app/front_panel.h, which the page
 //     framework implements in ui/ by queuing each call to the GUI thread. No
 //     file of protocol/ includes a ui/ header.

@@ -1,5 +1,7 @@
 #include "app/para_lock.h"
 
+#include <atomic>
+
 namespace {
 
 // Program-wide: the request outlives any one store or chip manager object.
@@ -7,6 +9,7 @@ pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;
 uint8_t g_request = 0;        // pending, or being applied by the running pass
 bool g_in_pass = false;       // a pass is applying g_request
 uint8_t g_raised_in_pass = 0; // raised while it runs: for the next pass
+std::atomic<void (*)()> g_hook{nullptr};
 
 void raise_to(uint8_t &request, uint8_t level)
 {
@@ -36,6 +39,8 @@ void end_pass()
     g_raised_in_pass = 0;
 }
 
+void set_request_hook(void (*hook)()) { g_hook = hook; }
+
 } // namespace para_lock
 
 ParaLock::ParaLock()
@@ -51,6 +56,8 @@ ParaLock::~ParaLock()
 void raise_apply_request_locked(uint8_t level)
 {
     raise_to(g_in_pass ? g_raised_in_pass : g_request, level);
+    if (void (*hook)() = g_hook.load())
+        hook();
 }
 
 void raise_apply_request(uint8_t level)

@@ -41,6 +41,11 @@ uint8_t &request();
 uint8_t begin_pass();
 void end_pass();
 
+// Called after every raise, with the image's lock held, so that the thread
+// that applies requests runs at once (the chip manager wakes its thread). It
+// may take only leaf locks. nullptr: none.
+void set_request_hook(void (*hook)());
+
 } // namespace para_lock
 
 // Holds the image's lock for one scope.

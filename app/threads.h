@@ -6,28 +6,60 @@
 // place that says how the threads share the device's state. Whoever adds a
 // thread, a shared field or a lock writes it down here.
 //
-// THREADS
+// THREADS (the name each carries, for top -H and a debugger, in brackets)
 //
 //   GUI        main, then QApplication::exec: every screen, the 10 ms tick,
 //              SyncUpdate::para_sync (refresh, user-mode save, persistence of
 //              the image into /data/ram_device_info), the keypad report, and
 //              whatever the workers queue with gui_call::post.
-//   chip       c331_manage::c331manageThread: bring-up, then per turn the
-//              apply pass (a copy of the image against a copy of the
+//   chip       [chip] c331_manage::c331manageThread: bring-up, then per turn
+//              the apply pass (a copy of the image against a copy of the
 //              snapshot, both taken as the pass begins, under manage_mutex)
 //              and the input and OSD polling (outside it).
-//   FPGA       fpga_manage::fpgamanageThread: LED geometry hand-shake,
-//              brightness and output-status requests, FPGA resets.
-//   source     tarixsource::checksourceThread: receivers over I2C, the input
-//              timing records of the image, EDID and audio requests, register
-//              160.
-//   links      one thread per link: RS-485 (Qy_uart_inout), 4G
-//              (Qy_uart_inout_4G), TCP g_port and 10002 (networkManage), UDP
-//              5008, 10005 and 13769 (udpnetManage). Each runs the command
-//              handler (message_deal) on the frames it receives, so commands
-//              of different links run at the same time.
-//   USB        UsbServer: USB stick events.
-//   cloud, WiFi  networkclient_Manage and R47_WIFI_CONFIG turn threads.
+//   FPGA       [fpga] fpga_manage::fpgamanageThread: LED geometry hand-shake,
+//              brightness and output-status requests, FPGA resets, the FPGAs'
+//              state and the output ports' links.
+//   source     [src-check] tarixsource::checksourceThread: receivers over
+//              I2C, the input timing records of the image, EDID and audio
+//              requests, register 160.
+//   links      one thread per link: RS-485 [rs485] (Qy_uart_inout), 4G [4g]
+//              (Qy_uart_inout_4G), TCP g_port and 10002 [tcp-<port>]
+//              (networkManage), UDP 5008, 10005 and 13769 [udp-<port>]
+//              (udpnetManage). Each runs the command handler (message_deal)
+//              on the frames it receives, so commands of different links run
+//              at the same time.
+//   USB        [usb] UsbServer: USB stick events.
+//   cloud, WiFi  [cloud], [wifi] networkclient_Manage and R47_WIFI_CONFIG
+//              turn threads.
+//
+// WHEN THE WORKERS RUN
+//
+//   The chip, FPGA and source threads sleep in a thread_wake until there is
+//   work; whoever raises a request wakes the thread that serves it at once,
+//   after setting the request under its lock:
+//     chip    raise_apply_request_locked (every apply request, through
+//             para_lock::set_request_hook) and c331_manage::inputs_changed
+//             (a receiver record changed, through
+//             tarixsource::inputs_changed_hook);
+//     FPGA    fpga_manage::wake after g_set_led_para, bri_set_request,
+//             output_status_request or reset_fpga_rst;
+//     source  tarixsource::wake, request_edid, request_audio (register 160
+//             and the EDID and audio requests).
+//   Only periodic work runs on timers:
+//     chip    the input check every c331_manage::INPUT_POLL_MS (50 ms): a
+//             source is measured within one to three frames of 25 to 60 Hz
+//             video, sooner than it settles after being plugged, for 20
+//             wake-ups a second; a probe retry every PROBE_RETRY_MS while the
+//             chip does not answer; none while a test pattern shows.
+//     source  the receivers every tarixsource::TURN_MS (50 ms); a record that
+//             changed wakes the chip thread, so a plugged source is measured
+//             within one period.
+//     FPGA    the next tick-counted step of a hand-shake or reset when it is
+//             due (G_timeTicks, 10 ms a tick), else every IDLE_TURN_MS
+//             (250 ms) for the FPGAs' state and the port links.
+//   The chip thread waiting for the end of the LED hand-shake sleeps on
+//   g_set_led_para_done under Utils::_led_para_init_mutex; the FPGA thread
+//   signals it when g_set_led_para leaves 1.
 //
 // WHAT GUARDS WHAT
 //
@@ -95,7 +127,8 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      gui_call queue, and the singletons' creation locks (the parameter
+//      gui_call queue, the thread_wake locks (notify may be called under
+//      any lock), and the singletons' creation locks (the parameter
 //      store's load reads its files under 5, before any worker exists).
 //
 // RULES

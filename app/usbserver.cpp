@@ -21,7 +21,8 @@ const uint32_t kNetlinkPortId = 100;
 const uint32_t kKernelEvents = 1;
 const int kReceiveBuffer = 1024;
 const size_t kMaxMessage = 4096;
-const int kReceiveWaitMs = 100;  // so the thread notices when it is stopped
+const int kReceiveWaitMs = 500;  // so the thread notices when it is stopped
+const int kReleaseLookMs = 100;  // how often the thread looks whether the tick released it
 const char *const kUsbStorage = "/proc/scsi/usb-storage";
 const uint32_t kStorageSettleTicks = 301;
 
@@ -92,6 +93,7 @@ int UsbServer::initialize()
     }
     try {
         m_thread = std::thread(&UsbServer::acceptThread, this);
+        Utils::name_thread(m_thread.native_handle(), "usb");
     } catch (const std::system_error &) {
         writeLogMsg(LOG_ERROR, "UsbServer create acceptThread error");
         return 255;
@@ -120,7 +122,7 @@ void UsbServer::acceptThread(UsbServer *self)
     while (!self->m_stop) {
         // Until the tick releases the listener, events wait in the channel.
         if (!g_delay_usbserver) {
-            pause(std::chrono::milliseconds(10));
+            pause(std::chrono::milliseconds(kReleaseLookMs));
             continue;
         }
         if (self->recvData() != 0)

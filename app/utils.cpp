@@ -103,6 +103,11 @@ std::string Utils::shell_exec(const std::string &command, int lineBuffer)
     return platform::shell::capture(command, lineBuffer);
 }
 
+void Utils::name_thread(pthread_t thread, const std::string &name)
+{
+    pthread_setname_np(thread, name.substr(0, 15).c_str());
+}
+
 int Utils::usleep_mutex(uint32_t us)
 {
     std::lock_guard<std::mutex> lock(_usleep_mutex);

@@ -8,6 +8,7 @@
 #include <QString>
 #include <cstdint>
 #include <mutex>
+#include <pthread.h>
 #include <string>
 
 class Utils
@@ -30,6 +31,10 @@ public:
     static int system_mutex(const QString &command, int *result = nullptr);
     // A command's standard output; empty when it cannot be started.
     static std::string shell_exec(const std::string &command, int lineBuffer = 256);
+
+    // Names a thread ("chip", "tcp-10002") so that top -H, ps and a debugger
+    // show who spends what; names are cut to the system's 15 characters.
+    static void name_thread(pthread_t thread, const std::string &name);
 
     // Sleeps under _usleep_mutex; 0, or 255 when the sleep fails.
     static int usleep_mutex(uint32_t us);

@@ -10,7 +10,7 @@
 std::atomic<networkclient_Manage *> networkclient_Manage::p_networkclient_Manage{nullptr};
 
 namespace {
-constexpr int TURN_MS = 200;
+constexpr int TURN_MS = 1000;   // a settings change is taken up within a turn
 }
 
 networkclient_Manage *networkclient_Manage::pInstance()
@@ -19,7 +19,7 @@ networkclient_Manage *networkclient_Manage::pInstance()
         return p_networkclient_Manage;
     auto *m = new networkclient_Manage();
     writeLogMsg(3, "networkclient_Manage created");
-    if (!m->m_worker.start(&networkclient_Manage::acceptThread, m))
+    if (!m->m_worker.start(&networkclient_Manage::acceptThread, m, "cloud"))
         writeLogMsg(1, "networkclient acceptThread create error");
     p_networkclient_Manage = m;
     return p_networkclient_Manage;

@@ -12,7 +12,7 @@ std::atomic<uint8_t> wifi_ap_state{0};
 std::atomic<R47_WIFI_CONFIG *> R47_WIFI_CONFIG::p_wifi{nullptr};
 
 namespace {
-constexpr int TURN_MS = 200;
+constexpr int TURN_MS = 1000;   // the access point is not started: nothing here is timed
 
 uint8_t apState()
 {
@@ -60,7 +60,7 @@ R47_WIFI_CONFIG *R47_WIFI_CONFIG::pInstance()
     if (p_wifi)
         return p_wifi;
     auto *w = new R47_WIFI_CONFIG();
-    if (!w->m_worker.start(&R47_WIFI_CONFIG::WiFi_Start_Thread, w))
+    if (!w->m_worker.start(&R47_WIFI_CONFIG::WiFi_Start_Thread, w, "wifi"))
         writeLogMsg(1, "WiFi_Start_Thread create error");
     p_wifi = w;
     // The UDP port-13769 relay asks the access point's state and hands datagrams here.

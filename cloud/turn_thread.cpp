@@ -1,11 +1,15 @@
 #include "cloud/turn_thread.h"
 
-bool TurnThread::start(void *(*entry)(void *), void *arg)
+#include "app/utils.h"
+
+bool TurnThread::start(void *(*entry)(void *), void *arg, const char *name)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_started)
         return true;
     m_started = pthread_create(&m_thread, nullptr, entry, arg) == 0;
+    if (m_started)
+        Utils::name_thread(m_thread, name);
     return m_started;
 }
 

@@ -12,8 +12,9 @@
 class TurnThread
 {
 public:
-    // Starts entry(arg) as the thread; false when it could not be created.
-    bool start(void *(*entry)(void *), void *arg);
+    // Starts entry(arg) as the thread named `name`; false when it could not
+    // be created.
+    bool start(void *(*entry)(void *), void *arg, const char *name);
     // Called by the thread between turns: waits `period`; true once stop()
     // has asked the thread to end.
     bool waitTurn(std::chrono::milliseconds period);

@@ -18,6 +18,8 @@ namespace files {
 namespace {
 
 std::atomic<long long> g_failAfter{-1};
+std::atomic<unsigned> g_fileSyncs{0};
+std::atomic<unsigned> g_folderSyncs{0};
 
 // Consumes an injected failure: the number of bytes allowed, or -1 for none.
 long long takeFailure()
@@ -47,6 +49,7 @@ void syncDir(const std::string &file)
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
+        ++g_folderSyncs;
     }
 }
 
@@ -74,6 +77,7 @@ bool writeAtomicReal(const std::string &target, const char *data, size_t len)
         ok = false;
     } else {
         ok = writeFully(fd, data, len) && ::fsync(fd) == 0;
+        ++g_fileSyncs;
     }
     ok = (::close(fd) == 0) && ok;
     if (ok)
@@ -120,11 +124,6 @@ bool move(const std::string &src, const std::string &dst)
         return false;
     syncDir(to);
     return true;
-}
-
-std::string stagingName(const std::string &absolute)
-{
-    return absolute + temporarySuffix();
 }
 
 bool writeAtomic(const std::string &absolute, const void *data, size_t len)
@@ -181,6 +180,7 @@ bool fillHost(int hostFd, uint64_t from, uint64_t to, unsigned char value)
 namespace testing {
 void failNextWriteAfter(size_t bytes) { g_failAfter = static_cast<long long>(bytes); }
 void clearFailure() { g_failAfter = -1; }
+SyncCounts takeSyncCounts() { return SyncCounts{g_fileSyncs.exchange(0), g_folderSyncs.exchange(0)}; }
 } // namespace testing
 
 } // namespace files

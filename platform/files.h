@@ -24,14 +24,11 @@ bool copy(const std::string &src, const std::string &dst);
 // Renames src to dst (same file system); false on error.
 bool move(const std::string &src, const std::string &dst);
 
-// Writes len bytes as the new content of the file; on failure the previous
-// file is left as it was and the temporary file removed.
+// Writes len bytes as the new content of the file: a temporary file beside
+// it is written, made durable with one fsync and renamed over it, and one
+// fsync of the folder makes the rename durable. On failure the previous file
+// is left as it was and the temporary file removed.
 bool writeAtomic(const std::string &absolute, const void *data, size_t len);
-
-// A name beside `absolute` under which its new content can be staged (for
-// checking before it replaces the file); the start-up clean-up removes it
-// should a power loss leave it behind.
-std::string stagingName(const std::string &absolute);
 
 // Reads a whole file; false when it cannot be opened.
 bool readAll(const std::string &absolute, std::string &out);
@@ -54,6 +51,11 @@ namespace testing {
 // file, as a power cut or a full flash would.
 void failNextWriteAfter(size_t bytes);
 void clearFailure();
+// The fsyncs of files and of folders since the last call.
+struct SyncCounts {
+    unsigned files, folders;
+};
+SyncCounts takeSyncCounts();
 } // namespace testing
 
 } // namespace files

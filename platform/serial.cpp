@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -16,8 +17,16 @@ namespace {
 struct SimLines {
     std::mutex mutex;
     std::map<int, int> modem;          // simulated modem bits per descriptor
-    std::vector<sim::Record> log;
+    std::deque<sim::Record> log;       // the newest LOG_LIMIT records
 };
+
+// Called with the mutex held.
+void recordLocked(SimLines &s, sim::Event e)
+{
+    s.log.push_back({std::chrono::steady_clock::now(), e});
+    if (s.log.size() > sim::LOG_LIMIT)
+        s.log.pop_front();
+}
 
 SimLines &lines()
 {
@@ -29,7 +38,7 @@ void record(sim::Event e)
 {
     SimLines &s = lines();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.log.push_back({std::chrono::steady_clock::now(), e});
+    recordLocked(s, e);
 }
 
 } // namespace
@@ -96,7 +105,7 @@ int setModem(int fd, int bits)
     bool isRts = bits & TIOCM_RTS;
     it->second = bits;
     if (wasRts != isRts)
-        s.log.push_back({std::chrono::steady_clock::now(), isRts ? sim::Event::Receive : sim::Event::Transmit});
+        recordLocked(s, isRts ? sim::Event::Receive : sim::Event::Transmit);
     return 0;
 }
 
@@ -133,7 +142,7 @@ std::vector<Record> directionLog()
 {
     SimLines &s = lines();
     std::lock_guard<std::mutex> lock(s.mutex);
-    return s.log;
+    return std::vector<Record>(s.log.begin(), s.log.end());
 }
 
 void clearDirectionLog()

@@ -52,7 +52,9 @@ struct Record {
     Event event;
 };
 
-// Direction changes and write events of every simulated port, in order.
+// Direction changes and write events of every simulated port, in order; the
+// oldest are dropped beyond LOG_LIMIT (four records per reply).
+constexpr size_t LOG_LIMIT = 4096;
 std::vector<Record> directionLog();
 void clearDirectionLog();
 

@@ -249,7 +249,8 @@ void frame_link::wake()
 
 void frame_link::clear_wake()
 {
-    uint64_t v;
-    while (m_wake >= 0 && ::read(m_wake, &v, sizeof v) > 0) {
+    uint64_t v;   // one read takes every signal given so far
+    if (m_wake >= 0 && ::read(m_wake, &v, sizeof v) < 0) {
+        // nothing was signalled after all
     }
 }

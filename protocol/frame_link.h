@@ -67,6 +67,8 @@ public:
     // Readable when a card reply was queued (or wake() was called).
     int wake_fd() const { return m_wake; }
     void wake();
+    // Takes the signal; called only when a wait found wake_fd() readable, so
+    // that a request costs no read that finds nothing.
     void clear_wake();
 
     // Marks the PC tool as active now.

@@ -111,36 +111,19 @@ bool storesBlocks(uint8_t type)
 
 enum class Stored { Ok, Mismatch, Failed };
 
-// Verified file write: the new content is staged beside the destination,
-// read back and compared, and only then renamed over the old file, so that
-// a failure of any step leaves the previous file in place.
+// File write: the new content is written beside the destination, made
+// durable with one fsync and renamed over the old file, and one fsync of the
+// folder makes the rename durable; a failure of any step leaves the previous
+// file in place. The write reports every error itself: reading the file back
+// through the page cache would only compare memory with memory.
 Stored storeFile(const std::string &path, const uint8_t *data, uint32_t len)
 {
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    const std::string stage = platform::files::stagingName(path);
-    if (!platform::files::writeAtomic(stage, data, len)) {
-        platform::files::remove(stage);
-        return Stored::Failed;
-    }
-    std::string back;
-    if (!platform::files::readAll(stage, back)) {
-        platform::files::remove(stage);
-        return Stored::Failed;
-    }
-    if (back.size() != len || std::memcmp(back.data(), data, len) != 0) {
-        platform::files::remove(stage);
-        return Stored::Mismatch;
-    }
-    if (!platform::files::move(stage, path)) {
-        platform::files::remove(stage);
-        return Stored::Failed;
-    }
-    platform::files::sync();
-    return Stored::Ok;
+    return platform::files::writeAtomic(path, data, len) ? Stored::Ok : Stored::Failed;
 }
 
 // Erases and writes the first `len` buffer bytes into a flash partition and
-// reads them back.
+// reads them back: on flash the read-back verifies the programming.
 Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
 {
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);

@@ -112,9 +112,12 @@ void requestLedGeometry()
     fpga_manage *f = fpga_manage::pInstance();
     if (f->reg_shadow(0, 80) != 3 || f->reg_shadow(1, 80) != 3)
         return;
-    std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
-    g_set_led_para = 1;
-    g_set_led_setup = 0;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+        g_set_led_setup = 0;
+    }
+    f->wake();
 }
 
 // The pop-up is shown once per upgrade, whichever of the registers or the
@@ -273,6 +276,8 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
         break;
     case 160:
         storeShared(&file[FILE_160], uint8_t(v & m));
+        if (tarixsource::p_tarix_source)
+            tarixsource::p_tarix_source->wake();   // its thread serves the bits
         break;
     case 161:
         register161(uint8_t(v & m));

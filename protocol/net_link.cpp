@@ -1,5 +1,7 @@
 #include "protocol/net_link.h"
 
+#include "app/utils.h"
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -42,12 +44,13 @@ frame_link::Config net_port_config(uint8_t transport, bool controllerOnly, bool 
     return c;
 }
 
-bool net_thread::start(void *(*entry)(void *), void *arg, const char *what)
+bool net_thread::start(void *(*entry)(void *), void *arg, const char *what, const std::string &name)
 {
     if (pthread_create(&m_thread, nullptr, entry, arg) != 0) {
         writeLogMsg(LOG_ERROR, "%s thread not started", what);
         return false;
     }
+    Utils::name_thread(m_thread, name);
     m_running = true;
     return true;
 }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <pthread.h>
+#include <string>
 #include <vector>
 
 // A socket of `type` (SOCK_STREAM, SOCK_DGRAM) bound to every address at
@@ -30,8 +31,9 @@ frame_link::Config net_port_config(uint8_t transport, bool controllerOnly, bool 
 class net_thread
 {
 public:
-    // False when the thread cannot be started (logged with `what`).
-    bool start(void *(*entry)(void *), void *arg, const char *what);
+    // Starts the thread named `name`; false when it cannot be started
+    // (logged with `what`).
+    bool start(void *(*entry)(void *), void *arg, const char *what, const std::string &name);
     // Joins the thread if it runs.
     void join();
     bool running() const { return m_running; }

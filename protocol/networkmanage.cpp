@@ -3,6 +3,8 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 
+#include <string>
+
 networkManage *networkManage::p_networkManage = nullptr;
 
 namespace {
@@ -39,9 +41,9 @@ int networkManage::initialize()
         m_cmd.server.initialize(uint32_t(g_port.load()));
     m_ctl.server.initialize(CONTROLLER_PORT);
     fpga_manage::pInstance()->set_reply_sink(TRANSPORT_TCP, &m_cmd.link);
-    if (!m_cmd.thread.start(acceptThread, this, "TCP command"))
+    if (!m_cmd.thread.start(acceptThread, this, "TCP command", "tcp-" + std::to_string(g_port.load())))
         return 255;
-    if (!m_ctl.thread.start(acceptThread_10002, this, "TCP command"))
+    if (!m_ctl.thread.start(acceptThread_10002, this, "TCP command", "tcp-" + std::to_string(CONTROLLER_PORT)))
         return 255;
     return 0;
 }
@@ -104,7 +106,8 @@ void networkManage::run(Port &port)
     auto onChunk = [&](uint64_t conn, const uint8_t *data, uint32_t n) { take(port, conn, data, n, send); };
     while (!m_stop) {
         port.server.recvData(port.wait_timeout(), port.link.wake_fd(), onChunk);
-        port.link.clear_wake();
+        if (port.server.woken())
+            port.link.clear_wake();
         if (m_stop)
             break;
         forget_closed(port);

@@ -22,7 +22,7 @@ frame_link::Config serialConfig()
 
 } // namespace
 
-Qy_uart_inout::Qy_uart_inout() : serial_link(serialConfig(), "RS-485") {}
+Qy_uart_inout::Qy_uart_inout() : serial_link(serialConfig(), "RS-485", "rs485") {}
 
 Qy_uart_inout::~Qy_uart_inout()
 {

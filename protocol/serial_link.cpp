@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/utils.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,7 +17,8 @@ constexpr int IDLE_LOOK_MS = 1000;
 
 } // namespace
 
-serial_link::serial_link(const frame_link::Config &frames, const char *name) : m_name(name), m_link(frames)
+serial_link::serial_link(const frame_link::Config &frames, const char *name, const char *threadName)
+    : m_name(name), m_thread_name(threadName), m_link(frames)
 {
     pthread_mutex_init(&m_mutex, nullptr);
 }
@@ -42,6 +44,7 @@ int serial_link::open_and_start(int port, int speed, int flags, void *(*entry)(v
         writeLogMsg(LOG_ERROR, "receive thread of the %s link not started", m_name);
         return 255;
     }
+    Utils::name_thread(m_thread, m_thread_name);
     m_running = true;
     return 0;
 }
@@ -138,7 +141,8 @@ bool serial_link::reopen()
         if (m_stop || left.count() <= 0)
             break;
         m_serial.wait_line(-1, m_link.wake_fd(), int(left.count()) + 1);
-        m_link.clear_wake();
+        if (m_serial.woken())
+            m_link.clear_wake();
     }
     if (m_stop)
         return false;
@@ -170,7 +174,8 @@ void serial_link::run()
         // card frame waits for its reply, look at the card side every few ms.
         int timeout = m_state == WaitingCard ? CARD_POLL_MS : IDLE_LOOK_MS;
         serial_modules::Line line = m_serial.wait_line(m_fd, m_link.wake_fd(), timeout);
-        m_link.clear_wake();
+        if (m_serial.woken())
+            m_link.clear_wake();
         if (m_stop)
             break;
         if (line == serial_modules::Line::HungUp) {

@@ -26,7 +26,8 @@ public:
     static constexpr int REOPEN_FIRST_MS = 50;
     static constexpr int REOPEN_MAX_MS = 1000;
 
-    serial_link(const frame_link::Config &frames, const char *name);
+    // `name` is the link's name in messages, `threadName` its thread's name.
+    serial_link(const frame_link::Config &frames, const char *name, const char *threadName);
     virtual ~serial_link();
     serial_link(const serial_link &) = delete;
     serial_link &operator=(const serial_link &) = delete;
@@ -68,6 +69,7 @@ private:
     bool reopen();
 
     const char *m_name;
+    const char *m_thread_name;
     std::atomic<int> m_fd{-1};
     int m_port = 0;
     int m_speed = 115200;

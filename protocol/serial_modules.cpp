@@ -140,6 +140,7 @@ serial_modules::Line serial_modules::wait_line(int fd, int wakeFd, int timeoutMs
     // poll() skips negative descriptors, so either entry may be absent.
     pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     int r = ::poll(p, 2, timeoutMs);
+    m_woken = r > 0 && p[1].revents;
     if (r <= 0 || fd < 0)
         return Line::Quiet;
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))

@@ -41,9 +41,11 @@ public:
     // Blocks until `fd` is readable or `wakeFd` is signalled, at most
     // `timeoutMs` (-1: no limit), telling a line with data from one that hung
     // up (a hung-up line stays "readable" with nothing to read). A negative
-    // `fd` waits on `wakeFd` alone.
+    // `fd` waits on `wakeFd` alone. woken() then tells whether `wakeFd` was
+    // signalled.
     enum class Line { Quiet, Readable, HungUp };
     Line wait_line(int fd, int wakeFd, int timeoutMs);
+    bool woken() const { return m_woken; }
 
     // Closes one port of the set.
     void close_port(int fd);
@@ -53,6 +55,7 @@ public:
 private:
     std::set<int> m_fds;
     bool m_line_gone = false;
+    bool m_woken = false;
 };
 
 #endif

@@ -218,10 +218,13 @@ uint8_t TcpServer::recvData(int timeoutMs, int wakeFd, const ChunkHandler &onChu
         fds.push_back({m_listen, POLLIN, 0});
     if (wakeFd >= 0)
         fds.push_back({wakeFd, POLLIN, 0});
+    m_woken = false;
     int r = ::poll(fds.data(), fds.size(), timeoutMs);
     if (r < 0)
         return errno == EINTR ? 0 : 255;
     for (const pollfd &p : fds) {
+        if (p.revents && p.fd == wakeFd)
+            m_woken = true;
         if (!p.revents || p.fd == wakeFd)
             continue;
         if (p.fd == m_listen) {

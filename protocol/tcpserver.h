@@ -145,7 +145,9 @@ public:
     // bytes, room for queued replies or `wakeFd`; then accepts, sends what
     // is queued and reads. Each chunk read goes to `onChunk` at once;
     // connections that went away to take_closed(). 0, or 255 on a poll error.
+    // woken() then tells whether `wakeFd` was signalled.
     uint8_t recvData(int timeoutMs = 0, int wakeFd = -1, const ChunkHandler &onChunk = nullptr);
+    bool woken() const { return m_woken; }
     // Sends bytes on a client socket without waiting: what the socket does
     // not take now is queued and sent when it can. 0; 255 when there are no
     // bytes, the socket is not a client, or the client was dropped (send
@@ -192,6 +194,7 @@ private:
     std::map<uint64_t, int> m_by_conn;
     std::vector<uint64_t> m_closed;
     uint64_t m_next_conn = 1;
+    bool m_woken = false;
 };
 
 #endif

@@ -27,7 +27,7 @@ frame_link::Config config4G()
 
 } // namespace
 
-Qy_uart_inout_4G::Qy_uart_inout_4G() : serial_link(config4G(), "4G") {}
+Qy_uart_inout_4G::Qy_uart_inout_4G() : serial_link(config4G(), "4G", "4g") {}
 
 Qy_uart_inout_4G::~Qy_uart_inout_4G()
 {

@@ -6,6 +6,7 @@
 #include "protocol/wifi_relay.h"
 
 #include <poll.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -64,11 +65,11 @@ int udpnetManage::initialize()
         m_ctl.server.initialize(CONTROLLER_PORT);
     }
     fpga_manage::pInstance()->set_reply_sink(TRANSPORT_UDP, &m_cmd.link);
-    if (!m_cmd.thread.start(udpacceptThread, this, "UDP command"))
+    if (!m_cmd.thread.start(udpacceptThread, this, "UDP command", "udp-" + std::to_string(COMMAND_PORT)))
         return 255;
-    if (!m_ctl.thread.start(udpacceptThread_10005, this, "UDP command"))
+    if (!m_ctl.thread.start(udpacceptThread_10005, this, "UDP command", "udp-" + std::to_string(CONTROLLER_PORT)))
         return 255;
-    if (!m_wifi_thread.start(udp_13769_acceptThread, this, "UDP command"))
+    if (!m_wifi_thread.start(udp_13769_acceptThread, this, "UDP command", "udp-" + std::to_string(WIFI_PORT)))
         return 255;
     return 0;
 }
@@ -146,12 +147,14 @@ void udpnetManage::run(Port &port)
         port.server.sendData(data, count, to);
     };
     while (!m_stop) {
-        port.server.wait(port.wait_timeout(), port.link.wake_fd());
-        port.link.clear_wake();
+        const bool datagram = port.server.wait(port.wait_timeout(), port.link.wake_fd());
+        if (port.server.woken())
+            port.link.clear_wake();
         if (m_stop)
             break;
         port.server.flush();
-        port.server.recvData(port.keepSender);
+        if (datagram)
+            port.server.recvData(port.keepSender);
         gather(port, send);
         port.poll_card(send);
     }
@@ -184,22 +187,21 @@ void udpnetManage::send_wifi_replies()
 
 void udpnetManage::run_wifi()
 {
-    uint64_t v;
     while (!m_stop) {
-        bool serving = g_udpnetmode == 1 && wifi_relay::ap_state() == wifi_relay::AP_RUNNING;
+        const bool serving = g_udpnetmode == 1 && wifi_relay::ap_state() == wifi_relay::AP_RUNNING;
+        bool datagram = false;
         if (serving) {
-            m_wifi.wait(WIFI_RECHECK_MS, m_wifi_wake);
+            datagram = m_wifi.wait(WIFI_RECHECK_MS, m_wifi_wake);
         } else {
             // While the access point is down the datagrams wait in the socket.
             pollfd p = {m_wifi_wake, POLLIN, 0};
             ::poll(&p, 1, WIFI_RECHECK_MS);
         }
-        while (::read(m_wifi_wake, &v, sizeof v) > 0) {
-        }
         if (m_stop || !serving)
             continue;
         m_wifi.flush();
-        m_wifi.recvData(1);
+        if (datagram)
+            m_wifi.recvData(1);
         std::deque<UdpDatagram> &requests = m_wifi.queue();
         while (!requests.empty()) {
             size_t before = requests.size();

@@ -78,6 +78,7 @@ bool UdpServer::wait(int timeoutMs, int wakeFd)
     if (wakeFd >= 0)
         fds[n++] = {wakeFd, POLLIN, 0};
     int r = ::poll(fds, n, timeoutMs);
+    m_woken = r > 0 && wakeFd >= 0 && fds[n - 1].revents;
     return r > 0 && sock >= 0 && (fds[sock].revents & POLLIN);
 }
 
@@ -85,28 +86,22 @@ uint8_t UdpServer::recvData(uint8_t keepSender)
 {
     if (m_socket < 0)
         return 0;
-    // Bounded, so that a flood cannot keep the thread from answering.
-    for (int i = 0; i < 256; ++i) {
-        sockaddr_in from{};
-        socklen_t len = sizeof from;
-        ssize_t n = ::recvfrom(m_socket, m_buf.data(), DATAGRAM_MAX, MSG_DONTWAIT,
-                               reinterpret_cast<sockaddr *>(&from), &len);
-        if (n < 0) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                return 0;
-            return 255;
-        }
-        if (n == 0)
-            continue;
-        UdpDatagram d;
-        d.data.assign(m_buf.begin(), m_buf.begin() + n);
-        d.count = uint32_t(n);
-        d.from = from;
-        d.addr = from;
-        if (!keepSender)
-            d.addr.sin_addr.s_addr = htonl(INADDR_BROADCAST);
-        m_queue.push_back(std::move(d));
-    }
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    ssize_t n = ::recvfrom(m_socket, m_buf.data(), DATAGRAM_MAX, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&from),
+                           &len);
+    if (n < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : 255;
+    if (n == 0)
+        return 0;
+    UdpDatagram d;
+    d.data.assign(m_buf.begin(), m_buf.begin() + n);
+    d.count = uint32_t(n);
+    d.from = from;
+    d.addr = from;
+    if (!keepSender)
+        d.addr.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+    m_queue.push_back(std::move(d));
     return 0;
 }
 

@@ -3,7 +3,7 @@
 
 // Datagram socket of a UDP command port. The owning thread blocks in wait()
 // until a datagram, room for queued answers or its wake-up arrives, then
-// sends what is queued with flush() and takes every waiting datagram with
+// sends what is queued with flush() and takes the waiting datagram with
 // recvData(). Answers are sent without waiting: one the socket cannot take
 // now is queued and sent when it can, up to a cap on the queued bytes.
 
@@ -57,11 +57,13 @@ public:
     uint8_t initialize(uint32_t port);
     // Blocks at most `timeoutMs` (-1: no limit) until a datagram waits, the
     // socket can take queued answers, or `wakeFd` is signalled; true when a
-    // datagram waits.
+    // datagram waits. woken() then tells whether `wakeFd` was signalled.
     bool wait(int timeoutMs, int wakeFd);
-    // Queues every datagram waiting now. With keepSender 0 the answer goes to
-    // 255.255.255.255 at the sender's port, with 1 to the sender. 0, or 255
-    // on a receive error.
+    bool woken() const { return m_woken; }
+    // Queues the datagram that waits (the caller knows one does: a request
+    // costs no read that finds nothing). With keepSender 0 the answer goes
+    // to 255.255.255.255 at the sender's port, with 1 to the sender. 0, or
+    // 255 on a receive error.
     uint8_t recvData(uint8_t keepSender);
     // Sends or queues one answer; 0, or 255 (no bytes, no socket, sendto
     // failed, or the queue is full).
@@ -85,6 +87,7 @@ private:
     size_t m_out_bytes = 0;
     int m_socket = -1;
     std::vector<uint8_t> m_buf;
+    bool m_woken = false;
 };
 
 #endif

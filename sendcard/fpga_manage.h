@@ -5,8 +5,10 @@
 // receiving-card frames, and the requests its thread serves for the chip
 // thread and the links.
 
+#include "app/thread_wake.h"
+
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
@@ -140,13 +142,28 @@ public:
     std::atomic<uint16_t> rcv_card_count{0};             // receiving cards on both output ports
 
     // The FPGA thread (sendcard/fpga_manage_thread.cpp): soft initialisation,
-    // then a turn every few milliseconds serving the LED geometry hand-shake,
-    // the brightness and output-status requests and the FPGA resets.
+    // then turns serving the LED geometry hand-shake, the brightness and
+    // output-status requests and the FPGA resets, and reading the FPGAs'
+    // state and the output ports' link state. The thread sleeps until a
+    // request wakes it (wake()), a timed step of the hand-shake or of a reset
+    // is due (counted in ticks), or IDLE_TURN_MS have passed.
     int initialize_start();
     static void *fpgamanageThread(void *arg);
     void fpga_manage_turn();
     // Ends the thread and waits for it (tests; the program never stops it).
     void stop_thread();
+    // A request was raised (LED geometry, brightness, output status, a
+    // reset): the thread runs a turn now.
+    void wake() { m_wake.notify(); }
+    // When the turn after the one just run is due: after the ticks left
+    // before the next step of a running hand-shake or reset (at least one),
+    // else after IDLE_TURN_MS.
+    std::chrono::steady_clock::time_point next_turn();
+    // The FPGAs' state and the port links are read this often while nothing
+    // else is due, and a brightness or output-status request the FPGAs did
+    // not take is tried again as often: a cable plugged into an output port
+    // shows on the panel within a quarter of a second.
+    static constexpr unsigned IDLE_TURN_MS = 250;
     void set_led_para_deal();
     // 1 when the FPGAs took the value, 0 when not (the request stays).
     int set_fpga_bri_val();
@@ -167,9 +184,8 @@ private:
 
     pthread_t m_thread{};
     bool m_thread_started = false;
-    bool m_thread_stop = false;
-    std::mutex m_thread_mutex;
-    std::condition_variable m_thread_cv;
+    std::mutex m_thread_mutex;   // start and stop of the thread
+    thread_wake m_wake;
 
     std::mutex m_pages_mutex;   // the owner lock of m_pages
     std::mutex m_rmw_mutex;   // one register read-modify-write at a time, shadow to FPGA

@@ -97,6 +97,7 @@ void fpga_manage::reset_fpga_rst(uint8_t n)
     reset_tick[n] = G_timeTicks.load();
     reset_pending[n] = 1;
     vbyone_ready[n] = 0;
+    wake();   // the thread times the release
 }
 
 void fpga_manage::check_fpga_rst()

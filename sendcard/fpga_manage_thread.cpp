@@ -22,7 +22,6 @@ constexpr uint8_t REG_PORT_LINK = 128;     // bit p: output port p has a link
 constexpr uint8_t STATE_RUNNING = 3;
 constexpr uint8_t SCREEN_HOLD = 0;
 constexpr uint8_t SCREEN_SHOW = 5;
-constexpr int TURN_MS = 10;
 
 } // namespace
 
@@ -44,11 +43,12 @@ int fpga_manage::initialize_start()
     std::lock_guard<std::mutex> lock(m_thread_mutex);
     if (m_thread_started)
         return 0;
-    m_thread_stop = false;
+    m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &fpga_manage::fpgamanageThread, this) != 0) {
         writeLogMsg(1, "fpgamanageThread create error");
         return 255;
     }
+    Utils::name_thread(m_thread, "fpga");
     m_thread_started = true;
     return 0;
 }
@@ -56,29 +56,40 @@ int fpga_manage::initialize_start()
 void *fpga_manage::fpgamanageThread(void *arg)
 {
     auto *self = static_cast<fpga_manage *>(arg);
-    for (;;) {
+    do
         self->fpga_manage_turn();
-        std::unique_lock<std::mutex> lock(self->m_thread_mutex);
-        if (self->m_thread_cv.wait_for(lock, std::chrono::milliseconds(TURN_MS),
-                                       [self] { return self->m_thread_stop; }))
-            break;
-    }
+    while (self->m_wake.wait_until(self->next_turn()));
     return nullptr;
 }
 
 void fpga_manage::stop_thread()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_thread_mutex);
-        if (!m_thread_started)
-            return;
-        m_thread_stop = true;
-        m_thread_cv.notify_all();
-    }
-    pthread_join(m_thread, nullptr);
     std::lock_guard<std::mutex> lock(m_thread_mutex);
+    if (!m_thread_started)
+        return;
+    m_wake.stop();
+    pthread_join(m_thread, nullptr);
     m_thread_started = false;
-    m_thread_stop = false;
+}
+
+std::chrono::steady_clock::time_point fpga_manage::next_turn()
+{
+    uint32_t ticks = IDLE_TURN_MS / TICK_MS;
+    auto within = [&ticks](uint32_t stamp, uint32_t due) {
+        const uint32_t passed = Utils::getTimeSpace(stamp);
+        ticks = std::min(ticks, passed < due ? due - passed : 1u);
+    };
+    {
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
+        if (g_set_led_para == 1 && g_set_led_setup == 1)
+            within(led_para_tick, LED_STEP1_TICKS);
+        else if (g_set_led_para == 1 && g_set_led_setup >= 2)
+            within(led_para_tick, LED_STEP2_TICKS);
+    }
+    for (uint8_t n = 0; n < 2; ++n)
+        if (reset_pending[n])
+            within(reset_tick[n], RESET_TICKS + 1);
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ticks * TICK_MS);
 }
 
 void fpga_manage::fpga_manage_turn()
@@ -119,7 +130,7 @@ void fpga_manage::check_port_links()
 
 void fpga_manage::set_led_para_deal()
 {
-    enum { NONE, HOLD, SHOW, RESET } action = NONE;
+    enum { NONE, HOLD, SHOW, DONE, RESET } action = NONE;
     {
         std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         if (g_set_led_para == 2) {
@@ -137,6 +148,7 @@ void fpga_manage::set_led_para_deal()
                 g_set_led_setup = 2;
                 led_para_tick = now;
             } else if (g_set_led_setup >= 2 && Utils::getTimeSpace(led_para_tick) >= LED_STEP2_TICKS) {
+                action = DONE;
                 g_set_led_para = 0;
                 g_set_led_setup = 0;
             }
@@ -151,6 +163,9 @@ void fpga_manage::set_led_para_deal()
             write_to_register(REG_SCREEN_STATUS, 0xFF, v, n);
         break;
     }
+    case DONE:
+        g_set_led_para_done.notify_all();   // the chip thread may be waiting to set the panel up
+        break;
     case RESET:
         reset_fpga_rst(0);
         reset_fpga_rst(1);

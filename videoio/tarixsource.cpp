@@ -21,6 +21,7 @@ uint8_t edid_ram_table_from[SOURCE_COUNT] = {};
 uint8_t edid_ram_table_new[SOURCE_COUNT] = {};
 
 tarixsource *tarixsource::p_tarix_source = nullptr;
+std::atomic<void (*)()> tarixsource::inputs_changed_hook{nullptr};
 
 namespace {
 
@@ -66,14 +67,15 @@ int tarixsource::initialize()
     source_enable = static_cast<uint8_t>(g_check_source.load() & 0x3F);
     platform::ensureDir("/data/edidramtable");
 
-    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    std::lock_guard<std::mutex> lock(m_startMutex);
     if (m_started)
         return result;
-    m_stop = false;
+    m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {
         writeLogMsg(1, "checksourceThread create error");
         return 255;
     }
+    Utils::name_thread(m_thread, "src-check");
     m_started = true;
     return result;
 }
@@ -84,38 +86,35 @@ void *tarixsource::checksourceThread(void *arg)
     self->s5p210_setup();
     self->sourcecheck();
     self->it66121_sdi_enable();
-    for (;;) {
+    do
         self->check_source_turn();
-        std::unique_lock<std::mutex> lock(self->m_wakeMutex);
-        self->m_wakeCv.wait_for(lock, std::chrono::milliseconds(TURN_MS),
-                                [self] { return self->m_wakePending || self->m_stop; });
-        self->m_wakePending = false;
-        if (self->m_stop)
-            break;
-    }
+    while (self->m_wake.wait_for(std::chrono::milliseconds(TURN_MS)));
     return nullptr;
 }
 
-void tarixsource::wake()
+void tarixsource::request_audio()
 {
-    std::lock_guard<std::mutex> lock(m_wakeMutex);
-    m_wakePending = true;
-    m_wakeCv.notify_all();
+    audio_request = 1;
+    wake();
+}
+
+void tarixsource::request_edid(int p)
+{
+    if (p < 0 || p >= SOURCE_COUNT)
+        return;
+    edid_done[p] = 0;
+    edid_request[p] = 1;
+    wake();
 }
 
 void tarixsource::stop()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_wakeMutex);
-        if (!m_started)
-            return;
-        m_stop = true;
-        m_wakeCv.notify_all();
-    }
+    std::lock_guard<std::mutex> lock(m_startMutex);
+    if (!m_started)
+        return;
+    m_wake.stop();
     pthread_join(m_thread, nullptr);
-    std::lock_guard<std::mutex> lock(m_wakeMutex);
     m_started = false;
-    m_stop = false;
 }
 
 void tarixsource::check_source_turn()
@@ -262,7 +261,7 @@ void tarixsource::reg160_service()
 
 // The receivers are read through the register map of their simulated
 // stand-ins; on the board the inputs read as having no signal.
-void tarixsource::poll_receiver(int p)
+bool tarixsource::poll_receiver(int p)
 {
     hdmi_rx &rx = receivers[p];
     if (!(source_enable.load() & (1u << p)) || !platform::isSim() || i2c_fd < 0) {
@@ -274,22 +273,26 @@ void tarixsource::poll_receiver(int p)
         // the picture as it is.
         rx.clear();
     }
-    get_hdmi(p);
+    return get_hdmi(p);
 }
 
-void tarixsource::get_hdmi(int p)
+bool tarixsource::get_hdmi(int p)
 {
     if (p < 0 || p >= SOURCE_COUNT)
-        return;
+        return false;
+    const hdminfo rec = receivers[p].record();
     std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
-    source_hdminfo[p] = receivers[p].record();
+    const bool changed = std::memcmp(&source_hdminfo[p], &rec, sizeof rec) != 0;
+    source_hdminfo[p] = rec;
+    return changed;
 }
 
 void tarixsource::update_vid_info_delay()
 {
     uint8_t records[SOURCE_COUNT][6] = {};
+    bool receiversChanged = false;
     for (int p = 0; p < SOURCE_COUNT; ++p) {
-        poll_receiver(p);
+        receiversChanged = poll_receiver(p) || receiversChanged;
         hdminfo rec;
         {
             std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
@@ -306,6 +309,9 @@ void tarixsource::update_vid_info_delay()
         para::set16(records[p], 2, static_cast<uint16_t>(rec.ip ? 2 * rec.Vact : rec.Vact));
         records[p][4] = static_cast<uint8_t>(hz);
     }
+    // The chip thread measures the ports at once rather than at its next check.
+    if (void (*hook)() = inputs_changed_hook.load(); receiversChanged && hook)
+        hook();
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return;

@@ -5,11 +5,11 @@
 // receivers feeding the chip's V-by-One inputs), their timing records, EDIDs,
 // hot-plug and audio selection, served by its check-source thread.
 
+#include "app/thread_wake.h"
 #include "videoio/hdmi_rx.h"
 #include "videoio/hdminfo.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
@@ -48,10 +48,14 @@ public:
     static void *checksourceThread(void *arg);
 
     // One turn of the check-source thread: EDID and audio requests, register
-    // 160, the receivers' timing and its publication into the image.
+    // 160, the receivers' timing and its publication into the image. The
+    // thread runs one every TURN_MS, and at once when woken.
     void check_source_turn();
     // Wakes the thread for a turn now (after a request was raised).
-    void wake();
+    void wake() { m_wake.notify(); }
+    // Raise a request and wake the thread: the audio input, and port p's EDID.
+    void request_audio();
+    void request_edid(int p);
     // Ends the thread and waits for it (tests; the program never stops it).
     void stop();
 
@@ -62,8 +66,9 @@ public:
     // Reads the receivers' timing and publishes the records into image bytes
     // 256 + 6p; emits code 12 when any changed.
     void update_vid_info_delay();
-    // Refreshes the timing record of input p from its receiver's register copy.
-    void get_hdmi(int p);
+    // Refreshes the timing record of input p from its receiver's register
+    // copy; true when the record changed.
+    bool get_hdmi(int p);
 
     // Self-checks run when the thread starts; each sets or clears its bit of
     // the status page (1 = passed).
@@ -92,24 +97,30 @@ public:
 
     // Attempts after which a failing EDID request is dropped (done stays 0).
     static constexpr int EDID_ATTEMPTS = 3;
-    // Pause between turns.
-    static constexpr int TURN_MS = 20;
-    // Turns a receiver may fail to answer before its input counts as lost.
-    static constexpr int RECEIVER_MISSES = 25;
+    // Pause between turns: the receivers are read as often as the chip
+    // thread measures its inputs (c331_manage::INPUT_POLL_MS). A record that
+    // changed wakes the chip thread, so a plugged source is measured within
+    // one period.
+    static constexpr int TURN_MS = 50;
+    // Called by the source thread when a receiver's timing record changed
+    // (the chip manager sets it to measure its ports at once).
+    static std::atomic<void (*)()> inputs_changed_hook;
+    // Turns a receiver may fail to answer before its input counts as lost
+    // (half a second).
+    static constexpr int RECEIVER_MISSES = 500 / TURN_MS;
 
 private:
     tarixsource();
     int write_edid_eeprom(int port, const uint8_t *edid);
     int set_hotplug(uint8_t mask, bool high);
-    void poll_receiver(int p);
+    // Reads receiver p and refreshes its timing record; true when the record changed.
+    bool poll_receiver(int p);
     void set_status_bit(int byte, int bit, bool on);
 
     pthread_t m_thread{};
     bool m_started = false;
-    std::mutex m_wakeMutex;
-    std::condition_variable m_wakeCv;
-    bool m_wakePending = false;
-    bool m_stop = false;
+    std::mutex m_startMutex;   // start and stop of the thread
+    thread_wake m_wake;
     int m_edidFailures[SOURCE_COUNT] = {};
     int m_receiverMisses[SOURCE_COUNT] = {};
 };

@@ -18,7 +18,6 @@
 #include <cstring>
 #include <iterator>
 #include <mutex>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -141,10 +140,12 @@ uint8_t c331_manage::apply_pass()
     for (uint32_t i = 0; i < para::WINDOW_COUNT; ++i)
         audio = audio || word_changed(para::window(i, para::WIN_AUDIO));
     if (audio && tarixsource::p_tarix_source)
-        tarixsource::p_tarix_source->audio_request = 1;
+        tarixsource::p_tarix_source->request_audio();
 
-    if (word_changed(para::LED_OFF) && fpga_manage::p_fpga_manage)
+    if (word_changed(para::LED_OFF) && fpga_manage::p_fpga_manage) {
         fpga_manage::p_fpga_manage->output_status_request = 1;
+        fpga_manage::p_fpga_manage->wake();
+    }
 
     if (word_changed(para::OSD_FLAG)) {
         uint16_t on = image_word(para::OSD_FLAG);
@@ -174,6 +175,11 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     if (!code)
         return 0;
     copy_para_locked();
+    // The notification of the last pass moves the store's snapshot from the
+    // GUI thread, perhaps after this pass begins: what that pass applied is
+    // compared against, not the older snapshot that would hide a change.
+    if (m_applied_valid)
+        std::memcpy(m_para_back, m_applied, sizeof m_para_back);
     rp->image_unapplied = false;
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
@@ -184,6 +190,8 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
 
 void c331_manage::end_apply()
 {
+    std::memcpy(m_applied, m_para, sizeof m_applied);
+    m_applied_valid = true;
     release_para();
     ParaLock lock;
     para_lock::end_pass();
@@ -203,24 +211,15 @@ void c331_manage::take_debug_registers(PassRequests &requests)
         reg[REG_165] = 0;
 }
 
-// Waits, bounded, while the FPGA thread applies a new LED geometry. The FPGA
-// thread clears the hand-shake without manage_mutex, which is held here.
+// Waits, bounded, while the FPGA thread applies a new LED geometry; the FPGA
+// thread signals the end. It clears the hand-shake without manage_mutex,
+// which is held here.
 void c331_manage::wait_led_para_idle()
 {
-    using clock = std::chrono::steady_clock;
-    const auto deadline = clock::now() + std::chrono::milliseconds(led_para_wait_ms);
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
-            if (g_set_led_para != 1)
-                return;
-        }
-        if (clock::now() >= deadline) {
-            debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(10));
-    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(led_para_wait_ms);
+    std::unique_lock<std::mutex> lock(Utils::_led_para_init_mutex);
+    if (!g_set_led_para_done.wait_until(lock, deadline, [] { return g_set_led_para != 1; }))
+        debugPrint("\n c331: LED geometry hand-shake still busy, panel set up anyway \n");
 }
 
 void c331_manage::apply_panel()
@@ -239,6 +238,8 @@ void c331_manage::apply_panel()
         std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
         g_set_led_para = 2;
     }
+    if (fpga_manage::p_fpga_manage)
+        fpga_manage::p_fpga_manage->wake();
     if (image_word(para::OSD_FLAG) != 0)
         g_osd_update = 1;
 }
@@ -249,8 +250,11 @@ void c331_manage::apply_picture()
         // The chip stays at the neutral 50; the FPGAs apply the image's brightness.
         c331_SetBrightness(50);
         if (fpga_manage::p_fpga_manage) {
-            std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
-            fpga_manage::p_fpga_manage->bri_set_request = 1;
+            {
+                std::lock_guard<std::mutex> lock(Utils::_bri_set_mutex);
+                fpga_manage::p_fpga_manage->bri_set_request = 1;
+            }
+            fpga_manage::p_fpga_manage->wake();
         }
     }
     if (word_changed(para::CONTRAST))
@@ -296,7 +300,7 @@ bool c331_manage::apply_windows()
         case para::WIN_SOURCE:
             apply_window_source(i, v);
             if (i == image_word(para::AUDIO_WINDOW) && tarixsource::p_tarix_source)
-                tarixsource::p_tarix_source->audio_request = 1;
+                tarixsource::p_tarix_source->request_audio();
             break;
         case para::WIN_FLAGS:
             if (slot >= 0)
@@ -358,18 +362,16 @@ void c331_manage::apply_window_source(int win, uint16_t s)
 // Every port whose EDID words changed or that was sent a new table. A port
 // that merely takes its EDID from a table is not rewritten by every pass (each
 // rewrite re-asserts its hot-plug and blanks the source), and a second port
-// changed in the same pass is not left out: the snapshot would take its
-// change once the pass is over, and no later pass would find it.
+// changed in the same pass is not left out: once this pass is over, no later
+// pass would find its change.
 void c331_manage::apply_edid(const PassRequests &requests)
 {
     for (uint32_t p = 0; p < para::INPUT_COUNT; ++p) {
         const uint32_t base = para::edid_record(p);
         if (!(word_changed(base) || word_changed(base + 2) || word_changed(base + 4) || requests.edid_new_table[p]))
             continue;
-        if (tarixsource::p_tarix_source) {
-            tarixsource::p_tarix_source->edid_done[p] = 0;
-            tarixsource::p_tarix_source->edid_request[p] = 1;
-        }
+        if (tarixsource::p_tarix_source)
+            tarixsource::p_tarix_source->request_edid(int(p));
     }
 }
 

@@ -215,7 +215,7 @@ int c331_manage::zemApi_IsWinValid(int w) { return w >= 0 && w < WIN_NUM ? 1 : 0
 bool c331_manage::input_check_due()
 {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_input_check < std::chrono::milliseconds(INPUT_POLL_MS))
+    if (!inputs_changed_request.exchange(false) && now - last_input_check < std::chrono::milliseconds(input_poll_ms))
         return false;
     last_input_check = now;
     return true;

@@ -5,21 +5,33 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/para_layout.h"
+#include "app/utils.h"
+#include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <thread>
 
 c331_manage *c331_manage::p_c331_manage = nullptr;
 
 namespace {
 std::mutex g_instance_mutex;
 constexpr size_t CALL_LOG_LIMIT = 100000;
-// Shortest turn of the chip thread (keeps an idle loop off the processor while
-// an apply request still starts within a few milliseconds).
-constexpr std::chrono::milliseconds TURN_PERIOD{5};
+
+// A raised apply request, and a changed receiver record, wake the program's
+// chip thread.
+void wake_chip()
+{
+    if (c331_manage *m = c331_manage::p_c331_manage)
+        m->wake();
+}
+
+void chip_inputs_changed()
+{
+    if (c331_manage *m = c331_manage::p_c331_manage)
+        m->inputs_changed();
+}
 }
 
 c331_manage::c331_manage()
@@ -82,11 +94,15 @@ int c331_manage::initialize()
     c331_fd = c331drv->initialize();
     uint32_t id = c331drv->read_C331(c331_fd, C331_ID_REG, 0);
     debugPrint("\n c331_id = %02x \n", id);
-    m_stop = false;
+    m_wake.reset();
+    // Other threads reach the program's chip thread through these.
+    para_lock::set_request_hook(&wake_chip);
+    tarixsource::inputs_changed_hook = &chip_inputs_changed;
     if (pthread_create(&manage_thread, nullptr, c331manageThread, this) != 0) {
         debugPrint("\n c331_manage: cannot create the chip thread \n");
         return 255;
     }
+    Utils::name_thread(manage_thread, "chip");
     m_thread_running = true;
     return 0;
 }
@@ -95,7 +111,7 @@ void c331_manage::stop_thread()
 {
     if (!m_thread_running)
         return;
-    m_stop = true;
+    m_wake.stop();
     pthread_join(manage_thread, nullptr);
     m_thread_running = false;
 }
@@ -105,16 +121,32 @@ void *c331_manage::c331manageThread(void *obj)
     if (!obj)
         return nullptr;
     c331_manage *m = static_cast<c331_manage *>(obj);
-    while (!m->m_stop) {
-        // A turn lasts at least TURN_PERIOD: the input checks' register
-        // traffic normally fills it; when a turn has nothing to do (no chip
-        // traffic, nothing to apply) the thread waits out the rest instead of
-        // spinning on a core.
-        const auto due = std::chrono::steady_clock::now() + TURN_PERIOD;
+    for (;;) {
+        const int before = m->setup_state;
         m->run_turn();
-        std::this_thread::sleep_until(due);
+        if (!m->m_wake.wait_until(m->next_turn(before)))
+            break;
     }
     return nullptr;
+}
+
+std::chrono::steady_clock::time_point c331_manage::next_turn(int state_before) const
+{
+    using clock = std::chrono::steady_clock;
+    const int state = setup_state;
+    if (state != state_before)
+        return clock::now();
+    if (state < 8)
+        return clock::now() + std::chrono::milliseconds(PROBE_RETRY_MS);
+    if (pattern_on)
+        return thread_wake::never();
+    return last_input_check + std::chrono::milliseconds(input_poll_ms);
+}
+
+void c331_manage::inputs_changed()
+{
+    inputs_changed_request = true;
+    m_wake.notify();
 }
 
 void c331_manage::run_turn()

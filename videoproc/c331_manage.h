@@ -45,6 +45,7 @@
 
 #include "app/para_layout.h"
 #include "app/para_lock.h"
+#include "app/thread_wake.h"
 #include "videoproc/c331_defaults.h"
 #include "videoproc/c331_drv.h"
 #include "videoproc/omenu.h"
@@ -196,6 +197,19 @@ public:
     void run_turn();
     // Ends the chip thread of a manager that tests created.
     void stop_thread();
+    // The chip thread sleeps until there is work: an apply request, a call of
+    // wake(), or its next input check. wake() makes it run a turn now.
+    void wake() { m_wake.notify(); }
+    // The receivers' timing records changed: the next turn checks the inputs
+    // whatever the time, and runs now.
+    void inputs_changed();
+    // When the thread's next turn is due after a turn that found the bring-up
+    // in `state_before`: at once while the bring-up advances, a probe retry
+    // later while the chip does not answer, the next input check in the
+    // running state (never while a test pattern stops the input checks).
+    std::chrono::steady_clock::time_point next_turn(int state_before) const;
+    // Pause before the identity is read again when the chip did not answer.
+    static constexpr unsigned PROBE_RETRY_MS = 10;
 
     // ---- apply hand-shake ----
     // The lock of the chip model and the pass, and the store's apply request
@@ -487,11 +501,17 @@ public:
     // The port's signal word (bit 7 watched by check_port_valid, bit 0 no
     // signal), under Utils::_check_nosig_mutex.
     uint32_t PI_NOSIG[PORT_NUM] = {};
-    // The running loop checks the inputs at most every INPUT_POLL_MS: a change
-    // of input is taken within a frame or two, and six plugged sources cost
-    // well below one per cent of a core.
-    static constexpr unsigned INPUT_POLL_MS = 20;
+    // The running loop checks the inputs every INPUT_POLL_MS, and at once when
+    // the receivers' records changed (inputs_changed). A source is measured
+    // within 1 to 3 frames of 25 to 60 Hz video, sooner than a source settles
+    // after its cable is plugged, while the input monitoring of both threads
+    // costs 40 wake-ups a second.
+    static constexpr unsigned INPUT_POLL_MS = 50;
+    unsigned input_poll_ms = INPUT_POLL_MS;   // tests lengthen it
     std::chrono::steady_clock::time_point last_input_check{};
+    std::atomic<bool> inputs_changed_request{false};
+    // True when the inputs are to be checked now (the period has passed or
+    // the records changed); the check is then counted as done.
     bool input_check_due();
     // ---- input channel allocation ----
     int check_ich_all(int win);
@@ -794,10 +814,14 @@ private:
     uint8_t m_para[para::IMAGE_SIZE] = {};
     uint8_t m_para_back[para::IMAGE_SIZE] = {};
     bool m_para_copied = false;
+    // The image the last pass applied: the next pass compares against it
+    // until the notification of that pass has moved the store's snapshot.
+    uint8_t m_applied[para::IMAGE_SIZE] = {};
+    bool m_applied_valid = false;
 
     std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;
-    std::atomic<bool> m_stop{false};
+    thread_wake m_wake;
     std::atomic<bool> m_holds_manage{false};
     std::atomic<bool> m_recording{false};
     mutable std::mutex m_calls_mutex;

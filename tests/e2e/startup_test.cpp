@@ -6,8 +6,10 @@
 #include "support/netns.h"
 #include "support/temp_root.h"
 
+#include <QDir>
 #include <QImage>
 #include <QSettings>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
@@ -116,6 +118,39 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
     // Diagnostics are lines of their own.
     EXPECT_NE(out.find("\n no osd file \n"), std::string::npos) << out;
     ::close(busy);
+}
+
+// ThreadSanitizer's runtime runs a thread of its own, which keeps the
+// program's name.
+#if defined(__SANITIZE_THREAD__)
+constexpr long SANITIZER_THREADS = 1;
+#else
+constexpr long SANITIZER_THREADS = 0;
+#endif
+
+// Every thread of the program carries a name of its own, so that top -H and
+// a debugger tell them apart; only the GUI thread keeps the program's name.
+TEST_F(Startup, EveryThreadIsNamed)
+{
+    ::mkdir(root.host("/dev").c_str(), 0755);
+    zemtest::PtyLink rs485(root.host("/dev/ttyS2"));
+    zemtest::PtyLink line4g(root.host("/dev/ttyS1"));
+    ASSERT_TRUE(rs485.ok() && line4g.ok());
+    zemtest::DeviceProcess dev(root.dir());
+    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("UDP 13769") != std::string::npos; },
+                                 std::chrono::seconds(30)))
+        << dev.output();
+
+    const QString tasks = QString("/proc/%1/task").arg(dev.pid());
+    std::vector<std::string> names;
+    for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        names.push_back(readFile((tasks + "/" + tid + "/comm").toStdString()));
+    for (std::string &n : names)
+        n.erase(n.find_last_not_of('\n') + 1);
+    for (const char *name : {"chip", "fpga", "src-check", "tcp-5005", "tcp-10002", "udp-5008", "udp-10005",
+                             "udp-13769", "rs485", "4g", "usb", "cloud", "wifi"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 1) << name;
+    EXPECT_EQ(std::count(names.begin(), names.end(), "zemR47N"), 1 + SANITIZER_THREADS) << "only the GUI thread";
 }
 
 } // namespace

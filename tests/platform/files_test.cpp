@@ -119,8 +119,8 @@ TEST_F(Files, LeftoversOfCutWritesAreRemovedAndNothingElse)
     writeFile(root.host("/data/modes/custom_mode3"), "kept");
     writeFile(root.host("/data/configs/notes.tmp"), "kept");
     writeFile(root.host("/data/configs/a.tmp12"), "kept");
-    // A file transfer's staged copy, cut before it replaced the file.
-    const std::string staged = platform::files::stagingName("/data/configs/omenu.json");
+    // A file transfer's temporary copy, cut before it replaced the file.
+    const std::string staged = "/data/configs/omenu.json.tmp4242.9";
     writeFile(root.host(staged), "staged");
     writeFile(root.host("/data/rcvrecovery/card.part"), "kept");
     EXPECT_EQ(platform::files::removeStaleTemporaries("/data"), 3);

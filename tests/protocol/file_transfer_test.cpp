@@ -170,8 +170,15 @@ TEST_F(FileTransferTest, JsonFilesUploadByteIdenticalAndReadBack)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.tag);
         Bytes data = randomBytes(c.size, seed++);
+        platform::files::testing::takeSyncCounts();
         EXPECT_EQ(upload(c.tag, 0, data, md5Of(data)), (Bytes{0, 3, 0}));
         EXPECT_EQ(fileBytes(c.path), data);
+        // Made durable with one fsync of the file and one of its folder; no
+        // temporary copy is left beside it.
+        const platform::files::testing::SyncCounts syncs = platform::files::testing::takeSyncCounts();
+        EXPECT_EQ(syncs.files, 1u);
+        EXPECT_EQ(syncs.folders, 1u);
+        EXPECT_EQ(platform::files::removeStaleTemporaries("/data"), 0);
 
         // A wrong digest answers failure and keeps the file.
         Bytes other = randomBytes(c.size + 7, seed++);

@@ -11,6 +11,7 @@
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -191,6 +192,39 @@ TEST_F(FpgaThread, OutputPortLinkChangesAreReadAndAnnouncedWithCode11)
     turnAt(14);
     EXPECT_EQ(card->port_link_state.load(), 0x00);
     EXPECT_EQ(codes, (std::vector<int>{11, 11, 11}));
+}
+
+// Between requests the thread sleeps until the next timed step of a running
+// hand-shake or reset is due, counted in ticks, or for the idle turn.
+TEST_F(FpgaThread, SleepsUntilTheNextTimedStepIsDue)
+{
+    const struct {
+        uint8_t para, setup;
+        uint32_t stepAgo;   // ticks since the hand-shake step began
+        int resetAgo;       // ticks since FPGA 1 went into reset, -1 none
+        uint32_t ticks;     // expected sleep
+    } cases[] = {
+        {0, 0, 0, -1, fpga_manage::IDLE_TURN_MS / TICK_MS},
+        {1, 1, 4, -1, 7},     // screen held: shown again after 11 ticks
+        {1, 2, 30, -1, 1},    // shown: done after 31 ticks
+        {1, 2, 40, -1, 1},    // overdue: the next tick
+        {0, 0, 0, 40, 11},    // released after 51 ticks
+        {1, 1, 0, 45, 6},     // both: the sooner
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.para) << "/" << int(c.setup) << " reset " << c.resetAgo);
+        G_timeTicks = 1000;
+        setLed(c.para, c.setup);
+        card->led_para_tick = 1000 - c.stepAgo;
+        card->reset_pending[1] = c.resetAgo >= 0;
+        card->reset_tick[1] = 1000 - uint32_t(c.resetAgo);
+        const auto before = std::chrono::steady_clock::now();
+        const auto due = card->next_turn();
+        const auto after = std::chrono::steady_clock::now();
+        const auto sleep = std::chrono::milliseconds(c.ticks * TICK_MS);
+        EXPECT_GE(due, before + sleep);
+        EXPECT_LE(due, after + sleep);
+    }
 }
 
 TEST_F(FpgaThread, ThreadServesTheHandShakeAsTicksPass)

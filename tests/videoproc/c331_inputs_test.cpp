@@ -331,6 +331,30 @@ TEST_F(InputTest, RunningLoopChecksTheInputsOncePerPollPeriod)
     EXPECT_TRUE(measuredIn([&] { m->run_turn(); }));
 }
 
+// A source plugged while the chip thread sleeps is measured when the source
+// manager's next turn (every tarixsource::TURN_MS) sees the new record, not at
+// the chip's own next check, which this test puts a minute away.
+TEST_F(InputTest, PluggedSourceIsMeasuredAtTheSourceManagersNextTurn)
+{
+    CurrentManager current(m.get());
+    show(0, 1);
+    m->input_poll_ms = 60000;
+    m->setup_state = 8;   // running, the inputs checked just now
+    m->last_input_check = std::chrono::steady_clock::now();
+    const uint64_t mark = chip->mark();
+    ASSERT_EQ(m->initialize(), 0);
+    plug("2 1920x1080@60");   // with the source manager's turn
+    ASSERT_TRUE(waitFor([&] {
+        for (const SimC331::Frame &f : chip->framesSince(mark))
+            if (!f.write && f.bank == 0xAE)
+                return true;
+        return false;
+    }));
+    m->stop_thread();
+    EXPECT_EQ(m->PI_HDMI_INFO[1].Hact, 1920);
+    EXPECT_EQ(m->PI_HDMI_INFO[1].nosignal, 0);
+}
+
 TEST_F(InputTest, NewSourceOfAWindow)
 {
     m->gMwin.count = 2;

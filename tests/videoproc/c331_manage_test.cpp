@@ -511,6 +511,48 @@ TEST_F(ManageTest, RequestRaisedDuringBringUpIsAppliedInTheRunningState)
         << "applied by the pass after the bring-up's own picture set-up";
 }
 
+// The store's snapshot follows a pass only when the GUI thread handles the
+// pass's notification. A pass that begins before then still applies a
+// change back to the value that stale snapshot holds.
+TEST_F(ManageTest, PassBeforeTheLastNotificationStillSeesAChangeBack)
+{
+    bringUp();
+    const uint32_t programmed = chip->value(0x0C1B02);
+    const uint16_t was = store->word(para::SATURATION);
+    setWord(para::SATURATION, 77);
+    applyOnce();
+    EXPECT_EQ(chip->value(0x0C1B02), 787u);
+    setWord(para::SATURATION, was);
+    applyOnce();
+    EXPECT_EQ(chip->value(0x0C1B02), programmed);
+}
+
+// The running chip thread sleeps until its next input check; a request
+// raised meanwhile is applied at once. With the check a minute away only the
+// wake-up can apply it within the wait, and a request raised while a pass
+// runs is not lost either.
+TEST_F(ManageTest, ApplyRequestWakesTheSleepingChipThread)
+{
+    CurrentManager current(m.get());
+    m->input_poll_ms = 60000;
+    ASSERT_EQ(m->initialize(), 0);
+    ASSERT_TRUE(waitFor([&] { return m->setup_state.load() >= 8; }));
+    auto applied = [&] {
+        ParaLock lock;
+        return m->para_changed == 0;
+    };
+    for (uint16_t saturation : {40, 60}) {
+        {
+            ParaLock lock;
+            setWord(para::SATURATION, saturation);
+            raise_apply_request_locked(1);
+        }
+        ASSERT_TRUE(waitFor(applied)) << saturation;
+    }
+    m->stop_thread();
+    EXPECT_EQ(chip->writeHistory(0x0C, 0x1B).size(), 3u) << "the bring-up's and one per request";
+}
+
 // A chip that never answers 0x24 keeps the thread probing, and nobody waits.
 TEST_F(ManageTest, SilentChipKeepsNoOtherThreadWaiting)
 {

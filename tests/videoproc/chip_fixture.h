@@ -93,6 +93,24 @@ protected:
     std::unique_ptr<c331_manage> m;
 };
 
+// Makes `m` the program's chip manager while it lives, so that the helpers
+// that reach the manager through the singleton (raise_apply_request, the
+// source manager's inputs_changed) reach it.
+class CurrentManager
+{
+public:
+    explicit CurrentManager(c331_manage *m) : m_previous(c331_manage::p_c331_manage)
+    {
+        c331_manage::p_c331_manage = m;
+    }
+    ~CurrentManager() { c331_manage::p_c331_manage = m_previous; }
+    CurrentManager(const CurrentManager &) = delete;
+    CurrentManager &operator=(const CurrentManager &) = delete;
+
+private:
+    c331_manage *m_previous;
+};
+
 // Names of recorded calls (text up to the bracket).
 inline std::vector<std::string> texts(const c331_manage &m)
 {

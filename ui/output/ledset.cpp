@@ -4,6 +4,7 @@
 #include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "sendcard/fpga_manage.h"
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
 
@@ -100,6 +101,7 @@ void ledset::save()
             g_set_led_para = 1;
             g_set_led_setup = 0;
         }
+        fpga_manage::pInstance()->wake();
         raise_apply_request_locked(1);
     }
     setNote(ui::textSaved);

@@ -5,6 +5,7 @@
 #include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "sendcard/fpga_manage.h"
 #include "ui/confirmdialog.h"
 #include "ui/pages.h"
 #include "ui/tip.h"
@@ -87,6 +88,9 @@ void factory::factory_reset()
         raise_apply_request_locked(2);
     }
     // The LED geometry is sent to the receiving cards again.
-    std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
-    g_set_led_para = 1;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_led_para_init_mutex);
+        g_set_led_para = 1;
+    }
+    fpga_manage::pInstance()->wake();
 }
