@@ -267,6 +267,13 @@ void ZemRamPara::copy_image(uint8_t *out, uint32_t off, uint32_t len)
     std::memcpy(out, ram_para + off, len);
 }
 
+uint16_t ZemRamPara::locked_word(uint32_t off)
+{
+    uint8_t v[2] = {};
+    copy_image(v, off, 2);
+    return get16(v, 0);
+}
+
 void ZemRamPara::input_timing(uint32_t p, uint16_t out[3])
 {
     out[0] = out[1] = out[2] = 0;

@@ -50,6 +50,9 @@ public:
     // Consistent copies, under the image's locks: `len` image bytes from
     // `off`, and `len` bytes of user-mode slot `slot` (0..15) from `off`.
     void copy_image(uint8_t *out, uint32_t off, uint32_t len);
+    // One word of the image read under its lock, for a thread that reads a
+    // setting alone (word() is for callers that hold the lock already).
+    uint16_t locked_word(uint32_t off);
     void copy_slot(uint8_t *out, uint32_t slot, uint32_t off, uint32_t len);
     // Width, height and rate word of input p (0..5) as one record, read
     // under input_timing_mutex; zeros for an input that does not exist.

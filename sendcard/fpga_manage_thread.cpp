@@ -180,7 +180,7 @@ int fpga_manage::set_fpga_bri_val()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return 0;
-    uint32_t percent = store->word(para::BRIGHTNESS);
+    uint32_t percent = store->locked_word(para::BRIGHTNESS);
     if (percent > 100)
         percent = 100;
     uint8_t value = static_cast<uint8_t>((percent * 255 + 50) / 100);
@@ -204,7 +204,7 @@ int fpga_manage::set_output_status()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return 0;
-    uint8_t on = store->word(para::LED_OFF) == 1 ? 0 : 1;
+    uint8_t on = store->locked_word(para::LED_OFF) == 1 ? 0 : 1;
     int ok = 1;
     for (uint8_t n = 0; n < 2; ++n) {
         if (reset_pending[n] || fpga_drv::read_reg(n, REG_STATE) != STATE_RUNNING) {

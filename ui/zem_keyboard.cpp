@@ -25,7 +25,7 @@ bool zem_keyboard::update_usb_keyEvent(int key)
     if (key < Qt::Key_A || key > Qt::Key_P)
         return false;
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    if (!store || store->word(para::KEY_LOCK) != 0)
+    if (!store || store->locked_word(para::KEY_LOCK) != 0)
         return true;
 
     const int k = key - Qt::Key_A;

@@ -1,4 +1,5 @@
 #include "app/global.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/devmem.h"
@@ -8,6 +9,7 @@
 #include "sendcard/fpga_drv.h"
 #include "sendcard/fpga_gpio.h"
 #include "sendcard/fpga_manage.h"
+#include "support/blocked_call.h"
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
@@ -153,6 +155,23 @@ TEST_F(FpgaThread, BrightnessRequestIsClearedOnlyOnceBothFpgasTookIt)
     card->bri_set_request = 1;
     turnAt(102);
     EXPECT_EQ(fpga[0]->reg(4), 255);
+}
+
+// The links write brightness and the LED-off word under the image's lock;
+// the thread reads them under it too, never half a word.
+TEST_F(FpgaThread, BrightnessAndLedOffAreReadUnderTheImagesLock)
+{
+    store->setWord(para::BRIGHTNESS, 40);
+    store->setWord(para::LED_OFF, 1);
+    card->bri_set_request = 1;
+    card->output_status_request = 1;
+    pthread_mutex_lock(&para_lock::mutex());
+    zemtest::BlockedCall turn([&] { turnAt(100); });
+    EXPECT_TRUE(turn.waits());
+    pthread_mutex_unlock(&para_lock::mutex());
+    ASSERT_TRUE(turn.finishes());
+    EXPECT_EQ(fpga[0]->reg(4), 102);
+    EXPECT_EQ(fpga[0]->reg(5) & 1, 0);
 }
 
 TEST_F(FpgaThread, OutputStatusFollowsTheLedOffWord)

@@ -15,9 +15,7 @@ uint8_t imageByte(uint32_t off)
 
 uint16_t imageWord(uint32_t off)
 {
-    uint8_t v[2] = {};
-    ZemRamPara::pInstance()->copy_image(v, off, 2);
-    return para::get16(v, 0);
+    return ZemRamPara::pInstance()->locked_word(off);
 }
 
 uint8_t slotByte(uint32_t slot, uint32_t off)
