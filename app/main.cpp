@@ -71,7 +71,7 @@ void onScreenshot(int)
 std::string userSerialEnd(int n)
 {
     const std::string port = platform::devices::serialPort(n);
-    const std::string pcEnd = "/dev/pc-ttyS" + std::to_string(n);
+    const std::string pcEnd = platform::devices::simUserSerialPort(n);
     if (platform::isSim() && platform::files::exists(pcEnd))
         return platform::path(pcEnd);
     return platform::path(port);

@@ -38,6 +38,13 @@ inline std::string serialPort(int n)
     return "/dev/ttyS" + std::to_string(n);
 }
 
+// The PC tool's end of serial port `n` in simulation: the run script links
+// it beside the program's end of each pseudo-terminal pair.
+inline std::string simUserSerialPort(int n)
+{
+    return "/dev/pc-ttyS" + std::to_string(n);
+}
+
 } // namespace devices
 } // namespace platform
 

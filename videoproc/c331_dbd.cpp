@@ -51,7 +51,6 @@ bool valid_port(int p) { return p >= 0 && p < c331_manage::PORT_NUM; }
 constexpr uint32_t VSYNC_ARM = C331_REG(0x05, 0x08, 1);
 constexpr uint32_t VSYNC_FLAGS = C331_REG(0x05, 0x22, 1);
 constexpr uint32_t ich_status(int ich) { return C331_REG(0xA8, 0x3F + 5 * ich, 1); }
-constexpr uint32_t field_reg(int i) { return C331_REG(0xAB, 0x47 + i, 1); }
 constexpr uint32_t STATUS_GONE = 0xFF;
 constexpr int VSYNC_READS = 45;
 constexpr int IFIELD_READS = 90;
@@ -187,7 +186,7 @@ void c331_manage::wait1_pivs2(int fd)
 
 int c331_manage::wait_field_change(int fd, int i, int shift, int reads)
 {
-    const uint32_t reg = field_reg(i);
+    const uint32_t reg = C331_ICH_WRITE_STATUS(i);
     measure_hold(fd, true);
     const int first = (c331drv->read_C331(fd, reg, 0) >> shift) & 3;
     int field = first;

@@ -17,6 +17,13 @@ constexpr uint32_t C331_REG(uint32_t bank, uint32_t sub, uint32_t width)
     return (bank << 16) | (sub << 8) | width;
 }
 
+// Status of input channel ch's memory writer: the field it writes and the
+// buffer slot it writes into, chip-wide, one register per channel.
+constexpr uint32_t C331_ICH_WRITE_STATUS(int ch)
+{
+    return C331_REG(0xAB, 0x47 + static_cast<uint32_t>(ch), 1);
+}
+
 // The chip identity register and the value a present chip answers.
 constexpr uint32_t C331_ID_REG = 0xB20801;
 constexpr uint32_t C331_ID_VALUE = 0x24;

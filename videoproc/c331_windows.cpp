@@ -22,7 +22,6 @@ constexpr uint32_t BUF_INDICES = C331_REG(0x16, 0x66, 3);
 constexpr uint32_t OUT_HW = C331_REG(0x08, 0x42, 2);
 constexpr uint32_t READ_INDICES = C331_REG(0x16, 0x6C, 2);
 // Chip-wide, one per input channel.
-constexpr uint32_t write_status(int ch) { return C331_REG(0xAB, 0x47 + ch, 1); }
 constexpr uint32_t channel_hold(int ch) { return C331_REG(0x00, 0x08 + ch, 1); }
 
 constexpr uint32_t WRITE_ON = 1;
@@ -256,7 +255,7 @@ void c331_manage::freeze_hold(int fd)
         return;
 
     c331drv->write_C331(fd, WRITE_CTRL, WRITE_STOP, 16 * ch[0]);
-    const int s = write_slot(c331drv->read_C331(fd, write_status(ch[0]), 0));
+    const int s = write_slot(c331drv->read_C331(fd, C331_ICH_WRITE_STATUS(ch[0]), 0));
     bool stopped[WIN_NUM] = {true};
     for (int pass = 0; n > 1 && pass < FREEZE_PASSES; ++pass) {
         int mismatches = 0;
@@ -264,7 +263,7 @@ void c331_manage::freeze_hold(int fd)
             if (stopped[k])
                 continue;
             // A window without a channel has no writer to stop.
-            if (!valid_ich(ch[k]) || write_slot(c331drv->read_C331(fd, write_status(ch[k]), 0)) == s) {
+            if (!valid_ich(ch[k]) || write_slot(c331drv->read_C331(fd, C331_ICH_WRITE_STATUS(ch[k]), 0)) == s) {
                 if (valid_ich(ch[k]))
                     c331drv->write_C331(fd, WRITE_CTRL, WRITE_STOP, 16 * ch[k]);
                 stopped[k] = true;
