@@ -716,10 +716,12 @@ public:
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();
     void zemDbg_c331_print_regGrp(int grp);
-    // Full register listing; runs on the caller's thread without manage_mutex.
+    // Full register listing; runs on the caller's thread without manage_mutex,
+    // reading bank 4 under bank4_mutex.
     void c331_print();
     // Registers of the full listing as descriptors, sorted by bank, then
-    // sub-address.
+    // sub-address: the banks the program uses from sub-address 0x08 to 0x7F
+    // (without the data ports), then the clock generator's 0x00 to 0x05.
     static const std::vector<uint32_t> &c331_register_list();
     // Where the dumps go: standard output (a person in the field reads them
     // there); tests capture them.
