@@ -68,8 +68,9 @@
 //                                  snapshot ram_para_back, the user-mode slots,
 //                                  image_unapplied, the apply request
 //                                  para_changed, a recalled mode's OSD menu
-//                                  copy, the transferred EDID tables and the
-//                                  debug registers 162 to 165. Held for short
+//                                  copy, the transferred EDID tables, the
+//                                  debug registers 162 to 165 and the status
+//                                  page (set_status_bits). Held for short
 //                                  steps only, never across hardware: writers
 //                                  change the image and raise the request with
 //                                  raise_apply_request_locked; the chip thread
