@@ -97,7 +97,7 @@ struct Wait {
 };
 
 // Page programming takes a few milliseconds, a 64 KiB erase up to a few
-// seconds, a whole font's DMA about as long.
+// seconds; a DMA as long as the flash takes to send its bytes (dma_done).
 constexpr Wait READ_READY = {B4_SFLDTCTL, 0x80, 0x00, 10000, 10, "B4_SFLDTCTL RBUSY"};
 constexpr Wait WRITE_EMPTY = {B4_SFLDTCTL, 0x20, 0x20, 10000, 10, "B4_SFLDTCTL WEMPTY"};
 constexpr Wait WRITE_DONE = {B4_SFLSTAT, 0x02, 0x00, 10000, 10, "B4_SFLSTAT WBUSY"};
@@ -105,7 +105,15 @@ constexpr Wait WRITE_WIP = {B4_SFLRDSR, 0x01, 0x00, 10000, 10, "B4_SFLRDSR WIP"}
 constexpr Wait ERASE_DONE = {B4_SFLSTAT, 0x08, 0x00, 50000, 100, "B4_SFLSTAT EBUSY"};
 constexpr Wait ERASE_WIP = {B4_SFLRDSR, 0x01, 0x00, 50000, 100, "B4_SFLRDSR WIP"};
 constexpr Wait WEL_CLEAR = {B4_SFLRDSR, 0x02, 0x00, 10000, 10, "B4_SFLRDSR WEL"};
-constexpr Wait DMA_DONE = {B4_SFLSTAT, 0x01, 0x00, 100000, 100, "B4_SFLSTAT DMA"};
+
+// A DMA waits 10 s plus a poll of 100 us for every 12 bytes (about 8 us a
+// byte): the flash clock may be as slow as 1 MHz, where a fixed 10 s would
+// cut the 10.75 MB 64-dot CJK font off below 9 MHz.
+constexpr unsigned DMA_BASE_POLLS = 100000, DMA_BYTES_PER_POLL = 12;
+Wait dma_done(uint32_t length)
+{
+    return {B4_SFLSTAT, 0x01, 0x00, DMA_BASE_POLLS + length / DMA_BYTES_PER_POLL, 100, "B4_SFLSTAT DMA"};
+}
 
 // Register access of one operation; the caller holds bank4_mutex.
 class Controller
@@ -252,7 +260,7 @@ int c331_manage::osd_write_dma_sfl(int fd, uint32_t address, uint32_t destinatio
     default: break;
     }
     sfl.set(B4_SFLCMD, CMD_DMA);
-    const bool ok = sfl.wait(DMA_DONE);
+    const bool ok = sfl.wait(dma_done(length));
     sfl.set(B4_SFLCMD, CMD_IDLE);
     return ok ? SFL_OK : SFL_TIMEOUT;
 }

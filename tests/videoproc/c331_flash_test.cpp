@@ -146,6 +146,17 @@ TEST_F(FlashDrvTest, StuckControllerFailsEveryOperationInBoundedPolls)
     EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
 }
 
+// A DMA's wait grows with its length: the flash answers busy for 150,000
+// polls of 100 us (15 s). The 64-dot CJK font (0xA40000 bytes) may take
+// 100,000 + 0xA40000 / 12 polls (about 100 s); 64 bytes may take 100,005
+// polls and time out.
+TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
+{
+    chip->flash().setBusyPolls(150000);
+    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 0xA40000), c331_manage::SFL_OK);
+    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 64), c331_manage::SFL_TIMEOUT);
+}
+
 // A font reload on one thread and flash writes on two others: without one
 // lock over bank 4 their register sequences interleave and the controller
 // drops or misplaces bytes.
