@@ -674,6 +674,11 @@ public:
     void load_char();
     void load_bmp();
     void load_unicode_char();
+    // Per-area switches of the chip code's diagnostics: an area prints while
+    // g_debugSwitch is 254 and bit 7 of its entry is set (6 the serial flash,
+    // off; 7 the input checks; 8 the OSD items). Built in; nothing writes it.
+    static constexpr uint8_t prnEn[9] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80, 0x80};
+    static constexpr int PRN_SFL = 6;
     // ---- serial flash and fonts ----
     // The chip's serial flash (32 MiB, reached through the controller of
     // register bank 4): read into host memory, program (the range must be

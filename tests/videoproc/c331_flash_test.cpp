@@ -157,6 +157,21 @@ TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
     EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 64), c331_manage::SFL_TIMEOUT);
 }
 
+// The flash diagnostics are switched off as built: nothing is printed, not
+// even with the debug switch on, for a long read or a controller that hangs.
+TEST_F(FlashDrvTest, FlashDiagnosticsStaySilent)
+{
+    g_debugSwitch = 254;
+    Bytes back(2048);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m->read_flash(m->c331_fd, 0, 2048, back.data()), c331_manage::SFL_OK);
+    chip->flash().setStuck(true);
+    EXPECT_EQ(m->read_flash(m->c331_fd, 0, 16, back.data()), c331_manage::SFL_TIMEOUT);
+    const std::string out = testing::internal::GetCapturedStdout();
+    g_debugSwitch = 0;
+    EXPECT_EQ(out, "");
+}
+
 // A font reload on one thread and flash writes on two others: without one
 // lock over bank 4 their register sequences interleave and the controller
 // drops or misplaces bytes.
