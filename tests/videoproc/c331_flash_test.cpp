@@ -157,6 +157,23 @@ TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
     EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 64), c331_manage::SFL_TIMEOUT);
 }
 
+// A flash that leaves its write-enable latch set after a program or an erase
+// is told to disable writing each time, and the controller is left idle.
+TEST_F(FlashDrvTest, WriteEnableLeftSetIsClearedAfterEraseAndProgram)
+{
+    chip->flash().setWriteEnableKept(true);
+    const Bytes data = pattern(10, 5);
+    EXPECT_EQ(m->erase_flash(m->c331_fd, 2, 1, 0), c331_manage::SFL_OK);
+    EXPECT_EQ(m->write_flash(m->c331_fd, 0x2000, 10, data.data()), c331_manage::SFL_OK);
+    std::vector<Op::Kind> kinds;
+    for (const Op &op : chip->flash().ops())
+        kinds.push_back(op.kind);
+    EXPECT_EQ(kinds, (std::vector<Op::Kind>{Op::Erase, Op::WriteDisable, Op::Program, Op::WriteDisable}));
+    EXPECT_EQ(m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02, 0u);
+    EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
+    EXPECT_EQ(chip->flash().contents(0x2000, 10), data);
+}
+
 // The flash diagnostics are switched off as built: nothing is printed, not
 // even with the debug switch on, for a long read or a controller that hangs.
 TEST_F(FlashDrvTest, FlashDiagnosticsStaySilent)
