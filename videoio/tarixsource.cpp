@@ -280,8 +280,10 @@ bool tarixsource::get_hdmi(int p)
 {
     if (p < 0 || p >= SOURCE_COUNT)
         return false;
-    const hdminfo rec = receivers[p].record();
+    // The source thread rewrites the register copy under the same lock: the
+    // record is built from one whole copy.
     std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    const hdminfo rec = receivers[p].record();
     const bool changed = std::memcmp(&source_hdminfo[p], &rec, sizeof rec) != 0;
     source_hdminfo[p] = rec;
     return changed;
