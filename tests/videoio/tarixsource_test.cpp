@@ -1,6 +1,7 @@
 #include "app/global.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "platform/devmem.h"
 #include "platform/files.h"
 #include "platform/i2c.h"
 #include "platform/sim_inputs.h"
@@ -290,6 +291,29 @@ TEST_F(Source, Register160BitsAreServedAndCleared)
     EXPECT_EQ(store->reg_para[32], reg160::VBO_HOTPLUG_LOW);
     src->check_source_turn();
     EXPECT_EQ(store->reg_para[32], 0);
+}
+
+// Register 17 asks for a reset of the SDI receiver: the thread holds its
+// reset line low for more than 15 ticks, then releases it.
+TEST_F(Source, SdiResetRequestHoldsTheResetLineLowForMoreThanFifteenTicks)
+{
+    namespace mem = platform::devmem::sim;
+    const uint32_t line = tarixsource::SDI_RST_GPIO;
+    mem::poke16(line, tarixsource::SDI_RST_RELEASED);
+    G_timeTicks = 1000;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED) << "no request, no pulse";
+
+    src->sdi_reset_request = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->sdi_reset_request.load(), 0);
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1015;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1016;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED);
 }
 
 TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
