@@ -531,6 +531,6 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
 uint8_t message_deal::RegUpdate11(uint8_t mask)
 {
     if (mask & 0x01)
-        tarixsource::pInstance()->sdi_reset_request = 1;
+        tarixsource::pInstance()->request_sdi_reset();
     return 0;
 }

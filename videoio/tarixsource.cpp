@@ -5,6 +5,7 @@
 #include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "platform/devmem.h"
 #include "platform/i2c.h"
 #include "platform/platform.h"
 #include "platform/sim_inputs.h"
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
@@ -33,6 +35,16 @@ constexpr int EEPROM_PAGE = 8;
 constexpr unsigned EEPROM_WRITE_MS = 5;   // write cycle of one page
 constexpr unsigned HOTPLUG_LOW_MS = 100;  // a source needs >= 100 ms low to re-read the EDID
 constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
+
+void driveSdiReset(uint16_t value)
+{
+    // Mapped once on first use; null when the GPIO word cannot be mapped.
+    static std::once_flag once;
+    static std::unique_ptr<platform::devmem::Window> win;
+    std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
+    if (win)
+        win->write16(tarixsource::SDI_RST_GPIO, value);
+}
 
 } // namespace
 
@@ -107,6 +119,12 @@ void tarixsource::request_edid(int p)
     wake();
 }
 
+void tarixsource::request_sdi_reset()
+{
+    sdi_reset_request = 1;
+    wake();
+}
+
 void tarixsource::stop()
 {
     std::lock_guard<std::mutex> lock(m_startMutex);
@@ -137,6 +155,7 @@ void tarixsource::check_source_turn()
     if (audio_request.load() == 1 && set_audio_source())
         audio_request = 0;
     reg160_service();
+    sdi_reset_service();
     if (platform::isSim())
         platform::sim::inputs::poll();
     update_vid_info_delay();
@@ -259,6 +278,18 @@ void tarixsource::reg160_service()
     __atomic_fetch_and(reg, static_cast<uint8_t>(~served), __ATOMIC_ACQ_REL);
 }
 
+void tarixsource::sdi_reset_service()
+{
+    if (sdi_reset_request.exchange(0)) {
+        driveSdiReset(SDI_RST_ACTIVE);
+        m_sdiResetTick = G_timeTicks.load();
+        m_sdiResetPending = true;
+    } else if (m_sdiResetPending && Utils::getTimeSpace(m_sdiResetTick) > SDI_RESET_TICKS) {
+        driveSdiReset(SDI_RST_RELEASED);
+        m_sdiResetPending = false;
+    }
+}
+
 // The receivers are read through the register map of their simulated
 // stand-ins; on the board the inputs read as having no signal.
 bool tarixsource::poll_receiver(int p)
@@ -280,8 +311,10 @@ bool tarixsource::get_hdmi(int p)
 {
     if (p < 0 || p >= SOURCE_COUNT)
         return false;
-    const hdminfo rec = receivers[p].record();
+    // The source thread rewrites the register copy under the same lock: the
+    // record is built from one whole copy.
     std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    const hdminfo rec = receivers[p].record();
     const bool changed = std::memcmp(&source_hdminfo[p], &rec, sizeof rec) != 0;
     source_hdminfo[p] = rec;
     return changed;

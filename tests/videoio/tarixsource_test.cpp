@@ -1,6 +1,7 @@
 #include "app/global.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "platform/devmem.h"
 #include "platform/files.h"
 #include "platform/i2c.h"
 #include "platform/sim_inputs.h"
@@ -292,6 +293,29 @@ TEST_F(Source, Register160BitsAreServedAndCleared)
     EXPECT_EQ(store->reg_para[32], 0);
 }
 
+// Register 17 asks for a reset of the SDI receiver: the thread holds its
+// reset line low for more than 15 ticks, then releases it.
+TEST_F(Source, SdiResetRequestHoldsTheResetLineLowForMoreThanFifteenTicks)
+{
+    namespace mem = platform::devmem::sim;
+    const uint32_t line = tarixsource::SDI_RST_GPIO;
+    mem::poke16(line, tarixsource::SDI_RST_RELEASED);
+    G_timeTicks = 1000;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED) << "no request, no pulse";
+
+    src->sdi_reset_request = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->sdi_reset_request.load(), 0);
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1015;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1016;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED);
+}
+
 TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
 {
     src->check_source_turn();
@@ -381,6 +405,41 @@ TEST_F(Source, Ite6805GetHdmiRefreshesTheVByOneInputsFromTheRegisterCopy)
     EXPECT_EQ(none.pfreq, 0.0f);
     EXPECT_EQ(none.nosignal, 1);
     EXPECT_EQ(none.stable, 1);
+}
+
+// The register dump refreshes a V-by-One input's record on the chip thread
+// while the source thread rewrites the receiver's register copy under the
+// records' lock: the record comes from one whole copy, never from the new
+// width and the old height (a 1280x1080 that no source sent).
+TEST_F(Source, Ite6805GetHdmiBuildsTheRecordFromOneWholeRegisterCopy)
+{
+    namespace rx = platform::i2c::rx;
+    plug(5, 1920, 1080, 60);
+    src->check_source_turn();
+    plug(5, 1280, 720, 60);
+    hdmi_rx next(board::RECEIVER[5]);
+    ASSERT_EQ(next.refresh(src->i2c_fd), 1);
+    std::atomic<bool> done{false};
+    std::thread dump;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        std::memcpy(src->receivers[5].regs, next.regs, rx::VACT);   // the horizontal half first
+        dump = std::thread([&] {
+            ite6805_drv::iTE6805_Get_Hdmi(1);
+            done = true;
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_FALSE(done.load()) << "published a record while the copy was being written";
+        std::memcpy(src->receivers[5].regs + rx::VACT, next.regs + rx::VACT, rx::BLOCK_SIZE - rx::VACT);
+    }
+    dump.join();
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    EXPECT_EQ(src->source_hdminfo[5].Hact, 1280);
+    EXPECT_EQ(src->source_hdminfo[5].Vact, 720);
+    const hdminfo whole = next.record();
+    EXPECT_EQ(std::memcmp(&src->source_hdminfo[5], &whole, sizeof whole), 0);
 }
 
 // One unanswered read keeps the picture; a receiver that stays silent has
