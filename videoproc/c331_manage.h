@@ -745,6 +745,7 @@ private:
     void take_input_channels();
     int fade_window() const;
     uint8_t program_input_side(int fd);
+    void set_read_markers(int w, bool programmed);
     void program_output_side(int fd);
     void keep_user_freezes(int fd, uint8_t programmed);
     void consume_port_updates(uint8_t programmed);

@@ -18,6 +18,10 @@ constexpr uint32_t OUT_HW = 0x084202;         // per output channel
 constexpr uint32_t READ_INDICES = 0x166C02;
 constexpr uint32_t BKG_ON = 0x084801;
 constexpr uint32_t LR_MIRROR = 0x082201;
+constexpr uint32_t H_SHRINK = 0x114702;       // per input channel
+constexpr uint32_t H_ZOOM = 0x0A4902;         // per output channel
+constexpr uint32_t V_CTRL = 0x0A4B01;
+constexpr uint32_t READ_ADDR = 0x160804;
 
 // Two windows side by side on a 2 x 1 output of 1920 x 1080 areas: window 0
 // shows source 0 (port 3), window 1 source 1 (port 2), both 1080p60. The
@@ -275,6 +279,51 @@ TEST_F(WindowsTest, MirrorAttributeReprogramsTheOutputSide)
     EXPECT_TRUE(written(LR_MIRROR, 0).empty());
     m->c331_SetWinAttr(2, 3);   // beyond the window count
     EXPECT_EQ(m->win_hmirror[2], 0);
+}
+
+// Under output interface mode 2 (what every panel set-up leaves) a window
+// zoomed vertically reads without the one-line lead of V control 5, and one
+// wider than 2176 pixels is carried 2176 wide from the input side to the
+// output side, which zooms it out again. A pass that re-programs the window
+// for its mirror alone keeps all of that.
+TEST_F(WindowsTest, VerticallyZoomedWindowsUnderInterfaceMode2)
+{
+    struct Case {
+        const char *what;
+        int led[2], vbotx;
+        uint16_t winW, winH, source;
+        int32_t src[2];
+        bool halves;   // the line arrives in two halves
+        uint32_t shrink, zoom, vctrl, lead;
+    } cases[] = {
+        {"720p in 1920 x 1080", {1920, 1080}, 2, 1920, 1080, 0, {1280, 720}, false, 0, 43680, 0x84, 0},
+        {"3840 x 1080 in 3840 x 2160", {3840, 2160}, 2, 3840, 2160, 4, {3840, 1080}, true, 37130, 37130, 0x84, 0},
+        {"3840 x 1080 in 1920 x 2160", {3840, 2160}, 2, 1920, 2160, 4, {3840, 1080}, true, 32760, 0, 0x84, 0},
+        {"720p in 1920 x 1080, mode 0", {1920, 1080}, 0, 1920, 1080, 0, {1280, 720}, false, 0, 43680, 5, 0x10000},
+    };
+    setWord(para::window(1, para::WIN_ENABLE), 0);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int p = m->zemApi_inputCvtC331(c.source);
+        signal(p, c.src[0], c.src[1]);
+        if (c.halves) {
+            m->PI_STATE[p] = 1;
+            m->PI_ACT[p].hst /= 2;
+            m->PI_ACT[p].hw /= 2;
+        }
+        window(0, 0, 0, c.winW, c.winH, c.source, 0);
+        m->zemApi_PnlInit2(c.led[0], c.led[1], c.led[0], c.led[1], 4);
+        m->PS_VBOTX_MODE = c.vbotx;
+        m->set_output(m->c331_fd);
+        for (const char *pass : {"source", "mirror only"}) {
+            SCOPED_TRACE(pass);
+            EXPECT_EQ(chip->value(H_SHRINK, 16 * ich(0)), c.shrink);
+            EXPECT_EQ(chip->value(H_ZOOM, 0), c.zoom);
+            EXPECT_EQ(chip->value(V_CTRL, 0), c.vctrl);
+            EXPECT_EQ(chip->value(READ_ADDR, 0), m->PS_MEM_SC[ich(0)][0] - c.lead);
+            m->c331_SetWinAttr(0, 0);
+        }
+    }
 }
 
 // ---- crop ----
