@@ -529,9 +529,10 @@ public:
     // Blocks each window holds, -1 = none.
     int32_t win_dbd_block[WIN_NUM][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1},
                                          {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}};
-    // A dot-by-dot window's five frame buffers and their line pitch (the
-    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
-    // window's input and output channels use them.
+    // A dot-by-dot window's five frame buffers and their line pitch (in the
+    // dot-by-dot area the picture width in units of 320 pixels, in a
+    // channel's own memory the chip's line pitch), as set_dbd_mem sets them
+    // up; the window's input and output channels use them.
     uint32_t dbd_mem_addr[WIN_NUM][5] = {};
     int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);

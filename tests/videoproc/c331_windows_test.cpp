@@ -19,9 +19,11 @@ constexpr uint32_t READ_INDICES = 0x166C02;
 constexpr uint32_t BKG_ON = 0x084801;
 constexpr uint32_t LR_MIRROR = 0x082201;
 constexpr uint32_t H_SHRINK = 0x114702;       // per input channel
+constexpr uint32_t LINE_PITCH = 0x163101;
 constexpr uint32_t H_ZOOM = 0x0A4902;         // per output channel
 constexpr uint32_t V_CTRL = 0x0A4B01;
 constexpr uint32_t READ_ADDR = 0x160804;
+constexpr uint32_t READ_PITCH = 0x163001;
 
 // Two windows side by side on a 2 x 1 output of 1920 x 1080 areas: window 0
 // shows source 0 (port 3), window 1 source 1 (port 2), both 1080p60. The
@@ -324,6 +326,17 @@ TEST_F(WindowsTest, VerticallyZoomedWindowsUnderInterfaceMode2)
             m->c331_SetWinAttr(0, 0);
         }
     }
+}
+
+// A one-to-one window that fits its channel's own memory is written with
+// the line pitch its output reads it with.
+TEST_F(WindowsTest, OneToOneWindowIsWrittenAndReadWithOnePitch)
+{
+    setWord(para::window(1, para::WIN_FLAGS), 0x0100);
+    m->c331_SetWinOutput(m->c331_fd, 1, 0x0100);
+    ASSERT_EQ(m->PM_WIN_DBD_MODE[1], 1);
+    EXPECT_EQ(written(LINE_PITCH, ich(1)), std::vector<uint8_t>{64});
+    EXPECT_EQ(written(READ_PITCH, 1), std::vector<uint8_t>{64});
 }
 
 // ---- crop ----
