@@ -775,6 +775,7 @@ private:
     bool apply_windows();
     void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
+    uint8_t kept_freeze(uint32_t i, uint16_t out, uint8_t applied, uint8_t source);
     void apply_edid(const PassRequests &requests);
     void apply_debug_registers(const PassRequests &requests);
     void poll_inputs();

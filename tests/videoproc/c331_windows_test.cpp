@@ -339,6 +339,48 @@ TEST_F(WindowsTest, OneToOneWindowIsWrittenAndReadWithOnePitch)
     EXPECT_EQ(written(READ_PITCH, 1), std::vector<uint8_t>{64});
 }
 
+// A freeze the window's input could not hold is not stored: a re-layout
+// does not bring it back once the signal returns. A freeze asked for with
+// the re-layout itself is decided as the output word decides it.
+TEST_F(WindowsTest, FreezeAcrossARelayout)
+{
+    struct Case {
+        const char *what;
+        bool earlier, signalThen, signalAtRelayout, frozen;
+    } cases[] = {
+        {"refused earlier, signal back", true, false, true, false},
+        {"held earlier", true, true, true, true},
+        {"asked with the re-layout, no signal", false, false, false, false},
+        {"asked with the re-layout, signal", false, true, true, true},
+    };
+    m->input_poll_ms = 3600 * 1000;   // the passes alone: no input checks
+    m->last_input_check = std::chrono::steady_clock::now();
+    uint16_t width = 1920;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        m->PI_PORT_INFO[2].NOSIG = c.signalThen ? 0 : 1;
+        setWord(para::window(1, para::WIN_FLAGS), 0x0002);
+        if (c.earlier) {
+            m->para_changed = 1;
+            c331_manage::c331managerdeal(m.get());
+        }
+        m->PI_PORT_INFO[2].NOSIG = c.signalAtRelayout ? 0 : 1;
+        mark = chip->mark();
+        setWord(para::window(0, para::WIN_W), width -= 8);
+        m->para_changed = 1;
+        c331_manage::c331managerdeal(m.get());
+        EXPECT_EQ(m->gWininfo[1].outmode & 2, c.frozen ? 2 : 0);
+        const auto writes = written(WRITE_CTRL, ich(1));
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(writes.back() == 2, c.frozen) << "the writer's last command";
+
+        m->PI_PORT_INFO[2].NOSIG = 0;
+        setWord(para::window(1, para::WIN_FLAGS), 0);
+        m->para_changed = 1;
+        c331_manage::c331managerdeal(m.get());
+    }
+}
+
 // ---- crop ----
 
 TEST_F(WindowsTest, CropMarginsFollowTheSource)
