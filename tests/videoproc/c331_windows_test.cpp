@@ -424,6 +424,28 @@ TEST_F(WindowsTest, CropMarginsFollowTheSource)
     EXPECT_EQ(m->PM_INPUT_OFFSET[1][0], 0);
 }
 
+// A crop is kept in frame lines, as the crop table holds it: an interlaced
+// source shows the lines asked for, whether the source choice or the input
+// check computed the margins last.
+TEST_F(WindowsTest, CropOfAnInterlacedSourceCountsFrameLines)
+{
+    const uint16_t entry[5] = {0x8001, 100, 50, 1720, 1000};
+    for (int k = 0; k < 5; ++k)
+        setWord(para::CROP_TABLE + 3 * para::CROP_ENTRY_SIZE + 2 * k, entry[k]);
+    signal(2, 1920, 540);
+    m->PI_SCAN_MODE[2] = 1;
+    ST_RECT r{100, 50, 1720, 1000};
+    m->c331_SetInputsourceCrop(1, 0x8003);
+    m->g_chg_input[1] = 1;
+    m->c331_SetCrop(1, 1, &r);
+    const _ImageWindowDef_st chosen = m->IWIN[1];
+    m->zemApi_updateCrop(2);
+    m->g_chg_input[1] = 1;
+    m->set_output(m->c331_fd);
+    for (const _ImageWindowDef_st &iw : {chosen, m->IWIN[1]})
+        EXPECT_EQ((std::vector<int32_t>{iw.HST, iw.HW, iw.VST, iw.VW}), (std::vector<int32_t>{100, 1720, 50, 1000}));
+}
+
 // The apply pass hands an image window's words to its model slot: with
 // window 0 disabled, image window 2 is slot 1 and its own mode word counts.
 TEST_F(WindowsTest, ImageWindowWordsReachTheirSlot)
