@@ -116,14 +116,16 @@ TEST_F(WindowsTest, FadeOrHold)
         const char *what;
         bool fadeOn[2];
         int32_t input[2];
+        int32_t win[2];
         int32_t overlay;
         bool fades;
     } cases[] = {
-        {"one window, fade on", {false, true}, {0, 1}, 0, true},
-        {"one window, fade off", {false, false}, {0, 1}, 0, false},
-        {"two windows, both fade on", {true, true}, {1, 1}, 0, false},
-        {"one window and a timing change", {true, true}, {1, 2}, 0, false},
-        {"one window and new priorities", {false, true}, {0, 1}, 1, false},
+        {"one window, fade on", {false, true}, {0, 1}, {0, 0}, 0, true},
+        {"one window, fade off", {false, false}, {0, 1}, {0, 0}, 0, false},
+        {"two windows, both fade on", {true, true}, {1, 1}, {0, 0}, 0, false},
+        {"one window and a timing change", {true, true}, {1, 2}, {0, 0}, 0, false},
+        {"one window and new priorities", {false, true}, {0, 1}, {0, 0}, 1, false},
+        {"one window and a re-layout", {false, true}, {0, 1}, {1, 0}, 0, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -134,6 +136,7 @@ TEST_F(WindowsTest, FadeOrHold)
             m->PM_WIN_FADE_OUT[w] = 3;
             m->PM_WIN_FADE_IN[w] = 2;
             m->g_chg_input[w] = c.input[w];
+            m->g_chg_win[w] = c.win[w];
         }
         m->g_chg_overlay = c.overlay;
         m->set_output(m->c331_fd);
