@@ -529,9 +529,10 @@ public:
     // Blocks each window holds, -1 = none.
     int32_t win_dbd_block[WIN_NUM][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1},
                                          {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}};
-    // A dot-by-dot window's five frame buffers and their line pitch (the
-    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
-    // window's input and output channels use them.
+    // A dot-by-dot window's five frame buffers and their line pitch (in the
+    // dot-by-dot area the picture width in units of 320 pixels, in a
+    // channel's own memory the chip's line pitch), as set_dbd_mem sets them
+    // up; the window's input and output channels use them.
     uint32_t dbd_mem_addr[WIN_NUM][5] = {};
     int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);
@@ -745,6 +746,7 @@ private:
     void take_input_channels();
     int fade_window() const;
     uint8_t program_input_side(int fd);
+    void set_read_markers(int w, bool programmed);
     void program_output_side(int fd);
     void keep_user_freezes(int fd, uint8_t programmed);
     void consume_port_updates(uint8_t programmed);
@@ -773,6 +775,7 @@ private:
     bool apply_windows();
     void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
+    uint8_t kept_freeze(uint32_t i, uint16_t out, uint8_t applied, uint8_t source);
     void apply_edid(const PassRequests &requests);
     void apply_debug_registers(const PassRequests &requests);
     void poll_inputs();
