@@ -5,6 +5,7 @@
 #include "support/blocked_call.h"
 
 #include "app/config_engine.h"
+#include "app/front_panel.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -203,6 +204,35 @@ TEST_F(PanelFrameworkTest, UpgradePopUpFromAnotherThreadIsShownByTheGuiThread)
     EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
     EXPECT_EQ(g_qround_bar, nullptr);
     g_update_flag = 0;
+}
+
+// On, off and on again faster than the GUI thread deletes the first pop-up:
+// the second keeps its progress widget and the tick steps it. Requests that
+// arrive out of order leave the pop-up as the flag is.
+TEST_F(PanelFrameworkTest, UpgradePopUpSwitchedOnOffOnKeepsStepping)
+{
+    MainWindow *w = startPanel();
+    g_update_flag = 1;
+    w->update_start();
+    w->update_over();
+    w->update_start();
+    FirmwareUpdate *popup = firmware_update_popup();
+    ASSERT_NE(popup, nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the first one goes
+    ASSERT_EQ(g_qround_bar, popup->bar());
+    const int start = popup->bar()->value();
+    EXPECT_TRUE(waitFor([popup, start] { return popup->bar()->value() != start; }));
+
+    front_panel::hide_upgrade_popup();   // an off overtaken by a later on
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firmware_update_popup(), popup);
+    g_update_flag = 0;
+    front_panel::hide_upgrade_popup();
+    front_panel::show_upgrade_popup();   // an on overtaken by a later off
+    EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firmware_update_popup(), nullptr);
+    EXPECT_EQ(g_qround_bar, nullptr);
 }
 
 TEST_F(PanelFrameworkTest, NoticeTimesOutWithTheTickAndIgnoresUnknownKinds)
