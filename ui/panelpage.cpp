@@ -389,9 +389,17 @@ void PanelPage::goBack()
 
 void PanelPage::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape) {
+    switch (e->key()) {
+    case Qt::Key_Escape:
         goBack();
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Return is the OK of the field that had it (a focused button takes
+        // it itself); it never presses the page's default button as well.
+        e->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
     }
-    QDialog::keyPressEvent(e);
 }

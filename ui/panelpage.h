@@ -162,6 +162,7 @@ protected:
         return child;
     }
 
+    // Escape goes back; Return stays with the field or button that has it.
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
