@@ -1,7 +1,7 @@
 // The PC tool gives the device a new LED wall: RAM-writes its size, applies
 // it with register 11, reads back what the chip derived from it, and has the
 // chip manager print its output timing (register 163). A client switches the
-// upgrade pop-up on, off and on again (register 10) as fast as it can send.
+// upgrade pop-up on, off and on again (register 10) in quick succession.
 
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
