@@ -82,7 +82,10 @@
 //                                  write of the image through the RAM write,
 //                                  and every read that must see whole values
 //                                  (RAM read, persistence, keypad report,
-//                                  copy_image, copy_slot, the chip's copy).
+//                                  copy_image, copy_slot, the chip's copy,
+//                                  every read of a front-panel page through
+//                                  the page framework's ui::word and its
+//                                  other readers).
 //   manage_mutex (c331_manage)     the chip model and the chip's programming:
 //                                  the chip thread holds it for the apply pass
 //                                  (across hardware waits, seconds with fades)
