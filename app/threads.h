@@ -106,6 +106,8 @@
 //   Utils::_source_hdminfo_mutex   the receivers' timing records.
 //   Utils::_check_nosig_mutex      the chip ports' signal words.
 //   g_config_text_mutex            the address, mask, gateway and barcode texts.
+//   the cloud properties' lock     g_4G_property, the cloud id the barcode
+//   (message_deal_4g)              gave it, and the reload of g_4G_RAM.
 //   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.
@@ -127,7 +129,7 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      gui_call queue, the thread_wake locks (notify may be called under
+//      cloud properties' lock, the gui_call queue, the thread_wake locks (notify may be called under
 //      any lock), and the singletons' creation locks (the parameter
 //      store's load reads its files under 5, before any worker exists).
 //

@@ -241,9 +241,11 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
         b[0x7C] = b[0x7E] = uint8_t(cards);
         b[0x7D] = b[0x7F] = uint8_t(cards >> 8);
     }
-    std::memcpy(&b[0x43], g_4G_property + 25, 12);
-    std::memcpy(&b[0x65], g_4G_property + 68, 4);
-    uint16_t port = para::get16(g_4G_property, 126);
+    uint8_t property[sizeof g_4G_property];
+    message_deal_4g::copy_4G_property(property);
+    std::memcpy(&b[0x43], property + 25, 12);
+    std::memcpy(&b[0x65], property + 68, 4);
+    uint16_t port = para::get16(property, 126);
     b[0x69] = uint8_t(port >> 8);
     b[0x6A] = uint8_t(port);
     const uint8_t *img = ZemRamPara::pInstance()->ram_para;
