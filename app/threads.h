@@ -69,13 +69,15 @@
 //                                  image_unapplied, the apply request
 //                                  para_changed, a recalled mode's OSD menu
 //                                  copy, the transferred EDID tables and the
-//                                  debug registers 162 to 165. Held for short
-//                                  steps only, never across hardware: writers
-//                                  change the image and raise the request with
-//                                  raise_apply_request_locked; the chip thread
-//                                  takes it to begin a pass (request, copy of
-//                                  image and snapshot), for its write-backs
-//                                  into the image, and to end the pass.
+//                                  debug registers 162 to 165 (also when
+//                                  written as registers 33 to 36). Held for
+//                                  short steps only, never across hardware:
+//                                  writers change the image and raise the
+//                                  request with raise_apply_request_locked;
+//                                  the chip thread takes it to begin a pass
+//                                  (request, copy of image and snapshot), for
+//                                  its write-backs into the image, and to end
+//                                  the pass.
 //   ZemRamPara::input_timing_mutex the input-timing records (image bytes 256
 //                                  to 291), written by the source thread.
 //   ImageLock                      both of the above, in that order: every
