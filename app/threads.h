@@ -68,8 +68,10 @@
 //                                  snapshot ram_para_back, the user-mode slots,
 //                                  image_unapplied, the apply request
 //                                  para_changed, a recalled mode's OSD menu
-//                                  copy, the transferred EDID tables and the
-//                                  debug registers 162 to 165 (also when
+//                                  copy, the transferred EDID tables, the
+//                                  panel's one-pair flag as published to the
+//                                  links (c331_manage::published_use1och) and
+//                                  the debug registers 162 to 165 (also when
 //                                  written as registers 33 to 36). Held for
 //                                  short steps only, never across hardware:
 //                                  writers change the image and raise the

@@ -791,7 +791,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
         }
         f->read_fpga_ram(out, at, len, 1, n);
         {
-            const bool halved = c331_manage::instance()->gPanel.use1och == 1;
+            const bool halved = c331_manage::instance()->published_use1och() == 1;
             f->with_pages([&](card_pages &c) {
                 uint8_t *shadow = c.MCU_RAM_PARA_func[n];
                 std::memcpy(shadow + p.offset, out, len);

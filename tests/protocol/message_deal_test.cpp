@@ -380,6 +380,26 @@ TEST_F(HandlerTest, RemoteParameterReadOverlaysBackImage)
     EXPECT_EQ(run(pctool::ramRead(REMOTE, 0, 4)), (Bytes{0, 0, 0, 0, 0}));
 }
 
+// While one output pair carries the wall, a parameter-page read halves the
+// word at 116. The links read the flag under the image's lock, where the
+// chip thread publishes it with the panel values it writes back.
+TEST_F(HandlerTest, ParameterPageReadHalvesWord116WhileOnePairCarriesTheWall)
+{
+    card->set_reg_shadow(0, 80, 3);
+    fpga[0]->setRam(1, 114, {0x11, 0x22, 0x35, 0x0F});   // word 0x0F35 at 116
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 114, 4)), (Bytes{0, 0x11, 0x22, 0x35, 0x0F}));
+    chip->gPanel.use1och = 1;
+    chip->zemApi_WriteRam(para::LED_SPLICE);
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 114, 4)), (Bytes{0, 0x11, 0x22, 0x9A, 0x07}));
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 117, 1)), (Bytes{0, 0x07}));
+
+    auto lock = std::make_unique<ParaLock>();
+    zemtest::BlockedCall call([&] { run(pctool::ramRead(REMOTE, 116, 2)); });
+    EXPECT_TRUE(call.waits());
+    lock.reset();
+    EXPECT_TRUE(call.finishes());
+}
+
 TEST_F(HandlerTest, SingleParameterWrite)
 {
     const uint16_t preset = store->word(2184);
