@@ -133,9 +133,10 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      cloud properties' lock, the gui_call queue, the thread_wake locks (notify may be called under
-//      any lock), and the singletons' creation locks (the parameter
-//      store's load reads its files under 5, before any worker exists).
+//      cloud properties' lock, the gui_call queue, the thread_wake locks
+//      (notify may be called under any lock), and the singletons' creation
+//      locks (the parameter store's load reads its files under 5, before any
+//      worker exists).
 //
 // RULES
 //

@@ -13,7 +13,7 @@ extern uint8_t g_4G_RAM[256];
 // id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port. The
 // command links reload, write and read it at the same time: they go through
 // message_deal_4g (get_4G_property, set_cloud_id, copy_4G_property), which
-// hold its lock.
+// take its lock.
 extern uint8_t g_4G_property[256];
 
 // Reconnect requests, set to 1 after a cloud settings file is stored; the 4G

@@ -191,7 +191,8 @@ void copySlotRecords(const ZemRamPara *store, uint64_t first, uint64_t a, uint8_
     const uint8_t *records = reinterpret_cast<const uint8_t *>(store->user_mode_ram);
     const uint64_t k = std::max<uint64_t>(1, (first >> 12) & 0xFF);
     const uint64_t at = (k - 1) * para::SLOT_SIZE + (a - k * 0x1000);
-    const uint64_t have = at < sizeof store->user_mode_ram ? std::min<uint64_t>(n, sizeof store->user_mode_ram - at) : 0;
+    const uint64_t size = sizeof store->user_mode_ram;
+    const uint64_t have = at < size ? std::min<uint64_t>(n, size - at) : 0;
     std::memcpy(out, records + at, have);
     std::memset(out + have, 0, n - have);
 }

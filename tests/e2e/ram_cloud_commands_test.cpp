@@ -71,7 +71,8 @@ TEST_F(RamCloudE2e, SlotReadRunsOnThroughTheRecordsBackToBack)
     ASSERT_TRUE(tcp.ok());
     EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 0x1FFC, {1, 2, 3, 4}))), Bytes{0});
     EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 0x2000, {0xAA, 0xAA}))), Bytes{0});
-    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x1FFC, 8))), (Bytes{0, 1, 2, 3, 4, 0, 0, 0xAA, 0xAA}));
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x1FFC, 8))),
+              (Bytes{0, 1, 2, 3, 4, 0, 0, 0xAA, 0xAA}));
 }
 
 } // namespace
