@@ -68,14 +68,18 @@
 //                                  snapshot ram_para_back, the user-mode slots,
 //                                  image_unapplied, the apply request
 //                                  para_changed, a recalled mode's OSD menu
-//                                  copy, the transferred EDID tables and the
-//                                  debug registers 162 to 165. Held for short
-//                                  steps only, never across hardware: writers
-//                                  change the image and raise the request with
-//                                  raise_apply_request_locked; the chip thread
-//                                  takes it to begin a pass (request, copy of
-//                                  image and snapshot), for its write-backs
-//                                  into the image, and to end the pass.
+//                                  copy, the transferred EDID tables, the
+//                                  panel's one-pair flag as published to the
+//                                  links (c331_manage::published_use1och) and
+//                                  the debug registers 162 to 165 (also when
+//                                  written as registers 33 to 36). Held for
+//                                  short steps only, never across hardware:
+//                                  writers change the image and raise the
+//                                  request with raise_apply_request_locked;
+//                                  the chip thread takes it to begin a pass
+//                                  (request, copy of image and snapshot), for
+//                                  its write-backs into the image, and to end
+//                                  the pass.
 //   ZemRamPara::input_timing_mutex the input-timing records (image bytes 256
 //                                  to 291), written by the source thread.
 //   ImageLock                      both of the above, in that order: every
@@ -109,6 +113,8 @@
 //   Utils::_source_hdminfo_mutex   the receivers' timing records.
 //   Utils::_check_nosig_mutex      the chip ports' signal words.
 //   g_config_text_mutex            the address, mask, gateway and barcode texts.
+//   the cloud properties' lock     g_4G_property, the cloud id the barcode
+//   (message_deal_4g)              gave it, and the reload of g_4G_RAM.
 //   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.
@@ -130,9 +136,10 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      gui_call queue, the thread_wake locks (notify may be called under
-//      any lock), and the singletons' creation locks (the parameter
-//      store's load reads its files under 5, before any worker exists).
+//      cloud properties' lock, the gui_call queue, the thread_wake locks
+//      (notify may be called under any lock), and the singletons' creation
+//      locks (the parameter store's load reads its files under 5, before any
+//      worker exists).
 //
 // RULES
 //

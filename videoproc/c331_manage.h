@@ -302,7 +302,12 @@ public:
     int32_t g_chg_hdmi[PORT_NUM] = {};
 
     // ---- window set ----
+    // The panel record, the chip thread's own while a pass rebuilds it.
     ST_PANEL gPanel = {};
+    // Its one-pair flag as the links see it (a remote read of an FPGA's
+    // parameter page halves the word at 116 while it is 1): published with
+    // the panel values written back into the image, under the image's lock.
+    uint8_t published_use1och();
     ST_MWIN gMwin = {0, nullptr};
     ST_RECT gMwinRect[WIN_NUM] = {};              // storage behind gMwin.pwin
     ST_WIN_INFO gWininfo[WIN_NUM] = {};
@@ -813,6 +818,7 @@ private:
     // Values the chip derives for the image (the panel's layout): into the
     // store's image under its lock, and into the section's copy.
     void write_back(std::initializer_list<std::pair<uint32_t, uint16_t>> words);
+    uint8_t m_published_use1och = 0;   // guarded by the image's lock (ParaLock)
 
     uint8_t m_para[para::IMAGE_SIZE] = {};
     uint8_t m_para_back[para::IMAGE_SIZE] = {};

@@ -38,6 +38,7 @@ TEST_F(PanelTest, ChannelPairsArrangementAndTiming)
         m->zemApi_PnlInit2(c.ledW, c.ledH, c.out1w, c.out1h, c.splice);
         const ST_PANEL &p = m->gPanel;
         EXPECT_EQ(p.use1och, c.use1och);
+        EXPECT_EQ(m->published_use1och(), c.use1och);
         EXPECT_EQ(p.arrang, c.arrang);
         EXPECT_EQ(p.HTT, c.htt);
         EXPECT_EQ(p.VTT, c.vtt);
