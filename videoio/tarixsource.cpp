@@ -14,6 +14,7 @@
 #include "videoio/edid.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -44,6 +45,16 @@ void driveSdiReset(uint16_t value)
     std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
     if (win)
         win->write16(tarixsource::SDI_RST_GPIO, value);
+}
+
+// The EDID EEPROMs and their multiplexer, the hot-plug port, the audio switch,
+// the HDMI transmitter and the receivers are reached at the addresses of the
+// simulated board (platform/i2c.h). On the device nothing is sent to those
+// addresses, which may belong to other chips there: their services are
+// skipped, and only the source check's write to device 238 goes out.
+bool boardWiringKnown()
+{
+    return platform::isSim();
 }
 
 } // namespace
@@ -82,6 +93,10 @@ int tarixsource::initialize()
     std::lock_guard<std::mutex> lock(m_startMutex);
     if (m_started)
         return result;
+    if (!boardWiringKnown())
+        std::fputs("I2C: only the source check's write to device 238 is sent; the EDID EEPROMs, hot-plug lines, "
+                   "audio switch, HDMI transmitter and receivers are skipped on this board\n",
+                   stderr);
     m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {
         writeLogMsg(1, "checksourceThread create error");
@@ -144,6 +159,8 @@ void tarixsource::check_source_turn()
             m_edidFailures[p] = 0;
             edid_done[p] = 1;
             edid_request[p] = 0;
+        } else if (!boardWiringKnown()) {
+            edid_request[p] = 0;   // skipped: done stays 0
         } else if (++m_edidFailures[p] >= EDID_ATTEMPTS) {
             // Give up so that nobody waits for ever; done stays 0.
             writeLogMsg(1, "edid write failed");
@@ -184,6 +201,8 @@ int tarixsource::write_edid_eeprom(int port, const uint8_t *edid)
 
 int tarixsource::set_hotplug(uint8_t mask, bool high)
 {
+    if (!boardWiringKnown())
+        return 1;   // skipped: nothing to drive
     uint8_t lines = 0;
     if (!Drv_I2C0::I2C_ReadBytes(i2c_fd, board::HOTPLUG_PORT, board::HOTPLUG_OUTPUT_REG, &lines, 1))
         return 0;
@@ -193,7 +212,7 @@ int tarixsource::set_hotplug(uint8_t mask, bool high)
 
 int tarixsource::Set_Custom_HDMI_EDID(int port)
 {
-    if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0)
+    if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0 || !boardWiringKnown())
         return 0;
     uint8_t table[edid::SIZE];
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -230,6 +249,8 @@ int tarixsource::set_audio_source()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || i2c_fd < 0)
         return 0;
+    if (!boardWiringKnown())
+        return 1;   // skipped: nothing to switch
     int source;
     {
         // The audio window, its source word and the crop record are written
@@ -295,7 +316,7 @@ void tarixsource::sdi_reset_service()
 bool tarixsource::poll_receiver(int p)
 {
     hdmi_rx &rx = receivers[p];
-    if (!(source_enable.load() & (1u << p)) || !platform::isSim() || i2c_fd < 0) {
+    if (!(source_enable.load() & (1u << p)) || !boardWiringKnown() || i2c_fd < 0) {
         rx.clear();
     } else if (rx.refresh(i2c_fd)) {
         m_receiverMisses[p] = 0;
@@ -375,7 +396,7 @@ void tarixsource::set_status_bit(int byte, int bit, bool on)
 int tarixsource::it66121_sdi_enable()
 {
     static const uint8_t probes[2] = {0xA5, 0x5A};
-    int ok = i2c_fd >= 0;
+    int ok = i2c_fd >= 0 && boardWiringKnown();   // skipped on the board: not passed
     for (uint8_t v : probes) {
         uint8_t back = static_cast<uint8_t>(~v);
         ok = ok && Drv_I2C0::I2C_WriteByte(i2c_fd, board::HDMI_TX, board::TX_SCRATCH_REG, v) &&

@@ -62,6 +62,9 @@ public:
     void stop();
 
     // Services; each returns 1 when done, 0 when not (retried next turn).
+    // On the device nothing is sent to the simulated board's EEPROMs,
+    // hot-plug port, audio switch or transmitter: an EDID request is dropped
+    // with done left 0, the audio and hot-plug services count as served.
     int Set_Custom_HDMI_EDID(int port);
     int set_audio_source();
     void reg160_service();

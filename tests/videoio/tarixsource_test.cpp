@@ -4,6 +4,7 @@
 #include "platform/devmem.h"
 #include "platform/files.h"
 #include "platform/i2c.h"
+#include "platform/platform.h"
 #include "platform/sim_inputs.h"
 #include "support/device_process.h"
 #include "support/temp_root.h"
@@ -18,6 +19,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <linux/i2c.h>
+#include <set>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -495,6 +499,87 @@ TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)
                __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
     }, std::chrono::seconds(10)));
     src->stop();
+}
+
+// The device backend with a bus on which every address answers, as a board
+// whose wiring the program does not know might: the kernel's I2C_RDWR is
+// replaced by a recorder, the bus node is a plain file under the test's root.
+struct KernelMessage {
+    uint16_t addr7;
+    bool read;
+};
+std::mutex g_kernelMutex;
+std::vector<KernelMessage> g_kernelMessages;
+
+int recordKernelTransfer(int, const i2c_msg *msgs, unsigned n)
+{
+    std::lock_guard<std::mutex> lock(g_kernelMutex);
+    for (unsigned i = 0; i < n; ++i)
+        g_kernelMessages.push_back({msgs[i].addr, (msgs[i].flags & I2C_M_RD) != 0});
+    return int(n);
+}
+
+class SourceOnTheBoard : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        platform::configure(platform::Mode::Device, root.dir());
+        ::mkdir(root.host("/dev").c_str(), 0755);
+        zemtest::writeFile(root.host("/dev/i2c-0"), "");
+        g_kernelMessages.clear();
+        platform::i2c::testing::setKernelTransfer(&recordKernelTransfer);
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        src = tarixsource::pInstance();
+        src->i2c_fd = -1;
+        g_check_source = 255;
+    }
+    void TearDown() override
+    {
+        src->stop();
+        Drv_I2C0::I2C_Close(src->i2c_fd);
+        src->i2c_fd = -1;
+        platform::i2c::testing::setKernelTransfer(nullptr);
+        ZemRamPara::resetForTest();
+        platform::configure(platform::Mode::Sim, root.dir());
+    }
+    ZemRamPara *store = nullptr;
+    tarixsource *src = nullptr;
+};
+
+TEST_F(SourceOnTheBoard, SendsOnlyTheSourceChecksWriteToDevice238)
+{
+    store->status_ram[0] = 0x02;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(src->initialize(), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    // Every request that would reach the simulated board's devices.
+    for (int p = 0; p < SOURCE_COUNT; ++p)
+        src->request_edid(p);
+    store->setWord(para::AUDIO_WINDOW, 0);
+    __atomic_store_n(&store->reg_para[32], reg160::SERVED, __ATOMIC_RELEASE);
+    src->request_audio();
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        bool edid = false;
+        for (int p = 0; p < SOURCE_COUNT; ++p)
+            edid = edid || src->edid_request[p].load() != 0;
+        return !edid && src->audio_request.load() == 0 && __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
+    }, std::chrono::seconds(10))) << "requests are served (skipped), not retried";
+    src->stop();
+
+    std::lock_guard<std::mutex> lock(g_kernelMutex);
+    std::set<int> addresses;   // 8-bit form, read bit included
+    for (const KernelMessage &m : g_kernelMessages)
+        addresses.insert(m.addr7 << 1 | (m.read ? 1 : 0));
+    EXPECT_EQ(addresses, std::set<int>{238});
+    EXPECT_EQ(g_kernelMessages.size(), 1u);
+    EXPECT_EQ(store->status_ram[1] & 0x20, 0x20);   // the source check passed
+    EXPECT_EQ(store->status_ram[0] & 0x02, 0);      // the transmitter test did not run
+    for (int p = 0; p < SOURCE_COUNT; ++p)
+        EXPECT_EQ(src->edid_done[p].load(), 0) << p;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("device 238"), std::string::npos) << err;
 }
 
 } // namespace
