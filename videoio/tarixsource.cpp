@@ -37,16 +37,6 @@ constexpr unsigned EEPROM_WRITE_MS = 5;   // write cycle of one page
 constexpr unsigned HOTPLUG_LOW_MS = 100;  // a source needs >= 100 ms low to re-read the EDID
 constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
 
-void driveSdiReset(uint16_t value)
-{
-    // Mapped once on first use; null when the GPIO word cannot be mapped.
-    static std::once_flag once;
-    static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
-    if (win)
-        win->write16(tarixsource::SDI_RST_GPIO, value);
-}
-
 // The EDID EEPROMs and their multiplexer, the hot-plug port, the audio switch,
 // the HDMI transmitter and the receivers are reached at the addresses of the
 // simulated board (platform/i2c.h). On the device nothing is sent to those
@@ -55,6 +45,20 @@ void driveSdiReset(uint16_t value)
 bool boardWiringKnown()
 {
     return platform::isSim();
+}
+
+// The SDI receiver's reset line is a GPIO word of the simulated board; on the
+// device, where its wiring is not known, the pulse is timed but not driven.
+void driveSdiReset(uint16_t value)
+{
+    if (!boardWiringKnown())
+        return;
+    // Mapped once on first use; null when the GPIO word cannot be mapped.
+    static std::once_flag once;
+    static std::unique_ptr<platform::devmem::Window> win;
+    std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
+    if (win)
+        win->write16(tarixsource::SDI_RST_GPIO, value);
 }
 
 } // namespace
@@ -95,7 +99,7 @@ int tarixsource::initialize()
         return result;
     if (!boardWiringKnown())
         std::fputs("I2C: only the source check's write to device 238 is sent; the EDID EEPROMs, hot-plug lines, "
-                   "audio switch, HDMI transmitter and receivers are skipped on this board\n",
+                   "audio switch, HDMI transmitter, receivers and the SDI receiver's reset line are skipped on this board\n",
                    stderr);
     m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {

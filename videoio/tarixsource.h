@@ -116,8 +116,8 @@ public:
     // Turns a receiver may fail to answer before its input counts as lost
     // (half a second).
     static constexpr int RECEIVER_MISSES = 500 / TURN_MS;
-    // Reset line of the SDI receiver: one GPIO word, 0 holds the receiver in
-    // reset, 0x10 releases it.
+    // Reset line of the SDI receiver on the simulated board: one GPIO word, 0
+    // holds the receiver in reset, 0x10 releases it (not driven on the device).
     static constexpr uint32_t SDI_RST_GPIO = 0x1F2079B0;
     static constexpr uint16_t SDI_RST_ACTIVE = 0x00;
     static constexpr uint16_t SDI_RST_RELEASED = 0x10;

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <linux/i2c.h>
 #include <set>
 #include <sys/stat.h>
@@ -560,11 +561,20 @@ TEST_F(SourceOnTheBoard, SendsOnlyTheSourceChecksWriteToDevice238)
     store->setWord(para::AUDIO_WINDOW, 0);
     __atomic_store_n(&store->reg_para[32], reg160::SERVED, __ATOMIC_RELEASE);
     src->request_audio();
+    // The SDI receiver's reset line, in a file standing in for /dev/mem.
+    const std::string mem = root.host("/dev/mem");
+    {
+        std::ofstream f(mem, std::ios::binary);   // sparse up to the line, which reads 0xFFFF
+        f.seekp(tarixsource::SDI_RST_GPIO);
+        f.write("\xFF\xFF", 2);
+    }
+    src->request_sdi_reset();
     EXPECT_TRUE(zemtest::waitFor([&] {
         bool edid = false;
         for (int p = 0; p < SOURCE_COUNT; ++p)
             edid = edid || src->edid_request[p].load() != 0;
-        return !edid && src->audio_request.load() == 0 && __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
+        return !edid && src->audio_request.load() == 0 && src->sdi_reset_request.load() == 0 &&
+               __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
     }, std::chrono::seconds(10))) << "requests are served (skipped), not retried";
     src->stop();
 
@@ -574,6 +584,9 @@ TEST_F(SourceOnTheBoard, SendsOnlyTheSourceChecksWriteToDevice238)
         addresses.insert(m.addr7 << 1 | (m.read ? 1 : 0));
     EXPECT_EQ(addresses, std::set<int>{238});
     EXPECT_EQ(g_kernelMessages.size(), 1u);
+    std::ifstream line(mem, std::ios::binary);
+    line.seekg(tarixsource::SDI_RST_GPIO);
+    EXPECT_EQ(line.get(), 0xFF) << "the reset line is not driven";
     EXPECT_EQ(store->status_ram[1] & 0x20, 0x20);   // the source check passed
     EXPECT_EQ(store->status_ram[0] & 0x02, 0);      // the transmitter test did not run
     for (int p = 0; p < SOURCE_COUNT; ++p)
