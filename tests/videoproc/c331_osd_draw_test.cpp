@@ -129,6 +129,26 @@ TEST_F(OsdDrawTest, RebuildDrawsTheLinesAndTilesTheVisiblePartForScrolling)
     }
 }
 
+// An area larger than the room in front of the second area (here 256 KiB
+// for 1920 x 100 at 4096 bytes a line) is not overwritten by the tiles: the
+// second area follows it, and the windows read it from there.
+TEST_F(OsdDrawTest, SecondAreaFollowsAnAreaTooLargeForItsRoom)
+{
+    wall(1, 1);
+    m->PS_MEM_OSD1 = m->PS_MEM_OSD + 0x40000;
+    m->PS_FONT_ADDR = m->PS_MEM_OSD + 0x400000;
+    m->PM_OSD_DATA_MODE = 1;
+    m->PS_BG_HACT = 1920;
+    m->PS_BG_VACT = 100;
+    m->update_osd(m->c331_fd);
+    std::vector<uint32_t> tiles;
+    for (const Engine::Op &op : opsOf(Engine::Op::Copy))
+        tiles.push_back(op.destination - m->PS_MEM_OSD);
+    const uint32_t area = 4096 * 100;
+    EXPECT_EQ(tiles, (std::vector<uint32_t>{area, area + 1920, 2 * area, 2 * area + 1920}));
+    EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + area);
+}
+
 TEST_F(OsdDrawTest, TransparentBackgroundFillsAndDrawsWithIndex255)
 {
     OMENU_PARA e = menu("A");

@@ -85,6 +85,69 @@ TEST_F(OsdWindowTest, EveryChannelGetsItsPieceAddressAndControlWord)
     EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + 8 + 17 * 512 * 2);
 }
 
+// The memory engine's areas are at most 8191 wide: on a wall of four 3840
+// wide channels a full-width OSD shows, and scrolls over, 8191 pixels, the
+// width that the second area repeats.
+TEST_F(OsdWindowTest, WideWallShowsAndScrollsTheAreaTheEngineHolds)
+{
+    wall(4, 1);
+    m->PS_ACTHW = 3840;
+    m->PS_ACTVW = 100;
+    m->PS_PANEL_HW = 15360;
+    m->PS_PANEL_VW = 100;
+    setWord(para::LED_WIDTH, 15360);
+    setWord(para::LED_HEIGHT, 100);
+    m->set_OSD_para(menu("A", 0, 0, 15360, 100));
+    m->update_osd(m->c331_fd);
+    EXPECT_EQ(m->OSD_WIN.HW, 8191);
+    const uint32_t widths[4] = {3840, 3840, 511, 0};
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_EQ(onChannel(0x091402, ch), widths[ch]) << ch;
+        EXPECT_EQ(onChannel(0x094002, ch), 8191u) << ch;
+    }
+    std::vector<uint32_t> tiles;
+    for (const Engine::Op &op : opsOf(Engine::Op::Copy)) {
+        EXPECT_EQ(op.width, 8191u);
+        tiles.push_back(op.destination - m->PS_MEM_OSD1);
+    }
+    EXPECT_EQ(tiles, (std::vector<uint32_t>{0, 8191, 16384 * 100, 16384 * 100 + 8191}));   // 16384 bytes a line
+}
+
+// The OSD memory from PS_MEM_OSD to the fonts at 0x7F000000 holds an area
+// and the second area's 2 x 2 tiling: the second area stays at PS_MEM_OSD1
+// while the area fits in front of it (0x25C0000 bytes), else it follows the
+// area; an area too tall for both is cut.
+TEST_F(OsdWindowTest, AreaAndSecondAreaFitTheOsdMemory)
+{
+    m->PS_ACTHW = m->PS_PANEL_HW = 16000;
+    m->PS_ACTVW = m->PS_PANEL_VW = 9000;
+    m->PS_PANEL_HSHAPE = m->PS_PANEL_VSHAPE = 1;
+    window(0, 16000);
+    struct Case {
+        int w, h, mwi, shift;
+        int shown_w, shown_h;
+        uint32_t second;     // from PS_MEM_OSD
+    };
+    const Case cases[] = {
+        {1920, 1080, 32, 0, 1920, 1080, 0x25C0000},
+        {1920, 65535, 32, 0, 1920, 8191, 0x25C0000},
+        {15360, 2160, 32, 1, 8191, 2160, 0x25C0000},          // 16384 x 2160 fits in front
+        {7680, 4320, 30, 1, 7680, 4320, 15360 * 4320},        // 63.3 MiB does not
+        {8191, 4320, 32, 1, 8191, 4314, 16384 * 4314},        // (0x7F000000 - 0x725C0000) / 3 / 16384
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        m->PS_BG_HACT = c.w;
+        m->PS_BG_VACT = c.h;
+        m->g_osd_mwi = c.mwi;
+        m->g_osd_mwi_shift = c.shift;
+        m->set_osd(m->c331_fd, 1);
+        EXPECT_EQ(m->OSD_WIN.HW, c.shown_w);
+        EXPECT_EQ(m->OSD_WIN.VW, c.shown_h);
+        EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + c.second);
+    }
+}
+
 TEST_F(OsdWindowTest, ScrollModeAndLengthsOnEveryChannel)
 {
     wall(4, 1);
