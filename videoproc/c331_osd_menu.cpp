@@ -85,6 +85,7 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     const bool text = para.type == TEXT_MENU;
     const int w = std::min(para.w, int(image_word(para::LED_WIDTH)));
     const int y = std::min(para.y, int(image_word(para::LED_HEIGHT)));
+    const int h = std::min(para.h, int(image_word(para::LED_HEIGHT)));
 
     load_char();
     g_osd_h_alignment_tarix = 0;
@@ -97,7 +98,7 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     zemApi_OsdSet(5, para.x);
     zemApi_OsdSet(6, w);
     zemApi_OsdSet(7, y);
-    zemApi_OsdSet(8, para.h);
+    zemApi_OsdSet(8, h);
     zemApi_OsdSet(3, text ? 1 : 0);
     set_osd_font_size(text ? para.fontw : 0, text ? para.fonth : 0);
     zemApi_OsdSet(21, para.startx);
@@ -105,7 +106,7 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     zemApi_OsdSet(9, para.x);
     zemApi_OsdSet(10, w);
     zemApi_OsdSet(11, y);
-    zemApi_OsdSet(12, para.h);
+    zemApi_OsdSet(12, h);
     const int font = chip_color(para.font_color);
     if (font >= 0)
         zemApi_OsdSet(17, font);

@@ -275,4 +275,25 @@ TEST_F(OsdItemTest, BitmapMenuAfterATextMenuIsShownWhole)
     EXPECT_EQ(onChannel(0x090202, 0), 0x4002u);   // bitmap shown, no zoom, above the video
 }
 
+// A menu as tall as a 16-bit height (or taller) is as tall as the wall: the
+// memory engine never copies more lines than the OSD area has.
+TEST_F(OsdItemTest, MenuHeightIsClampedToTheWall)
+{
+    wall(1, 1);
+    setWord(para::LED_WIDTH, 1920);
+    for (int h : {65535, 1000000}) {
+        SCOPED_TRACE(h);
+        chip->engine().clearOps();
+        m->set_OSD_para(menu("x", 0, 100, 1920, h));
+        EXPECT_EQ(m->PM_OSD_OUTPUT_OFFSET[3], 1080 - 1080 - 100);
+        EXPECT_EQ(m->PM_OSD_INPUT_OFFSET[3], 0);
+        m->update_osd(m->c331_fd);
+        EXPECT_EQ(onChannel(0x091802, 0), 980u);
+        for (const Engine::Op &op : chip->engine().ops())
+            EXPECT_LE(op.height, 1080u);
+    }
+    // The area and the second area's four tiles, 4096 bytes a line.
+    EXPECT_LE(chip->memory().pages(), 3 * 1080 * 4096 / platform::sim::SimChipMemory::PAGE + 2);
+}
+
 } // namespace
