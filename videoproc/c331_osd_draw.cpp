@@ -29,7 +29,12 @@ constexpr uint32_t B4_SPITCH = C331_REG(4, 0x1C, 1);
 constexpr uint32_t B4_WIDTH = C331_REG(4, 0x1E, 2);       // width - 1
 constexpr uint32_t B4_HEIGHT = C331_REG(4, 0x20, 2);      // height - 1
 constexpr uint32_t B4_PSCALE = C331_REG(4, 0x22, 1);      // bit 4 / 5: destination / source pitch in 512 bytes
-constexpr uint32_t B4_CHRCNT = C331_REG(4, 0x24, 1);      // characters - 1
+// Character draw set-up: 0x23, 0x25 and 0x26 are 0 for every draw, 0x24 is
+// the number of characters - 1.
+constexpr uint32_t B4_CHR23 = C331_REG(4, 0x23, 1);
+constexpr uint32_t B4_CHRCNT = C331_REG(4, 0x24, 1);
+constexpr uint32_t B4_CHR25 = C331_REG(4, 0x25, 1);
+constexpr uint32_t B4_CHR26 = C331_REG(4, 0x26, 1);
 constexpr uint32_t B4_LISTPTR = C331_REG(4, 0x27, 2);
 constexpr uint32_t B4_LISTDATA = C331_REG(4, 0x29, 1);
 constexpr uint32_t B4_CHRMODE = C331_REG(4, 0x2A, 1);
@@ -53,11 +58,8 @@ constexpr int PACKED_WIDE = 8320;
 constexpr unsigned ENGINE_POLLS = 10000;
 constexpr unsigned ENGINE_PAUSE_US = 10;
 
-// The character engine's values before each draw.
-constexpr c331_table::RegVal CHARS_START[] = {
-    {C331_REG(4, 0x23, 1), 0}, {C331_REG(4, 0x25, 1), 0}, {C331_REG(4, 0x26, 1), 0}};
-
-constexpr uint32_t ASCII_FIRST = 0x20, ASCII_LAST = 0x7E;
+// The ASCII fonts hold U+0020 to U+007F, the CJK fonts U+4E00 to U+9FFF.
+constexpr uint32_t ASCII_FIRST = 0x20, ASCII_LAST = 0x7F;
 constexpr uint32_t CJK_FIRST = 0x4E00, CJK_LAST = 0x9FFF;
 
 uint16_t unit_at(const uint8_t *line, int k) { return uint16_t(line[2 * k] << 8 | line[2 * k + 1]); }
@@ -260,24 +262,32 @@ bool c331_manage::osd_put_unicode_string_1char_tarix(int fd, const uint8_t *line
     }
     if (chars == 0)
         return true;
-    c331_table::write(*c331drv, fd, CHARS_START);
-    c331drv->write_C331(fd, B4_CHRCNT, uint32_t(chars - 1), 0);
-    c331drv->write_C331(fd, B4_SOURCE, font, 0);
-    c331drv->write_C331(fd, B4_DEST, area + uint32_t(x) + osd_pitch() * uint32_t(y), 0);
+    const c331_table::RegVal draw[] = {
+        {B4_CHR23, 0},
+        {B4_CHRCNT, uint32_t(chars - 1)},
+        {B4_CHR25, 0},
+        {B4_CHR26, 0},
+        {B4_SOURCE, font},
+        {B4_DEST, area + uint32_t(x) + osd_pitch() * uint32_t(y)},
+    };
+    c331_table::write(*c331drv, fd, draw);
     return osd_engine_run(fd, CMD_CHARS);
 }
 
-// Every line of the text, each at its start and the vertical offset. Lines
-// and characters that would not lie wholly inside the OSD area are left out.
+// Every line of the text, each at its start and the vertical offset. A line
+// is drawn when its top lies inside the area, a character when it lies
+// inside its row of OSD memory (the pitch): what sticks out of the area
+// lands in memory the windows do not show, and no character reaches into
+// the next row or in front of the area.
 bool c331_manage::gen_char(int fd)
 {
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
-    const int pitch = PM_OSD_CHAR_DOUBLE ? 2 * size : size;
+    const int spacing = PM_OSD_CHAR_DOUBLE ? 2 * size : size;
     const int h = osd_area().h;
     for (int i = 0; i < g_unicode_line; ++i) {
-        const int y = PS_CHAR_VST + i * pitch + g_osd_v_alignment_value_tarix;
+        const int y = PS_CHAR_VST + i * spacing + g_osd_v_alignment_value_tarix;
         const int x = PS_CHAR_HST + g_osd_max_line_x_tarix[i];
-        if (y < 0 || y + pitch > h)
+        if (y < 0 || y >= h)
             continue;
         const bool ok = g_osd_h_alignment_tarix == 3 ? draw_osd_justified(fd, i, x, y) : draw_osd_line(fd, i, x, y);
         if (!ok)
@@ -286,13 +296,13 @@ bool c331_manage::gen_char(int fd)
     return true;
 }
 
-// The line with one engine command, without the characters that stick out
-// of the area on either side.
+// The line with one engine command, without the characters that lie
+// outside the row on either side.
 bool c331_manage::draw_osd_line(int fd, int line, int x, int y)
 {
     const uint8_t *text = g_unicode_str[line];
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
-    const int row = osd_area().w;
+    const int row = int(osd_pitch());
     int first = -1, count = 0, first_x = 0;
     for (int k = 0, at = x; k < OSD_LINE_CHARS && unit_at(text, k) != 0; ++k) {
         const int a = advance(unit_at(text, k), size, PM_OSD_CHAR_DOUBLE != 0);
@@ -319,7 +329,7 @@ bool c331_manage::draw_osd_justified(int fd, int line, int x, int y)
     const uint8_t *text = g_unicode_str[line];
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
     const int bg = PS_BG_TRANS ? TRANSPARENT_INDEX : BG_INDEX;
-    const int row = osd_area().w;
+    const int row = int(osd_pitch());
     for (int k = 0; k < OSD_LINE_CHARS && unit_at(text, k) != 0; ++k) {
         const int a = advance(unit_at(text, k), size, PM_OSD_CHAR_DOUBLE != 0);
         if (x >= 0 && x + a <= row &&
