@@ -657,6 +657,22 @@ public:
         int en, cn, scale;
     };
     OsdCharSize osd_char_size() const;
+    // The OSD memory area as it is drawn, shown and scrolled: the character
+    // area (PS_BG_HACT x PS_BG_VACT) or the bitmap, at most OSD_MAX_SIZE
+    // either way and no taller than the chip memory between PS_MEM_OSD and
+    // the fonts holds together with the second area's 2 x 2 tiling.
+    struct OsdArea {
+        int w, h;
+    };
+    OsdArea osd_area() const;
+    OsdArea osd_area(bool chars) const;
+    // The part of the area the OSD windows show: the area less the input
+    // margins, where a right or bottom margin below 0 counts as 0 (the
+    // windows never read past the area). Negative when nothing is shown.
+    OsdArea osd_visible() const;
+    // Where the second area lies for the area drawn last: at PS_MEM_OSD1, or
+    // right behind an area too large for the room up to PS_MEM_OSD1.
+    uint32_t osd_second_area() const;
     int zemApi_OsdSet(int item, int value);
     int zemApi_OsdSetUnicode(int lines, const int *lengths, const uint32_t (*text)[OSD_LINE_CHARS]);
     void set_OSD_para(const OMENU_PARA &para);
@@ -796,6 +812,7 @@ private:
     void set_osd_font_size(int fontw, int fonth);
     uint32_t osd_pitch() const;
     void set_osd_pitch(int w);
+    int osd_max_lines(uint32_t pitch) const;
     bool osd_engine_run(int fd, uint8_t command);
     bool draw_osd_text(int fd, int w, int h);
     bool draw_osd_bitmap(int fd, int w, int h);
