@@ -9,7 +9,8 @@
 
 namespace front_panel {
 
-// The firmware-upgrade pop-up.
+// The firmware-upgrade pop-up, shown or hidden as g_update_flag is when
+// the GUI thread gets to the request.
 void show_upgrade_popup();
 void hide_upgrade_popup();
 

@@ -83,7 +83,7 @@ const char *linkState(bool open)
 }
 
 // Tells the user what to open: each link with "open", or "failed" when its
-// port could not be bound or opened.
+// port could not be bound or opened; then the process id and the root.
 void reportLinks()
 {
     networkManage *tcp = networkManage::p_networkManage;
@@ -98,6 +98,11 @@ void reportLinks()
     const serial_link *link4g = Qy_uart_inout_4G::p_uart_inout_4G;
     text += "  RS-485 serial " + userSerialEnd(Qy_uart_inout::PORT) + linkState(rs485 && rs485->line_open());
     text += "  4G module serial " + userSerialEnd(Qy_uart_inout_4G::PORT) + linkState(link4g && link4g->line_open());
+    const std::string pid = std::to_string(::getpid());
+    text += "  process id " + pid;
+    if (platform::isSim())
+        text += " (kill -USR1 " + pid + " saves the panel to " + platform::path("/sim/panel.png") + ")";
+    text += "\n  ZEM_ROOT " + platform::root() + "\n";
     std::fputs(text.c_str(), stdout);
     std::fflush(stdout);
 }

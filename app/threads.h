@@ -69,21 +69,28 @@
 //                                  image_unapplied, the apply request
 //                                  para_changed, a recalled mode's OSD menu
 //                                  copy, the transferred EDID tables, the
-//                                  debug registers 162 to 165 and the status
-//                                  page (set_status_bits). Held for short
-//                                  steps only, never across hardware: writers
-//                                  change the image and raise the request with
-//                                  raise_apply_request_locked; the chip thread
-//                                  takes it to begin a pass (request, copy of
-//                                  image and snapshot), for its write-backs
-//                                  into the image, and to end the pass.
+//                                  panel's one-pair flag as published to the
+//                                  links (c331_manage::published_use1och),
+//                                  the debug registers 162 to 165 (also when
+//                                  written as registers 33 to 36) and the
+//                                  status page (set_status_bits). Held for
+//                                  short steps only, never across hardware:
+//                                  writers change the image and raise the
+//                                  request with raise_apply_request_locked;
+//                                  the chip thread takes it to begin a pass
+//                                  (request, copy of image and snapshot), for
+//                                  its write-backs into the image, and to end
+//                                  the pass.
 //   ZemRamPara::input_timing_mutex the input-timing records (image bytes 256
 //                                  to 291), written by the source thread.
 //   ImageLock                      both of the above, in that order: every
 //                                  write of the image through the RAM write,
 //                                  and every read that must see whole values
 //                                  (RAM read, persistence, keypad report,
-//                                  copy_image, copy_slot, the chip's copy).
+//                                  copy_image, copy_slot, the chip's copy,
+//                                  every read of a front-panel page through
+//                                  the page framework's ui::word and its
+//                                  other readers).
 //   manage_mutex (c331_manage)     the chip model and the chip's programming:
 //                                  the chip thread holds it for the apply pass
 //                                  (across hardware waits, seconds with fades)
@@ -107,6 +114,8 @@
 //   Utils::_source_hdminfo_mutex   the receivers' timing records.
 //   Utils::_check_nosig_mutex      the chip ports' signal words.
 //   g_config_text_mutex            the address, mask, gateway and barcode texts.
+//   the cloud properties' lock     g_4G_property, the cloud id the barcode
+//   (message_deal_4g)              gave it, and the reload of g_4G_RAM.
 //   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.
@@ -128,9 +137,10 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      gui_call queue, the thread_wake locks (notify may be called under
-//      any lock), and the singletons' creation locks (the parameter
-//      store's load reads its files under 5, before any worker exists).
+//      cloud properties' lock, the gui_call queue, the thread_wake locks
+//      (notify may be called under any lock), and the singletons' creation
+//      locks (the parameter store's load reads its files under 5, before any
+//      worker exists).
 //
 // RULES
 //

@@ -446,10 +446,12 @@ int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
 
 void ZemRamPara::ZemDeleteCrop(uint8_t source, uint8_t n)
 {
+    // The entry is looked up under the lock of the write: the links may move
+    // crops in the table meanwhile.
+    ParaLock lock;
     int e = findCropEntry(source, n);
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
-    ParaLock lock;
     setWord(crop_record(e), 0);
     raise_apply_request_locked(1);
 }
@@ -459,6 +461,7 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
     // A window, source or crop that does not exist is refused: nothing changes.
     if (window >= WINDOW_COUNT || !validSource(source) || crop < 0)
         return;
+    ParaLock lock;
     uint16_t sourceWord = source;
     if (crop > 0) {
         int e = findCropEntry(source, crop);
@@ -466,7 +469,6 @@ void ZemRamPara::ZemSetImageSource(int crop, uint8_t source, uint8_t window)
             return;
         sourceWord = static_cast<uint16_t>(WIN_SOURCE_CROP + e);
     }
-    ParaLock lock;
     setWord(para::window(window, WIN_SOURCE), sourceWord);
     if (word(CURRENT_USER_MODE) == get16(ram_para_back, CURRENT_USER_MODE))
         setWord(CURRENT_USER_MODE, 0);

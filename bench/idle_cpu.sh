@@ -2,22 +2,26 @@
 # Idle cost of the whole zemR47N process in simulation with every command link
 # open (RS-485 and 4G on pseudo-terminals, a client connected to each TCP
 # port, the UDP ports bound) and a source plugged into each of the six inputs,
-# side by side with the polling design (bench/polling_design: nine threads
-# looping on a 1 us select and a 1 us sleep) measured over the same window.
-# Prints the processor time as a share of one core, the wake-ups a second
-# (voluntary context switches of all threads), the ratio to the polling
-# design, and the split per thread. Targets: at most 0.5 % of one core and at
+# against the polling design (bench/polling_design: nine threads looping on a
+# 1 us select and a 1 us sleep). Each is measured alone, one after the other,
+# pinned to the same processors, so that neither takes processor time from the
+# other. Prints the processor time of each as a share of one core, the
+# wake-ups a second (voluntary context switches of all threads), the ratio of
+# the two, and the split per thread. Targets: at most 0.5 % of one core and at
 # most 200 wake-ups a second.
 # Runs in a private network namespace so the fixed ports collide with nothing;
 # ends every process it started.
 # Usage: bench/idle_cpu.sh [path of zemR47N] [seconds, default 10]
 #   ZEM_SIM_BUS_TIMING=0 runs the simulated buses without their bus time.
+#   ZEM_IDLE_CPUS=list pins both to these processors (taskset -c form,
+#   default 0,1).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 binary="${1:-$here/../build/zemR47N}"
 seconds="${2:-10}"
 standin="$(dirname "$binary")/bench/polling_design"
+cpus="${ZEM_IDLE_CPUS:-0,1}"
 cpu_limit=0.5
 wake_limit=200
 
@@ -28,6 +32,7 @@ for program in "$binary" "$standin"; do
   fi
 done
 command -v socat >/dev/null || { echo "socat is needed (scripts/deps.sh)" >&2; exit 1; }
+taskset -c "$cpus" true || { echo "cannot pin to processors $cpus (set ZEM_IDLE_CPUS)" >&2; exit 1; }
 
 if [ -z "${ZEM_IDLE_IN_NETNS:-}" ]; then
   exec unshare -n env ZEM_IDLE_IN_NETNS=1 "$0" "$binary" "$seconds"
@@ -56,7 +61,7 @@ printf '%s\n' "0 1920x1080@60" "1 1280x720@50" "2 1920x1080i@50" "3 1024x768@60"
   "4 3840x2160@30" "5 1920x1080@60" >"$root/sim/inputs"
 
 ZEM_MODE=sim ZEM_ROOT="$root" ZEM_SIM_BUS_TIMING="${ZEM_SIM_BUS_TIMING:-1}" QT_QPA_PLATFORM=offscreen \
-  "$binary" -platform offscreen >"$root/zem.out" 2>&1 &
+  taskset -c "$cpus" "$binary" -platform offscreen >"$root/zem.out" 2>&1 &
 pid=$!
 pids+=("$pid")
 
@@ -70,10 +75,6 @@ for port in 5005 10002; do
 done
 exec 7<>/dev/tcp/127.0.0.1/5005
 exec 8<>/dev/tcp/127.0.0.1/10002
-
-"$standin" $((seconds + 30)) &
-standin_pid=$!
-pids+=("$standin_pid")
 sleep 12  # start-up work settles (the USB listener is released 1000 ticks after the event loop starts)
 
 # One line per thread: id, name, nanoseconds on a processor, voluntary
@@ -89,11 +90,23 @@ snapshot() {
 }
 
 snapshot "$pid" >"$root/zem.0"
-snapshot "$standin_pid" >"$root/standin.0"
 sleep "$seconds"
 snapshot "$pid" >"$root/zem.1"
-snapshot "$standin_pid" >"$root/standin.1"
 kill -0 "$pid" 2>/dev/null || { echo "zemR47N ended during the measurement" >&2; exit 1; }
+exec 7>&- 8>&-
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+
+# Then the polling design alone on the same processors.
+taskset -c "$cpus" "$standin" $((seconds + 30)) &
+standin_pid=$!
+pids+=("$standin_pid")
+sleep 1  # its threads are running
+snapshot "$standin_pid" >"$root/standin.0"
+sleep "$seconds"
+snapshot "$standin_pid" >"$root/standin.1"
+kill "$standin_pid"
+wait "$standin_pid" 2>/dev/null || true
 
 # Per thread over the window: name, id, % of one core, wake-ups a second.
 per_thread() {
@@ -110,7 +123,7 @@ standin_cpu="$(sum standin 3)"
 standin_wakes="$(sum standin 4)"
 ratio="$(awk -v a="$zem_cpu" -v b="$standin_cpu" 'BEGIN { printf "%.5f", (b > 0 ? a / b : 0) }')"
 
-echo "idle cost over ${seconds} s, every link open, six sources plugged, bus timing ${ZEM_SIM_BUS_TIMING:-1}:"
+echo "idle cost over ${seconds} s each, alone, one after the other, pinned to processors ${cpus}; every link open, six sources plugged, bus timing ${ZEM_SIM_BUS_TIMING:-1}:"
 echo "  zemR47N:        ${zem_cpu} % of one core, ${zem_wakes} wake-ups/s ($(wc -l <"$root/zem.threads") threads)"
 echo "  polling design: ${standin_cpu} % of one core, ${standin_wakes} wake-ups/s"
 echo "  ratio of processor time: ${ratio}"

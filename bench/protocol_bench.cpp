@@ -30,6 +30,7 @@ void BM_RamRead(benchmark::State &state)
     static bool ready = [] {
         char tmpl[] = "/tmp/zembench-XXXXXX";
         platform::configure(platform::Mode::Sim, mkdtemp(tmpl));
+        platform::ensureDataDirs();   // the store writes its file there (a failure would print)
         platform::setPausesEnabled(false);
         ZemRamPara::pInstance();
         return true;

@@ -13,7 +13,15 @@ uint8_t g_rconfig_device_kumocloud = 0;
 
 namespace {
 
+// Guards g_4G_property, the barcode's cloud id and the reload of g_4G_RAM.
 std::mutex g_property_mutex;
+
+// Bytes 25..36 of the properties as set from the barcode; a reload of the
+// settings file puts them back over the file's own bytes.
+constexpr size_t CLOUD_ID_AT = 25;
+constexpr size_t CLOUD_ID_SIZE = 12;
+bool g_cloud_id_set = false;
+uint8_t g_cloud_id[CLOUD_ID_SIZE] = {};
 
 // The cloud settings: a 3-byte header, then the properties.
 const char *const kSetinfoFile = "/data/configs/cloud_setinfo";
@@ -52,6 +60,29 @@ int message_deal_4g::get_4G_property()
     std::lock_guard<std::mutex> lock(g_property_mutex);
     // Each block is reloaded on its own: a missing file fails neither.
     const Load properties = loadBlock(kSetinfoFile, SETINFO_HEADER, g_4G_property, sizeof g_4G_property);
+    if (g_cloud_id_set)
+        std::memcpy(g_4G_property + CLOUD_ID_AT, g_cloud_id, CLOUD_ID_SIZE);
     const Load module = loadBlock(kModuleFile, 0, g_4G_RAM, sizeof g_4G_RAM);
     return properties == Load::Failed || module == Load::Failed ? 1 : 0;
+}
+
+void message_deal_4g::set_cloud_id(const uint8_t id[12])
+{
+    std::lock_guard<std::mutex> lock(g_property_mutex);
+    std::memcpy(g_cloud_id, id, CLOUD_ID_SIZE);
+    g_cloud_id_set = true;
+    std::memcpy(g_4G_property + CLOUD_ID_AT, id, CLOUD_ID_SIZE);
+}
+
+void message_deal_4g::copy_4G_property(uint8_t out[sizeof g_4G_property])
+{
+    std::lock_guard<std::mutex> lock(g_property_mutex);
+    std::memcpy(out, g_4G_property, sizeof g_4G_property);
+}
+
+void message_deal_4g::resetForTest()
+{
+    std::lock_guard<std::mutex> lock(g_property_mutex);
+    std::memset(g_4G_property, 0, sizeof g_4G_property);
+    g_cloud_id_set = false;
 }

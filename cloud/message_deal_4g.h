@@ -10,7 +10,10 @@
 // byte 56 path-active flag.
 extern uint8_t g_4G_RAM[256];
 // Stored cloud properties: bytes 0..23 device id (hex text), 25..36 the same
-// id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port.
+// id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port. The
+// command links reload, write and read it at the same time: they go through
+// message_deal_4g (get_4G_property, set_cloud_id, copy_4G_property), which
+// take its lock.
 extern uint8_t g_4G_property[256];
 
 // Reconnect requests, set to 1 after a cloud settings file is stored; the 4G
@@ -28,7 +31,16 @@ public:
     // /data/configs/cloud_setinfo and the 4G information block (g_4G_RAM)
     // from /data/configs/cloud_barcode. A missing file leaves its block as it
     // is; 0 when every file present was reloaded, 1 when one could not be.
+    // The cloud id set from the barcode (set_cloud_id) stays as it was set.
     int get_4G_property();
+
+    // The 12-byte cloud id the barcode gives (bytes 25..36 of the
+    // properties), kept through every later reload.
+    static void set_cloud_id(const uint8_t id[12]);
+    // A copy of the cloud properties, taken under their lock.
+    static void copy_4G_property(uint8_t out[sizeof g_4G_property]);
+    // Tests only: clears the properties and forgets the barcode's cloud id.
+    static void resetForTest();
 };
 
 #endif

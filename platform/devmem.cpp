@@ -74,9 +74,11 @@ private:
 class DeviceWindow : public Window
 {
 public:
-    DeviceWindow(volatile uint8_t *mem, uint32_t base, uint32_t length)
-        : m_mem(mem), m_base(base), m_length(length) {}
-    ~DeviceWindow() override { munmap(const_cast<uint8_t *>(m_mem), m_length); }
+    // `mapping` covers `mapped` bytes from the page that holds `base`.
+    DeviceWindow(void *mapping, size_t mapped, uint32_t base, uint32_t length)
+        : m_mapping(mapping), m_mapped(mapped),
+          m_mem(static_cast<volatile uint8_t *>(mapping) + (mapped - length)), m_base(base), m_length(length) {}
+    ~DeviceWindow() override { munmap(m_mapping, m_mapped); }
     uint16_t read16(uint32_t phys) override
     {
         return inside(phys, 2) ? *reinterpret_cast<volatile uint16_t *>(m_mem + (phys - m_base)) : 0;
@@ -98,6 +100,8 @@ public:
 
 private:
     bool inside(uint32_t phys, uint32_t w) const { return phys >= m_base && phys - m_base + w <= m_length; }
+    void *m_mapping;
+    size_t m_mapped;
     volatile uint8_t *m_mem;
     uint32_t m_base;
     uint32_t m_length;
@@ -116,11 +120,15 @@ std::unique_ptr<Window> map(uint32_t base, uint32_t length)
     int fd = ::open(path(devices::MEM).c_str(), O_RDWR | O_SYNC | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
-    void *mem = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, base);
+    // mmap takes whole pages: map from the page that holds base.
+    const uint32_t page = static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
+    const uint32_t start = base & ~(page - 1);
+    const size_t mapped = size_t(base - start) + length;
+    void *mem = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED, fd, start);
     ::close(fd);
     if (mem == MAP_FAILED)
         return nullptr;
-    return std::unique_ptr<Window>(new DeviceWindow(static_cast<volatile uint8_t *>(mem), base, length));
+    return std::unique_ptr<Window>(new DeviceWindow(mem, mapped, base, length));
 }
 
 namespace sim {

@@ -3,6 +3,7 @@
 #include "platform/sim_inputs.h"
 
 #include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <linux/i2c-dev.h>
 #include <linux/i2c.h>
@@ -34,6 +35,8 @@ struct SimState {
     Board board;
     bool built = false;
 };
+
+std::atomic<testing::KernelTransfer> g_kernelTransfer{nullptr};
 
 SimState &simState()
 {
@@ -150,8 +153,17 @@ bool transfer(int fd, Msg *msgs, unsigned n)
     i2c_rdwr_ioctl_data data{};
     data.msgs = kmsgs.data();
     data.nmsgs = n;
-    return ::ioctl(fd, I2C_RDWR, &data) == static_cast<int>(n);
+    const testing::KernelTransfer standIn = g_kernelTransfer.load();
+    const int done = standIn ? standIn(fd, kmsgs.data(), n) : ::ioctl(fd, I2C_RDWR, &data);
+    return done == static_cast<int>(n);
 }
+
+namespace testing {
+void setKernelTransfer(KernelTransfer transfer)
+{
+    g_kernelTransfer = transfer;
+}
+} // namespace testing
 
 namespace sim {
 

@@ -14,10 +14,14 @@
 #include <string>
 #include <vector>
 
+struct i2c_msg;   // <linux/i2c.h>
+
 namespace platform {
 namespace i2c {
 
-// Board wiring of bus 0 (8-bit addresses).
+// Wiring of bus 0 on the simulated board (8-bit addresses). Only the check
+// device's address is also the real board's; the other addresses are the
+// simulation's own, and the program sends nothing to them on the device.
 namespace board {
 constexpr uint8_t EDID_MUX = 0xE0;        // channel mask register; channel p reaches input p's EEPROM
 constexpr uint8_t EDID_EEPROM = 0xA0;     // 256-byte EEPROM behind each mux channel, 8-byte pages
@@ -66,6 +70,14 @@ void close(int fd);
 
 // One combined transfer; true when every message was acknowledged.
 bool transfer(int fd, Msg *msgs, unsigned n);
+
+namespace testing {
+// Takes the place of the kernel's I2C_RDWR in the device backend: gets the
+// messages as the kernel would (7-bit addresses, I2C_M_RD) and returns what
+// the ioctl would. Null: the kernel again.
+using KernelTransfer = int (*)(int fd, const ::i2c_msg *msgs, unsigned n);
+void setKernelTransfer(KernelTransfer transfer);
+} // namespace testing
 
 namespace sim {
 

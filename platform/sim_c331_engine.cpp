@@ -106,12 +106,12 @@ void SimC331Engine::run(const ChipRegisters &regs, uint8_t command)
     case CMD_FILL:
         op.kind = Op::Fill;
         op.value = b4[FILL];
-        for (uint32_t row = 0; row < op.height; ++row)
+        for (uint64_t row = 0; row < op.height; ++row)
             m_memory.fill(op.destination + row * op.destinationPitch, op.value, op.width);
         break;
     case CMD_COPY:
         op.kind = Op::Copy;
-        for (uint32_t row = 0; row < op.height; ++row) {
+        for (uint64_t row = 0; row < op.height; ++row) {
             const std::vector<uint8_t> line = m_memory.read(op.source + row * op.sourcePitch, op.width);
             m_memory.write(op.destination + row * op.destinationPitch, line.data(), op.width);
         }

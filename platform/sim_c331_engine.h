@@ -15,10 +15,11 @@
 //   0x27..0x28 character list pointer (taken when 0x28 is written), 0x29 the
 //        list's data port (the pointer advances)
 // Fills and copies are carried out on the chip memory, line by line with the
-// pitches; a character draw is recorded with its list (five bytes a
-// character from list pointer 0: glyph low and high byte, foreground and
-// background index, width - 1), the height entry (list pointer 0x0A00), the
-// mode, the font base and the destination.
+// pitches (lines beyond the memory's end are not written and read as 0;
+// addresses do not wrap round); a character draw is recorded with its list
+// (five bytes a character from list pointer 0: glyph low and high byte,
+// foreground and background index, width - 1), the height entry (list
+// pointer 0x0A00), the mode, the font base and the destination.
 // Palette port: bank 9 sub 0x1F sets the first palette index, sub 0x20 writes
 // the next palette byte while the gate (bank 0xFF sub 0x01) is 1; writes with
 // the gate closed are counted and dropped.

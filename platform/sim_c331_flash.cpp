@@ -249,9 +249,9 @@ void SimC331Flash::dma(const ChipRegisters &regs)
             const uint32_t n = std::min(op.length - done, SECTOR - a % SECTOR);
             const uint8_t *s = sector(a / SECTOR);
             if (s)
-                m_memory.write(op.destination + done, s + a % SECTOR, n);
+                m_memory.write(uint64_t(op.destination) + done, s + a % SECTOR, n);
             else
-                m_memory.fill(op.destination + done, 0xFF, n);
+                m_memory.fill(uint64_t(op.destination) + done, 0xFF, n);
             done += n;
         }
         break;

@@ -16,18 +16,28 @@ uint8_t *SimChipMemory::page(uint32_t number)
     return p.get();
 }
 
-template <class F> void SimChipMemory::eachPage(uint32_t address, uint32_t len, F f)
+namespace {
+
+// Bytes of [address, address + len) inside the chip memory.
+uint32_t inside(uint64_t address, uint32_t len)
 {
-    while (len > 0) {
-        const uint32_t offset = address % PAGE;
+    return address < SimChipMemory::SIZE ? uint32_t(std::min<uint64_t>(len, SimChipMemory::SIZE - address)) : 0;
+}
+
+} // namespace
+
+template <class F> void SimChipMemory::eachPage(uint64_t address, uint32_t len, F f)
+{
+    for (len = inside(address, len); len > 0;) {
+        const uint32_t offset = uint32_t(address % PAGE);
         const uint32_t n = std::min(len, PAGE - offset);
-        f(page(address / PAGE) + offset, n);
-        address += n;   // wraps at 4 GiB
+        f(page(uint32_t(address / PAGE)) + offset, n);
+        address += n;
         len -= n;
     }
 }
 
-void SimChipMemory::write(uint32_t address, const uint8_t *data, uint32_t len)
+void SimChipMemory::write(uint64_t address, const uint8_t *data, uint32_t len)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     eachPage(address, len, [&data](uint8_t *p, uint32_t n) {
@@ -36,20 +46,20 @@ void SimChipMemory::write(uint32_t address, const uint8_t *data, uint32_t len)
     });
 }
 
-void SimChipMemory::fill(uint32_t address, uint8_t value, uint32_t len)
+void SimChipMemory::fill(uint64_t address, uint8_t value, uint32_t len)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     eachPage(address, len, [value](uint8_t *p, uint32_t n) { std::memset(p, value, n); });
 }
 
-std::vector<uint8_t> SimChipMemory::read(uint32_t address, uint32_t len) const
+std::vector<uint8_t> SimChipMemory::read(uint64_t address, uint32_t len) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<uint8_t> out(len, 0);
-    for (uint32_t i = 0; i < len;) {
-        const uint32_t a = address + i;
-        const uint32_t n = std::min(len - i, PAGE - a % PAGE);
-        auto it = m_pages.find(a / PAGE);
+    for (uint32_t i = 0, kept = inside(address, len); i < kept;) {
+        const uint64_t a = address + i;
+        const uint32_t n = std::min(kept - i, uint32_t(PAGE - a % PAGE));
+        auto it = m_pages.find(uint32_t(a / PAGE));
         if (it != m_pages.end())
             std::memcpy(out.data() + i, it->second.get() + a % PAGE, n);
         i += n;

@@ -2,8 +2,9 @@
 #define PLATFORM_SIM_CHIP_MEMORY_H
 
 // Memories of the simulated video processing chip as its DMA and drawing
-// engines reach them: the chip memory (a 32-bit byte address space kept in
-// 64 KiB pages made on first write; bytes never written read 0), the
+// engines reach them: the chip memory (2 GiB from address 0, kept in 64 KiB
+// pages made on first write; bytes never written read 0, bytes beyond its
+// end are not kept: writes there are dropped and reads give 0), the
 // character list of the character engine (addressed by its 16-bit list
 // pointer) and the 256-entry palette (three bytes an entry).
 
@@ -20,6 +21,7 @@ class SimChipMemory
 {
 public:
     static constexpr uint32_t PAGE = 0x10000;
+    static constexpr uint64_t SIZE = uint64_t(1) << 31;
     static constexpr uint32_t CHAR_LIST_SIZE = 0x10000;
     static constexpr uint32_t PALETTE_ENTRIES = 256;
     // The palette store holds the 816 bytes of the OSD bitmap's palette in
@@ -28,10 +30,10 @@ public:
 
     SimChipMemory();
 
-    // Chip memory; addresses wrap at 4 GiB.
-    void write(uint32_t address, const uint8_t *data, uint32_t len);
-    void fill(uint32_t address, uint8_t value, uint32_t len);
-    std::vector<uint8_t> read(uint32_t address, uint32_t len) const;
+    // Chip memory; the part of a range beyond SIZE is dropped (read as 0).
+    void write(uint64_t address, const uint8_t *data, uint32_t len);
+    void fill(uint64_t address, uint8_t value, uint32_t len);
+    std::vector<uint8_t> read(uint64_t address, uint32_t len) const;
     // Pages made so far.
     size_t pages() const;
 
@@ -46,8 +48,9 @@ public:
     std::vector<uint8_t> palette() const;
 
 private:
-    // Runs f(page bytes, offset in page, count) over [address, address + len).
-    template <class F> void eachPage(uint32_t address, uint32_t len, F f);
+    // Runs f(page bytes, count) over the part of [address, address + len)
+    // inside the chip memory.
+    template <class F> void eachPage(uint64_t address, uint32_t len, F f);
     uint8_t *page(uint32_t number);
 
     mutable std::mutex m_mutex;

@@ -2,15 +2,17 @@
 
 #include "platform/devices.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 #include "platform/sim_c331.h"
 #include "platform/spi.h"
 
 #include <chrono>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
-#include <regex>
 #include <sstream>
 
 namespace platform {
@@ -119,7 +121,7 @@ void applyContentLocked(State &s, const std::string &content)
         Source source;
         std::string error;
         if (!parseLine(line, input, source, error)) {
-            std::fprintf(stderr, "%s line %d ignored: %s\n", FILE_PATH, number, error.c_str());
+            std::fprintf(stderr, "%s line %d ignored: %s\n", path(FILE_PATH).c_str(), number, error.c_str());
             continue;
         }
         s.sources[input] = source;
@@ -135,30 +137,114 @@ long number(const std::string &digits)
     return digits.size() > 6 ? 1000000 : std::stol(digits);
 }
 
+// The parts of a line "N none" or "N WIDTHxHEIGHT[i]@RATE[ lanes=K]", with
+// blanks around them as the user likes.
+struct Fields {
+    std::string input, width, height, rate, lanes;
+    bool none = false;
+    bool interlaced = false;
+    bool hasLanes = false;
+};
+
+// Reads a line from left to right, one character class at a time.
+class Scanner
+{
+public:
+    explicit Scanner(const std::string &line) : m_line(line) {}
+    bool blanks()
+    {
+        const size_t from = m_at;
+        while (m_at < m_line.size() && std::isspace(static_cast<unsigned char>(m_line[m_at])))
+            ++m_at;
+        return m_at > from;
+    }
+    // One or more digits; false when there is none.
+    bool digits(std::string &out)
+    {
+        const size_t from = m_at;
+        while (m_at < m_line.size() && std::isdigit(static_cast<unsigned char>(m_line[m_at])))
+            ++m_at;
+        out = m_line.substr(from, m_at - from);
+        return !out.empty();
+    }
+    bool literal(const char *text)
+    {
+        const size_t n = std::strlen(text);
+        if (m_line.compare(m_at, n, text) != 0)
+            return false;
+        m_at += n;
+        return true;
+    }
+    bool atEnd() const { return m_at == m_line.size(); }
+    size_t at() const { return m_at; }
+    void rewind(size_t to) { m_at = to; }
+
+private:
+    const std::string &m_line;
+    size_t m_at = 0;
+};
+
+bool scanSource(Scanner &in, Fields &f)
+{
+    if (!in.digits(f.width) || !in.literal("x") || !in.digits(f.height))
+        return false;
+    f.interlaced = in.literal("i");
+    if (!in.literal("@") || !in.digits(f.rate))
+        return false;
+    std::string fraction;
+    if (in.literal(".")) {
+        if (!in.digits(fraction))
+            return false;
+        f.rate += "." + fraction;
+    }
+    const size_t beforeLanes = in.at();
+    f.hasLanes = in.blanks() && in.literal("lanes=");
+    if (f.hasLanes)
+        return in.digits(f.lanes);
+    in.rewind(beforeLanes);
+    return true;
+}
+
+bool scan(const std::string &line, Fields &f)
+{
+    Scanner in(line);
+    in.blanks();
+    if (!in.digits(f.input) || !in.blanks())
+        return false;
+    f.none = in.literal("none");
+    if (!f.none && !scanSource(in, f))
+        return false;
+    in.blanks();
+    return in.atEnd();
+}
+
 } // namespace
 
 bool parseLine(const std::string &line, int &input, Source &source, std::string &error)
 {
-    static const std::regex form(R"(\s*([0-9]+)\s+(?:(none)|([0-9]+)x([0-9]+)(i?)@([0-9]+(?:\.[0-9]+)?)(?:\s+lanes=([0-9]+))?)\s*)");
-    std::smatch m;
-    if (!std::regex_match(line, m, form)) {
+    if (line.size() > MAX_LINE) {
+        error = "the line is longer than " + std::to_string(MAX_LINE) + " characters";
+        return false;
+    }
+    Fields f;
+    if (!scan(line, f)) {
         error = "\"" + line + "\" is neither \"N WIDTHxHEIGHT@RATE\" nor \"N none\"";
         return false;
     }
-    const long n = number(m[1].str());
+    const long n = number(f.input);
     if (n >= COUNT) {
-        error = "there is no input " + m[1].str();
+        error = "there is no input " + f.input;
         return false;
     }
     Source s;
-    if (m[2].matched) {
+    if (f.none) {
         input = static_cast<int>(n);
         source = s;
         return true;
     }
-    const long w = number(m[3].str());
-    const long h = number(m[4].str());
-    const double rate = m[6].length() > 12 ? 0.0 : std::stod(m[6].str());
+    const long w = number(f.width);
+    const long h = number(f.height);
+    const double rate = f.rate.size() > 12 ? 0.0 : std::stod(f.rate);
     if (w < MIN_SIZE || w > MAX_SIZE || h < MIN_SIZE || h > MAX_SIZE) {
         error = "width and height must lie in " + std::to_string(MIN_SIZE) + ".." + std::to_string(MAX_SIZE);
         return false;
@@ -167,13 +253,13 @@ bool parseLine(const std::string &line, int &input, Source &source, std::string 
         error = "the rate must lie above 0 and at most 240";
         return false;
     }
-    s.interlaced = m[5].length() > 0;
+    s.interlaced = f.interlaced;
     if (s.interlaced && h % 2) {
         error = "an interlaced picture has an even height";
         return false;
     }
-    if (m[7].matched) {
-        const long lanes = number(m[7].str());
+    if (f.hasLanes) {
+        const long lanes = number(f.lanes);
         if (n < VBO_FIRST_INPUT) {
             error = "lanes are given for the V-by-One inputs 4 and 5 only";
             return false;

@@ -12,9 +12,11 @@
 //     N WIDTHxHEIGHTi@RATE           interlaced, RATE in fields per second
 //     N WIDTHxHEIGHT@RATE lanes=K    inputs 4 and 5: V-by-One lanes 1, 2, 4, 8
 //     N none                         nothing plugged
-// Inputs not named keep their state; a malformed line is reported on
-// standard error and ignored. Without the file input 0 shows 1920x1080@60.
+// Inputs not named keep their state; a malformed line (a line longer than
+// MAX_LINE characters counts as one) is reported on standard error and
+// ignored. Without the file input 0 shows 1920x1080@60.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,8 @@ constexpr int COUNT = 6;
 constexpr const char *FILE_PATH = "/sim/inputs";
 // Longest time between two looks at the file.
 constexpr unsigned LOOK_MS = 250;
+// Longest line read; a valid line, even padded with blanks, needs far fewer.
+constexpr size_t MAX_LINE = 200;
 
 struct Source {
     bool plugged = false;

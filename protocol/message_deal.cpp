@@ -179,6 +179,24 @@ uint8_t portBlockByte(uint32_t o)
     }
 }
 
+// The user-mode window of a local read, `n` bytes from address `a` of a read
+// that starts at `first`. The read names one record, that of user mode k =
+// bits 12-19 of its start (a read starting in the image names mode 1's), and
+// runs on through the 4098-byte records as they lie back to back: past
+// offset 4095 it gives the record's last two bytes, then the next record's
+// mark. Past mode 16's record it reads 0.
+void copySlotRecords(const ZemRamPara *store, uint64_t first, uint64_t a, uint8_t *out, uint32_t n)
+{
+    static_assert(sizeof store->user_mode_ram == para::MODE_COUNT * para::SLOT_SIZE, "records lie back to back");
+    const uint8_t *records = reinterpret_cast<const uint8_t *>(store->user_mode_ram);
+    const uint64_t k = std::max<uint64_t>(1, (first >> 12) & 0xFF);
+    const uint64_t at = (k - 1) * para::SLOT_SIZE + (a - k * 0x1000);
+    const uint64_t size = sizeof store->user_mode_ram;
+    const uint64_t have = at < size ? std::min<uint64_t>(n, size - at) : 0;
+    std::memcpy(out, records + at, have);
+    std::memset(out + have, 0, n - have);
+}
+
 // Texts of any length from the configuration store: what does not fit the
 // block is cut.
 void putByte(std::vector<uint8_t> &b, uint32_t &pos, uint8_t v)
@@ -224,9 +242,11 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
         b[0x7C] = b[0x7E] = uint8_t(cards);
         b[0x7D] = b[0x7F] = uint8_t(cards >> 8);
     }
-    std::memcpy(&b[0x43], g_4G_property + 25, 12);
-    std::memcpy(&b[0x65], g_4G_property + 68, 4);
-    uint16_t port = para::get16(g_4G_property, 126);
+    uint8_t property[sizeof g_4G_property];
+    message_deal_4g::copy_4G_property(property);
+    std::memcpy(&b[0x43], property + 25, 12);
+    std::memcpy(&b[0x65], property + 68, 4);
+    uint16_t port = para::get16(property, 126);
     b[0x69] = uint8_t(port >> 8);
     b[0x6A] = uint8_t(port);
     const uint8_t *img = ZemRamPara::pInstance()->ram_para;
@@ -667,9 +687,7 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
             i += n;
             continue;
         }
-        uint64_t end = std::min(last, w->hi);
-        if (w->kind == Slots)
-            end = std::min(end, a | 0xFFF);   // each address picks its own slot
+        const uint64_t end = std::min(last, w->hi);
         const uint32_t n = uint32_t(end - a + 1);
         uint8_t *o = out + i;
         switch (w->kind) {
@@ -677,8 +695,7 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
             std::memcpy(o, store->ram_para + a, n);
             break;
         case Slots:
-            // A read from the image runs into slot 1, and nothing is read past slot 16.
-            std::memcpy(o, &store->user_mode_ram[(a >> 12) - 1][a & 0xFFF], n);
+            copySlotRecords(store, first, a, o, n);
             break;
         case First:
             for (uint32_t k = 0; k < n; ++k) {
@@ -776,7 +793,7 @@ uint32_t message_deal::read_remote(uint8_t *body, uint32_t address, uint32_t len
         }
         f->read_fpga_ram(out, at, len, 1, n);
         {
-            const bool halved = c331_manage::instance()->gPanel.use1och == 1;
+            const bool halved = c331_manage::instance()->published_use1och() == 1;
             f->with_pages([&](card_pages &c) {
                 uint8_t *shadow = c.MCU_RAM_PARA_func[n];
                 std::memcpy(shadow + p.offset, out, len);

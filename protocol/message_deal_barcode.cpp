@@ -17,6 +17,7 @@
 #include "sendcard/fpga_manage.h"
 
 #include <QDir>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -71,9 +72,10 @@ uint32_t message_deal::set_barcode(uint8_t *body)
         g_str_barcode = stored;
     }
     // The barcode's hexadecimal reading is the 12-byte cloud device id.
-    const QByteArray id = QByteArray::fromHex(stored.toLatin1());
-    for (int i = 0; i < 12; ++i)
-        g_4G_property[25 + i] = i < id.size() ? uint8_t(id[i]) : 0;
+    const QByteArray hex = QByteArray::fromHex(stored.toLatin1());
+    uint8_t id[12] = {};
+    std::memcpy(id, hex.constData(), std::min<size_t>(sizeof id, size_t(hex.size())));
+    message_deal_4g::set_cloud_id(id);
 
     body[10] = stored == sent ? STATUS_DONE : STATUS_DIFFERS;
     return 2;

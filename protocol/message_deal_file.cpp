@@ -151,6 +151,8 @@ Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
 
 Stored storeTransfer(ZemFileDeal &rec)
 {
+    if (storesBlocks(rec.type) && rec.total_len > capacity(rec.type))
+        return Stored::Failed;   // a length only a refused start can have recorded
     switch (rec.type) {
     case TYPE_APP:
         platform::ensureDir(APP_DIR);
@@ -245,8 +247,11 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     const uint8_t subtype = body[17];
     const uint32_t total = para::get32(body, 18);
     ZemFileDeal &rec = g_zem_file_deal_para;
+    // Every start forgets the previous transfer's destination, so that no
+    // end can store the previous file under its name after a refused start.
+    rec.path.clear();
 
-    uint8_t type;
+    uint8_t type = TYPE_NONE;   // stays so for a refused start
     uint32_t clear = 0;
     std::string path;
     bool upgrade = false;
@@ -255,7 +260,6 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     } else if (tagIs(tag, "FBOT")) {
         // Boot loader images are taken but stored nowhere; the start has no reply.
         rec.type = TYPE_BOOT;
-        rec.path.clear();
         md5.reset();
         return 0;
     } else if (tagIs(tag, "FKRN")) {
@@ -267,24 +271,24 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     } else if (tagIs(tag, "OSDS")) {
         type = TYPE_OSD, clear = 0x400000;
     } else if (tagIs(tag, "MO", 2)) {
-        int mode = modeNumber(tag + 2);
-        if (mode < 0)
-            return reply3(body, 1, 1, 2);
-        type = TYPE_USER_OSD, clear = 0x400000, path = modePath(mode);
+        const int mode = modeNumber(tag + 2);
+        if (mode > 0)
+            type = TYPE_USER_OSD, clear = 0x400000, path = modePath(mode);
     } else if (tagIs(tag, "QyFX") && subtype == TYPE_RECOVERY) {
         type = TYPE_RECOVERY, path = std::string(RECOVERY_DIR) + "QyFX";
     } else if (tagIs(tag, "QyFR") && subtype == TYPE_MAPPING) {
         type = TYPE_MAPPING, path = std::string(MAPPING_DIR) + "QyFR";
-    } else {
-        return reply3(body, 1, 1, 2);
     }
-    if (total > capacity(type))
-        return reply3(body, 1, 1, 2);
 
-    rec.type = type;
-    rec.path = path;
+    // Accepted or refused, the start records the length and begins a new
+    // digest; a refused one keeps the recorded type (an end stores nothing
+    // whose length exceeds that type's room).
     rec.total_len = total;
     md5.reset();
+    if (type == TYPE_NONE || total > capacity(type))
+        return reply3(body, 1, 1, 2);
+    rec.type = type;
+    rec.path = path;
     if (clear) {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memset(fileBuf_tarix, 0, clear);

@@ -62,7 +62,9 @@ void putWifiPart(uint8_t *body, const QString wifi[17])
     putOctets(body + 370, 4, wifi[14]);
     putOctets(body + 374, 4, wifi[12]);
     body[378] = 24;
-    std::memcpy(body + 379, g_4G_property, 24);
+    uint8_t property[sizeof g_4G_property];
+    message_deal_4g::copy_4G_property(property);
+    std::memcpy(body + 379, property, 24);
 }
 
 } // namespace net_records

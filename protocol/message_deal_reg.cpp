@@ -303,7 +303,13 @@ uint32_t message_deal::write_register(uint8_t *body, uint32_t length)
             status = 1;   // no storage behind this number
             break;
         }
-        {
+        if (n >= FILE_165) {
+            // The bytes of registers 162 to 165 under their file numbers 33
+            // to 36: the chip thread takes and clears them under the image's
+            // lock, so they are merged under it too.
+            ParaLock lock;
+            file[n] = uint8_t((v & m) | (file[n] & ~m));
+        } else {
             std::lock_guard<std::mutex> lock(regFileMutex);
             storeShared(&file[n], uint8_t((v & m) | (loadShared(&file[n]) & ~m)));
         }
@@ -531,6 +537,6 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
 uint8_t message_deal::RegUpdate11(uint8_t mask)
 {
     if (mask & 0x01)
-        tarixsource::pInstance()->sdi_reset_request = 1;
+        tarixsource::pInstance()->request_sdi_reset();
     return 0;
 }

@@ -215,5 +215,8 @@ int fpga_manage::set_output_status()
         if ((fpga_drv::read_reg(n, REG_OUTPUT) & 0x01) != on)
             ok = 0;
     }
+    // The wall's new output state is a changed setting, as a new brightness is.
+    if (ok)
+        store->test_signal(1);
     return ok;
 }

@@ -21,15 +21,19 @@ FirmwareUpdate::FirmwareUpdate(QWidget *parent) : QDialog(parent, Qt::FramelessW
     m_text = new QLabel(this);
     m_text->setAlignment(Qt::AlignCenter);
     m_text->setWordWrap(true);
-    g_qround_bar = new QRoundProgressBar(this);
+    m_bar = new QRoundProgressBar(this);
+    g_qround_bar = m_bar;
     layout->addWidget(m_text);
-    layout->addWidget(g_qround_bar, 0, Qt::AlignCenter);
+    layout->addWidget(m_bar, 0, Qt::AlignCenter);
     language_changed();
 }
 
 FirmwareUpdate::~FirmwareUpdate()
 {
-    g_qround_bar = nullptr;
+    // A pop-up switched off is deleted later, possibly after the next one
+    // took the shared pointer.
+    if (g_qround_bar == m_bar)
+        g_qround_bar = nullptr;
 }
 
 void FirmwareUpdate::language_changed()
@@ -43,7 +47,7 @@ void FirmwareUpdate::step()
     // The length of an upgrade is not known here: the arc runs round and
     // round so the panel shows that the device is busy.
     if (++m_ticks % TICKS_PER_STEP == 0)
-        g_qround_bar->setValue((g_qround_bar->value() + 1) % 101);
+        m_bar->setValue((m_bar->value() + 1) % 101);
 }
 
 void firmware_update_start(QWidget *parent)
@@ -68,9 +72,10 @@ void firmware_update_over()
     if (!g_update_popup)
         return;
     g_update_popup->hide();
+    if (g_qround_bar == g_update_popup->bar())
+        g_qround_bar = nullptr;
     g_update_popup->deleteLater();
     g_update_popup = nullptr;
-    g_qround_bar = nullptr;
 }
 
 FirmwareUpdate *firmware_update_popup()

@@ -7,6 +7,7 @@
 #include <QDialog>
 
 class QLabel;
+class QRoundProgressBar;
 
 class FirmwareUpdate : public QDialog
 {
@@ -15,12 +16,16 @@ public:
     explicit FirmwareUpdate(QWidget *parent = nullptr);
     ~FirmwareUpdate() override;
     void step();
+    QRoundProgressBar *bar() const { return m_bar; }
 
 public Q_SLOTS:
     void language_changed();
 
 private:
     QLabel *m_text;
+    // This pop-up's own progress widget: g_qround_bar names it while the
+    // pop-up is up, and the next pop-up's once that is up.
+    QRoundProgressBar *m_bar;
     unsigned m_ticks = 0;
 };
 

@@ -27,10 +27,13 @@ template <class Page, class Work> void onPage(page::Id id, Page *const &pointer,
 
 } // namespace
 
+// Requests of several links may reach the GUI thread in another order than
+// they changed g_update_flag: each one acts only when the flag still says
+// so, and the pop-up ends as the flag is.
 void show_upgrade_popup()
 {
     gui_call::post([] {
-        if (g_mainwindow)
+        if (g_mainwindow && g_update_flag.load())
             g_mainwindow->update_start();
     });
 }
@@ -38,7 +41,7 @@ void show_upgrade_popup()
 void hide_upgrade_popup()
 {
     gui_call::post([] {
-        if (g_mainwindow)
+        if (g_mainwindow && !g_update_flag.load())
             g_mainwindow->update_over();
     });
 }

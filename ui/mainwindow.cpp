@@ -159,7 +159,7 @@ void MainWindow::user_mode_request(int n, bool save)
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || n < 1 || n > static_cast<int>(para::MODE_COUNT))
         return;
-    if (!save && !store->ZemUserModeSaved(n - 1))
+    if (!save && !ui::userModeSaved(n - 1))
         return;
     {
         ParaLock lock;

@@ -3,7 +3,8 @@
 
 // The home screen (page 1) and the program's 10 ms tick.
 
-#include <QByteArray>
+#include "ui/panelstatus.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <cstdint>
@@ -69,7 +70,7 @@ private:
     zem_keyboard *m_keys;
     bool m_reboot_sent = false;
     uint32_t m_last_input;   // tick of the last key or touch
-    QByteArray m_status_written;   // the panel status last written for the simulation
+    ui::PanelState m_status_written;   // the panel status last written for the simulation
 };
 
 #endif

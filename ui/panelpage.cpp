@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <cstring>
 
 namespace ui {
 
@@ -37,16 +38,39 @@ QString tr5in(int lang, const char *zh, const char *en, const char *ru, const ch
     }
 }
 
-const uint8_t *image()
+namespace {
+
+// Runs `read` on the store under the image's locks; `none` while no store exists.
+template <class T, class Read> T readLocked(T none, Read read)
 {
-    static const uint8_t zeros[para::IMAGE_SIZE] = {};
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    return store ? store->ram_para : zeros;
+    if (!store)
+        return none;
+    ImageLock lock(store);
+    return read(*store);
+}
+
+} // namespace
+
+void copyImage(uint8_t *out, uint32_t off, uint32_t len)
+{
+    std::memset(out, 0, len);
+    if (ZemRamPara *store = ZemRamPara::p_zemrampara_config)
+        store->copy_image(out, off, len);
 }
 
 uint16_t word(uint32_t off)
 {
-    return para::get16(image(), off);
+    uint8_t v[2];
+    copyImage(v, off, 2);
+    return para::get16(v, 0);
+}
+
+uint8_t byte(uint32_t off)
+{
+    uint8_t v;
+    copyImage(&v, off, 1);
+    return v;
 }
 
 void runInGui(QObject *ctx, std::function<void()> fn)
@@ -132,8 +156,6 @@ QString userModeName(int slot)
     return aliasOr("usermode", slot, QString::number(slot + 1));
 }
 
-namespace {
-
 // The source manager rewrites the records under input_timing_mutex.
 void timingOf(int s, uint16_t t[3])
 {
@@ -142,8 +164,6 @@ void timingOf(int s, uint16_t t[3])
     if (store && s >= 0)
         store->input_timing(static_cast<uint32_t>(s), t);
 }
-
-} // namespace
 
 bool inputHasSignal(int s)
 {
@@ -163,12 +183,43 @@ QString inputTiming(int s)
 
 int windowSource(int w)
 {
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    if (!store)
+    return readLocked(0, [w](ZemRamPara &s) {
+        int16_t isCrop = 0;
+        char entry = 0;
+        return s.ZemGetImageSource(s.ram_para, static_cast<uint8_t>(w), &isCrop, &entry, 0);
+    });
+}
+
+int cropCount(int source)
+{
+    return readLocked(0, [source](ZemRamPara &s) { return s.ZemGetSourceNum(source, para::CROP_ENTRIES); });
+}
+
+int cropOf(int source, int n, CROP_PARA *out)
+{
+    return readLocked(int(para::CROP_ENTRIES), [=](ZemRamPara &s) {
+        int entry = para::CROP_ENTRIES;
+        s.ZemGetCropPara(source, n, out, &entry);
+        return entry;
+    });
+}
+
+void rebuildCropMap()
+{
+    readLocked(0, [](ZemRamPara &s) {
+        s.ZemCropSourceInit();
         return 0;
-    int16_t isCrop = 0;
-    char entry = 0;
-    return store->ZemGetImageSource(store->ram_para, static_cast<uint8_t>(w), &isCrop, &entry, 0);
+    });
+}
+
+bool userModeSaved(int slot)
+{
+    return readLocked(false, [slot](ZemRamPara &s) { return s.ZemUserModeSaved(slot) != 0; });
+}
+
+int currentUserMode()
+{
+    return readLocked(0, [](ZemRamPara &s) { return s.ZemGetCurrentModeIndex(); });
 }
 
 void applyWord(uint32_t off, uint16_t value)
@@ -389,9 +440,17 @@ void PanelPage::goBack()
 
 void PanelPage::keyPressEvent(QKeyEvent *e)
 {
-    if (e->key() == Qt::Key_Escape) {
+    switch (e->key()) {
+    case Qt::Key_Escape:
         goBack();
         return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        // Return is the OK of the field that had it (a focused button takes
+        // it itself); it never presses the page's default button as well.
+        e->accept();
+        return;
+    default:
+        QDialog::keyPressEvent(e);
     }
-    QDialog::keyPressEvent(e);
 }

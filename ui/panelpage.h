@@ -19,6 +19,7 @@ class QLabel;
 class QPushButton;
 class QGridLayout;
 class My_lineEdit;
+struct CROP_PARA;
 
 namespace ui {
 
@@ -30,9 +31,13 @@ QString tr5(const char *zh, const char *en, const char *ru, const char *vn, cons
 // The same for an explicit language.
 QString tr5in(int lang, const char *zh, const char *en, const char *ru, const char *vn, const char *tw);
 
-// The live parameter image and its snapshot (zeros while no store exists).
-const uint8_t *image();
+// Reads of the live parameter image, each under the image's locks
+// (ImageLock): the links, the chip thread and the source thread write it
+// while a page shows it. Zeros while no store exists. Never called while
+// the caller holds those locks itself.
 uint16_t word(uint32_t off);
+uint8_t byte(uint32_t off);
+void copyImage(uint8_t *out, uint32_t off, uint32_t len);
 
 // Runs fn in the GUI thread: at once when called there, else queued to ctx's thread.
 void runInGui(QObject *ctx, std::function<void()> fn);
@@ -55,8 +60,20 @@ QString userModeName(int slot);
 QString inputTiming(int s);
 // True when input s reports a width, a height and a rate.
 bool inputHasSignal(int s);
+// Width, height and rate word of input s, read as one record.
+void timingOf(int s, uint16_t t[3]);
 // Source shown by window w (a crop counts as its source).
 int windowSource(int w);
+
+// The store's crop and user-mode helpers, under the image's locks like the
+// reads above. The crop-use map is the one ZemCropSourceInit builds.
+int cropCount(int source);
+// Crop n (1-based) of `source` into *out; its table entry, or CROP_ENTRIES
+// (out untouched) when there is none.
+int cropOf(int source, int n, CROP_PARA *out);
+void rebuildCropMap();
+bool userModeSaved(int slot);
+int currentUserMode();   // 0 = none
 
 // Writes a 16-bit image word as a setting change: under the image's lock,
 // with apply request 1.
@@ -162,6 +179,7 @@ protected:
         return child;
     }
 
+    // Escape goes back; Return stays with the field or button that has it.
     void keyPressEvent(QKeyEvent *e) override;
 
 private:

@@ -9,11 +9,18 @@
 
 namespace ui {
 
-QByteArray panelStatus()
+PanelState panelState()
 {
-    const bool locked = g_lockwindow && g_lockwindow->isVisible();
-    return "page_focus " + QByteArray::number(g_page_focus.load()) + "\nlockwindow " +
-           (locked ? "shown" : "hidden") + "\n";
+    PanelState s;
+    s.page = g_page_focus.load();
+    s.locked = g_lockwindow && g_lockwindow->isVisible();
+    return s;
+}
+
+QByteArray panelStatus(const PanelState &state)
+{
+    return "page_focus " + QByteArray::number(state.page) + "\nlockwindow " + (state.locked ? "shown" : "hidden") +
+           "\n";
 }
 
 bool writePanelStatus(const QByteArray &status)
@@ -25,12 +32,12 @@ bool writePanelStatus(const QByteArray &status)
     return file.open(QIODevice::WriteOnly) && file.write(status) == status.size() && file.commit();
 }
 
-void publishPanelStatus(QByteArray &written)
+void publishPanelStatus(PanelState &written)
 {
     if (!platform::isSim())
         return;
-    const QByteArray now = panelStatus();
-    if (now != written && writePanelStatus(now))
+    const PanelState now = panelState();
+    if (now != written && writePanelStatus(panelStatus(now)))
         written = now;
 }
 

@@ -5,6 +5,7 @@
 #include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "platform/devmem.h"
 #include "platform/i2c.h"
 #include "platform/platform.h"
 #include "platform/sim_inputs.h"
@@ -13,7 +14,9 @@
 #include "videoio/edid.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
@@ -33,6 +36,30 @@ constexpr int EEPROM_PAGE = 8;
 constexpr unsigned EEPROM_WRITE_MS = 5;   // write cycle of one page
 constexpr unsigned HOTPLUG_LOW_MS = 100;  // a source needs >= 100 ms low to re-read the EDID
 constexpr uint8_t VBO_INPUTS = (1u << 4) | (1u << 5);
+
+// The EDID EEPROMs and their multiplexer, the hot-plug port, the audio switch,
+// the HDMI transmitter and the receivers are reached at the addresses of the
+// simulated board (platform/i2c.h). On the device nothing is sent to those
+// addresses, which may belong to other chips there: their services are
+// skipped, and only the source check's write to device 238 goes out.
+bool boardWiringKnown()
+{
+    return platform::isSim();
+}
+
+// The SDI receiver's reset line is a GPIO word of the simulated board; on the
+// device, where its wiring is not known, the pulse is timed but not driven.
+void driveSdiReset(uint16_t value)
+{
+    if (!boardWiringKnown())
+        return;
+    // Mapped once on first use; null when the GPIO word cannot be mapped.
+    static std::once_flag once;
+    static std::unique_ptr<platform::devmem::Window> win;
+    std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
+    if (win)
+        win->write16(tarixsource::SDI_RST_GPIO, value);
+}
 
 } // namespace
 
@@ -70,6 +97,10 @@ int tarixsource::initialize()
     std::lock_guard<std::mutex> lock(m_startMutex);
     if (m_started)
         return result;
+    if (!boardWiringKnown())
+        std::fputs("I2C: only the source check's write to device 238 is sent; the EDID EEPROMs, hot-plug lines, "
+                   "audio switch, HDMI transmitter, receivers and the SDI receiver's reset line are skipped on this board\n",
+                   stderr);
     m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {
         writeLogMsg(1, "checksourceThread create error");
@@ -107,6 +138,12 @@ void tarixsource::request_edid(int p)
     wake();
 }
 
+void tarixsource::request_sdi_reset()
+{
+    sdi_reset_request = 1;
+    wake();
+}
+
 void tarixsource::stop()
 {
     std::lock_guard<std::mutex> lock(m_startMutex);
@@ -126,6 +163,8 @@ void tarixsource::check_source_turn()
             m_edidFailures[p] = 0;
             edid_done[p] = 1;
             edid_request[p] = 0;
+        } else if (!boardWiringKnown()) {
+            edid_request[p] = 0;   // skipped: done stays 0
         } else if (++m_edidFailures[p] >= EDID_ATTEMPTS) {
             // Give up so that nobody waits for ever; done stays 0.
             writeLogMsg(1, "edid write failed");
@@ -137,6 +176,7 @@ void tarixsource::check_source_turn()
     if (audio_request.load() == 1 && set_audio_source())
         audio_request = 0;
     reg160_service();
+    sdi_reset_service();
     if (platform::isSim())
         platform::sim::inputs::poll();
     update_vid_info_delay();
@@ -165,6 +205,8 @@ int tarixsource::write_edid_eeprom(int port, const uint8_t *edid)
 
 int tarixsource::set_hotplug(uint8_t mask, bool high)
 {
+    if (!boardWiringKnown())
+        return 1;   // skipped: nothing to drive
     uint8_t lines = 0;
     if (!Drv_I2C0::I2C_ReadBytes(i2c_fd, board::HOTPLUG_PORT, board::HOTPLUG_OUTPUT_REG, &lines, 1))
         return 0;
@@ -174,7 +216,7 @@ int tarixsource::set_hotplug(uint8_t mask, bool high)
 
 int tarixsource::Set_Custom_HDMI_EDID(int port)
 {
-    if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0)
+    if (port < 0 || port >= SOURCE_COUNT || i2c_fd < 0 || !boardWiringKnown())
         return 0;
     uint8_t table[edid::SIZE];
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -211,6 +253,8 @@ int tarixsource::set_audio_source()
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store || i2c_fd < 0)
         return 0;
+    if (!boardWiringKnown())
+        return 1;   // skipped: nothing to switch
     int source;
     {
         // The audio window, its source word and the crop record are written
@@ -259,12 +303,24 @@ void tarixsource::reg160_service()
     __atomic_fetch_and(reg, static_cast<uint8_t>(~served), __ATOMIC_ACQ_REL);
 }
 
+void tarixsource::sdi_reset_service()
+{
+    if (sdi_reset_request.exchange(0)) {
+        driveSdiReset(SDI_RST_ACTIVE);
+        m_sdiResetTick = G_timeTicks.load();
+        m_sdiResetPending = true;
+    } else if (m_sdiResetPending && Utils::getTimeSpace(m_sdiResetTick) > SDI_RESET_TICKS) {
+        driveSdiReset(SDI_RST_RELEASED);
+        m_sdiResetPending = false;
+    }
+}
+
 // The receivers are read through the register map of their simulated
 // stand-ins; on the board the inputs read as having no signal.
 bool tarixsource::poll_receiver(int p)
 {
     hdmi_rx &rx = receivers[p];
-    if (!(source_enable.load() & (1u << p)) || !platform::isSim() || i2c_fd < 0) {
+    if (!(source_enable.load() & (1u << p)) || !boardWiringKnown() || i2c_fd < 0) {
         rx.clear();
     } else if (rx.refresh(i2c_fd)) {
         m_receiverMisses[p] = 0;
@@ -280,8 +336,10 @@ bool tarixsource::get_hdmi(int p)
 {
     if (p < 0 || p >= SOURCE_COUNT)
         return false;
-    const hdminfo rec = receivers[p].record();
+    // The source thread rewrites the register copy under the same lock: the
+    // record is built from one whole copy.
     std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    const hdminfo rec = receivers[p].record();
     const bool changed = std::memcmp(&source_hdminfo[p], &rec, sizeof rec) != 0;
     source_hdminfo[p] = rec;
     return changed;
@@ -339,7 +397,7 @@ void tarixsource::set_status_bit(int byte, int bit, bool on)
 int tarixsource::it66121_sdi_enable()
 {
     static const uint8_t probes[2] = {0xA5, 0x5A};
-    int ok = i2c_fd >= 0;
+    int ok = i2c_fd >= 0 && boardWiringKnown();   // skipped on the board: not passed
     for (uint8_t v : probes) {
         uint8_t back = static_cast<uint8_t>(~v);
         ok = ok && Drv_I2C0::I2C_WriteByte(i2c_fd, board::HDMI_TX, board::TX_SCRATCH_REG, v) &&

@@ -56,13 +56,21 @@ public:
     // Raise a request and wake the thread: the audio input, and port p's EDID.
     void request_audio();
     void request_edid(int p);
+    // Register 17: pulse the SDI receiver's reset line.
+    void request_sdi_reset();
     // Ends the thread and waits for it (tests; the program never stops it).
     void stop();
 
     // Services; each returns 1 when done, 0 when not (retried next turn).
+    // On the device nothing is sent to the simulated board's EEPROMs,
+    // hot-plug port, audio switch or transmitter: an EDID request is dropped
+    // with done left 0, the audio and hot-plug services count as served.
     int Set_Custom_HDMI_EDID(int port);
     int set_audio_source();
     void reg160_service();
+    // Starts a requested reset pulse of the SDI receiver, and ends it once
+    // more than SDI_RESET_TICKS ticks have passed.
+    void sdi_reset_service();
     // Reads the receivers' timing and publishes the records into image bytes
     // 256 + 6p; emits code 12 when any changed.
     void update_vid_info_delay();
@@ -108,6 +116,12 @@ public:
     // Turns a receiver may fail to answer before its input counts as lost
     // (half a second).
     static constexpr int RECEIVER_MISSES = 500 / TURN_MS;
+    // Reset line of the SDI receiver on the simulated board: one GPIO word, 0
+    // holds the receiver in reset, 0x10 releases it (not driven on the device).
+    static constexpr uint32_t SDI_RST_GPIO = 0x1F2079B0;
+    static constexpr uint16_t SDI_RST_ACTIVE = 0x00;
+    static constexpr uint16_t SDI_RST_RELEASED = 0x10;
+    static constexpr uint32_t SDI_RESET_TICKS = 15;
 
 private:
     tarixsource();
@@ -123,6 +137,8 @@ private:
     thread_wake m_wake;
     int m_edidFailures[SOURCE_COUNT] = {};
     int m_receiverMisses[SOURCE_COUNT] = {};
+    bool m_sdiResetPending = false;   // the reset line is held low since m_sdiResetTick
+    uint32_t m_sdiResetTick = 0;
 };
 
 #endif

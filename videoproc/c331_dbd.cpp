@@ -4,9 +4,10 @@
 // of the five regions PS_MEM_REGION (one region per field store, 6 blocks fill
 // a region exactly). A window holding blocks b..b+n-1 stores field j at
 // PS_MEM_REGION[j] + PS_MEM_DBD * b. A window that fits its first input
-// channel's own frame memory uses that channel's five stores (PS_MEM_SC).
-// Widths are kept in units of 320 pixels; the default is the port's full
-// active width.
+// channel's own frame memory uses that channel's five stores (PS_MEM_SC)
+// with the chip's line pitch (PS_ICH_MEMVAL), the pitch its output channels
+// read them with and the one that keeps its lines clear of the neighbouring
+// channels'. Widths are kept in units of 320 pixels.
 
 #include "videoproc/c331_manage.h"
 
@@ -108,7 +109,7 @@ int c331_manage::set_dbd_mem(int fd, int win)
     if (mode == 1 && !check_dbd_input(port)) {
         for (int j = 0; j < STORES; ++j)
             dbd_mem_addr[win][j] = PS_MEM_SC[ich][j];
-        dbd_pitch[win] = valid_port(port) ? units(PI_ACT_FULL[port].hw) : 0;
+        dbd_pitch[win] = static_cast<int32_t>(PS_ICH_MEMVAL);
         return 0;
     }
     const int need = mode == 1 ? (port < HDMI_PORTS ? 1 : 2) : mode < 30 ? 2 : mode < 40 ? 3 : 4;

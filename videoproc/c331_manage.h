@@ -302,7 +302,12 @@ public:
     int32_t g_chg_hdmi[PORT_NUM] = {};
 
     // ---- window set ----
+    // The panel record, the chip thread's own while a pass rebuilds it.
     ST_PANEL gPanel = {};
+    // Its one-pair flag as the links see it (a remote read of an FPGA's
+    // parameter page halves the word at 116 while it is 1): published with
+    // the panel values written back into the image, under the image's lock.
+    uint8_t published_use1och();
     ST_MWIN gMwin = {0, nullptr};
     ST_RECT gMwinRect[WIN_NUM] = {};              // storage behind gMwin.pwin
     ST_WIN_INFO gWininfo[WIN_NUM] = {};
@@ -529,9 +534,10 @@ public:
     // Blocks each window holds, -1 = none.
     int32_t win_dbd_block[WIN_NUM][4] = {{-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1},
                                          {-1, -1, -1, -1}, {-1, -1, -1, -1}, {-1, -1, -1, -1}};
-    // A dot-by-dot window's five frame buffers and their line pitch (the
-    // picture width in units of 320 pixels), as set_dbd_mem sets them up; the
-    // window's input and output channels use them.
+    // A dot-by-dot window's five frame buffers and their line pitch (in the
+    // dot-by-dot area the picture width in units of 320 pixels, in a
+    // channel's own memory the chip's line pitch), as set_dbd_mem sets them
+    // up; the window's input and output channels use them.
     uint32_t dbd_mem_addr[WIN_NUM][5] = {};
     int32_t dbd_pitch[WIN_NUM] = {};
     void reset_dbd_mem(int win);
@@ -651,6 +657,22 @@ public:
         int en, cn, scale;
     };
     OsdCharSize osd_char_size() const;
+    // The OSD memory area as it is drawn, shown and scrolled: the character
+    // area (PS_BG_HACT x PS_BG_VACT) or the bitmap, at most OSD_MAX_SIZE
+    // either way and no taller than the chip memory between PS_MEM_OSD and
+    // the fonts holds together with the second area's 2 x 2 tiling.
+    struct OsdArea {
+        int w, h;
+    };
+    OsdArea osd_area() const;
+    OsdArea osd_area(bool chars) const;
+    // The part of the area the OSD windows show: the area less the input
+    // margins, where a right or bottom margin below 0 counts as 0 (the
+    // windows never read past the area). Negative when nothing is shown.
+    OsdArea osd_visible() const;
+    // Where the second area lies for the area drawn last: at PS_MEM_OSD1, or
+    // right behind an area too large for the room up to PS_MEM_OSD1.
+    uint32_t osd_second_area() const;
     int zemApi_OsdSet(int item, int value);
     int zemApi_OsdSetUnicode(int lines, const int *lengths, const uint32_t (*text)[OSD_LINE_CHARS]);
     void set_OSD_para(const OMENU_PARA &para);
@@ -752,6 +774,7 @@ private:
     void take_input_channels();
     int fade_window() const;
     uint8_t program_input_side(int fd);
+    void set_read_markers(int w, bool programmed);
     void program_output_side(int fd);
     void keep_user_freezes(int fd, uint8_t programmed);
     void consume_port_updates(uint8_t programmed);
@@ -780,6 +803,7 @@ private:
     bool apply_windows();
     void apply_crop_edits();
     void apply_window_source(int win, uint16_t source);
+    uint8_t kept_freeze(uint32_t i, uint16_t out, uint8_t applied, uint8_t source);
     void apply_edid(const PassRequests &requests);
     void apply_debug_registers(const PassRequests &requests);
     void poll_inputs();
@@ -795,6 +819,7 @@ private:
     void set_osd_font_size(int fontw, int fonth);
     uint32_t osd_pitch() const;
     void set_osd_pitch(int w);
+    int osd_max_lines(uint32_t pitch) const;
     bool osd_engine_run(int fd, uint8_t command);
     bool draw_osd_text(int fd, int w, int h);
     bool draw_osd_bitmap(int fd, int w, int h);
@@ -817,6 +842,7 @@ private:
     // Values the chip derives for the image (the panel's layout): into the
     // store's image under its lock, and into the section's copy.
     void write_back(std::initializer_list<std::pair<uint32_t, uint16_t>> words);
+    uint8_t m_published_use1och = 0;   // guarded by the image's lock (ParaLock)
 
     uint8_t m_para[para::IMAGE_SIZE] = {};
     uint8_t m_para_back[para::IMAGE_SIZE] = {};

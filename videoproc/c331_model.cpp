@@ -183,6 +183,19 @@ void c331_manage::load_param()
     PM_OSD_SCROLL_MODE = t[PT_OSD_SCROLL_MODE];
 }
 
+// The freeze of image window i (bit 1) as a re-layout takes it: as last
+// applied while the output word's freeze bit stands as it was, so that a
+// freeze refused for want of a signal stays refused; a bit that changed with
+// the re-layout, or of a window that had no slot, as c331_SetWinOutput
+// decides it: stored only when the window's source has a signal.
+uint8_t c331_manage::kept_freeze(uint32_t i, uint16_t out, uint8_t applied, uint8_t source)
+{
+    const bool changed = (out ^ snapshot_word(para::window(i, para::WIN_FLAGS))) & 2;
+    if (win_slot[i] >= 0 && !changed)
+        return applied;
+    return (out & 2) && !port_nosignal(zemApi_inputCvtC331(source)) ? 2 : 0;
+}
+
 void c331_manage::zemApi_initEnvC331()
 {
     const uint8_t *img = para_image();
@@ -193,6 +206,13 @@ void c331_manage::zemApi_initEnvC331()
         zemApi_initEnvC331Default();
         return;
     }
+
+    // The freeze each image window has as last applied, before the slots
+    // are filled anew.
+    uint8_t applied_freeze[WIN_NUM] = {};
+    for (int i = 0; i < WIN_NUM; ++i)
+        if (win_slot[i] >= 0 && win_slot[i] < WIN_NUM)
+            applied_freeze[i] = gWininfo[win_slot[i]].outmode & 2;
 
     gMwin.count = wincnt;
     gMwin.pwin = gMwinRect;
@@ -229,7 +249,7 @@ void c331_manage::zemApi_initEnvC331()
         wi.h = para::get16(img, para::window(i, para::WIN_H));
         gMwinRect[n] = ST_RECT{wi.x, wi.y, wi.w, wi.h};
         uint16_t out = para::get16(img, para::window(i, para::WIN_FLAGS));
-        wi.outmode = out & 0x03;
+        wi.outmode = static_cast<uint8_t>((out & 1) | kept_freeze(i, out, applied_freeze[i], wi.input));
         PM_WIN_FADE_EN[n] = (out >> 2) & 1;
         const uint16_t modeWord = para::get16(img, para::window(i, para::WIN_P2P_MODE));
         int32_t dbd = (out & para::WIN_FLAG_P2P) ? dbd_mode_of(modeWord) : 0;

@@ -59,7 +59,7 @@ int c331_manage::zemApi_OsdSet(int item, int value)
     case 10: osd_fit_source_width(value); break;
     case 11: in[TOP] = 0; break;
     // The source is `value` high from the top of the OSD memory.
-    case 12: in[BOTTOM] = PS_BG_VACT - value - in[TOP]; break;
+    case 12: in[BOTTOM] = osd_area(true).h - value - in[TOP]; break;
     case 13: PM_OSD_SCROLL_SPEED = value % 256; osd_refresh_request = 1; break;
     case 14: PM_OSD_CHAR_64DOT = value != 0; osd_rebuild_request = 1; break;
     case 15: PM_OSD_UPDATE_BUTTON = value != 0; osd_rebuild_request = 1; break;
@@ -99,8 +99,9 @@ void c331_manage::osd_fit_source_width(int value)
             line = i;
         }
     }
-    if (PS_BG_HACT >= widest) {
-        PM_OSD_INPUT_OFFSET[RIGHT] = PS_BG_HACT - value - PM_OSD_INPUT_OFFSET[LEFT];
+    const int area = osd_area(true).w;
+    if (area >= widest) {
+        PM_OSD_INPUT_OFFSET[RIGHT] = area - value - PM_OSD_INPUT_OFFSET[LEFT];
         return;
     }
     const int memory = g_osd_full_cnt_tarix[line] * (s.cn / s.scale) + g_osd_half_cnt_tarix[line] * (s.en / s.scale);

@@ -29,7 +29,12 @@ constexpr uint32_t B4_SPITCH = C331_REG(4, 0x1C, 1);
 constexpr uint32_t B4_WIDTH = C331_REG(4, 0x1E, 2);       // width - 1
 constexpr uint32_t B4_HEIGHT = C331_REG(4, 0x20, 2);      // height - 1
 constexpr uint32_t B4_PSCALE = C331_REG(4, 0x22, 1);      // bit 4 / 5: destination / source pitch in 512 bytes
-constexpr uint32_t B4_CHRCNT = C331_REG(4, 0x24, 1);      // characters - 1
+// Character draw set-up: 0x23, 0x25 and 0x26 are 0 for every draw, 0x24 is
+// the number of characters - 1.
+constexpr uint32_t B4_CHR23 = C331_REG(4, 0x23, 1);
+constexpr uint32_t B4_CHRCNT = C331_REG(4, 0x24, 1);
+constexpr uint32_t B4_CHR25 = C331_REG(4, 0x25, 1);
+constexpr uint32_t B4_CHR26 = C331_REG(4, 0x26, 1);
 constexpr uint32_t B4_LISTPTR = C331_REG(4, 0x27, 2);
 constexpr uint32_t B4_LISTDATA = C331_REG(4, 0x29, 1);
 constexpr uint32_t B4_CHRMODE = C331_REG(4, 0x2A, 1);
@@ -53,15 +58,20 @@ constexpr int PACKED_WIDE = 8320;
 constexpr unsigned ENGINE_POLLS = 10000;
 constexpr unsigned ENGINE_PAUSE_US = 10;
 
-// The character engine's values before each draw.
-constexpr c331_table::RegVal CHARS_START[] = {
-    {C331_REG(4, 0x23, 1), 0}, {C331_REG(4, 0x25, 1), 0}, {C331_REG(4, 0x26, 1), 0}};
-
-constexpr uint32_t ASCII_FIRST = 0x20, ASCII_LAST = 0x7E;
+// The ASCII fonts hold U+0020 to U+007F, the CJK fonts U+4E00 to U+9FFF.
+constexpr uint32_t ASCII_FIRST = 0x20, ASCII_LAST = 0x7F;
 constexpr uint32_t CJK_FIRST = 0x4E00, CJK_LAST = 0x9FFF;
 
 uint16_t unit_at(const uint8_t *line, int k) { return uint16_t(line[2 * k] << 8 | line[2 * k + 1]); }
 bool half_width(uint16_t unit) { return unit < 0x100; }
+
+// Line pitch of an area w wide in 128-byte units: twice the width, so that
+// the scroll area holds two copies side by side, rounded up to 512 bytes.
+int pitch_units(int w)
+{
+    const int n = 2 * ((w + 127) / 128);
+    return (n + 3) & ~3;
+}
 
 // Advance of a character in the OSD memory, for a font of `size` dots.
 int advance(uint16_t unit, int size, bool dbl)
@@ -119,13 +129,46 @@ void c331_manage::load_unicode_char()
 
 uint32_t c331_manage::osd_pitch() const { return uint32_t(g_osd_mwi) * (g_osd_mwi_shift ? 512 : 128); }
 
-// Twice the width, so that the scroll area can hold two copies side by side.
 void c331_manage::set_osd_pitch(int w)
 {
-    int n = 2 * ((w + 127) / 128);
-    n = (n + 3) & ~3;
+    const int n = pitch_units(w);
     g_osd_mwi_shift = n > 64;
     g_osd_mwi = g_osd_mwi_shift ? n / 4 : n;
+}
+
+// Lines of `pitch` bytes that the OSD memory holds for an area: the second
+// area, twice as many lines for its 2 x 2 tiling, lies at PS_MEM_OSD1 or
+// right behind the area, whichever is further, and both end below the fonts.
+int c331_manage::osd_max_lines(uint32_t pitch) const
+{
+    if (pitch == 0)
+        return OSD_MAX_SIZE;
+    const int64_t p = pitch;
+    const int64_t behind_second = std::max<int64_t>(0, int64_t(PS_FONT_ADDR) - PS_MEM_OSD1) / (2 * p);
+    const int64_t behind_first = std::max<int64_t>(0, int64_t(PS_FONT_ADDR) - PS_MEM_OSD) / (3 * p);
+    return int(std::min<int64_t>({behind_second, behind_first, OSD_MAX_SIZE}));
+}
+
+c331_manage::OsdArea c331_manage::osd_area(bool chars) const
+{
+    const int w = std::clamp(chars ? PS_BG_HACT : PS_BMP_HACT, 0, OSD_MAX_SIZE);
+    const int lines = osd_max_lines(uint32_t(pitch_units(w)) * 128);
+    return {w, std::clamp(chars ? PS_BG_VACT : PS_BMP_VACT, 0, lines)};
+}
+
+c331_manage::OsdArea c331_manage::osd_area() const { return osd_area(PM_OSD_DATA_MODE != 0); }
+
+c331_manage::OsdArea c331_manage::osd_visible() const
+{
+    const OsdArea a = osd_area();
+    const int32_t *in = PM_OSD_INPUT_OFFSET;
+    return {a.w - in[0] - std::max(0, in[1]), a.h - in[2] - std::max(0, in[3])};
+}
+
+uint32_t c331_manage::osd_second_area() const
+{
+    const int64_t behind = int64_t(PS_MEM_OSD) + int64_t(osd_pitch()) * osd_area().h;
+    return uint32_t(std::max<int64_t>(PS_MEM_OSD1, behind));
 }
 
 bool c331_manage::osd_engine_run(int fd, uint8_t command)
@@ -219,23 +262,32 @@ bool c331_manage::osd_put_unicode_string_1char_tarix(int fd, const uint8_t *line
     }
     if (chars == 0)
         return true;
-    c331_table::write(*c331drv, fd, CHARS_START);
-    c331drv->write_C331(fd, B4_CHRCNT, uint32_t(chars - 1), 0);
-    c331drv->write_C331(fd, B4_SOURCE, font, 0);
-    c331drv->write_C331(fd, B4_DEST, area + uint32_t(x) + osd_pitch() * uint32_t(y), 0);
+    const c331_table::RegVal draw[] = {
+        {B4_CHR23, 0},
+        {B4_CHRCNT, uint32_t(chars - 1)},
+        {B4_CHR25, 0},
+        {B4_CHR26, 0},
+        {B4_SOURCE, font},
+        {B4_DEST, area + uint32_t(x) + osd_pitch() * uint32_t(y)},
+    };
+    c331_table::write(*c331drv, fd, draw);
     return osd_engine_run(fd, CMD_CHARS);
 }
 
-// Every line of the text, each at its start and the vertical offset. Lines
-// and characters that would not lie wholly inside the OSD area are left out.
+// Every line of the text, each at its start and the vertical offset. A line
+// is drawn when its top lies inside the area, a character when it lies
+// inside its row of OSD memory (the pitch): what sticks out of the area
+// lands in memory the windows do not show, and no character reaches into
+// the next row or in front of the area.
 bool c331_manage::gen_char(int fd)
 {
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
-    const int pitch = PM_OSD_CHAR_DOUBLE ? 2 * size : size;
+    const int spacing = PM_OSD_CHAR_DOUBLE ? 2 * size : size;
+    const int h = osd_area().h;
     for (int i = 0; i < g_unicode_line; ++i) {
-        const int y = PS_CHAR_VST + i * pitch + g_osd_v_alignment_value_tarix;
+        const int y = PS_CHAR_VST + i * spacing + g_osd_v_alignment_value_tarix;
         const int x = PS_CHAR_HST + g_osd_max_line_x_tarix[i];
-        if (y < 0 || y + pitch > PS_BG_VACT)
+        if (y < 0 || y >= h)
             continue;
         const bool ok = g_osd_h_alignment_tarix == 3 ? draw_osd_justified(fd, i, x, y) : draw_osd_line(fd, i, x, y);
         if (!ok)
@@ -244,16 +296,17 @@ bool c331_manage::gen_char(int fd)
     return true;
 }
 
-// The line with one engine command, without the characters that stick out
-// of the area on either side.
+// The line with one engine command, without the characters that lie
+// outside the row on either side.
 bool c331_manage::draw_osd_line(int fd, int line, int x, int y)
 {
     const uint8_t *text = g_unicode_str[line];
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
+    const int row = int(osd_pitch());
     int first = -1, count = 0, first_x = 0;
     for (int k = 0, at = x; k < OSD_LINE_CHARS && unit_at(text, k) != 0; ++k) {
         const int a = advance(unit_at(text, k), size, PM_OSD_CHAR_DOUBLE != 0);
-        if (at + a > PS_BG_HACT)
+        if (at + a > row)
             break;
         if (at >= 0 && first < 0) {
             first = k;
@@ -276,9 +329,10 @@ bool c331_manage::draw_osd_justified(int fd, int line, int x, int y)
     const uint8_t *text = g_unicode_str[line];
     const int size = PM_OSD_CHAR_64DOT ? 64 : 32;
     const int bg = PS_BG_TRANS ? TRANSPARENT_INDEX : BG_INDEX;
+    const int row = int(osd_pitch());
     for (int k = 0; k < OSD_LINE_CHARS && unit_at(text, k) != 0; ++k) {
         const int a = advance(unit_at(text, k), size, PM_OSD_CHAR_DOUBLE != 0);
-        if (x >= 0 && x + a <= PS_BG_HACT &&
+        if (x >= 0 && x + a <= row &&
             !osd_put_unicode_string_1char_tarix(fd, text, k, 1, x, y, FG_INDEX, bg, size, size, PS_MEM_OSD,
                                                 PM_OSD_CHAR_64DOT))
             return false;
@@ -325,9 +379,10 @@ bool c331_manage::tile_osd1(int fd, int w, int h)
 {
     const uint32_t pitch = osd_pitch();
     const uint32_t src = PS_MEM_OSD + uint32_t(PM_OSD_INPUT_OFFSET[0]) + pitch * uint32_t(PM_OSD_INPUT_OFFSET[2]);
+    const uint32_t second = osd_second_area();
     const uint32_t offsets[4] = {0, uint32_t(w), pitch * uint32_t(h), pitch * uint32_t(h) + uint32_t(w)};
     for (uint32_t off : offsets)
-        if (!osd_copy(fd, src, PS_MEM_OSD1 + off, w, h, 0))
+        if (!osd_copy(fd, src, second + off, w, h, 0))
             return false;
     return true;
 }
@@ -338,21 +393,19 @@ void c331_manage::update_osd(int fd)
     const bool chars = PM_OSD_DATA_MODE != 0;
     if (!chars)
         load_bmp();
-    const int w = std::clamp(chars ? PS_BG_HACT : PS_BMP_HACT, 0, OSD_MAX_SIZE);
-    const int h = std::clamp(chars ? PS_BG_VACT : PS_BMP_VACT, 0, OSD_MAX_SIZE);
-    set_osd_pitch(w);
-    bool drawn = chars ? draw_osd_text(fd, w, h) : draw_osd_bitmap(fd, w, h);
+    const OsdArea area = osd_area();
+    set_osd_pitch(area.w);
+    bool drawn = chars ? draw_osd_text(fd, area.w, area.h) : draw_osd_bitmap(fd, area.w, area.h);
 
     set_rtct(fd, 2);
     set_osd(fd, 0);
     set_rtct(fd, 1);
     wait1_povs(fd, 0);
 
-    const int vw = w - PM_OSD_INPUT_OFFSET[0] - PM_OSD_INPUT_OFFSET[1];
-    const int vh = h - PM_OSD_INPUT_OFFSET[2] - PM_OSD_INPUT_OFFSET[3];
-    if (vw < 0 || vh < 0)
+    const OsdArea shown = osd_visible();
+    if (shown.w < 0 || shown.h < 0)
         return;
-    drawn = drawn && tile_osd1(fd, vw, vh);
+    drawn = drawn && tile_osd1(fd, shown.w, shown.h);
     if (!drawn)
         debugPrint("\n update_osd: the OSD memory is not complete \n");
 

@@ -19,7 +19,8 @@
 namespace {
 
 // Font size items by "fontw" and "fonth" (equal): horizontal and vertical
-// zoom, 64-dot fonts, double size.
+// zoom, 64-dot fonts, double size. The first is also the font of a menu
+// that names none of these sizes, and of a bitmap menu.
 struct FontSize {
     int size;
     int hzoom, vzoom, dot64, dbl;
@@ -30,6 +31,7 @@ constexpr FontSize FONT_SIZES[] = {
     {128, 1, 1, 1, 0},
     {256, 1, 1, 1, 1},
 };
+constexpr int TEXT_MENU = 0;
 
 // Scroll mode of each effect 0..4 of the menu file.
 constexpr int SCROLL_MODE_OF_EFFECT[] = {0, 3, 4, 1, 2};
@@ -61,26 +63,29 @@ int chip_color(const std::string &text)
 
 } // namespace
 
+// A menu's font and zoom come from that menu alone, never from a former one.
 void c331_manage::set_osd_font_size(int fontw, int fonth)
 {
-    for (const FontSize &f : FONT_SIZES) {
-        if (fontw != f.size || fonth != f.size)
-            continue;
-        zemApi_OsdSet(1, f.hzoom);
-        zemApi_OsdSet(2, f.vzoom);
-        zemApi_OsdSet(14, f.dot64);
-        zemApi_OsdSet(48, f.dbl);
-        return;
-    }
-    zemApi_OsdSet(14, 0);
+    const FontSize *font = &FONT_SIZES[0];
+    for (const FontSize &f : FONT_SIZES)
+        if (fontw == f.size && fonth == f.size)
+            font = &f;
+    zemApi_OsdSet(1, font->hzoom);
+    zemApi_OsdSet(2, font->vzoom);
+    zemApi_OsdSet(14, font->dot64);
+    zemApi_OsdSet(48, font->dbl);
 }
 
+// The fields that only a text menu has ("fontpara", "layer") are not taken
+// from a bitmap menu: they would be a former text menu's.
 void c331_manage::set_OSD_para(const OMENU_PARA &para)
 {
     if (para.osdcount == 0)
         return;
+    const bool text = para.type == TEXT_MENU;
     const int w = std::min(para.w, int(image_word(para::LED_WIDTH)));
     const int y = std::min(para.y, int(image_word(para::LED_HEIGHT)));
+    const int h = std::min(para.h, int(image_word(para::LED_HEIGHT)));
 
     load_char();
     g_osd_h_alignment_tarix = 0;
@@ -93,15 +98,15 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     zemApi_OsdSet(5, para.x);
     zemApi_OsdSet(6, w);
     zemApi_OsdSet(7, y);
-    zemApi_OsdSet(8, para.h);
-    zemApi_OsdSet(3, para.type == 0 ? 1 : 0);
-    set_osd_font_size(para.fontw, para.fonth);
+    zemApi_OsdSet(8, h);
+    zemApi_OsdSet(3, text ? 1 : 0);
+    set_osd_font_size(text ? para.fontw : 0, text ? para.fonth : 0);
     zemApi_OsdSet(21, para.startx);
     zemApi_OsdSet(22, para.starty);
     zemApi_OsdSet(9, para.x);
     zemApi_OsdSet(10, w);
     zemApi_OsdSet(11, y);
-    zemApi_OsdSet(12, para.h);
+    zemApi_OsdSet(12, h);
     const int font = chip_color(para.font_color);
     if (font >= 0)
         zemApi_OsdSet(17, font);
@@ -117,7 +122,7 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     if (para.effect >= 0 && para.effect < int(std::size(SCROLL_MODE_OF_EFFECT)))
         zemApi_OsdSet(4, SCROLL_MODE_OF_EFFECT[para.effect]);
     zemApi_OsdSet(0, para.status == "on");
-    zemApi_OsdSet(33, para.layer == "buttom");
+    zemApi_OsdSet(33, text && para.layer == "buttom");
     const int h_align = named(H_ALIGN, para.h_align);
     if (h_align >= 0)
         zemApi_OsdSet(34, h_align);

@@ -88,11 +88,10 @@ void cut(const Axis &a, int start, int length, int count, int tile, _ImageWindow
 
 void c331_manage::calc_osd(_ImageWindowDef2_St *tiles)
 {
-    const bool chars = PM_OSD_DATA_MODE != 0;
-    const int32_t *in = PM_OSD_INPUT_OFFSET;
     const int32_t *out = PM_OSD_OUTPUT_OFFSET;
-    int src_w = std::max(0, (chars ? PS_BG_HACT : PS_BMP_HACT) - in[LEFT] - in[RIGHT]);
-    int src_h = std::max(0, (chars ? PS_BG_VACT : PS_BMP_VACT) - in[TOP] - in[BOTTOM]);
+    const OsdArea shown = osd_visible();
+    int src_w = std::max(0, shown.w);
+    int src_h = std::max(0, shown.h);
     if (PM_OSD_HZOOM_EN)
         src_w *= 2;
     if (PM_OSD_VZOOM_EN)
@@ -116,7 +115,7 @@ void c331_manage::set_osd(int fd, int which)
     if (PM_OSD_EN)
         control |= PM_OSD_DATA_MODE ? 3 : 2;
     control |= g_osd_layer ? 0x8000 : 0;
-    const uint32_t base = which == 1 ? PS_MEM_OSD1 : PS_MEM_OSD;
+    const uint32_t base = which == 1 ? osd_second_area() : PS_MEM_OSD;
     const uint32_t hoff = which == 1 ? 0 : uint32_t(PM_OSD_INPUT_OFFSET[LEFT]);
     const uint32_t voff = which == 1 ? 0 : uint32_t(PM_OSD_INPUT_OFFSET[TOP]);
     const uint32_t line = uint32_t(g_osd_mwi) * (g_osd_mwi_shift ? 4 : 1) * 128;
@@ -148,15 +147,9 @@ void c331_manage::set_osd(int fd, int which)
 
 void c331_manage::set_scroll(int fd)
 {
-    const int32_t *in = PM_OSD_INPUT_OFFSET;
-    int hlen, vlen;
-    if (PM_OSD_DATA_MODE) {
-        vlen = OSD_WIN.VW;
-        hlen = PS_BG_HACT - in[LEFT] - in[RIGHT];
-    } else {
-        vlen = PS_BMP_VACT - in[TOP] - in[BOTTOM];
-        hlen = PS_BMP_HACT - in[LEFT] - in[RIGHT];
-    }
+    const OsdArea shown = osd_visible();
+    const int hlen = shown.w;
+    const int vlen = PM_OSD_DATA_MODE ? OSD_WIN.VW : shown.h;
     const int mode = (PM_OSD_SCROLL_MODE % 9 + 9) % 9;
     const uint32_t scroll = mode == 0 ? 0x80 : uint32_t((mode - 1) * 16) | 0x81;
     const Grid g = grid(PS_PANEL_HSHAPE, PS_PANEL_VSHAPE);

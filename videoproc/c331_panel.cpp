@@ -6,6 +6,7 @@
 
 #include "app/logMsg.h"
 #include "app/para_layout.h"
+#include "app/para_lock.h"
 #include "videoproc/c331_regtable.h"
 
 #include <algorithm>
@@ -231,8 +232,18 @@ void c331_manage::zemApi_WriteRam(int offset)
                 {para::OCH_W, static_cast<uint16_t>(p.och.width)},
                 {para::OCH_H, static_cast<uint16_t>(p.och.height)},
                 {para::OCH_BANDWIDTH, static_cast<uint16_t>(p.ochBW)}});
+    {
+        ParaLock lock;
+        m_published_use1och = p.use1och;
+    }
     debugPrint("\n========PC RAM=======\n och_num_h %d\n och_num_v %d\n och_w %d\n och_h %d\n led_x %d\n led_y %d\n",
                s.led_h, s.led_v, p.och.width, p.och.height, p.xoffs, p.yoffs);
+}
+
+uint8_t c331_manage::published_use1och()
+{
+    ParaLock lock;
+    return m_published_use1och;
 }
 
 void c331_manage::zemApi_c331InitRegPanel()

@@ -142,31 +142,43 @@ uint8_t c331_manage::program_input_side(int fd)
 {
     uint8_t programmed = 0;
     for (int w = 0; w < WIN_NUM; ++w) {
-        och_mark[w] = 1;
-        win_wide[w] = 0;
-        if (!has_change(w))
+        const bool changed = has_change(w);
+        if (changed) {
+            calc_iwin2(w);
+            calc_owin2(w);
+        }
+        // A window whose output side alone is programmed (a new mirror)
+        // reads as its rectangles call for too.
+        set_read_markers(w, changed || g_chg_attr[w]);
+        if (!changed)
             continue;
         programmed = static_cast<uint8_t>(programmed | 1u << w);
-        calc_iwin2(w);
-        calc_owin2(w);
         if (PM_WIN_DBD_MODE[w] != 0) {
             set_display_window_ich_dbd(fd, w, PM_WIN_DBD_MODE[w]);
             continue;
         }
         _ImageWindowDef_st out = OWIN[w];
-        if (PS_VBOTX_MODE == VBOTX_WIDE_LIMITED && IWIN[w].VW < OWIN[w].VW) {
-            // A vertically zoomed window reads its lines differently; one
-            // wider than the interface takes is cut to its width.
-            const int32_t H = IWIN[w].HW > WIDE_LIMIT ? OWIN[w].HW : IWIN[w].HW;
-            och_mark[w] = 0;
-            if (H > WIDE_LIMIT) {
-                win_wide[w] = 1;
-                out.HW = WIDE_LIMIT;
-            }
-        }
+        if (win_wide[w])
+            out.HW = WIDE_LIMIT;
         set_display_window_ich(fd, IWIN[w], out, w);
     }
     return programmed;
+}
+
+// The output-read markers of a window the pass programs, from its
+// rectangles; those of the other windows stay at their defaults. Under
+// output interface mode 2 a window zoomed vertically reads its lines
+// differently, and one wider than that interface takes is carried at its
+// width from the input side to the output side.
+void c331_manage::set_read_markers(int w, bool programmed)
+{
+    och_mark[w] = 1;
+    win_wide[w] = 0;
+    if (!programmed || PM_WIN_DBD_MODE[w] != 0 || PS_VBOTX_MODE != VBOTX_WIDE_LIMITED || IWIN[w].VW >= OWIN[w].VW)
+        return;
+    const int32_t H = IWIN[w].HW > WIDE_LIMIT ? OWIN[w].HW : IWIN[w].HW;
+    och_mark[w] = 0;
+    win_wide[w] = H > WIDE_LIMIT ? 1 : 0;
 }
 
 void c331_manage::program_output_side(int fd)

@@ -89,13 +89,16 @@ void c331_manage::c331_SetCrop(uint8_t win, uint8_t enable, ST_RECT *rect)
 }
 
 // Width and height of the picture a crop of port p is taken from (hw, vw):
-// a V-by-One port whose lines arrive in two halves has twice the width.
+// a V-by-One port whose lines arrive in two halves has twice the width, and
+// an interlaced port counts the lines of a frame, as the crop table and the
+// window's input rectangle do.
 ST_ACT c331_manage::crop_source_size(int port) const
 {
     if (!is_port(port))
         return ST_ACT{0, 0, 0, 0};
     const int32_t w = port >= 4 && PI_STATE[port] < 4 ? 2 * PI_ACT[port].hw : PI_ACT[port].hw;
-    return ST_ACT{0, w, 0, PI_ACT[port].vw};
+    const int32_t h = PI_SCAN_MODE[port] ? 2 * PI_ACT[port].vw : PI_ACT[port].vw;
+    return ST_ACT{0, w, 0, h};
 }
 
 // One margin of a crop inside its source's picture (sides 0 to 3: left,

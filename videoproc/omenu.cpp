@@ -193,9 +193,9 @@ bool read_menus(const std::string &bytes, OSD_LIST &list)
     if (!top.ok())
         return false;
     if (count != 0) {
-        // A file that announces menus has to hold at least the one shown.
+        // An empty array leaves the entries as they were.
         const QJsonArray menus = top.array("menu");
-        if (menus.isEmpty())
+        if (!top.ok())
             return false;
         for (int i = 0; i < MENU_ENTRIES && i < menus.size(); ++i) {
             if (!read_menu(menus.at(i), list.entry[i]))

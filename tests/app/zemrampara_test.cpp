@@ -606,6 +606,37 @@ TEST_F(Store, ImageWritersTakeTheirLocksBeforeTheyWrite)
     }
 }
 
+TEST_F(Store, CropWritersFindTheCropUnderTheLock)
+{
+    // The PC tool may move a crop to another entry while the panel deletes
+    // it or shows it in a window: the entry is looked up under the lock.
+    ZemRamPara *s = load();
+    const struct {
+        const char *name;
+        std::function<void()> call;
+        uint32_t off;     // the word the call writes
+        uint16_t want;
+    } cases[] = {
+        {"delete", [s] { s->ZemDeleteCrop(2, 1); }, CROP_TABLE + CROP_ENTRY_SIZE, 0},
+        {"window source", [s] { s->ZemSetImageSource(1, 2, 0); }, window(0, WIN_SOURCE), WIN_SOURCE_CROP + 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        useCrop(s, 0, 2, 1);
+        s->setWord(CROP_TABLE + CROP_ENTRY_SIZE, 0);
+        s->ZemCropSourceInit();
+        pthread_mutex_lock(&para_lock::mutex());
+        zemtest::BlockedCall call(c.call);
+        EXPECT_TRUE(call.waits());
+        useCrop(s, 0, 3, 1);   // entry 0 now holds a crop of source 3,
+        useCrop(s, 1, 2, 1);   // source 2's crop 1 lies in entry 1
+        pthread_mutex_unlock(&para_lock::mutex());
+        ASSERT_TRUE(call.finishes());
+        EXPECT_EQ(s->word(c.off), c.want);
+        EXPECT_EQ(s->word(CROP_TABLE), CROP_USED | 3);
+    }
+}
+
 TEST_F(Store, EdidPortsInRangeOnly)
 {
     ZemRamPara *s = load();

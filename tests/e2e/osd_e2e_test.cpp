@@ -27,9 +27,9 @@ protected:
         EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, offset, le16(v))), Bytes{0});
     }
     void apply(uint8_t mask) { EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0})), Bytes{0}); }
-    Bytes uploadMenu(const std::string &text)
+    Bytes uploadMenu(const std::string &text, long h = 1080)
     {
-        const Bytes menu = bytes(zemtest::osdMenuJson(text));
+        const Bytes menu = bytes(zemtest::osdMenuJson(text, h));
         return upload(*tcp, "OSDS", menu, md5Of(menu));
     }
 
@@ -52,6 +52,15 @@ protected:
     {
         const std::string all = drawn();
         return all.size() >= mark && all.find(text, mark) != std::string::npos;
+    }
+    // Copies the memory engine made: four end each rebuild.
+    size_t copies() const
+    {
+        size_t n = 0;
+        std::istringstream log(file(platform::sim::SimC331Engine::LOG_FILE));
+        for (std::string line; std::getline(log, line);)
+            n += line.rfind("copy ", 0) == 0;
+        return n;
     }
     // OSD control word of output channel ch, from the chip's register file.
     unsigned control(int ch) const
@@ -122,6 +131,35 @@ TEST_F(OsdE2e, MenuIsDrawnShownKeptWithAUserModeAndSwitchedOff)
     setWord(para::OSD_FLAG, 0);
     apply(0x02);
     EXPECT_TRUE(zemtest::waitFor([&] { return allChannels(n, 0); }, 10s));
+    EXPECT_TRUE(dev->running());
+}
+
+// A menu file whose height is a 16-bit number, or larger still, is drawn
+// within the wall like any other: the program's resident memory stays where
+// a menu of the wall's height leaves it (within 64 MiB), and it keeps
+// answering.
+TEST_F(OsdE2e, TallMenuLeavesTheMemoryBoundedAndTheDeviceAnswering)
+{
+    start(false, false);
+    tcp.reset(new TcpClient(10002));
+    ASSERT_TRUE(tcp->ok());
+    // Shows a menu and waits for its rebuild to end; the resident memory then.
+    auto show = [&](const std::string &text, long h) {
+        EXPECT_EQ(uploadMenu(text, h), (Bytes{0, 3, 0}));
+        const size_t drawnMark = drawn().size(), copyMark = copies();
+        apply(0x08);
+        EXPECT_TRUE(zemtest::waitFor([&] { return drawnSince(drawnMark, text) && copies() >= copyMark + 4; }, 20s))
+            << text;
+        return zemtest::residentKiB(dev->pid());
+    };
+    setWord(para::OSD_FLAG, 1);
+    const long wallHigh = show("WALL", 1080);
+    ASSERT_GT(wallHigh, 0);
+    for (long h : {65535L, 1000000L}) {
+        const long kib = show("TALL" + std::to_string(h), h);
+        EXPECT_LT(kib - wallHigh, 64 * 1024) << h << ": " << kib << " KiB after " << wallHigh << " KiB";
+    }
+    EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0})), Bytes{0});
     EXPECT_TRUE(dev->running());
 }
 

@@ -1,6 +1,7 @@
 // The PC tool gives the device a new LED wall: RAM-writes its size, applies
 // it with register 11, reads back what the chip derived from it, and has the
-// chip manager print its output timing (register 163).
+// chip manager print its output timing (register 163). A client switches the
+// upgrade pop-up on, off and on again (register 10) in quick succession.
 
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
@@ -43,6 +44,26 @@ TEST_F(PanelE2e, NewWallSizeIsAppliedPersistedAndPrinted)
     const std::string dump = "[zemDbg_c331_param] c331_param\r\n<<===OCH SPEC\r\n\tPS_ACTHW:3840\r\n";
     ASSERT_TRUE(zemtest::waitFor([&] { return output().find(dump) != std::string::npos; }, 10s)) << output();
     EXPECT_NE(output().find("\tPS_HTOTAL:3916\r\n", output().find(dump)), std::string::npos);
+}
+
+// The pop-up switched off is deleted later, after the next one is up; the
+// program must keep stepping the new one and answering.
+TEST_F(PanelE2e, UpgradePopUpOnOffOnKeepsTheProgramRunning)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    const Bytes on = {0xA5, 0x01, 0xF1, 0x10, 0xF0, 0x04, 0, 0, 0, 0, 0xA0, 0x0A, 0x01, 0x00, 0x01, 0xBE, 0x5A};
+    Bytes off = on;
+    off[14] = 0x00;
+    off[15] = 0xBF;
+    for (const Bytes &wire : {on, off, on})
+        EXPECT_EQ(payload(tcp.askWire(wire)), Bytes{0});
+
+    // The tick steps the pop-up every tenth tick (100 ms): a lost progress
+    // widget brings the program down within the first steps.
+    EXPECT_FALSE(zemtest::waitFor([&] { return !dev->running(); }, 2s)) << output();
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, para::BRIGHTNESS, 2))), (Bytes{0, 100, 0}));
 }
 
 } // namespace

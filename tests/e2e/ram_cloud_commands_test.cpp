@@ -1,7 +1,8 @@
 // RAM, device-record and cloud-file commands of the running program over
 // TCP 10002, as the PC tool sends them: the device record before any search,
-// remote reads and writes of the sending card's pages, and a CA file above
-// its kind's size limit announced with the confirm flag.
+// remote reads and writes of the sending card's pages, a CA file above its
+// kind's size limit announced with the confirm flag, and user-mode records
+// read across their ends.
 
 #include "e2e_fixture.h"
 
@@ -58,6 +59,20 @@ TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
     ASSERT_EQ(stored.size(), 40007u);
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 7), (Bytes{0xAA, 0x65, 0x00, 0x40, 0x9C, 0x00, 0x00}));
     EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+}
+
+// User-mode records read by the PC tool: a read that crosses a record's
+// 4096th byte returns that record's last two bytes (never stored, so 0),
+// then the next record's first ones.
+TEST_F(RamCloudE2e, SlotReadRunsOnThroughTheRecordsBackToBack)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 0x1FFC, {1, 2, 3, 4}))), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 0x2000, {0xAA, 0xAA}))), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x1FFC, 8))),
+              (Bytes{0, 1, 2, 3, 4, 0, 0, 0xAA, 0xAA}));
 }
 
 } // namespace

@@ -108,13 +108,17 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
     ASSERT_EQ(symlink(root.host("/dev/ttyS2").c_str(), root.host("/dev/pc-ttyS2").c_str()), 0);
 
     zemtest::DeviceProcess dev(root.dir());
-    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("4G module serial") != std::string::npos; },
+    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("  ZEM_ROOT ") != std::string::npos; },
                                  std::chrono::seconds(30)))
         << dev.output();
     const std::string out = dev.output();
+    const std::string pid = std::to_string(dev.pid());
     for (const std::string &line : std::vector<std::string>{"  TCP 5005 failed\n", "  TCP 10002 open\n", "  UDP 5008 open\n",
                                    "  RS-485 serial " + root.host("/dev/pc-ttyS2") + " open\n",
-                                   "  4G module serial " + root.host("/dev/ttyS1") + " failed\n"})
+                                   "  4G module serial " + root.host("/dev/ttyS1") + " failed\n" +
+                                   // It ends with what a user needs to ask for a panel picture.
+                                   "  process id " + pid + " (kill -USR1 " + pid + " saves the panel to " +
+                                   root.host("/sim/panel.png") + ")\n  ZEM_ROOT " + root.dir() + "\n"})
         EXPECT_NE(out.find(line), std::string::npos) << line << out;
     // Diagnostics are lines of their own.
     EXPECT_NE(out.find("\n no osd file \n"), std::string::npos) << out;

@@ -14,16 +14,6 @@ class TcpLoadE2e : public DeviceTest
 {
 };
 
-// Resident memory of a process in KiB (-1 when unknown).
-long residentKiB(pid_t pid)
-{
-    std::istringstream status(zemtest::readFile("/proc/" + std::to_string(pid) + "/status"));
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, 6, "VmRSS:") == 0)
-            return std::stol(line.substr(6));
-    return -1;
-}
-
 // How many connections this test may hold open at once (the device inherits
 // the raised descriptor limit), at most `wanted`.
 size_t connectionsAtOnce(size_t wanted)
@@ -72,7 +62,7 @@ TEST_F(TcpLoadE2e, MemoryComesBackAfter1500ConnectionsComeAndGo)
     start(false, false);
     auto answers = [] { return answersRead(5005) && answersRead(10002); };
     ASSERT_TRUE(answers());
-    const long before = residentKiB(dev->pid());
+    const long before = zemtest::residentKiB(dev->pid());
     ASSERT_GT(before, 0);
 
     // As many at once as may be open, one byte each ...
@@ -93,7 +83,7 @@ TEST_F(TcpLoadE2e, MemoryComesBackAfter1500ConnectionsComeAndGo)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // What the last of them held goes once the program has seen them close.
     long after = 0;
-    EXPECT_TRUE(zemtest::waitFor([&] { return (after = residentKiB(dev->pid())) - before < 10 * 1024; }, 10s))
+    EXPECT_TRUE(zemtest::waitFor([&] { return (after = zemtest::residentKiB(dev->pid())) - before < 10 * 1024; }, 10s))
         << "before " << before << " KiB, after " << after << " KiB";
 #endif
 }

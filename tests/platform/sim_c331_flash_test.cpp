@@ -50,6 +50,18 @@ protected:
             set(4, 0x52, v);
         set(4, 0x4E, address + uint32_t(data.size()), 4);   // closes the page
     }
+    // Memory engine: fills w x h with `value` at `dest`, `pitch` units a line
+    // (of 512 bytes with `scale` 0x10, else of 128).
+    void engineFill(uint32_t dest, uint8_t value, uint16_t w, uint16_t h, uint8_t pitch, uint8_t scale = 0)
+    {
+        set(4, 0x0B, value, 2);
+        set(4, 0x1E, w - 1u, 2);
+        set(4, 0x20, h - 1u, 2);
+        set(4, 0x11, dest, 4);
+        set(4, 0x1B, pitch);
+        set(4, 0x22, scale);
+        set(4, 0x08, 1);
+    }
     Op lastOp() const
     {
         auto ops = chip->flash().ops();
@@ -133,12 +145,7 @@ using Engine = platform::sim::SimC331Engine;
 TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitches)
 {
     // Fill 3 x 2 with 7 at 0x1000, 128 bytes a line.
-    set(4, 0x0B, 7, 2);
-    set(4, 0x1E, 2, 2);
-    set(4, 0x20, 1, 2);
-    set(4, 0x11, 0x1000, 4);
-    set(4, 0x1B, 1);
-    set(4, 0x08, 1);
+    engineFill(0x1000, 7, 3, 2, 1);
     EXPECT_EQ(get(0x17), 1);   // busy for one read
     EXPECT_EQ(get(0x17), 0);
     EXPECT_EQ(chip->memory().read(0x1000, 4), (Bytes{7, 7, 7, 0}));
@@ -153,6 +160,20 @@ TEST_F(SimFlashTest, MemoryEngineFillsAndCopiesWithThePitches)
 
     chip->engine().setStuck(true);
     EXPECT_EQ(get(0x17), 1);
+}
+
+// The chip memory ends at 2 GiB: what lies beyond is neither kept nor read,
+// and addresses do not wrap round to its start.
+TEST_F(SimFlashTest, NothingIsKeptBeyondTheChipMemory)
+{
+    platform::sim::SimChipMemory &memory = chip->memory();
+    memory.fill(0x7FFFFFF8, 5, 16);
+    EXPECT_EQ(memory.read(0x7FFFFFF8, 10), (Bytes{5, 5, 5, 5, 5, 5, 5, 5, 0, 0}));
+    EXPECT_EQ(memory.read(0x80000000, 2), (Bytes{0, 0}));
+    // A fill of 4096 lines of 16384 bytes from 0x7FFF0000: four lines fit.
+    engineFill(0x7FFF0000, 7, 16, 4096, 32, 0x10);
+    EXPECT_EQ(memory.read(0x7FFF0000 + 3 * 16384, 2), (Bytes{7, 7}));
+    EXPECT_EQ(memory.pages(), 1u);
 }
 
 TEST_F(SimFlashTest, PalettePortWritesOnlyThroughItsGate)

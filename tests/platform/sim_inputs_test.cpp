@@ -51,6 +51,7 @@ TEST(SimInputsFile, LinesAreReadOrRefusedWithAReason)
         {"0 1920x1080@59.94", 0, 1920, 1080, 59.94, false, 0},
         {"4 3840x2160@60 lanes=8", 4, 3840, 2160, 60, false, 8},
         {"5 1920x1080@60 lanes=2", 5, 1920, 1080, 60, false, 2},
+        {"\t3 720x576i@50\t\r", 3, 720, 576, 50, true, 0},
     };
     for (const Case &c : good) {
         SCOPED_TRACE(c.line);
@@ -76,6 +77,11 @@ TEST(SimInputsFile, LinesAreReadOrRefusedWithAReason)
         "1 1920x1080@",
         "1 1920x1080",
         "1 nothing",
+        "1none",
+        "1 1920x1080@60.",
+        "1 1920 x1080@60",
+        "4 1920x1080@60 lanes=",
+        "1 1920x1080@60 extra",
         "9999999999999999999999 none",
         "1 1920x1080@99999999999999999999999999999999999",
     };
@@ -92,6 +98,31 @@ TEST(SimInputsFile, LinesAreReadOrRefusedWithAReason)
     ASSERT_TRUE(inputs::parseLine("3 none", input, s, error));
     EXPECT_EQ(input, 3);
     EXPECT_FALSE(s.plugged);
+}
+
+// A line is read without recursion, so its length cannot exhaust the stack;
+// lines longer than 200 characters are refused like any malformed one.
+TEST(SimInputsFile, OverLongLinesAreRefusedWithoutQuotingThem)
+{
+    const std::string padded = "2 1920x1080@60" + std::string(200 - 14, ' ');
+    const struct {
+        std::string line;
+        bool good;
+    } cases[] = {
+        {std::string(30000, '7'), false},
+        {"1" + std::string(30000, ' ') + "none", false},
+        {"2 1920x1080@60" + std::string(30000, '0'), false},
+        {padded, true},
+        {padded + " ", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line.size());
+        int input = -1;
+        inputs::Source s;
+        std::string error;
+        EXPECT_EQ(inputs::parseLine(c.line, input, s, error), c.good) << error;
+        EXPECT_LT(error.size(), 100u);
+    }
 }
 
 // Interlaced field lengths and two pixels per clock show in the chip's and
@@ -159,7 +190,7 @@ TEST_F(SimSources, FileLinesPlugTheReceiverAndTheChipPortConsistently)
     testing::internal::CaptureStderr();
     inputs::poll(true);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("line 4"), std::string::npos) << err;
+    EXPECT_NE(err.find(root.host(inputs::FILE_PATH) + " line 4 ignored"), std::string::npos) << err;
 
     EXPECT_EQ(receiverReg(0, rx::STATUS), 0);
     EXPECT_FALSE(chip->inputs().plugged(3));

@@ -53,6 +53,33 @@ TEST_F(CmdTest, BarcodeSetAndReadRoundTripAndFillTheCloudId)
     EXPECT_EQ(cmd(0xA2, {31}), (Bytes{0, 31, 3, 0, ' '}));
 }
 
+// A read of the device-information block reloads the cloud settings file;
+// the id the barcode gave stays, whatever the file holds at its place.
+TEST_F(CmdTest, ReloadingTheCloudPropertiesKeepsTheBarcodesId)
+{
+    const Bytes id = {0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
+    EXPECT_EQ(cmd(0xA2, barcodeRequest("A1B2C3D4E5F6010203040506")), (Bytes{0, 30}));
+    const struct {
+        const char *what;
+        std::string settings;   // header, then the properties
+        uint8_t server;         // device-information byte 0x65: property byte 68
+    } cases[] = {
+        {"short file", std::string("\xAA\x04\x00xy", 5), 0},
+        {"long file", std::string("\xAA\xCA\x00", 3) + std::string(200, '\x55'), 0x55},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        zemtest::writeFile(root.host("/data/configs/cloud_setinfo"), c.settings);
+        const Bytes info = run(pctool::ramRead(pctool::CONTROLLER, 0xA0000000, 0x66));
+        ASSERT_EQ(info.size(), 0x67u);
+        EXPECT_EQ(Bytes(info.begin() + 1 + 0x43, info.begin() + 1 + 0x4F), id);
+        EXPECT_EQ(info[1 + 0x65], c.server);
+        uint8_t property[sizeof g_4G_property];
+        message_deal_4g::copy_4G_property(property);
+        EXPECT_EQ(Bytes(property + 25, property + 37), id);
+    }
+}
+
 TEST_F(CmdTest, MalformedBarcodeRequestsAnswerStatus5)
 {
     {

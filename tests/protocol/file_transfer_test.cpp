@@ -225,6 +225,31 @@ TEST_F(FileTransferTest, StartTagsAndModeNumbers)
     EXPECT_FALSE(platform::files::exists("/data/app/zemR47N2"));
 }
 
+// A refused start forgets the previous transfer's destination, records its
+// length and begins a new digest; the type stays.
+TEST_F(FileTransferTest, ARefusedStartEndsThePreviousTransfer)
+{
+    const Bytes menu = randomBytes(300, 41);
+    EXPECT_EQ(upload("MO01", 0, menu, md5Of(menu)), (Bytes{0, 3, 0}));
+    platform::files::remove("/data/modes/MO01.json");
+    EXPECT_EQ(run(startTyped("MO11", 0, 300)), (Bytes{1, 1, 2}));
+    // The previous file's digest no longer matches, and its name is gone.
+    EXPECT_EQ(run(endWith(md5Of(menu))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(send(deal, menu, md5Of(menu)).at(2), 1);
+    EXPECT_FALSE(platform::files::exists("/data/modes/MO01.json"));
+
+    // The length of the refused start is the one an end stores.
+    const Bytes alias = randomBytes(10, 42);
+    EXPECT_EQ(upload("ALIS", 0, alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(run(startTyped("ABCD", 0, 4)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(send(deal, {1, 2, 3, 4}, md5Of({1, 2, 3, 4})), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), (Bytes{1, 2, 3, 4}));
+    // A length beyond the buffer, recorded by a refused start, stores nothing.
+    EXPECT_EQ(run(startTyped("FKRN", 0, 0x500001)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(endWith(md5Of({}))), (Bytes{1, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), (Bytes{1, 2, 3, 4}));
+}
+
 TEST_F(FileTransferTest, ReceivingCardFilesByTagAndByName)
 {
     Bytes recovery = randomBytes(4000, 21);

@@ -106,15 +106,40 @@ TEST_F(HandlerTest, RamWriteOfNoBytesChangesNothingInAnyWindow)
     EXPECT_EQ(pages().MCU_RAM_PARA_func[0][0], 0);
 }
 
-TEST_F(HandlerTest, LocalReadAcrossImageIntoSlotsPicksSlotPerAddress)
+// A slot read names the record of its start address and runs on through
+// the 4098-byte records as they lie back to back.
+TEST_F(HandlerTest, LocalSlotReadsRunOnThroughTheRecordsBackToBack)
 {
+    for (auto &slot : store->user_mode_ram)
+        std::memset(slot, 0, para::SLOT_SIZE);
     store->user_mode_ram[0][0] = 0xAA;
     store->user_mode_ram[0][1] = 0xAB;
-    store->ram_para[4095] = 0x42;
-    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 4095, 3)), (Bytes{0, 0x42, 0xAA, 0xAB}));
-    // Past the last slot nothing of the slots is read.
+    const Bytes tail1 = {1, 2, 3, 4, 5, 6};   // user mode 1's record bytes 4092..4097
+    std::copy(tail1.begin(), tail1.end(), store->user_mode_ram[0] + 4092);
+    store->user_mode_ram[1][0] = store->user_mode_ram[1][1] = 0xAA;
+    store->user_mode_ram[1][4097] = 0x97;
+    store->user_mode_ram[2][0] = 0xCC;
     store->user_mode_ram[15][4095] = 0x77;
-    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x10FFF, 2)), (Bytes{0, 0x77, 0}));
+    store->ram_para[4095] = 0x42;
+    const struct {
+        uint32_t address;
+        uint16_t len;
+        Bytes reply;
+    } cases[] = {
+        {0x1FFC, 8, {0, 1, 2, 3, 4, 5, 6, 0xAA, 0xAA}},    // mode 1's last six bytes, then mode 2's mark
+        {0x1000, 2, {0, 0xAA, 0xAB}},
+        {0x2000, 1, {0, 0xAA}},                             // a read of its own names mode 2
+        {0x2FFF, 4, {0, 0, 0, 0x97, 0xCC}},                 // mode 2's bytes 4095..4097, mode 3's first
+        {4095, 3, {0, 0x42, 0xAA, 0xAB}},                   // from the image into mode 1's record
+        {0x10FFF, 2, {0, 0x77, 0}},                         // nothing of the records past the window
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, c.address, c.len)), c.reply) << std::hex << c.address;
+    // A whole record read at its own address ends with its own last two
+    // bytes, not with the next record's mark.
+    const Bytes whole = run(pctool::ramRead(pctool::CONTROLLER, 0x2000, 4098));
+    ASSERT_EQ(whole.size(), 4099u);
+    EXPECT_EQ(Bytes(whole.end() - 3, whole.end()), (Bytes{0, 0, 0x97}));
 }
 
 TEST_F(HandlerTest, LongLocalReadsEqualTheirSingleByteReads)
@@ -125,10 +150,11 @@ TEST_F(HandlerTest, LongLocalReadsEqualTheirSingleByteReads)
         for (auto &v : slot) v = uint8_t(gen());
     for (auto &v : store->status_ram) v = uint8_t(gen());
     for (auto &v : g_4G_RAM) v = uint8_t(gen());
-    // Spans crossing the image, slot boundaries, gaps and the descriptor,
-    // port and status blocks.
+    // Spans crossing the image into a slot, gaps and the descriptor, port
+    // and status blocks (a span across a slot's end runs on into the next
+    // record, unlike its single bytes).
     const std::pair<uint32_t, uint16_t> spans[] = {
-        {0xF00, 0x300}, {0x1FF0, 0x2020}, {0x10F00, 0x200}, {0x5FFFF0, 0xD00}, {0x600C70, 0x40}, {0, 4096}};
+        {0xF00, 0x300}, {0x1F00, 0x100}, {0x10F00, 0x200}, {0x5FFFF0, 0xD00}, {0x600C70, 0x40}, {0, 4096}};
     for (const auto &s : spans) {
         Bytes whole = run(pctool::ramRead(pctool::CONTROLLER, s.first, s.second));
         ASSERT_EQ(whole.size(), size_t(s.second) + 1);
@@ -354,6 +380,26 @@ TEST_F(HandlerTest, RemoteParameterReadOverlaysBackImage)
     // Not running: zeros.
     card->set_reg_shadow(0, 80, 0);
     EXPECT_EQ(run(pctool::ramRead(REMOTE, 0, 4)), (Bytes{0, 0, 0, 0, 0}));
+}
+
+// While one output pair carries the wall, a parameter-page read halves the
+// word at 116. The links read the flag under the image's lock, where the
+// chip thread publishes it with the panel values it writes back.
+TEST_F(HandlerTest, ParameterPageReadHalvesWord116WhileOnePairCarriesTheWall)
+{
+    card->set_reg_shadow(0, 80, 3);
+    fpga[0]->setRam(1, 114, {0x11, 0x22, 0x35, 0x0F});   // word 0x0F35 at 116
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 114, 4)), (Bytes{0, 0x11, 0x22, 0x35, 0x0F}));
+    chip->gPanel.use1och = 1;
+    chip->zemApi_WriteRam(para::LED_SPLICE);
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 114, 4)), (Bytes{0, 0x11, 0x22, 0x9A, 0x07}));
+    EXPECT_EQ(run(pctool::ramRead(REMOTE, 117, 1)), (Bytes{0, 0x07}));
+
+    auto lock = std::make_unique<ParaLock>();
+    zemtest::BlockedCall call([&] { run(pctool::ramRead(REMOTE, 116, 2)); });
+    EXPECT_TRUE(call.waits());
+    lock.reset();
+    EXPECT_TRUE(call.finishes());
 }
 
 TEST_F(HandlerTest, SingleParameterWrite)

@@ -3,6 +3,7 @@
 
 #include "app/config_engine.h"
 #include "app/global.h"
+#include "cloud/message_deal_4g.h"
 #include "platform/shell.h"
 #include "proto_fixture.h"
 #include "protocol/message_deal.h"
@@ -20,6 +21,7 @@ protected:
         ProtoTest::SetUp();
         ConfigEngine::resetInstance();
         ConfigEngine::pInstance();
+        message_deal_4g::resetForTest();
         platform::shell::sim::clearScript();
         platform::shell::sim::clearLog();
         g_app_reset_flag = 0;

@@ -30,11 +30,12 @@ protected:
         card->reply_ready = 0;
         g_passby_trans_port = 255;
         store = ZemRamPara::pInstance();
+        chip = c331_manage::instance();
+        chip->gPanel.use1och = 0;
+        chip->zemApi_WriteRam(para::LED_SPLICE);   // published to the links
         std::memset(store->ram_para, 0, sizeof store->ram_para);
         store->image_unapplied = false;
-        chip = c331_manage::instance();
         chip->para_changed = 0;
-        chip->gPanel.use1och = 0;
     }
 
     // A copy of the card side's shadows and page buffers.

@@ -5,6 +5,7 @@
 #include "platform/shell.h"
 #include "protocol/message_deal.h"
 #include "proto_fixture.h"
+#include "support/blocked_call.h"
 #include "support/dump_capture.h"
 #include "videoio/tarixsource.h"
 
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 using pctool::Bytes;
@@ -113,6 +115,20 @@ TEST_F(RegCmdTest, StoresMergeUnderTheMaskAndAnswerOneWithoutAnAction)
 
     EXPECT_EQ(wr(170, 0xFF, 1), 1);
     EXPECT_EQ(wr(255, 0xFF, 1), 1);
+}
+
+// The chip thread takes and clears the bytes of registers 162 to 165 under
+// the image's lock: written under either number, they wait for it.
+TEST_F(RegCmdTest, DebugRegisterBytesAreWrittenUnderTheImagesLockUnderEitherNumber)
+{
+    for (uint8_t r : {33, 34, 35, 36, 162, 163, 164, 165}) {
+        SCOPED_TRACE(int(r));
+        auto lock = std::make_unique<ParaLock>();
+        zemtest::BlockedCall call([&] { wr(r, 0x01, 0x01); });
+        EXPECT_TRUE(call.waits());
+        lock.reset();
+        EXPECT_TRUE(call.finishes());
+    }
 }
 
 // Two links writing different bits of one register at once: neither write

@@ -174,6 +174,7 @@ TEST_F(FpgaThread, BrightnessAndLedOffAreReadUnderTheImagesLock)
     EXPECT_EQ(fpga[0]->reg(5) & 1, 0);
 }
 
+// Each output state both FPGAs took is announced as a changed setting (code 1).
 TEST_F(FpgaThread, OutputStatusFollowsTheLedOffWord)
 {
     store->setWord(para::LED_OFF, 1);
@@ -182,15 +183,18 @@ TEST_F(FpgaThread, OutputStatusFollowsTheLedOffWord)
     EXPECT_EQ(card->output_status_request.load(), 0);
     EXPECT_EQ(fpga[0]->reg(5) & 1, 0);
     EXPECT_EQ(fpga[1]->reg(5) & 1, 0);
+    EXPECT_EQ(codes, std::vector<int>{1});
     store->setWord(para::LED_OFF, 0);
     card->reset_fpga_rst(0);   // an FPGA in reset takes nothing: retried
     card->output_status_request = 1;
     turnAt(11);
     EXPECT_EQ(card->output_status_request.load(), 1);
+    EXPECT_EQ(codes, std::vector<int>{1});
     turnAt(70);
     turnAt(71);
     EXPECT_EQ(card->output_status_request.load(), 0);
     EXPECT_EQ(fpga[0]->reg(5) & 1, 1);
+    EXPECT_EQ(codes, (std::vector<int>{1, 1}));
 }
 
 TEST_F(FpgaThread, OutputPortLinkChangesAreReadAndAnnouncedWithCode11)

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -93,6 +94,15 @@ void DeviceProcess::stop()
 std::string DeviceProcess::output() const
 {
     return readFile(m_root + "/zem.out");
+}
+
+long residentKiB(pid_t pid)
+{
+    std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.compare(0, 6, "VmRSS:") == 0)
+            return std::stol(line.substr(6));
+    return -1;
 }
 
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout,

@@ -32,6 +32,9 @@ private:
     pid_t m_pid = -1;
 };
 
+// Resident memory of a process in KiB (-1 when unknown).
+long residentKiB(pid_t pid);
+
 // Polls `condition` until it holds or `timeout` passes.
 bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(20),

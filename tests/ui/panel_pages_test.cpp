@@ -19,11 +19,14 @@
 #include "ui/output/quality.h"
 #include "ui/output/temperature.h"
 #include "ui/system/factory.h"
+#include "ui/system/linkwlan.h"
 #include "ui/system/othersetup.h"
 #include "ui/tip.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
+#include <functional>
+#include <vector>
 
 using namespace zemtest;
 
@@ -49,6 +52,18 @@ protected:
     }
     uint16_t cropWord(int entry, int field) { return store->word(para::CROP_TABLE + 10 * entry + 2 * field); }
     uint8_t &apply() { return c331_manage::p_c331_manage->para_changed; }
+    std::vector<uint8_t> image() const { return std::vector<uint8_t>(store->ram_para, store->ram_para + para::IMAGE_SIZE); }
+    // Types `text` into a field, as the keys of a keyboard do, then Return.
+    static void typeAndReturn(QLineEdit *field, const QString &text)
+    {
+        field->clear();
+        for (QChar c : text) {
+            QKeyEvent e(QEvent::KeyPress, c == QLatin1Char('.') ? Qt::Key_Period : Qt::Key_0 + c.digitValue(), Qt::NoModifier, c);
+            QCoreApplication::sendEvent(field, &e);
+        }
+        QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QCoreApplication::sendEvent(field, &ret);
+    }
     // The question shown over a page (a closed one waits for its deletion).
     static ConfirmDialog *question(QWidget *page)
     {
@@ -169,6 +184,47 @@ TEST_F(PanelPagesTest, PictureValuesStepOrAreTypedWithinTheirRange)
     EXPECT_EQ(page->fields()[3]->text(), QStringLiteral("75"));
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Enter 0 to 100")));
     EXPECT_EQ(apply(), 1);
+}
+
+// Return in a field is the field's own OK: it never presses a button of the
+// page as well (a dialog's first button would be its default).
+TEST_F(PanelPagesTest, ReturnInANumberFieldChangesNothingButTheField)
+{
+    MainWindow *w = startPanel();
+    const struct {
+        std::function<PanelPage *()> open;
+        const char *typed;
+        std::vector<uint32_t> stored;   // the setting each field stores on Return, if any
+    } pages[] = {
+        {[w] { return new quality(w); }, "60", {para::BRIGHTNESS, para::CONTRAST, para::SHARPNESS, para::SATURATION}},
+        {[w] { return new ledset(w); }, "1200", {}},
+        {[w] { return new EDIDset(w); }, "1280", {}},
+        {[w] { return new InputCut(w); }, "100", {}},
+        {[w] { return new linkwlan(w); }, "10.0.0.5", {}},
+    };
+    for (const auto &p : pages) {
+        PanelPage *page = p.open();
+        page->show();
+        const QList<My_lineEdit *> fields = page->findChildren<My_lineEdit *>();
+        ASSERT_FALSE(fields.isEmpty());
+        for (int i = 0; i < fields.size(); ++i) {
+            const QString typed = QString::fromLatin1(p.typed);
+            std::vector<uint8_t> want = image();
+            if (size_t(i) < p.stored.size())
+                para::set16(want.data(), p.stored[size_t(i)], static_cast<uint16_t>(typed.toUInt()));
+            const std::string lines = page->shownLines().join(QLatin1Char('|')).toStdString();
+
+            typeAndReturn(fields[i], typed);
+            QCoreApplication::processEvents();
+            const std::string where = page->metaObject()->className() + std::string(" field ") + std::to_string(i);
+            EXPECT_TRUE(image() == want) << where;
+            EXPECT_EQ(page->shownLines().join(QLatin1Char('|')).toStdString(), lines) << where;
+            EXPECT_EQ(fields[i]->text().toStdString(), typed.toStdString()) << where;
+        }
+        page->closePage();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(platform::shell::sim::log().empty());
 }
 
 TEST_F(PanelPagesTest, ColourTemperatureShowsItsPresetByName)

@@ -5,15 +5,21 @@
 #include "support/blocked_call.h"
 
 #include "app/config_engine.h"
+#include "app/front_panel.h"
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "ui/imagequality.h"
+#include "ui/input/custommode.h"
 #include "ui/input/inputchoose.h"
+#include "ui/input/inputcut.h"
 #include "ui/QRoundProgressBar.h"
 #include "ui/firmwareupdate.h"
 #include "ui/lockwindow.h"
 #include "ui/numberkeyboard.h"
 #include "ui/option.h"
+#include "ui/output/ledset.h"
 #include "ui/output/smartmapping.h"
 #include "ui/system/factory.h"
 #include "ui/system/linkwlan.h"
@@ -26,6 +32,9 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <future>
 #include <thread>
 
 using namespace zemtest;
@@ -150,6 +159,56 @@ TEST_F(PanelFrameworkTest, InputTimingIsReadAsOneRecordUnderItsLock)
     EXPECT_EQ(text, QStringLiteral("1280x720@60"));
 }
 
+// The links, the chip thread and the source thread write the image under its
+// locks while the panel shows it. Every read of a page takes the same locks:
+// a page drawn while a writer holds them shows what the writer leaves, not
+// what was there before (nor half of it). The cases build on each other.
+TEST_F(PanelFrameworkTest, PagesReadTheImageUnderItsLocks)
+{
+    MainWindow *w = startPanel();
+    enableWindow(0);   // showing source 2
+    const uint16_t rect[4] = {100, 50, 640, 360};
+    for (int k = 0; k < 4; ++k)
+        store->setWord(para::CROP_TABLE + 2 + 2 * k, rect[k]);   // entry 0, not in use yet
+    const struct {
+        const char *read;
+        std::function<PanelPage *()> open;
+        std::function<void()> write;
+        const char *shown;
+    } cases[] = {
+        {"word", [w] { return new ImageQuality(w); }, [this] { store->setWord(para::BRIGHTNESS, 40); }, "Brightness: 40"},
+        {"byte", [w] { return new ledset(w); }, [this] { store->ram_para[para::LED_SPLICE] = 2; }, "Splice: vertical"},
+        {"crop count", [w] { return new InputChoose(w); }, [this] { store->setWord(para::CROP_TABLE, para::CROP_USED | 2); },
+         "Crops: 1"},
+        {"crop", [w] { return new InputCut(w); }, [this] { store->setWord(para::CROP_TABLE + 6, 800); },
+         "1/1 Crop 1: 100,50 800x360"},
+        {"saved modes", [w] { return new CustomMode(w); },
+         [this] { store->user_mode_ram[2][0] = store->user_mode_ram[2][1] = 0xAA; }, "Saved: 3"},
+        {"current mode", [w] { return new CustomMode(w); }, [this] { store->setWord(para::CURRENT_USER_MODE, 3); },
+         "Current: 3"},
+        {"window source", [w] { return new LockWindow(w); },
+         [this] { store->setWord(para::window(0, para::WIN_SOURCE), 5); }, "Window 1: HDMI6 no signal"},
+    };
+    for (const auto &c : cases) {
+        PanelPage *page = c.open();
+        std::promise<void> held;
+        std::thread writer([&] {
+            ParaLock lock;   // as the chip thread writes back (the links also take the input-timing lock)
+            held.set_value();
+            // Time for a read that does not wait for the locks to go by.
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            c.write();
+        });
+        held.get_future().wait();
+        page->language_changed();   // draws the page from the image
+        writer.join();
+        EXPECT_TRUE(page->shownLines().contains(QString::fromLatin1(c.shown)))
+            << c.read << ": " << page->shownLines().join(QLatin1Char('|')).toStdString();
+        page->closePage();
+        QCoreApplication::processEvents();
+    }
+}
+
 TEST_F(PanelFrameworkTest, KeypadLettersSelectWindowsAndChangeTheCurrentOne)
 {
     MainWindow *w = startPanel();
@@ -203,6 +262,35 @@ TEST_F(PanelFrameworkTest, UpgradePopUpFromAnotherThreadIsShownByTheGuiThread)
     EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
     EXPECT_EQ(g_qround_bar, nullptr);
     g_update_flag = 0;
+}
+
+// On, off and on again faster than the GUI thread deletes the first pop-up:
+// the second keeps its progress widget and the tick steps it. Requests that
+// arrive out of order leave the pop-up as the flag is.
+TEST_F(PanelFrameworkTest, UpgradePopUpSwitchedOnOffOnKeepsStepping)
+{
+    MainWindow *w = startPanel();
+    g_update_flag = 1;
+    w->update_start();
+    w->update_over();
+    w->update_start();
+    FirmwareUpdate *popup = firmware_update_popup();
+    ASSERT_NE(popup, nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);   // the first one goes
+    ASSERT_EQ(g_qround_bar, popup->bar());
+    const int start = popup->bar()->value();
+    EXPECT_TRUE(waitFor([popup, start] { return popup->bar()->value() != start; }));
+
+    front_panel::hide_upgrade_popup();   // an off overtaken by a later on
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firmware_update_popup(), popup);
+    g_update_flag = 0;
+    front_panel::hide_upgrade_popup();
+    front_panel::show_upgrade_popup();   // an on overtaken by a later off
+    EXPECT_TRUE(waitFor([] { return firmware_update_popup() == nullptr; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(firmware_update_popup(), nullptr);
+    EXPECT_EQ(g_qround_bar, nullptr);
 }
 
 TEST_F(PanelFrameworkTest, NoticeTimesOutWithTheTickAndIgnoresUnknownKinds)

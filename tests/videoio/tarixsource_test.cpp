@@ -1,8 +1,10 @@
 #include "app/global.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "platform/devmem.h"
 #include "platform/files.h"
 #include "platform/i2c.h"
+#include "platform/platform.h"
 #include "platform/sim_inputs.h"
 #include "support/device_process.h"
 #include "support/temp_root.h"
@@ -17,6 +19,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <linux/i2c.h>
+#include <set>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -292,6 +298,29 @@ TEST_F(Source, Register160BitsAreServedAndCleared)
     EXPECT_EQ(store->reg_para[32], 0);
 }
 
+// Register 17 asks for a reset of the SDI receiver: the thread holds its
+// reset line low for more than 15 ticks, then releases it.
+TEST_F(Source, SdiResetRequestHoldsTheResetLineLowForMoreThanFifteenTicks)
+{
+    namespace mem = platform::devmem::sim;
+    const uint32_t line = tarixsource::SDI_RST_GPIO;
+    mem::poke16(line, tarixsource::SDI_RST_RELEASED);
+    G_timeTicks = 1000;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED) << "no request, no pulse";
+
+    src->sdi_reset_request = 1;
+    src->check_source_turn();
+    EXPECT_EQ(src->sdi_reset_request.load(), 0);
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1015;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_ACTIVE);
+    G_timeTicks = 1016;
+    src->check_source_turn();
+    EXPECT_EQ(mem::peek16(line), tarixsource::SDI_RST_RELEASED);
+}
+
 TEST_F(Source, InputTimingIsPublishedOnChangeWithCode12)
 {
     src->check_source_turn();
@@ -383,6 +412,41 @@ TEST_F(Source, Ite6805GetHdmiRefreshesTheVByOneInputsFromTheRegisterCopy)
     EXPECT_EQ(none.stable, 1);
 }
 
+// The register dump refreshes a V-by-One input's record on the chip thread
+// while the source thread rewrites the receiver's register copy under the
+// records' lock: the record comes from one whole copy, never from the new
+// width and the old height (a 1280x1080 that no source sent).
+TEST_F(Source, Ite6805GetHdmiBuildsTheRecordFromOneWholeRegisterCopy)
+{
+    namespace rx = platform::i2c::rx;
+    plug(5, 1920, 1080, 60);
+    src->check_source_turn();
+    plug(5, 1280, 720, 60);
+    hdmi_rx next(board::RECEIVER[5]);
+    ASSERT_EQ(next.refresh(src->i2c_fd), 1);
+    std::atomic<bool> done{false};
+    std::thread dump;
+    {
+        std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+        std::memcpy(src->receivers[5].regs, next.regs, rx::VACT);   // the horizontal half first
+        dump = std::thread([&] {
+            ite6805_drv::iTE6805_Get_Hdmi(1);
+            done = true;
+        });
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+        while (!done && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_FALSE(done.load()) << "published a record while the copy was being written";
+        std::memcpy(src->receivers[5].regs + rx::VACT, next.regs + rx::VACT, rx::BLOCK_SIZE - rx::VACT);
+    }
+    dump.join();
+    std::lock_guard<std::mutex> lock(Utils::_source_hdminfo_mutex);
+    EXPECT_EQ(src->source_hdminfo[5].Hact, 1280);
+    EXPECT_EQ(src->source_hdminfo[5].Vact, 720);
+    const hdminfo whole = next.record();
+    EXPECT_EQ(std::memcmp(&src->source_hdminfo[5], &whole, sizeof whole), 0);
+}
+
 // One unanswered read keeps the picture; a receiver that stays silent has
 // lost its input.
 TEST_F(Source, SilentReceiverLosesItsInputOnlyWhenItStaysSilent)
@@ -436,6 +500,99 @@ TEST_F(Source, ThreadServesRequestsWithoutBeingAsked)
                __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
     }, std::chrono::seconds(10)));
     src->stop();
+}
+
+// The device backend with a bus on which every address answers, as a board
+// whose wiring the program does not know might: the kernel's I2C_RDWR is
+// replaced by a recorder, the bus node is a plain file under the test's root.
+struct KernelMessage {
+    uint16_t addr7;
+    bool read;
+};
+std::mutex g_kernelMutex;
+std::vector<KernelMessage> g_kernelMessages;
+
+int recordKernelTransfer(int, const i2c_msg *msgs, unsigned n)
+{
+    std::lock_guard<std::mutex> lock(g_kernelMutex);
+    for (unsigned i = 0; i < n; ++i)
+        g_kernelMessages.push_back({msgs[i].addr, (msgs[i].flags & I2C_M_RD) != 0});
+    return int(n);
+}
+
+class SourceOnTheBoard : public zemtest::RootTest
+{
+protected:
+    void SetUp() override
+    {
+        platform::configure(platform::Mode::Device, root.dir());
+        ::mkdir(root.host("/dev").c_str(), 0755);
+        zemtest::writeFile(root.host("/dev/i2c-0"), "");
+        g_kernelMessages.clear();
+        platform::i2c::testing::setKernelTransfer(&recordKernelTransfer);
+        ZemRamPara::resetForTest();
+        store = ZemRamPara::pInstance();
+        src = tarixsource::pInstance();
+        src->i2c_fd = -1;
+        g_check_source = 255;
+    }
+    void TearDown() override
+    {
+        src->stop();
+        Drv_I2C0::I2C_Close(src->i2c_fd);
+        src->i2c_fd = -1;
+        platform::i2c::testing::setKernelTransfer(nullptr);
+        ZemRamPara::resetForTest();
+        platform::configure(platform::Mode::Sim, root.dir());
+    }
+    ZemRamPara *store = nullptr;
+    tarixsource *src = nullptr;
+};
+
+TEST_F(SourceOnTheBoard, SendsOnlyTheSourceChecksWriteToDevice238)
+{
+    store->status_ram[0] = 0x02;
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(src->initialize(), 0);
+    const std::string err = testing::internal::GetCapturedStderr();
+    // Every request that would reach the simulated board's devices.
+    for (int p = 0; p < SOURCE_COUNT; ++p)
+        src->request_edid(p);
+    store->setWord(para::AUDIO_WINDOW, 0);
+    __atomic_store_n(&store->reg_para[32], reg160::SERVED, __ATOMIC_RELEASE);
+    src->request_audio();
+    // The SDI receiver's reset line, in a file standing in for /dev/mem.
+    const std::string mem = root.host("/dev/mem");
+    {
+        std::ofstream f(mem, std::ios::binary);   // sparse up to the line, which reads 0xFFFF
+        f.seekp(tarixsource::SDI_RST_GPIO);
+        f.write("\xFF\xFF", 2);
+    }
+    src->request_sdi_reset();
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        bool edid = false;
+        for (int p = 0; p < SOURCE_COUNT; ++p)
+            edid = edid || src->edid_request[p].load() != 0;
+        return !edid && src->audio_request.load() == 0 && src->sdi_reset_request.load() == 0 &&
+               __atomic_load_n(&store->reg_para[32], __ATOMIC_ACQUIRE) == 0;
+    }, std::chrono::seconds(10))) << "requests are served (skipped), not retried";
+    src->stop();
+
+    std::lock_guard<std::mutex> lock(g_kernelMutex);
+    std::set<int> addresses;   // 8-bit form, read bit included
+    for (const KernelMessage &m : g_kernelMessages)
+        addresses.insert(m.addr7 << 1 | (m.read ? 1 : 0));
+    EXPECT_EQ(addresses, std::set<int>{238});
+    EXPECT_EQ(g_kernelMessages.size(), 1u);
+    std::ifstream line(mem, std::ios::binary);
+    line.seekg(tarixsource::SDI_RST_GPIO);
+    EXPECT_EQ(line.get(), 0xFF) << "the reset line is not driven";
+    EXPECT_EQ(store->status_ram[1] & 0x20, 0x20);   // the source check passed
+    EXPECT_EQ(store->status_ram[0] & 0x02, 0);      // the transmitter test did not run
+    for (int p = 0; p < SOURCE_COUNT; ++p)
+        EXPECT_EQ(src->edid_done[p].load(), 0) << p;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_NE(err.find("device 238"), std::string::npos) << err;
 }
 
 } // namespace

@@ -50,12 +50,13 @@ TEST_F(DbdTest, InputsBeyondAChannelsMemoryNeedDotByDotMemory)
 
 TEST_F(DbdTest, WindowsTakeMemoryAndWidth)
 {
-    // Fits its channel's own memory: that channel's stores, its own width.
+    // Fits its channel's own memory: that channel's stores and the chip's line
+    // pitch, which its output reads with.
     portWidth(0, 2560);
     dbdWindow(0, 1, 0, 3);
     EXPECT_EQ(m->set_dbd_mem(m->c331_fd, 0), 0);
     EXPECT_EQ(m->dbd_mem_addr[0][1], m->PS_MEM_SC[3][1]);
-    EXPECT_EQ(m->dbd_pitch[0], 8);
+    EXPECT_EQ(m->dbd_pitch[0], 64);
     EXPECT_EQ(blocks(0), std::vector<int32_t>(4, -1));
 
     // One block for a wider HDMI input, from the bottom.

@@ -258,6 +258,61 @@ TEST_F(InputTest, LaneCountZeroIsOneLane)
     EXPECT_EQ(chip->reg(0x02, 0x68) & 0x08, 0x08);   // 29 MHz on its lane: low range
 }
 
+// Each receiver's mode word and its byte of the lane select by lane count;
+// the other receiver's byte is kept.
+TEST_F(InputTest, VByOneLaneSetUpByLaneCount)
+{
+    const struct {
+        int32_t lane;
+        uint32_t mode;
+        uint8_t select;
+    } cases[] = {{1, 0x0000, 0x00}, {2, 0x0001, 0x10}, {4, 0x0011, 0x04}, {8, 0x0404, 0x02}, {3, 0x0404, 0x02}};
+    for (int k : {0, 1})
+        for (const auto &c : cases) {
+            SCOPED_TRACE(testing::Message() << "receiver " << k << ", " << c.lane << " lanes");
+            chip->setReg(0x00, uint8_t(0x1E + 2 * k), 0x55);
+            chip->setReg(0x00, uint8_t(0x1F + 2 * k), 0x55);
+            chip->setReg(0x00, 0x39, 0xA5);
+            chip->setReg(0x00, 0x3A, 0xA5);
+            m->PI_HDMI_INFO[4 + k].lane = c.lane;
+            m->set_VBOInput(m->c331_fd, k);
+            EXPECT_EQ(chip->value(0x00, uint8_t(0x1E + 2 * k), 2), c.mode);
+            EXPECT_EQ(chip->reg(0x00, uint8_t(0x39 + k)), c.select);
+            EXPECT_EQ(chip->reg(0x00, uint8_t(0x3A - k)), 0xA5);
+        }
+}
+
+// The lock check asks for the sub-channels a link's lanes use (two lanes
+// each: all four with 8 lanes, two with 4, the first otherwise); when one of
+// them does not lock, the receiver is armed again with the link's lane mask.
+TEST_F(InputTest, LockCheckAsksForTheSubChannelsOfTheLinksLanes)
+{
+    const struct {
+        int32_t lanes;       // the receiver's record
+        uint8_t locking;     // lanes the chip sees locked
+        std::vector<uint8_t> rearm;
+    } cases[] = {
+        {8, 8, {}}, {8, 6, {0xFF}}, {4, 4, {}}, {4, 2, {0xF0}}, {2, 2, {}}, {1, 1, {}},
+    };
+    show(0, 5);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lanes << " lanes, " << int(c.locking) << " locked");
+        plug("4 1920x1080@60 lanes=" + std::to_string(c.lanes));
+        platform::sim::SimC331Inputs::Signal s;
+        s.htotal = 2200;
+        s.vtotal = 1125;
+        s.hactive = 1920;
+        s.rate = 60;
+        s.lanes = c.locking;
+        chip->inputs().plug(5, s);
+        turn();   // takes the new timing
+        m->g_chg_input[0] = 0;
+        const uint64_t mark = chip->mark();
+        turn();   // unchanged: only the lock check
+        EXPECT_EQ(chip->writeHistory(0x02, 0x4F + 0x1C, mark), c.rearm);
+    }
+}
+
 TEST_F(InputTest, SyncPolarityKeepsTheLowestBitOfEachWord)
 {
     chip->setReg(0x06, 0x3C + 2, 0xCD);

@@ -3,6 +3,7 @@
 #include "setter_fixture.h"
 
 #include <array>
+#include <map>
 
 using namespace chiptest;
 
@@ -52,6 +53,36 @@ protected:
             EXPECT_EQ(chip->value(uint8_t(0x17 + 16 * c), subs[k], 4), set[k % 4]) << k;
         EXPECT_EQ(ich(0x175902, c), lineOffset);
         EXPECT_EQ(ich(0x165B01, c), interlaced);
+    }
+    // Bytes written since `mark` to bank `bank`, by sub-address, in order.
+    using Writes = std::map<uint8_t, std::vector<uint32_t>>;
+    Writes writesIn(uint64_t mark, uint8_t bank) const
+    {
+        Writes out;
+        for (const SimC331::Frame &f : chip->framesSince(mark))
+            if (f.write && !f.select && f.bank == bank)
+                out[f.sub].push_back(f.value);
+        return out;
+    }
+    // Expected writes of registers (sub-address, width, little-endian value).
+    struct Reg {
+        uint8_t sub;
+        int width;
+        uint32_t value;
+    };
+    static Writes writes(std::initializer_list<Reg> regs)
+    {
+        Writes out;
+        for (const Reg &r : regs)
+            for (int i = 0; i < r.width; ++i)
+                out[uint8_t(r.sub + i)].push_back((r.value >> (8 * i)) & 0xFF);
+        return out;
+    }
+    // Adds writes of one-byte registers from `sub` on.
+    static void run(Writes &w, uint8_t sub, const std::vector<uint32_t> &values)
+    {
+        for (uint32_t v : values)
+            w[sub++].push_back(v);
     }
     size_t calls(const std::string &text) const
     {
@@ -159,8 +190,127 @@ TEST_F(NrTest, BlockPresetNeedsAKnownHeightAndLevel)
         m->set_nr_block(m->c331_fd, 0, 3);
         EXPECT_EQ(writesTo(mark, 0x15, 0x08, 0x6A) > 0, k.written);
     }
-    EXPECT_EQ(ich(0x150801, 0), 0u);   // 480i preset: NR enable 0
-    EXPECT_EQ(ich(0x156A01, 0), 8u);
+}
+
+// The block presets of every format at every level, register by register.
+TEST_F(NrTest, BlockPresetsOfEveryFormatAndLevel)
+{
+    // Level part; 0x3C to 0x3F are 64, 80, 96, 128 at every level.
+    const struct {
+        uint32_t r39, r3b, r40, r41, r42, r43, r44;
+    } level[3] = {{8855, 144, 32, 132, 65, 6, 16}, {8855, 160, 16, 66, 51, 4, 16}, {3223, 176, 16, 66, 51, 4, 6}};
+    const struct {
+        int32_t height;
+        uint32_t enable, f1, f2, f3, f4, f5;
+    } format[] = {
+        {240, 0, 64, 16, 64, 16, 8},        // 480i
+        {480, 3, 64, 16, 128, 32, 6},       // 480p
+        {720, 3, 171, 43, 342, 86, 16},     // 720p
+        {540, 0, 384, 96, 384, 96, 48},     // 1080i
+        {1080, 3, 384, 96, 768, 192, 36},   // 1080p
+    };
+    for (const auto &f : format)
+        for (int l = 1; l <= 3; ++l) {
+            SCOPED_TRACE(testing::Message() << "height " << f.height << " level " << l);
+            input(1, 3, 4, false, ST_ACT{0, 720, 0, f.height});
+            levels(3, 0, 0, 0, l, 0);
+            const auto &v = level[l - 1];
+            const Writes expected = writes({
+                {0x08, 1, f.enable}, {0x39, 2, v.r39}, {0x3B, 1, v.r3b}, {0x3C, 1, 64}, {0x3D, 1, 80},
+                {0x3E, 1, 96}, {0x3F, 1, 128}, {0x40, 1, v.r40}, {0x41, 1, v.r41}, {0x42, 1, v.r42},
+                {0x43, 1, v.r43}, {0x44, 1, v.r44},
+                {0x45, 1, 64}, {0x46, 2, 0} /* 0x46, 0x47 */, {0x48, 1, 6}, {0x49, 1, 4}, {0x4A, 1, 64}, {0x4B, 1, 18},
+                {0x4C, 1, 16}, {0x4D, 2, f.f1}, {0x4F, 2, f.f2}, {0x51, 1, 64}, {0x52, 1, 18}, {0x53, 1, 16},
+                {0x54, 2, f.f3}, {0x56, 2, f.f4}, {0x58, 4, 0} /* 0x58 to 0x5B */, {0x5C, 2, 0}, {0x5E, 2, 0},
+                {0x60, 2, 0}, {0x62, 2, 0}, {0x64, 1, 18}, {0x65, 2, 0} /* 0x65, 0x66 */, {0x67, 2, 0},
+                {0x69, 1, 8}, {0x6A, 1, f.f5},
+            });
+            const uint64_t mark = chip->mark();
+            m->set_nr_block(m->c331_fd, 1, 3);
+            EXPECT_EQ(writesIn(mark, 0x25), expected);
+        }
+}
+
+// The interlaced formats' deinterlacer registers, with the pull-down and
+// film settings of the port; other formats write none.
+TEST_F(NrTest, DeinterlacerRegistersOfEachInterlacedFormat)
+{
+    const struct {
+        int32_t state;
+        std::vector<uint32_t> r2e, r31, r42;   // runs from 0x2E, 0x31 and 0x42
+        int32_t pd22, pd23, sf24, th22, th23;
+        uint32_t r2c, r2d, r30;
+    } cases[] = {
+        {5, {26, 16}, {142, 6, 128, 192, 193, 193, 193, 0, 193, 193}, {68, 0, 3, 0, 0, 2, 15, 0, 0},
+         1, 0, 0, 2, 5, 51 + 64, 9, 5 + 32},
+        {6, {26, 16}, {142, 6, 128, 192, 0, 0, 0, 0, 0, 0}, {68, 0, 3, 0, 0, 2, 15, 0, 0},
+         0, 0, 1, 0, 0, 51, 25, 0},
+        {7, {13, 3}, {53, 2, 128, 40, 196, 196, 196, 196, 194, 194}, {70, 0, 3, 0, 0, 0, 9, 0, 0},
+         1, 1, 0, 1, 1, 50 + 64 + 128, 9, 1 + 16},
+        {8, {13, 3}, {69, 2, 128, 40, 0, 0, 0, 0, 0, 0}, {70, 0, 3, 0, 0, 0, 9, 0, 0},
+         0, 1, 1, 3, 4, 50 + 128, 25, 4 + 48},
+    };
+    const int p = 2;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.state);
+        m->PI_STATE[p] = c.state;
+        m->PM_22PD[p] = c.pd22;
+        m->PM_23PD[p] = c.pd23;
+        m->PM_24SF[p] = c.sf24;
+        m->PM_22PDSQTH[p] = c.th22;
+        m->PM_23PDSQTH[p] = c.th23;
+        Writes expected = writes({{0x2C, 1, c.r2c}, {0x2D, 1, c.r2d}, {0x30, 1, 17}});
+        run(expected, 0x2E, c.r2e);
+        expected[0x30].push_back(c.r30);   // the thresholds come last
+        run(expected, 0x31, c.r31);
+        run(expected, 0x42, c.r42);
+        const uint64_t mark = chip->mark();
+        m->set_ipregs(m->c331_fd, 3, p);
+        EXPECT_EQ(writesIn(mark, 0x44), expected);
+    }
+    for (int32_t state : {4, 9}) {
+        m->PI_STATE[p] = state;
+        const uint64_t mark = chip->mark();
+        m->set_ipregs(m->c331_fd, 3, p);
+        EXPECT_TRUE(chip->framesSince(mark).empty()) << state;
+    }
+}
+
+// Temporal noise reduction and diagonal interpolation, whole levels.
+TEST_F(NrTest, TemporalAndDiagonalLevelsWriteTheirWholeColumn)
+{
+    const int p = 3;
+    input(0, p, 4, false, ST_ACT{0, 1920, 0, 1080});
+    const std::vector<uint32_t> temporal[3] = {
+        {18, 20, 24, 27, 28, 29}, {17, 18, 20, 22, 24, 26}, {0, 8, 12, 16, 20, 24}};
+    const std::vector<uint32_t> diag[3] = {
+        {9, 255, 119, 0, 4, 16, 3, 8, 10, 20, 4, 4, 2, 2, 16, 50},
+        {11, 127, 119, 3, 4, 16, 1, 4, 10, 20, 4, 4, 2, 2, 16, 50},
+        {11, 127, 119, 19, 9, 16, 3, 8, 10, 20, 4, 4, 2, 2, 16, 49},
+    };
+    for (int32_t level : {0, 1, 2, 3, 4}) {
+        SCOPED_TRACE(level);
+        const bool on = level >= 1 && level <= 3;
+        Writes t = writes({{0x08, 1, on ? 3u : 0u}});
+        Writes d;
+        if (on) {
+            run(t, 0x09, {49, 117, 185, 253});
+            run(t, 0x0D, temporal[level - 1]);
+            run(t, 0x13, {level == 1 ? 30u : 28u, 31});
+            run(d, 0x50, diag[level - 1]);
+            run(d, 0x60, {0, 0, 0, 0});
+        } else {
+            run(d, 0x50, std::vector<uint32_t>(16, 0));
+        }
+        m->PM_TNR[p] = level;
+        m->PM_DIAG[p] = level;
+        uint64_t mark = chip->mark();
+        m->set_nr_tpx(m->c331_fd, 0, p);
+        EXPECT_EQ(writesIn(mark, 0x12), t);
+        mark = chip->mark();
+        m->set_diag(m->c331_fd, 0, p);
+        EXPECT_EQ(writesIn(mark, 0x14), d);
+    }
 }
 
 TEST_F(NrTest, FilterLevelsWriteTheirTables)
@@ -174,15 +324,10 @@ TEST_F(NrTest, FilterLevelsWriteTheirTables)
         std::vector<std::pair<uint32_t, uint32_t>> regs;
     };
     const Case cases[] = {
-        {&m->PM_TNR[p], 1, &c331_manage::set_nr_tpx, {{0x120801, 3}, {0x120D01, 18}, {0x121301, 30}, {0x121401, 31}}},
-        {&m->PM_TNR[p], 3, &c331_manage::set_nr_tpx, {{0x120D01, 0}, {0x121201, 24}, {0x121301, 28}}},
-        {&m->PM_TNR[p], 4, &c331_manage::set_nr_tpx, {{0x120801, 0}}},
         {&m->PM_MNR[p], 2, &c331_manage::set_nr_mosq, {{0x150901, 1}, {0x151001, 127}, {0x151D01, 63}, {0x151F01, 255}}},
         {&m->PM_MNR[p], 1, &c331_manage::set_nr_mosq, {{0x151701, 63}, {0x152101, 36}, {0x152901, 81}}},
         {&m->PM_HNR[p], 2, &c331_manage::set_nr_hvpx, {{0x156B01, 1}, {0x156E01, 117}, {0x156F01, 201}, {0x156C01, 0}}},
         {&m->PM_MVFLT[p], 2, &c331_manage::set_mvflt, {{0x141501, 31}, {0x141A01, 8}, {0x141D01, 16}}},
-        {&m->PM_DIAG[p], 3, &c331_manage::set_diag, {{0x145301, 19}, {0x145401, 9}, {0x145F01, 49}}},
-        {&m->PM_DIAG[p], 0, &c331_manage::set_diag, {{0x145001, 0}, {0x145F01, 0}}},
         {&m->PM_COMB[p], 1, &c331_manage::set_comb, {{0x143B01, 1}, {0x143C01, 16}, {0x143D01, 128}}},
         {&m->PM_COMB[p], 0, &c331_manage::set_comb, {{0x143B01, 0}}},
     };

@@ -50,9 +50,10 @@ TEST_F(OsdDrawTest, CharacterListsGiveGlyphWidthAndHeightOfTheFont)
         {U'A', 1, 0, {33, 2, 1, 31}, 63, 0x48},
         {U'\u4E00', 1, 0, {96, 2, 1, 63}, 63, 0x48},
         {U'A', 1, 1, {33, 2, 1, 0x80 | 31}, 0x80 | 63, 0x48},
-        // Units without a glyph draw a blank of their width.
+        // The ASCII fonts end with U+007F; units without a glyph draw a blank
+        // of their width.
+        {U'\x7F', 0, 0, {95, 2, 1, 15}, 31, 0x08},
         {U'\t', 0, 0, {0, 2, 1, 15}, 31, 0x08},
-        {U'\x7F', 0, 0, {0, 2, 1, 15}, 31, 0x08},
         {U'\u00E9', 0, 0, {0, 2, 1, 15}, 31, 0x08},
         {U'\u3042', 0, 0, {0, 2, 1, 31}, 31, 0x08},
         {U'\uA000', 0, 0, {0, 2, 1, 31}, 31, 0x08},
@@ -64,8 +65,14 @@ TEST_F(OsdDrawTest, CharacterListsGiveGlyphWidthAndHeightOfTheFont)
         m->PM_OSD_CHAR_DOUBLE = c.dbl;
         text({std::u32string(1, c.unit)});
         const int size = c.dot64 ? 64 : 32;
+        const uint64_t mark = chip->mark();
         ASSERT_TRUE(m->osd_put_unicode_string(m->c331_fd, m->g_unicode_str[0], 10, 20, 2, 1, size, size,
                                               m->PS_MEM_OSD, c.dot64));
+        std::vector<int> setup;   // the draw's set-up registers in the order written
+        for (const SimC331::Frame &f : chip->framesSince(mark))
+            if (f.write && !f.select && f.bank == 4 && f.sub >= 0x23 && f.sub <= 0x26)
+                setup.push_back(f.sub);
+        EXPECT_EQ(setup, (std::vector<int>{0x23, 0x24, 0x25, 0x26}));
         const Engine::Op op = chip->engine().draws().back();
         EXPECT_EQ(op.chars, std::vector<Char>{c.expected});
         EXPECT_EQ(op.charHeight, c.height);
@@ -129,6 +136,26 @@ TEST_F(OsdDrawTest, RebuildDrawsTheLinesAndTilesTheVisiblePartForScrolling)
     }
 }
 
+// An area larger than the room in front of the second area (here 256 KiB
+// for 1920 x 100 at 4096 bytes a line) is not overwritten by the tiles: the
+// second area follows it, and the windows read it from there.
+TEST_F(OsdDrawTest, SecondAreaFollowsAnAreaTooLargeForItsRoom)
+{
+    wall(1, 1);
+    m->PS_MEM_OSD1 = m->PS_MEM_OSD + 0x40000;
+    m->PS_FONT_ADDR = m->PS_MEM_OSD + 0x400000;
+    m->PM_OSD_DATA_MODE = 1;
+    m->PS_BG_HACT = 1920;
+    m->PS_BG_VACT = 100;
+    m->update_osd(m->c331_fd);
+    std::vector<uint32_t> tiles;
+    for (const Engine::Op &op : opsOf(Engine::Op::Copy))
+        tiles.push_back(op.destination - m->PS_MEM_OSD);
+    const uint32_t area = 4096 * 100;
+    EXPECT_EQ(tiles, (std::vector<uint32_t>{area, area + 1920, 2 * area, 2 * area + 1920}));
+    EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + area);
+}
+
 TEST_F(OsdDrawTest, TransparentBackgroundFillsAndDrawsWithIndex255)
 {
     OMENU_PARA e = menu("A");
@@ -139,20 +166,40 @@ TEST_F(OsdDrawTest, TransparentBackgroundFillsAndDrawsWithIndex255)
     EXPECT_EQ(chip->engine().draws().at(0).chars.at(0).bg, 255);
 }
 
-TEST_F(OsdDrawTest, LinesAndCharactersStayInsideTheArea)
+// Characters are drawn where they lie inside their row of OSD memory (512
+// bytes for an area 100 wide), lines where their top lies inside the area:
+// what sticks out of the area lies beside or below it, where no window reads.
+TEST_F(OsdDrawTest, LinesAndCharactersAreClippedAtTheRowPitch)
 {
     m->PM_OSD_DATA_MODE = 1;
     m->PS_BG_HACT = 100;
     m->PS_BG_VACT = 40;
-    m->PS_CHAR_HST = -20;
-    text({U"ABCDEFGHIJ", U"KLM"});
-    m->update_osd(m->c331_fd);
-    // Only C to G lie wholly between 0 and 100; the second line would end
-    // below the area.
-    const auto draws = chip->engine().draws();
-    ASSERT_EQ(draws.size(), 1u);
-    EXPECT_EQ(glyphs(draws[0]), (std::vector<int>{35, 36, 37, 38, 39}));
-    EXPECT_EQ(draws[0].destination, osd(12));
+    struct Case {
+        int hst;
+        std::vector<std::vector<int>> glyphs;
+        std::vector<uint32_t> at;
+    };
+    const Case cases[] = {
+        // A and B would begin in front of the row; K and L too; N to P begin below the area.
+        {-20, {{35, 36, 37, 38, 39, 40, 41, 42}, {45}}, {12, 12 + 32 * 512}},
+        // The row ends at 512: of 10 characters from 400 the first 7 fit.
+        {400, {{33, 34, 35, 36, 37, 38, 39}, {43, 44, 45}}, {400, 400 + 32 * 512}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.hst);
+        m->PS_CHAR_HST = c.hst;
+        text({U"ABCDEFGHIJ", U"KLM", U"NOP"});
+        chip->engine().clearOps();
+        m->update_osd(m->c331_fd);
+        std::vector<std::vector<int>> drawn;
+        std::vector<uint32_t> at;
+        for (const Engine::Op &op : chip->engine().draws()) {
+            drawn.push_back(glyphs(op));
+            at.push_back(op.destination - m->PS_MEM_OSD);
+        }
+        EXPECT_EQ(drawn, c.glyphs);
+        EXPECT_EQ(at, c.at);
+    }
 
     // An area 0 wide draws nothing at all.
     chip->engine().clearOps();
@@ -166,15 +213,29 @@ TEST_F(OsdDrawTest, JustifiedLinesDrawEachCharacterWithTheSpacing)
     m->PM_OSD_DATA_MODE = 1;
     m->PS_BG_HACT = 1920;
     m->PS_BG_VACT = 1080;
-    text({U"ABC"});
+    text({U"END"});
     m->g_osd_h_alignment_tarix = 3;
-    m->g_osd_hmargin_tarix[0] = 10;
-    m->g_osd_hmargin_rem_tarix[0] = 3;
-    m->update_osd(m->c331_fd);
-    std::vector<uint32_t> at;
-    for (const Engine::Op &op : chip->engine().draws())
-        at.push_back(op.destination - m->PS_MEM_OSD);
-    EXPECT_EQ(at, (std::vector<uint32_t>{0, 27, 53}));
+    struct Case {
+        int hst, spacing, remainder;
+        std::vector<uint32_t> at;
+    };
+    const Case cases[] = {
+        // One pixel more after the first character, while 2 x 1 <= 3.
+        {0, 10, 3, {0, 27, 53}},
+        // Spread over 1920 from x 10: the D sticks out of the area by 10.
+        {10, 936, 0, {10, 962, 1914}},
+    };
+    for (const Case &c : cases) {
+        m->PS_CHAR_HST = c.hst;
+        m->g_osd_hmargin_tarix[0] = c.spacing;
+        m->g_osd_hmargin_rem_tarix[0] = c.remainder;
+        chip->engine().clearOps();
+        m->update_osd(m->c331_fd);
+        std::vector<uint32_t> at;
+        for (const Engine::Op &op : chip->engine().draws())
+            at.push_back(op.destination - m->PS_MEM_OSD);
+        EXPECT_EQ(at, c.at) << c.hst;
+    }
 }
 
 // The engine never finishes: the rebuild gives up after one bounded wait

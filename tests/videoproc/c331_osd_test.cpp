@@ -181,18 +181,21 @@ TEST_F(OsdItemTest, MenuProgrammingClampsToTheWallAndSetsItemsInOrder)
 TEST_F(OsdItemTest, FontSizesSelectFontZoomAndDoubleSize)
 {
     struct Case {
-        int w, h;
+        int type, w, h;
         int hzoom, vzoom, dot64, dbl;
     };
-    // Each case starts from zoom and double size on; unequal sizes leave them.
+    // Each case starts from the 256-dot font; a size the menu file does not
+    // name, and a bitmap menu, get the 32-dot font without zoom.
     const Case cases[] = {
-        {32, 32, 0, 0, 0, 0}, {64, 64, 0, 0, 1, 0}, {128, 128, 1, 1, 1, 0},
-        {256, 256, 1, 1, 1, 1}, {64, 32, 1, 1, 0, 1}, {48, 48, 1, 1, 0, 1},
+        {0, 32, 32, 0, 0, 0, 0},  {0, 64, 64, 0, 0, 1, 0}, {0, 128, 128, 1, 1, 1, 0},
+        {0, 256, 256, 1, 1, 1, 1}, {0, 64, 32, 0, 0, 0, 0},  {0, 48, 48, 0, 0, 0, 0},
+        {1, 128, 128, 0, 0, 0, 0},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.w);
-        m->PM_OSD_HZOOM_EN = m->PM_OSD_VZOOM_EN = m->PM_OSD_CHAR_DOUBLE = 1;
+        SCOPED_TRACE(testing::Message() << c.type << " " << c.w << "x" << c.h);
+        m->PM_OSD_HZOOM_EN = m->PM_OSD_VZOOM_EN = m->PM_OSD_CHAR_64DOT = m->PM_OSD_CHAR_DOUBLE = 1;
         OMENU_PARA e = menu("x");
+        e.type = c.type;
         e.fontw = c.w;
         e.fonth = c.h;
         m->set_OSD_para(e);
@@ -244,6 +247,53 @@ TEST_F(OsdItemTest, EveryMenuStartsFromTheWholeOsdMemory)
     EXPECT_EQ(m->PM_OSD_INPUT_OFFSET[1], 3840 - 500);
     m->set_OSD_para(menu("x", 0, 0, 1920, 1080));
     EXPECT_EQ(m->PM_OSD_INPUT_OFFSET[1], 0);
+}
+
+// The menu file is read into one list, so a bitmap menu keeps the font
+// fields of the text menu before it: shown after a 128-dot text menu it
+// still fills its window, above the video.
+TEST_F(OsdItemTest, BitmapMenuAfterATextMenuIsShownWhole)
+{
+    const std::string text = R"({"osdcount": 1, "oactcount": 0, "menu": [{"type": 0, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080, "layer": "buttom"},
+        "act": {"effect": 0, "speed": 0, "staytime": 0}, "backpara": {"enable": "on", "color": "000000"},
+        "fontpara": {"startx": 0, "starty": 0, "fontw": 128, "fonth": 128, "wordspace": 0, "verticalspace": 0,
+                     "color": "FFFFFF"}, "texts": ["BIG"]}]})";
+    const std::string bitmap = R"({"osdcount": 1, "oactcount": 0, "menu": [{"type": 1, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080}, "act": {"effect": 0, "speed": 0, "staytime": 0},
+        "bmppara": {}, "start": 0, "end": 0}]})";
+    OSD_LIST list;
+    for (const std::string &json : {text, bitmap}) {
+        zemtest::writeFile(root.host(OMENU_FILE), json);
+        ASSERT_TRUE(get_json_omenu_para(OMENU_FILE, list));
+        m->set_OSD_para(list.entry[0]);
+    }
+    m->update_osd(m->c331_fd);
+    EXPECT_EQ(m->OSD_WIN.HW, 1920);
+    EXPECT_EQ(m->OSD_WIN.VW, 1080);
+    EXPECT_EQ(onChannel(0x091402, 0), 1920u);
+    EXPECT_EQ(onChannel(0x090202, 0), 0x4002u);   // bitmap shown, no zoom, above the video
+}
+
+// A menu as tall as a 16-bit height (or taller) is as tall as the wall: the
+// memory engine never copies more lines than the OSD area has.
+TEST_F(OsdItemTest, MenuHeightIsClampedToTheWall)
+{
+    wall(1, 1);
+    setWord(para::LED_WIDTH, 1920);
+    for (int h : {65535, 1000000}) {
+        SCOPED_TRACE(h);
+        chip->engine().clearOps();
+        m->set_OSD_para(menu("x", 0, 100, 1920, h));
+        EXPECT_EQ(m->PM_OSD_OUTPUT_OFFSET[3], 1080 - 1080 - 100);
+        EXPECT_EQ(m->PM_OSD_INPUT_OFFSET[3], 0);
+        m->update_osd(m->c331_fd);
+        EXPECT_EQ(onChannel(0x091802, 0), 980u);
+        for (const Engine::Op &op : chip->engine().ops())
+            EXPECT_LE(op.height, 1080u);
+    }
+    // The area and the second area's four tiles, 4096 bytes a line.
+    EXPECT_LE(chip->memory().pages(), 3 * 1080 * 4096 / platform::sim::SimChipMemory::PAGE + 2);
 }
 
 } // namespace

@@ -23,6 +23,16 @@ protected:
         m->PM_OSD_OUTPUT_OFFSET[0] = x;
         m->PM_OSD_OUTPUT_OFFSET[1] = m->PS_PANEL_HW - w - x;
     }
+    // A 2 x 2 wall of 3840 x 2160, the area as large, and a window of 1920 x
+    // 1080 from 1000, 500 across both rows and columns.
+    void windowAcrossTwoRows()
+    {
+        wall(2, 2);
+        m->PS_BG_VACT = 2160;
+        window(1000, 1920);
+        m->PM_OSD_OUTPUT_OFFSET[2] = 500;
+        m->PM_OSD_OUTPUT_OFFSET[3] = 580;
+    }
 };
 
 TEST_F(OsdWindowTest, WindowIsCutIntoThePiecesOfTheColumns)
@@ -54,35 +64,150 @@ TEST_F(OsdWindowTest, WindowIsCutIntoThePiecesOfTheColumns)
     EXPECT_TRUE(tiles[0].vfirst && tiles[0].vlast);
 }
 
-TEST_F(OsdWindowTest, EveryChannelGetsItsPieceAddressAndControlWord)
+TEST_F(OsdWindowTest, ControlWordFollowsPitchZoomModeAndLayer)
 {
-    window(1000, 1920);
-    m->PM_OSD_OUTPUT_OFFSET[2] = 100;
-    m->PM_OSD_OUTPUT_OFFSET[3] = 80;
-    m->g_osd_mwi = 17;
-    m->g_osd_mwi_shift = 1;
-    m->PM_OSD_EN = m->PM_OSD_HZOOM_EN = m->PM_OSD_VZOOM_EN = m->g_osd_layer = 1;
-    m->set_osd(m->c331_fd, 1);
-    const uint32_t hst[2] = {1000, 0}, hw[2] = {920, 1000};
-    for (int ch = 0; ch < 2; ++ch) {
-        SCOPED_TRACE(ch);
-        EXPECT_EQ(onChannel(0x090202, ch), 0xF803u);
-        EXPECT_EQ(onChannel(0x091202, ch), uint32_t(m->PS_ACTHST) + hst[ch] - 4);
-        EXPECT_EQ(onChannel(0x091402, ch), hw[ch]);
-        EXPECT_EQ(onChannel(0x091602, ch), uint32_t(m->PS_ACTVST) + 100 + 1);
-        EXPECT_EQ(onChannel(0x091802, ch), 900u);
-        EXPECT_EQ(onChannel(0x091E01, ch), 17u);
+    struct Case {
+        int shift, vzoom, hzoom, en, chars, layer;
+        uint32_t word;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, 1, 0, 0x4000}, {0, 0, 0, 1, 1, 0, 0x4003}, {0, 0, 0, 1, 0, 0, 0x4002},
+        {1, 0, 0, 1, 0, 0, 0x6002}, {0, 1, 0, 0, 1, 0, 0x4800}, {0, 0, 1, 0, 1, 0, 0x5000},
+        {0, 0, 0, 0, 0, 1, 0xC000}, {1, 1, 1, 1, 1, 1, 0xF803},
+    };
+    window(0, 3840);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.word);
+        m->g_osd_mwi_shift = c.shift;
+        m->PM_OSD_VZOOM_EN = c.vzoom;
+        m->PM_OSD_HZOOM_EN = c.hzoom;
+        m->PM_OSD_EN = c.en;
+        m->PM_OSD_DATA_MODE = c.chars;
+        m->g_osd_layer = c.layer;
+        m->set_osd(m->c331_fd, 1);
+        EXPECT_EQ(onChannel(0x090202, 0), c.word);
+        EXPECT_EQ(onChannel(0x090202, 1), c.word);
     }
-    // Channel 1 starts where channel 0's piece ends, in memory pixels.
-    EXPECT_EQ(onChannel(0x091A04, 1), m->PS_MEM_OSD1 + 460);
+}
 
-    // From the first area the input margins are skipped; off leaves the low bits clear.
+// A window across both rows and both columns of a 2 x 2 wall: each channel
+// (column + 2 x row) shows its piece, read from where the pieces before it
+// in its row and column end in memory - half as far with the zoom on.
+TEST_F(OsdWindowTest, EveryChannelOfTwoRowsGetsItsPieceAndAddress)
+{
+    windowAcrossTwoRows();
+    m->g_osd_mwi = 60;   // 7680 bytes a line
+    const uint32_t hst[4] = {1000, 0, 1000, 0}, hw[4] = {920, 1000, 920, 1000};
+    const uint32_t vst[4] = {501, 501, 1, 1}, vw[4] = {580, 580, 500, 500};
+    struct Case {
+        int hzoom, vzoom;
+        uint32_t at[4];
+    };
+    const Case cases[] = {
+        {0, 0, {0, 920, 7680 * 580, 7680 * 580 + 920}},
+        {1, 0, {0, 460, 7680 * 580, 7680 * 580 + 460}},
+        {1, 1, {0, 460, 7680 * 290, 7680 * 290 + 460}},
+    };
+    for (const Case &c : cases) {
+        m->PM_OSD_HZOOM_EN = c.hzoom;
+        m->PM_OSD_VZOOM_EN = c.vzoom;
+        m->set_osd(m->c331_fd, 1);
+        for (int ch = 0; ch < 4; ++ch) {
+            SCOPED_TRACE(testing::Message() << c.hzoom << c.vzoom << " channel " << ch);
+            EXPECT_EQ(onChannel(0x091202, ch), uint32_t(m->PS_ACTHST - 4) + hst[ch]);
+            EXPECT_EQ(onChannel(0x091402, ch), hw[ch]);
+            EXPECT_EQ(onChannel(0x091602, ch), uint32_t(m->PS_ACTVST) + vst[ch]);
+            EXPECT_EQ(onChannel(0x091802, ch), vw[ch]);
+            EXPECT_EQ(onChannel(0x091A04, ch), m->PS_MEM_OSD1 + c.at[ch]);
+            EXPECT_EQ(onChannel(0x091E01, ch), 60u);
+        }
+    }
+    // From the first area the input margins are skipped: 8 across, 2 lines down.
     m->PM_OSD_INPUT_OFFSET[0] = 8;
     m->PM_OSD_INPUT_OFFSET[2] = 2;
-    m->PM_OSD_EN = 0;
     m->set_osd(m->c331_fd, 0);
-    EXPECT_EQ(onChannel(0x090202, 0), 0xF800u);
-    EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + 8 + 17 * 512 * 2);
+    EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + 8 + 7680 * 2);
+}
+
+// The zoom doubles what the memory holds on the wall: a source of 600 x 600
+// fills twice as much of the 1920 x 1080 window in each zoomed direction.
+TEST_F(OsdWindowTest, ZoomDoublesTheVisibleSource)
+{
+    windowAcrossTwoRows();
+    m->PM_OSD_INPUT_OFFSET[1] = 3840 - 600;
+    m->PM_OSD_INPUT_OFFSET[3] = 2160 - 600;
+    const int cases[][4] = {{0, 0, 600, 600}, {1, 0, 1200, 600}, {0, 1, 600, 1080}, {1, 1, 1200, 1080}};
+    _ImageWindowDef2_St tiles[c331_manage::OCH_NUM];
+    for (const auto &c : cases) {
+        m->PM_OSD_HZOOM_EN = c[0];
+        m->PM_OSD_VZOOM_EN = c[1];
+        m->calc_osd(tiles);
+        EXPECT_EQ(m->OSD_WIN.HW, c[2]) << c[0] << c[1];
+        EXPECT_EQ(m->OSD_WIN.VW, c[3]) << c[0] << c[1];
+    }
+}
+
+// The memory engine's areas are at most 8191 wide: on a wall of four 3840
+// wide channels a full-width OSD shows, and scrolls over, 8191 pixels, the
+// width that the second area repeats.
+TEST_F(OsdWindowTest, WideWallShowsAndScrollsTheAreaTheEngineHolds)
+{
+    wall(4, 1);
+    m->PS_ACTHW = 3840;
+    m->PS_ACTVW = 100;
+    m->PS_PANEL_HW = 15360;
+    m->PS_PANEL_VW = 100;
+    setWord(para::LED_WIDTH, 15360);
+    setWord(para::LED_HEIGHT, 100);
+    m->set_OSD_para(menu("A", 0, 0, 15360, 100));
+    m->update_osd(m->c331_fd);
+    EXPECT_EQ(m->OSD_WIN.HW, 8191);
+    const uint32_t widths[4] = {3840, 3840, 511, 0};
+    for (int ch = 0; ch < 4; ++ch) {
+        EXPECT_EQ(onChannel(0x091402, ch), widths[ch]) << ch;
+        EXPECT_EQ(onChannel(0x094002, ch), 8191u) << ch;
+    }
+    std::vector<uint32_t> tiles;
+    for (const Engine::Op &op : opsOf(Engine::Op::Copy)) {
+        EXPECT_EQ(op.width, 8191u);
+        tiles.push_back(op.destination - m->PS_MEM_OSD1);
+    }
+    EXPECT_EQ(tiles, (std::vector<uint32_t>{0, 8191, 16384 * 100, 16384 * 100 + 8191}));   // 16384 bytes a line
+}
+
+// The OSD memory from PS_MEM_OSD to the fonts at 0x7F000000 holds an area
+// and the second area's 2 x 2 tiling: the second area stays at PS_MEM_OSD1
+// while the area fits in front of it (0x25C0000 bytes), else it follows the
+// area; an area too tall for both is cut.
+TEST_F(OsdWindowTest, AreaAndSecondAreaFitTheOsdMemory)
+{
+    m->PS_ACTHW = m->PS_PANEL_HW = 16000;
+    m->PS_ACTVW = m->PS_PANEL_VW = 9000;
+    m->PS_PANEL_HSHAPE = m->PS_PANEL_VSHAPE = 1;
+    window(0, 16000);
+    struct Case {
+        int w, h, mwi, shift;
+        int shown_w, shown_h;
+        uint32_t second;     // from PS_MEM_OSD
+    };
+    const Case cases[] = {
+        {1920, 1080, 32, 0, 1920, 1080, 0x25C0000},
+        {1920, 65535, 32, 0, 1920, 8191, 0x25C0000},
+        {15360, 2160, 32, 1, 8191, 2160, 0x25C0000},          // 16384 x 2160 fits in front
+        {7680, 4320, 30, 1, 7680, 4320, 15360 * 4320},        // 63.3 MiB does not
+        {8191, 4320, 32, 1, 8191, 4314, 16384 * 4314},        // (0x7F000000 - 0x725C0000) / 3 / 16384
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
+        m->PS_BG_HACT = c.w;
+        m->PS_BG_VACT = c.h;
+        m->g_osd_mwi = c.mwi;
+        m->g_osd_mwi_shift = c.shift;
+        m->set_osd(m->c331_fd, 1);
+        EXPECT_EQ(m->OSD_WIN.HW, c.shown_w);
+        EXPECT_EQ(m->OSD_WIN.VW, c.shown_h);
+        EXPECT_EQ(onChannel(0x091A04, 0), m->PS_MEM_OSD + c.second);
+    }
 }
 
 TEST_F(OsdWindowTest, ScrollModeAndLengthsOnEveryChannel)

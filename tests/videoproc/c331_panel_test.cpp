@@ -38,6 +38,7 @@ TEST_F(PanelTest, ChannelPairsArrangementAndTiming)
         m->zemApi_PnlInit2(c.ledW, c.ledH, c.out1w, c.out1h, c.splice);
         const ST_PANEL &p = m->gPanel;
         EXPECT_EQ(p.use1och, c.use1och);
+        EXPECT_EQ(m->published_use1och(), c.use1och);
         EXPECT_EQ(p.arrang, c.arrang);
         EXPECT_EQ(p.HTT, c.htt);
         EXPECT_EQ(p.VTT, c.vtt);
@@ -55,7 +56,24 @@ TEST_F(PanelTest, ChannelPairsArrangementAndTiming)
 
 TEST_F(PanelTest, DefaultWallProgramsEveryChannelsTimingGenerator)
 {
+    // The closing sequence: transmitter sizes, channel order maps and the
+    // clock dividers of the new timing. Each register holds a stale value
+    // before, so that a write left out shows.
+    const struct {
+        uint32_t reg, value;
+    } tail[] = {
+        {0x032C02, 0},    {0x032E01, 0},          {0x032F02, 0},    {0x020801, 9},
+        {0x035E04, 0x76543210}, {0x033602, 0},    {0x033801, 0},    {0x033902, 0},
+        {0x027801, 9},    {0x036204, 0x76543210}, {0x004701, 0x21}, {0x004C01, 0x21},
+        {0x004B01, 11},   {0x005001, 11},         {0x004801, 0x89}, {0x004D01, 0x89},
+    };
+    for (const auto &t : tail)
+        for (uint32_t k = 0; k < (t.reg & 0xFF); ++k)
+            chip->setReg(uint8_t(t.reg >> 16), uint8_t((t.reg >> 8) + k), 0xA5);
     m->zemApi_PnlInit2(1920, 1080, 1920, 1080, 4);
+    for (const auto &t : tail)
+        EXPECT_EQ(chip->value(t.reg), t.value) << std::hex << t.reg;
+
     for (int c = 0; c < 8; ++c) {
         SCOPED_TRACE(c);
         EXPECT_EQ(chip->value(0x080A02, 16 * c), 1982u);
@@ -69,9 +87,6 @@ TEST_F(PanelTest, DefaultWallProgramsEveryChannelsTimingGenerator)
     EXPECT_EQ(chip->value(0x035504), 0u);   // lane map of a copied wall
     EXPECT_EQ(chip->value(0x034401), 5u);
     EXPECT_EQ(chip->value(0x034D01), 2u);
-    EXPECT_EQ(chip->value(0x004B01), 11u);
-    EXPECT_EQ(chip->value(0x004D01), 0x89u);
-    EXPECT_EQ(chip->value(0x027801), 9u);
     EXPECT_EQ(m->PS_VBOTX_MODE, 2);
     EXPECT_EQ(m->PS_PANEL_HW, 3840);
     EXPECT_EQ(m->PS_PANEL_HSHAPE, 2);
@@ -93,6 +108,8 @@ TEST_F(PanelTest, LaneMapAndFrameFollowTheSplice)
         {1920, 1080, 0, 0x03020100, 0, 3840, 1080},
         {1920, 2160, 1, 0x00010000, 1, 1920, 2320},   // 1 x 2, each 1920 x 1160 (out1h 1000)
         {7680, 1280, 4, 0x01000100, 0, 15360, 1280},
+        // Two pairs, 2 x 2, each 2400 x 3320 (the taller output, 4320 - 1000).
+        {4800, 4320, 2, 0x03020100, 1, 4800, 6640},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.splice);

@@ -159,6 +159,34 @@ TEST_F(QualityTest, SharpnessFollowsEachWindowsScalingOnItsOwnChannels)
     expectBracketed(mark, 0x0B);
 }
 
+// The coefficient rows by scaling ratio, each band and its upper edge,
+// horizontal and vertical taken apart (input 960 x 540).
+TEST_F(QualityTest, SharpnessCoefficientsFollowTheScalingRatioBands)
+{
+    using Row = std::vector<uint32_t>;
+    const Row h25 = {36, 43, 58, 4, 5}, h20 = {30, 42, 0, 7, 0}, h125 = {28, 46, 5, 3, 60}, h0 = {44, 49, 56, 63, 2};
+    const Row v25 = {42, 48, 59, 0, 0}, v20 = {34, 47, 0, 0, 0}, v125 = {28, 45, 5, 0, 0}, v0 = {44, 50, 56, 0, 0};
+    const struct {
+        int32_t outW, outH;   // ratios outW / 960, outH / 540
+        Row h, v;
+    } cases[] = {
+        {2880, 1215, h25, v20},    // 3.0, 2.25
+        {2400, 1620, h20, v25},    // 2.5, 3.0
+        {2160, 1080, h20, v125},   // 2.25, 2.0
+        {1920, 1350, h125, v20},   // 2.0, 2.5
+        {1440, 675, h125, v0},     // 1.5, 1.25
+        {1200, 810, h0, v125},     // 1.25, 1.5
+        {480, 270, h0, v0},        // 0.5, 0.5
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.outW << "x" << c.outH);
+        sharpWindow(0, 3, {0}, 1, 960, 540, c.outW, c.outH);
+        m->c331_SetSharpness(20);
+        EXPECT_EQ(bytesOn(0x0B0C01, 5, 0), c.h);
+        EXPECT_EQ(bytesOn(0x0B1501, 5, 0), c.v);
+    }
+}
+
 // The gain register is one byte: the gain stops at 255 instead of wrapping
 // round to 0 at sharpness 30.
 TEST_F(QualityTest, SharpnessGainGrowsToTheTopOfItsByte)

@@ -18,6 +18,12 @@ constexpr uint32_t OUT_HW = 0x084202;         // per output channel
 constexpr uint32_t READ_INDICES = 0x166C02;
 constexpr uint32_t BKG_ON = 0x084801;
 constexpr uint32_t LR_MIRROR = 0x082201;
+constexpr uint32_t H_SHRINK = 0x114702;       // per input channel
+constexpr uint32_t LINE_PITCH = 0x163101;
+constexpr uint32_t H_ZOOM = 0x0A4902;         // per output channel
+constexpr uint32_t V_CTRL = 0x0A4B01;
+constexpr uint32_t READ_ADDR = 0x160804;
+constexpr uint32_t READ_PITCH = 0x163001;
 
 // Two windows side by side on a 2 x 1 output of 1920 x 1080 areas: window 0
 // shows source 0 (port 3), window 1 source 1 (port 2), both 1080p60. The
@@ -110,14 +116,16 @@ TEST_F(WindowsTest, FadeOrHold)
         const char *what;
         bool fadeOn[2];
         int32_t input[2];
+        int32_t win[2];
         int32_t overlay;
         bool fades;
     } cases[] = {
-        {"one window, fade on", {false, true}, {0, 1}, 0, true},
-        {"one window, fade off", {false, false}, {0, 1}, 0, false},
-        {"two windows, both fade on", {true, true}, {1, 1}, 0, false},
-        {"one window and a timing change", {true, true}, {1, 2}, 0, false},
-        {"one window and new priorities", {false, true}, {0, 1}, 1, false},
+        {"one window, fade on", {false, true}, {0, 1}, {0, 0}, 0, true},
+        {"one window, fade off", {false, false}, {0, 1}, {0, 0}, 0, false},
+        {"two windows, both fade on", {true, true}, {1, 1}, {0, 0}, 0, false},
+        {"one window and a timing change", {true, true}, {1, 2}, {0, 0}, 0, false},
+        {"one window and new priorities", {false, true}, {0, 1}, {0, 0}, 1, false},
+        {"one window and a re-layout", {false, true}, {0, 1}, {1, 0}, 0, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -128,6 +136,7 @@ TEST_F(WindowsTest, FadeOrHold)
             m->PM_WIN_FADE_OUT[w] = 3;
             m->PM_WIN_FADE_IN[w] = 2;
             m->g_chg_input[w] = c.input[w];
+            m->g_chg_win[w] = c.win[w];
         }
         m->g_chg_overlay = c.overlay;
         m->set_output(m->c331_fd);
@@ -277,6 +286,104 @@ TEST_F(WindowsTest, MirrorAttributeReprogramsTheOutputSide)
     EXPECT_EQ(m->win_hmirror[2], 0);
 }
 
+// Under output interface mode 2 (what every panel set-up leaves) a window
+// zoomed vertically reads without the one-line lead of V control 5, and one
+// wider than 2176 pixels is carried 2176 wide from the input side to the
+// output side, which zooms it out again. A pass that re-programs the window
+// for its mirror alone keeps all of that.
+TEST_F(WindowsTest, VerticallyZoomedWindowsUnderInterfaceMode2)
+{
+    struct Case {
+        const char *what;
+        int led[2], vbotx;
+        uint16_t winW, winH, source;
+        int32_t src[2];
+        bool halves;   // the line arrives in two halves
+        uint32_t shrink, zoom, vctrl, lead;
+    } cases[] = {
+        {"720p in 1920 x 1080", {1920, 1080}, 2, 1920, 1080, 0, {1280, 720}, false, 0, 43680, 0x84, 0},
+        {"3840 x 1080 in 3840 x 2160", {3840, 2160}, 2, 3840, 2160, 4, {3840, 1080}, true, 37130, 37130, 0x84, 0},
+        {"3840 x 1080 in 1920 x 2160", {3840, 2160}, 2, 1920, 2160, 4, {3840, 1080}, true, 32760, 0, 0x84, 0},
+        {"720p in 1920 x 1080, mode 0", {1920, 1080}, 0, 1920, 1080, 0, {1280, 720}, false, 0, 43680, 5, 0x10000},
+    };
+    setWord(para::window(1, para::WIN_ENABLE), 0);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const int p = m->zemApi_inputCvtC331(c.source);
+        signal(p, c.src[0], c.src[1]);
+        if (c.halves) {
+            m->PI_STATE[p] = 1;
+            m->PI_ACT[p].hst /= 2;
+            m->PI_ACT[p].hw /= 2;
+        }
+        window(0, 0, 0, c.winW, c.winH, c.source, 0);
+        m->zemApi_PnlInit2(c.led[0], c.led[1], c.led[0], c.led[1], 4);
+        m->PS_VBOTX_MODE = c.vbotx;
+        m->set_output(m->c331_fd);
+        for (const char *pass : {"source", "mirror only"}) {
+            SCOPED_TRACE(pass);
+            EXPECT_EQ(chip->value(H_SHRINK, 16 * ich(0)), c.shrink);
+            EXPECT_EQ(chip->value(H_ZOOM, 0), c.zoom);
+            EXPECT_EQ(chip->value(V_CTRL, 0), c.vctrl);
+            EXPECT_EQ(chip->value(READ_ADDR, 0), m->PS_MEM_SC[ich(0)][0] - c.lead);
+            m->c331_SetWinAttr(0, 0);
+        }
+    }
+}
+
+// A one-to-one window that fits its channel's own memory is written with
+// the line pitch its output reads it with.
+TEST_F(WindowsTest, OneToOneWindowIsWrittenAndReadWithOnePitch)
+{
+    setWord(para::window(1, para::WIN_FLAGS), 0x0100);
+    m->c331_SetWinOutput(m->c331_fd, 1, 0x0100);
+    ASSERT_EQ(m->PM_WIN_DBD_MODE[1], 1);
+    EXPECT_EQ(written(LINE_PITCH, ich(1)), std::vector<uint8_t>{64});
+    EXPECT_EQ(written(READ_PITCH, 1), std::vector<uint8_t>{64});
+}
+
+// A freeze the window's input could not hold is not stored: a re-layout
+// does not bring it back once the signal returns. A freeze asked for with
+// the re-layout itself is decided as the output word decides it.
+TEST_F(WindowsTest, FreezeAcrossARelayout)
+{
+    struct Case {
+        const char *what;
+        bool earlier, signalThen, signalAtRelayout, frozen;
+    } cases[] = {
+        {"refused earlier, signal back", true, false, true, false},
+        {"held earlier", true, true, true, true},
+        {"asked with the re-layout, no signal", false, false, false, false},
+        {"asked with the re-layout, signal", false, true, true, true},
+    };
+    m->input_poll_ms = 3600 * 1000;   // the passes alone: no input checks
+    m->last_input_check = std::chrono::steady_clock::now();
+    uint16_t width = 1920;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        m->PI_PORT_INFO[2].NOSIG = c.signalThen ? 0 : 1;
+        setWord(para::window(1, para::WIN_FLAGS), 0x0002);
+        if (c.earlier) {
+            m->para_changed = 1;
+            c331_manage::c331managerdeal(m.get());
+        }
+        m->PI_PORT_INFO[2].NOSIG = c.signalAtRelayout ? 0 : 1;
+        mark = chip->mark();
+        setWord(para::window(0, para::WIN_W), width -= 8);
+        m->para_changed = 1;
+        c331_manage::c331managerdeal(m.get());
+        EXPECT_EQ(m->gWininfo[1].outmode & 2, c.frozen ? 2 : 0);
+        const auto writes = written(WRITE_CTRL, ich(1));
+        ASSERT_FALSE(writes.empty());
+        EXPECT_EQ(writes.back() == 2, c.frozen) << "the writer's last command";
+
+        m->PI_PORT_INFO[2].NOSIG = 0;
+        setWord(para::window(1, para::WIN_FLAGS), 0);
+        m->para_changed = 1;
+        c331_manage::c331managerdeal(m.get());
+    }
+}
+
 // ---- crop ----
 
 TEST_F(WindowsTest, CropMarginsFollowTheSource)
@@ -318,6 +425,28 @@ TEST_F(WindowsTest, CropMarginsFollowTheSource)
     m->c331_SetCrop(1, 0, &r);
     EXPECT_EQ(m->PM_INPUT_OFFSET_EN[1], 0);
     EXPECT_EQ(m->PM_INPUT_OFFSET[1][0], 0);
+}
+
+// A crop is kept in frame lines, as the crop table holds it: an interlaced
+// source shows the lines asked for, whether the source choice or the input
+// check computed the margins last.
+TEST_F(WindowsTest, CropOfAnInterlacedSourceCountsFrameLines)
+{
+    const uint16_t entry[5] = {0x8001, 100, 50, 1720, 1000};
+    for (int k = 0; k < 5; ++k)
+        setWord(para::CROP_TABLE + 3 * para::CROP_ENTRY_SIZE + 2 * k, entry[k]);
+    signal(2, 1920, 540);
+    m->PI_SCAN_MODE[2] = 1;
+    ST_RECT r{100, 50, 1720, 1000};
+    m->c331_SetInputsourceCrop(1, 0x8003);
+    m->g_chg_input[1] = 1;
+    m->c331_SetCrop(1, 1, &r);
+    const _ImageWindowDef_st chosen = m->IWIN[1];
+    m->zemApi_updateCrop(2);
+    m->g_chg_input[1] = 1;
+    m->set_output(m->c331_fd);
+    for (const _ImageWindowDef_st &iw : {chosen, m->IWIN[1]})
+        EXPECT_EQ((std::vector<int32_t>{iw.HST, iw.HW, iw.VST, iw.VW}), (std::vector<int32_t>{100, 1720, 50, 1000}));
 }
 
 // The apply pass hands an image window's words to its model slot: with

@@ -60,6 +60,14 @@ TEST_F(OmenuTest, MenusFillTheEntriesInFileOrder)
     EXPECT_EQ(list.entry[1].text, "a\nb");
     EXPECT_EQ(list.entry[2].x, 10);
 
+    // A count with an empty array sets the count and keeps the entries.
+    writeFile(root.host(OMENU_FILE), file(2, ""));
+    ASSERT_TRUE(get_json_omenu_para(OMENU_FILE, list));
+    EXPECT_EQ(list.entry[0].osdcount, 2);
+    EXPECT_EQ(list.entry[0].bmp_end, 9);
+    EXPECT_EQ(list.entry[1].text, "a\nb");
+    EXPECT_TRUE(platform::files::exists(OMENU_FILE));
+
     // A count of 0 needs no menus; the file stays.
     ASSERT_TRUE(read(R"({"osdcount": 0, "oactcount": 0})"));
     EXPECT_EQ(list.entry[0].osdcount, 0);
@@ -76,7 +84,7 @@ TEST_F(OmenuTest, FilesThatAreNoMenuFileGiveNothingAndAreRemoved)
     const std::string cases[] = {
         "{\"osdcount\": 1,",
         "[1, 2]",
-        file(1, ""),
+        R"({"osdcount": 1, "oactcount": 0})",
         R"({"osdcount": 1, "menu": [{"type": 0, "status": "on"}]})",
         file(1, replace(TEXT_MENU, "[\"a\\nb\", \"c\"]", "[]")),
         file(1, replace(TEXT_MENU, "\"w\": 300", "\"w\": \"wide\"")),

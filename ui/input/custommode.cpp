@@ -26,13 +26,12 @@ QString CustomMode::titleText() const
 QStringList CustomMode::valueLines() const
 {
     QStringList out;
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     QString saved;
-    for (int n = 0; store && n < static_cast<int>(para::MODE_COUNT); ++n)
-        if (store->ZemUserModeSaved(n))
+    for (int n = 0; n < static_cast<int>(para::MODE_COUNT); ++n)
+        if (ui::userModeSaved(n))
             saved += QStringLiteral(" %1").arg(n + 1);
     out << ui::tr5("已保存:", "Saved:", "Сохранены:", "Đã lưu:", "已保存:") + (saved.isEmpty() ? QStringLiteral(" -") : saved);
-    const int current = store ? store->ZemGetCurrentModeIndex() : 0;
+    const int current = ui::currentUserMode();
     out << ui::tr5("当前: %1", "Current: %1", "Текущий: %1", "Hiện tại: %1", "當前: %1")
                .arg(current ? ui::userModeName(current - 1) : QStringLiteral("-"));
     out << ui::tr5("选择: %1", "Chosen: %1", "Выбран: %1", "Đã chọn: %1", "選擇: %1").arg(ui::userModeName(m_chosen - 1));
@@ -52,8 +51,7 @@ void CustomMode::choose(int n)
 
 bool CustomMode::chosenSaved() const
 {
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    return store && store->ZemUserModeSaved(m_chosen - 1);
+    return ui::userModeSaved(m_chosen - 1);
 }
 
 void CustomMode::notSaved()

@@ -31,10 +31,8 @@ QStringList InputChoose::valueLines() const
     const int s = ui::windowSource(w);
     out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
                .arg(ui::sourceName(s), ui::inputTiming(s));
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    if (store)
-        out << ui::tr5("裁剪数: %1", "Crops: %1", "Обрезки: %1", "Vùng cắt: %1", "裁剪數: %1")
-                   .arg(store->ZemGetSourceNum(s, para::CROP_ENTRIES));
+    if (ZemRamPara::p_zemrampara_config)
+        out << ui::tr5("裁剪数: %1", "Crops: %1", "Обрезки: %1", "Vùng cắt: %1", "裁剪數: %1").arg(ui::cropCount(s));
     return out;
 }
 
@@ -42,7 +40,7 @@ void InputChoose::syncUpdate(int code)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (code == 103 && store) {
-        store->ZemCropSourceInit();
+        ui::rebuildCropMap();
         m_copy.take();
         redraw();
     }

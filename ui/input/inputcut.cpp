@@ -16,9 +16,10 @@ constexpr int FIELD_MAX = 0xFFFF;
 // a signal, else the resolution its EDID offers.
 QSize sourceSize(int s)
 {
-    const uint32_t timing = para::timing_record(static_cast<uint32_t>(s));
-    if (ui::word(timing) && ui::word(timing + 2) && ui::word(timing + 4))
-        return QSize(ui::word(timing), ui::word(timing + 2));
+    uint16_t timing[3];
+    ui::timingOf(s, timing);
+    if (timing[0] && timing[1] && timing[2])
+        return QSize(timing[0], timing[1]);
     const uint32_t edid = para::edid_record(static_cast<uint32_t>(s));
     return QSize(ui::word(edid), ui::word(edid + 2));
 }
@@ -30,8 +31,7 @@ ZemRamPara *store() { return ZemRamPara::p_zemrampara_config; }
 InputCut::InputCut(QWidget *parent) : PanelPage(parent, page::InputCut, page::Option)
 {
     registerPage(g_inputcut);
-    if (store())
-        store()->ZemCropSourceInit();
+    ui::rebuildCropMap();
     m_copy.take();
     m_source = ui::windowSource(g_image_current.load());
     m_fields = addNumberRow(0, {[] { return QStringLiteral("X"); }, [] { return QStringLiteral("Y"); }}, 56);
@@ -54,7 +54,7 @@ QString InputCut::titleText() const
 
 int InputCut::cropCount() const
 {
-    return store() ? store()->ZemGetSourceNum(m_source, para::CROP_ENTRIES) : 0;
+    return ui::cropCount(m_source);
 }
 
 QStringList InputCut::valueLines() const
@@ -63,9 +63,7 @@ QStringList InputCut::valueLines() const
     out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
                .arg(ui::sourceName(m_source), ui::inputTiming(m_source));
     CROP_PARA c{};
-    int entry = para::CROP_ENTRIES;
-    if (store() && m_chosen)
-        store()->ZemGetCropPara(m_source, m_chosen, &c, &entry);
+    const int entry = ui::cropOf(m_source, m_chosen, &c);
     if (entry >= static_cast<int>(para::CROP_ENTRIES)) {
         out << ui::tr5("无裁剪", "No crops", "Нет обрезок", "Không có vùng cắt", "無裁剪");
         return out;
@@ -79,10 +77,7 @@ QStringList InputCut::valueLines() const
 void InputCut::fillFields()
 {
     CROP_PARA c{0, 0, 0, 0, 0};
-    int entry = para::CROP_ENTRIES;
-    if (store() && m_chosen)
-        store()->ZemGetCropPara(m_source, m_chosen, &c, &entry);
-    if (entry >= static_cast<int>(para::CROP_ENTRIES)) {
+    if (ui::cropOf(m_source, m_chosen, &c) >= static_cast<int>(para::CROP_ENTRIES)) {
         // A new crop starts as the whole source.
         const QSize size = sourceSize(m_source);
         c = CROP_PARA{0, 0, 0, size.width(), size.height()};
@@ -159,7 +154,7 @@ void InputCut::addCrop()
         refuse(Refusal::AllUsed);
         return;
     }
-    store()->ZemCropSourceInit();
+    ui::rebuildCropMap();
     // The new crop is chosen: its place among the source's crops by number.
     for (int n = 1; n <= cropCount(); ++n)
         if (store()->ZemGetCropID(m_source, n) == number)
@@ -186,9 +181,7 @@ void InputCut::saveCrop()
 void InputCut::deleteCrop()
 {
     CROP_PARA c{};
-    int entry = para::CROP_ENTRIES;
-    if (store() && m_chosen)
-        store()->ZemGetCropPara(m_source, m_chosen, &c, &entry);
+    const int entry = ui::cropOf(m_source, m_chosen, &c);
     if (entry >= static_cast<int>(para::CROP_ENTRIES)) {
         refuse(Refusal::NoCrop);
         return;
@@ -204,7 +197,7 @@ void InputCut::deleteCrop()
                 store()->setWord(para::window(w, para::WIN_SOURCE), static_cast<uint16_t>(m_source));
         raise_apply_request_locked(1);
     }
-    store()->ZemCropSourceInit();
+    ui::rebuildCropMap();
     m_chosen = qMin(m_chosen, cropCount());
     cropsChanged(true);
 }
@@ -225,7 +218,7 @@ void InputCut::syncUpdate(int code)
     const bool changed = code == 103 || m_copy.changed();
     if (changed && s) {
         // The crop table changed elsewhere (the PC tool): show it as it is now.
-        s->ZemCropSourceInit();
+        ui::rebuildCropMap();
         m_chosen = qMin(qMax(m_chosen, cropCount() ? 1 : 0), cropCount());
         fillFields();
     }

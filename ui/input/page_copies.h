@@ -28,7 +28,8 @@ private:
     static constexpr size_t SIZE = 2 * WINDOWS + para::CROP_ENTRIES * para::CROP_ENTRY_SIZE;
     static void fill(uint8_t *out)
     {
-        const uint8_t *img = image();
+        uint8_t img[para::IMAGE_SIZE];
+        copyImage(img, 0, para::IMAGE_SIZE);
         for (uint32_t w = 0; w < para::WINDOW_COUNT; ++w) {
             std::memcpy(out + 4 * w, img + para::window(w, para::WIN_ENABLE), 2);
             std::memcpy(out + 4 * w + 2, img + para::window(w, para::WIN_SOURCE), 2);

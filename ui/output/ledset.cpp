@@ -54,8 +54,8 @@ QStringList ledset::valueLines() const
                .arg(ui::word(para::LED_WIDTH)).arg(ui::word(para::LED_HEIGHT));
     out << ui::tr5("起点: %1,%2", "Start: %1,%2", "Начало: %1,%2", "Điểm đầu: %1,%2", "起點: %1,%2")
                .arg(ui::word(para::LED_X)).arg(ui::word(para::LED_Y));
-    out << ui::tr5("拼接: %1", "Splice: %1", "Стыковка: %1", "Ghép: %1", "拼接: %1").arg(spliceName(ui::image()[para::LED_SPLICE]));
-    if (m_splice != ui::image()[para::LED_SPLICE])
+    out << ui::tr5("拼接: %1", "Splice: %1", "Стыковка: %1", "Ghép: %1", "拼接: %1").arg(spliceName(ui::byte(para::LED_SPLICE)));
+    if (m_splice != ui::byte(para::LED_SPLICE))
         out << ui::tr5("新拼接: %1", "New splice: %1", "Новая: %1", "Ghép mới: %1", "新拼接: %1").arg(spliceName(m_splice));
     return out;
 }
@@ -64,7 +64,7 @@ void ledset::fillFields()
 {
     m_fields[0]->setText(QString::number(ui::word(para::LED_WIDTH)));
     m_fields[1]->setText(QString::number(ui::word(para::LED_HEIGHT)));
-    m_splice = ui::image()[para::LED_SPLICE];
+    m_splice = ui::byte(para::LED_SPLICE);
 }
 
 void ledset::nextSplice()

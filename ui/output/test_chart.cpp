@@ -20,7 +20,7 @@ QString test_chart::titleText() const
 QStringList test_chart::valueLines() const
 {
     QStringList out;
-    const int t = ui::image()[para::TEST_PATTERN];
+    const int t = ui::byte(para::TEST_PATTERN);
     out << (t ? ui::tr5("图案: %1", "Pattern: %1", "Шаблон: %1", "Mẫu: %1", "圖案: %1").arg(t)
               : ui::tr5("关闭", "Off", "Выкл", "Tắt", "關閉"));
     return out;

@@ -49,7 +49,7 @@ QStringList othersetup::valueLines() const
     const bool locked = ui::word(para::KEY_LOCK) != 0;
     out << ui::tr5("按键锁: %1", "Key lock: %1", "Блокировка: %1", "Khóa phím: %1", "按鍵鎖: %1")
                .arg(locked ? ui::tr5("开", "on", "вкл", "bật", "開") : ui::tr5("关", "off", "выкл", "tắt", "關"));
-    const bool wifiOff = ui::image()[para::WIFI_OFF] != 0;
+    const bool wifiOff = ui::byte(para::WIFI_OFF) != 0;
     out << QStringLiteral("WiFi: %1").arg(wifiOff ? ui::tr5("关", "off", "выкл", "tắt", "關") : ui::tr5("开", "on", "вкл", "bật", "開"));
     out << ui::tr5("语言: %1", "Language: %1", "Язык: %1", "Ngôn ngữ: %1", "語言: %1").arg(languageName(g_language.load()));
     return out;

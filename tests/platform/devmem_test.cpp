@@ -1,0 +1,41 @@
+#include "platform/devmem.h"
+#include "platform/platform.h"
+#include "support/temp_root.h"
+
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+// The device backend against a plain file standing in for /dev/mem under the
+// test's root: a GPIO word whose address is not on a page boundary is mapped
+// and written where it lies.
+TEST(DevMemOnTheBoard, MapsWordsThatDoNotStartAPage)
+{
+    zemtest::TempRoot root;
+    ::mkdir(root.host("/dev").c_str(), 0755);
+    const uint32_t base = 0x1F2079A8, word = 0x1F2079AC;
+    const std::string mem = root.host("/dev/mem");
+    {
+        std::ofstream f(mem, std::ios::binary);
+        f.seekp(word + 2);   // sparse up to just past the word
+        f.put('\0');
+    }
+    platform::configure(platform::Mode::Device, root.dir());
+    std::unique_ptr<platform::devmem::Window> win = platform::devmem::map(base, 6);
+    ASSERT_NE(win, nullptr);
+    win->write16(word, 0x1234);
+    EXPECT_EQ(win->read16(word), 0x1234);
+    win.reset();
+    platform::configure(platform::Mode::Sim, root.dir());
+
+    std::ifstream f(mem, std::ios::binary);
+    f.seekg(word);
+    char bytes[2] = {};
+    f.read(bytes, 2);
+    EXPECT_EQ(bytes[0], '\x34');
+    EXPECT_EQ(bytes[1], '\x12');
+}
+
+} // namespace
