@@ -70,9 +70,10 @@
 //                                  para_changed, a recalled mode's OSD menu
 //                                  copy, the transferred EDID tables, the
 //                                  panel's one-pair flag as published to the
-//                                  links (c331_manage::published_use1och) and
+//                                  links (c331_manage::published_use1och),
 //                                  the debug registers 162 to 165 (also when
-//                                  written as registers 33 to 36). Held for
+//                                  written as registers 33 to 36) and the
+//                                  status page (set_status_bits). Held for
 //                                  short steps only, never across hardware:
 //                                  writers change the image and raise the
 //                                  request with raise_apply_request_locked;

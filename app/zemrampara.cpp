@@ -294,6 +294,14 @@ void ZemRamPara::copy_slot(uint8_t *out, uint32_t slot, uint32_t off, uint32_t l
     std::memcpy(out, user_mode_ram[slot] + off, len);
 }
 
+void ZemRamPara::set_status_bits(uint32_t index, uint8_t mask, uint8_t bits)
+{
+    if (index >= STATUS_PAGE_SIZE)
+        return;
+    ParaLock lock;
+    status_ram[index] = uint8_t((status_ram[index] & ~mask) | (bits & mask));
+}
+
 // ---------------------------------------------------------------------------
 // Window sources and crops
 

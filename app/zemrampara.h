@@ -54,6 +54,9 @@ public:
     // setting alone (word() is for callers that hold the lock already).
     uint16_t locked_word(uint32_t off);
     void copy_slot(uint8_t *out, uint32_t slot, uint32_t off, uint32_t len);
+    // Bits `mask` of status-page byte `index` take those of `bits`, under the
+    // image's lock, which the RAM read holds while it copies the page.
+    void set_status_bits(uint32_t index, uint8_t mask, uint8_t bits);
     // Width, height and rate word of input p (0..5) as one record, read
     // under input_timing_mutex; zeros for an input that does not exist.
     void input_timing(uint32_t p, uint16_t out[3]);
@@ -114,7 +117,7 @@ public:
     uint8_t ram_para_back[para::IMAGE_SIZE];          // snapshot
     uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
-    uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page
+    uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page (set_status_bits)
     // Set by image writes whose apply request comes later (the RAM write, a
     // crop rectangle) and cleared when an apply pass begins (it copies them),
     // both under the image's lock (ParaLock). While it is set the snapshot

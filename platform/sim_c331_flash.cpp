@@ -177,7 +177,7 @@ void SimC331Flash::programPage(const ChipRegisters &regs)
         c &= bytes[i];
     }
     persist(base, PAGE);
-    m_wel = false;
+    m_wel = m_welKept;
     m_writeBusy = m_wip = m_busyPolls;
     log(op);
 }
@@ -200,7 +200,7 @@ void SimC331Flash::eraseBlock(const ChipRegisters &regs)
     for (uint32_t s = op.address / SECTOR; s < (op.address + size) / SECTOR; ++s)
         m_sectors[s].reset();
     persist(op.address, size);
-    m_wel = false;
+    m_wel = m_welKept;
     m_eraseBusy = m_wip = m_busyPolls;
     log(op);
 }
@@ -436,6 +436,12 @@ void SimC331Flash::setStuck(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stuck = on;
+}
+
+void SimC331Flash::setWriteEnableKept(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_welKept = on;
 }
 
 } // namespace sim

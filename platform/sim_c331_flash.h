@@ -88,6 +88,9 @@ public:
     void setBusyPolls(unsigned reads);
     // A controller that never finishes: every busy bit stays set.
     void setStuck(bool on);
+    // A flash that leaves its write-enable latch set after a program or an
+    // erase, until it is told to disable writing.
+    void setWriteEnableKept(bool on);
 
 private:
     struct Sector;
@@ -122,6 +125,7 @@ private:
     bool m_wel = false;
     unsigned m_busyPolls = 1;
     bool m_stuck = false;
+    bool m_welKept = false;
     unsigned m_readBusy = 0, m_dmaBusy = 0, m_writeBusy = 0, m_eraseBusy = 0, m_wip = 0;
     std::vector<Op> m_ops;
 };

@@ -633,11 +633,12 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     if (covers(0xA0000000u, 0xA0000FFFu))
         info = deviceInfoBlock(m_4g, covers(0xA0000000u, 0xA0000000u));
 
-    // The image and the slots are copied under their locks, so the reply
-    // never holds half of a value another link or the chip thread is writing.
-    // Lock order: the image's locks before Utils::_file_deal_mutex.
+    // The image, the slots and the status page are copied under their locks,
+    // so the reply never holds half of a value another link or the chip
+    // thread is writing. Lock order: the image's locks before
+    // Utils::_file_deal_mutex.
     std::optional<ImageLock> imageLock;
-    if (covers(0x0, 0x10FFF))
+    if (covers(0x0, 0x10FFF) || covers(0x600880, 0x600C7F))
         imageLock.emplace(store);
     std::unique_lock<std::mutex> fileLock(Utils::_file_deal_mutex, std::defer_lock);
     if (covers(0x800080, 0xA0007F)) {

@@ -391,10 +391,7 @@ void tarixsource::set_status_bit(int byte, int bit, bool on)
     if (!store)
         return;
     const uint8_t mask = static_cast<uint8_t>(1u << bit);
-    if (on)
-        __atomic_fetch_or(&store->status_ram[byte], mask, __ATOMIC_ACQ_REL);
-    else
-        __atomic_fetch_and(&store->status_ram[byte], static_cast<uint8_t>(~mask), __ATOMIC_ACQ_REL);
+    store->set_status_bits(static_cast<uint32_t>(byte), mask, on ? mask : 0);
 }
 
 int tarixsource::it66121_sdi_enable()

@@ -199,30 +199,6 @@ void print_receivers(FILE *f)
 
 } // namespace
 
-// Every register of the chip-wide bank and of the eight channel copies of
-// the per-channel banks (0x00-0x0E, 0x10-0x1E, ... 0x80-0x8E), the memory
-// writer status bank 0xAB, the identity bank 0xB2 and the clock generator.
-const std::vector<uint32_t> &c331_manage::c331_register_list()
-{
-    static const std::vector<uint32_t> list = [] {
-        std::vector<uint32_t> l;
-        auto bank = [&l](uint32_t b) {
-            for (uint32_t sub = 0x08; sub <= 0x7F; ++sub)
-                l.push_back(C331_REG(b, sub, 1));
-        };
-        for (uint32_t group = 0x00; group <= 0x80; group += 0x10)
-            for (uint32_t b = group; b <= group + 0x0E; ++b)
-                bank(b);
-        bank(0xAB);
-        bank(0xB2);
-        for (uint32_t sub = 0x00; sub <= 0x04; ++sub)
-            l.push_back(C331_REG(0xFF, sub, 1));
-        l.push_back(C331_REG(0xFF, 0x05, 3));
-        return l;
-    }();
-    return list;
-}
-
 void c331_manage::c331_print()
 {
     if (c331_fd < 0) {
@@ -230,7 +206,13 @@ void c331_manage::c331_print()
         std::fflush(dump_out);
         return;
     }
+    // Bank 4 is read between flash operations: a flash read, program or DMA
+    // running on another link is a sequence of its registers.
+    std::unique_lock<std::recursive_mutex> flash(bank4_mutex, std::defer_lock);
     for (uint32_t reg : c331_register_list()) {
+        const bool bank4 = (reg >> 16) == 4;
+        if (bank4 != flash.owns_lock())
+            bank4 ? flash.lock() : flash.unlock();
         std::fprintf(dump_out, "%06X  %08Xh\n", reg, c331drv->read_C331(c331_fd, reg, 0));
         platform::pauseUs(1);
     }

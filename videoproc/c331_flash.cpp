@@ -85,27 +85,48 @@ EraseBlock erase_block(int mode)
     }
 }
 
+// The flash diagnostics (time-outs and progress), while their area of
+// prnEn is switched on.
+template <class... Args> void flash_print(const char *format, Args... args)
+{
+    if (c331_manage::prnEn[c331_manage::PRN_SFL] & 0x80)
+        debugPrint(format, args...);
+}
+
 // One bounded wait: poll `reg` until (value & mask) == want, at most `polls`
-// reads with `pause_us` between them.
+// reads with `pause_us` between them; a wait longer than `report` polls is
+// reported.
 struct Wait {
     uint32_t reg;
     uint8_t mask;
     uint8_t want;
     unsigned polls;
     unsigned pause_us;
+    unsigned report;
     const char *name;   // for the time-out report
 };
 
 // Page programming takes a few milliseconds, a 64 KiB erase up to a few
-// seconds, a whole font's DMA about as long.
-constexpr Wait READ_READY = {B4_SFLDTCTL, 0x80, 0x00, 10000, 10, "B4_SFLDTCTL RBUSY"};
-constexpr Wait WRITE_EMPTY = {B4_SFLDTCTL, 0x20, 0x20, 10000, 10, "B4_SFLDTCTL WEMPTY"};
-constexpr Wait WRITE_DONE = {B4_SFLSTAT, 0x02, 0x00, 10000, 10, "B4_SFLSTAT WBUSY"};
-constexpr Wait WRITE_WIP = {B4_SFLRDSR, 0x01, 0x00, 10000, 10, "B4_SFLRDSR WIP"};
-constexpr Wait ERASE_DONE = {B4_SFLSTAT, 0x08, 0x00, 50000, 100, "B4_SFLSTAT EBUSY"};
-constexpr Wait ERASE_WIP = {B4_SFLRDSR, 0x01, 0x00, 50000, 100, "B4_SFLRDSR WIP"};
-constexpr Wait WEL_CLEAR = {B4_SFLRDSR, 0x02, 0x00, 10000, 10, "B4_SFLRDSR WEL"};
-constexpr Wait DMA_DONE = {B4_SFLSTAT, 0x01, 0x00, 100000, 100, "B4_SFLSTAT DMA"};
+// seconds; a DMA as long as the flash takes to send its bytes (dma_done).
+constexpr Wait READ_READY = {B4_SFLDTCTL, 0x80, 0x00, 10000, 10, 9999, "B4_SFLDTCTL RBUSY"};
+constexpr Wait WRITE_EMPTY = {B4_SFLDTCTL, 0x20, 0x20, 10000, 10, 9999, "B4_SFLDTCTL WEMPTY"};
+constexpr Wait WRITE_DONE = {B4_SFLSTAT, 0x02, 0x00, 10000, 10, 9999, "B4_SFLSTAT WBUSY"};
+constexpr Wait WRITE_WIP = {B4_SFLRDSR, 0x01, 0x00, 10000, 10, 9999, "B4_SFLRDSR WIP"};
+constexpr Wait ERASE_DONE = {B4_SFLSTAT, 0x08, 0x00, 50000, 100, 5000, "B4_SFLSTAT EBUSY"};
+constexpr Wait ERASE_WIP = {B4_SFLRDSR, 0x01, 0x00, 50000, 100, 1000, "B4_SFLRDSR WIP"};
+constexpr Wait WEL_CLEAR = {B4_SFLRDSR, 0x02, 0x00, 10000, 10, 9999, "B4_SFLRDSR WEL"};
+
+// A DMA waits 10 s plus a poll of 100 us for every 12 bytes (about 8 us a
+// byte): the flash clock may be as slow as 1 MHz, where a fixed 10 s would
+// cut the 10.75 MB 64-dot CJK font off below 9 MHz.
+constexpr unsigned DMA_BASE_POLLS = 100000, DMA_BYTES_PER_POLL = 12;
+Wait dma_done(uint32_t length)
+{
+    return {B4_SFLSTAT, 0x01, 0x00, DMA_BASE_POLLS + length / DMA_BYTES_PER_POLL, 100, 9999, "B4_SFLSTAT DMA"};
+}
+
+// Progress lines of the flash diagnostics.
+constexpr uint32_t WRITE_PROGRESS = 8192, READ_PROGRESS = 1024;
 
 // Register access of one operation; the caller holds bank4_mutex.
 class Controller
@@ -131,9 +152,10 @@ public:
                 *last = v;
             if ((v & w.mask) == w.want)
                 return true;
+            if (i == w.report)
+                flash_print("\n%s Timeout Error!!. Please check the circumestance of Serial Flash.\n", w.name);
             platform::pauseUs(w.pause_us);
         }
-        debugPrint("\n%s Timeout Error!!. Please check the circumestance of Serial Flash.\n", w.name);
         return false;
     }
 
@@ -185,8 +207,11 @@ int c331_manage::read_flash(int fd, uint32_t address, uint32_t length, uint8_t *
         std::memset(buffer, 0, length);
         return SFL_TIMEOUT;
     }
-    for (uint32_t i = 0; i < length; ++i)
+    for (uint32_t i = 0; i < length; ++i) {
         buffer[i] = uint8_t(sfl.get(B4_SFLDATA));
+        if ((i + 1) % READ_PROGRESS == 0)
+            flash_print("\n read_flash 0x%06x: %u of %u bytes", address, i + 1, length);
+    }
     sfl.set(B4_SFLADDR, address);
     return SFL_OK;
 }
@@ -206,6 +231,8 @@ int c331_manage::write_flash(int fd, uint32_t address, uint32_t length, const ui
         const uint32_t next = address + i + 1;
         if (next % FLASH_PAGE == 0 && !sfl.close_page(next))
             return SFL_TIMEOUT;
+        if ((i + 1) % WRITE_PROGRESS == 0)
+            flash_print("\n write_flash 0x%06x: %u of %u bytes", address, i + 1, length);
     }
     const uint32_t end = address + length;
     if (end % FLASH_PAGE != 0 && !sfl.close_page(end))
@@ -252,7 +279,7 @@ int c331_manage::osd_write_dma_sfl(int fd, uint32_t address, uint32_t destinatio
     default: break;
     }
     sfl.set(B4_SFLCMD, CMD_DMA);
-    const bool ok = sfl.wait(DMA_DONE);
+    const bool ok = sfl.wait(dma_done(length));
     sfl.set(B4_SFLCMD, CMD_IDLE);
     return ok ? SFL_OK : SFL_TIMEOUT;
 }

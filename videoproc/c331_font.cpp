@@ -63,24 +63,26 @@ void c331_manage::load_font_map()
 void c331_manage::read_c331_font(int fd)
 {
     note_call("read_c331_font()");
-    std::lock_guard<std::recursive_mutex> lock(bank4_mutex);
-    ZemRamPara *store = ZemRamPara::pInstance();
     int present = 0;
-    uint8_t status = store->status_ram[FONT_STATUS_BYTE];
-    for (int i : CHECK_ORDER) {
-        const FontSlot &f = FONTS[i];
-        uint8_t header[HEADER_SIZE] = {};
-        read_flash(fd, f.header, HEADER_SIZE, header);   // a failed read leaves zeros: absent
-        debugPrint("\n font %s at 0x%06x: type 0x%02x, %d x %d", f.name, f.header, header[0], header[17], header[18]);
-        if (header[0] == VALID_MARK) {
-            present |= 1 << f.present_bit;
-            status |= f.status_bits;
-        } else {
-            status &= uint8_t(~f.status_bits);
+    uint8_t checked = 0, valid = 0;   // bits of the font status byte
+    {
+        std::lock_guard<std::recursive_mutex> lock(bank4_mutex);
+        for (int i : CHECK_ORDER) {
+            const FontSlot &f = FONTS[i];
+            uint8_t header[HEADER_SIZE] = {};
+            read_flash(fd, f.header, HEADER_SIZE, header);   // a failed read leaves zeros: absent
+            debugPrint("\n font %s at 0x%06x: type 0x%02x, %d x %d", f.name, f.header, header[0], header[17],
+                       header[18]);
+            checked |= f.status_bits;
+            if (header[0] == VALID_MARK) {
+                present |= 1 << f.present_bit;
+                valid |= f.status_bits;
+            }
         }
+        font_present_bits = present;
     }
-    font_present_bits = present;
-    store->status_ram[FONT_STATUS_BYTE] = status;
+    // The PC tool reads the status page on other links.
+    ZemRamPara::pInstance()->set_status_bits(FONT_STATUS_BYTE, checked, valid);
 }
 
 void c331_manage::update_font(int fd)

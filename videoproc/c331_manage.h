@@ -696,6 +696,11 @@ public:
     void load_char();
     void load_bmp();
     void load_unicode_char();
+    // Per-area switches of the chip code's diagnostics: an area prints while
+    // g_debugSwitch is 254 and bit 7 of its entry is set (6 the serial flash,
+    // off; 7 the input checks; 8 the OSD items). Built in; nothing writes it.
+    static constexpr uint8_t prnEn[9] = {0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00, 0x80, 0x80};
+    static constexpr int PRN_SFL = 6;
     // ---- serial flash and fonts ----
     // The chip's serial flash (32 MiB, reached through the controller of
     // register bank 4): read into host memory, program (the range must be
@@ -738,10 +743,12 @@ public:
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();
     void zemDbg_c331_print_regGrp(int grp);
-    // Full register listing; runs on the caller's thread without manage_mutex.
+    // Full register listing; runs on the caller's thread without manage_mutex,
+    // reading bank 4 under bank4_mutex.
     void c331_print();
     // Registers of the full listing as descriptors, sorted by bank, then
-    // sub-address.
+    // sub-address: the banks the program uses from sub-address 0x08 to 0x7F
+    // (without the data ports), then the clock generator's 0x00 to 0x05.
     static const std::vector<uint32_t> &c331_register_list();
     // Where the dumps go: standard output (a person in the field reads them
     // there); tests capture them.

@@ -5,6 +5,9 @@
 
 #include "e2e_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 using namespace e2e;
 using pctool::pattern;
 
@@ -82,6 +85,47 @@ TEST_F(FlashE2e, FpgaFlashesAndTheRunLogWindow)
     EXPECT_EQ(ask(pctool::flashWrite(C, 0x004BFFC0, pattern(100, 1))), Bytes{1});
     EXPECT_EQ(ask(pctool::flashRead(C, 0x004BFFC0, 64)), with(0, Bytes(64, 0xFF)));
     EXPECT_TRUE(dev->running());
+}
+
+// The register listing (register 161 bit 1) on one port while the PC tool
+// reads 4 KiB of the chip's flash again and again on another: every read
+// comes back whole, and the listing shows the input measurements.
+TEST_F(FlashE2e, RegisterListingLeavesFlashReadsOfAnotherPortIntact)
+{
+    start(false, false);
+    connect();
+    const uint16_t C = pctool::CONTROLLER;
+    const Bytes data = pattern(4096, 11);
+    ASSERT_EQ(ask(pctool::flashErase(C, 0x04100000, 1, 1)), Bytes{0});
+    for (uint32_t off = 0; off < data.size(); off += 1024)
+        ASSERT_EQ(ask(pctool::flashWrite(C, 0x04100000 + off, Bytes(data.begin() + off, data.begin() + off + 1024))),
+                  Bytes{0});
+
+    // Reads back to back hold the chip's register lock nearly all the time,
+    // so a listing advances slowly meanwhile: its bank 4 comes within its
+    // first twentieth, well inside the reads made alongside each listing.
+    constexpr int PRINTS = 3, READS_PER_PRINT = 40;
+    TcpClient other(5005);
+    for (int k = 0; k < PRINTS; ++k) {
+        std::atomic<bool> printing{true};
+        std::thread printer([&] {
+            EXPECT_EQ(payload(other.ask(pctool::body(C, pctool::PC, 0xA0, 161, {0x02, 0, 0x02}), 120s)), Bytes{0});
+            printing = false;
+        });
+        for (int n = 0; n < READS_PER_PRINT && printing; ++n)
+            EXPECT_EQ(payload(tcp->ask(pctool::flashRead(C, 0x04100000, 4096), 30s)), with(0, data))
+                << "listing " << k << ", read " << n;
+        printer.join();
+    }
+    // Each listing holds the measurements of HDMI port 0: field width of
+    // input channel 0, line total, frame period, active width.
+    const std::string out = output();
+    for (const std::string line : {"\nA80802  ", "\nAE0802  ", "\nAE5003  ", "\nAF0802  "}) {
+        int listings = 0;
+        for (size_t at = out.find(line); at != std::string::npos; at = out.find(line, at + 1))
+            ++listings;
+        EXPECT_EQ(listings, PRINTS) << line;
+    }
 }
 
 } // namespace

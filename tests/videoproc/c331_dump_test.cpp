@@ -3,6 +3,8 @@
 #include "chip_fixture.h"
 
 #include "app/utils.h"
+#include "support/blocked_call.h"
+#include "support/pctool.h"
 #include "videoio/tarixsource.h"
 
 #include <atomic>
@@ -27,21 +29,58 @@ std::vector<std::string> lines(const std::string &text)
 TEST_F(DumpTest, ListingPrintsEveryRegisterWithTheChipsValue)
 {
     const std::vector<uint32_t> &list = c331_manage::c331_register_list();
-    EXPECT_EQ(list.front(), 0x000801u);
-    EXPECT_EQ(list[2], 0x000A01u);
-    EXPECT_EQ(list.back(), 0xFF0503u);
+    EXPECT_EQ(std::vector<uint32_t>(list.begin(), list.begin() + 3), (std::vector<uint32_t>{0x000801, 0x000901, 0x000A01}));
+    EXPECT_EQ(std::vector<uint32_t>(list.end() - 2, list.end()), (std::vector<uint32_t>{0xFF0401, 0xFF0503}));
     EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+    auto listed = [&](uint32_t reg) { return std::find(list.begin(), list.end(), reg) != list.end(); };
+    // The input measurements, each value whole: line total, frame period and
+    // active width of HDMI port 0, frame period of V-by-One receiver 1's lock
+    // sub-channel 3, field width of input channel 3 and its status byte.
+    for (uint32_t reg : {0xAE0802u, 0xAE5003u, 0xAE7103u, 0xAF0802u, 0xA81A02u, 0xA84E01u})
+        EXPECT_TRUE(listed(reg)) << std::hex << reg;
+    // Per-channel copies: output channel 7's V height, input channel 7's last
+    // frame buffer, CMOS input 3's deinterlacer memory, mixer 7's layer order.
+    for (uint32_t reg : {0x784602u, 0x862C04u, 0x475B04u, 0x7E0904u})
+        EXPECT_TRUE(listed(reg)) << std::hex << reg;
+    // Not listed: the second byte of a wide register, banks the chip code
+    // never names, a fifth CMOS input, and the data ports (flash, character
+    // list, palette).
+    for (uint32_t reg : {0xAE0901u, 0x0D0801u, 0x130801u, 0x570801u, 0x8E0801u, 0x045201u, 0x042901u, 0x092001u})
+        EXPECT_FALSE(listed(reg)) << std::hex << reg;
 
-    chip->setReg(0x08, 0x0A, 0x5A);
+    for (uint8_t k = 0; k < 4; ++k)
+        chip->setReg(0x16, uint8_t(0x1C + k), uint8_t(0x12 + 0x22 * k));   // input channel 0's first frame buffer
     chip->setReg(0xFF, 0x05, 0x01);
     chip->setReg(0xFF, 0x07, 0x03);
     m->c331_print();
     const std::vector<std::string> printed = lines(dump.text());
     ASSERT_EQ(printed.size(), list.size());
     EXPECT_EQ(printed.front(), "000801  00000000h");
-    EXPECT_NE(std::find(printed.begin(), printed.end(), "080A01  0000005Ah"), printed.end());
+    EXPECT_NE(std::find(printed.begin(), printed.end(), "161C04  78563412h"), printed.end());
     EXPECT_EQ(printed.back(), "FF0503  00030001h");
     EXPECT_EQ(printed[std::find(list.begin(), list.end(), 0xB20801u) - list.begin()], "B20801  00000024h");
+}
+
+// A flash read on another link holds bank 4 while it takes its bytes from
+// the data port: the listing waits for it and never takes a byte itself.
+TEST_F(DumpTest, ListingLeavesAFlashReadOfAnotherLinkIntact)
+{
+    const pctool::Bytes data = pctool::pattern(6, 0x40);
+    chip->flash().preset(0x1000, data);
+    auto next = [&] { return uint8_t(m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x52, 1), 0)); };
+    std::unique_ptr<zemtest::BlockedCall> print;
+    {
+        std::lock_guard<std::recursive_mutex> reading(m->bank4_mutex);
+        uint8_t first[2];
+        ASSERT_EQ(m->read_flash(m->c331_fd, 0x1000, 2, first), c331_manage::SFL_OK);
+        print.reset(new zemtest::BlockedCall([&] { m->c331_print(); }));
+        EXPECT_TRUE(print->waits());
+        EXPECT_EQ(next(), data[2]);
+        EXPECT_EQ(next(), data[3]);
+    }
+    EXPECT_TRUE(print->finishes());
+    EXPECT_EQ(next(), data[4]);
+    EXPECT_EQ(next(), data[5]);
 }
 
 TEST_F(DumpTest, ModelDumpShowsThePanel)

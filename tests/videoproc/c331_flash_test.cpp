@@ -146,6 +146,49 @@ TEST_F(FlashDrvTest, StuckControllerFailsEveryOperationInBoundedPolls)
     EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
 }
 
+// A DMA's wait grows with its length: the flash answers busy for 150,000
+// polls of 100 us (15 s). The 64-dot CJK font (0xA40000 bytes) may take
+// 100,000 + 0xA40000 / 12 polls (about 100 s); 64 bytes may take 100,005
+// polls and time out.
+TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
+{
+    chip->flash().setBusyPolls(150000);
+    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 0xA40000), c331_manage::SFL_OK);
+    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 64), c331_manage::SFL_TIMEOUT);
+}
+
+// A flash that leaves its write-enable latch set after a program or an erase
+// is told to disable writing each time, and the controller is left idle.
+TEST_F(FlashDrvTest, WriteEnableLeftSetIsClearedAfterEraseAndProgram)
+{
+    chip->flash().setWriteEnableKept(true);
+    const Bytes data = pattern(10, 5);
+    EXPECT_EQ(m->erase_flash(m->c331_fd, 2, 1, 0), c331_manage::SFL_OK);
+    EXPECT_EQ(m->write_flash(m->c331_fd, 0x2000, 10, data.data()), c331_manage::SFL_OK);
+    std::vector<Op::Kind> kinds;
+    for (const Op &op : chip->flash().ops())
+        kinds.push_back(op.kind);
+    EXPECT_EQ(kinds, (std::vector<Op::Kind>{Op::Erase, Op::WriteDisable, Op::Program, Op::WriteDisable}));
+    EXPECT_EQ(m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02, 0u);
+    EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
+    EXPECT_EQ(chip->flash().contents(0x2000, 10), data);
+}
+
+// The flash diagnostics are switched off as built: nothing is printed, not
+// even with the debug switch on, for a long read or a controller that hangs.
+TEST_F(FlashDrvTest, FlashDiagnosticsStaySilent)
+{
+    g_debugSwitch = 254;
+    Bytes back(2048);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(m->read_flash(m->c331_fd, 0, 2048, back.data()), c331_manage::SFL_OK);
+    chip->flash().setStuck(true);
+    EXPECT_EQ(m->read_flash(m->c331_fd, 0, 16, back.data()), c331_manage::SFL_TIMEOUT);
+    const std::string out = testing::internal::GetCapturedStdout();
+    g_debugSwitch = 0;
+    EXPECT_EQ(out, "");
+}
+
 // A font reload on one thread and flash writes on two others: without one
 // lock over bank 4 their register sequences interleave and the controller
 // drops or misplaces bytes.

@@ -3,6 +3,7 @@
 
 #include "setter_fixture.h"
 
+#include "support/blocked_call.h"
 #include "support/pctool.h"
 
 using namespace chiptest;
@@ -65,6 +66,22 @@ TEST_F(FontTest, ValidHeadersGivePresenceBitsAndTheStatusByte)
         EXPECT_EQ(m->font_present_bits.load(), c.bits);
         EXPECT_EQ(store->status_ram[6], c.status);
     }
+}
+
+// The PC tool reads the status page under the image's lock on another
+// link: the font check writes its byte under the same lock.
+TEST_F(FontTest, StatusByteIsWrittenUnderTheImagesLock)
+{
+    for (int slot = 0; slot < 4; ++slot)
+        putFont(slot, 'P');
+    store->status_ram[6] = 0;
+    auto lock = std::make_unique<ParaLock>();
+    zemtest::BlockedCall check([&] { m->read_c331_font(m->c331_fd); });
+    EXPECT_TRUE(check.waits());
+    EXPECT_EQ(store->status_ram[6], 0x00);
+    lock.reset();
+    EXPECT_TRUE(check.finishes());
+    EXPECT_EQ(store->status_ram[6], 0xFF);
 }
 
 TEST_F(FontTest, FontsAreCopiedBackToBackFromTheFontAddress)
