@@ -219,9 +219,9 @@ TEST_F(TcpLinkTest, ClientsThatStopReadingHoldUpNoOtherClient)
         }
         int reader = tcpConnect(port);
         ASSERT_GE(reader, 0);
-        EXPECT_EQ(payload(ask(reader, readReq(100, 4), 3000ms)), expectedRead(100, 4));
+        EXPECT_EQ(payload(ask(reader, readReq(100, 4), zemtest::patience(3000ms))), expectedRead(100, 4));
         for (int fd : idle) {
-            EXPECT_TRUE(zemtest::closedByPeer(fd, 10s));
+            EXPECT_TRUE(zemtest::closedByPeer(fd, zemtest::patience(10s)));
             ::close(fd);
         }
         ::close(reader);
