@@ -45,6 +45,10 @@ public:
     static void *acceptThread(void *arg);
     static void *acceptThread_10002(void *arg);
 
+    // How long a connection must have been idle to make room for a new one
+    // when a port is full (TcpServer::IDLE_LIMIT unless changed).
+    void set_idle_limit(std::chrono::milliseconds limit);
+
     uint32_t state() const { return m_cmd.state; }
     bool command_port_open() const { return m_cmd.server.is_open(); }
     bool controller_port_open() const { return m_ctl.server.is_open(); }

@@ -228,6 +228,37 @@ TEST_F(TcpLinkTest, ClientsThatStopReadingHoldUpNoOtherClient)
     }
 }
 
+// Connections that say nothing must not lock a full port for good: a
+// newcomer takes the place of the connection that has gone longest without a
+// whole frame, once that one has been idle for the limit; while none has, the
+// newcomer is turned away as before.
+TEST_F(TcpLinkTest, AFullPortMakesRoomByClosingItsIdlestConnection)
+{
+    net->set_idle_limit(std::chrono::hours(1));
+    std::vector<int> held;
+    for (size_t i = 0; i < TcpServer::MAX_CLIENTS; ++i) {
+        held.push_back(tcpConnect(10002));
+        ASSERT_EQ(payload(ask(held.back(), readReq(uint32_t(i), 1))), expectedRead(uint32_t(i), 1));
+    }
+    // The first asks again: the second is now the one idle longest.
+    ASSERT_FALSE(ask(held[0], readReq(0, 1)).empty());
+
+    int early = tcpConnect(10002);
+    EXPECT_TRUE(zemtest::closedByPeer(early, zemtest::patience(2s)));
+    ::close(early);
+
+    net->set_idle_limit(0ms);
+    int late = tcpConnect(10002);
+    ASSERT_GE(late, 0);
+    EXPECT_EQ(payload(ask(late, readReq(77, 2))), expectedRead(77, 2));
+    EXPECT_TRUE(zemtest::closedByPeer(held[1], zemtest::patience(2s)));
+    EXPECT_FALSE(ask(held[0], readReq(5, 1)).empty());
+    EXPECT_FALSE(ask(held[2], readReq(5, 1)).empty());
+    ::close(late);
+    for (int fd : held)
+        ::close(fd);
+}
+
 // The command port marks the PC tool active for every frame it un-escapes,
 // even one whose XOR is wrong; port 10002 never does.
 TEST_F(TcpLinkTest, OnlyTheCommandPortMarksThePcToolActive)
@@ -401,6 +432,7 @@ TEST_F(NetTest, ConnectionsBeyondTheCapAreTurnedAwayAndReportedOncePerBurst)
 {
     TcpServer server;
     ASSERT_EQ(server.initialize(15008), 0);
+    server.set_idle_limit(std::chrono::hours(1));   // none of them makes room
     std::vector<int> kept;
     for (size_t i = 0; i < TcpServer::MAX_CLIENTS; ++i)
         kept.push_back(tcpConnect(15008));
