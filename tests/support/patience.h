@@ -6,8 +6,10 @@
 // the property under test. The sanitizers slow the program and the test down
 // several times (ThreadSanitizer most, and more again on a loaded machine),
 // so every such deadline is written for a plain build and scaled by the
-// build's factor here. Waits that assert that nothing comes stay as written:
-// a slower build only makes them look less far.
+// build's factor here. The helpers that wait until something holds
+// (waitFor, BlockedCall::finishes, the PC-tool readers' default deadlines)
+// scale their deadline themselves. Waits that assert that nothing comes stay
+// as written: a slower build only makes them look less far.
 
 #include <chrono>
 
