@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test three times: a plain build, one with
 # AddressSanitizer + UndefinedBehaviorSanitizer and one with ThreadSanitizer;
-# then fuzzes the command links. Every stage runs, whatever an earlier one
+# then fuzzes the command links, and the whole program through its network
+# ports in both sanitizer builds. Every stage runs, whatever an earlier one
 # found; the failed stages are listed at the end and fail the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -71,6 +72,11 @@ stage "ThreadSanitizer build and tests" run_tsan_suite
 # The command links under libFuzzer (clang, with AddressSanitizer and
 # UndefinedBehaviorSanitizer) for 60 s from the seed corpus; any finding fails.
 stage "link fuzzing" ./scripts/fuzz.sh 60
+# The whole program, started in simulation in a private network namespace,
+# fed the link fuzzer's structured frames over TCP and UDP for 60 s in each
+# sanitizer build (see scripts/device_fuzz.sh).
+stage "whole-program fuzzing, AddressSanitizer + UndefinedBehaviorSanitizer" ./scripts/device_fuzz.sh build-asan 60
+stage "whole-program fuzzing, ThreadSanitizer" ./scripts/device_fuzz.sh build-tsan 60
 
 if [ ${#failed[@]} -gt 0 ]; then
   echo >&2
