@@ -20,6 +20,14 @@ extern u8 g_debugSwitch;
 
 // Network and link settings (filled from the configuration store).
 extern std::atomic<int> g_port;           // TCP command port
+// The ports the links serve besides g_port. The command port may be none of
+// them (Utils::tcp_command_port): it would take the controller port's place,
+// and a port number the PC tool knows as a UDP port is no TCP command port.
+constexpr int DEFAULT_TCP_PORT = 5005;
+constexpr int TCP_CONTROLLER_PORT = 10002;
+constexpr int UDP_COMMAND_PORT = 5008;
+constexpr int UDP_CONTROLLER_PORT = 10005;
+constexpr int UDP_WIFI_PORT = 13769;
 extern std::atomic<int> g_int_tcp_port;   // the port reported to the PC tool
 extern u8 g_networkMode;                  // the TCP server on g_port runs while 1
 extern u8 g_udpnetmode;                   // the UDP servers run while 1

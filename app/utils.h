@@ -42,6 +42,9 @@ public:
 
     // Configuration globals and Ethernet set-up.
     static void getIPAddress();
+    // The TCP command port for a configured value: the value when it lies in
+    // 1 to 65535 and is none of the links' fixed ports, else 5005.
+    static int tcp_command_port(int configured);
     static int initIPAddress();
     static int init_resteth(const QString &address, const QString &gateway, const QString &netmask);
 

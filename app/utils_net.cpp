@@ -10,8 +10,6 @@
 
 namespace {
 
-const int kDefaultTcpPort = 5005;
-
 QString itemText(ConfigEngine *config, ConfigItem::ConfigName id)
 {
     return config->read_config_variant(id).toString();
@@ -63,8 +61,7 @@ void Utils::getIPAddress()
     const QString mask = itemText(config, ConfigItem::SubNetMask);
     bool portOk = false;
     int port = itemInt(config, ConfigItem::TcpPort, &portOk);
-    if (!portOk || port < 1 || port > 65535)
-        port = kDefaultTcpPort;
+    port = portOk ? tcp_command_port(port) : DEFAULT_TCP_PORT;
     const QString barcode = itemText(config, ConfigItem::Barcode);
     const QString wifiIp = itemText(config, ConfigItem::WifiIPAddress);
     const QString edid = itemText(config, ConfigItem::EDIDCheck);
@@ -102,6 +99,13 @@ void Utils::getIPAddress()
     g_Kumo_cloud = cloud ? 1 : 0;
     g_zem_max_pixel = maxPixel;
     g_lcd_lang_valid = lcdLang;
+}
+
+int Utils::tcp_command_port(int configured)
+{
+    const bool taken = configured == TCP_CONTROLLER_PORT || configured == UDP_COMMAND_PORT ||
+                       configured == UDP_CONTROLLER_PORT || configured == UDP_WIFI_PORT;
+    return configured < 1 || configured > 65535 || taken ? DEFAULT_TCP_PORT : configured;
 }
 
 int Utils::initIPAddress()

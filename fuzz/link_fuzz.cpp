@@ -1,16 +1,8 @@
 // Fuzz target of the command links: bytes go through a link's gatherer into
 // the frame pipeline (un-escaping, XOR check, card pass-through, replies) and
 // the dispatcher, against the parameter store and the simulated chip and
-// FPGAs under a temporary root.
-//
-// Input: byte 0 picks the link (the low bits, modulo the link count) and the
-// mode (bit 7 set: structured); byte 1 is the size of the pieces the stream
-// arrives in (a serial read, a TCP segment, a datagram; 0: all at once).
-// Raw mode: the rest is the byte stream as it arrives on the link.
-// Structured mode: the rest is a run of records, each a 16-bit little-endian
-// length and that many body bytes without the XOR; the target adds the XOR
-// and escapes each body into a frame, so that mutations reach the handlers
-// instead of failing the checks.
+// FPGAs under a temporary root. The input is raw or structured, as
+// structured.h describes.
 //
 // Every reply a link sends must be a whole frame whose XOR holds.
 
@@ -18,6 +10,7 @@
 #include "app/global.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
+#include "fuzz/frames.h"
 #include "platform/platform.h"
 #include "platform/shell.h"
 #include "platform/timing.h"
@@ -37,9 +30,8 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-enum class Link { Rs485, Module4G, Tcp5005, Tcp10002, Udp5008, Udp10005, Count };
+using fuzzin::Bytes;
+using fuzzin::Link;
 
 // The temporary root and the program's stores and hardware managers, made
 // once; the root is removed when the fuzzer ends.
@@ -80,25 +72,6 @@ void checkReply(const Bytes &wire)
     uint32_t n = protocol_phy().data_transf_meaning(wire.data(), body.data(), uint32_t(wire.size()), &done);
     if (!done || n < 11 || uint8_t(Utils::BCC(body.data(), n - 1)) != body[n - 1])
         __builtin_trap();
-}
-
-// Structured mode: each record's body becomes a frame with its XOR.
-Bytes framesOf(const uint8_t *p, size_t n)
-{
-    Bytes stream;
-    protocol_phy phy;
-    while (n >= 2) {
-        size_t len = std::min<size_t>(size_t(p[0] | (p[1] << 8)), n - 2);
-        Bytes body(p + 2, p + 2 + len);
-        body.push_back(uint8_t(Utils::BCC(body.data(), uint32_t(body.size()))));
-        Bytes wire(protocol_phy::wireMax(uint32_t(body.size())));
-        uint8_t done;
-        wire.resize(phy.data_re_transf_meaning(wire.data(), body.data(), uint32_t(body.size()), &done));
-        stream.insert(stream.end(), wire.begin(), wire.end());
-        p += 2 + len;
-        n -= 2 + len;
-    }
-    return stream;
 }
 
 // Calls `piece(data, count)` for each piece of the stream as it arrives.
@@ -168,8 +141,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static Environment environment;
     if (size < 2)
         return 0;
-    const Link link = Link(data[0] % 0x80 % int(Link::Count));
-    const Bytes bytes = (data[0] & 0x80) ? framesOf(data + 2, size - 2) : Bytes(data + 2, data + size);
+    const Link link = fuzzin::linkOf(data[0]);
+    const Bytes bytes = (data[0] & fuzzin::STRUCTURED) ? fuzzin::framesOf(data + 2, size - 2)
+                                                      : Bytes(data + 2, data + size);
     const size_t piece = data[1];
     platform::shell::sim::clearLog();
     switch (link) {

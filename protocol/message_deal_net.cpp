@@ -119,7 +119,10 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
     const QString ip = dotted(body + 14);
     const QString mask = dotted(body + 18);
     const QString gateway = dotted(body + 22);
-    const int port = para::get16(body, 26);
+    const int requested = para::get16(body, 26);
+    // The port the device will serve: one of the links' own ports is refused
+    // for 5005, as it is when read from the store.
+    const int port = Utils::tcp_command_port(requested);
     // The port in force now: reloading the store below sets g_port to the new one.
     const int portInForce = g_port.load();
     {
@@ -132,7 +135,7 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
     config->write_config_variant(ConfigItem::IPAddress, ip);
     config->write_config_variant(ConfigItem::GateWay, gateway);
     config->write_config_variant(ConfigItem::SubNetMask, mask);
-    config->write_config_variant(ConfigItem::TcpPort, unsigned(port));
+    config->write_config_variant(ConfigItem::TcpPort, unsigned(requested));
     Utils::initIPAddress();
 
     if (port == portInForce) {

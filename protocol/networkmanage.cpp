@@ -62,6 +62,12 @@ void networkManage::stop()
     m_ctl.server.unInitialize();
 }
 
+void networkManage::set_idle_limit(std::chrono::milliseconds limit)
+{
+    m_cmd.server.set_idle_limit(limit);
+    m_ctl.server.set_idle_limit(limit);
+}
+
 void *networkManage::acceptThread(void *arg)
 {
     auto *self = static_cast<networkManage *>(arg);
@@ -83,7 +89,10 @@ void networkManage::take(Port &port, uint64_t conn, const uint8_t *data, uint32_
     // A chunk that opens or continues a frame ends any wait for card replies.
     if (g.takes(data, n))
         port.state = Idle;
-    g.feed(data, n, [&](const uint8_t *wire, uint32_t len) { port.handle(wire, len, conn, send); });
+    g.feed(data, n, [&](const uint8_t *wire, uint32_t len) {
+        port.server.frame_seen(conn);
+        port.handle(wire, len, conn, send);
+    });
     if (!g.in_frame())
         port.gatherers.erase(conn);
 }

@@ -12,6 +12,7 @@
 // to the connection whose card frame they answer (dropped when it has gone).
 // A connection holds a gatherer only while it is inside a frame.
 
+#include "app/global.h"
 #include "protocol/net_link.h"
 #include "protocol/tcpserver.h"
 
@@ -24,7 +25,7 @@ public:
     static networkManage *pInstance();
     static networkManage *p_networkManage;
 
-    static constexpr uint32_t CONTROLLER_PORT = 10002;
+    static constexpr uint32_t CONTROLLER_PORT = TCP_CONTROLLER_PORT;
     enum LinkState : uint32_t { Idle = 0, WaitingCard = 1, ReplyPending = 2 };
 
     networkManage();
@@ -43,6 +44,10 @@ public:
 
     static void *acceptThread(void *arg);
     static void *acceptThread_10002(void *arg);
+
+    // How long a connection must have been idle to make room for a new one
+    // when a port is full (TcpServer::IDLE_LIMIT unless changed).
+    void set_idle_limit(std::chrono::milliseconds limit);
 
     uint32_t state() const { return m_cmd.state; }
     bool command_port_open() const { return m_cmd.server.is_open(); }

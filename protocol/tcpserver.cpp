@@ -132,7 +132,7 @@ void TcpServer::acceptAll()
                 continue;
             return;
         }
-        if (m_clients.size() >= MAX_CLIENTS) {
+        if (m_clients.size() >= MAX_CLIENTS && !closeIdlest()) {
             refuse(fd);
             continue;
         }
@@ -141,9 +141,35 @@ void TcpServer::acceptAll()
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         setKeepalive(fd);
         uint64_t conn = m_next_conn++;
-        m_clients[fd].conn = conn;
+        Client &c = m_clients[fd];
+        c.conn = conn;
+        c.last_frame = Clock::now();
         m_by_conn[conn] = fd;
     }
+}
+
+// At the cap: closes the connection that has gone longest without a whole
+// frame, when that is at least the idle limit; false when none is that idle.
+bool TcpServer::closeIdlest()
+{
+    auto idlest = m_clients.end();
+    for (auto it = m_clients.begin(); it != m_clients.end(); ++it)
+        if (idlest == m_clients.end() || it->second.last_frame < idlest->second.last_frame)
+            idlest = it;
+    if (idlest == m_clients.end() ||
+        Clock::now() - idlest->second.last_frame < std::chrono::milliseconds(m_idle_limit.load()))
+        return false;
+    debugPrint("TCP port %u: all %zu connections in use; the idlest closed for a new one\n", m_port,
+               m_clients.size());
+    closeClient(idlest->first);
+    return true;
+}
+
+void TcpServer::frame_seen(uint64_t conn)
+{
+    auto it = m_clients.find(socket_of(conn));
+    if (it != m_clients.end())
+        it->second.last_frame = Clock::now();
 }
 
 // A connection beyond MAX_CLIENTS is reset at once (no lingering state is

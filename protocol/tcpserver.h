@@ -14,9 +14,14 @@
 // sent when it can take more. A client whose queue would pass its cap is
 // dropped. Memory stays bounded: one receive buffer per port, a cap on the
 // connections served at once, and a queue that is released once sent.
+// Idle connections cannot lock the port: at the cap, a new connection takes
+// the place of the one that has gone longest without a whole frame, once that
+// is IDLE_LIMIT or more; only when none is that idle is it turned away.
 
 #include "protocol/protocol_phy.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -118,9 +123,11 @@ class TcpServer
 public:
     static constexpr uint32_t CHUNK_MAX = 131071;
     static constexpr int BACKLOG = 200;
-    // Connections served at once; further ones are accepted and closed at
-    // once, and each burst of them is reported on standard error.
+    // Connections served at once. At the cap a connection idle for
+    // IDLE_LIMIT makes room; otherwise further ones are accepted and closed
+    // at once, and each burst of them is reported on standard error.
     static constexpr size_t MAX_CLIENTS = 64;
+    static constexpr std::chrono::milliseconds IDLE_LIMIT{10000};
     // Reply bytes a connection may have waiting: two of the largest replies.
     // A client that stops reading is dropped once its queue would pass this.
     static constexpr size_t REPLY_QUEUE_MAX = 2 * 131072;
@@ -158,6 +165,11 @@ public:
     uint8_t sendTo(uint64_t conn, const uint8_t *data, uint32_t count);
     // Closes the listening socket and every client.
     void unInitialize();
+    // The connection's client sent a whole frame: it is not idle.
+    void frame_seen(uint64_t conn);
+    // How long a connection must have been idle to make room at the cap
+    // (IDLE_LIMIT unless changed; tests shorten it).
+    void set_idle_limit(std::chrono::milliseconds limit) { m_idle_limit = limit.count(); }
     // Removes a client from the set and closes it.
     void delete_clinetSocket(int socket);
 
@@ -170,8 +182,11 @@ public:
     size_t queued(uint64_t conn) const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     struct Client {
         uint64_t conn = 0;
+        Clock::time_point last_frame;   // of its last whole frame, or when it connected
         std::vector<uint8_t> out;   // reply bytes the socket has not taken yet, from `sent` on
         size_t sent = 0;
         size_t waiting() const { return out.size() - sent; }
@@ -179,6 +194,7 @@ private:
 
     void acceptAll();
     bool shedConnection();
+    bool closeIdlest();
     void refuse(int fd);
     void closeClient(int socket);
     void readClient(int socket, const ChunkHandler &onChunk);
@@ -195,6 +211,7 @@ private:
     std::vector<uint64_t> m_closed;
     uint64_t m_next_conn = 1;
     bool m_woken = false;
+    std::atomic<int64_t> m_idle_limit{IDLE_LIMIT.count()};   // milliseconds
 };
 
 #endif

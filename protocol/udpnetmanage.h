@@ -9,6 +9,7 @@
 // port; each blocks until a datagram, a card reply or its wake-up arrive.
 // Frames are gathered per sender address.
 
+#include "app/global.h"
 #include "protocol/net_link.h"
 #include "protocol/udpserver.h"
 
@@ -24,9 +25,9 @@ public:
     static udpnetManage *pInstance();
     static udpnetManage *p_udpnetManage;
 
-    static constexpr uint32_t COMMAND_PORT = 5008;
-    static constexpr uint32_t CONTROLLER_PORT = 10005;
-    static constexpr uint32_t WIFI_PORT = 13769;
+    static constexpr uint32_t COMMAND_PORT = UDP_COMMAND_PORT;
+    static constexpr uint32_t CONTROLLER_PORT = UDP_CONTROLLER_PORT;
+    static constexpr uint32_t WIFI_PORT = UDP_WIFI_PORT;
     enum LinkState : uint32_t { Idle = 0, WaitingCard = 1, ReplyPending = 2 };
 
     udpnetManage();

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the program and runs every test three times: a plain build, one with
 # AddressSanitizer + UndefinedBehaviorSanitizer and one with ThreadSanitizer;
-# then fuzzes the command links.
+# then fuzzes the command links, and the whole program through its network
+# ports in both sanitizer builds. Every stage runs, whatever an earlier one
+# found; the failed stages are listed at the end and fail the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -11,6 +13,23 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
+failed=()
+# Runs one stage in a subshell of its own with errexit in force (a function
+# called in a condition would run without it); a failure is recorded.
+stage() {
+  local name=$1 status
+  shift
+  echo "=== $name"
+  set +e
+  (set -e; "$@")
+  status=$?
+  set -e
+  if [ "$status" -ne 0 ]; then
+    echo "=== $name: FAILED (exit $status)" >&2
+    failed+=("$name (exit $status)")
+  fi
+}
+
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" -DZEM_BUILD_BENCH=ON
@@ -18,8 +37,9 @@ run_suite() {
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
 }
 
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZEM_SANITIZE=ON -DZEM_BUILD_BENCH=OFF
+stage "plain build and tests" run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "AddressSanitizer + UndefinedBehaviorSanitizer build and tests" \
+  run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZEM_SANITIZE=ON -DZEM_BUILD_BENCH=OFF
 
 # --- ThreadSanitizer ---------------------------------------------------------
 # The whole suite once more, the program and the tests built with
@@ -46,9 +66,22 @@ run_tsan_suite() {
   return "$status"
 }
 
-run_tsan_suite
+stage "ThreadSanitizer build and tests" run_tsan_suite
 
 # --- Fuzzing ------------------------------------------------------------------
 # The command links under libFuzzer (clang, with AddressSanitizer and
 # UndefinedBehaviorSanitizer) for 60 s from the seed corpus; any finding fails.
-./scripts/fuzz.sh 60
+stage "link fuzzing" ./scripts/fuzz.sh 60
+# The whole program, started in simulation in a private network namespace,
+# fed the link fuzzer's structured frames over TCP and UDP for 60 s in each
+# sanitizer build (see scripts/device_fuzz.sh).
+stage "whole-program fuzzing, AddressSanitizer + UndefinedBehaviorSanitizer" ./scripts/device_fuzz.sh build-asan 60
+stage "whole-program fuzzing, ThreadSanitizer" ./scripts/device_fuzz.sh build-tsan 60
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo >&2
+  echo "FAILED stages:" >&2
+  printf '  %s\n' "${failed[@]}" >&2
+  exit 1
+fi
+echo "All stages passed."

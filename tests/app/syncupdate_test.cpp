@@ -3,6 +3,7 @@
 
 #include "ui/panel_fixture.h"
 #include "support/blocked_call.h"
+#include "support/patience.h"
 
 #include "app/config_engine.h"
 #include "platform/files.h"
@@ -410,7 +411,7 @@ TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifie
     QTimer::singleShot(0, [&] {
         chipTurn.reset(new BlockedCall([&chip] { c331_manage::c331managerdeal(&chip); }));
         // The pass is over once the request is cleared and the lock is free.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        const auto deadline = std::chrono::steady_clock::now() + zemtest::patience(std::chrono::seconds(5));
         while (!lockFree && std::chrono::steady_clock::now() < deadline) {
             if (pthread_mutex_trylock(&para_lock::mutex()) == 0) {
                 lockFree = chip.para_changed == 0;

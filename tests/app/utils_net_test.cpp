@@ -118,10 +118,12 @@ TEST_F(UtilsNet, GlobalsFromTheStore)
     EXPECT_EQ(g_Kumo_cloud.load(), 1);
 }
 
-// A stored TCP port outside 1..65535 (or not a number) keeps the default 5005.
+// A stored TCP port outside 1..65535, not a number, or a port that another
+// link serves (TCP 10002; UDP 5008, 10005, 13769) keeps the default 5005.
 TEST_F(UtilsNet, OutOfRangeTcpPortKeeps5005)
 {
-    for (const QVariant &v : {QVariant(0), QVariant(65536), QVariant(-3), QVariant(QStringLiteral("abc"))}) {
+    for (const QVariant &v : {QVariant(0), QVariant(65536), QVariant(-3), QVariant(QStringLiteral("abc")),
+                              QVariant(10002), QVariant(5008), QVariant(10005), QVariant(13769)}) {
         g_port = 1234;
         engine().write_config_variant(ConfigItem::TcpPort, v);
         Utils::getIPAddress();

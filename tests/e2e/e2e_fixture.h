@@ -84,8 +84,11 @@ public:
     }
     bool ok() const { return m_fd >= 0; }
     // The reply (body with its XOR) to one request body; empty when none came.
-    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms) { return askWire(pctool::frame(body), timeout); }
-    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
+    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = zemtest::patience(3000ms))
+    {
+        return askWire(pctool::frame(body), timeout);
+    }
+    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = zemtest::patience(3000ms))
     {
         return m_fd < 0 ? Bytes() : zemtest::askStream(m_fd, wire, timeout);
     }
@@ -98,14 +101,16 @@ private:
 class UdpPeer : public zemtest::UdpPeer
 {
 public:
-    Bytes ask(int port, const Bytes &body, in_addr *to = nullptr, std::chrono::milliseconds timeout = 3000ms)
+    Bytes ask(int port, const Bytes &body, in_addr *to = nullptr,
+              std::chrono::milliseconds timeout = zemtest::patience(3000ms))
     {
         return zemtest::UdpPeer::ask(port, pctool::frame(body), to, timeout);
     }
 };
 
 // The PC tool on a serial line of the device (a pseudo-terminal).
-inline Bytes askPty(zemtest::PtyLink &pty, const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
+inline Bytes askPty(zemtest::PtyLink &pty, const Bytes &wire,
+                    std::chrono::milliseconds timeout = zemtest::patience(3000ms))
 {
     if (!pty.send(wire))
         return {};

@@ -109,11 +109,12 @@ TEST_F(FlashE2e, RegisterListingLeavesFlashReadsOfAnotherPortIntact)
     for (int k = 0; k < PRINTS; ++k) {
         std::atomic<bool> printing{true};
         std::thread printer([&] {
-            EXPECT_EQ(payload(other.ask(pctool::body(C, pctool::PC, 0xA0, 161, {0x02, 0, 0x02}), 120s)), Bytes{0});
+            const Bytes listing = pctool::body(C, pctool::PC, 0xA0, 161, {0x02, 0, 0x02});
+            EXPECT_EQ(payload(other.ask(listing, zemtest::patience(120s))), Bytes{0});
             printing = false;
         });
         for (int n = 0; n < READS_PER_PRINT && printing; ++n)
-            EXPECT_EQ(payload(tcp->ask(pctool::flashRead(C, 0x04100000, 4096), 30s)), with(0, data))
+            EXPECT_EQ(payload(tcp->ask(pctool::flashRead(C, 0x04100000, 4096), zemtest::patience(30s))), with(0, data))
                 << "listing " << k << ", read " << n;
         printer.join();
     }

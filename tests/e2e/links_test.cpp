@@ -18,7 +18,7 @@ Bytes replyOnLine(zemtest::PtyLink &pty, const Bytes &request)
 {
     if (!pty.send(pctool::frame(request)))
         return {};
-    auto deadline = std::chrono::steady_clock::now() + 3s;
+    auto deadline = std::chrono::steady_clock::now() + zemtest::patience(3s);
     Bytes wire;
     while (std::chrono::steady_clock::now() < deadline) {
         Bytes more = pctool::readFrames(pty.master(), 1, 200ms);

@@ -14,7 +14,7 @@ namespace {
 class Rs485E2e : public DeviceTest
 {
 protected:
-    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms)
+    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = zemtest::patience(3000ms))
     {
         return askPty(*rs485, pctool::frame(body), timeout);
     }

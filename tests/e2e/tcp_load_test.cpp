@@ -32,7 +32,7 @@ void comeAndGo(int port, size_t count, const Bytes &bytes)
 {
     std::vector<int> fds;
     for (size_t i = 0; i < count; ++i) {
-        int fd = zemtest::tcpConnect(port, 2s);
+        int fd = zemtest::tcpConnect(port, zemtest::patience(2s));
         if (fd < 0)
             continue;
         ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -47,9 +47,9 @@ void comeAndGo(int port, size_t count, const Bytes &bytes)
 bool answersRead(int port)
 {
     const Bytes read = pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2));
-    int fd = zemtest::tcpConnect(port, 500ms);
+    int fd = zemtest::tcpConnect(port, zemtest::patience(500ms));
     bool ok = fd >= 0 && pctool::writeAll(fd, read) &&
-              payload(pctool::decode(pctool::readFrames(fd, 1, 500ms))) == Bytes{0, 0x52, 0x97};
+              payload(pctool::decode(pctool::readFrames(fd, 1, zemtest::patience(500ms)))) == Bytes{0, 0x52, 0x97};
     if (fd >= 0)
         ::close(fd);
     return ok;

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
+#include "support/patience.h"
 
 #include <QCoreApplication>
 #include <atomic>
@@ -157,7 +158,7 @@ TEST(PanelCalls, WorkAskedForOnALinkThreadRunsInTheGuiThread)
     std::thread link([&]() { gui_call::post([&]() { ranOn = std::this_thread::get_id(); ++ran; }); });
     link.join();
     EXPECT_EQ(ran.load(), 0);   // queued, not run on the link thread
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + zemtest::patience(std::chrono::seconds(5));
     while (ran.load() == 0 && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(ran.load(), 1);

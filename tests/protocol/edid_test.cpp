@@ -141,7 +141,7 @@ TEST_F(EdidTest, UploadAndReadBackOverTheRs485Link)
 
     const Bytes file = edidFile(1920, 1200, 60);
     ASSERT_TRUE(pctool::writeAll(pty.master(), pctool::frame(upload(4, file))));
-    Bytes reply = pctool::decode(pctool::readFrames(pty.master(), 1, 2000ms));
+    Bytes reply = pctool::decode(pctool::readFrames(pty.master(), 1, zemtest::patience(2000ms)));
     ASSERT_EQ(reply.size(), 13u);
     EXPECT_EQ(reply[10], 0);
     EXPECT_EQ(reply[11], 1);
@@ -150,7 +150,7 @@ TEST_F(EdidTest, UploadAndReadBackOverTheRs485Link)
     EXPECT_EQ(chip->para_changed, 1);
 
     ASSERT_TRUE(pctool::writeAll(pty.master(), pctool::frame(readBack(4))));
-    reply = pctool::decode(pctool::readFrames(pty.master(), 1, 2000ms));
+    reply = pctool::decode(pctool::readFrames(pty.master(), 1, zemtest::patience(2000ms)));
     ASSERT_EQ(reply.size(), 10u + 296u + 1u);
     EXPECT_EQ(Bytes(reply.begin() + 18, reply.end() - 1), file);
 }

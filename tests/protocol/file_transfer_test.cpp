@@ -149,7 +149,7 @@ protected:
 // Runs the queued front-panel steps until `done` or a deadline.
 template <class F> bool pumpUntil(F done)
 {
-    auto deadline = std::chrono::steady_clock::now() + 2s;
+    auto deadline = std::chrono::steady_clock::now() + zemtest::patience(2s);
     while (!done() && std::chrono::steady_clock::now() < deadline)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     return done();
@@ -507,7 +507,7 @@ TEST_F(FileTransferTest, UploadAndReadBackOverTheSerialLine)
     ASSERT_EQ(link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
     auto ask = [&](const Bytes &body) {
         EXPECT_TRUE(pctool::writeAll(pty.master(), pctool::frame(body)));
-        Bytes r = pctool::decode(pctool::readFrames(pty.master(), 1, 3000ms));
+        Bytes r = pctool::decode(pctool::readFrames(pty.master(), 1, zemtest::patience(3000ms)));
         return r.size() > 11 ? Bytes(r.begin() + 10, r.end() - 1) : Bytes();
     };
     Bytes menu = randomBytes(6000, 61);   // carries escaped bytes A5/5A/A6/5B

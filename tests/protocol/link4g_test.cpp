@@ -41,7 +41,7 @@ protected:
         pty.reset();
     }
 
-    Bytes ask(const Bytes &wire, std::chrono::milliseconds timeout = 2000ms)
+    Bytes ask(const Bytes &wire, std::chrono::milliseconds timeout = zemtest::patience(2000ms))
     {
         EXPECT_TRUE(pty->send(wire));
         return pctool::decode(pctool::readFrames(pty->master(), 1, timeout));
@@ -84,7 +84,7 @@ TEST_F(Link4GTest, CardFramesAreNotAcknowledgedAndTheirRepliesComeBackOnThe4GLin
     ASSERT_TRUE(zemtest::waitFor([&] { return link->state() == Qy_uart_inout_4G::WaitingCard; }, 2000ms, 1ms));
     EXPECT_EQ(g_passby_trans_port.load(), Qy_uart_inout_4G::TRANSPORT_4G);
     fpga[0]->queueCardReply(1, cardReply(9));
-    EXPECT_EQ(pctool::decode(pctool::readFrames(pty->master(), 1, 2000ms)), cardReply(9));
+    EXPECT_EQ(pctool::decode(pctool::readFrames(pty->master(), 1, zemtest::patience(2000ms))), cardReply(9));
     EXPECT_EQ(card->reply_ready.load(), 0);
     // The link goes idle once the reply has left, a moment after it arrives.
     EXPECT_TRUE(zemtest::waitFor([&] { return link->state() == Qy_uart_inout_4G::Idle; }, 2000ms, 1ms));
@@ -97,7 +97,7 @@ TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
         g_reconfig_4g = 1;
     }
     link->wake();
-    EXPECT_EQ(pty->receive(RECONFIG.size(), 2000ms), RECONFIG);
+    EXPECT_EQ(pty->receive(RECONFIG.size(), zemtest::patience(2000ms)), RECONFIG);
     ASSERT_TRUE(zemtest::waitFor([] {
         std::lock_guard<std::mutex> lock(Utils::_reconfig_4g_mutex);
         return g_reconfig_4g == 0;
@@ -113,7 +113,7 @@ TEST_F(Link4GTest, ReconfigurationFrameIsSentAndOnlyThenTheRequestCleared)
         EXPECT_EQ(g_reconfig_4g, 1);
     }
     EXPECT_EQ(payload(reply), (Bytes{0, store->ram_para[7]}));
-    EXPECT_EQ(pty->receive(RECONFIG.size(), 2000ms), RECONFIG);
+    EXPECT_EQ(pty->receive(RECONFIG.size(), zemtest::patience(2000ms)), RECONFIG);
 }
 
 namespace {
@@ -137,7 +137,7 @@ TEST_F(Link4GLineTest, HungUpLineIsReopenedWithoutSpinning)
     ASSERT_EQ(link.usart1_init(1, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
     auto ask = [&](int master) {
         EXPECT_TRUE(pctool::writeAll(master, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))));
-        return payload(pctool::decode(pctool::readFrames(master, 1, 3000ms)));
+        return payload(pctool::decode(pctool::readFrames(master, 1, zemtest::patience(3000ms))));
     };
     EXPECT_EQ(ask(pty->master()), (Bytes{0, 0x52, 0x97}));
 

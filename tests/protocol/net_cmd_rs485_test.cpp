@@ -36,7 +36,7 @@ protected:
         Bytes rest(from10.begin() + 1, from10.end());
         EXPECT_TRUE(pctool::writeAll(pty->master(),
                                      pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, command, from10[0], rest))));
-        Bytes r = pctool::decode(pctool::readFrames(pty->master(), 1, 2000ms));
+        Bytes r = pctool::decode(pctool::readFrames(pty->master(), 1, zemtest::patience(2000ms)));
         return r.size() > 11 ? Bytes(r.begin() + 10, r.end() - 1) : Bytes();
     }
 

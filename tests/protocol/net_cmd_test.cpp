@@ -141,6 +141,19 @@ TEST_F(CmdTest, AddressSetWithTheSamePortOnlySignalsTheChange)
     EXPECT_EQ(g_str_ip, QStringLiteral("192.168.1.50"));
 }
 
+// The controller port 10002 cannot become the command port: it would take
+// the controller port's place after the restart. It is stored as sent and
+// served as 5005, as at start-up, so with 5005 in force nothing restarts.
+TEST_F(CmdTest, AddressSetWithThePortOfAnotherLinkKeeps5005)
+{
+    g_port = 5005;
+    Bytes req = {1, 0, 0, 0, 192, 168, 1, 50, 255, 255, 255, 0, 192, 168, 1, 1, 0x12, 0x27};   // port 10002
+    EXPECT_EQ(cmd(0xA4, req), Bytes{0});
+    EXPECT_EQ(g_port.load(), 5005);
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_EQ(changes, std::vector<int>{1});
+}
+
 TEST_F(CmdTest, MacSetWritesTheInterfacesFileAndRestartsEth0)
 {
     setEth("192.168.0.199", "255.255.255.0", "192.168.0.1", "");

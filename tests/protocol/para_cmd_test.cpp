@@ -198,7 +198,7 @@ TEST_F(ParaCmdTest, ClockSetOverTheRs485LinkAsThePcToolSendsIt)
 
     Bytes req = pctool::body(pctool::CONTROLLER, pctool::PC, 0x87, 0x24, {0x20, 0x12, 0x31, 0x23, 0x59, 0x05});
     ASSERT_TRUE(pctool::writeAll(pty.master(), pctool::frame(req)));
-    Bytes reply = pctool::decode(pctool::readFrames(pty.master(), 1, 2000ms));
+    Bytes reply = pctool::decode(pctool::readFrames(pty.master(), 1, zemtest::patience(2000ms)));
     ASSERT_EQ(reply.size(), 12u);
     EXPECT_EQ(reply[9], 0x87);
     EXPECT_EQ(reply[10], 0);

@@ -41,11 +41,11 @@ namespace regtest {
 using pctool::Bytes;
 using namespace std::chrono_literals;
 
-// Polls cond() until it holds or the timeout passes; runs the Qt event loop
-// meanwhile when there is an application.
+// Polls cond() until it holds or the timeout passes (scaled by the build's
+// slowdown); runs the Qt event loop meanwhile when there is an application.
 inline bool waitFor(const std::function<bool()> &cond, std::chrono::milliseconds timeout = 5000ms)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto deadline = std::chrono::steady_clock::now() + zemtest::patience(timeout);
     while (std::chrono::steady_clock::now() < deadline) {
         if (cond())
             return true;
@@ -159,11 +159,11 @@ protected:
     }
 
     // The reply data (status on) to a request body sent over the RS-485 line.
-    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = 3000ms)
+    Bytes ask(const Bytes &body, std::chrono::milliseconds timeout = zemtest::patience(3000ms))
     {
         return askWire(pctool::frame(body), timeout);
     }
-    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = 3000ms)
+    Bytes askWire(const Bytes &wire, std::chrono::milliseconds timeout = zemtest::patience(3000ms))
     {
         EXPECT_TRUE(pctool::writeAll(pty->master(), wire));
         Bytes r = pctool::decode(pctool::readFrames(pty->master(), 1, timeout));

@@ -39,7 +39,7 @@ protected:
     }
 
     // Sends a request and returns the body of the one reply (empty: none).
-    Bytes ask(const Bytes &wire, std::chrono::milliseconds timeout = 2000ms)
+    Bytes ask(const Bytes &wire, std::chrono::milliseconds timeout = zemtest::patience(2000ms))
     {
         EXPECT_TRUE(pctool::writeAll(pty->master(), wire));
         return pctool::decode(pctool::readFrames(pty->master(), 1, timeout));
@@ -97,7 +97,7 @@ TEST_F(Rs485Test, BadFramesGetNoReplyAndSplitFramesOneReply)
     ASSERT_TRUE(pctool::writeAll(pty->master(), Bytes(f.begin(), f.begin() + 6)));
     ASSERT_TRUE(zemtest::waitFor([] { return false; }, 50ms) == false);   // let the first part be read alone
     ASSERT_TRUE(pctool::writeAll(pty->master(), Bytes(f.begin() + 6, f.end())));
-    Bytes wire = pctool::readFrames(pty->master(), 2, 500ms);
+    Bytes wire = pctool::readFrames(pty->master(), 2, zemtest::patience(500ms));
     ASSERT_EQ(pctool::decodeAll(wire).size(), 1u);
     EXPECT_EQ(data(pctool::decode(wire)), (Bytes{0, 0x52, 0x97}));
 }
@@ -123,7 +123,7 @@ TEST_F(Rs485Test, CardFramesAreAcknowledgedOrAnsweredByTheCards)
     EXPECT_EQ(g_passby_trans_port.load(), 1);
     Bytes cardReply = pctool::withXor(pctool::body(pctool::PC, 0x0001, 0x10, 0, {0xA5, 0x42}));
     fpga[1]->queueCardReply(0, cardReply);
-    Bytes got = pctool::decode(pctool::readFrames(pty->master(), 1, 2000ms));
+    Bytes got = pctool::decode(pctool::readFrames(pty->master(), 1, zemtest::patience(2000ms)));
     EXPECT_EQ(got, cardReply);
     EXPECT_EQ(g_passby_trans_port.load(), 255);
     EXPECT_EQ(card->reply_ready.load(), 0);
@@ -206,7 +206,7 @@ TEST_F(Rs485LineTest, HungUpLineIsReopenedWithoutSpinning)
     ASSERT_EQ(link.usart1_init(2, 115200, O_RDWR | O_NOCTTY | O_NONBLOCK), 0);
     auto ask = [&](int master) {
         EXPECT_TRUE(pctool::writeAll(master, pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))));
-        return pctool::decode(pctool::readFrames(master, 1, 3000ms));
+        return pctool::decode(pctool::readFrames(master, 1, zemtest::patience(3000ms)));
     };
     Bytes first = ask(pty->master());
     ASSERT_GT(first.size(), 13u);
@@ -267,7 +267,7 @@ TEST_F(Rs485LineTest, ALineOnDescriptorZeroIsServed)
         running = link.running();
         if (running) {
             pctool::writeAll(pty.master(), pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2)));
-            reply = pctool::decode(pctool::readFrames(pty.master(), 1, 2000ms));
+            reply = pctool::decode(pctool::readFrames(pty.master(), 1, zemtest::patience(2000ms)));
         }
     }
     ::dup2(savedStdin, 0);

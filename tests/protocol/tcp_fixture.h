@@ -41,7 +41,8 @@ using zemtest::UdpPeer;
 using pctool::payload;
 
 // Body of the reply to one request on a connected stream (empty: none).
-inline Bytes ask(int fd, const Bytes &wire, std::chrono::milliseconds timeout = std::chrono::milliseconds(2000))
+inline Bytes ask(int fd, const Bytes &wire,
+                 std::chrono::milliseconds timeout = zemtest::patience(std::chrono::milliseconds(2000)))
 {
     return zemtest::askStream(fd, wire, timeout);
 }

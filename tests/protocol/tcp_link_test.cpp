@@ -91,7 +91,7 @@ TEST_F(TcpLinkTest, FramesAreGatheredFromTheStreamWhateverTheSegments)
         ASSERT_TRUE(pctool::writeAll(a, {byte}));
         std::this_thread::sleep_for(1ms);
     }
-    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, 2000ms))), expectedRead(300, 3));
+    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, zemtest::patience(2000ms)))), expectedRead(300, 3));
 
     // Three frames in one segment are all answered, in order.
     Bytes three;
@@ -100,7 +100,7 @@ TEST_F(TcpLinkTest, FramesAreGatheredFromTheStreamWhateverTheSegments)
         three.insert(three.end(), f.begin(), f.end());
     }
     ASSERT_TRUE(pctool::writeAll(a, three));
-    std::vector<Bytes> replies = pctool::decodeAll(pctool::readFrames(a, 3, 2000ms));
+    std::vector<Bytes> replies = pctool::decodeAll(pctool::readFrames(a, 3, zemtest::patience(2000ms)));
     ASSERT_EQ(replies.size(), 3u);
     EXPECT_EQ(payload(replies[0]), expectedRead(10, 2));
     EXPECT_EQ(payload(replies[1]), expectedRead(20, 2));
@@ -118,7 +118,7 @@ TEST_F(TcpLinkTest, ClientsKeepTheirOwnPartialFramesAndGetTheirOwnReplies)
     // B's whole frame neither discards A's half nor is answered on A.
     EXPECT_EQ(payload(ask(b, readReq(600, 4))), expectedRead(600, 4));
     ASSERT_TRUE(pctool::writeAll(a, Bytes(wa.begin() + 7, wa.end())));
-    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, 2000ms))), expectedRead(500, 4));
+    EXPECT_EQ(payload(pctool::decode(pctool::readFrames(a, 1, zemtest::patience(2000ms)))), expectedRead(500, 4));
     EXPECT_TRUE(pctool::readFrames(b, 1, 100ms).empty());
 
     // A client that goes away leaves the others working.
@@ -143,7 +143,7 @@ TEST_F(TcpLinkTest, CardRepliesGoToTheConnectionThatAskedAndNeverToALaterOne)
     ASSERT_TRUE(zemtest::waitFor([&] { return net->state() == networkManage::WaitingCard; }, 2000ms, 1ms));
     EXPECT_EQ(g_passby_trans_port.load(), 2);
     fpga[0]->queueCardReply(0, cardReply(1));
-    EXPECT_EQ(pctool::decode(pctool::readFrames(a, 1, 2000ms)), cardReply(1));
+    EXPECT_EQ(pctool::decode(pctool::readFrames(a, 1, zemtest::patience(2000ms))), cardReply(1));
     EXPECT_TRUE(pctool::readFrames(b, 1, 100ms).empty());
 
     // A's next card frame, then A leaves and C connects (it may get A's
@@ -182,7 +182,7 @@ TEST_F(TcpLinkTest, FiftyClientsAtOnceWithRequestsSplitAtRandom)
                 if (!pctool::writeAll(fd, Bytes(wire.begin(), wire.begin() + cut)) ||
                     !pctool::writeAll(fd, Bytes(wire.begin() + cut, wire.end())))
                     break;
-                Bytes reply = pctool::decode(pctool::readFrames(fd, 1, 5000ms));
+                Bytes reply = pctool::decode(pctool::readFrames(fd, 1, zemtest::patience(5000ms)));
                 Bytes expect{0};
                 for (uint32_t j = 0; j < len; ++j)
                     expect.push_back(uint8_t((address + j) * 7 + 3));
@@ -212,20 +212,51 @@ TEST_F(TcpLinkTest, ClientsThatStopReadingHoldUpNoOtherClient)
         SCOPED_TRACE(port);
         std::vector<int> idle;
         for (int i = 0; i < 8; ++i) {
-            int fd = tcpConnect(port, 5s, 4096);
+            int fd = tcpConnect(port, zemtest::patience(5s), 4096);
             ASSERT_GE(fd, 0);
             ASSERT_TRUE(pctool::writeAll(fd, burst));
             idle.push_back(fd);
         }
         int reader = tcpConnect(port);
         ASSERT_GE(reader, 0);
-        EXPECT_EQ(payload(ask(reader, readReq(100, 4), 3000ms)), expectedRead(100, 4));
+        EXPECT_EQ(payload(ask(reader, readReq(100, 4), zemtest::patience(3000ms))), expectedRead(100, 4));
         for (int fd : idle) {
-            EXPECT_TRUE(zemtest::closedByPeer(fd, 10s));
+            EXPECT_TRUE(zemtest::closedByPeer(fd, zemtest::patience(10s)));
             ::close(fd);
         }
         ::close(reader);
     }
+}
+
+// Connections that say nothing must not lock a full port for good: a
+// newcomer takes the place of the connection that has gone longest without a
+// whole frame, once that one has been idle for the limit; while none has, the
+// newcomer is turned away as before.
+TEST_F(TcpLinkTest, AFullPortMakesRoomByClosingItsIdlestConnection)
+{
+    net->set_idle_limit(std::chrono::hours(1));
+    std::vector<int> held;
+    for (size_t i = 0; i < TcpServer::MAX_CLIENTS; ++i) {
+        held.push_back(tcpConnect(10002));
+        ASSERT_EQ(payload(ask(held.back(), readReq(uint32_t(i), 1))), expectedRead(uint32_t(i), 1));
+    }
+    // The first asks again: the second is now the one idle longest.
+    ASSERT_FALSE(ask(held[0], readReq(0, 1)).empty());
+
+    int early = tcpConnect(10002);
+    EXPECT_TRUE(zemtest::closedByPeer(early, zemtest::patience(2s)));
+    ::close(early);
+
+    net->set_idle_limit(0ms);
+    int late = tcpConnect(10002);
+    ASSERT_GE(late, 0);
+    EXPECT_EQ(payload(ask(late, readReq(77, 2))), expectedRead(77, 2));
+    EXPECT_TRUE(zemtest::closedByPeer(held[1], zemtest::patience(2s)));
+    EXPECT_FALSE(ask(held[0], readReq(5, 1)).empty());
+    EXPECT_FALSE(ask(held[2], readReq(5, 1)).empty());
+    ::close(late);
+    for (int fd : held)
+        ::close(fd);
 }
 
 // The command port marks the PC tool active for every frame it un-escapes,
@@ -274,7 +305,7 @@ TEST_F(NetTest, AConnectionBeyondTheDescriptorLimitIsTurnedAway)
     ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr *>(&to), sizeof to), 0);
 
     bool closed = false;
-    auto until = std::chrono::steady_clock::now() + 2s;
+    auto until = std::chrono::steady_clock::now() + zemtest::patience(2s);
     while (!closed && std::chrono::steady_clock::now() < until) {
         server.recvData(10);
         pollfd p{client, POLLIN, 0};
@@ -290,7 +321,7 @@ TEST_F(NetTest, AConnectionBeyondTheDescriptorLimitIsTurnedAway)
     // Once descriptors are free again connections are taken as before.
     int again = tcpConnect(15005);
     ASSERT_GE(again, 0);
-    until = std::chrono::steady_clock::now() + 2s;
+    until = std::chrono::steady_clock::now() + zemtest::patience(2s);
     while (server.client_count() == 0 && std::chrono::steady_clock::now() < until)
         server.recvData(10);
     EXPECT_EQ(server.client_count(), 1u);
@@ -306,7 +337,7 @@ TEST_F(NetTest, AcceptedConnectionsProbeAVanishedPeer)
     ASSERT_EQ(server.initialize(15006), 0);
     int client = tcpConnect(15006);
     ASSERT_GE(client, 0);
-    auto until = std::chrono::steady_clock::now() + 2s;
+    auto until = std::chrono::steady_clock::now() + zemtest::patience(2s);
     while (server.client_count() == 0 && std::chrono::steady_clock::now() < until)
         server.recvData(10);
     ASSERT_EQ(server.client_count(), 1u);
@@ -330,7 +361,7 @@ namespace {
 // Runs the server's loop until `done` holds or two seconds pass.
 bool serveUntil(TcpServer &server, const std::function<bool()> &done)
 {
-    const auto until = std::chrono::steady_clock::now() + 2s;
+    const auto until = std::chrono::steady_clock::now() + zemtest::patience(2s);
     while (!done()) {
         if (std::chrono::steady_clock::now() > until)
             return false;
@@ -348,7 +379,7 @@ TEST_F(NetTest, RepliesAClientCannotTakeAtOnceWaitInItsOwnQueue)
 {
     TcpServer server;
     ASSERT_EQ(server.initialize(15007), 0);
-    int client = tcpConnect(15007, 5s, 4096);
+    int client = tcpConnect(15007, zemtest::patience(5s), 4096);
     ASSERT_GE(client, 0);
     ASSERT_TRUE(serveUntil(server, [&] { return server.client_count() == 1; }));
     const uint64_t conn = 1;
@@ -401,6 +432,7 @@ TEST_F(NetTest, ConnectionsBeyondTheCapAreTurnedAwayAndReportedOncePerBurst)
 {
     TcpServer server;
     ASSERT_EQ(server.initialize(15008), 0);
+    server.set_idle_limit(std::chrono::hours(1));   // none of them makes room
     std::vector<int> kept;
     for (size_t i = 0; i < TcpServer::MAX_CLIENTS; ++i)
         kept.push_back(tcpConnect(15008));

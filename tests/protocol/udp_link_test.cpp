@@ -71,7 +71,7 @@ TEST_F(UdpLinkTest, FramesAreGatheredPerSender)
     Bytes rb = b.ask(10005, readReq(2000, 2));
     EXPECT_EQ(payload(rb), (Bytes{0, store->ram_para[2000], store->ram_para[2001]}));
     a.send(10005, Bytes(wa.begin() + 10, wa.end()));
-    Bytes ra = pctool::decode(a.receive(2000ms));
+    Bytes ra = pctool::decode(a.receive(zemtest::patience(2000ms)));
     ASSERT_EQ(payload(ra).size(), 13u);
     EXPECT_EQ(payload(ra)[1], store->ram_para[1000]);
     EXPECT_TRUE(b.receive(100ms).empty());
@@ -89,7 +89,7 @@ TEST_F(UdpLinkTest, CardFramesOn5008AreAnsweredByTheCardsAtTheSendersPort)
     EXPECT_EQ(g_passby_trans_port.load(), 3);
     fpga[1]->queueCardReply(1, cardReply(7));
     in_addr to{};
-    EXPECT_EQ(pctool::decode(pc.receive(2000ms, &to)), cardReply(7));
+    EXPECT_EQ(pctool::decode(pc.receive(zemtest::patience(2000ms), &to)), cardReply(7));
     EXPECT_TRUE(isBroadcast(to));
     EXPECT_TRUE(other.receive(50ms).empty());
 
@@ -129,11 +129,11 @@ TEST_F(UdpLinkTest, WifiRelayAnswersOnlyWhileTheAccessPointRuns)
     apState = 3;
     // The datagram waited in the socket; it is answered once the access point runs.
     int from = 0;
-    EXPECT_EQ(pc.receive(3000ms, nullptr, &from), (Bytes{'O', 'K'}));
+    EXPECT_EQ(pc.receive(zemtest::patience(3000ms), nullptr, &from), (Bytes{'O', 'K'}));
     EXPECT_EQ(from, 13769);
     pc.send(13769, {'?'});
     pc.send(13769, ping);
-    EXPECT_EQ(pc.receive(3000ms), (Bytes{'O', 'K'}));
+    EXPECT_EQ(pc.receive(zemtest::patience(3000ms)), (Bytes{'O', 'K'}));
     udpnetManage::p_udpnetManage = nullptr;
 }
 

@@ -2,6 +2,7 @@
 #include "app/utils.h"
 #include "platform/devices.h"
 #include "protocol/message_deal.h"
+#include "support/patience.h"
 #include "videoproc/c331_drv.h"
 
 #include <atomic>
@@ -203,7 +204,7 @@ TEST_F(CardSideTest, RemovingASinkWaitsForAReplyBeingRoutedToIt)
     fpga[0]->queueCardReply(0, {1, 2, 3});
     g_passby_trans_port = 2;
     std::thread router([&] { card->reg_IRQ_Dealwith(0, 0); });
-    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    auto until = std::chrono::steady_clock::now() + zemtest::patience(std::chrono::seconds(2));
     while (!sink.entered && std::chrono::steady_clock::now() < until)
         std::this_thread::yield();
     ASSERT_TRUE(sink.entered.load());

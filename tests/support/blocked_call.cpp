@@ -1,4 +1,5 @@
 #include "support/blocked_call.h"
+#include "support/patience.h"
 
 #include <chrono>
 
@@ -41,7 +42,7 @@ bool BlockedCall::waits(int ms)
 
 bool BlockedCall::finishes(int ms)
 {
-    return doneWithin(m_done, ms);
+    return doneWithin(m_done, ms * SLOWDOWN);
 }
 
 } // namespace zemtest

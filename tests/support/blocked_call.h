@@ -21,7 +21,8 @@ public:
     // True when the call is still running after `ms` milliseconds: it waits
     // for something the test holds.
     bool waits(int ms = 200);
-    // True once the call has returned, within `ms` milliseconds.
+    // True once the call has returned, within `ms` milliseconds (scaled by
+    // the build's slowdown).
     bool finishes(int ms = 5000);
 
 private:

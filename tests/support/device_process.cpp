@@ -108,7 +108,7 @@ long residentKiB(pid_t pid)
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout,
              std::chrono::milliseconds step)
 {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
+    auto deadline = std::chrono::steady_clock::now() + patience(timeout);
     while (true) {
         if (condition())
             return true;

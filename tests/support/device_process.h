@@ -1,6 +1,8 @@
 #ifndef TESTS_SUPPORT_DEVICE_PROCESS_H
 #define TESTS_SUPPORT_DEVICE_PROCESS_H
 
+#include "support/patience.h"
+
 #include <chrono>
 #include <functional>
 #include <map>
@@ -35,7 +37,8 @@ private:
 // Resident memory of a process in KiB (-1 when unknown).
 long residentKiB(pid_t pid);
 
-// Polls `condition` until it holds or `timeout` passes.
+// Polls `condition` until it holds or `timeout` passes (a deadline for a
+// plain build: scaled by this build's slowdown).
 bool waitFor(const std::function<bool()> &condition,
              std::chrono::milliseconds timeout = std::chrono::seconds(20),
              std::chrono::milliseconds step = std::chrono::milliseconds(20));

@@ -25,10 +25,10 @@ sockaddr_in loopback(int port)
 
 } // namespace
 
-int tcpConnect(int port, std::chrono::milliseconds patience, int receiveBuffer)
+int tcpConnect(int port, std::chrono::milliseconds wait, int receiveBuffer)
 {
     const sockaddr_in a = loopback(port);
-    auto deadline = std::chrono::steady_clock::now() + patience;
+    auto deadline = std::chrono::steady_clock::now() + wait;
     while (true) {
         int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd >= 0 && receiveBuffer > 0)

@@ -4,6 +4,8 @@
 // One QApplication for the whole test program (offscreen platform), and a
 // deadline-bounded wait that keeps the event loop running.
 
+#include "support/patience.h"
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <functional>
@@ -22,13 +24,14 @@ inline QApplication *qtApp()
     return app;
 }
 
-// Processes events until cond() holds or ms pass; returns cond().
+// Processes events until cond() holds or ms pass (scaled by the build's
+// slowdown); returns cond().
 inline bool waitFor(const std::function<bool()> &cond, int ms = 5000)
 {
     QElapsedTimer t;
     t.start();
     while (!cond()) {
-        if (t.elapsed() > ms)
+        if (t.elapsed() > ms * SLOWDOWN)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }

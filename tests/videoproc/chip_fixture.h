@@ -2,6 +2,7 @@
 #define TESTS_VIDEOPROC_CHIP_FIXTURE_H
 
 #include "support/dump_capture.h"
+#include "support/patience.h"
 #include "support/temp_root.h"
 
 #include "app/para_layout.h"
@@ -135,9 +136,10 @@ inline std::vector<std::string> without_polling(const std::vector<std::string> &
     return out;
 }
 
+// Polls cond() until it holds or ms pass (scaled by the build's slowdown).
 inline bool waitFor(const std::function<bool()> &cond, int ms = 5000)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    auto deadline = std::chrono::steady_clock::now() + zemtest::patience(std::chrono::milliseconds(ms));
     while (std::chrono::steady_clock::now() < deadline) {
         if (cond())
             return true;

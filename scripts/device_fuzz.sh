@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Fuzzes the whole program through its network ports: the zemR47N of the
+# given build (build-asan: AddressSanitizer + UndefinedBehaviorSanitizer;
+# build-tsan: ThreadSanitizer), started in simulation in a private network
+# namespace and fed the link fuzzer's structured frames over TCP and UDP for
+# the given number of seconds (default 60) by fuzz/device_fuzz.cpp.
+#
+# It fails on a crash, on any sanitizer report, on a request left unanswered
+# for 5 s (60 s for the flash commands, a file transfer's end and the register
+# listing, which take long by nature), or on resident memory above the
+# bound below. The seed is printed; a failing run prints the
+# sanitizer reports and keeps the inputs it sent (frames) and the program's
+# output (zem.out) in <build>/device-fuzz/. Run it again with the same inputs:
+#   ./scripts/device_fuzz.sh <build> 0 --replay <build>/device-fuzz/frames
+# or with the same seed: ./scripts/device_fuzz.sh <build> 60 --seed N
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:?usage: $0 <build dir> [seconds] [device_fuzz options]}
+seconds=${2:-60}
+shift $(($# < 2 ? $# : 2))
+
+keep="$PWD/$dir/device-fuzz"
+cmake --build "$dir" -j "$(nproc)" --target device_fuzz zemR47N
+
+# Peak resident memory allowed: a plain build of the program peaks near
+# 150 MiB under this load; the sanitizers keep shadow memory and freed blocks
+# besides (AddressSanitizer's quarantine alone holds up to 256 MiB), so that
+# a 60 s run has peaked at up to 750 MiB with AddressSanitizer and 880 MiB
+# with ThreadSanitizer. The bounds: 1 GiB and 1.5 GiB.
+run=()
+bound=1024
+if grep -q '^ZEM_TSAN:BOOL=ON' "$dir/CMakeCache.txt"; then
+  export TSAN_OPTIONS="second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
+  run=(setarch "$(uname -m)" -R)   # as the ThreadSanitizer suite runs
+  bound=1536
+else
+  export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+export QT_QPA_PLATFORM=offscreen
+
+exec "${run[@]}" "$dir/fuzz/device_fuzz" --seconds "$seconds" --keep "$keep" --max-rss-mib "$bound" "$@"
