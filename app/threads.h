@@ -115,7 +115,8 @@
 //   Utils::_check_nosig_mutex      the chip ports' signal words.
 //   g_config_text_mutex            the address, mask, gateway and barcode texts.
 //   the cloud properties' lock     g_4G_property, the cloud id the barcode
-//   (message_deal_4g)              gave it, and the reload of g_4G_RAM.
+//   (message_deal_4g)              gave it, and g_4G_RAM (its RAM write, the
+//                                  path check and its reload).
 //   register file bytes 0 to 31 and 160  stored and read whole (atomic); the
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.

@@ -13,7 +13,7 @@ uint8_t g_rconfig_device_kumocloud = 0;
 
 namespace {
 
-// Guards g_4G_property, the barcode's cloud id and the reload of g_4G_RAM.
+// Guards g_4G_property, the barcode's cloud id and g_4G_RAM.
 std::mutex g_property_mutex;
 
 // Bytes 25..36 of the properties as set from the barcode; a reload of the
@@ -78,6 +78,21 @@ void message_deal_4g::copy_4G_property(uint8_t out[sizeof g_4G_property])
 {
     std::lock_guard<std::mutex> lock(g_property_mutex);
     std::memcpy(out, g_4G_property, sizeof g_4G_property);
+}
+
+void message_deal_4g::write_4G_RAM(uint32_t at, const uint8_t *data, uint32_t len)
+{
+    std::lock_guard<std::mutex> lock(g_property_mutex);
+    if (at < sizeof g_4G_RAM)
+        std::memcpy(g_4G_RAM + at, data, std::min<size_t>(len, sizeof g_4G_RAM - at));
+}
+
+void message_deal_4g::copy_4G_RAM(uint8_t *out, uint32_t at, uint32_t len)
+{
+    std::lock_guard<std::mutex> lock(g_property_mutex);
+    const size_t have = at < sizeof g_4G_RAM ? std::min<size_t>(len, sizeof g_4G_RAM - at) : 0;
+    std::memcpy(out, g_4G_RAM + at, have);
+    std::memset(out + have, 0, len - have);
 }
 
 void message_deal_4g::resetForTest()

@@ -7,7 +7,9 @@
 #include <cstdint>
 
 // 4G information block: byte 0 mark 0xAA, 1..55 version, ICCID, IMSI, IMEI,
-// byte 56 path-active flag.
+// byte 56 path-active flag. The links write and read it at the same time as
+// a reload: through message_deal_4g (write_4G_RAM, copy_4G_RAM), under the
+// properties' lock.
 extern uint8_t g_4G_RAM[256];
 // Stored cloud properties: bytes 0..23 device id (hex text), 25..36 the same
 // id as 12 bytes, 68..71 server IPv4 address, u16 at 126 server port. The
@@ -39,6 +41,10 @@ public:
     static void set_cloud_id(const uint8_t id[12]);
     // A copy of the cloud properties, taken under their lock.
     static void copy_4G_property(uint8_t out[sizeof g_4G_property]);
+    // Writes `len` bytes of the 4G information block from byte `at`, and
+    // copies them out; what lies past the block is not written and reads 0.
+    static void write_4G_RAM(uint32_t at, const uint8_t *data, uint32_t len);
+    static void copy_4G_RAM(uint8_t *out, uint32_t at, uint32_t len);
     // Tests only: clears the properties and forgets the barcode's cloud id.
     static void resetForTest();
 };

@@ -157,7 +157,11 @@ uint8_t capabilityByte(uint32_t o)
     case 46: return 0x80;
     case 50: return 0x40;
     case 52: return 0xF0;
-    case 54: return g_4G_RAM[0] == 0xAA ? 1 : 0;
+    case 54: {
+        uint8_t mark = 0;
+        message_deal_4g::copy_4G_RAM(&mark, 0, 1);
+        return mark == 0xAA ? 1 : 0;
+    }
     case 56: return 31;
     case 58: return (lang & (1u << 17)) ? 2 : 1;
     default: return 0;
@@ -427,7 +431,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
         else if (a <= 0x10FFF)
             body[10] = uint8_t(store->ZemModeUserRamParaDeal(d, uint16_t(len), a));
         else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {
-            std::memcpy(g_4G_RAM, d, len);
+            message_deal_4g::write_4G_RAM(0, d, len);   // from the block's start, whatever the offset
             body[10] = 0;
         } else {
             body[10] = 1;   // no window takes this address
@@ -737,10 +741,7 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
             break;
         case Ram4g: {
             // This window is indexed by the position in the read, not the address.
-            uint32_t from = std::min<uint32_t>(i, sizeof g_4G_RAM);
-            uint32_t have = std::min<uint32_t>(n, sizeof g_4G_RAM - from);
-            std::memcpy(o, g_4G_RAM + from, have);
-            std::memset(o + have, 0, n - have);
+            message_deal_4g::copy_4G_RAM(o, i, n);
             break;
         }
         }

@@ -227,7 +227,8 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
         platform::files::remove(kBarcodeFile);
         platform::files::sync();
         platform::pauseMs(100);
-        g_4G_RAM[56] = 0;
+        const uint8_t inactive = 0;
+        message_deal_4g::write_4G_RAM(56, &inactive, 1);
         m_4g->get_4G_property();
         {
             std::lock_guard<std::mutex> reconfig(Utils::_reconfig_4g_mutex);
@@ -363,7 +364,7 @@ uint32_t message_deal::get_yp_module_info(uint8_t *body)
     }
     body[10] = 0;
     body[11] = 1;
-    std::memcpy(body + 12, g_4G_RAM, 56);
+    message_deal_4g::copy_4G_RAM(body + 12, 0, 56);
     body[68] = 0;
     body[69] = 0;
     return 60;
@@ -371,10 +372,12 @@ uint32_t message_deal::get_yp_module_info(uint8_t *body)
 
 uint32_t message_deal::check_yp_module(uint8_t *body)
 {
-    if (g_4G_RAM[0] == 0xAA && g_4G_RAM[56] != 0) {
+    uint8_t block[57];
+    message_deal_4g::copy_4G_RAM(block, 0, sizeof block);
+    if (block[0] == 0xAA && block[56] != 0) {
         body[10] = 0;
         body[11] = 1;
-        body[12] = g_4G_RAM[56];
+        body[12] = block[56];
         return 3;
     }
     // Otherwise the cloud client's own connection, when the client exists.

@@ -5,6 +5,8 @@
 #include "cloud/networkclient_manage.h"
 #include "platform/files.h"
 
+#include <thread>
+
 using pctool::Bytes;
 
 namespace {
@@ -274,4 +276,28 @@ TEST_F(CloudTest, ModuleInformationAndCloudPath)
     EXPECT_EQ(r[57], 'E');
     EXPECT_EQ(Bytes(r.begin() + 58, r.end()), (Bytes{0, 0}));
     client->link_up = 0;
+}
+
+// Two links at once: a RAM write of the 4G information block on one, the
+// path check on the other. A ThreadSanitizer build reports a block they
+// reach without its lock.
+TEST_F(CloudTest, LinksWriteAndCheckTheModuleBlockAtOnce)
+{
+    Bytes block(57, 'V');
+    block[0] = 0xAA;
+    block[56] = 2;
+    Bytes checked;
+    std::thread writer([&] { run(pctool::ramWrite(pctool::CONTROLLER, 0xA1000000, block)); });
+    std::thread checker([&] {
+        message_deal link;
+        Bytes req = pctool::body(pctool::CONTROLLER, pctool::PC, 0x8F, 0);
+        const uint32_t len = uint32_t(req.size());
+        req.resize(64, 0);
+        link.message_group_deal(req.data(), len, 1);
+        checked.assign(req.begin() + 10, req.begin() + 13);
+    });
+    writer.join();
+    checker.join();
+    EXPECT_TRUE(checked == (Bytes{0, 1, 2}) || checked == (Bytes{1, 2, 0})) << "the block as before or after";
+    EXPECT_EQ(cmd(0x8F, {0}), (Bytes{0, 1, 2}));
 }
