@@ -2,6 +2,7 @@
 #include "platform/devices.h"
 #include "platform/platform.h"
 
+#include <cstdio>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -129,6 +130,19 @@ std::unique_ptr<Window> map(uint32_t base, uint32_t length)
     if (mem == MAP_FAILED)
         return nullptr;
     return std::unique_ptr<Window>(new DeviceWindow(mem, mapped, base, length));
+}
+
+std::unique_ptr<Window> mapBoardGpio(uint32_t base, uint32_t length)
+{
+    if (isSim())
+        return map(base, length);
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::fputs("GPIO: the FPGA reset lines, the FPGA flash routing and the SDI receiver's reset line are not "
+                   "driven on this board\n",
+                   stderr);
+    });
+    return nullptr;
 }
 
 namespace sim {

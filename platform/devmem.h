@@ -25,6 +25,12 @@ public:
 // be opened or mapped. Accesses outside the window are ignored (reads give 0).
 std::unique_ptr<Window> map(uint32_t base, uint32_t length);
 
+// Maps GPIO words whose addresses are the simulated board's own (the FPGA
+// reset lines, the FPGA flash routing, the SDI receiver's reset line): on the
+// device, where their wiring is not known, nothing is mapped (null) and the
+// first such request says so once on standard error.
+std::unique_ptr<Window> mapBoardGpio(uint32_t base, uint32_t length);
+
 namespace sim {
 // Presets or inspects a simulated register.
 void poke16(uint32_t phys, uint16_t value);

@@ -8,12 +8,13 @@
 namespace fpga_gpio {
 namespace {
 
-// Mapped once on first use; null when the GPIO block cannot be mapped.
+// Mapped once on first use; null when the GPIO block cannot be mapped, and on
+// the device, where its address is not known.
 platform::devmem::Window *window()
 {
     static std::once_flag once;
     static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::map(GPIO_BASE, GPIO_LENGTH); });
+    std::call_once(once, [] { win = platform::devmem::mapBoardGpio(GPIO_BASE, GPIO_LENGTH); });
     return win.get();
 }
 

@@ -9,7 +9,7 @@
 
 namespace fpga_gpio {
 
-constexpr uint32_t GPIO_BASE = 0x1F207800;   // SoC GPIO block holding both words
+constexpr uint32_t GPIO_BASE = 0x1F207800;   // the simulated board's GPIO block holding both words
 constexpr uint32_t GPIO_LENGTH = 0x200;
 constexpr uint32_t FLASH_ROUTE[2] = {GPIO_BASE + 0x1A0, GPIO_BASE + 0x1A4};
 constexpr uint16_t ROUTE_IDLE = 0x10;

@@ -25,7 +25,8 @@ platform::devmem::Window *resetWindow()
     static std::once_flag once;
     static std::unique_ptr<platform::devmem::Window> win;
     std::call_once(once, [] {
-        win = platform::devmem::map(fpga_manage::FPGA_RST_GPIO[0], fpga_manage::FPGA_RST_GPIO[1] + 2 - fpga_manage::FPGA_RST_GPIO[0]);
+        win = platform::devmem::mapBoardGpio(fpga_manage::FPGA_RST_GPIO[0],
+                                             fpga_manage::FPGA_RST_GPIO[1] + 2 - fpga_manage::FPGA_RST_GPIO[0]);
     });
     return win.get();
 }

@@ -51,12 +51,9 @@ bool boardWiringKnown()
 // device, where its wiring is not known, the pulse is timed but not driven.
 void driveSdiReset(uint16_t value)
 {
-    if (!boardWiringKnown())
-        return;
-    // Mapped once on first use; null when the GPIO word cannot be mapped.
     static std::once_flag once;
     static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::map(tarixsource::SDI_RST_GPIO, 2); });
+    std::call_once(once, [] { win = platform::devmem::mapBoardGpio(tarixsource::SDI_RST_GPIO, 2); });
     if (win)
         win->write16(tarixsource::SDI_RST_GPIO, value);
 }
@@ -99,7 +96,7 @@ int tarixsource::initialize()
         return result;
     if (!boardWiringKnown())
         std::fputs("I2C: only the source check's write to device 238 is sent; the EDID EEPROMs, hot-plug lines, "
-                   "audio switch, HDMI transmitter, receivers and the SDI receiver's reset line are skipped on this board\n",
+                   "audio switch, HDMI transmitter and receivers are skipped on this board\n",
                    stderr);
     m_wake.reset();
     if (pthread_create(&m_thread, nullptr, &tarixsource::checksourceThread, this) != 0) {

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 #include "support/temp_root.h"
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
@@ -36,6 +37,23 @@ TEST(DevMemOnTheBoard, MapsWordsThatDoNotStartAPage)
     f.read(bytes, 2);
     EXPECT_EQ(bytes[0], '\x34');
     EXPECT_EQ(bytes[1], '\x12');
+}
+
+// GPIO words at the simulated board's own addresses are left alone on the
+// device, and the program says so once.
+TEST(DevMemOnTheBoard, LeavesTheSimulatedBoardsGpioWordsAlone)
+{
+    zemtest::TempRoot root;
+    ::mkdir(root.host("/dev").c_str(), 0755);
+    zemtest::writeFile(root.host("/dev/mem"), std::string(0x1000, '\0'));
+    platform::configure(platform::Mode::Device, root.dir());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(platform::devmem::mapBoardGpio(0x0, 2), nullptr);
+    EXPECT_EQ(platform::devmem::mapBoardGpio(0x8, 2), nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    platform::configure(platform::Mode::Sim, root.dir());
+    EXPECT_NE(platform::devmem::mapBoardGpio(0x8, 2), nullptr);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
 } // namespace
