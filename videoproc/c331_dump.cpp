@@ -335,10 +335,10 @@ void c331_manage::zemDbg_c331_param()
         {"PM_OSD_CHAR_64DOT", PM_OSD_CHAR_64DOT},
         {"g_osd_mwi", g_osd_mwi},
         {"g_osd_mwi_shift", g_osd_mwi_shift},
-        {"g_font_addr_32ASCII", g_font_addr_32ASCII},
-        {"g_font_addr_32CHN", g_font_addr_32CHN},
-        {"g_font_addr_64ASCII", g_font_addr_64ASCII},
-        {"g_font_addr_64CHN", g_font_addr_64CHN},
+        {"g_font_addr_32ASCII", g_font_addr_32ASCII.load()},
+        {"g_font_addr_32CHN", g_font_addr_32CHN.load()},
+        {"g_font_addr_64ASCII", g_font_addr_64ASCII.load()},
+        {"g_font_addr_64CHN", g_font_addr_64CHN.load()},
         {"g_unicode_line", g_unicode_line},
     };
     for (const auto &v : osd)

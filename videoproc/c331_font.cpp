@@ -25,7 +25,7 @@ struct FontSlot {
     uint32_t size;          // glyph bytes
     uint32_t c331_manage::*flash_addr;
     uint32_t c331_manage::*flash_size;
-    uint32_t c331_manage::*mem_addr;
+    std::atomic<uint32_t> c331_manage::*mem_addr;
     int present_bit;        // bit of font_present_bits
     uint8_t status_bits;    // bits of the font status byte (the 64-dot fonts serve three sizes)
 };

@@ -736,9 +736,10 @@ public:
     void zemApi_debug_printf_unicode(uint32_t code, int fd);
     // Bit 0 32-dot CJK, 1 32-dot ASCII, 2 64-dot CJK, 3 64-dot ASCII: header valid.
     std::atomic<int> font_present_bits{0};
-    // Where each font was loaded in chip memory.
-    uint32_t g_font_addr_32ASCII = 0, g_font_addr_32CHN = 0;
-    uint32_t g_font_addr_64ASCII = 0, g_font_addr_64CHN = 0;
+    // Where each font was loaded in chip memory. A font reload on a link's
+    // thread sets them while the chip thread's dump prints them.
+    std::atomic<uint32_t> g_font_addr_32ASCII{0}, g_font_addr_32CHN{0};
+    std::atomic<uint32_t> g_font_addr_64ASCII{0}, g_font_addr_64CHN{0};
     // ---- register dumps ----
     void zemDbg_c331_param(int mode);
     void zemDbg_c331_param();

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <mutex>
 #include <sstream>
+#include <thread>
 
 using namespace chiptest;
 
@@ -81,6 +82,17 @@ TEST_F(DumpTest, ListingLeavesAFlashReadOfAnotherLinkIntact)
     EXPECT_TRUE(print->finishes());
     EXPECT_EQ(next(), data[4]);
     EXPECT_EQ(next(), data[5]);
+}
+
+// A link reloads the fonts while the chip thread prints the model (a
+// ThreadSanitizer build reports font addresses the two share unguarded).
+TEST_F(DumpTest, ModelDumpWhileALinkReloadsTheFonts)
+{
+    m->load_font_map();
+    std::thread reload([&] { m->update_font(m->c331_fd); });
+    m->zemDbg_c331_param(14);
+    reload.join();
+    EXPECT_NE(dump.text().find("\tg_font_addr_64CHN:"), std::string::npos);
 }
 
 TEST_F(DumpTest, ModelDumpShowsThePanel)

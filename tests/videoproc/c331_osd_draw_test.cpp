@@ -77,7 +77,7 @@ TEST_F(OsdDrawTest, CharacterListsGiveGlyphWidthAndHeightOfTheFont)
         EXPECT_EQ(op.chars, std::vector<Char>{c.expected});
         EXPECT_EQ(op.charHeight, c.height);
         EXPECT_EQ(op.mode, c.mode);
-        EXPECT_EQ(op.source, c.dot64 ? m->g_font_addr_64ASCII : FONTS);
+        EXPECT_EQ(op.source, c.dot64 ? m->g_font_addr_64ASCII.load() : FONTS);
         EXPECT_EQ(op.destination, osd(10 + 4096 * 20));
     }
     // A line that starts with a unit of 0 draws nothing.
