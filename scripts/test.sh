@@ -32,7 +32,7 @@ stage() {
 
 run_suite() {
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" -DZEM_BUILD_BENCH=ON
+  cmake -S . -B "$dir" -G Ninja -DZEM_BUILD_BENCH=ON "$@"
   cmake --build "$dir" -j "$jobs"
   (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 300)
 }
