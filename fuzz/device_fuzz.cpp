@@ -522,16 +522,6 @@ private:
 
 // --- The run -----------------------------------------------------------------
 
-long statusKiB(pid_t pid, const char *field)
-{
-    std::istringstream status(zemtest::readFile("/proc/" + std::to_string(pid) + "/status"));
-    const size_t len = std::strlen(field);
-    for (std::string line; std::getline(status, line);)
-        if (line.compare(0, len, field) == 0)
-            return std::stol(line.substr(len));
-    return -1;
-}
-
 // The wire bytes of an input as they go out: each frame on its own (a
 // datagram each on UDP), cut into pieces of the input's piece size unless
 // that is 0.
@@ -564,7 +554,7 @@ public:
     {
         m_thread = std::thread([this, pid, boundKiB] {
             for (pollfd ended = {m_pidfd, POLLIN, 0}; !m_stop && m_pidfd >= 0 && ::poll(&ended, 1, 0) == 0;) {
-                const long peak = statusKiB(pid, "VmHWM:");
+                const long peak = zemtest::statusKiB(pid, "VmHWM:");
                 m_peakKiB = std::max(m_peakKiB.load(), peak);
                 if (peak > boundKiB && !m_over.exchange(true))
                     ::syscall(SYS_pidfd_send_signal, m_pidfd, SIGKILL, nullptr, 0);

@@ -105,9 +105,10 @@ public:
     void R47_mcu_set_net_para(uint8_t n);
 
     // FPGA reset lines (one GPIO word each of the simulated board, not
-    // driven on the device: 0 holds the FPGA in reset, 0x10 releases it). reset_fpga_rst drives line n low and stamps the start
-    // tick; check_fpga_rst (FPGA thread) releases it after more than
-    // RESET_TICKS ticks and forgets the FPGA's state and version registers.
+    // driven on the device: 0 holds the FPGA in reset, 0x10 releases it).
+    // reset_fpga_rst drives line n low and stamps the start tick;
+    // check_fpga_rst (FPGA thread) releases it after more than RESET_TICKS
+    // ticks and forgets the FPGA's state and version registers.
     static constexpr uint32_t FPGA_RST_GPIO[2] = {0x1F2079A8, 0x1F2079AC};
     static constexpr uint16_t RST_ACTIVE = 0x00;
     static constexpr uint16_t RST_RELEASED = 0x10;

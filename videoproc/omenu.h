@@ -36,10 +36,11 @@ extern const char *const OMENU_FILE;
 
 // Reads the menu file at `path` into `list`. The first entry's menu count is
 // set to 0 first; the other fields keep what they held unless the file sets
-// them (a count with an empty "menu" array sets the count alone). A file that cannot be read leaves the count at 0; a file that is no
-// menu file (not JSON, a required key missing or of the wrong kind, an empty
-// "texts") leaves it at 0 too and, when it is the live menu file, is deleted
-// so that the PC tool sends it again. Numbers are whole numbers up to a
+// them (a count with an empty "menu" array sets the count alone). A file
+// that cannot be read leaves the count at 0; a file that is no menu file
+// (not JSON, a required key missing or of the wrong kind, an empty "texts")
+// leaves it at 0 too and, when it is the live menu file, is deleted so that
+// the PC tool sends it again. Numbers are whole numbers up to a
 // million either way, written as numbers or as decimal strings. True when the
 // file was read as a menu file.
 bool get_json_omenu_para(const char *path, OSD_LIST &list);

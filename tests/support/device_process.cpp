@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -96,14 +97,17 @@ std::string DeviceProcess::output() const
     return readFile(m_root + "/zem.out");
 }
 
-long residentKiB(pid_t pid)
+long statusKiB(pid_t pid, const char *field)
 {
     std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+    const size_t len = std::strlen(field);
     for (std::string line; std::getline(status, line);)
-        if (line.compare(0, 6, "VmRSS:") == 0)
-            return std::stol(line.substr(6));
+        if (line.compare(0, len, field) == 0)
+            return std::stol(line.substr(len));
     return -1;
 }
+
+long residentKiB(pid_t pid) { return statusKiB(pid, "VmRSS:"); }
 
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout,
              std::chrono::milliseconds step)

@@ -34,7 +34,9 @@ private:
     pid_t m_pid = -1;
 };
 
-// Resident memory of a process in KiB (-1 when unknown).
+// A KiB figure of a process's status ("VmRSS:", "VmHWM:" ...; -1 when
+// unknown), and its resident memory.
+long statusKiB(pid_t pid, const char *field);
 long residentKiB(pid_t pid);
 
 // Polls `condition` until it holds or `timeout` passes (a deadline for a
