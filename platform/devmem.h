@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace platform {
 namespace devmem {
@@ -30,6 +31,24 @@ std::unique_ptr<Window> map(uint32_t base, uint32_t length);
 // device, where their wiring is not known, nothing is mapped (null) and the
 // first such request says so once on standard error.
 std::unique_ptr<Window> mapBoardGpio(uint32_t base, uint32_t length);
+
+// Such GPIO words, mapped on first use and kept for the program's life;
+// get() is null where mapBoardGpio gives nothing.
+class BoardGpio
+{
+public:
+    BoardGpio(uint32_t base, uint32_t length) : m_base(base), m_length(length) {}
+    Window *get()
+    {
+        std::call_once(m_once, [this] { m_window = mapBoardGpio(m_base, m_length); });
+        return m_window.get();
+    }
+
+private:
+    const uint32_t m_base, m_length;
+    std::once_flag m_once;
+    std::unique_ptr<Window> m_window;
+};
 
 namespace sim {
 // Presets or inspects a simulated register.

@@ -2,20 +2,15 @@
 
 #include "platform/devmem.h"
 
-#include <memory>
-#include <mutex>
-
 namespace fpga_gpio {
 namespace {
 
-// Mapped once on first use; null when the GPIO block cannot be mapped, and on
-// the device, where its address is not known.
+// Null when the GPIO block cannot be mapped, and on the device, where its
+// address is not known.
 platform::devmem::Window *window()
 {
-    static std::once_flag once;
-    static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::mapBoardGpio(GPIO_BASE, GPIO_LENGTH); });
-    return win.get();
+    static platform::devmem::BoardGpio block(GPIO_BASE, GPIO_LENGTH);
+    return block.get();
 }
 
 } // namespace

@@ -8,9 +8,6 @@
 #include "app/zemrampara.h"
 #include "platform/devmem.h"
 
-#include <memory>
-#include <mutex>
-
 namespace {
 
 // Port-position records of the parameter page: x (u16) and y (u16) in the
@@ -22,13 +19,9 @@ bool isPortPosition(uint32_t a)
 
 platform::devmem::Window *resetWindow()
 {
-    static std::once_flag once;
-    static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] {
-        win = platform::devmem::mapBoardGpio(fpga_manage::FPGA_RST_GPIO[0],
+    static platform::devmem::BoardGpio lines(fpga_manage::FPGA_RST_GPIO[0],
                                              fpga_manage::FPGA_RST_GPIO[1] + 2 - fpga_manage::FPGA_RST_GPIO[0]);
-    });
-    return win.get();
+    return lines.get();
 }
 
 void driveReset(uint8_t n, uint16_t value)

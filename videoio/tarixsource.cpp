@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <mutex>
 
 uint8_t edid_ram_table[SOURCE_COUNT][256] = {};
@@ -51,11 +50,9 @@ bool boardWiringKnown()
 // device, where its wiring is not known, the pulse is timed but not driven.
 void driveSdiReset(uint16_t value)
 {
-    static std::once_flag once;
-    static std::unique_ptr<platform::devmem::Window> win;
-    std::call_once(once, [] { win = platform::devmem::mapBoardGpio(tarixsource::SDI_RST_GPIO, 2); });
-    if (win)
-        win->write16(tarixsource::SDI_RST_GPIO, value);
+    static platform::devmem::BoardGpio line(tarixsource::SDI_RST_GPIO, 2);
+    if (platform::devmem::Window *w = line.get())
+        w->write16(tarixsource::SDI_RST_GPIO, value);
 }
 
 } // namespace
