@@ -70,6 +70,7 @@ TEST_F(InputTest, StateFollowsTheFormatOfTheInput)
         EXPECT_EQ(m->PI_UPDATE[c.port], 1);
         EXPECT_EQ(m->PI_STATE[c.port], c.state);
         EXPECT_EQ(m->PI_PORT_INFO[c.port].IP, c.ip);
+        EXPECT_EQ(m->PI_SCAN_MODE[c.port], c.ip);
         EXPECT_EQ(m->PI_PORT_INFO[c.port].NOSIG, 0);
         const ST_ACT &a = m->PI_ACT[c.port], &f = m->PI_ACT_FULL[c.port];
         EXPECT_EQ((std::vector<int32_t>{a.hst, a.hw, a.vst, a.vw}),
