@@ -145,6 +145,13 @@ void SimC331Inputs::setLockBusy(int k, uint32_t reads)
         m_ports[HDMI_PORTS + k].lockBusy = reads;
 }
 
+void SimC331Inputs::setFrameLost(int port, uint8_t mask)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (port >= HDMI_PORTS && port < PORTS)
+        m_ports[port].frameLost = mask;
+}
+
 void SimC331Inputs::setFieldBusy(int i, uint32_t reads)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -195,7 +202,9 @@ uint8_t SimC331Inputs::measurementByte(uint8_t bank, uint8_t sub, bool &owned)
     if (!owned)
         return 0;
     Port &port = m_ports[at.port];
-    const bool locked = port.plugged && port.measureBusy == 0 && subchannelLocked(at.subchannel, port.signal.lanes);
+    const bool frameLost = at.layout->what == FVM && (port.frameLost >> at.subchannel & 1);
+    const bool locked = port.plugged && port.measureBusy == 0 && !frameLost &&
+                        subchannelLocked(at.subchannel, port.signal.lanes);
     // One read of the frame period is one measurement of the port.
     if (at.layout->what == FVM && at.subchannel == 0 && at.byte == 0)
         countDown(port.measureBusy);

@@ -51,6 +51,10 @@ public:
     // The lock bit of V-by-One receiver k stays clear for the next `reads`
     // reads of the lock register.
     void setLockBusy(int k, uint32_t reads);
+    // The frame period of the lock sub-channels in `mask` (bit i: sub-channel
+    // i) of a V-by-One port reads as "no lock" while their line period still
+    // measures; sub-channel 0's is also the port's own.
+    void setFrameLost(int port, uint8_t mask);
     // Field register i keeps its field for the next `reads` reads.
     void setFieldBusy(int i, uint32_t reads);
     // Input channel i's writer stays in `slot` (0..3) whatever happens, or
@@ -69,6 +73,7 @@ private:
         Signal signal;
         uint32_t measureBusy = 0;
         uint32_t lockBusy = 0;
+        uint8_t frameLost = 0;
     };
 
     uint8_t measurementByte(uint8_t bank, uint8_t sub, bool &owned);

@@ -358,6 +358,9 @@ void c331_manage::port_update(int fd, int p)
     PI_STATE[p] = state;
     info.STATE = state;
     info.IP = ip;
+    // The window pipeline reads the port's scan mode: an interlaced input's
+    // fields are woven into frames, and its crop counts frame lines.
+    PI_SCAN_MODE[p] = ip;
     info.lane = h.lane;
 
     const ST_ACT full = {h.Hsync + h.Hback, h.Hact, h.Vsync + h.Vback, h.Vact};
@@ -380,6 +383,7 @@ void c331_manage::port_lost(int fd, int p, bool already)
         ST_PORT_INFO &info = PI_PORT_INFO[p];
         info.HTOTAL = info.VTOTAL = 0;
         info.STATE = info.IP = 0;
+        PI_SCAN_MODE[p] = 0;
         PI_FPICLK[p] = PI_FH[p] = PI_FV[p] = 0;
         PI_STATE[p] = 0;
         PI_ACT[p] = NO_SIGNAL_ACT;

@@ -57,9 +57,10 @@ std::string field(const std::string &channel, const std::string &name)
 class WindowsE2e : public DeviceTest
 {
 protected:
-    void startWithSources(const std::map<std::string, std::string> &env = {}, const std::string &platform = "offscreen")
+    void startWithSources(const std::map<std::string, std::string> &env = {}, const std::string &platform = "offscreen",
+                          const std::string &sources = "0 1920x1080@60\n1 1280x720@60\n2 1920x1080@60\n")
     {
-        zemtest::writeFile(root.host("/sim/inputs"), "0 1920x1080@60\n1 1280x720@60\n2 1920x1080@60\n");
+        zemtest::writeFile(root.host("/sim/inputs"), sources);
         start(true, false, platform, env);
         tcp.reset(new TcpClient(10002));
         ASSERT_TRUE(tcp->ok());
@@ -122,7 +123,7 @@ protected:
         const size_t at = it == d.windows.end() ? std::string::npos : it->second.find(kind);
         return at == std::string::npos ? -1 : std::stoi(it->second.substr(at + 3));
     }
-    static int hex(const std::string &s) { return s.empty() ? -1 : std::stoi(s, nullptr, 16); }
+    static long hex(const std::string &s) { return s.empty() ? -1 : std::stol(s, nullptr, 16); }
 
     std::unique_ptr<TcpClient> tcp;
 };
@@ -222,6 +223,29 @@ TEST_F(WindowsE2e, KeypadLettersChangeTheSelectedWindowsSource)
     vnc.key('K');
     const GroupDump after = dumpWhen(1, 1, 1920);
     EXPECT_EQ(after.channels.at(channelOf(after, 0, "ICH")), before.channels.at(channelOf(before, 0, "ICH")));
+}
+
+// A crop of an interlaced source counts the lines of a frame: crop (100, 50,
+// 1720, 1000) of 1080i in a window of that size shows frame lines 50 to 1049
+// one to one. The port's measurement finds it interlaced, so its fields are
+// woven into frames packed three pixels in eight bytes.
+TEST_F(WindowsE2e, CropOfAnInterlacedSourceShowsTheFrameLinesAskedFor)
+{
+    startWithSources({}, "offscreen", "1 1920x1080i@50\n");
+    Bytes crop = le16(para::CROP_USED | 1);   // crop 1 of input 1
+    for (uint16_t v : {100, 50, 1720, 1000})
+        crop = cat(crop, le16(v));
+    ramWrite(para::crop_record(0), crop);
+    window(0, 0, 0, 1720, 1000, para::WIN_SOURCE_CROP | 0);
+    apply();
+    const GroupDump d = dumpWhen(0, 2, 1920);
+    const std::string &ich = d.channels.at(channelOf(d, 0, "ICH")), &och = d.channels.at(channelOf(d, 0, "OCH"));
+    // 1000 lines read one to one, plus the line the output reads ahead.
+    EXPECT_EQ(hex(field(och, "OACT_VW")), 1001);
+    EXPECT_EQ(hex(field(och, "OACT_HW")), 1720);
+    // The read starts 100 pixels (266 bytes) and 49 lines of 64 KiB into the
+    // frame: line 50 less the line read ahead.
+    EXPECT_EQ(hex(field(och, "OSFLD0")) - hex(field(ich, "ISFLD0")), 266 + 49 * 65536);
 }
 
 } // namespace

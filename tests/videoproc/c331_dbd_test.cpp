@@ -162,22 +162,38 @@ TEST_F(DbdTest, VerticalSyncWaitOfAnInputChannel)
     EXPECT_TRUE(chip->framesSince(mark).empty());
 }
 
+// The input wait follows the slowest window with a change (the first of
+// two equally slow ones); a window at 120 Hz or more is not waited for.
 TEST_F(DbdTest, WaitOnTheSlowestChangedWindow)
 {
-    show(0, 1);
-    show(1, 2);
-    show(2, 3);
-    m->PI_FV[1] = 60;
-    m->PI_FV[2] = 50;
-    m->PI_FV[3] = 24;
-    m->win_ich[0][0] = 0;
-    m->win_ich[1][0] = 5;
-    m->win_ich[2][0] = 6;
-    m->g_chg_input[0] = 1;
-    m->g_chg_win[1] = 1;   // window 2 has nothing pending
-    const uint64_t mark = chip->mark();
-    m->wait1_pivs2(m->c331_fd);
-    EXPECT_EQ(chip->writeHistory(0x05, 0x08, mark), (std::vector<uint8_t>{0x20, 0x00}));   // channel 5
+    enum Pending { NONE, INPUT, LAYOUT, DBD };
+    const struct {
+        const char *what;
+        double fv[4];
+        Pending pending[4];
+        std::vector<uint8_t> select;   // channel masks written, then 0
+    } cases[] = {
+        {"slowest is not the last", {60, 24, 50, 30}, {INPUT, LAYOUT, DBD, INPUT}, {0x20, 0}},
+        {"first of two", {60, 24, 24, 30}, {INPUT, INPUT, INPUT, INPUT}, {0x20, 0}},
+        {"a slower window without a change", {60, 50, 24, 30}, {INPUT, LAYOUT, NONE, INPUT}, {0x40, 0}},
+        {"a dot-by-dot change counts", {60, 50, 24, 30}, {INPUT, INPUT, DBD, NONE}, {0x01, 0}},
+        {"none below 120 Hz", {120, 150, 240, 130}, {INPUT, INPUT, INPUT, INPUT}, {}},
+    };
+    const int channel[4] = {3, 5, 0, 6};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int w = 0; w < 4; ++w) {
+            show(w, w + 1);
+            m->PI_FV[w + 1] = c.fv[w];
+            m->win_ich[w][0] = channel[w];
+            m->g_chg_input[w] = c.pending[w] == INPUT;
+            m->g_chg_win[w] = c.pending[w] == LAYOUT;
+            m->g_chg_dbd[w] = c.pending[w] == DBD;
+        }
+        const uint64_t mark = chip->mark();
+        m->wait1_pivs2(m->c331_fd);
+        EXPECT_EQ(chip->writeHistory(0x05, 0x08, mark), c.select);
+    }
 }
 
 } // namespace

@@ -104,6 +104,33 @@ TEST_F(IchTest, PackingFallsBackOnceWhenTheOverlapIsTooLarge)
     EXPECT_EQ(chip->reg(0x00, 0x76), 0x00);
 }
 
+// The packed modes take an overlap of two pixels and no more: 3840 pixels
+// shrunk to 1226 need it (ratio 20913, 614 outputs from 1922 inputs), to
+// 1230 one more (ratio 20981, 616 outputs from 1923 inputs), and the window
+// falls back to packing 0, whose halves keep their capture.
+TEST_F(IchTest, PackedModesTakeAnOverlapOfTwoPixels)
+{
+    struct Case {
+        int32_t out;
+        int mode;
+        uint32_t width0, start1, width1, offset1;
+    } cases[] = {
+        {1226, 1, 1922, 95, 1918, 16 * 122 + 3 * 4},   // packed size of 614 pixels
+        {1230, 0, 1920, 93, 1920, 4 * 615},
+    };
+    twoHalves();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.out);
+        m->PS_MEM_WMODE[0] = 1;
+        m->set_display_window_ich(fd, Rect{0, 3840, 0, 1080}, Rect{0, c.out, 0, 1080}, 0);
+        EXPECT_EQ(m->PM_MEM_WMODE[0], c.mode);
+        EXPECT_EQ(reg(CAP_HW, 4), c.width0);
+        EXPECT_EQ(reg(CAP_HST, 5), c.start1);
+        EXPECT_EQ(reg(CAP_HW, 5), c.width1);
+        EXPECT_EQ(buffer(5, 0), m->PS_MEM_SC[4][0] + c.offset1);
+    }
+}
+
 TEST_F(IchTest, CaptureSplitOfALineByTheCaptureOffset)
 {
     struct Case {
@@ -270,6 +297,11 @@ TEST_F(IchTest, DotByDotMosaicChannels)
          {{4, 1, 97, 1400, 25, 540, 0}, {5, 12, 0, 0, 0, 0, 5600}}, 0x00},
         {"one interlaced port", 1, 0, 5, 0, 1, {0},
          {{0, 1, 93, 1000, 21, 500, 4}}, 0x01},
+        {"one interlaced port whatever the preference", 1, 0, 5, 3, 1, {0},
+         {{0, 1, 93, 1000, 21, 500, 4}}, 0x01},
+        {"2 x 2 with an interlaced port keeps its packing", 41, 0, 5, 1, 1, {0, 1, 2, 3},
+         {{0, 1, 93, 1000, 21, 500, 0}, {1, 8, 94, 1100, 22, 510, 3200},
+          {2, 8, 95, 1200, 23, 520, block}, {3, 8, 96, 1300, 24, 530, 3200 + block}}, 0x80},
         {"mosaic needing more channels than given", 50, 4, 1, 0, 0, {4, 5, 6}, {}, 0},
         {"no mosaic", 7, 0, 4, 0, 0, {0, 1}, {}, 0},
     };
@@ -297,6 +329,8 @@ TEST_F(IchTest, DotByDotMosaicChannels)
             EXPECT_TRUE(chip->log().empty());
             continue;
         }
+        // The output side reads with the packing the channels write.
+        EXPECT_EQ(c331_manage::packing_value(m->PM_MEM_WMODE[0]), c.packing);
         for (const Chan &e : c.expect) {
             SCOPED_TRACE(e.ch);
             EXPECT_EQ(reg(WRITE_CTRL, e.ch), e.ctrl);

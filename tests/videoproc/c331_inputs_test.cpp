@@ -70,6 +70,7 @@ TEST_F(InputTest, StateFollowsTheFormatOfTheInput)
         EXPECT_EQ(m->PI_UPDATE[c.port], 1);
         EXPECT_EQ(m->PI_STATE[c.port], c.state);
         EXPECT_EQ(m->PI_PORT_INFO[c.port].IP, c.ip);
+        EXPECT_EQ(m->PI_SCAN_MODE[c.port], c.ip);
         EXPECT_EQ(m->PI_PORT_INFO[c.port].NOSIG, 0);
         const ST_ACT &a = m->PI_ACT[c.port], &f = m->PI_ACT_FULL[c.port];
         EXPECT_EQ((std::vector<int32_t>{a.hst, a.hw, a.vst, a.vw}),
@@ -283,16 +284,19 @@ TEST_F(InputTest, VByOneLaneSetUpByLaneCount)
 }
 
 // The lock check asks for the sub-channels a link's lanes use (two lanes
-// each: all four with 8 lanes, two with 4, the first otherwise); when one of
-// them does not lock, the receiver is armed again with the link's lane mask.
+// each: all four with 8 lanes, two with 4, the first otherwise), their line
+// and their frame periods; when one of them does not lock, the receiver is
+// armed again with the link's lane mask.
 TEST_F(InputTest, LockCheckAsksForTheSubChannelsOfTheLinksLanes)
 {
     const struct {
         int32_t lanes;       // the receiver's record
         uint8_t locking;     // lanes the chip sees locked
+        uint8_t frameLost;   // sub-channels without a frame period
         std::vector<uint8_t> rearm;
     } cases[] = {
-        {8, 8, {}}, {8, 6, {0xFF}}, {4, 4, {}}, {4, 2, {0xF0}}, {2, 2, {}}, {1, 1, {}},
+        {8, 8, 0, {}}, {8, 6, 0, {0xFF}}, {4, 4, 0, {}}, {4, 2, 0, {0xF0}}, {2, 2, 0, {}}, {1, 1, 0, {}},
+        {8, 8, 0x08, {0xFF}}, {4, 4, 0x02, {0xF0}}, {4, 4, 0x0C, {}},
     };
     show(0, 5);
     for (const auto &c : cases) {
@@ -305,11 +309,29 @@ TEST_F(InputTest, LockCheckAsksForTheSubChannelsOfTheLinksLanes)
         s.rate = 60;
         s.lanes = c.locking;
         chip->inputs().plug(5, s);
+        chip->inputs().setFrameLost(5, c.frameLost);
         turn();   // takes the new timing
         m->g_chg_input[0] = 0;
         const uint64_t mark = chip->mark();
         turn();   // unchanged: only the lock check
         EXPECT_EQ(chip->writeHistory(0x02, 0x4F + 0x1C, mark), c.rearm);
+    }
+}
+
+// A new timing arms the receiver with the mask of its lanes.
+TEST_F(InputTest, NewVByOneTimingArmsTheReceiverWithItsLaneMask)
+{
+    const struct {
+        int lanes;
+        uint8_t mask;
+    } cases[] = {{2, 0xC0}, {8, 0xFF}, {1, 0x80}, {4, 0xF0}};
+    show(0, 4);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lanes);
+        plug("5 1920x1080@60 lanes=" + std::to_string(c.lanes));
+        const uint64_t mark = chip->mark();
+        turn();
+        EXPECT_EQ(chip->writeHistory(0x02, 0x4F, mark), std::vector<uint8_t>{c.mask});
     }
 }
 

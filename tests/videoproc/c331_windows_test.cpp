@@ -305,6 +305,7 @@ TEST_F(WindowsTest, VerticallyZoomedWindowsUnderInterfaceMode2)
         {"3840 x 1080 in 3840 x 2160", {3840, 2160}, 2, 3840, 2160, 4, {3840, 1080}, true, 37130, 37130, 0x84, 0},
         {"3840 x 1080 in 1920 x 2160", {3840, 2160}, 2, 1920, 2160, 4, {3840, 1080}, true, 32760, 0, 0x84, 0},
         {"720p in 1920 x 1080, mode 0", {1920, 1080}, 0, 1920, 1080, 0, {1280, 720}, false, 0, 43680, 5, 0x10000},
+        {"1080p in 1920 x 1080: not zoomed", {1920, 1080}, 2, 1920, 1080, 0, {1920, 1080}, false, 0, 0, 5, 0x10000},
     };
     setWord(para::window(1, para::WIN_ENABLE), 0);
     for (const Case &c : cases) {
@@ -328,6 +329,34 @@ TEST_F(WindowsTest, VerticallyZoomedWindowsUnderInterfaceMode2)
             EXPECT_EQ(chip->value(READ_ADDR, 0), m->PS_MEM_SC[ich(0)][0] - c.lead);
             m->c331_SetWinAttr(0, 0);
         }
+    }
+}
+
+// Under output interface mode 2 a vertically zoomed window of 2176 pixels
+// is not wide: its output side reads the shrunk crop (which starts at pixel
+// 100 of 3740 and, shrunk 38123/65536, at pixel 58: byte 232). One pixel
+// wider and the output side takes the input 2176 wide and zooms it, reading
+// from the crop's own start (byte 400).
+TEST_F(WindowsTest, WideWindowsUnderInterfaceMode2BeginAbove2176Pixels)
+{
+    const struct {
+        uint16_t winW;
+        uint32_t zoom, offset;
+    } cases[] = {{2176, 0, 232}, {2177, 65506, 400}};
+    const uint16_t crop[5] = {para::CROP_USED | 0, 100, 0, 3740, 1080};
+    for (int k = 0; k < 5; ++k)
+        setWord(para::crop_record(0) + 2 * k, crop[k]);
+    setWord(para::window(1, para::WIN_ENABLE), 0);
+    signal(3, 3840, 1080);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.winW);
+        window(0, 0, 0, c.winW, 2160, para::WIN_SOURCE_CROP | 0, 0);
+        m->zemApi_PnlInit2(3840, 2160, 3840, 2160, 4);
+        ASSERT_EQ(m->PS_VBOTX_MODE, 2);
+        m->set_output(m->c331_fd);
+        EXPECT_EQ(chip->value(H_SHRINK, 16 * ich(0)), 38123u);
+        EXPECT_EQ(chip->value(H_ZOOM, 0), c.zoom);
+        EXPECT_EQ(chip->value(READ_ADDR, 0), m->PS_MEM_SC[ich(0)][0] + c.offset);
     }
 }
 
