@@ -158,18 +158,23 @@ TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
 }
 
 // A flash that leaves its write-enable latch set after a program or an erase
-// is told to disable writing each time, and the controller is left idle.
+// is told to disable writing each time, and each operation ends only once the
+// latch reads clear (three status reads after the command), with the
+// controller idle.
 TEST_F(FlashDrvTest, WriteEnableLeftSetIsClearedAfterEraseAndProgram)
 {
     chip->flash().setWriteEnableKept(true);
+    chip->flash().setBusyPolls(3);
+    const auto latch = [&] { return m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02; };
     const Bytes data = pattern(10, 5);
     EXPECT_EQ(m->erase_flash(m->c331_fd, 2, 1, 0), c331_manage::SFL_OK);
+    EXPECT_EQ(latch(), 0u);
     EXPECT_EQ(m->write_flash(m->c331_fd, 0x2000, 10, data.data()), c331_manage::SFL_OK);
+    EXPECT_EQ(latch(), 0u);
     std::vector<Op::Kind> kinds;
     for (const Op &op : chip->flash().ops())
         kinds.push_back(op.kind);
     EXPECT_EQ(kinds, (std::vector<Op::Kind>{Op::Erase, Op::WriteDisable, Op::Program, Op::WriteDisable}));
-    EXPECT_EQ(m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02, 0u);
     EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
     EXPECT_EQ(chip->flash().contents(0x2000, 10), data);
 }
