@@ -125,9 +125,12 @@ bool SimC331Flash::read(uint8_t bank, uint8_t sub, uint8_t &value)
     case STAT:
         value = uint8_t((busy(m_dmaBusy) ? 0x01 : 0) | (busy(m_writeBusy) ? 0x02 : 0) | (busy(m_eraseBusy) ? 0x08 : 0));
         return true;
-    case RDSR:
-        value = uint8_t((busy(m_wip) ? 0x01 : 0) | (m_wel ? 0x02 : 0));
+    case RDSR: {
+        const bool wel = m_wel || m_welClearing > 0;
+        m_welClearing -= m_welClearing > 0;
+        value = uint8_t((busy(m_wip) ? 0x01 : 0) | (wel ? 0x02 : 0));
         return true;
+    }
     default:
         return false;
     }
@@ -210,6 +213,7 @@ void SimC331Flash::opcodeAlone(const ChipRegisters &regs)
     Op op;
     switch (regs[BANK][COMMAND_OP]) {
     case OP_WRDI:
+        m_welClearing = m_wel && m_welKept ? m_busyPolls : 0;
         m_wel = false;
         op.kind = Op::WriteDisable;
         break;

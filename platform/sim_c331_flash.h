@@ -89,7 +89,8 @@ public:
     // A controller that never finishes: every busy bit stays set.
     void setStuck(bool on);
     // A flash that leaves its write-enable latch set after a program or an
-    // erase, until it is told to disable writing.
+    // erase, until it is told to disable writing; the latch then reads set
+    // for as many status reads as a busy bit does.
     void setWriteEnableKept(bool on);
 
 private:
@@ -126,6 +127,7 @@ private:
     unsigned m_busyPolls = 1;
     bool m_stuck = false;
     bool m_welKept = false;
+    unsigned m_welClearing = 0;          // status reads that still show the latch after a write disable
     unsigned m_readBusy = 0, m_dmaBusy = 0, m_writeBusy = 0, m_eraseBusy = 0, m_wip = 0;
     std::vector<Op> m_ops;
 };

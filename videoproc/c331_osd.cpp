@@ -58,8 +58,9 @@ int c331_manage::zemApi_OsdSet(int item, int value)
     case 9: in[LEFT] = 0; break;
     case 10: osd_fit_source_width(value); break;
     case 11: in[TOP] = 0; break;
-    // The source is `value` high from the top of the OSD memory.
-    case 12: in[BOTTOM] = osd_area(true).h - value - in[TOP]; break;
+    // The source is `value` high from the top of the OSD memory: the
+    // character area, or the bitmap in bitmap mode.
+    case 12: in[BOTTOM] = osd_area().h - value - in[TOP]; break;
     case 13: PM_OSD_SCROLL_SPEED = value % 256; osd_refresh_request = 1; break;
     case 14: PM_OSD_CHAR_64DOT = value != 0; osd_rebuild_request = 1; break;
     case 15: PM_OSD_UPDATE_BUTTON = value != 0; osd_rebuild_request = 1; break;

@@ -88,6 +88,8 @@ void c331_manage::set_OSD_para(const OMENU_PARA &para)
     const int h = std::min(para.h, int(image_word(para::LED_HEIGHT)));
 
     load_char();
+    if (!text)
+        load_bmp();   // the bitmap's size bounds its source
     g_osd_h_alignment_tarix = 0;
     g_osd_v_alignment_value_tarix = 0;
     // Every menu starts from the whole OSD memory: the 32-dot fonts do not

@@ -3,7 +3,7 @@
 // the chip's memory engine and shown on every output channel; a user mode
 // saved with it keeps its menu, and recalling the mode shows that menu again
 // after another one was shown; switching the OSD off clears the channels'
-// enable bits.
+// enable bits. A bitmap menu is shown whole on a wall taller than the bitmap.
 
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
@@ -62,13 +62,14 @@ protected:
             n += line.rfind("copy ", 0) == 0;
         return n;
     }
-    // OSD control word of output channel ch, from the chip's register file.
-    unsigned control(int ch) const
+    // A 16-bit OSD register of output channel ch, from the chip's register file.
+    unsigned osdReg(int ch, int sub) const
     {
         const std::string regs = file(platform::sim::SimC331::REGISTER_FILE);
-        const size_t at = size_t(0x09 + 16 * ch) * 128 + 2;
+        const size_t at = size_t(0x09 + 16 * ch) * 128 + size_t(sub);
         return regs.size() > at + 1 ? uint8_t(regs[at]) | uint8_t(regs[at + 1]) << 8 : 0xFFFFu;
     }
+    unsigned control(int ch) const { return osdReg(ch, 0x02); }
     // Output channels the wall uses, from the chip manager's model dump.
     int channels()
     {
@@ -160,6 +161,28 @@ TEST_F(OsdE2e, TallMenuLeavesTheMemoryBoundedAndTheDeviceAnswering)
         EXPECT_LT(kib - wallHigh, 64 * 1024) << h << ": " << kib << " KiB after " << wallHigh << " KiB";
     }
     EXPECT_EQ(ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0})), Bytes{0});
+    EXPECT_TRUE(dev->running());
+}
+
+// A bitmap menu of the 1920 x 1080 bitmap on a wall of 3840 x 2160 is shown
+// whole: the first channel's OSD piece and its vertical scroll length are
+// 1080 lines.
+TEST_F(OsdE2e, BitmapMenuIsShownWholeOnAWallTallerThanTheBitmap)
+{
+    start(false, false);
+    tcp.reset(new TcpClient(10002));
+    ASSERT_TRUE(tcp->ok());
+    const Bytes menu = bytes(R"({"name": "bmp", "osdcount": 1, "oactcount": 0, "menu": [{"type": 1, "status": "on",
+        "pos": {"x": 0, "y": 0, "w": 1920, "h": 1080}, "act": {"effect": 0, "speed": 0, "staytime": 0},
+        "bmppara": {}, "start": 0, "end": 0}]})");
+    EXPECT_EQ(upload(*tcp, "OSDS", menu, md5Of(menu)), (Bytes{0, 3, 0}));
+    setWord(para::LED_WIDTH, 3840);
+    setWord(para::LED_HEIGHT, 2160);
+    setWord(para::OSD_FLAG, 1);
+    apply(0x02);
+    const auto shown = [&] { return (control(0) & 3) == 2 && osdReg(0, 0x18) == 1080 && osdReg(0, 0x42) == 1080; };
+    EXPECT_TRUE(zemtest::waitFor(shown, 10s)) << "control " << std::hex << control(0) << std::dec << ", height "
+                                              << osdReg(0, 0x18) << ", scroll " << osdReg(0, 0x42);
     EXPECT_TRUE(dev->running());
 }
 

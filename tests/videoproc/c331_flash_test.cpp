@@ -146,30 +146,42 @@ TEST_F(FlashDrvTest, StuckControllerFailsEveryOperationInBoundedPolls)
     EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
 }
 
-// A DMA's wait grows with its length: the flash answers busy for 150,000
-// polls of 100 us (15 s). The 64-dot CJK font (0xA40000 bytes) may take
-// 100,000 + 0xA40000 / 12 polls (about 100 s); 64 bytes may take 100,005
-// polls and time out.
+// A DMA waits 100,000 polls (10 s) plus one for every 12 bytes: 64 bytes
+// 100,005 polls, the 64-dot CJK font (0xA40000 bytes) 995,658 (about 100 s).
+// A flash busy for one poll less is waited for; one busy that long is not.
 TEST_F(FlashDrvTest, DmaWaitGrowsWithTheLength)
 {
-    chip->flash().setBusyPolls(150000);
-    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 0xA40000), c331_manage::SFL_OK);
-    EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, 64), c331_manage::SFL_TIMEOUT);
+    const struct {
+        uint32_t length;
+        unsigned polls;
+    } cases[] = {{64, 100005}, {0xA40000, 995658}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.length);
+        chip->flash().setBusyPolls(c.polls - 1);
+        EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, c.length), c331_manage::SFL_OK);
+        chip->flash().setBusyPolls(c.polls);
+        EXPECT_EQ(m->osd_write_dma_sfl(m->c331_fd, 0x450023, 0x7F29F000, 0, c.length), c331_manage::SFL_TIMEOUT);
+    }
 }
 
 // A flash that leaves its write-enable latch set after a program or an erase
-// is told to disable writing each time, and the controller is left idle.
+// is told to disable writing each time, and each operation ends only once the
+// latch reads clear (three status reads after the command), with the
+// controller idle.
 TEST_F(FlashDrvTest, WriteEnableLeftSetIsClearedAfterEraseAndProgram)
 {
     chip->flash().setWriteEnableKept(true);
+    chip->flash().setBusyPolls(3);
+    const auto latch = [&] { return m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02; };
     const Bytes data = pattern(10, 5);
     EXPECT_EQ(m->erase_flash(m->c331_fd, 2, 1, 0), c331_manage::SFL_OK);
+    EXPECT_EQ(latch(), 0u);
     EXPECT_EQ(m->write_flash(m->c331_fd, 0x2000, 10, data.data()), c331_manage::SFL_OK);
+    EXPECT_EQ(latch(), 0u);
     std::vector<Op::Kind> kinds;
     for (const Op &op : chip->flash().ops())
         kinds.push_back(op.kind);
     EXPECT_EQ(kinds, (std::vector<Op::Kind>{Op::Erase, Op::WriteDisable, Op::Program, Op::WriteDisable}));
-    EXPECT_EQ(m->c331drv->read_C331(m->c331_fd, C331_REG(4, 0x55, 1), 0) & 0x02, 0u);
     EXPECT_EQ(chip->writeHistory(4, 0x48).back(), 0);
     EXPECT_EQ(chip->flash().contents(0x2000, 10), data);
 }

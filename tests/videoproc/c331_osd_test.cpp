@@ -47,6 +47,7 @@ TEST_F(OsdItemTest, ItemsStoreTheirValueAndRaiseTheirRequest)
 TEST_F(OsdItemTest, MarginsComeFromTheWindowAndTheVisibleSourceIsTheWindowSize)
 {
     setWord(para::LED_X, 100);
+    m->PM_OSD_DATA_MODE = 1;
     m->PS_BG_HACT = 1920;
     m->PS_BG_VACT = 1080;
     m->PM_OSD_CHAR_64DOT = 1;
@@ -273,6 +274,28 @@ TEST_F(OsdItemTest, BitmapMenuAfterATextMenuIsShownWhole)
     EXPECT_EQ(m->OSD_WIN.VW, 1080);
     EXPECT_EQ(onChannel(0x091402, 0), 1920u);
     EXPECT_EQ(onChannel(0x090202, 0), 0x4002u);   // bitmap shown, no zoom, above the video
+}
+
+// A bitmap menu on a wall of 3840 x 2160 (2 x 2 channels) takes its source
+// from the 1920 x 1080 bitmap, not from the wall-sized character area: it
+// shows its whole rectangle, and never more lines than the bitmap has.
+TEST_F(OsdItemTest, BitmapMenuOnATallWallShowsItsWholeRectangle)
+{
+    wall(2, 2);
+    setWord(para::LED_HEIGHT, 2160);
+    const int cases[][3] = {{1080, 0, 1080}, {700, 380, 700}, {1500, -420, 1080}};   // h, bottom margin, lines shown
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c[0]);
+        OMENU_PARA e = menu("", 0, 0, 1920, c[0]);
+        e.type = 1;
+        m->set_OSD_para(e);
+        EXPECT_EQ(m->PM_OSD_INPUT_OFFSET[3], c[1]);
+        m->update_osd(m->c331_fd);
+        EXPECT_EQ(m->OSD_WIN.HW, 1920);
+        EXPECT_EQ(m->OSD_WIN.VW, c[2]);
+        EXPECT_EQ(onChannel(0x091802, 0), uint32_t(c[2]));
+        EXPECT_EQ(onChannel(0x094202, 0), uint32_t(c[2]));   // the vertical scroll wraps there
+    }
 }
 
 // A menu as tall as a 16-bit height (or taller) is as tall as the wall: the

@@ -175,6 +175,31 @@ TEST_F(OsdWindowTest, WideWallShowsAndScrollsTheAreaTheEngineHolds)
     EXPECT_EQ(tiles, (std::vector<uint32_t>{0, 8191, 16384 * 100, 16384 * 100 + 8191}));   // 16384 bytes a line
 }
 
+// A 64-dot text on a wall of 4 x 2 channels of 3840 x 2160, in a window of
+// 10000 x 4000: the character area is cut to 8191 wide and to the 4314 lines
+// of 16384 bytes that the memory from PS_MEM_OSD (0x725C0000) to the fonts
+// holds three times, and the window's margins come from that area, so that
+// all of it that the window covers is shown and scrolled.
+TEST_F(OsdWindowTest, SixtyFourDotTextOnAWideWallShowsTheAreaTheMemoryHolds)
+{
+    wall(4, 2);
+    m->PS_ACTHW = 3840;
+    m->PS_ACTVW = 2160;
+    m->PS_PANEL_HW = 15360;
+    m->PS_PANEL_VW = 4320;
+    setWord(para::LED_WIDTH, 15360);
+    setWord(para::LED_HEIGHT, 4320);
+    OMENU_PARA e = menu("AB", 0, 0, 10000, 4000);
+    e.fontw = e.fonth = 64;
+    m->set_OSD_para(e);
+    m->set_osd(m->c331_fd, 1);
+    m->set_scroll(m->c331_fd);
+    EXPECT_EQ(m->OSD_WIN.HW, 8191);
+    EXPECT_EQ(m->OSD_WIN.VW, 4000);
+    EXPECT_EQ(onChannel(0x094002, 0), 8191u);
+    EXPECT_EQ(onChannel(0x094202, 0), 4000u);
+}
+
 // The OSD memory from PS_MEM_OSD to the fonts at 0x7F000000 holds an area
 // and the second area's 2 x 2 tiling: the second area stays at PS_MEM_OSD1
 // while the area fits in front of it (0x25C0000 bytes), else it follows the

@@ -23,6 +23,11 @@ const PanelCase PANELS[] = {
     // Side by side: H is the first output's height (the two outputs share it).
     {"side by side", 3840, 1080, 1000, 1080, 3, 1, 5, 2904, 3410, 2840, 3398, 1840, 0, 2, 1},
     {"vertical split, two pairs", 4800, 4320, 4800, 2160, 2, 0, 7, 2476, 3999, 2400, 2160, 0, 0, 2, 2},
+    // Outputs of 1920 x 5000 on one pair need more lines than any admissible
+    // timing of 1984 pixels a line has (4994): the totals are the needed
+    // ones, with 38 lines of blanking for the vertical split and 12 else.
+    {"vertical split, one pair", 1920, 10000, 1920, 5000, 2, 1, 8, 1984, 5038, 1920, 5000, 0, 0, 1, 2},
+    {"stacked, one pair", 1920, 10000, 1920, 5000, 1, 1, 8, 1984, 5012, 1920, 5000, 0, 0, 1, 2},
     {"no admissible timing: the needed totals", 700, 14000, 700, 14000, 0, 1, 5, 764, 14012, 700, 14000, 0, 0, 1, 1},
     // A first output wider or taller than the wall is the whole wall.
     {"first output wider than the wall", 1920, 1080, 5000, 1080, 3, 1, 5, 1984, 4990, 1920, 4978, 0, 0, 2, 1},
