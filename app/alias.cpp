@@ -17,6 +17,34 @@ namespace {
 
 const char *const kAliasFile = "/data/configs/alias.json";
 
+// The parser recurses once per level of nesting, so a file nested deeper
+// than this is refused before it is parsed. A real file nests 4 deep.
+constexpr int kMaxDepth = 64;
+
+// Throws when objects and arrays in `text` nest deeper than kMaxDepth.
+// Brackets inside strings do not count; the scan does not recurse.
+void checkDepth(const std::string &text)
+{
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxDepth)
+                throw std::runtime_error("nested deeper than " + std::to_string(kMaxDepth));
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+}
+
 // The entry number: a text of decimal digits (an optional minus sign allowed).
 int parseId(const std::string &text)
 {
@@ -70,6 +98,7 @@ bool get_json_alias_para(ALIAS_PARA *out, const std::string &kind, int id)
 
     ALIAS_PARA entry;
     try {
+        checkDepth(text);
         std::istringstream in(text);
         boost::property_tree::ptree root;
         boost::property_tree::read_json(in, root);

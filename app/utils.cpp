@@ -12,7 +12,7 @@ std::mutex Utils::_file_deal_mutex;
 std::recursive_mutex Utils::_test_signal_mutex;
 std::mutex Utils::_led_para_init_mutex;
 std::mutex Utils::_bri_set_mutex;
-std::mutex Utils::_spi_mutex;
+platform::spi::BusMutex Utils::_spi_mutex;
 std::mutex Utils::_c331_bnk_mutex;
 std::mutex Utils::_fpga_multicast_mutex;
 std::mutex Utils::_source_hdminfo_mutex;

@@ -5,6 +5,8 @@
 // arithmetic, shell commands one at a time, Ethernet set-up, flash partitions
 // and the program-wide mutexes.
 
+#include "platform/spi.h"
+
 #include <QString>
 #include <cstdint>
 #include <mutex>
@@ -58,7 +60,7 @@ public:
     static std::recursive_mutex _test_signal_mutex;
     static std::mutex _led_para_init_mutex;
     static std::mutex _bri_set_mutex;
-    static std::mutex _spi_mutex;
+    static platform::spi::BusMutex _spi_mutex;
     static std::mutex _c331_bnk_mutex;
     static std::mutex _fpga_multicast_mutex;
     static std::mutex _source_hdminfo_mutex;

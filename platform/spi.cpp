@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <linux/spi/spidev.h>
@@ -23,6 +24,7 @@ struct SimState {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<sim::Device>> devices;   // by absolute program path
     std::map<std::string, unsigned> failures;
+    std::map<std::string, unsigned> unlocked;                       // transfers without the bus lock
     std::vector<std::string> openPaths;                             // index = fd - SIM_FD_BASE
     std::map<std::string, sim::Settings> settings;                  // as last configured, by path
     bool timing = false;
@@ -36,6 +38,7 @@ SimState &simState()
 }
 
 thread_local uint64_t t_busDebtNs = 0;
+thread_local bool t_holdsBus = false;
 
 void chargeBusTime(const Xfer *xfers, unsigned n)
 {
@@ -70,6 +73,8 @@ int simTransfer(int fd, const Xfer *xfers, unsigned n)
         if (fd < SIM_FD_BASE || idx >= s.openPaths.size())
             return -1;
         const std::string &p = s.openPaths[idx];
+        if (!BusMutex::heldByThisThread() && s.unlocked[p]++ == 0)
+            std::fprintf(stderr, "spi: transfer on %s without the bus lock\n", p.c_str());
         auto f = s.failures.find(p);
         if (f != s.failures.end() && f->second > 0) {
             --f->second;
@@ -108,6 +113,31 @@ int simConfigure(int fd, const sim::Settings &settings)
 }
 
 } // namespace
+
+void BusMutex::lock()
+{
+    m_mutex.lock();
+    t_holdsBus = true;
+}
+
+bool BusMutex::try_lock()
+{
+    if (!m_mutex.try_lock())
+        return false;
+    t_holdsBus = true;
+    return true;
+}
+
+void BusMutex::unlock()
+{
+    t_holdsBus = false;
+    m_mutex.unlock();
+}
+
+bool BusMutex::heldByThisThread()
+{
+    return t_holdsBus;
+}
 
 int open(const std::string &absolute)
 {
@@ -198,6 +228,14 @@ bool busTimingWanted()
 {
     const char *v = std::getenv("ZEM_SIM_BUS_TIMING");
     return !(v && std::string(v) == "0");
+}
+
+unsigned unlockedTransfers(const std::string &absolute)
+{
+    SimState &s = simState();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    auto it = s.unlocked.find(absolute);
+    return it == s.unlocked.end() ? 0 : it->second;
 }
 
 void failTransfers(const std::string &absolute, unsigned count)

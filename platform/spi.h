@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -27,6 +28,22 @@ struct Xfer {
 // FPGAs and their configuration flashes - runs in mode 3 with 8-bit words.
 constexpr uint8_t BUS_MODE = 3;
 constexpr uint8_t BUS_BITS = 8;
+
+// The lock of the SPI controller that the video processing chip, both FPGAs
+// and their configuration flashes share (Utils::_spi_mutex); every transfer
+// is made under it. A plain mutex that also tells the simulated bus whether
+// the thread making a transfer holds it.
+class BusMutex
+{
+public:
+    void lock();
+    bool try_lock();
+    void unlock();
+    static bool heldByThisThread();
+
+private:
+    std::mutex m_mutex;
+};
 
 // Opens a device path ("/dev/spidev32766.0"); a descriptor, or -1.
 int open(const std::string &absolute);
@@ -64,6 +81,10 @@ void setBusTiming(bool enabled, uint32_t driverCostNs = 20000);
 // Whether the program's simulation wants the bus time: yes, unless
 // ZEM_SIM_BUS_TIMING is "0" (to measure the program's own processor time).
 bool busTimingWanted();
+
+// Transfers made on a path by a thread that did not hold the bus lock; the
+// first one on each path is also reported on standard error.
+unsigned unlockedTransfers(const std::string &absolute);
 
 // Makes the next `count` transfers on a path fail (result -1).
 void failTransfers(const std::string &absolute, unsigned count);

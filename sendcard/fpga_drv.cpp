@@ -42,7 +42,7 @@ void message(int fd, const uint8_t *tx, uint8_t *rx, uint32_t len)
     x.rx = rx;
     x.len = len;
     x.speed_hz = SPI_SPEED;
-    std::lock_guard<std::mutex> lock(Utils::_spi_mutex);
+    std::lock_guard<platform::spi::BusMutex> lock(Utils::_spi_mutex);
     platform::spi::transfer(fd, &x, 1);
 }
 
@@ -199,7 +199,7 @@ public:
     ~FlashRoute() { fpga_gpio::route_idle(); }
 
 private:
-    std::lock_guard<std::mutex> m_lock;
+    std::lock_guard<platform::spi::BusMutex> m_lock;
 };
 
 } // namespace

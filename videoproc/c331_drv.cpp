@@ -25,7 +25,7 @@ int transfer_locked(int fd, const uint8_t *tx, uint8_t *rx, int len, uint32_t hz
     x.cs_change = false;
     int ret;
     {
-        std::lock_guard<std::mutex> lock(Utils::_spi_mutex);
+        std::lock_guard<platform::spi::BusMutex> lock(Utils::_spi_mutex);
         fpga_gpio::route_idle();
         ret = platform::spi::transfer(fd, &x, 1);
     }

@@ -60,10 +60,11 @@ TEST_F(AliasTest, MissingFileIsSilent)
 }
 
 // Unparsable and malformed files never throw out of the reader; they are
-// deleted so that the PC tool sends them again.
+// deleted so that the PC tool sends them again. One nested 100000 deep would
+// overflow the stack of a recursive parser.
 TEST_F(AliasTest, BrokenFilesAreDeleted)
 {
-    const char *broken[] = {
+    const std::string broken[] = {
         "{",
         R"({"filename": "x"})",
         R"({"namelist": {"source": [ {"id": "0", "valid": "on"} ]}})",
@@ -71,14 +72,26 @@ TEST_F(AliasTest, BrokenFilesAreDeleted)
         R"({"namelist": {"source": [ {"id": "two", "valid": "on", "name": "A"} ]}})",
         R"({"namelist": {"source": [ {"id": "", "valid": "on", "name": "A"} ]}})",
         R"({"namelist": {"source": [ {"id": "99999999999", "valid": "on", "name": "A"} ]}})",
+        "{\"namelist\": " + std::string(100000, '[') + std::string(100000, ']') + "}",
     };
-    for (const char *json : broken) {
+    for (const std::string &json : broken) {
+        SCOPED_TRACE(json.substr(0, 80));
         write(json);
         ALIAS_PARA p;
-        EXPECT_NO_THROW(EXPECT_FALSE(get_json_alias_para(&p, "source", 0))) << json;
-        EXPECT_FALSE(present()) << json;
+        EXPECT_NO_THROW(EXPECT_FALSE(get_json_alias_para(&p, "source", 0)));
+        EXPECT_FALSE(present());
         EXPECT_FALSE(get_json_alias_para(&p, "source", 0));
     }
+}
+
+// Brackets and escaped quotes inside a name are text, not nesting.
+TEST_F(AliasTest, BracketsInNamesAreNoNesting)
+{
+    const std::string name = std::string(100, '[') + "\\\"{" + std::string(100, '{');
+    write(R"({"namelist": {"source": [ {"id": "1", "valid": "on", "name": ")" + name + R"("} ]}})");
+    ALIAS_PARA p;
+    ASSERT_TRUE(get_json_alias_para(&p, "source", 1));
+    EXPECT_EQ(p.name, std::string(100, '[') + "\"{" + std::string(100, '{'));
 }
 
 // The reader waits for the file transfer's writer, which holds the file lock.

@@ -1,12 +1,13 @@
 // Settings the PC tool changes end up on the device's storage: a brightness
-// applied through register 11 is persisted in the parameter file, and an OSD
+// applied through register 11 is persisted in the parameter file, an OSD
 // menu upload replaces the menu file only when its digest holds, whichever
-// links carry its requests.
+// links carry its requests, and an alias file too deep to parse is removed.
 
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
 
 #include <QDir>
+#include <sys/stat.h>
 
 using namespace e2e;
 
@@ -100,6 +101,27 @@ TEST_F(PersistenceE2e, UploadStartedOnOneLinkIsFinishedOnOthers)
     EXPECT_EQ(payload(other.ask(block(uint32_t(half), Bytes(menu.begin() + long(half), menu.end())))), (Bytes{0, 2}));
     EXPECT_EQ(payload(udp.ask(10005, endWith(md5Of(menu)))), (Bytes{0, 3, 0}));
     EXPECT_EQ(file("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
+}
+
+// An alias file nested far deeper than any real one is removed as
+// unparsable, at start-up (the status screen reads the names) and after an
+// upload, and the program keeps answering.
+TEST_F(PersistenceE2e, DeeplyNestedAliasFileIsRemovedAtStartAndAfterAnUpload)
+{
+    const std::string alias = "/data/configs/alias.json";
+    const std::string deep = "{\"namelist\": " + std::string(100000, '[') + std::string(100000, ']') + "}";
+    ::mkdir(root.host("/data").c_str(), 0755);
+    ::mkdir(root.host("/data/configs").c_str(), 0755);
+    zemtest::writeFile(root.host(alias), deep);
+    start(false, false);
+    EXPECT_TRUE(zemtest::waitFor([&] { return !exists(alias); }, 10s)) << output();
+
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(upload(tcp, "ALIS", bytes(deep), md5Of(bytes(deep))), (Bytes{0, 3, 0}));
+    EXPECT_TRUE(zemtest::waitFor([&] { return !exists(alias); }, 10s)) << output();
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2))), (Bytes{0, 0x52, 0x97}));
+    EXPECT_TRUE(dev->running());
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // RAM, device-record and cloud-file commands of the running program over
 // TCP 10002, as the PC tool sends them: the device record before any search,
 // remote reads and writes of the sending card's pages, a CA file above its
-// kind's size limit announced with the confirm flag, and user-mode records
-// read across their ends.
+// kind's size limit announced with the confirm flag, a cloud settings file
+// that (alone) makes the program ask the 4G module to reconfigure, and
+// user-mode records read across their ends.
 
 #include "e2e_fixture.h"
 
@@ -59,6 +60,24 @@ TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
     ASSERT_EQ(stored.size(), 40007u);
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 7), (Bytes{0xAA, 0x65, 0x00, 0x40, 0x9C, 0x00, 0x00}));
     EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+}
+
+// Nothing asks the 4G module to reconfigure while no settings file has been
+// stored; storing one sends it the fixed register-write frame.
+TEST_F(RamCloudE2e, ModuleIsAskedToReconfigureOnlyOnceASettingsFileIsStored)
+{
+    start(false, true);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    // The 4G link looks for a request at least once a second.
+    EXPECT_TRUE(link4g->receive(1, zemtest::patience(1500ms)).empty());
+
+    const Bytes done = {0, 200, 0, 0x66, 0};
+    EXPECT_EQ(ask(tcp, 0xCC, cat({'F', '0', '0', '4'}, cat(le32(8), {1}))), done);
+    EXPECT_EQ(ask(tcp, 0xC5, cat(cat({0x66, 0}, le32(0)), cat({8, 0}, Bytes(8, 0x11)))), done);
+    EXPECT_EQ(ask(tcp, 0xC6, cat({0x66, 0}, le32(8))), done);
+    EXPECT_EQ(link4g->receive(16, zemtest::patience(3000ms)),
+              (Bytes{0xA5, 0x10, 0xF0, 0x00, 0xF1, 0x10, 0xCC, 0x01, 0x00, 0x00, 0xA0, 0x01, 0x01, 0x01, 0x6D, 0x5A}));
 }
 
 // User-mode records read by the PC tool: a read that crosses a record's

@@ -77,6 +77,40 @@ TEST_F(FlashTest, FlashAnswersOnlyWhileItsRouteIsSelected)
     EXPECT_EQ(rx[4], 0x5A);
 }
 
+// Every road to the FPGAs and their flashes holds the SPI lock the chip
+// shares; the simulated bus counts each transfer made without it.
+TEST_F(FlashTest, EveryFpgaAndFlashTransferHoldsTheBusLock)
+{
+    auto unlocked = [] {
+        return platform::spi::sim::unlockedTransfers(fpga_drv::DEVICE_PATH[0]) +
+               platform::spi::sim::unlockedTransfers(fpga_drv::DEVICE_PATH[1]) +
+               platform::spi::sim::unlockedTransfers(fpga_drv::FLASH_DEVICE_PATH);
+    };
+    const unsigned before = unlocked();
+    uint8_t buf[8] = {1, 2, 3, 4};
+    for (uint8_t n : {0, 1}) {
+        fpga_drv::write_reg(n, 5, 1);
+        fpga_drv::read_reg(n, 5);
+        fpga_drv::write_ram(n, 1, 0x10, buf, 4);
+        fpga_drv::read_ram(n, 1, 0x10, buf, 4);
+        fpga_drv::send_card_frame(n, 0, buf, 4);
+        fpga_drv::read_card_frame(n, 0, buf, 4);
+        fpga_drv::FPGA_SPI_FLASH_VBYONE_ERASE(uint8_t(n + 2), 0, 0, 1);
+        write(uint8_t(n + 2), 0x100, Bytes{1});
+        read(uint8_t(n + 2), 0x100, 1);
+        fpga_drv::FPGA_SPI_FLASH_SSTF016B_RD_UID(uint8_t(n + 2), buf);
+        EXPECT_EQ(fpga[n]->reg(5), 1);
+        EXPECT_EQ(flash[n]->programCount(), 1u);
+    }
+    EXPECT_EQ(unlocked(), before);
+
+    const int fd = platform::spi::open(fpga_drv::DEVICE_PATH[1]);
+    platform::spi::Xfer x;
+    x.len = 3;
+    platform::spi::transfer(fd, &x, 1);
+    EXPECT_EQ(unlocked(), before + 1);
+}
+
 TEST_F(FlashTest, EachFlashHasItsOwnUniqueId)
 {
     uint8_t a[8], b[8];
