@@ -62,14 +62,16 @@ TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
 {
     // While another link holds the image's lock, the local RAM
     // write and read of the image and the slots, the read of the status
-    // page (the font byte) and the factory restore of register 16, wait:
-    // neither side sees half of the other's values.
+    // page (the font byte), the wall's size in the device-information block
+    // and the factory restore of register 16, wait: neither side sees half
+    // of the other's values.
     const Bytes requests[] = {
         pctool::ramWrite(pctool::CONTROLLER, 100, {1, 2}),
         pctool::ramRead(pctool::CONTROLLER, 100, 2),
         pctool::ramWrite(pctool::CONTROLLER, 0x1000, {0xAA, 0xAA}),
         pctool::ramRead(pctool::CONTROLLER, 0x1000, 2),
         pctool::ramRead(pctool::CONTROLLER, 0x600886, 1),
+        pctool::ramRead(pctool::CONTROLLER, 0xA0000080, 4),
         pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 16, {0x01, 0, 0x01}),
     };
     for (const Bytes &request : requests) {
