@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <QSettings>
+#include <QStringList>
 #include <mutex>
 
 ConfigEngine *ConfigEngine::p_config = nullptr;
@@ -64,13 +65,13 @@ std::mutex &instanceMutex()
     return m;
 }
 
-// What a restart loads for an item: its stored text when not empty, else its
-// default (invalid when that is empty too).
 bool hasText(const QVariant &v)
 {
     return v.isValid() && !v.toString().isEmpty();
 }
 
+// What a restart loads for an item: its stored text when not empty, else its
+// default (invalid when that is empty too).
 QVariant loadedValue(const QVariant &stored, const QVariant &defaultValue)
 {
     if (hasText(stored))

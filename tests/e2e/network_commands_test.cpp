@@ -90,8 +90,8 @@ TEST_F(NetworkE2e, SearchRecordClockEdidAndAddressSet)
 }
 
 // With the configuration folder on a full file system the barcode and the
-// address are answered as not stored (2 and 1), and the device goes on, and
-// starts again, with the ones it had.
+// address are answered as not stored (2 and 1), as an upload is, and the
+// device goes on, and starts again, with the ones it had.
 TEST_F(NetworkE2e, BarcodeAndAddressOnAFullDiskAreAnsweredAsNotStored)
 {
     zemtest::FullDisk disk(root.host("/data/configs"));
@@ -107,8 +107,13 @@ TEST_F(NetworkE2e, BarcodeAndAddressOnAFullDiskAreAnsweredAsNotStored)
     };
     const Bytes oldBarcode = {0, 31, 6, 0, 'O', 'L', 'D', '1'};
     EXPECT_EQ(barcode("OLD1"), (Bytes{0, 30})) << output();
+    const Bytes alias = bytes("{\"namelist\":[]}"), longer = bytes("{\"namelist\":[{\"name\":\"x\"}]}");
+    EXPECT_EQ(upload(tcp, "ALIS", alias, md5Of(alias)), (Bytes{0, 3, 0}));
 
     ASSERT_TRUE(disk.fill());
+    // Uploads already answer a failure and keep the old file.
+    EXPECT_EQ(upload(tcp, "ALIS", longer, md5Of(longer)), (Bytes{1, 3, 1}));
+    EXPECT_EQ(file("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
     const std::string before = file("/data/configs/tcpip.ini");
     EXPECT_EQ(barcode("NEW2"), (Bytes{2, 30}));
     EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA2, 31))), oldBarcode);
