@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <QSettings>
+#include <QStringList>
 #include <mutex>
 
 ConfigEngine *ConfigEngine::p_config = nullptr;
@@ -64,6 +65,20 @@ std::mutex &instanceMutex()
     return m;
 }
 
+bool hasText(const QVariant &v)
+{
+    return v.isValid() && !v.toString().isEmpty();
+}
+
+// What a restart loads for an item: its stored text when not empty, else its
+// default (invalid when that is empty too).
+QVariant loadedValue(const QVariant &stored, const QVariant &defaultValue)
+{
+    if (hasText(stored))
+        return stored;
+    return hasText(defaultValue) ? defaultValue : QVariant();
+}
+
 int nib(uint16_t reg, int n)
 {
     return (reg >> (4 * n)) & 0xF;
@@ -86,14 +101,10 @@ ConfigEngine::ConfigEngine()
         item.filePath = QString::fromLatin1(kConfigFile);
         _itemMap.insert(item.key, item.id);
 
-        QVariant stored = settings.value(item.key);
-        if (stored.isValid() && !stored.toString().isEmpty()) {
-            item.value = stored;
-        } else if (!item.defaultValue.toString().isEmpty()) {
-            item.value = item.defaultValue;
-            if (!item.noWrite)
-                settings.setValue(item.key, item.defaultValue);
-        }
+        const QVariant stored = settings.value(item.key);
+        item.value = loadedValue(stored, item.defaultValue);
+        if (!hasText(stored) && item.value.isValid() && !item.noWrite)
+            settings.setValue(item.key, item.defaultValue);
         m_items.push_back(item);
     }
     settings.sync();
@@ -126,21 +137,67 @@ QVariant ConfigEngine::read_config_variant(ConfigItem::ConfigName id)
     return m_items[static_cast<size_t>(id)].value;
 }
 
-void ConfigEngine::write_config_variant(ConfigItem::ConfigName id, const QVariant &value)
+bool ConfigEngine::write_config_variant(ConfigItem::ConfigName id, const QVariant &value)
+{
+    return write_config_variants({{id, value}});
+}
+
+bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>> &items)
+{
+    std::lock_guard<std::mutex> lock(s_mutex);
+    QString file;
+    QStringList keys;
+    QList<QVariant> values;
+    for (const auto &entry : items) {
+        if (entry.first < 0 || static_cast<size_t>(entry.first) >= m_items.size())
+            continue;
+        ConfigItem &item = m_items[static_cast<size_t>(entry.first)];
+        item.value = entry.second;
+        const QString key = _itemMap.key(entry.first);
+        if (item.noWrite || item.filePath.isEmpty() || key.isEmpty())
+            continue;
+        file = item.filePath;   // every item lives in the one configuration file
+        keys << key;
+        values << entry.second;
+    }
+    if (keys.isEmpty())
+        return true;
+    QSettings settings(platform::qpath(file), QSettings::IniFormat);
+    QList<QVariant> before;
+    for (const QString &key : qAsConst(keys))
+        before << (settings.contains(key) ? settings.value(key) : QVariant());
+    for (int i = 0; i < keys.size(); ++i)
+        settings.setValue(keys[i], values[i]);
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    // Qt keeps a change it could not write in its cache of the file, answers
+    // it to the next reader and writes it with the next item stored: the
+    // file's own values go back in its place, so the file and what is read
+    // from it stay one.
+    for (int i = 0; i < keys.size(); ++i) {
+        if (before[i].isValid())
+            settings.setValue(keys[i], before[i]);
+        else
+            settings.remove(keys[i]);
+    }
+    writeLogMsg(LOG_ERROR, "ConfigEngine: the configuration file could not be written");
+    return false;
+}
+
+QVariant ConfigEngine::reload_config_variant(ConfigItem::ConfigName id)
 {
     std::lock_guard<std::mutex> lock(s_mutex);
     if (id < 0 || static_cast<size_t>(id) >= m_items.size())
-        return;
+        return QVariant();
     ConfigItem &item = m_items[static_cast<size_t>(id)];
-    item.value = value;
-    if (item.noWrite || item.filePath.isEmpty())
-        return;
-    QString key = _itemMap.key(id);
-    if (key.isEmpty())
-        return;
-    QSettings settings(platform::qpath(item.filePath), QSettings::IniFormat);
-    settings.setValue(key, value);
-    settings.sync();
+    const QString key = _itemMap.key(id);
+    if (item.filePath.isEmpty() || key.isEmpty())
+        return item.value;
+    // A new QSettings reads the file again when it changed since Qt last read it.
+    const QVariant stored = QSettings(platform::qpath(item.filePath), QSettings::IniFormat).value(key);
+    item.value = loadedValue(stored, item.defaultValue);
+    return item.value;
 }
 
 QString ConfigEngine::device_id(uint16_t a, uint16_t b, uint16_t c)

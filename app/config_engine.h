@@ -6,7 +6,9 @@
 // reads the SoC's unique id into g_pid, loads the settings into the globals,
 // sets up Ethernet and checks the launcher entry.
 
+#include <QList>
 #include <QMap>
+#include <QPair>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -65,8 +67,17 @@ public:
     static void resetInstance();
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
-    // Sets the item's value and writes it through to its file.
-    void write_config_variant(ConfigItem::ConfigName id, const QVariant &value);
+    // Sets the item's value and writes it through to its file. False when
+    // the file did not take it (a full disk): the value stays in memory, the
+    // file keeps what it held.
+    bool write_config_variant(ConfigItem::ConfigName id, const QVariant &value);
+    // The same for several items of the file at once: the file is replaced
+    // once, so it takes all of them or none.
+    bool write_config_variants(const QList<QPair<ConfigItem::ConfigName, QVariant>> &items);
+    // Reads the item again from its file as a restart would load it (the
+    // stored text when not empty, else the default), keeps that as the
+    // item's value and returns it: what a write really left on the disk.
+    QVariant reload_config_variant(ConfigItem::ConfigName id);
 
     // The 32 hex digits of the device id from the three SoC id registers.
     static QString device_id(uint16_t a, uint16_t b, uint16_t c);

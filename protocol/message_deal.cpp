@@ -253,11 +253,15 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
     uint16_t port = para::get16(property, 126);
     b[0x69] = uint8_t(port >> 8);
     b[0x6A] = uint8_t(port);
-    const uint8_t *img = ZemRamPara::pInstance()->ram_para;
-    b[0x80] = img[para::LED_WIDTH + 1];
-    b[0x81] = img[para::LED_WIDTH];
-    b[0x82] = img[para::LED_HEIGHT + 1];
-    b[0x83] = img[para::LED_HEIGHT];
+    // The wall's width and height, one copy taken under the image's lock: a
+    // pair that another link or the chip thread is writing is never mixed.
+    static_assert(para::LED_HEIGHT == para::LED_WIDTH + 2, "the wall's size is one 4-byte run");
+    uint8_t size[4];
+    ZemRamPara::pInstance()->copy_image(size, para::LED_WIDTH, sizeof size);
+    b[0x80] = size[1];
+    b[0x81] = size[0];
+    b[0x82] = size[3];
+    b[0x83] = size[2];
     std::lock_guard<std::mutex> lock(g_config_text_mutex);
     uint32_t pos = 0x84;
     putText(b, pos, g_Kumo_cloudserverip);

@@ -66,7 +66,9 @@ uint32_t message_deal::set_barcode(uint8_t *body)
     config->write_config_variant(ConfigItem::Barcode, sent);
     platform::files::sync();
     platform::pauseMs(100);
-    const QString stored = config->read_config_variant(ConfigItem::Barcode).toString();
+    // Read back from the file, not from the store's memory: a full disk
+    // keeps the old barcode, and that is the one a restart loads.
+    const QString stored = config->reload_config_variant(ConfigItem::Barcode).toString();
     {
         std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_barcode = stored;

@@ -152,7 +152,7 @@ Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
 Stored storeTransfer(ZemFileDeal &rec)
 {
     if (storesBlocks(rec.type) && rec.total_len > capacity(rec.type))
-        return Stored::Failed;   // a length only a refused start can have recorded
+        return Stored::Failed;   // never more than the type's room (its start refuses more)
     switch (rec.type) {
     case TYPE_APP:
         platform::ensureDir(APP_DIR);
@@ -210,6 +210,16 @@ uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
     return openReply(body, sub, true, uint32_t(st.st_size));
 }
 
+// A refused start (typed or named) ends the running write transfer: an end
+// that follows stores nothing under any type and answers "not stored", so
+// that neither the previous file nor the buffer's old bytes land anywhere.
+uint32_t refuseStart(uint8_t *body, uint8_t sub)
+{
+    g_zem_file_deal_para.refused = true;
+    md5.reset();
+    return reply3(body, 1, sub, 2);
+}
+
 // The name of sub-commands 7 and 8: the bytes up to the first NUL.
 std::string nameField(const uint8_t *p, uint32_t n)
 {
@@ -242,14 +252,11 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 22)
-        return reply3(body, 1, 1, 2);
+        return refuseStart(body, 1);
     const uint8_t *tag = body + 13;
     const uint8_t subtype = body[17];
     const uint32_t total = para::get32(body, 18);
     ZemFileDeal &rec = g_zem_file_deal_para;
-    // Every start forgets the previous transfer's destination, so that no
-    // end can store the previous file under its name after a refused start.
-    rec.path.clear();
 
     uint8_t type = TYPE_NONE;   // stays so for a refused start
     uint32_t clear = 0;
@@ -260,6 +267,8 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     } else if (tagIs(tag, "FBOT")) {
         // Boot loader images are taken but stored nowhere; the start has no reply.
         rec.type = TYPE_BOOT;
+        rec.path.clear();
+        rec.refused = false;
         md5.reset();
         return 0;
     } else if (tagIs(tag, "FKRN")) {
@@ -279,16 +288,14 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
     } else if (tagIs(tag, "QyFR") && subtype == TYPE_MAPPING) {
         type = TYPE_MAPPING, path = std::string(MAPPING_DIR) + "QyFR";
     }
-
-    // Accepted or refused, the start records the length and begins a new
-    // digest; a refused one keeps the recorded type (an end stores nothing
-    // whose length exceeds that type's room).
-    rec.total_len = total;
-    md5.reset();
     if (type == TYPE_NONE || total > capacity(type))
-        return reply3(body, 1, 1, 2);
+        return refuseStart(body, 1);
+
     rec.type = type;
     rec.path = path;
+    rec.total_len = total;
+    rec.refused = false;
+    md5.reset();
     if (clear) {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::memset(fileBuf_tarix, 0, clear);
@@ -303,21 +310,22 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 15)
-        return reply3(body, 1, 7, 2);
+        return refuseStart(body, 7);
     const uint32_t s = para::get16(body, 13);
     if (uint64_t(15) + s + 5 > length)
-        return reply3(body, 1, 7, 2);
+        return refuseStart(body, 7);
     const std::string name = nameField(body + 15, s);
     const uint8_t type = body[15 + s];
     const uint32_t total = para::get32(body, 16 + s);
     if ((type != TYPE_RECOVERY && type != TYPE_MAPPING) || !is_plain_name(name.data(), name.size())
         || total > capacity(type))
-        return reply3(body, 1, 7, 2);
+        return refuseStart(body, 7);
 
     ZemFileDeal &rec = g_zem_file_deal_para;
     rec.type = type;
     rec.path = (type == TYPE_RECOVERY ? RECOVERY_DIR : MAPPING_DIR) + name;
     rec.total_len = total;
+    rec.refused = false;
     md5.reset();
     return reply3(body, 0, 7, 0);
 }
@@ -352,7 +360,7 @@ uint32_t message_deal::write_file_end(uint8_t *body, uint32_t length)
     if (rec.type == TYPE_NONE)
         closeReadFile();
     const bool match = length >= 31 && std::memcmp(md5.digest(), body + 15, 16) == 0;
-    if (!match)
+    if (!match || rec.refused)
         return reply3(body, 0, 3, 1);
 
     const Stored stored = storeTransfer(rec);

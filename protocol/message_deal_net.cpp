@@ -125,17 +125,28 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
     const int port = Utils::tcp_command_port(requested);
     // The port in force now: reloading the store below sets g_port to the new one.
     const int portInForce = g_port.load();
+    // The four settings replace the file together. When it cannot take them
+    // (a full disk) nothing changes, in the store, on the interface or by a
+    // restart: the device stays where the PC tool finds it now and will
+    // after a restart, and the reply says the address was not set.
+    ConfigEngine *config = ConfigEngine::pInstance();
+    const bool stored = config->write_config_variants({{ConfigItem::IPAddress, ip},
+                                                       {ConfigItem::GateWay, gateway},
+                                                       {ConfigItem::SubNetMask, mask},
+                                                       {ConfigItem::TcpPort, unsigned(requested)}});
+    if (!stored) {
+        for (ConfigItem::ConfigName id : {ConfigItem::IPAddress, ConfigItem::GateWay, ConfigItem::SubNetMask,
+                                          ConfigItem::TcpPort})
+            config->reload_config_variant(id);
+        body[10] = 1;
+        return 1;
+    }
     {
         std::lock_guard<std::mutex> lock(g_config_text_mutex);
         g_str_ip = ip;
         g_srt_mask = mask;
         g_str_gateway = gateway;
     }
-    ConfigEngine *config = ConfigEngine::pInstance();
-    config->write_config_variant(ConfigItem::IPAddress, ip);
-    config->write_config_variant(ConfigItem::GateWay, gateway);
-    config->write_config_variant(ConfigItem::SubNetMask, mask);
-    config->write_config_variant(ConfigItem::TcpPort, unsigned(requested));
     Utils::initIPAddress();
 
     if (port == portInForce) {

@@ -18,6 +18,8 @@ struct ZemFileDeal {
     uint8_t type = 0;            // file type code; 0 until the first start
     std::string path;            // destination of types 7, 9 and 13
     uint32_t total_len = 0;      // file length from the start request
+    bool refused = false;        // the last start was refused: no end stores
+                                 // anything until a start is accepted
 };
 
 extern ZemFileDeal g_zem_file_deal_para;

@@ -1,9 +1,10 @@
 // Network, clock and EDID commands of the running program as the PC tool
 // sends them over UDP 10005 and TCP 10002: device search and record, address
 // set with a new port (stored, then a restart), clock set, EDID upload and
-// read-back.
+// read-back; the barcode and the address on a full disk.
 
 #include "e2e_fixture.h"
+#include "support/full_disk.h"
 
 #include <QSettings>
 
@@ -86,6 +87,53 @@ TEST_F(NetworkE2e, SearchRecordClockEdidAndAddressSet)
     EXPECT_EQ(ini("config/TcpPort"), "6000");
     ASSERT_TRUE(zemtest::waitFor([&] { return shellLogged("reboot"); }, 10s)) << output();
     EXPECT_GE(std::chrono::steady_clock::now() - replied, 2s);
+}
+
+// With the configuration folder on a full file system the barcode and the
+// address are answered as not stored (2 and 1), as an upload is, and the
+// device goes on, and starts again, with the ones it had.
+TEST_F(NetworkE2e, BarcodeAndAddressOnAFullDiskAreAnsweredAsNotStored)
+{
+    zemtest::FullDisk disk(root.host("/data/configs"));
+    if (!disk.ok())
+        GTEST_SKIP() << "no mount namespace of its own for this test";
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    auto barcode = [&](const std::string &text) {
+        Bytes b = {uint8_t(text.size() + 2), 0};
+        b.insert(b.end(), text.begin(), text.end());
+        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA2, 30, b)));
+    };
+    const Bytes oldBarcode = {0, 31, 6, 0, 'O', 'L', 'D', '1'};
+    EXPECT_EQ(barcode("OLD1"), (Bytes{0, 30})) << output();
+    const Bytes alias = bytes("{\"namelist\":[]}"), longer = bytes("{\"namelist\":[{\"name\":\"x\"}]}");
+    EXPECT_EQ(upload(tcp, "ALIS", alias, md5Of(alias)), (Bytes{0, 3, 0}));
+
+    ASSERT_TRUE(disk.fill());
+    // Uploads already answer a failure and keep the old file.
+    EXPECT_EQ(upload(tcp, "ALIS", longer, md5Of(longer)), (Bytes{1, 3, 1}));
+    EXPECT_EQ(file("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
+    const std::string before = file("/data/configs/tcpip.ini");
+    EXPECT_EQ(barcode("NEW2"), (Bytes{2, 30}));
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA2, 31))), oldBarcode);
+    const Bytes address = {0, 0, 0, 192, 168, 1, 50, 255, 255, 255, 0, 192, 168, 1, 1, 0x70, 0x17};   // port 6000
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA4, 1, address))), Bytes{1});
+    const Bytes search = payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA4, 3)));
+    ASSERT_EQ(search.size(), 25u);
+    EXPECT_EQ(Bytes(search.begin() + 11, search.end()),
+              (Bytes{192, 168, 0, 199, 255, 255, 255, 0, 192, 168, 0, 1, 0x8D, 0x13}));
+    EXPECT_EQ(file("/data/configs/tcpip.ini"), before);
+    EXPECT_FALSE(shellLogged("ifconfig eth0 192.168.1.50 netmask 255.255.255.0 up"));
+
+    dev->stop();
+    disk.drain();
+    start(false, false);
+    TcpClient again(10002);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(payload(again.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA2, 31))), oldBarcode);
+    EXPECT_EQ(ini("config/IPAddress"), "192.168.0.199");
+    EXPECT_EQ(ini("config/TcpPort"), "5005");
 }
 
 } // namespace

@@ -1,9 +1,9 @@
-// RAM, device-record and cloud-file commands of the running program over
-// TCP 10002, as the PC tool sends them: the device record before any search,
+// RAM, device-record and file commands of the running program over TCP
+// 10002, as the PC tool sends them: the device record before any search,
 // remote reads and writes of the sending card's pages, a CA file above its
 // kind's size limit announced with the confirm flag, a cloud settings file
-// that (alone) makes the program ask the 4G module to reconfigure, and
-// user-mode records read across their ends.
+// that (alone) makes the program ask the 4G module to reconfigure, user-mode
+// records read across their ends, and an upload end after a refused start.
 
 #include "e2e_fixture.h"
 
@@ -92,6 +92,20 @@ TEST_F(RamCloudE2e, SlotReadRunsOnThroughTheRecordsBackToBack)
     EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 0x2000, {0xAA, 0xAA}))), Bytes{0});
     EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x1FFC, 8))),
               (Bytes{0, 1, 2, 3, 4, 0, 0, 0xAA, 0xAA}));
+}
+
+// An end after a refused start stores nothing: the alias file stays as the
+// last upload left it, not the buffer's old bytes under the refused length.
+TEST_F(RamCloudE2e, AnEndAfterARefusedStartStoresNothing)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    const Bytes alias = bytes("{\"namelist\":[{\"name\":\"stage left\"}]}");
+    EXPECT_EQ(upload(tcp, "ALIS", alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(payload(tcp.ask(startTyped("ABCD", 300))), (Bytes{1, 1, 2}));
+    EXPECT_EQ(payload(tcp.ask(endWith(md5Of({})))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(file("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
 }
 
 } // namespace

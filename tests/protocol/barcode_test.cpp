@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
+#include "support/full_disk.h"
 #include "support/patience.h"
 
 #include <QCoreApplication>
@@ -52,6 +53,28 @@ TEST_F(CmdTest, BarcodeSetAndReadRoundTripAndFillTheCloudId)
 
     EXPECT_EQ(cmd(0xA2, barcodeRequest(" ")), (Bytes{0, 30}));
     EXPECT_EQ(cmd(0xA2, {31}), (Bytes{0, 31, 3, 0, ' '}));
+}
+
+// On a full disk the barcode is read back from the file: status 2, and the
+// device keeps the barcode a restart loads. A setting stored later, once
+// there is room, does not carry the refused barcode into the file either.
+TEST_F(CmdTest, ABarcodeTheFileDidNotTakeAnswers2AndIsNotKept)
+{
+    EXPECT_EQ(cmd(0xA2, barcodeRequest("OLD1")), (Bytes{0, 30}));
+    zemtest::FullDisk disk(root.host("/data/configs"));
+    if (!disk.ok())
+        GTEST_SKIP() << "no mount namespace of its own for this test";
+    const std::string before = file("/data/configs/tcpip.ini");
+    ASSERT_TRUE(disk.fill());
+    EXPECT_EQ(cmd(0xA2, barcodeRequest("NEW2")), (Bytes{2, 30}));
+    EXPECT_EQ(cmd(0xA2, {31}), (Bytes{0, 31, 6, 0, 'O', 'L', 'D', '1'}));
+    EXPECT_EQ(file("/data/configs/tcpip.ini"), before);
+
+    disk.drain();
+    EXPECT_EQ(cmd(0xA2, langRequest(1, 0x0003)), (Bytes{0, 32}));
+    const std::string after = file("/data/configs/tcpip.ini");
+    EXPECT_NE(after.find("Barcode=OLD1\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("ZemLCDLang=65539\n"), std::string::npos) << after;
 }
 
 // A read of the device-information block reloads the cloud settings file;

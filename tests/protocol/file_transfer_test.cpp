@@ -225,29 +225,33 @@ TEST_F(FileTransferTest, StartTagsAndModeNumbers)
     EXPECT_FALSE(platform::files::exists("/data/app/zemR47N2"));
 }
 
-// A refused start forgets the previous transfer's destination, records its
-// length and begins a new digest; the type stays.
+// A refused start ends the running transfer: an end that follows stores
+// nothing under any type, answers "not stored" and leaves the files as they
+// were; the next accepted start works as ever.
 TEST_F(FileTransferTest, ARefusedStartEndsThePreviousTransfer)
 {
+    // A start cut short before its length, in the middle of a menu upload.
     const Bytes menu = randomBytes(300, 41);
-    EXPECT_EQ(upload("MO01", 0, menu, md5Of(menu)), (Bytes{0, 3, 0}));
-    platform::files::remove("/data/modes/MO01.json");
-    EXPECT_EQ(run(startTyped("MO11", 0, 300)), (Bytes{1, 1, 2}));
-    // The previous file's digest no longer matches, and its name is gone.
+    EXPECT_EQ(run(startTyped("MO07", 0, 300)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(block(0, menu)), (Bytes{0, 2}));
+    Bytes cut = startTyped("MO08", 0, 300);
+    cut.resize(18);
+    EXPECT_EQ(run(cut), (Bytes{1, 1, 2}));
     EXPECT_EQ(run(endWith(md5Of(menu))), (Bytes{0, 3, 1}));
-    EXPECT_EQ(send(deal, menu, md5Of(menu)).at(2), 1);
-    EXPECT_FALSE(platform::files::exists("/data/modes/MO01.json"));
+    EXPECT_FALSE(platform::files::exists("/data/modes/MO07.json"));
 
-    // The length of the refused start is the one an end stores.
-    const Bytes alias = randomBytes(10, 42);
+    // An unknown tag after a stored alias file: the buffer's old bytes land
+    // nowhere, not on a second end either.
+    const Bytes alias = randomBytes(500, 42);
     EXPECT_EQ(upload("ALIS", 0, alias, md5Of(alias)), (Bytes{0, 3, 0}));
-    EXPECT_EQ(run(startTyped("ABCD", 0, 4)), (Bytes{1, 1, 2}));
-    EXPECT_EQ(send(deal, {1, 2, 3, 4}, md5Of({1, 2, 3, 4})), (Bytes{0, 3, 0}));
-    EXPECT_EQ(fileBytes("/data/configs/alias.json"), (Bytes{1, 2, 3, 4}));
-    // A length beyond the buffer, recorded by a refused start, stores nothing.
-    EXPECT_EQ(run(startTyped("FKRN", 0, 0x500001)), (Bytes{1, 1, 2}));
-    EXPECT_EQ(run(endWith(md5Of({}))), (Bytes{1, 3, 1}));
-    EXPECT_EQ(fileBytes("/data/configs/alias.json"), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(run(startTyped("ABCD", 0, 300)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(endWith(md5Of({}))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(run(endWith(md5Of({}))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), alias);
+
+    const Bytes next = randomBytes(20, 43);
+    EXPECT_EQ(upload("ALIS", 0, next, md5Of(next)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes("/data/configs/alias.json"), next);
 }
 
 TEST_F(FileTransferTest, ReceivingCardFilesByTagAndByName)
@@ -319,12 +323,12 @@ TEST_F(FileTransferTest, NamesThatAreNotPlainFileNamesAreRefused)
         EXPECT_EQ(run(readNamed(n, 9)), (Bytes{0, 4, 0, 0, 0, 0, 0}));
         EXPECT_EQ(run(readNamed(n, 13)), (Bytes{0, 4, 0, 0, 0, 0, 0}));
     }
-    // A refused start leaves the running transfer as it was: blocks and end
-    // that follow complete it and do not create the refused name.
+    // A refused named start ends the running transfer like a typed one:
+    // the end that follows stores neither the refused name nor that file.
     EXPECT_EQ(run(startTyped("OSDS", 0, 4)), (Bytes{0, 1, 0}));
     EXPECT_EQ(run(startNamed("../x", 9, 4)), (Bytes{1, 7, 2}));
-    EXPECT_EQ(send(deal, {1, 2, 3, 4}, md5Of({1, 2, 3, 4})), (Bytes{0, 3, 0}));
-    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(send(deal, {1, 2, 3, 4}, md5Of({1, 2, 3, 4})), (Bytes{0, 3, 1}));
+    EXPECT_FALSE(platform::files::exists("/data/configs/omenu.json"));
     EXPECT_EQ(file("/data/x/secret"), "keep");
     EXPECT_EQ(QDir(QString::fromStdString(root.host("/data/rcvrecovery"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 0);
     EXPECT_EQ(QDir(QString::fromStdString(root.host("/data/smartmapping"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 0);

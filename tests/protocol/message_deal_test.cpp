@@ -4,6 +4,7 @@
 #include "support/blocked_call.h"
 
 #include <QApplication>
+#include <QDate>
 #include <QImage>
 #include <QWidget>
 #include <atomic>
@@ -62,14 +63,16 @@ TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
 {
     // While another link holds the image's lock, the local RAM
     // write and read of the image and the slots, the read of the status
-    // page (the font byte) and the factory restore of register 16, wait:
-    // neither side sees half of the other's values.
+    // page (the font byte), the wall's size in the device-information block
+    // and the factory restore of register 16, wait: neither side sees half
+    // of the other's values.
     const Bytes requests[] = {
         pctool::ramWrite(pctool::CONTROLLER, 100, {1, 2}),
         pctool::ramRead(pctool::CONTROLLER, 100, 2),
         pctool::ramWrite(pctool::CONTROLLER, 0x1000, {0xAA, 0xAA}),
         pctool::ramRead(pctool::CONTROLLER, 0x1000, 2),
         pctool::ramRead(pctool::CONTROLLER, 0x600886, 1),
+        pctool::ramRead(pctool::CONTROLLER, 0xA0000080, 4),
         pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 16, {0x01, 0, 0x01}),
     };
     for (const Bytes &request : requests) {
@@ -82,14 +85,23 @@ TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
     }
 }
 
-TEST_F(HandlerTest, RamWriteCountRunningPastTheBodyIsRefused)
+// A count one byte past the body, or a request too short for its address
+// and count, is refused with its error answer and changes nothing.
+TEST_F(HandlerTest, RamRequestsRunningPastTheirBodyAreRefused)
 {
     Bytes req = pctool::ramWrite(pctool::CONTROLLER, 0, {1, 2, 3, 4});
-    req[14] = 200;   // claims 200 bytes, carries 4
+    req[14] = 5;   // claims 5 bytes, carries 4
     EXPECT_EQ(run(req), Bytes{1});
     EXPECT_EQ(store->ram_para[0], 0);
-    Bytes shortReq(req.begin(), req.begin() + 13);
-    EXPECT_EQ(run(shortReq), Bytes{1});
+    req[14] = 4;
+    EXPECT_EQ(run(req), Bytes{0});
+    EXPECT_EQ(store->ram_para[3], 4);
+    EXPECT_EQ(run(Bytes(req.begin(), req.begin() + 17)), Bytes{1});
+
+    // A read needs bytes 10-15 (address and count); 16 bytes are enough.
+    const Bytes read = pctool::ramRead(pctool::CONTROLLER, 0, 2);
+    EXPECT_EQ(run(Bytes(read.begin(), read.begin() + 16)), (Bytes{0, 1, 2}));
+    EXPECT_EQ(run(Bytes(read.begin(), read.begin() + 15)), Bytes{1});
 }
 
 // A count of 0 is accepted by every window and copies nothing (the copy
@@ -435,6 +447,92 @@ TEST_F(HandlerTest, SingleParameterWrite)
     // Wrong sub-command or short body: 01.
     EXPECT_EQ(run(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x30, {0, 6, 1, 0})), Bytes{1});
     EXPECT_EQ(run(pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0})), Bytes{1});
+}
+
+// Each id of the single-parameter write changes exactly its own word of the
+// image and raises the apply request; the first value past its range
+// changes nothing. Offsets and ranges as the PC tool's table gives them.
+TEST_F(HandlerTest, EverySingleParameterIdWritesExactlyItsWord)
+{
+    auto b0 = [](uint8_t id, uint16_t v) {
+        return pctool::body(pctool::CONTROLLER, pctool::PC, 0xB0, 0x31, {0, id, uint8_t(v), uint8_t(v >> 8)});
+    };
+    auto image = [&] { return Bytes(store->ram_para, store->ram_para + sizeof store->ram_para); };
+    store->ram_para[2112] = 2;   // the audio entry acts on window 2
+    const struct {
+        uint8_t id;
+        uint16_t value;
+        uint32_t offset;
+        uint16_t word;
+        int pastRange;   // -1: every value is taken
+    } cases[] = {
+        {6, 100, 2176, 100, 101},   {10, 3, 2184, 3, 4},        {11, 100, 2186, 100, 101},
+        {12, 100, 2188, 100, 101},  {13, 100, 2190, 100, 101},  {21, 5, 2280, 5, 6},
+        {29, 5, 2306, 5, 6},        {37, 5, 2332, 5, 6},        {45, 5, 2358, 5, 6},
+        {50, 5, 2384, 5, 6},        {51, 5, 2410, 5, 6},        {60, 1, 2116, 0, 2},
+        {60, 0, 2116, 1, 2},        {93, 7, 2344, 0x8064, -1},  {93, 0, 2344, 0, -1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message() << "id " << int(c.id) << " value " << c.value);
+        para::set16(store->ram_para, c.offset, uint16_t(c.word ^ 0x5A5A));
+        Bytes expect = image();
+        para::set16(expect.data(), c.offset, c.word);
+        chip->para_changed = 0;
+        EXPECT_EQ(run(b0(c.id, c.value)), (Bytes{0, 0x31}));
+        EXPECT_EQ(image(), expect);
+        EXPECT_EQ(chip->para_changed, 1);
+        if (c.pastRange < 0)
+            continue;
+        chip->para_changed = 0;
+        para::set16(store->ram_para, c.offset, uint16_t(c.word ^ 0x5A5A));
+        para::set16(expect.data(), c.offset, uint16_t(c.word ^ 0x5A5A));
+        EXPECT_EQ(run(b0(c.id, uint16_t(c.pastRange))), (Bytes{0, 0x31}));
+        EXPECT_EQ(image(), expect);
+        EXPECT_EQ(chip->para_changed, 0);
+    }
+
+    // Id 54 recalls a saved user mode: values 0-7 name slots 0-7, 16-23
+    // slots 8-15; the slot's data become bytes 896-4095, word 866 the mode
+    // number, word 868 (save request) 0. Values 8-15 and unsaved slots are skipped.
+    const std::pair<uint16_t, int> recalls[] = {{0, 0}, {7, 7}, {16, 8}, {23, 15}, {8, -1}, {24, -1}, {3, -1}};
+    for (const auto &r : recalls) {
+        SCOPED_TRACE(::testing::Message() << "recall value " << r.first);
+        for (int s = 0; s < 16; ++s) {
+            std::memset(store->user_mode_ram[s], 0x10 + s, para::SLOT_SIZE);
+            store->user_mode_ram[s][0] = store->user_mode_ram[s][1] = s == 3 ? 0 : 0xAA;
+        }
+        para::set16(store->ram_para, 868, 2);
+        Bytes expect = image();
+        if (r.second >= 0) {
+            std::memset(expect.data() + 896, 0x10 + r.second, 3200);
+            para::set16(expect.data(), 866, uint16_t(r.second + 1));
+            para::set16(expect.data(), 868, 0);
+        }
+        chip->para_changed = 0;
+        EXPECT_EQ(run(b0(54, r.first)), (Bytes{0, 0x31}));
+        EXPECT_EQ(image(), expect);
+        EXPECT_EQ(chip->para_changed, r.second >= 0 ? 1 : 0);
+    }
+}
+
+// The status page's clock bytes, read by the PC tool: year in BCD (bytes 16
+// and 17, low two digits first), then month and day in bytes 18 and 19.
+TEST_F(HandlerTest, StatusPageCarriesTheDateInItsPlaces)
+{
+    auto bcdOf = [](int v) { return uint8_t(QString::number(v).toUInt(nullptr, 16)); };
+    Bytes r;
+    QDate today;
+    do {   // read again should the date turn over during the read
+        today = QDate::currentDate();
+        r = run(pctool::ramRead(REMOTE, 0x800 + 16, 8));
+    } while (today != QDate::currentDate());
+    ASSERT_EQ(r.size(), 9u);
+    EXPECT_EQ(r[0], 0);
+    EXPECT_EQ(r[1], bcdOf(today.year() % 100));
+    EXPECT_EQ(r[2], bcdOf(today.year() / 100));
+    EXPECT_EQ(r[3], bcdOf(today.month()));
+    EXPECT_EQ(r[4], bcdOf(today.day()));
+    EXPECT_EQ(r[8], 0);
 }
 
 TEST_F(HandlerTest, UnknownCommandsAndSubcommandsGiveNoReply)

@@ -4,6 +4,7 @@
 #include "cloud/message_deal_4g.h"
 #include "platform/files.h"
 #include "protocol/net_records.h"
+#include "support/full_disk.h"
 
 #include <QSettings>
 #include <algorithm>
@@ -152,6 +153,32 @@ TEST_F(CmdTest, AddressSetWithThePortOfAnotherLinkKeeps5005)
     EXPECT_EQ(g_port.load(), 5005);
     EXPECT_EQ(g_app_reset_flag.load(), 0);
     EXPECT_EQ(changes, std::vector<int>{1});
+}
+
+// An address the file cannot take (a full disk) changes nothing, neither now
+// nor after a restart, and is answered 1; with room it is stored as ever.
+TEST_F(CmdTest, AnAddressTheFileCannotTakeChangesNothingAndAnswers1)
+{
+    g_port = 5005;
+    zemtest::FullDisk disk(root.host("/data/configs"));
+    if (!disk.ok())
+        GTEST_SKIP() << "no mount namespace of its own for this test";
+    const std::string before = file("/data/configs/tcpip.ini");
+    ASSERT_TRUE(disk.fill());
+    const Bytes req = {1, 0, 0, 0, 192, 168, 1, 50, 255, 255, 255, 0, 192, 168, 1, 1, 0x70, 0x17};   // port 6000
+    EXPECT_EQ(cmd(0xA4, req), Bytes{1});
+    EXPECT_EQ(file("/data/configs/tcpip.ini"), before);
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    EXPECT_EQ(g_port.load(), 5005);
+    EXPECT_EQ(g_app_reset_flag.load(), 0);
+    EXPECT_TRUE(changes.empty());
+    EXPECT_EQ(ConfigEngine::pInstance()->read_config_variant(ConfigItem::IPAddress).toString(), "192.168.0.199");
+    EXPECT_EQ(ConfigEngine::pInstance()->read_config_variant(ConfigItem::TcpPort).toInt(), 5005);
+
+    disk.drain();
+    EXPECT_EQ(cmd(0xA4, req), Bytes{0});
+    EXPECT_NE(file("/data/configs/tcpip.ini").find("IPAddress=192.168.1.50\n"), std::string::npos);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
 }
 
 TEST_F(CmdTest, MacSetWritesTheInterfacesFileAndRestartsEth0)
