@@ -54,6 +54,13 @@ protected:
     }
     uint16_t cropWord(int entry, int field) { return store->word(para::CROP_TABLE + 10 * entry + 2 * field); }
     uint8_t &apply() { return c331_manage::p_c331_manage->para_changed; }
+    std::vector<uint16_t> ramWords(uint32_t off, int n) const
+    {
+        std::vector<uint16_t> out;
+        for (int i = 0; i < n; ++i)
+            out.push_back(store->word(off + 2 * uint32_t(i)));
+        return out;
+    }
     std::vector<uint8_t> image() const { return std::vector<uint8_t>(store->ram_para, store->ram_para + para::IMAGE_SIZE); }
     // Keys of a keyboard, as they reach the widget that has the focus.
     static void type(QWidget *to, const QString &text)
@@ -120,6 +127,11 @@ TEST_F(PanelPagesTest, CropPageAddsEditsDeletesAndSaysWhatItRefuses)
         EXPECT_EQ(cropWord(0, 3), 640) << r.note;
     }
 
+    // Reaching the source's right and bottom edges is inside it.
+    fill(page->fields(), {"1280", "360", "640", "720"});
+    page->saveCrop();
+    EXPECT_EQ(ramWords(1474, 4), (std::vector<uint16_t>{1280, 360, 640, 720}));
+
     fill(page->fields(), {"100", "50", "800", "360"});
     page->saveCrop();
     EXPECT_EQ(cropWord(0, 3), 800);
@@ -183,6 +195,16 @@ TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)
     EXPECT_EQ(store->word(para::EDID_BASE + 10), 50);
     EXPECT_EQ(apply(), 1);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI2: 1280x720@50")));
+
+    // On to the last input, record 5 at 926, and round to the first again.
+    for (int i = 0; i < 4; ++i)
+        page->nextPort();
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI6: 3840x2160@60")));
+    fill(page->fields(), {"2560", "1440", "30"});
+    page->save();
+    EXPECT_EQ(ramWords(926, 3), (std::vector<uint16_t>{2560, 1440, 30}));
+    page->nextPort();
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI1: 1920x1080@60")));
 }
 
 TEST_F(PanelPagesTest, PictureValuesStepOrAreTypedWithinTheirRange)
