@@ -431,6 +431,17 @@ TEST_F(PanelFrameworkTest, UsbUpgradePageHearsTheStickAndTheResult)
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Upgrade finished")));
 }
 
+// Return presses the focused button of the home screen, as on the pages.
+TEST_F(PanelFrameworkTest, ReturnPressesTheFocusedHomeButton)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(button(w, QStringLiteral("Setting")), &ret);
+    EXPECT_EQ(g_page_focus, 5);
+    EXPECT_NE(g_option, nullptr);
+}
+
 TEST_F(PanelFrameworkTest, InputPageSetsTheSourceOfTheCurrentWindow)
 {
     MainWindow *w = startPanel();
