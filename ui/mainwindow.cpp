@@ -50,6 +50,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindo
                                                     &MainWindow::open_setting, &MainWindow::open_state};
     for (int i = 0; i < actions.size(); ++i) {
         auto *b = new QPushButton(central);
+        b->setAutoDefault(true);   // Return presses the focused button, as on the pages
         grid->addWidget(b, i / 2, i % 2);
         connect(b, &QPushButton::clicked, this, actions[i]);
         m_buttons.append(b);

@@ -98,8 +98,51 @@ void NumberKeyboard::keyPressEvent(QKeyEvent *e)
     }
 }
 
+My_lineEdit::My_lineEdit(QWidget *parent) : QLineEdit(parent)
+{
+    connect(this, &QLineEdit::textEdited, this, [this] { m_edited = true; });
+    connect(this, &QLineEdit::returnPressed, this, [this] {
+        if (m_edited)
+            Q_EMIT sig_confirmed(text());
+    });
+}
+
+QString My_lineEdit::value() const
+{
+    return m_edited || !m_value ? text() : m_value();
+}
+
+void My_lineEdit::showText(const QString &value)
+{
+    if (value == text())
+        return;
+    // A field whose whole text was selected (just opened or tabbed into)
+    // stays so: the next digit typed still replaces it.
+    const bool all = hasSelectedText() && selectedText() == text();
+    setText(value);
+    if (all)
+        selectAll();
+}
+
+void My_lineEdit::refresh()
+{
+    if (!m_edited && m_value)
+        showText(m_value());
+}
+
+void My_lineEdit::revert()
+{
+    m_edited = false;
+    refresh();
+}
+
 void My_lineEdit::confirmString(const QString &text)
 {
+    // OK on the keyboard's text unchanged is no edit: the field may show a
+    // newer value by now than the one the keyboard was opened with.
+    if (!m_edited && text == m_offered)
+        return;
+    m_edited = true;
     setText(text);
     Q_EMIT sig_confirmed(text);
 }
@@ -107,6 +150,7 @@ void My_lineEdit::confirmString(const QString &text)
 void My_lineEdit::mousePressEvent(QMouseEvent *e)
 {
     QLineEdit::mousePressEvent(e);
+    m_offered = text();
     if (g_numberkeyboard)
-        g_numberkeyboard->start(this, text());
+        g_numberkeyboard->start(this, m_offered);
 }

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMap>
 #include <QPointer>
+#include <functional>
 
 class QPushButton;
 
@@ -39,20 +40,41 @@ private:
 };
 
 // A line edit that opens g_numberkeyboard when touched and takes its result.
+// A field bound to a value shows that value as it is in force until the user
+// edits it (types, or confirms a changed text on the keyboard); from then on
+// it keeps the user's text until the page reverts it.
 class My_lineEdit : public QLineEdit
 {
     Q_OBJECT
 public:
-    explicit My_lineEdit(QWidget *parent = nullptr) : QLineEdit(parent) {}
+    explicit My_lineEdit(QWidget *parent = nullptr);
+
+    // The value in force, shown while the field is not edited.
+    void bindValue(std::function<QString()> value) { m_value = std::move(value); }
+    // The user's text when edited, else the value in force.
+    QString value() const;
+    // Shows the value in force unless the user edited the field.
+    void refresh();
+    // Forgets the user's edit and shows the value in force.
+    void revert();
 
 public Q_SLOTS:
     void confirmString(const QString &text);
 
 Q_SIGNALS:
+    // The user's value, by Return or the keyboard's OK; only for an edited
+    // field, so that Return never writes back what the field merely showed.
     void sig_confirmed(const QString &text);
 
 protected:
     void mousePressEvent(QMouseEvent *e) override;
+
+private:
+    void showText(const QString &text);
+
+    std::function<QString()> m_value;
+    bool m_edited = false;
+    QString m_offered;   // the text handed to the keyboard
 };
 
 #endif

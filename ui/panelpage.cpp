@@ -268,12 +268,15 @@ PanelPage::PanelPage(QWidget *parent, page::Id pageId, page::Id backId)
         layout->addWidget(l);
         m_lines.append(l);
     }
-    m_note = new QLabel(this);
-    m_note->hide();
-    layout->addWidget(m_note);
     m_form = new QGridLayout();
     m_form->setSpacing(2);
     layout->addLayout(m_form);
+    m_note = new QLabel(this);
+    QSizePolicy keepRoom = m_note->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    m_note->setSizePolicy(keepRoom);
+    m_note->hide();
+    layout->addWidget(m_note);
     layout->addStretch(1);
     m_buttons = new QGridLayout();
     m_buttons->setSpacing(2);
@@ -392,6 +395,35 @@ void PanelPage::redraw()
     const QString note = m_noteText ? m_noteText() : QString();
     m_note->setText(note);
     m_note->setVisible(!note.isEmpty());
+    for (My_lineEdit *f : fields())
+        f->refresh();
+}
+
+QList<My_lineEdit *> PanelPage::fields() const
+{
+    return findChildren<My_lineEdit *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void PanelPage::revertFields()
+{
+    for (My_lineEdit *f : fields())
+        f->revert();
+}
+
+void PanelPage::showEvent(QShowEvent *e)
+{
+    QDialog::showEvent(e);
+    if (m_shown)
+        return;
+    m_shown = true;
+    for (QWidget *w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+        auto *field = qobject_cast<My_lineEdit *>(w);
+        if (field && field->window() == this && field->isEnabled() && field->isVisibleTo(this)) {
+            field->setFocus(Qt::TabFocusReason);
+            field->selectAll();
+            return;
+        }
+    }
 }
 
 void PanelPage::refreshFromImage()

@@ -145,14 +145,21 @@ protected:
     // Grid between the value lines and the buttons, for the fields of a page.
     QGridLayout *form() { return m_form; }
     // A labelled number field in the form: label at (row, col), field at (row, col + 1).
+    // A field bound to its value in force (My_lineEdit::bindValue) shows it
+    // on every redraw until the user edits it.
     My_lineEdit *addNumberField(int row, int col, std::function<QString()> label);
     // A row of labelled number fields `width` pixels wide, from the left.
     QList<My_lineEdit *> addNumberRow(int row, const QList<std::function<QString()>> &labels, int width);
     // A form label whose text follows the language.
     QLabel *addFormLabel(int row, int col, std::function<QString()> text);
 
-    // A line under the values that tells the result of the last action (a
+    // Every field of the page shows its value in force again, the user's
+    // edits dropped: after a save, or when the page turns to another item.
+    void revertFields();
+
+    // A line under the fields that tells the result of the last action (a
     // refused value, for instance); empty clears it. Re-texted with the page.
+    // Its room is kept while it is empty, so that nothing moves when it appears.
     void setNote(std::function<QString()> note);
 
     template <class T> void registerPage(T *&slot)
@@ -181,13 +188,18 @@ protected:
 
     // Escape goes back; Return stays with the field or button that has it.
     void keyPressEvent(QKeyEvent *e) override;
+    // A page with number fields opens with its first field focused and its
+    // text selected, so that the first digit typed replaces it.
+    void showEvent(QShowEvent *e) override;
 
 private:
     void focusHere();
+    QList<My_lineEdit *> fields() const;
 
     page::Id m_pageId;
     page::Id m_backId;
     bool m_left = false;
+    bool m_shown = false;
     std::function<void()> m_unregister;
     QLabel *m_title;
     QList<QLabel *> m_lines;

@@ -1,7 +1,8 @@
 // The front panel of the running program as a person uses it, through its
 // VNC server: the LED wall size set on the LED page reaches the image and
 // the apply pass; a crop added, edited and deleted on the crop page is what
-// the PC tool reads back, with a picture of each state taken by the
+// the PC tool reads back; the picture page's brightness field takes typed
+// values and follows the PC tool's. A picture of each state is taken by the
 // program's own capture and saved into the build directory.
 
 #include "app/para_layout.h"
@@ -17,6 +18,7 @@ using zemtest::VncClient;
 namespace {
 
 constexpr int VNC_PORT = 5900;
+constexpr uint32_t RETURN = 0xFF0D;   // keysym of Return
 
 class FrontPanelE2e : public DeviceTest
 {
@@ -65,10 +67,15 @@ protected:
         return data.size() == len + 1u && data[0] == 0 ? Bytes(data.begin() + 1, data.end()) : Bytes();
     }
 
+    uint16_t word(uint32_t address)
+    {
+        const Bytes b = ramRead(address, 2);
+        return b.size() == 2 ? uint16_t(b[0] | (b[1] << 8)) : 0xFFFF;
+    }
+
     uint16_t cropWord(int entry, int field)
     {
-        const Bytes b = ramRead(para::CROP_TABLE + 10 * entry + 2 * field, 2);
-        return b.size() == 2 ? uint16_t(b[0] | (b[1] << 8)) : 0xFFFF;
+        return word(para::CROP_TABLE + 10 * entry + 2 * field);
     }
 
     // The panel as the PC tool reads it: the capture header, then the PNG.
@@ -169,6 +176,33 @@ TEST_F(FrontPanelE2e, CropAddedEditedAndDeletedOnThePanelIsWhatThePcToolReads)
     vnc->key(VncClient::SPACE);
     EXPECT_TRUE(zemtest::waitFor([&] { return (cropWord(0, 0) & 0x8000) == 0; }, 10s));
     screenshot("crop-deleted");
+    EXPECT_TRUE(dev->running());
+}
+
+// The picture page opens on the brightness field: "5" and Return set 5.
+// The PC tool then sets 66 and applies it: the field, not edited since,
+// shows 66, and Return there writes nothing; an edit of it is written.
+TEST_F(FrontPanelE2e, BrightnessFieldTakesTheFirstDigitAndFollowsThePcTool)
+{
+    startPanel();
+    open(2, 5);   // Setting
+    open(5, 11);  // Picture
+    open(0, 19);  // Quality
+    vnc->type("5");
+    vnc->key(RETURN);
+    EXPECT_TRUE(zemtest::waitFor([&] { return word(para::BRIGHTNESS) == 5; }, 10s)) << word(para::BRIGHTNESS);
+    screenshot("quality-typed");
+
+    EXPECT_EQ(payload(tcp->ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {66, 0}))), Bytes{0});
+    EXPECT_EQ(payload(tcp->ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0}))), Bytes{0});
+    screenshot("quality-after-pc-tool");   // the field now shows 66
+
+    vnc->key(RETURN);
+    EXPECT_FALSE(zemtest::waitFor([&] { return word(para::BRIGHTNESS) != 66; }, 1s)) << word(para::BRIGHTNESS);
+    vnc->key(VncClient::BACKSPACE);
+    vnc->type("7");
+    vnc->key(RETURN);
+    EXPECT_TRUE(zemtest::waitFor([&] { return word(para::BRIGHTNESS) == 67; }, 10s)) << word(para::BRIGHTNESS);
     EXPECT_TRUE(dev->running());
 }
 

@@ -107,7 +107,7 @@ protected:
         CROP_PARA c{0, 10, 20, 640, 360};
         ZemRamPara::p_zemrampara_config->ZemAddNewCrop(2, &c);
         auto *page = new InputCut(w);
-        page->fields()[2]->setText(QStringLiteral("9999"));
+        page->fields()[2]->confirmString(QStringLiteral("9999"));
         page->addCrop();
         return page;
     }
@@ -180,6 +180,48 @@ TEST_F(PageLayoutTest, NumberKeyboardKeepsClearOfTitleAndBack)
         EXPECT_TRUE(layoutFaults(g_numberkeyboard).isEmpty()) << c.name;
         g_numberkeyboard->press(QStringLiteral("ESC"));
         delete p;
+    }
+}
+
+// A note line ("Saved", a refused value) appears under the fields without
+// moving them: a touch aimed at a field still lands on it.
+TEST_F(PageLayoutTest, NoteLineMovesNoField)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    // A value typed into a field (with the keyboard's OK), then a button.
+    const struct {
+        std::function<PanelPage *()> open;
+        int field;
+        const char *typed;
+        const char *button;
+    } pages[] = {
+        {[w] { return new InputCut(w); }, 2, "9999", "Add"},
+        {[w] { return new ledset(w); }, 0, "0", "Save"},
+        {[w] { return new ledset(w); }, 0, "1920", "Splice mode"},
+        {[w] { return new EDIDset(w); }, 2, "200", "Save"},
+        {[w] { return new quality(w); }, 0, "101", nullptr},
+        {[w] { return new linkwlan(w); }, 0, "1.2.3", "OK"},
+    };
+    for (const auto &c : pages) {
+        PanelPage *page = c.open();
+        page->show();
+        QCoreApplication::processEvents();
+        const auto where = [page] {
+            QList<QRect> out;
+            for (My_lineEdit *f : page->findChildren<My_lineEdit *>())
+                out << QRect(f->mapTo(page, QPoint(0, 0)), f->size());
+            return out;
+        };
+        const QList<QRect> before = where();
+        const int lines = page->shownLines().size();
+        page->findChildren<My_lineEdit *>()[c.field]->confirmString(QString::fromLatin1(c.typed));
+        if (c.button)
+            EXPECT_TRUE(page->clickButton(QString::fromLatin1(c.button)));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(page->shownLines().size(), lines + 1) << page->metaObject()->className();
+        EXPECT_EQ(where(), before) << page->metaObject()->className() << ": " << page->shownLines().join(QLatin1Char('|')).toStdString();
+        delete page;
     }
 }
 

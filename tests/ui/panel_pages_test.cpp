@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 using namespace zemtest;
@@ -45,24 +46,47 @@ protected:
         g_set_led_para = 0;
         PanelTest::TearDown();
     }
+    // Enters values with the number keyboard's OK, as a user does.
     static void fill(const QList<My_lineEdit *> &fields, const QStringList &values)
     {
         for (int i = 0; i < values.size(); ++i)
-            fields[i]->setText(values[i]);
+            fields[i]->confirmString(values[i]);
     }
     uint16_t cropWord(int entry, int field) { return store->word(para::CROP_TABLE + 10 * entry + 2 * field); }
     uint8_t &apply() { return c331_manage::p_c331_manage->para_changed; }
+    std::vector<uint16_t> ramWords(uint32_t off, int n) const
+    {
+        std::vector<uint16_t> out;
+        for (int i = 0; i < n; ++i)
+            out.push_back(store->word(off + 2 * uint32_t(i)));
+        return out;
+    }
     std::vector<uint8_t> image() const { return std::vector<uint8_t>(store->ram_para, store->ram_para + para::IMAGE_SIZE); }
-    // Types `text` into a field, as the keys of a keyboard do, then Return.
+    // Keys of a keyboard, as they reach the widget that has the focus.
+    static void type(QWidget *to, const QString &text)
+    {
+        for (QChar c : text) {
+            QKeyEvent e(QEvent::KeyPress, c == QLatin1Char('.') ? Qt::Key_Period : Qt::Key_0 + c.digitValue(), Qt::NoModifier, c);
+            QCoreApplication::sendEvent(to, &e);
+        }
+    }
+    // Shows a page in front, as the panel's window manager would.
+    static void showInFront(QWidget *page)
+    {
+        page->show();
+        QApplication::setActiveWindow(page);
+    }
+    static void pressReturn(QWidget *to)
+    {
+        QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+        QCoreApplication::sendEvent(to, &ret);
+    }
+    // Types `text` into a field in place of what it held, then Return.
     static void typeAndReturn(QLineEdit *field, const QString &text)
     {
         field->clear();
-        for (QChar c : text) {
-            QKeyEvent e(QEvent::KeyPress, c == QLatin1Char('.') ? Qt::Key_Period : Qt::Key_0 + c.digitValue(), Qt::NoModifier, c);
-            QCoreApplication::sendEvent(field, &e);
-        }
-        QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
-        QCoreApplication::sendEvent(field, &ret);
+        type(field, text);
+        pressReturn(field);
     }
     // The question shown over a page (a closed one waits for its deletion).
     static ConfirmDialog *question(QWidget *page)
@@ -102,6 +126,11 @@ TEST_F(PanelPagesTest, CropPageAddsEditsDeletesAndSaysWhatItRefuses)
         EXPECT_TRUE(page->shownLines().contains(QString::fromLatin1(r.note))) << r.note;
         EXPECT_EQ(cropWord(0, 3), 640) << r.note;
     }
+
+    // Reaching the source's right and bottom edges is inside it.
+    fill(page->fields(), {"1280", "360", "640", "720"});
+    page->saveCrop();
+    EXPECT_EQ(ramWords(1474, 4), (std::vector<uint16_t>{1280, 360, 640, 720}));
 
     fill(page->fields(), {"100", "50", "800", "360"});
     page->saveCrop();
@@ -166,6 +195,16 @@ TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)
     EXPECT_EQ(store->word(para::EDID_BASE + 10), 50);
     EXPECT_EQ(apply(), 1);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI2: 1280x720@50")));
+
+    // On to the last input, record 5 at 926, and round to the first again.
+    for (int i = 0; i < 4; ++i)
+        page->nextPort();
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI6: 3840x2160@60")));
+    fill(page->fields(), {"2560", "1440", "30"});
+    page->save();
+    EXPECT_EQ(ramWords(926, 3), (std::vector<uint16_t>{2560, 1440, 30}));
+    page->nextPort();
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Input HDMI1: 1920x1080@60")));
 }
 
 TEST_F(PanelPagesTest, PictureValuesStepOrAreTypedWithinTheirRange)
@@ -225,6 +264,87 @@ TEST_F(PanelPagesTest, ReturnInANumberFieldChangesNothingButTheField)
         QCoreApplication::processEvents();
     }
     EXPECT_TRUE(platform::shell::sim::log().empty());
+}
+
+// The first digit typed on a page with number fields goes into its first
+// field; a digit typed while a button has the focus changes nothing.
+TEST_F(PanelPagesTest, NumberPagesOpenOnTheirFirstField)
+{
+    store->setWord(para::BRIGHTNESS, 62);
+    MainWindow *w = startPanel();
+    w->show();
+    for (PanelPage *page : std::initializer_list<PanelPage *>{new ledset(w), new EDIDset(w), new InputCut(w), new linkwlan(w)}) {
+        showInFront(page);
+        EXPECT_EQ(QApplication::focusWidget(), page->findChild<My_lineEdit *>()) << page->metaObject()->className();
+        page->closePage();
+    }
+
+    auto *page = new quality(w);
+    showInFront(page);
+    type(QApplication::focusWidget(), QStringLiteral("5"));
+    pressReturn(QApplication::focusWidget());
+    EXPECT_EQ(store->word(para::BRIGHTNESS), 5);
+
+    const std::vector<uint8_t> before = image();
+    auto *plus = page->findChildren<QPushButton *>()[1];
+    plus->setFocus();
+    type(plus, QStringLiteral("7"));
+    EXPECT_TRUE(image() == before);
+    EXPECT_EQ(page->fields()[0]->text(), QStringLiteral("5"));
+}
+
+// A field the user has not edited shows the value in force (the PC tool
+// changes it while the field has the focus); Return writes only an edit, and
+// an edit stays through the next refresh.
+TEST_F(PanelPagesTest, FieldsShowTheValueInForceUntilTheUserEditsThem)
+{
+    const QString ip = g_str_ip;
+    MainWindow *w = startPanel();
+    w->show();
+    const struct {
+        std::function<PanelPage *()> open;
+        int field;
+        std::function<void(bool)> pcTool;   // changes the value behind the field (first or second time)
+        const char *shown;
+        const char *typed;
+    } pages[] = {
+        {[w] { return new quality(w); }, 0, [this](bool again) { store->setWord(para::BRIGHTNESS, again ? 70 : 66); }, "66", "40"},
+        {[w] { return new ledset(w); }, 1, [this](bool again) { store->setWord(para::LED_HEIGHT, again ? 900 : 720); }, "720", "1200"},
+        {[w] { return new EDIDset(w); }, 2, [this](bool again) { store->setWord(para::EDID_BASE + 4, again ? 30 : 50); }, "50", "24"},
+        // No crop yet: a new crop is the whole source, its EDID's size while it has no signal.
+        {[w] { return new InputCut(w); }, 2, [this](bool again) { store->setWord(para::EDID_BASE + 12, again ? 800 : 1280); }, "1280", "640"},
+        {[w] { return new linkwlan(w); }, 0, [](bool again) {
+             std::lock_guard<std::mutex> lock(g_config_text_mutex);
+             g_str_ip = again ? QStringLiteral("10.9.9.9") : QStringLiteral("10.1.2.3");
+         }, "10.1.2.3", "10.0.0.9"},
+    };
+    for (const auto &p : pages) {
+        PanelPage *page = p.open();
+        const char *name = page->metaObject()->className();
+        showInFront(page);
+        My_lineEdit *field = page->findChildren<My_lineEdit *>()[p.field];
+        field->setFocus();
+        p.pcTool(false);
+        sync->para_sync(1);
+        EXPECT_TRUE(waitFor([&] { return field->text() == QString::fromLatin1(p.shown); })) << name << " shows " << field->text().toStdString();
+
+        apply() = 0;
+        const std::vector<uint8_t> before = image();
+        pressReturn(field);
+        EXPECT_TRUE(image() == before) << name;
+        EXPECT_EQ(apply(), 0) << name;
+
+        field->clear();
+        type(field, QString::fromLatin1(p.typed));
+        p.pcTool(true);
+        sync->para_sync(1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(field->text().toStdString(), p.typed) << name;
+        page->closePage();
+        QCoreApplication::processEvents();
+    }
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
+    g_str_ip = ip;
 }
 
 TEST_F(PanelPagesTest, ColourTemperatureShowsItsPresetByName)

@@ -10,19 +10,34 @@
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "ui/advancedoption.h"
 #include "ui/imagequality.h"
 #include "ui/input/custommode.h"
+#include "ui/input/edidset.h"
+#include "ui/input/imagelayout.h"
 #include "ui/input/inputchoose.h"
 #include "ui/input/inputcut.h"
 #include "ui/QRoundProgressBar.h"
 #include "ui/firmwareupdate.h"
+#include "ui/linkoption.h"
 #include "ui/lockwindow.h"
+#include "ui/machinestate.h"
 #include "ui/numberkeyboard.h"
 #include "ui/option.h"
+#include "ui/output/lcdshow.h"
 #include "ui/output/ledset.h"
+#include "ui/output/netset.h"
+#include "ui/output/quality.h"
 #include "ui/output/smartmapping.h"
+#include "ui/output/temperature.h"
+#include "ui/output/test_chart.h"
+#include "ui/outputset.h"
 #include "ui/system/factory.h"
+#include "ui/system/factoryage.h"
+#include "ui/system/firmware_usbgrade.h"
+#include "ui/system/linkcom.h"
 #include "ui/system/linkwlan.h"
+#include "ui/system/othersetup.h"
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
@@ -341,6 +356,90 @@ TEST_F(PanelFrameworkTest, SettingMenuOpensAndClosesItsPages)
     g_option->slot_Button_back_clicked();
     EXPECT_EQ(g_option, nullptr);
     EXPECT_EQ(g_page_focus, 1);
+}
+
+// Back leaves every page for the one it is opened from; the page's pointer
+// is cleared with it.
+TEST_F(PanelFrameworkTest, EveryPageHasItsBack)
+{
+    MainWindow *w = startPanel();
+    struct Case {
+        std::function<PanelPage *()> open;
+        int back;
+        std::function<bool()> closed;
+    };
+    const auto page = [w](auto *&global, int back) {
+        using T = std::remove_reference_t<decltype(*global)>;
+        return Case{[w] { return new T(w); }, back, [&global] { return global == nullptr; }};
+    };
+    const Case pages[] = {
+        page(g_machinestate, 1), page(g_inputchoose, 1), page(g_custommode, 1), page(g_option, 1),
+        page(g_outputset, 5), page(g_inputcut, 5), page(g_edidset, 5), page(g_imagelayout, 5), page(g_linkoption, 5),
+        page(g_imagequality, 5), page(g_advancedoption, 5), page(g_smartmapping, 5),
+        page(g_ledset, 6), page(g_netset, 6), page(g_test_chart, 6), page(g_linkcom, 10), page(g_linkwlan, 10),
+        page(g_quality, 11), page(g_temperature, 11), page(g_lcdshow, 12), page(g_othersetup, 12), page(g_factory, 12),
+        page(g_factoryage, 12), page(g_rcv_recovery, 12), page(g_firmware_usbgrade, 12),
+    };
+    for (const Case &c : pages) {
+        PanelPage *p = c.open();
+        const int id = p->pageId();
+        EXPECT_EQ(g_page_focus, id);
+        ASSERT_TRUE(p->clickButton(QStringLiteral("Back"))) << "page " << id;
+        EXPECT_EQ(g_page_focus, c.back) << "page " << id;
+        EXPECT_TRUE(c.closed()) << "page " << id;
+        QCoreApplication::processEvents();
+    }
+}
+
+TEST_F(PanelFrameworkTest, AdvancedMenuOpensEachOfItsPages)
+{
+    writeFile(root.host("/data/rcvrecovery/card1"), "x");   // recovery is offered only with a file
+    MainWindow *w = startPanel();
+    auto *menu = new AdvancedOption(w);
+    const struct {
+        const char *button;
+        int page;
+    } buttons[] = {{"Card recovery", 25}, {"LCD", 15}, {"Other", 17}, {"Factory", 18}, {"Ageing log", 23}, {"USB upgrade", 26}};
+    for (const auto &b : buttons) {
+        ASSERT_TRUE(menu->clickButton(QString::fromLatin1(b.button))) << b.button;
+        EXPECT_EQ(g_page_focus, b.page) << b.button;
+        PanelPage *opened = nullptr;
+        for (PanelPage *p : menu->findChildren<PanelPage *>())
+            if (p->isVisible())
+                opened = p;
+        ASSERT_NE(opened, nullptr) << b.button;
+        EXPECT_EQ(opened->pageId(), b.page) << b.button;
+        opened->closePage();
+        EXPECT_EQ(g_page_focus, 12);
+        QCoreApplication::processEvents();
+    }
+}
+
+// The USB upgrade page in front hears the stick (its files are listed) and
+// the end of an upgrade.
+TEST_F(PanelFrameworkTest, UsbUpgradePageHearsTheStickAndTheResult)
+{
+    MainWindow *w = startPanel();
+    auto *page = new firmware_usbgrade(w);
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("No upgrade file on the stick")));
+    platform::ensureDir("/mnt/usb1");
+    writeFile(root.host("/mnt/usb1/app.ZEM"), "x");
+    sync->para_sync(102);
+    EXPECT_EQ(page->files(), QStringList{QStringLiteral("app.ZEM")});
+    EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Upgrade finished")));
+    sync->para_sync(104);
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Upgrade finished")));
+}
+
+// Return presses the focused button of the home screen, as on the pages.
+TEST_F(PanelFrameworkTest, ReturnPressesTheFocusedHomeButton)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(button(w, QStringLiteral("Setting")), &ret);
+    EXPECT_EQ(g_page_focus, 5);
+    EXPECT_NE(g_option, nullptr);
 }
 
 TEST_F(PanelFrameworkTest, InputPageSetsTheSourceOfTheCurrentWindow)

@@ -18,10 +18,12 @@ EDIDset::EDIDset(QWidget *parent) : PanelPage(parent, page::EdidSet, page::Optio
 {
     registerPage(g_edidset);
     m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight, [] { return ui::tr5("刷新", "Hz", "Гц", "Hz", "刷新"); }}, 52);
+    // Width, height and refresh of the chosen input's record.
+    for (int i = 0; i < 3; ++i)
+        m_fields[i]->bindValue([this, i] { return QString::number(ui::word(edidOffset(m_port) + 2 * i)); });
     addButton([] { return ui::tr5("下一个输入", "Next input", "След. вход", "Đầu vào tiếp", "下一個輸入"); }, [this] { nextPort(); });
     addButton(ui::textSave, [this] { save(); });
     addBackButton();
-    fillFields();
     language_changed();
 }
 
@@ -39,26 +41,19 @@ QStringList EDIDset::valueLines() const
                 .arg(ui::word(off)).arg(ui::word(off + 2)).arg(ui::word(off + 4))};
 }
 
-void EDIDset::fillFields()
-{
-    const uint32_t off = edidOffset(m_port);
-    for (int i = 0; i < 3; ++i)
-        m_fields[i]->setText(QString::number(ui::word(off + 2 * i)));
-}
-
 void EDIDset::nextPort()
 {
     m_port = (m_port + 1) % static_cast<int>(para::INPUT_COUNT);
-    fillFields();
+    revertFields();
     setNote(nullptr);
 }
 
 void EDIDset::save()
 {
     int w = 0, h = 0, hz = 0;
-    if (!ui::readNumber(m_fields[0]->text(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &w) ||
-        !ui::readNumber(m_fields[1]->text(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &h) ||
-        !ui::readNumber(m_fields[2]->text(), edid::MIN_HZ, edid::MAX_HZ, &hz)) {
+    if (!ui::readNumber(m_fields[0]->value(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &w) ||
+        !ui::readNumber(m_fields[1]->value(), edid::MIN_ACTIVE, edid::MAX_ACTIVE, &h) ||
+        !ui::readNumber(m_fields[2]->value(), edid::MIN_HZ, edid::MAX_HZ, &hz)) {
         setNote([] {
             return ui::tr5("宽高%1-%2, 刷新%3-%4", "Size %1-%2, rate %3-%4 Hz", "Размер %1-%2, %3-%4 Гц",
                            "Cỡ %1-%2, tần số %3-%4", "寬高%1-%2, 刷新%3-%4")
@@ -70,6 +65,7 @@ void EDIDset::save()
     if (!store)
         return;
     store->ZemSetEDIDPara(m_port, static_cast<int16_t>(w), static_cast<int16_t>(h), static_cast<int16_t>(hz));
+    revertFields();
     setNote(ui::textSaved);
 }
 

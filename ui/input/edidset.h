@@ -24,8 +24,6 @@ protected:
     QStringList valueLines() const override;
 
 private:
-    void fillFields();
-
     QList<My_lineEdit *> m_fields;
     int m_port = 0;
 };

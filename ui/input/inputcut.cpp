@@ -36,6 +36,8 @@ InputCut::InputCut(QWidget *parent) : PanelPage(parent, page::InputCut, page::Op
     m_source = ui::windowSource(g_image_current.load());
     m_fields = addNumberRow(0, {[] { return QStringLiteral("X"); }, [] { return QStringLiteral("Y"); }}, 56);
     m_fields += addNumberRow(1, {ui::textWidth, ui::textHeight}, 56);
+    for (int i = 0; i < 4; ++i)
+        m_fields[i]->bindValue([this, i] { return QString::number(shownCrop()[i]); });
     addButton([] { return ui::tr5("信号源", "Source", "Источник", "Nguồn", "信號源"); }, [this] { nextSource(); });
     addButton([] { return ui::tr5("下一个裁剪", "Next crop", "След. обрезка", "Vùng tiếp", "下一個裁剪"); }, [this] { nextCrop(); });
     addButton([] { return ui::tr5("新增", "Add", "Добавить", "Thêm", "新增"); }, [this] { addCrop(); });
@@ -43,7 +45,6 @@ InputCut::InputCut(QWidget *parent) : PanelPage(parent, page::InputCut, page::Op
     addButton([] { return ui::tr5("删除", "Delete", "Удалить", "Xóa", "刪除"); }, [this] { deleteCrop(); });
     addBackButton();
     m_chosen = cropCount() ? 1 : 0;
-    fillFields();
     language_changed();
 }
 
@@ -74,7 +75,7 @@ QStringList InputCut::valueLines() const
     return out;
 }
 
-void InputCut::fillFields()
+std::array<int, 4> InputCut::shownCrop() const
 {
     CROP_PARA c{0, 0, 0, 0, 0};
     if (ui::cropOf(m_source, m_chosen, &c) >= static_cast<int>(para::CROP_ENTRIES)) {
@@ -82,16 +83,14 @@ void InputCut::fillFields()
         const QSize size = sourceSize(m_source);
         c = CROP_PARA{0, 0, 0, size.width(), size.height()};
     }
-    const int values[4] = {c.x, c.y, c.w, c.h};
-    for (int i = 0; i < 4; ++i)
-        m_fields[i]->setText(QString::number(values[i]));
+    return {c.x, c.y, c.w, c.h};
 }
 
 InputCut::Refusal InputCut::readFields(CROP_PARA *out) const
 {
     int v[4];
     for (int i = 0; i < 4; ++i)
-        if (!ui::readNumber(m_fields[i]->text(), 0, FIELD_MAX, &v[i]))
+        if (!ui::readNumber(m_fields[i]->value(), 0, FIELD_MAX, &v[i]))
             return Refusal::NotNumber;
     const QSize size = sourceSize(m_source);
     if (v[2] < 1 || v[3] < 1 || v[0] + v[2] > size.width() || v[1] + v[3] > size.height())
@@ -129,7 +128,7 @@ void InputCut::nextSource()
 {
     m_source = (m_source + 1) % static_cast<int>(para::INPUT_COUNT);
     m_chosen = cropCount() ? 1 : 0;
-    fillFields();
+    revertFields();
     setNote(nullptr);
 }
 
@@ -137,7 +136,7 @@ void InputCut::nextCrop()
 {
     const int n = cropCount();
     m_chosen = n ? m_chosen % n + 1 : 0;
-    fillFields();
+    revertFields();
     setNote(nullptr);
 }
 
@@ -205,7 +204,7 @@ void InputCut::deleteCrop()
 void InputCut::cropsChanged(bool deleted)
 {
     m_copy.take();
-    fillFields();
+    revertFields();
     if (deleted)
         setNote([] { return ui::tr5("已删除", "Deleted", "Удалено", "Đã xóa", "已刪除"); });
     else
@@ -220,7 +219,7 @@ void InputCut::syncUpdate(int code)
         // The crop table changed elsewhere (the PC tool): show it as it is now.
         ui::rebuildCropMap();
         m_chosen = qMin(qMax(m_chosen, cropCount() ? 1 : 0), cropCount());
-        fillFields();
+        revertFields();
     }
     m_copy.take();
     refreshFromImage();

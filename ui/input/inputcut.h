@@ -10,6 +10,8 @@
 #include "ui/input/page_copies.h"
 #include "ui/panelpage.h"
 
+#include <array>
+
 class InputCut : public PanelPage
 {
     Q_OBJECT
@@ -39,7 +41,8 @@ private:
     // The fields as a crop inside the source; the reason when they are not.
     Refusal readFields(CROP_PARA *out) const;
     void refuse(Refusal why);
-    void fillFields();
+    // X, Y, W and H of the chosen crop, or of the whole source when there is none.
+    std::array<int, 4> shownCrop() const;
     void cropsChanged(bool deleted = false);
     int cropCount() const;
 

@@ -25,10 +25,12 @@ ledset::ledset(QWidget *parent) : PanelPage(parent, page::LedSet, page::OutputSe
 {
     registerPage(g_ledset);
     m_fields = addNumberRow(0, {ui::textWidth, ui::textHeight}, 56);
+    m_fields[0]->bindValue([] { return QString::number(ui::word(para::LED_WIDTH)); });
+    m_fields[1]->bindValue([] { return QString::number(ui::word(para::LED_HEIGHT)); });
+    m_splice = ui::byte(para::LED_SPLICE);
     addButton([] { return ui::tr5("拼接方式", "Splice mode", "Стыковка", "Kiểu ghép", "拼接方式"); }, [this] { nextSplice(); });
     addButton(ui::textSave, [this] { save(); });
     addBackButton();
-    fillFields();
     language_changed();
 }
 
@@ -55,29 +57,25 @@ QStringList ledset::valueLines() const
     out << ui::tr5("起点: %1,%2", "Start: %1,%2", "Начало: %1,%2", "Điểm đầu: %1,%2", "起點: %1,%2")
                .arg(ui::word(para::LED_X)).arg(ui::word(para::LED_Y));
     out << ui::tr5("拼接: %1", "Splice: %1", "Стыковка: %1", "Ghép: %1", "拼接: %1").arg(spliceName(ui::byte(para::LED_SPLICE)));
-    if (m_splice != ui::byte(para::LED_SPLICE))
-        out << ui::tr5("新拼接: %1", "New splice: %1", "Новая: %1", "Ghép mới: %1", "新拼接: %1").arg(spliceName(m_splice));
     return out;
-}
-
-void ledset::fillFields()
-{
-    m_fields[0]->setText(QString::number(ui::word(para::LED_WIDTH)));
-    m_fields[1]->setText(QString::number(ui::word(para::LED_HEIGHT)));
-    m_splice = ui::byte(para::LED_SPLICE);
 }
 
 void ledset::nextSplice()
 {
     m_splice = m_splice >= SPLICE_VERTICAL && m_splice < SPLICE_COPY ? m_splice + 1 : SPLICE_VERTICAL;
-    setNote(nullptr);
+    // The choice waits for Save; the note says it while it differs from the wall's.
+    setNote([this] {
+        if (m_splice == ui::byte(para::LED_SPLICE))
+            return QString();
+        return ui::tr5("新拼接: %1", "New splice: %1", "Новая: %1", "Ghép mới: %1", "新拼接: %1").arg(spliceName(m_splice));
+    });
 }
 
 void ledset::save()
 {
     int w = 0, h = 0;
     const int64_t maxPixels = g_zem_max_pixel.load();
-    if (!ui::readNumber(m_fields[0]->text(), 1, SIZE_MAX_PX, &w) || !ui::readNumber(m_fields[1]->text(), 1, SIZE_MAX_PX, &h)) {
+    if (!ui::readNumber(m_fields[0]->value(), 1, SIZE_MAX_PX, &w) || !ui::readNumber(m_fields[1]->value(), 1, SIZE_MAX_PX, &h)) {
         setNote([] { return ui::tr5("请输入宽和高", "Enter width and height", "Введите ширину и высоту", "Nhập rộng và cao", "請輸入寬和高"); });
         return;
     }
@@ -104,6 +102,7 @@ void ledset::save()
         fpga_manage::pInstance()->wake();
         raise_apply_request_locked(1);
     }
+    revertFields();
     setNote(ui::textSaved);
 }
 

@@ -29,8 +29,6 @@ protected:
     QStringList valueLines() const override;
 
 private:
-    void fillFields();
-
     QList<My_lineEdit *> m_fields;
     int m_splice = 4;
 };

@@ -37,10 +37,10 @@ void quality::addRow(int row, uint32_t off, std::function<QString()> label)
     form()->addWidget(minus, row, 1);
     form()->addWidget(field, row, 2);
     form()->addWidget(plus, row, 3);
+    field->bindValue([off] { return QString::number(ui::word(off)); });
     connect(minus, &QPushButton::clicked, this, [this, off] { step(off, -1); });
     connect(plus, &QPushButton::clicked, this, [this, off] { step(off, 1); });
     connect(field, &My_lineEdit::sig_confirmed, this, [this, off](const QString &t) { enter(off, t); });
-    connect(field, &QLineEdit::returnPressed, this, [this, off, field] { enter(off, field->text()); });
     m_rows.append(Row{off, field});
     m_fields.append(field);
 }
@@ -50,40 +50,27 @@ QString quality::titleText() const
     return ui::tr5("画质调节", "Picture quality", "Качество", "Chất lượng ảnh", "畫質調節");
 }
 
-void quality::redraw()
-{
-    PanelPage::redraw();
-    showValues();
-}
-
-void quality::showValues()
-{
-    for (const Row &r : m_rows)
-        if (!r.field->hasFocus())
-            r.field->setText(QString::number(ui::word(r.off)));
-}
-
 void quality::step(uint32_t off, int delta)
 {
     const int v = qBound(0, int(ui::word(off)) + delta, VALUE_MAX);
     ui::applyWord(off, static_cast<uint16_t>(v));
     setNote(nullptr);
-    showValues();
 }
 
 void quality::enter(uint32_t off, const QString &text)
 {
     int v = 0;
-    if (!ui::readNumber(text, 0, VALUE_MAX, &v)) {
+    const bool ok = ui::readNumber(text, 0, VALUE_MAX, &v);
+    if (ok)
+        ui::applyWord(off, static_cast<uint16_t>(v));
+    // Written or refused, the field shows the value in force again.
+    for (const Row &r : m_rows)
+        if (r.off == off)
+            r.field->revert();
+    if (ok)
+        setNote(nullptr);
+    else
         setNote([] { return ui::tr5("请输入0-100", "Enter 0 to 100", "Введите 0-100", "Nhập 0 đến 100", "請輸入0-100"); });
-        for (const Row &r : m_rows)
-            if (r.off == off)
-                r.field->setText(QString::number(ui::word(off)));
-        return;
-    }
-    ui::applyWord(off, static_cast<uint16_t>(v));
-    setNote(nullptr);
-    showValues();
 }
 
 void quality::syncUpdate()

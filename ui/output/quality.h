@@ -22,7 +22,6 @@ public:
 
 protected:
     QString titleText() const override;
-    void redraw() override;
 
 private:
     struct Row {
@@ -30,7 +29,6 @@ private:
         My_lineEdit *field;
     };
     void addRow(int row, uint32_t off, std::function<QString()> label);
-    void showValues();
 
     QList<Row> m_rows;
     QList<My_lineEdit *> m_fields;

@@ -7,23 +7,41 @@
 #include <QGridLayout>
 #include <mutex>
 
+namespace {
+
+// One of the addresses in force, read under the lock of the configuration texts.
+QString addressInForce(const QString &text)
+{
+    std::lock_guard<std::mutex> lock(g_config_text_mutex);
+    return text;
+}
+
+} // namespace
+
 linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, page::LinkWlan, page::LinkOption)
 {
     registerPage(g_linkwlan);
-    {
-        std::lock_guard<std::mutex> lock(g_config_text_mutex);
-        for (const QString &v : {g_str_ip, g_srt_mask, g_str_gateway}) {
-            auto *e = new My_lineEdit(this);
-            e->setText(v);
-            e->setFixedWidth(ui::PANEL_W / 2 - 12);
-            form()->addWidget(e, m_edits.size(), 0);
-            m_edits.append(e);
-        }
-        form()->setColumnStretch(1, 1);
+    for (const QString *v : {&g_str_ip, &g_srt_mask, &g_str_gateway}) {
+        auto *e = new My_lineEdit(this);
+        e->bindValue([v] { return addressInForce(*v); });
+        e->setFixedWidth(ui::PANEL_W / 2 - 12);
+        form()->addWidget(e, m_edits.size(), 0);
+        m_edits.append(e);
     }
-    addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { m_error = !apply(m_edits[0]->text(), m_edits[1]->text(), m_edits[2]->text()); redraw(); });
+    form()->setColumnStretch(1, 1);
+    addButton([] { return ui::tr5("确定", "OK", "OK", "OK", "確定"); }, [this] { ok(); });
     addBackButton();
     language_changed();
+}
+
+void linkwlan::ok()
+{
+    if (!apply(m_edits[0]->value(), m_edits[1]->value(), m_edits[2]->value())) {
+        setNote([] { return ui::tr5("地址无效", "Invalid address", "Неверный адрес", "Địa chỉ sai", "地址無效"); });
+        return;
+    }
+    revertFields();
+    setNote(nullptr);
 }
 
 QString linkwlan::titleText() const
@@ -33,11 +51,7 @@ QString linkwlan::titleText() const
 
 QStringList linkwlan::valueLines() const
 {
-    QStringList out;
-    out << ui::tr5("地址 / 掩码 / 网关", "Address / mask / gateway", "Адрес / маска / шлюз", "Địa chỉ / mặt nạ / cổng", "地址 / 掩碼 / 網關");
-    if (m_error)
-        out << ui::tr5("地址无效", "Invalid address", "Неверный адрес", "Địa chỉ sai", "地址無效");
-    return out;
+    return {ui::tr5("地址 / 掩码 / 网关", "Address / mask / gateway", "Адрес / маска / шлюз", "Địa chỉ / mặt nạ / cổng", "地址 / 掩碼 / 網關")};
 }
 
 void linkwlan::syncUpdate()

@@ -13,7 +13,8 @@ class linkwlan : public PanelPage
 public:
     explicit linkwlan(QWidget *parent = nullptr);
     void syncUpdate();
-public:
+    // Applies the fields (OK); a refused address is said on the page.
+    void ok();
     // Stores address, mask and gateway, applies them and announces the change;
     // false (nothing stored) when a text is not a dotted IPv4 address.
     static bool apply(const QString &ip, const QString &mask, const QString &gateway);
@@ -23,7 +24,6 @@ protected:
     QStringList valueLines() const override;
 private:
     QList<My_lineEdit *> m_edits;
-    bool m_error = false;
 };
 
 #endif
