@@ -292,6 +292,25 @@ TEST_F(Store, UserModeIndexSearchesCircularly)
     EXPECT_EQ(s->ZemUserModeSaved(-1), 0);
 }
 
+// The search reaches both ends of the ring in every direction: slot 15 alone
+// saved, then slot 0 alone.
+TEST_F(Store, UserModeIndexReachesTheFirstAndTheLastSlot)
+{
+    ZemRamPara *s = load();
+    const struct { uint8_t saved, start, direction; int slot; } cases[] = {
+        {15, 0, 2, 15}, {15, 15, 2, 15}, {15, 16, 2, 15}, {15, 0, 1, 15}, {15, 14, 1, 15}, {15, 15, 1, 15},
+        {15, 0, 0, 15}, {15, 15, 0, 15},
+        {0, 15, 2, 0}, {0, 16, 2, 0}, {0, 15, 1, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}, {0, 15, 0, 0}, {0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        for (auto &slot : s->user_mode_ram)
+            slot[0] = slot[1] = 0xFF;
+        s->user_mode_ram[c.saved][0] = s->user_mode_ram[c.saved][1] = 0xAA;
+        EXPECT_EQ(s->ZemUserModeIndex(c.start, c.direction), c.slot)
+            << int(c.saved) << ": " << int(c.start) << "/" << int(c.direction);
+    }
+}
+
 TEST_F(Store, UserModeSaveLoadDeleteThroughFiles)
 {
     writeFile(root.host("/data/configs/omenu.json"), "{\"menu\":1}");
