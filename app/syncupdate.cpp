@@ -2,12 +2,9 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
-#include "app/para_lock.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
-#include "platform/files.h"
 #include "platform/hid.h"
-#include "platform/timing.h"
 #include "ui/advancedoption.h"
 #include "ui/imagequality.h"
 #include "ui/input/custommode.h"
@@ -47,7 +44,6 @@ namespace {
 
 constexpr uint16_t KEYPAD_VENDOR = 0x28E9;
 constexpr uint16_t KEYPAD_PRODUCT = 0x0380;
-const char *const PARA_FILE = "/data/ram_device_info";
 
 bool windowEnabled(const uint8_t *image, uint8_t w)
 {
@@ -158,6 +154,9 @@ void SyncUpdate::para_sync(int code)
     refresh_page(code);
     if (save_user_mode())
         show_saved_mode();
+    // The save request was judged against the snapshot as it stood; now the
+    // snapshot takes what the last apply pass applied.
+    store->adopt_applied();
     if (code == 2)
         check_user_modes();
     persist_image();
@@ -229,7 +228,10 @@ void SyncUpdate::refresh_page(int code)
 }
 
 // The slot and the image words are changed under the image's locks; the
-// file is written between, without them. True when a mode was saved.
+// file is written between, without them. The words the save sets are set in
+// the snapshot too, at once: register 11 must not take the new current mode
+// for a recall and load the slot over a later write. True when a mode was
+// saved.
 bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -242,7 +244,7 @@ bool SyncUpdate::save_user_mode()
             return false;
         // A request outside 1..16 names no slot: it is only cleared.
         if (n > para::MODE_COUNT) {
-            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            store->settle_word(para::USER_MODE_SAVE, 0);
             return false;
         }
         uint8_t *slot = store->user_mode_ram[n - 1];
@@ -255,10 +257,10 @@ bool SyncUpdate::save_user_mode()
     const bool saved = store->mode_file_write(n - 1, 0) != 0;
     ImageLock lock(store);
     if (saved)
-        para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
+        store->settle_word(para::CURRENT_USER_MODE, n);
     else
         std::memcpy(store->user_mode_ram[n - 1] + para::SLOT_DATA, kept, sizeof kept);
-    para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+    store->settle_word(para::USER_MODE_SAVE, 0);
     return saved;
 }
 
@@ -283,7 +285,7 @@ void SyncUpdate::check_user_modes()
         if (mark[0] == 0xFF || mark[1] == 0xFF) {
             store->mode_file_deal(slot, 1);
             ImageLock lock(store);
-            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            store->settle_word(para::USER_MODE_SAVE, 0);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
             store->mode_file_write(slot, 2);
         }
@@ -293,33 +295,16 @@ void SyncUpdate::check_user_modes()
 void SyncUpdate::persist_image()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    // Work on one copy of the image: other threads may write it meanwhile, and
-    // a change that lands after this copy must still differ from the snapshot.
+    // Work on one copy of the image: other threads may write it meanwhile.
+    // It is compared with what the file last received, so a change is
+    // stored once, whether the chip has applied it yet or not. After a
+    // failed write the file is still behind: the next notification retries.
     uint8_t image[para::IMAGE_SIZE];
     store->copy_image(image, 0, sizeof image);
-    if (std::memcmp(image + para::PERSISTENT_START, store->ram_para_back + para::PERSISTENT_START,
-                    para::PERSISTENT_SIZE) == 0)
+    if (!store->para_file_differs(image))
         return;
-
-    // The file is replaced as a whole, so a power cut leaves either the old or
-    // the new content. After a failed write the snapshot keeps the old values,
-    // so the change is written again with the next notification.
-    if (!store->write_para_file(image)) {
+    // The file is replaced as a whole, so a power cut leaves either the old
+    // or the new content.
+    if (!store->write_para_file(image))
         debugPrint("ram_device_info write error\n");
-        return;
-    }
-    refresh_snapshot(image);
-}
-
-void SyncUpdate::refresh_snapshot(const uint8_t *image)
-{
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    // The chip thread finds what to program by comparing image and snapshot.
-    // While an apply request is pending, a snapshot that already holds the
-    // change would hide it from the chip: the snapshot then stays as it is and
-    // follows with the notification the apply pass sends when it is done.
-    // The same holds for changes written without a request, until one comes.
-    ImageLock lock(store);
-    if (para_lock::request() == 0 && !store->image_unapplied)
-        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
 }

@@ -40,8 +40,6 @@ private:
     void show_saved_mode();
     void check_user_modes();
     void persist_image();
-    // The snapshot becomes `image`, unless an apply pass still has to see the change.
-    void refresh_snapshot(const uint8_t *image);
     // Address, mask and gateway back to their defaults; restart off port 5005.
     void network_reset();
 

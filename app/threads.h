@@ -65,8 +65,9 @@
 //
 //   the image's lock               the parameter image ZemRamPara::ram_para
 //   (para_lock::mutex, ParaLock)   except the input-timing records, its
-//                                  snapshot ram_para_back, the user-mode slots,
-//                                  image_unapplied, the apply request
+//                                  snapshot ram_para_back and the image the
+//                                  last pass handed over for it, the
+//                                  user-mode slots, the apply request
 //                                  para_changed, a recalled mode's OSD menu
 //                                  copy, the transferred EDID tables, the
 //                                  panel's one-pair flag as published to the
@@ -106,7 +107,9 @@
 //   Utils::_test_signal_mutex      each emission of sig_update_para. A GUI
 //                                  thread emission runs para_sync inside it,
 //                                  which may run a modal notice for seconds.
-//   Utils::_file_deal_mutex        files under /data and the capture buffer.
+//   Utils::_file_deal_mutex        files under /data, the capture buffer and
+//                                  the store's copy of what the parameter
+//                                  file last received.
 //   Utils::_led_para_init_mutex    the LED geometry hand-shake g_set_led_para.
 //   Utils::_bri_set_mutex          the brightness request.
 //   Utils::_c331_bnk_mutex         the chip's bank select and one register.
@@ -160,9 +163,10 @@
 //     relying on the register locks alone.
 //   - Nothing holding the image's lock waits for the chip: a request raised
 //     while a pass runs stays pending for the next pass. The snapshot never
-//     holds a change the chip has not applied: the GUI thread refreshes it
-//     only when no request is pending or being applied and no change waits
-//     for one (image_unapplied).
+//     holds a change the chip has not applied: it is the image as the last
+//     pass took it (handed over at the end of the pass, taken into the
+//     snapshot by the GUI thread's next notification), plus the words the
+//     GUI thread sets itself and the chip never programs (settle_word).
 //   - No unbounded wait on hardware under a lock: the apply pass waits for
 //     the LED hand-shake at most led_para_wait_ms.
 //   - A singleton reached from worker threads is created under a lock of its

@@ -176,6 +176,9 @@ void ZemRamPara::load()
     applyStartupFixups();
     ZemCropSourceInit();
     std::memcpy(ram_para_back, ram_para, IMAGE_SIZE);
+    // The start-up fix-ups are not written back on their own: the file is
+    // rewritten when a setting changes.
+    std::memcpy(m_stored, ram_para + PERSISTENT_START, PERSISTENT_SIZE);
     // Start-up runs alone: the slots are filled without the image's locks.
     for (int slot = 0; slot < static_cast<int>(MODE_COUNT); ++slot) {
         size_t n = 0;
@@ -207,11 +210,63 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
         std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
         ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
         platform::files::sync();
+        if (ok)
+            std::memcpy(m_stored, image + PERSISTENT_START, PERSISTENT_SIZE);
     }
     // The storage settles outside the file lock: the links, which take it
     // for every RAM read, are not held for the pause.
     platform::pauseMs(100);
     return ok;
+}
+
+bool ZemRamPara::para_file_differs(const uint8_t *image)
+{
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+    return std::memcmp(m_stored, image + PERSISTENT_START, PERSISTENT_SIZE) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// The snapshot
+
+void ZemRamPara::pass_copied()
+{
+    m_pass_copy_seq = m_settled_seq;
+}
+
+void ZemRamPara::pass_applied(const uint8_t *applied)
+{
+    std::memcpy(m_applied, applied, IMAGE_SIZE);
+    // Words settled after the pass took its copy keep their settled value.
+    for (const Settled &w : m_settled)
+        if (w.seq > m_pass_copy_seq)
+            set16(m_applied, w.off, w.value);
+    m_applied_pending = true;
+}
+
+void ZemRamPara::adopt_applied()
+{
+    ParaLock lock;
+    if (!m_applied_pending)
+        return;
+    std::memcpy(ram_para_back, m_applied, IMAGE_SIZE);
+    m_applied_pending = false;
+}
+
+void ZemRamPara::settle_word(uint32_t off, uint16_t v)
+{
+    setWord(off, v);
+    set16(ram_para_back, off, v);
+    if (m_applied_pending)
+        set16(m_applied, off, v);
+    ++m_settled_seq;
+    for (Settled &w : m_settled) {
+        if (w.off == off) {
+            w.value = v;
+            w.seq = m_settled_seq;
+            return;
+        }
+    }
+    m_settled.push_back(Settled{off, v, m_settled_seq});
 }
 
 // ---------------------------------------------------------------------------
@@ -232,7 +287,7 @@ int ZemRamPara::ram_para_save()
 // ---------------------------------------------------------------------------
 // Writes by offset
 
-int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply)
+int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
 {
     if (len == 0)
         return 0;
@@ -240,7 +295,6 @@ int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, b
         return 1;
     ImageLock lock(this);
     std::memcpy(ram_para + off, buf, len);
-    image_unapplied = image_unapplied || awaitsApply;
     return 0;
 }
 
@@ -422,7 +476,6 @@ void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
     setCropRect(static_cast<uint32_t>(e), in);
-    image_unapplied = true;
 }
 
 int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
@@ -522,6 +575,8 @@ int ZemRamPara::ZemLanguageChanged()
             ram_para[LANGUAGE_FALLBACK] = 0;
         }
     }
+    // The caller re-texts the pages: the language is in force from now on.
+    settle_word(LANGUAGE, word(LANGUAGE));
     return 1;
 }
 

@@ -27,7 +27,39 @@ protected:
     {
         return size_t(QDir(QString::fromStdString(root.host(dir))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
     }
+    // Image word at `offset` as a RAM read answers it; -1 without an answer.
+    static int imageWord(TcpClient &tcp, uint32_t offset)
+    {
+        const Bytes r = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, offset, 2)));
+        return r.size() == 3 && r[0] == 0 ? r[1] | r[2] << 8 : -1;
+    }
+    static Bytes apply(TcpClient &tcp, uint8_t mask)
+    {
+        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0})));
+    }
 };
+
+// A user mode saved while a later write waits for its apply: the next apply
+// keeps the PC tool's change and leaves the user mode, it does not load the
+// saved mode back over the change.
+TEST_F(PersistenceE2e, SavedUserModeIsNotLoadedBackByTheNextApply)
+{
+    start(false, false);
+    TcpClient tcp(5005);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::USER_MODE_SAVE, {3, 0}))), Bytes{0});
+    EXPECT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 300, {1}))), Bytes{0});
+    ASSERT_TRUE(zemtest::waitFor([&] { return imageWord(tcp, para::CURRENT_USER_MODE) == 3; }, 10s)) << output();
+    EXPECT_TRUE(exists("/data/modes/custom_mode3"));
+
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {20, 0}))), Bytes{0});
+    EXPECT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(imageWord(tcp, para::BRIGHTNESS), 20);
+    EXPECT_EQ(imageWord(tcp, para::CURRENT_USER_MODE), 0);
+    const std::string paraFile = root.host("/data/ram_device_info");
+    EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 20; }, 10s));
+}
 
 TEST_F(PersistenceE2e, BrightnessAppliedByRegister11IsPersisted)
 {
