@@ -2,6 +2,7 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/usbserver.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "platform/hid.h"
@@ -35,6 +36,8 @@
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
 
+#include <QThread>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -136,7 +139,56 @@ void SyncUpdate::update_usb_keyLed()
     std::memcpy(m_keyLed, report, sizeof report);
 }
 
+// notify() runs in the sending thread and decides there: a direct
+// connection. Listening twice to one sender connects once.
+void SyncUpdate::listen_to(ZemRamPara *store)
+{
+    QObject::connect(store, &ZemRamPara::sig_update_para, this, &SyncUpdate::notify,
+                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+}
+
+void SyncUpdate::listen_to(UsbServer *usb)
+{
+    QObject::connect(usb, &UsbServer::sig_usb_update, this, &SyncUpdate::notify,
+                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+}
+
+void SyncUpdate::notify(int code)
+{
+    if (QThread::currentThread() == thread()) {
+        para_sync(code);
+        return;
+    }
+    bool post;
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        m_queued.erase(std::remove(m_queued.begin(), m_queued.end(), code), m_queued.end());
+        m_queued.push_back(code);
+        post = !m_drain_posted;
+        m_drain_posted = true;
+    }
+    if (post)
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+void SyncUpdate::drain()
+{
+    std::vector<int> codes;
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        codes.swap(m_queued);
+        m_drain_posted = false;
+    }
+    if (!codes.empty())
+        dispatch(codes);
+}
+
 void SyncUpdate::para_sync(int code)
+{
+    dispatch({code});
+}
+
+void SyncUpdate::dispatch(const std::vector<int> &codes)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
@@ -148,23 +200,30 @@ void SyncUpdate::para_sync(int code)
     if (g_zem_keys)
         update_usb_keyLed();
 
-    if (code == 105 || code == 106)
+    // The upgrade's start and end only relight the keypad.
+    std::vector<int> refreshed;
+    for (int code : codes)
+        if (code != 105 && code != 106)
+            refreshed.push_back(code);
+    if (refreshed.empty())
         return;
+    auto has = [&refreshed](int code) { return std::find(refreshed.begin(), refreshed.end(), code) != refreshed.end(); };
 
-    refresh_page(code);
+    for (int code : refreshed)
+        refresh_page(code);
     if (save_user_mode())
         show_saved_mode();
     // The save request was judged against the snapshot as it stood; now the
     // snapshot takes what the last apply pass applied.
     store->adopt_applied();
-    if (code == 2)
+    if (has(2))
         check_user_modes();
     persist_image();
 
     if (g_page_focus == page::LinkOption)
         TIP::tip_create(1);
 
-    if (code == 3)
+    if (has(3))
         network_reset();
 }
 
@@ -287,6 +346,7 @@ void SyncUpdate::check_user_modes()
             ImageLock lock(store);
             store->settle_word(para::USER_MODE_SAVE, 0);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
+            // Rewrites the file only when it does not hold the slot already.
             store->mode_file_write(slot, 2);
         }
     }

@@ -10,8 +10,10 @@
 //
 //   GUI        main, then QApplication::exec: every screen, the 10 ms tick,
 //              SyncUpdate::para_sync (refresh, user-mode save, persistence of
-//              the image into /data/ram_device_info), the keypad report, and
-//              whatever the workers queue with gui_call::post.
+//              the image into /data/ram_device_info; the workers'
+//              notifications are queued to it coalesced, one call for all
+//              that wait), the keypad report, and whatever the workers queue
+//              with gui_call::post.
 //   chip       [chip] c331_manage::c331manageThread: bring-up, then per turn
 //              the apply pass (a copy of the image against a copy of the
 //              snapshot, both taken as the pass begins, under manage_mutex)
@@ -124,6 +126,8 @@
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.
 //   gui_call queue                 work queued for the GUI thread.
+//   SyncUpdate's queue lock        the notification codes waiting for the
+//                                  GUI thread.
 //
 // LOCK ORDER (a thread holding one lock takes only locks further down)
 //
@@ -141,10 +145,10 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      cloud properties' lock, the gui_call queue, the thread_wake locks
-//      (notify may be called under any lock), and the singletons' creation
-//      locks (the parameter store's load reads its files under 5, before any
-//      worker exists).
+//      cloud properties' lock, the gui_call queue, SyncUpdate's queue lock,
+//      the thread_wake locks (notify may be called under any lock), and the
+//      singletons' creation locks (the parameter store's load reads its files
+//      under 5, before any worker exists).
 //
 // RULES
 //

@@ -208,14 +208,13 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
         if (file.size() < FILE_SIZE)
             file.resize(FILE_SIZE, '\0');
         std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
+        // The write is durable once it returns (written, fsynced and renamed
+        // over the old file): no pause is needed for the storage to settle.
         ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
         platform::files::sync();
         if (ok)
             std::memcpy(m_stored, image + PERSISTENT_START, PERSISTENT_SIZE);
     }
-    // The storage settles outside the file lock: the links, which take it
-    // for every RAM read, are not held for the pause.
-    platform::pauseMs(100);
     return ok;
 }
 
@@ -635,8 +634,6 @@ bool ZemRamPara::readSlotFile(int slot, uint8_t *data, size_t &size)
         return false;
     size = std::min<size_t>(file.size(), SLOT_FILE_SIZE);
     std::memcpy(data, file.data(), size);
-    platform::files::sync();
-    platform::pauseMs(100);
     return true;
 }
 
@@ -694,11 +691,18 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     file[1] = 0xAA;
     {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+        // A file that already holds the slot is left as it is. A write is
+        // durable once it returns (written, fsynced and renamed over the old
+        // file): no pause is needed for the storage to settle.
+        std::string stored;
+        const bool same = platform::files::readAll(modeFile(slot), stored) && stored.size() == SLOT_FILE_SIZE
+                          && std::memcmp(stored.data(), file, SLOT_FILE_SIZE) == 0;
         // The slot is marked saved only once its file is complete.
-        if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
-            return 0;
-        platform::files::sync();
-        platform::pauseMs(100);
+        if (!same) {
+            if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
+                return 0;
+            platform::files::sync();
+        }
     }
     {
         ImageLock lock(this);

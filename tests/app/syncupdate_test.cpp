@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/message_deal.h"
+#include "ui/system/firmware_usbgrade.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
 
@@ -217,6 +218,41 @@ TEST_F(SyncUpdateTest, CodeTwoDeletesSlotsMarkedEmptyAndRewritesSavedOnes)
     const std::string kept = readFile(root.host("/data/modes/custom_mode3"));
     ASSERT_EQ(kept.size(), para::SLOT_FILE_SIZE);
     EXPECT_EQ(static_cast<uint8_t>(kept[10]), 0x99);
+
+    // A file that holds its slot already is not written again.
+    platform::files::testing::takeSyncCounts();
+    sync->para_sync(2);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 0u);
+    store->user_mode_ram[2][10] = 0x98;
+    sync->para_sync(2);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 1u);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(root.host("/data/modes/custom_mode3"))[10]), 0x98);
+}
+
+// Notifications of worker threads wait for the GUI thread together: each
+// code is handled once, in the order of its last arrival, none is lost.
+TEST_F(SyncUpdateTest, WorkerNotificationsAreHandledTogetherInTheOrderOfTheirLastArrival)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    new firmware_usbgrade(w);
+    g_page_focus = page::FirmwareUsbgrade;
+    writeFile(root.host("/data/modes/custom_mode6"), std::string(para::SLOT_FILE_SIZE, 'x'));
+    store->ram_para[para::UNUSED_770] = 0x77;
+    std::thread worker([this] {
+        for (int code : {100, 2, 1, 101, 2, 100})
+            store->test_signal(code);
+    });
+    worker.join();
+
+    const int before = TIP::shownCount();
+    QCoreApplication::processEvents();
+    // Stick out, then in: the stick is in.
+    EXPECT_EQ(TIP::shownCount() - before, 2);
+    ASSERT_NE(g_tip, nullptr);
+    EXPECT_EQ(g_tip->kind(), 3);
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode6"));
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x77);
 }
 
 TEST_F(SyncUpdateTest, KeypadReportFollowsTheCurrentWindow)

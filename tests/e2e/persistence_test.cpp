@@ -37,6 +37,12 @@ protected:
     {
         return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0})));
     }
+    // The 10 ms tick's counter divided by 20, from the device-information block.
+    static int64_t clock(TcpClient &tcp)
+    {
+        const Bytes r = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0xA000001C, 4)));
+        return r.size() == 5 && r[0] == 0 ? int64_t(r[1] | r[2] << 8 | r[3] << 16 | uint32_t(r[4]) << 24) : -1;
+    }
 };
 
 // A user mode saved while a later write waits for its apply: the next apply
@@ -59,6 +65,36 @@ TEST_F(PersistenceE2e, SavedUserModeIsNotLoadedBackByTheNextApply)
     EXPECT_EQ(imageWord(tcp, para::CURRENT_USER_MODE), 0);
     const std::string paraFile = root.host("/data/ram_device_info");
     EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 20; }, 10s));
+}
+
+// A burst of user-mode checks (register 11, bit 2) costs the GUI thread one
+// round of work, not one per request: the 10 ms tick keeps counting and a
+// picture of the panel is taken at once.
+TEST_F(PersistenceE2e, BurstOfUserModeChecksLeavesTheTickAndThePanelRunning)
+{
+    start(false, false);
+    int fd = zemtest::tcpConnect(5005);
+    ASSERT_GE(fd, 0);
+    Bytes burst;
+    for (int i = 0; i < 100; ++i) {
+        const Bytes f = pctool::frame(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x04, 0, 0}));
+        burst.insert(burst.end(), f.begin(), f.end());
+    }
+    ASSERT_TRUE(pctool::writeAll(fd, burst));
+    EXPECT_EQ(pctool::decodeAll(pctool::readFrames(fd, 100, zemtest::patience(20s))).size(), 100u);
+    ::close(fd);
+
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    const int64_t before = clock(tcp);
+    ASSERT_GE(before, 0);
+    // A second of ticks (five steps of the counter) within a bound that
+    // leaves room for sanitizer builds; a blocked GUI thread stops the tick.
+    EXPECT_TRUE(zemtest::waitFor([&] { return clock(tcp) >= before + 5; }, 10s));
+    const Bytes header = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16), zemtest::patience(5s)));
+    ASSERT_EQ(header.size(), 17u);
+    EXPECT_GT(header[13] | header[14] << 8 | header[15] << 16, 0) << "the panel's picture was taken";
+    EXPECT_TRUE(dev->running());
 }
 
 TEST_F(PersistenceE2e, BrightnessAppliedByRegister11IsPersisted)

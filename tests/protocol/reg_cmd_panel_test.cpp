@@ -35,7 +35,7 @@ protected:
         g_zem_keys = 0;
         g_language = 1;
         g_lcd_lang_valid = 0x1F;
-        QObject::connect(store, &ZemRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+        SyncUpdate::pInstance()->listen_to(store);
         g_mainwindow = new MainWindow();
     }
     void TearDown() override

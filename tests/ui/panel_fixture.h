@@ -56,11 +56,7 @@ protected:
 
         sync = SyncUpdate::pInstance();
         sync->reset_keyLed();
-        static bool connected = false;
-        if (!connected) {
-            QObject::connect(store, &ZemRamPara::sig_update_para, sync, &SyncUpdate::para_sync);
-            connected = true;
-        }
+        sync->listen_to(store);   // as the program connects them
     }
 
     void TearDown() override
