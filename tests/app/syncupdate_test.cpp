@@ -4,6 +4,7 @@
 #include "ui/panel_fixture.h"
 #include "support/blocked_call.h"
 #include "support/patience.h"
+#include "support/pctool.h"
 
 #include "app/config_engine.h"
 #include "platform/files.h"
@@ -89,8 +90,9 @@ TEST_F(SyncUpdateTest, FailedWriteIsRetriedWithTheNextNotification)
 // (an input change, another link's apply) store it once, not each time.
 TEST_F(SyncUpdateTest, ChangeIsStoredOnceWhetherAppliedOrNot)
 {
-    const uint8_t contrast[2] = {77, 0};
-    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST), 0);
+    std::vector<uint8_t> write = pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {77, 0});
+    ASSERT_EQ(message_deal().message_group_deal(write.data(), uint32_t(write.size()), 1), 1u);
+    ASSERT_EQ(store->word(para::CONTRAST), 77);
     platform::files::testing::takeSyncCounts();
     sync->para_sync(12);
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), 77);
