@@ -140,9 +140,14 @@ void SyncUpdate::update_usb_keyLed()
 }
 
 // notify() runs in the sending thread and decides there: a direct
-// connection. Listening twice to one sender connects once.
+// connection. Listening twice to one sender connects once. The store emits
+// under Utils::_test_signal_mutex: connecting under it too shows the thread
+// checker, which does not see Qt's own locks, that the connection (and this
+// object) were made before any worker's emission reaches them. The USB
+// listener emits only once the tick has set g_delay_usbserver, after this.
 void SyncUpdate::listen_to(ZemRamPara *store)
 {
+    std::lock_guard<std::recursive_mutex> lock(Utils::_test_signal_mutex);
     QObject::connect(store, &ZemRamPara::sig_update_para, this, &SyncUpdate::notify,
                      Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
 }
@@ -207,7 +212,9 @@ void SyncUpdate::dispatch(const std::vector<int> &codes)
             refreshed.push_back(code);
     if (refreshed.empty())
         return;
-    auto has = [&refreshed](int code) { return std::find(refreshed.begin(), refreshed.end(), code) != refreshed.end(); };
+    auto has = [&refreshed](int code) {
+        return std::find(refreshed.begin(), refreshed.end(), code) != refreshed.end();
+    };
 
     for (int code : refreshed)
         refresh_page(code);

@@ -144,7 +144,7 @@ public:
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page (set_status_bits)
 
 Q_SIGNALS:
-    // Connected to SyncUpdate::para_sync. Call test_signal, never emit it
+    // Connected to SyncUpdate (listen_to). Call test_signal, never emit it
     // directly, and never while holding a lock the GUI thread takes.
     void sig_update_para(int code);
 

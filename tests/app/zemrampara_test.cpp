@@ -689,6 +689,8 @@ TEST_F(Store, LanguageChangeFallsBackToEnabledLanguage)
     s->ram_para[LANGUAGE] = 1;
     EXPECT_EQ(s->ZemLanguageChanged(), 1);
     EXPECT_EQ(g_language, 1);
+    // Reported once, with or without an apply pass: the pages show it now.
+    EXPECT_EQ(s->ZemLanguageChanged(), 0);
 
     g_lcd_lang_valid = (1u << 3) | (1u << 4);
     s->ram_para[LANGUAGE] = 2;
