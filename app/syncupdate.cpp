@@ -220,9 +220,6 @@ void SyncUpdate::dispatch(const std::vector<int> &codes)
         refresh_page(code);
     if (save_user_mode())
         show_saved_mode();
-    // The save request was judged against the snapshot as it stood; now the
-    // snapshot takes what the last apply pass applied.
-    store->adopt_applied();
     if (has(2))
         check_user_modes();
     persist_image();

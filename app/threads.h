@@ -168,9 +168,8 @@
 //   - Nothing holding the image's lock waits for the chip: a request raised
 //     while a pass runs stays pending for the next pass. The snapshot never
 //     holds a change the chip has not applied: it is the image as the last
-//     pass took it (handed over at the end of the pass, taken into the
-//     snapshot by the GUI thread's next notification), plus the words the
-//     GUI thread sets itself and the chip never programs (settle_word).
+//     pass took it (handed over as the pass ends), plus the words the GUI
+//     thread sets itself and the chip never programs (settle_word).
 //   - No unbounded wait on hardware under a lock: the apply pass waits for
 //     the LED hand-shake at most led_para_wait_ms.
 //   - A singleton reached from worker threads is created under a lock of its

@@ -234,29 +234,25 @@ void ZemRamPara::pass_copied()
 
 void ZemRamPara::pass_applied(const uint8_t *applied)
 {
-    std::memcpy(m_applied, applied, IMAGE_SIZE);
-    // Words settled after the pass took its copy keep their settled value.
+    // The snapshot follows at once: a register 11 that waited for this pass
+    // must not take the mode it recalled for a new recall and load the slot
+    // again over a later write. Words the GUI thread judges against the
+    // snapshot itself (the save request, the panel language) keep the value
+    // it settled, as do words settled after the pass took its copy.
+    std::vector<std::pair<uint32_t, uint16_t>> kept = {{USER_MODE_SAVE, get16(ram_para_back, USER_MODE_SAVE)},
+                                                       {LANGUAGE, get16(ram_para_back, LANGUAGE)}};
     for (const Settled &w : m_settled)
         if (w.seq > m_pass_copy_seq)
-            set16(m_applied, w.off, w.value);
-    m_applied_pending = true;
-}
-
-void ZemRamPara::adopt_applied()
-{
-    ParaLock lock;
-    if (!m_applied_pending)
-        return;
-    std::memcpy(ram_para_back, m_applied, IMAGE_SIZE);
-    m_applied_pending = false;
+            kept.emplace_back(w.off, w.value);
+    std::memcpy(ram_para_back, applied, IMAGE_SIZE);
+    for (const auto &w : kept)
+        set16(ram_para_back, w.first, w.second);
 }
 
 void ZemRamPara::settle_word(uint32_t off, uint16_t v)
 {
     setWord(off, v);
     set16(ram_para_back, off, v);
-    if (m_applied_pending)
-        set16(m_applied, off, v);
     ++m_settled_seq;
     for (Settled &w : m_settled) {
         if (w.off == off) {

@@ -115,14 +115,12 @@ public:
     // register 11 and the screens look for. The chip thread compares against
     // its own record of what it applied; the snapshot serves everybody else.
     //
-    // The pass hands its image over as it ends (pass_copied when it takes its
-    // copy, pass_applied when it is done, both with the image's lock held);
-    // the change dispatcher moves the snapshot to the latest one handed over
-    // with adopt_applied, once it has judged a save request against the old
-    // snapshot. Notifications that do not follow a pass leave it alone.
+    // The pass hands its image over as it ends, with the image's lock held
+    // (pass_copied when it takes its copy, pass_applied when it is done), and
+    // the snapshot follows at once, but for the words the GUI thread judges
+    // against it itself: the user-mode save request and the panel language.
     void pass_copied();
     void pass_applied(const uint8_t *applied);
-    void adopt_applied();
     // With the image's lock held: sets a word that its writer handles itself
     // and the chip never programs (the current user mode and the save request
     // of a user-mode save, the panel language once the pages show it) in the
@@ -161,11 +159,8 @@ private:
     // What the parameter file last received (image bytes 768..4095), under
     // Utils::_file_deal_mutex.
     uint8_t m_stored[para::PERSISTENT_SIZE] = {};
-    // Under the image's lock: the image the last pass handed over, not yet
-    // in the snapshot; the settled words, each with the count of settled
-    // writes at its own; that count when the running pass took its copy.
-    uint8_t m_applied[para::IMAGE_SIZE] = {};
-    bool m_applied_pending = false;
+    // Under the image's lock: the settled words, each with the count of
+    // settled writes at its own; that count when the running pass took its copy.
     struct Settled {
         uint32_t off;
         uint16_t value;

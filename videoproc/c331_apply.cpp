@@ -176,10 +176,8 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
         return 0;
     copy_para_locked();
     rp->pass_copied();
-    // The store's snapshot follows what a pass applied only once the GUI
-    // thread has handled its notification, perhaps after this pass begins:
-    // what the last pass applied is compared against, not the older snapshot
-    // that would hide a change.
+    // What the last pass applied is compared against: the store's snapshot
+    // may hold words that the GUI thread settled and the chip never saw.
     if (m_applied_valid)
         std::memcpy(m_para_back, m_applied, sizeof m_para_back);
     take_debug_registers(requests);

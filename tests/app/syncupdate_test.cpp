@@ -455,19 +455,28 @@ TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadloc
     EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
 }
 
+// A chip manager that runs apply passes, installed for one test.
+struct InstalledChip {
+    c331_manage chip;
+    c331_manage *previous = c331_manage::p_c331_manage;
+    InstalledChip()
+    {
+        c331_manage::p_c331_manage = &chip;
+        chip.setup_state = 8;
+    }
+    ~InstalledChip() { c331_manage::p_c331_manage = previous; }
+    // One turn of the chip thread, on a thread of its own.
+    void pass() { std::thread([this] { c331_manage::c331managerdeal(&chip); }).join(); }
+};
+
 TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifies)
 {
     // Keypad in use, link options page in front: a key's notification shows
     // a modal notice. Meanwhile the chip thread's apply pass notifies, which
     // waits for the GUI's notification to end; a second key inside the notice
     // needs the image's lock, so the pass may not hold it while it waits.
-    c331_manage chip;
-    struct Installed {
-        c331_manage *previous = c331_manage::p_c331_manage;
-        ~Installed() { c331_manage::p_c331_manage = previous; }
-    } installed;
-    c331_manage::p_c331_manage = &chip;
-    chip.setup_state = 8;
+    InstalledChip installed;
+    c331_manage &chip = installed.chip;
     startPanel()->show();
     g_zem_keys = 1;
     enableWindow(0);
@@ -506,15 +515,33 @@ TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifie
 // The snapshot is the image as the last apply pass took it. Changes stored
 // in the file but not applied, and changes written while the pass ran, still
 // differ from it; a notification that follows no pass leaves it alone.
+TEST_F(SyncUpdateTest, RecalledModeIsNotLoadedAgainBeforeItsNotificationIsHandled)
+{
+    InstalledChip installed;
+    para::set16(store->ram_para, para::BRIGHTNESS, 40);
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    sync->para_sync(1);
+    ASSERT_EQ(store->ZemUserModeSaved(2), 1);
+    para::set16(store->ram_para, para::BRIGHTNESS, 60);
+    message_deal().REG_mcu_flag(11, 0x02);
+    installed.pass();
+    QCoreApplication::processEvents();
+
+    // Recall mode 3, and at once, before the GUI thread has seen the pass,
+    // a brightness write applied: the mode is not loaded over it again.
+    para::set16(store->ram_para, para::CURRENT_USER_MODE, 3);
+    message_deal().REG_mcu_flag(11, 0x02);
+    ASSERT_EQ(store->word(para::BRIGHTNESS), 40);
+    installed.pass();
+    para::set16(store->ram_para, para::BRIGHTNESS, 20);
+    message_deal().REG_mcu_flag(11, 0x02);
+    EXPECT_EQ(store->word(para::BRIGHTNESS), 20);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
+}
+
 TEST_F(SyncUpdateTest, SnapshotTakesWhatAnApplyPassApplied)
 {
-    c331_manage chip;
-    struct Installed {
-        c331_manage *previous = c331_manage::p_c331_manage;
-        ~Installed() { c331_manage::p_c331_manage = previous; }
-    } installed;
-    c331_manage::p_c331_manage = &chip;
-    chip.setup_state = 8;
+    InstalledChip installed;
     const uint32_t src = para::window(0, para::WIN_SOURCE);
     const uint16_t source = store->word(src);
     const uint16_t contrast = store->word(para::CONTRAST);
@@ -531,7 +558,7 @@ TEST_F(SyncUpdateTest, SnapshotTakesWhatAnApplyPassApplied)
     EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), contrast);
 
     // The pass takes both; a write lands before its notification is handled.
-    std::thread([&chip] { c331_manage::c331managerdeal(&chip); }).join();
+    installed.pass();
     const uint8_t sat[2] = {uint8_t(saturation + 5), 0};
     store->ZemRamParaDeal(sat, 2, para::SATURATION);
     QCoreApplication::processEvents();
