@@ -162,12 +162,10 @@ int main(int argc, char *argv[])
     static_cast<QWidget *>(g_numberkeyboard)
         ->setGeometry(QRect(QPoint(origin.x() + 160, origin.y()), QPoint(origin.x() + 319, origin.y() + 239)));
 
-    QObject::connect(ZemRamPara::p_zemrampara_config, &ZemRamPara::sig_update_para, SyncUpdate::p_SyncUpdate,
-                     &SyncUpdate::para_sync);
+    SyncUpdate::p_SyncUpdate->listen_to(ZemRamPara::p_zemrampara_config);
     if (g_zem_keys)
         SyncUpdate::p_SyncUpdate->update_usb_keyLed();
-    UsbServer *usb = UsbServer::pInstance();
-    QObject::connect(usb, &UsbServer::sig_usb_update, SyncUpdate::p_SyncUpdate, &SyncUpdate::para_sync);
+    SyncUpdate::p_SyncUpdate->listen_to(UsbServer::pInstance());
 
     Qy_uart_inout::pInstance();
     networkManage::pInstance();

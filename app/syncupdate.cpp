@@ -2,12 +2,10 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
-#include "app/para_lock.h"
+#include "app/usbserver.h"
 #include "app/utils.h"
 #include "app/zemrampara.h"
-#include "platform/files.h"
 #include "platform/hid.h"
-#include "platform/timing.h"
 #include "ui/advancedoption.h"
 #include "ui/imagequality.h"
 #include "ui/input/custommode.h"
@@ -38,6 +36,8 @@
 #include "ui/system/rcv_recovery.h"
 #include "ui/tip.h"
 
+#include <QThread>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -47,7 +47,6 @@ namespace {
 
 constexpr uint16_t KEYPAD_VENDOR = 0x28E9;
 constexpr uint16_t KEYPAD_PRODUCT = 0x0380;
-const char *const PARA_FILE = "/data/ram_device_info";
 
 bool windowEnabled(const uint8_t *image, uint8_t w)
 {
@@ -140,7 +139,61 @@ void SyncUpdate::update_usb_keyLed()
     std::memcpy(m_keyLed, report, sizeof report);
 }
 
+// notify() runs in the sending thread and decides there: a direct
+// connection. Listening twice to one sender connects once. The store emits
+// under Utils::_test_signal_mutex: connecting under it too shows the thread
+// checker, which does not see Qt's own locks, that the connection (and this
+// object) were made before any worker's emission reaches them. The USB
+// listener emits only once the tick has set g_delay_usbserver, after this.
+void SyncUpdate::listen_to(ZemRamPara *store)
+{
+    std::lock_guard<std::recursive_mutex> lock(Utils::_test_signal_mutex);
+    QObject::connect(store, &ZemRamPara::sig_update_para, this, &SyncUpdate::notify,
+                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+}
+
+void SyncUpdate::listen_to(UsbServer *usb)
+{
+    QObject::connect(usb, &UsbServer::sig_usb_update, this, &SyncUpdate::notify,
+                     Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+}
+
+void SyncUpdate::notify(int code)
+{
+    if (QThread::currentThread() == thread()) {
+        para_sync(code);
+        return;
+    }
+    bool post;
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        m_queued.erase(std::remove(m_queued.begin(), m_queued.end(), code), m_queued.end());
+        m_queued.push_back(code);
+        post = !m_drain_posted;
+        m_drain_posted = true;
+    }
+    if (post)
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
+void SyncUpdate::drain()
+{
+    std::vector<int> codes;
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        codes.swap(m_queued);
+        m_drain_posted = false;
+    }
+    if (!codes.empty())
+        dispatch(codes);
+}
+
 void SyncUpdate::para_sync(int code)
+{
+    dispatch({code});
+}
+
+void SyncUpdate::dispatch(const std::vector<int> &codes)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
@@ -152,20 +205,29 @@ void SyncUpdate::para_sync(int code)
     if (g_zem_keys)
         update_usb_keyLed();
 
-    if (code == 105 || code == 106)
+    // The upgrade's start and end only relight the keypad.
+    std::vector<int> refreshed;
+    for (int code : codes)
+        if (code != 105 && code != 106)
+            refreshed.push_back(code);
+    if (refreshed.empty())
         return;
+    auto has = [&refreshed](int code) {
+        return std::find(refreshed.begin(), refreshed.end(), code) != refreshed.end();
+    };
 
-    refresh_page(code);
+    for (int code : refreshed)
+        refresh_page(code);
     if (save_user_mode())
         show_saved_mode();
-    if (code == 2)
+    if (has(2))
         check_user_modes();
     persist_image();
 
     if (g_page_focus == page::LinkOption)
         TIP::tip_create(1);
 
-    if (code == 3)
+    if (has(3))
         network_reset();
 }
 
@@ -229,7 +291,10 @@ void SyncUpdate::refresh_page(int code)
 }
 
 // The slot and the image words are changed under the image's locks; the
-// file is written between, without them. True when a mode was saved.
+// file is written between, without them. The words the save sets are set in
+// the snapshot too, at once: register 11 must not take the new current mode
+// for a recall and load the slot over a later write. True when a mode was
+// saved.
 bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -242,7 +307,7 @@ bool SyncUpdate::save_user_mode()
             return false;
         // A request outside 1..16 names no slot: it is only cleared.
         if (n > para::MODE_COUNT) {
-            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            store->settle_word(para::USER_MODE_SAVE, 0);
             return false;
         }
         uint8_t *slot = store->user_mode_ram[n - 1];
@@ -255,10 +320,10 @@ bool SyncUpdate::save_user_mode()
     const bool saved = store->mode_file_write(n - 1, 0) != 0;
     ImageLock lock(store);
     if (saved)
-        para::set16(store->ram_para, para::CURRENT_USER_MODE, n);
+        store->settle_word(para::CURRENT_USER_MODE, n);
     else
         std::memcpy(store->user_mode_ram[n - 1] + para::SLOT_DATA, kept, sizeof kept);
-    para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+    store->settle_word(para::USER_MODE_SAVE, 0);
     return saved;
 }
 
@@ -283,8 +348,9 @@ void SyncUpdate::check_user_modes()
         if (mark[0] == 0xFF || mark[1] == 0xFF) {
             store->mode_file_deal(slot, 1);
             ImageLock lock(store);
-            para::set16(store->ram_para, para::USER_MODE_SAVE, 0);
+            store->settle_word(para::USER_MODE_SAVE, 0);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
+            // Rewrites the file only when it does not hold the slot already.
             store->mode_file_write(slot, 2);
         }
     }
@@ -293,33 +359,16 @@ void SyncUpdate::check_user_modes()
 void SyncUpdate::persist_image()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    // Work on one copy of the image: other threads may write it meanwhile, and
-    // a change that lands after this copy must still differ from the snapshot.
+    // Work on one copy of the image: other threads may write it meanwhile.
+    // It is compared with what the file last received, so a change is
+    // stored once, whether the chip has applied it yet or not. After a
+    // failed write the file is still behind: the next notification retries.
     uint8_t image[para::IMAGE_SIZE];
     store->copy_image(image, 0, sizeof image);
-    if (std::memcmp(image + para::PERSISTENT_START, store->ram_para_back + para::PERSISTENT_START,
-                    para::PERSISTENT_SIZE) == 0)
+    if (!store->para_file_differs(image))
         return;
-
-    // The file is replaced as a whole, so a power cut leaves either the old or
-    // the new content. After a failed write the snapshot keeps the old values,
-    // so the change is written again with the next notification.
-    if (!store->write_para_file(image)) {
+    // The file is replaced as a whole, so a power cut leaves either the old
+    // or the new content.
+    if (!store->write_para_file(image))
         debugPrint("ram_device_info write error\n");
-        return;
-    }
-    refresh_snapshot(image);
-}
-
-void SyncUpdate::refresh_snapshot(const uint8_t *image)
-{
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    // The chip thread finds what to program by comparing image and snapshot.
-    // While an apply request is pending, a snapshot that already holds the
-    // change would hide it from the chip: the snapshot then stays as it is and
-    // follows with the notification the apply pass sends when it is done.
-    // The same holds for changes written without a request, until one comes.
-    ImageLock lock(store);
-    if (para_lock::request() == 0 && !store->image_unapplied)
-        std::memcpy(store->ram_para_back, image, para::IMAGE_SIZE);
 }

@@ -10,8 +10,10 @@
 //
 //   GUI        main, then QApplication::exec: every screen, the 10 ms tick,
 //              SyncUpdate::para_sync (refresh, user-mode save, persistence of
-//              the image into /data/ram_device_info), the keypad report, and
-//              whatever the workers queue with gui_call::post.
+//              the image into /data/ram_device_info; the workers'
+//              notifications are queued to it coalesced, one call for all
+//              that wait), the keypad report, and whatever the workers queue
+//              with gui_call::post.
 //   chip       [chip] c331_manage::c331manageThread: bring-up, then per turn
 //              the apply pass (a copy of the image against a copy of the
 //              snapshot, both taken as the pass begins, under manage_mutex)
@@ -65,8 +67,9 @@
 //
 //   the image's lock               the parameter image ZemRamPara::ram_para
 //   (para_lock::mutex, ParaLock)   except the input-timing records, its
-//                                  snapshot ram_para_back, the user-mode slots,
-//                                  image_unapplied, the apply request
+//                                  snapshot ram_para_back and the image the
+//                                  last pass handed over for it, the
+//                                  user-mode slots, the apply request
 //                                  para_changed, a recalled mode's OSD menu
 //                                  copy, the transferred EDID tables, the
 //                                  panel's one-pair flag as published to the
@@ -106,7 +109,9 @@
 //   Utils::_test_signal_mutex      each emission of sig_update_para. A GUI
 //                                  thread emission runs para_sync inside it,
 //                                  which may run a modal notice for seconds.
-//   Utils::_file_deal_mutex        files under /data and the capture buffer.
+//   Utils::_file_deal_mutex        files under /data, the capture buffer and
+//                                  the store's copy of what the parameter
+//                                  file last received.
 //   Utils::_led_para_init_mutex    the LED geometry hand-shake g_set_led_para.
 //   Utils::_bri_set_mutex          the brightness request.
 //   Utils::_c331_bnk_mutex         the chip's bank select and one register.
@@ -121,6 +126,8 @@
 //                                  masked merge of a register write is
 //                                  serialised by the register handler.
 //   gui_call queue                 work queued for the GUI thread.
+//   SyncUpdate's queue lock        the notification codes waiting for the
+//                                  GUI thread.
 //
 // LOCK ORDER (a thread holding one lock takes only locks further down)
 //
@@ -138,10 +145,10 @@
 //   9. leaves, which are held without taking a lock of 1 to 8: the
 //      fpga_manage owner lock, the card reply sinks and queues, the register
 //      merge lock, Utils::_check_nosig_mutex, g_config_text_mutex, the
-//      cloud properties' lock, the gui_call queue, the thread_wake locks
-//      (notify may be called under any lock), and the singletons' creation
-//      locks (the parameter store's load reads its files under 5, before any
-//      worker exists).
+//      cloud properties' lock, the gui_call queue, SyncUpdate's queue lock,
+//      the thread_wake locks (notify may be called under any lock), and the
+//      singletons' creation locks (the parameter store's load reads its files
+//      under 5, before any worker exists).
 //
 // RULES
 //
@@ -160,9 +167,9 @@
 //     relying on the register locks alone.
 //   - Nothing holding the image's lock waits for the chip: a request raised
 //     while a pass runs stays pending for the next pass. The snapshot never
-//     holds a change the chip has not applied: the GUI thread refreshes it
-//     only when no request is pending or being applied and no change waits
-//     for one (image_unapplied).
+//     holds a change the chip has not applied: it is the image as the last
+//     pass took it (handed over as the pass ends), plus the words the GUI
+//     thread sets itself and the chip never programs (settle_word).
 //   - No unbounded wait on hardware under a lock: the apply pass waits for
 //     the LED hand-shake at most led_para_wait_ms.
 //   - A singleton reached from worker threads is created under a lock of its

@@ -176,6 +176,9 @@ void ZemRamPara::load()
     applyStartupFixups();
     ZemCropSourceInit();
     std::memcpy(ram_para_back, ram_para, IMAGE_SIZE);
+    // The start-up fix-ups are not written back on their own: the file is
+    // rewritten when a setting changes.
+    std::memcpy(m_stored, ram_para + PERSISTENT_START, PERSISTENT_SIZE);
     // Start-up runs alone: the slots are filled without the image's locks.
     for (int slot = 0; slot < static_cast<int>(MODE_COUNT); ++slot) {
         size_t n = 0;
@@ -205,13 +208,60 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
         if (file.size() < FILE_SIZE)
             file.resize(FILE_SIZE, '\0');
         std::memcpy(&file[FILE_IMAGE_OFFSET], image + PERSISTENT_START, PERSISTENT_SIZE);
+        // The write is durable once it returns (written, fsynced and renamed
+        // over the old file): no pause is needed for the storage to settle.
         ok = platform::files::writeAtomic(PARA_FILE, file.data(), file.size());
         platform::files::sync();
+        if (ok)
+            std::memcpy(m_stored, image + PERSISTENT_START, PERSISTENT_SIZE);
     }
-    // The storage settles outside the file lock: the links, which take it
-    // for every RAM read, are not held for the pause.
-    platform::pauseMs(100);
     return ok;
+}
+
+bool ZemRamPara::para_file_differs(const uint8_t *image)
+{
+    std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+    return std::memcmp(m_stored, image + PERSISTENT_START, PERSISTENT_SIZE) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// The snapshot
+
+void ZemRamPara::pass_copied()
+{
+    m_pass_copy_seq = m_settled_seq;
+}
+
+void ZemRamPara::pass_applied(const uint8_t *applied)
+{
+    // The snapshot follows at once: a register 11 that waited for this pass
+    // must not take the mode it recalled for a new recall and load the slot
+    // again over a later write. Words the GUI thread judges against the
+    // snapshot itself (the save request, the panel language) keep the value
+    // it settled, as do words settled after the pass took its copy.
+    std::vector<std::pair<uint32_t, uint16_t>> kept = {{USER_MODE_SAVE, get16(ram_para_back, USER_MODE_SAVE)},
+                                                       {LANGUAGE, get16(ram_para_back, LANGUAGE)}};
+    for (const Settled &w : m_settled)
+        if (w.seq > m_pass_copy_seq)
+            kept.emplace_back(w.off, w.value);
+    std::memcpy(ram_para_back, applied, IMAGE_SIZE);
+    for (const auto &w : kept)
+        set16(ram_para_back, w.first, w.second);
+}
+
+void ZemRamPara::settle_word(uint32_t off, uint16_t v)
+{
+    setWord(off, v);
+    set16(ram_para_back, off, v);
+    ++m_settled_seq;
+    for (Settled &w : m_settled) {
+        if (w.off == off) {
+            w.value = v;
+            w.seq = m_settled_seq;
+            return;
+        }
+    }
+    m_settled.push_back(Settled{off, v, m_settled_seq});
 }
 
 // ---------------------------------------------------------------------------
@@ -232,7 +282,7 @@ int ZemRamPara::ram_para_save()
 // ---------------------------------------------------------------------------
 // Writes by offset
 
-int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply)
+int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off)
 {
     if (len == 0)
         return 0;
@@ -240,7 +290,6 @@ int ZemRamPara::ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, b
         return 1;
     ImageLock lock(this);
     std::memcpy(ram_para + off, buf, len);
-    image_unapplied = image_unapplied || awaitsApply;
     return 0;
 }
 
@@ -422,7 +471,6 @@ void ZemRamPara::ZemSetCropPara(uint8_t source, uint8_t n, const CROP_PARA *in)
     if (e >= static_cast<int>(CROP_ENTRIES))
         return;
     setCropRect(static_cast<uint32_t>(e), in);
-    image_unapplied = true;
 }
 
 int ZemRamPara::ZemAddNewCrop(int source, const CROP_PARA *in)
@@ -522,6 +570,8 @@ int ZemRamPara::ZemLanguageChanged()
             ram_para[LANGUAGE_FALLBACK] = 0;
         }
     }
+    // The caller re-texts the pages: the language is in force from now on.
+    settle_word(LANGUAGE, word(LANGUAGE));
     return 1;
 }
 
@@ -580,8 +630,6 @@ bool ZemRamPara::readSlotFile(int slot, uint8_t *data, size_t &size)
         return false;
     size = std::min<size_t>(file.size(), SLOT_FILE_SIZE);
     std::memcpy(data, file.data(), size);
-    platform::files::sync();
-    platform::pauseMs(100);
     return true;
 }
 
@@ -639,11 +687,18 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     file[1] = 0xAA;
     {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
+        // A file that already holds the slot is left as it is. A write is
+        // durable once it returns (written, fsynced and renamed over the old
+        // file): no pause is needed for the storage to settle.
+        std::string stored;
+        const bool same = platform::files::readAll(modeFile(slot), stored) && stored.size() == SLOT_FILE_SIZE
+                          && std::memcmp(stored.data(), file, SLOT_FILE_SIZE) == 0;
         // The slot is marked saved only once its file is complete.
-        if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
-            return 0;
-        platform::files::sync();
-        platform::pauseMs(100);
+        if (!same) {
+            if (!platform::files::writeAtomic(modeFile(slot), file, SLOT_FILE_SIZE))
+                return 0;
+            platform::files::sync();
+        }
     }
     {
         ImageLock lock(this);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <pthread.h>
 #include <string>
+#include <vector>
 
 // One input crop: id word (as read; ignored when writing), X, Y, W, H.
 struct CROP_PARA {
@@ -42,9 +43,7 @@ public:
 
     // Image and user-mode writes by offset; 0 done, 1 refused. Both take
     // the image's locks (ImageLock), so a reader never sees half a value.
-    // `awaitsApply` marks an image write whose apply request comes later
-    // (the PC tool's RAM write): see image_unapplied.
-    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off, bool awaitsApply = false);
+    int ZemRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t off);
     int ZemModeUserRamParaDeal(const uint8_t *buf, uint16_t len, uint32_t addr);
 
     // Consistent copies, under the image's locks: `len` image bytes from
@@ -105,6 +104,29 @@ public:
     // rebuilt (mark, image bytes, zeros), so the settings survive a restart.
     // Takes Utils::_file_deal_mutex. true when the file was written.
     bool write_para_file(const uint8_t *image = nullptr);
+    // True when the persistent bytes of `image` differ from what the file
+    // last received (from start-up on: the image as loaded). Takes
+    // Utils::_file_deal_mutex.
+    bool para_file_differs(const uint8_t *image);
+
+    // The snapshot (ram_para_back) is the image as the chip applied it: the
+    // copy the last apply pass took, with what that pass wrote back. A change
+    // written since, applied or not, still differs from it, which is what
+    // register 11 and the screens look for. The chip thread compares against
+    // its own record of what it applied; the snapshot serves everybody else.
+    //
+    // The pass hands its image over as it ends, with the image's lock held
+    // (pass_copied when it takes its copy, pass_applied when it is done), and
+    // the snapshot follows at once, but for the words the GUI thread judges
+    // against it itself: the user-mode save request and the panel language.
+    void pass_copied();
+    void pass_applied(const uint8_t *applied);
+    // With the image's lock held: sets a word that its writer handles itself
+    // and the chip never programs (the current user mode and the save request
+    // of a user-mode save, the panel language once the pages show it) in the
+    // image and the snapshot at once. A pass that took its copy before still
+    // hands over the new value, so the snapshot never falls back to the old.
+    void settle_word(uint32_t off, uint16_t v);
 
     // Convenience accessors of the image, without a lock: for callers that
     // hold ParaLock or ImageLock (the chip thread reads its own copy).
@@ -118,15 +140,9 @@ public:
     uint8_t user_mode_ram[para::MODE_COUNT][para::SLOT_SIZE];
     uint8_t reg_para[para::REGISTER_FILE_SIZE];       // controller command registers
     uint8_t status_ram[para::STATUS_PAGE_SIZE];       // self-check status page (set_status_bits)
-    // Set by image writes whose apply request comes later (the RAM write, a
-    // crop rectangle) and cleared when an apply pass begins (it copies them),
-    // both under the image's lock (ParaLock). While it is set the snapshot
-    // is not refreshed: the chip finds those changes against the snapshot
-    // when the request comes.
-    bool image_unapplied = false;
 
 Q_SIGNALS:
-    // Connected to SyncUpdate::para_sync. Call test_signal, never emit it
+    // Connected to SyncUpdate (listen_to). Call test_signal, never emit it
     // directly, and never while holding a lock the GUI thread takes.
     void sig_update_para(int code);
 
@@ -139,6 +155,20 @@ private:
     void applyStartupFixups();
     int findCropEntry(int source, int n);
     void setCropRect(uint32_t e, const CROP_PARA *in);
+
+    // What the parameter file last received (image bytes 768..4095), under
+    // Utils::_file_deal_mutex.
+    uint8_t m_stored[para::PERSISTENT_SIZE] = {};
+    // Under the image's lock: the settled words, each with the count of
+    // settled writes at its own; that count when the running pass took its copy.
+    struct Settled {
+        uint32_t off;
+        uint16_t value;
+        uint64_t seq;
+    };
+    std::vector<Settled> m_settled;
+    uint64_t m_settled_seq = 0;
+    uint64_t m_pass_copy_seq = 0;
 };
 
 // Holds everything that guards the parameter image, in the program's lock

@@ -431,7 +431,7 @@ uint32_t message_deal::write_ram(uint8_t *body, uint32_t length)
     if (isLocal(body)) {
         ZemRamPara *store = ZemRamPara::pInstance();
         if (a < 0x1000)
-            body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a, true));
+            body[10] = uint8_t(store->ZemRamParaDeal(d, uint16_t(len), a));
         else if (a <= 0x10FFF)
             body[10] = uint8_t(store->ZemModeUserRamParaDeal(d, uint16_t(len), a));
         else if (a >= 0xA1000000 && a <= 0xA10000FF && uint64_t(a) + len <= 0xA1000100ull) {

@@ -166,7 +166,7 @@ uint8_t c331_manage::apply_pass()
 
 // Under the image's lock: the request, the copy of the image and the
 // snapshot, and what the links asked of this pass besides. Changes written
-// without a request are found now too, so they no longer hold the snapshot.
+// without a request are found now too.
 uint8_t c331_manage::begin_apply(PassRequests &requests)
 {
     ZemRamPara *rp = store();
@@ -175,12 +175,11 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     if (!code)
         return 0;
     copy_para_locked();
-    // The notification of the last pass moves the store's snapshot from the
-    // GUI thread, perhaps after this pass begins: what that pass applied is
-    // compared against, not the older snapshot that would hide a change.
+    rp->pass_copied();
+    // What the last pass applied is compared against: the store's snapshot
+    // may hold words that the GUI thread settled and the chip never saw.
     if (m_applied_valid)
         std::memcpy(m_para_back, m_applied, sizeof m_para_back);
-    rp->image_unapplied = false;
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
     std::copy(std::begin(edid_ram_table_new), std::end(edid_ram_table_new), requests.edid_new_table);
@@ -188,12 +187,15 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     return code;
 }
 
+// What the pass applied (its copy with what it wrote back) goes to the store
+// for its snapshot.
 void c331_manage::end_apply()
 {
     std::memcpy(m_applied, m_para, sizeof m_applied);
     m_applied_valid = true;
     release_para();
     ParaLock lock;
+    store()->pass_applied(m_applied);
     para_lock::end_pass();
 }
 

@@ -4,10 +4,13 @@
 #include "ui/panel_fixture.h"
 #include "support/blocked_call.h"
 #include "support/patience.h"
+#include "support/pctool.h"
 
 #include "app/config_engine.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "protocol/message_deal.h"
+#include "ui/system/firmware_usbgrade.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
 
@@ -50,7 +53,6 @@ TEST_F(SyncUpdateTest, PersistentChangeRewritesOnlyTheImagePartOfTheFile)
     EXPECT_EQ(after.substr(0, 2), before.substr(0, 2));
     EXPECT_EQ(0, std::memcmp(after.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
     EXPECT_EQ(after.substr(3330), before.substr(3330));
-    EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
 }
 
 TEST_F(SyncUpdateTest, VolatileChangeWritesNothingAndKeepsTheSnapshot)
@@ -75,16 +77,29 @@ TEST_F(SyncUpdateTest, FailedWriteLeavesTheOldFileWhole)
 TEST_F(SyncUpdateTest, FailedWriteIsRetriedWithTheNextNotification)
 {
     markedFile();
-    const uint8_t was = store->ram_para_back[para::UNUSED_770];
     store->ram_para[para::UNUSED_770] = 0x77;
     platform::files::testing::failNextWriteAfter(100);
     sync->para_sync(1);
-    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], was);
 
     // Any later notification (an input change, say) stores it.
     sync->para_sync(12);
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x77);
-    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
+}
+
+// The PC tool's RAM write waits for register 11; notifications in between
+// (an input change, another link's apply) store it once, not each time.
+TEST_F(SyncUpdateTest, ChangeIsStoredOnceWhetherAppliedOrNot)
+{
+    std::vector<uint8_t> write = pctool::ramWrite(pctool::CONTROLLER, para::CONTRAST, {77, 0});
+    ASSERT_EQ(message_deal().message_group_deal(write.data(), uint32_t(write.size()), 1), 1u);
+    ASSERT_EQ(store->word(para::CONTRAST), 77);
+    platform::files::testing::takeSyncCounts();
+    sync->para_sync(12);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), 77);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 1u);
+    sync->para_sync(12);
+    sync->para_sync(1);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 0u);
 }
 
 // A missing parameter file would let the next start fall back to the
@@ -100,7 +115,6 @@ TEST_F(SyncUpdateTest, MissingFileIsRebuiltFromTheImage)
     EXPECT_EQ(static_cast<uint8_t>(file[1]), 0xAA);
     EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
     EXPECT_EQ(static_cast<uint8_t>(file[3330]), 0);
-    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x77);
 }
 
 TEST_F(SyncUpdateTest, SaveRequestStoresTheUserMode)
@@ -118,6 +132,24 @@ TEST_F(SyncUpdateTest, SaveRequestStoresTheUserMode)
     EXPECT_EQ(static_cast<uint8_t>(mode[para::slotOffset(2000)]), 0x42);
     // The new current-mode word is persistent, so the file follows.
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CURRENT_USER_MODE - para::PERSISTENT_START]), 3);
+}
+
+// A save while another link's apply is pending: the words the save sets are
+// in the snapshot at once, so register 11 does not take the new current mode
+// for a recall and load the slot over that link's later write.
+TEST_F(SyncUpdateTest, SavedModeIsNotReloadedOverALaterWrite)
+{
+    raise_apply_request(1);
+    para::set16(store->ram_para, 1872, 1000);
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 1);
+    sync->para_sync(1);
+    ASSERT_EQ(store->ZemUserModeSaved(0), 1);
+    ASSERT_EQ(store->word(para::CURRENT_USER_MODE), 1);
+
+    para::set16(store->ram_para, 1872, 2000);
+    message_deal().REG_mcu_flag(11, 0x02);
+    EXPECT_EQ(store->word(1872), 2000);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
 }
 
 TEST_F(SyncUpdateTest, SaveRequestWhoseFileCannotBeWrittenLeavesTheSlotEmpty)
@@ -188,6 +220,41 @@ TEST_F(SyncUpdateTest, CodeTwoDeletesSlotsMarkedEmptyAndRewritesSavedOnes)
     const std::string kept = readFile(root.host("/data/modes/custom_mode3"));
     ASSERT_EQ(kept.size(), para::SLOT_FILE_SIZE);
     EXPECT_EQ(static_cast<uint8_t>(kept[10]), 0x99);
+
+    // A file that holds its slot already is not written again.
+    platform::files::testing::takeSyncCounts();
+    sync->para_sync(2);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 0u);
+    store->user_mode_ram[2][10] = 0x98;
+    sync->para_sync(2);
+    EXPECT_EQ(platform::files::testing::takeSyncCounts().files, 1u);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(root.host("/data/modes/custom_mode3"))[10]), 0x98);
+}
+
+// Notifications of worker threads wait for the GUI thread together: each
+// code is handled once, in the order of its last arrival, none is lost.
+TEST_F(SyncUpdateTest, WorkerNotificationsAreHandledTogetherInTheOrderOfTheirLastArrival)
+{
+    MainWindow *w = startPanel();
+    w->show();
+    new firmware_usbgrade(w);
+    g_page_focus = page::FirmwareUsbgrade;
+    writeFile(root.host("/data/modes/custom_mode6"), std::string(para::SLOT_FILE_SIZE, 'x'));
+    store->ram_para[para::UNUSED_770] = 0x77;
+    std::thread worker([this] {
+        for (int code : {100, 2, 1, 101, 2, 100})
+            store->test_signal(code);
+    });
+    worker.join();
+
+    const int before = TIP::shownCount();
+    QCoreApplication::processEvents();
+    // Stick out, then in: the stick is in.
+    EXPECT_EQ(TIP::shownCount() - before, 2);
+    ASSERT_NE(g_tip, nullptr);
+    EXPECT_EQ(g_tip->kind(), 3);
+    EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode6"));
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x77);
 }
 
 TEST_F(SyncUpdateTest, KeypadReportFollowsTheCurrentWindow)
@@ -388,19 +455,28 @@ TEST_F(SyncUpdateTest, EmissionInsideTheNoticeOfAGuiThreadEmissionDoesNotDeadloc
     EXPECT_EQ(0, std::memcmp(file.data() + 2, store->ram_para + para::PERSISTENT_START, para::PERSISTENT_SIZE));
 }
 
+// A chip manager that runs apply passes, installed for one test.
+struct InstalledChip {
+    c331_manage chip;
+    c331_manage *previous = c331_manage::p_c331_manage;
+    InstalledChip()
+    {
+        c331_manage::p_c331_manage = &chip;
+        chip.setup_state = 8;
+    }
+    ~InstalledChip() { c331_manage::p_c331_manage = previous; }
+    // One turn of the chip thread, on a thread of its own.
+    void pass() { std::thread([this] { c331_manage::c331managerdeal(&chip); }).join(); }
+};
+
 TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifies)
 {
     // Keypad in use, link options page in front: a key's notification shows
     // a modal notice. Meanwhile the chip thread's apply pass notifies, which
     // waits for the GUI's notification to end; a second key inside the notice
     // needs the image's lock, so the pass may not hold it while it waits.
-    c331_manage chip;
-    struct Installed {
-        c331_manage *previous = c331_manage::p_c331_manage;
-        ~Installed() { c331_manage::p_c331_manage = previous; }
-    } installed;
-    c331_manage::p_c331_manage = &chip;
-    chip.setup_state = 8;
+    InstalledChip installed;
+    c331_manage &chip = installed.chip;
     startPanel()->show();
     g_zem_keys = 1;
     enableWindow(0);
@@ -436,45 +512,61 @@ TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifie
     QCoreApplication::processEvents();
 }
 
-TEST_F(SyncUpdateTest, ChangeWhoseApplyPassIsPendingStaysVisibleToTheChip)
+// The snapshot is the image as the last apply pass took it. Changes stored
+// in the file but not applied, and changes written while the pass ran, still
+// differ from it; a notification that follows no pass leaves it alone.
+TEST_F(SyncUpdateTest, RecalledModeIsNotLoadedAgainBeforeItsNotificationIsHandled)
 {
-    // The keypad's source key: the image changes, an apply pass is requested
-    // and the GUI thread notifies at once, before the chip thread has run.
-    const uint32_t src = para::window(0, para::WIN_SOURCE);
-    const uint16_t old = store->word(src);
-    store->ZemSetImageSource(0, 3, 0);
-    ASSERT_EQ(c331_manage::instance()->para_changed, 1);
-    store->test_signal(1);
+    InstalledChip installed;
+    para::set16(store->ram_para, para::BRIGHTNESS, 40);
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
+    sync->para_sync(1);
+    ASSERT_EQ(store->ZemUserModeSaved(2), 1);
+    para::set16(store->ram_para, para::BRIGHTNESS, 60);
+    message_deal().REG_mcu_flag(11, 0x02);
+    installed.pass();
+    QCoreApplication::processEvents();
 
-    // Stored at once, but the chip must still find the source word changed.
-    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + src - para::PERSISTENT_START]), 3);
-    EXPECT_EQ(para::get16(store->ram_para_back, src), old);
-
-    // The pass ran and notifies: now the snapshot follows.
-    c331_manage::instance()->para_changed = 0;
-    store->test_signal(1);
-    EXPECT_EQ(0, std::memcmp(store->ram_para, store->ram_para_back, para::IMAGE_SIZE));
+    // Recall mode 3, and at once, before the GUI thread has seen the pass,
+    // a brightness write applied: the mode is not loaded over it again.
+    para::set16(store->ram_para, para::CURRENT_USER_MODE, 3);
+    message_deal().REG_mcu_flag(11, 0x02);
+    ASSERT_EQ(store->word(para::BRIGHTNESS), 40);
+    installed.pass();
+    para::set16(store->ram_para, para::BRIGHTNESS, 20);
+    message_deal().REG_mcu_flag(11, 0x02);
+    EXPECT_EQ(store->word(para::BRIGHTNESS), 20);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
 }
 
-TEST_F(SyncUpdateTest, RamWrittenChangeStaysVisibleToTheChipUntilAPassRuns)
+TEST_F(SyncUpdateTest, SnapshotTakesWhatAnApplyPassApplied)
 {
-    // The PC tool writes the image and applies it later through register 11.
-    // A notification in between (any thread's) persists the change, but the
-    // snapshot may not take it: the apply pass would then find nothing to do.
-    const uint16_t old = store->word(para::CONTRAST);
-    const uint8_t contrast[2] = {uint8_t(old + 7), 0};
-    ASSERT_EQ(store->ZemRamParaDeal(contrast, 2, para::CONTRAST, true), 0);
-    store->test_signal(1);
-    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::CONTRAST - para::PERSISTENT_START]), old + 7);
-    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old);
+    InstalledChip installed;
+    const uint32_t src = para::window(0, para::WIN_SOURCE);
+    const uint16_t source = store->word(src);
+    const uint16_t contrast = store->word(para::CONTRAST);
+    const uint16_t saturation = store->word(para::SATURATION);
 
-    // An apply pass begins (it programs what differs) and notifies: now the snapshot follows.
-    {
-        ParaLock lock;
-        store->image_unapplied = false;
-    }
+    // The keypad's source key (a request) and a RAM write (none), notified
+    // in the GUI thread before the chip thread runs: stored, not in the snapshot.
+    store->ZemSetImageSource(0, 3, 0);
+    const uint8_t c[2] = {uint8_t(contrast + 7), 0};
+    store->ZemRamParaDeal(c, 2, para::CONTRAST);
     store->test_signal(1);
-    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), old + 7);
+    EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + src - para::PERSISTENT_START]), 3);
+    EXPECT_EQ(para::get16(store->ram_para_back, src), source);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), contrast);
+
+    // The pass takes both; a write lands before its notification is handled.
+    installed.pass();
+    const uint8_t sat[2] = {uint8_t(saturation + 5), 0};
+    store->ZemRamParaDeal(sat, 2, para::SATURATION);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(para::get16(store->ram_para_back, src), 3);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::CONTRAST), contrast + 7);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::SATURATION), saturation);
+    sync->para_sync(12);
+    EXPECT_EQ(para::get16(store->ram_para_back, para::SATURATION), saturation);
 }
 
 TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheImageLock)
@@ -488,7 +580,6 @@ TEST_F(SyncUpdateTest, PersistenceWaitsForAWriterHoldingTheImageLock)
     lock.reset();
     ASSERT_TRUE(gui_side.finishes());
     EXPECT_EQ(static_cast<uint8_t>(readFile(paraFile())[2 + para::UNUSED_770 - para::PERSISTENT_START]), 0x66);
-    EXPECT_EQ(store->ram_para_back[para::UNUSED_770], 0x66);
 }
 
 } // namespace

@@ -292,6 +292,25 @@ TEST_F(Store, UserModeIndexSearchesCircularly)
     EXPECT_EQ(s->ZemUserModeSaved(-1), 0);
 }
 
+// The search reaches both ends of the ring in every direction: slot 15 alone
+// saved, then slot 0 alone.
+TEST_F(Store, UserModeIndexReachesTheFirstAndTheLastSlot)
+{
+    ZemRamPara *s = load();
+    const struct { uint8_t saved, start, direction; int slot; } cases[] = {
+        {15, 0, 2, 15}, {15, 15, 2, 15}, {15, 16, 2, 15}, {15, 0, 1, 15}, {15, 14, 1, 15}, {15, 15, 1, 15},
+        {15, 0, 0, 15}, {15, 15, 0, 15},
+        {0, 15, 2, 0}, {0, 16, 2, 0}, {0, 15, 1, 0}, {0, 0, 1, 0}, {0, 1, 0, 0}, {0, 15, 0, 0}, {0, 0, 0, 0},
+    };
+    for (const auto &c : cases) {
+        for (auto &slot : s->user_mode_ram)
+            slot[0] = slot[1] = 0xFF;
+        s->user_mode_ram[c.saved][0] = s->user_mode_ram[c.saved][1] = 0xAA;
+        EXPECT_EQ(s->ZemUserModeIndex(c.start, c.direction), c.slot)
+            << int(c.saved) << ": " << int(c.start) << "/" << int(c.direction);
+    }
+}
+
 TEST_F(Store, UserModeSaveLoadDeleteThroughFiles)
 {
     writeFile(root.host("/data/configs/omenu.json"), "{\"menu\":1}");
@@ -670,6 +689,8 @@ TEST_F(Store, LanguageChangeFallsBackToEnabledLanguage)
     s->ram_para[LANGUAGE] = 1;
     EXPECT_EQ(s->ZemLanguageChanged(), 1);
     EXPECT_EQ(g_language, 1);
+    // Reported once, with or without an apply pass: the pages show it now.
+    EXPECT_EQ(s->ZemLanguageChanged(), 0);
 
     g_lcd_lang_valid = (1u << 3) | (1u << 4);
     s->ram_para[LANGUAGE] = 2;

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace e2e;
 
@@ -28,7 +29,77 @@ protected:
     {
         return size_t(QDir(QString::fromStdString(root.host(dir))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
     }
+    // Image word at `offset` as a RAM read answers it; -1 without an answer.
+    static int imageWord(TcpClient &tcp, uint32_t offset)
+    {
+        const Bytes r = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, offset, 2)));
+        return r.size() == 3 && r[0] == 0 ? r[1] | r[2] << 8 : -1;
+    }
+    static Bytes apply(TcpClient &tcp, uint8_t mask)
+    {
+        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0})));
+    }
+    // The 10 ms tick's counter divided by 20, from the device-information block.
+    static int64_t clock(TcpClient &tcp)
+    {
+        const Bytes r = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0xA000001C, 4)));
+        return r.size() == 5 && r[0] == 0 ? int64_t(r[1] | r[2] << 8 | r[3] << 16 | uint32_t(r[4]) << 24) : -1;
+    }
 };
+
+// A user mode saved while a later write waits for its apply: the next apply
+// keeps the PC tool's change and leaves the user mode, it does not load the
+// saved mode back over the change.
+TEST_F(PersistenceE2e, SavedUserModeIsNotLoadedBackByTheNextApply)
+{
+    start(false, false);
+    TcpClient tcp(5005);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::USER_MODE_SAVE, {3, 0}))), Bytes{0});
+    EXPECT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, 300, {1}))), Bytes{0});
+    ASSERT_TRUE(zemtest::waitFor([&] { return imageWord(tcp, para::CURRENT_USER_MODE) == 3; }, 10s)) << output();
+    EXPECT_TRUE(exists("/data/modes/custom_mode3"));
+
+    EXPECT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, para::BRIGHTNESS, {20, 0}))), Bytes{0});
+    EXPECT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(imageWord(tcp, para::BRIGHTNESS), 20);
+    EXPECT_EQ(imageWord(tcp, para::CURRENT_USER_MODE), 0);
+    const std::string paraFile = root.host("/data/ram_device_info");
+    EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 20; }, 10s));
+}
+
+// A burst of user-mode checks (register 11, bit 2) with all 16 modes saved
+// costs the GUI thread one round of work, not one per request: the 10 ms
+// tick keeps counting and a picture of the panel is taken at once.
+TEST_F(PersistenceE2e, BurstOfUserModeChecksLeavesTheTickAndThePanelRunning)
+{
+    start(false, false);
+    {
+        TcpClient tcp(5005);
+        ASSERT_TRUE(tcp.ok());
+        for (uint32_t mode = 1; mode <= 16; ++mode)
+            ASSERT_EQ(payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, mode << 12, {0xAA, 0xAA}))), Bytes{0});
+    }
+    // As a PC tool sends them, about one every 10 ms: each gets its own apply pass.
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    for (int i = 0; i < 100; ++i) {
+        ASSERT_EQ(apply(tcp, 0x04), Bytes{0});
+        std::this_thread::sleep_for(10ms);
+    }
+
+    const int64_t before = clock(tcp);
+    ASSERT_GE(before, 0);
+    // A second of ticks (five steps of the counter) within a bound that
+    // leaves room for sanitizer builds; a blocked GUI thread stops the tick.
+    EXPECT_TRUE(zemtest::waitFor([&] { return clock(tcp) >= before + 5; }, 10s));
+    const Bytes header = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16), zemtest::patience(5s)));
+    ASSERT_EQ(header.size(), 17u);
+    EXPECT_GT(header[13] | header[14] << 8 | header[15] << 16, 0) << "the panel's picture was taken";
+    EXPECT_TRUE(exists("/data/modes/custom_mode16"));
+    EXPECT_TRUE(dev->running());
+}
 
 TEST_F(PersistenceE2e, BrightnessAppliedByRegister11IsPersisted)
 {

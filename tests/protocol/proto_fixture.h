@@ -34,7 +34,6 @@ protected:
         chip->gPanel.use1och = 0;
         chip->zemApi_WriteRam(para::LED_SPLICE);   // published to the links
         std::memset(store->ram_para, 0, sizeof store->ram_para);
-        store->image_unapplied = false;
         chip->para_changed = 0;
     }
 

@@ -35,7 +35,7 @@ protected:
         g_zem_keys = 0;
         g_language = 1;
         g_lcd_lang_valid = 0x1F;
-        QObject::connect(store, &ZemRamPara::sig_update_para, SyncUpdate::pInstance(), &SyncUpdate::para_sync);
+        SyncUpdate::pInstance()->listen_to(store);
         g_mainwindow = new MainWindow();
     }
     void TearDown() override
@@ -151,6 +151,33 @@ TEST_F(RegPanelTest, RamWriteDuringAPassIsAppliedByALaterRegister11)
     ASSERT_TRUE(waitFor([&] { return seenCodes().size() == 2; }));
     ASSERT_TRUE(waitPass());
     EXPECT_EQ(chipModel->value(contrastReg), contrast * 1023u / 100);
+}
+
+// The PC tool sets a new wall width and applies it, and writes the image
+// again while that pass runs; later it makes a crop a window's source and
+// applies. The wall has not changed since the pass, so the crop stays.
+TEST_F(RegPanelTest, CropSetAfterANewWallWidthStaysACrop)
+{
+    startChip();
+    const uint16_t width = zemtest::imageWord(para::LED_WIDTH) == 1600 ? 1280 : 1600;
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::LED_WIDTH, {uint8_t(width), uint8_t(width >> 8)})),
+              Bytes{0});
+    holdApplyPass();
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, 300, {1})), Bytes{0});
+    chipModel->setOutputRunning(true);
+    ASSERT_TRUE(waitPass());
+    EXPECT_TRUE(waitFor([&] {
+        ParaLock lock;
+        return para::get16(store->ram_para_back, para::LED_WIDTH) == width;
+    }));
+
+    // Crop 1 of source 2 (entry 0: 100, 50, 800 x 600) shown by window 0.
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::CROP_TABLE,
+                                   {0x02, 0x80, 100, 0, 50, 0, 0x20, 0x03, 0x58, 0x02})),
+              Bytes{0});
+    EXPECT_EQ(ask(pctool::ramWrite(pctool::CONTROLLER, para::window(0, para::WIN_SOURCE), {0x00, 0x80})), Bytes{0});
+    EXPECT_EQ(writeReg(11, 0x02, 0x00), Bytes{0});
+    EXPECT_EQ(zemtest::imageWord(para::window(0, para::WIN_SOURCE)), 0x8000);
 }
 
 // As the PC tool changes the picture: the colour temperature by a single

@@ -39,6 +39,7 @@ protected:
             slot[0] = slot[1] = 0xFF;
         }
         writeFile(paraFile(), std::string(reinterpret_cast<const char *>(default_para_ramlist), para::FILE_SIZE));
+        store->write_para_file();   // the store knows the file holds its image
 
         g_page_focus = 0;
         g_image_current = 0;
@@ -50,17 +51,12 @@ protected:
         g_port = 5005;
         g_auto_lock_time = 0;   // the tests' tick runs far faster than 10 ms
         c331_manage::instance()->para_changed = 0;   // no chip thread in these tests
-        store->image_unapplied = false;
         platform::hid::sim::reset();
         platform::shell::sim::clearLog();
 
         sync = SyncUpdate::pInstance();
         sync->reset_keyLed();
-        static bool connected = false;
-        if (!connected) {
-            QObject::connect(store, &ZemRamPara::sig_update_para, sync, &SyncUpdate::para_sync);
-            connected = true;
-        }
+        sync->listen_to(store);   // as the program connects them
     }
 
     void TearDown() override
