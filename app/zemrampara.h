@@ -121,11 +121,13 @@ public:
     // against it itself: the user-mode save request and the panel language.
     void pass_copied();
     void pass_applied(const uint8_t *applied);
-    // With the image's lock held: sets a word that its writer handles itself
-    // and the chip never programs (the current user mode and the save request
-    // of a user-mode save, the panel language once the pages show it) in the
-    // image and the snapshot at once. A pass that took its copy before still
+    // With the image's lock held: sets a word in the image and the snapshot
+    // at once, for a writer that has acted on the word's change itself (a
+    // user-mode save or recall, the panel language once the pages show it,
+    // register 11's LED geometry and window flags), so that nobody acts on
+    // it again before the chip's pass. A pass that took its copy before still
     // hands over the new value, so the snapshot never falls back to the old.
+    // The chip compares against its own record of what it applied.
     void settle_word(uint32_t off, uint16_t v);
 
     // Convenience accessors of the image, without a lock: for callers that

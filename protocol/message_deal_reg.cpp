@@ -105,6 +105,14 @@ bool ledGeometryChanged(const ZemRamPara *s)
     return false;
 }
 
+// The new geometry has been acted on: a later apply, before the chip's pass,
+// does not take it for a change again. Called with ParaLock held.
+void settleLedGeometry(ZemRamPara *s)
+{
+    for (uint32_t off : {para::LED_SPLICE, para::LED_WIDTH, para::LED_HEIGHT})
+        s->settle_word(off, s->word(off));
+}
+
 // Asks the FPGA thread to take the new LED geometry, when both FPGAs run.
 // Called with ParaLock held (lock order: the image's lock, then LED init).
 void requestLedGeometry()
@@ -394,9 +402,13 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
                 std::memcpy(img + para::SLOT_IMAGE_START, slot + para::SLOT_DATA, para::SLOT_DATA_SIZE);
                 s->setWord(para::USER_MODE_SAVE, 0);
                 c331_manage::instance()->recall_osd_menu(M - 1);
+                // Recalled, as leaving the mode below is done: an apply that
+                // comes before the chip's pass judges against this one, and
+                // does not load the slot again over what was written since.
+                s->settle_word(para::CURRENT_USER_MODE, M);
             }
         } else if (M == S) {
-            s->setWord(para::CURRENT_USER_MODE, 0);
+            s->settle_word(para::CURRENT_USER_MODE, 0);
         }
 
         // 2. Audio window.
@@ -430,6 +442,7 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
             }
             requestLedGeometry();
             s->setWord(para::AUDIO_WINDOW, 0);
+            settleLedGeometry(s);
         }
 
         // 4. Switch effect into every window.
@@ -452,7 +465,8 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
             } else if ((p & para::WIN_FLAG_FREEZE) && (f & para::WIN_FLAG_P2P)) {
                 f &= uint16_t(~para::WIN_FLAG_FREEZE);
             }
-            s->setWord(off, f);
+            // The next apply judges which is newer against this one.
+            s->settle_word(off, f);
         }
 
         // 6.
@@ -508,6 +522,7 @@ uint8_t message_deal::RegUpdate10(uint8_t mask)
         if (ledGeometryChanged(s)) {
             requestLedGeometry();
             s->setWord(para::AUDIO_WINDOW, 0);
+            settleLedGeometry(s);
         }
         raise_apply_request_locked(1);
     }

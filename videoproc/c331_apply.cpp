@@ -177,7 +177,7 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     copy_para_locked();
     rp->pass_copied();
     // What the last pass applied is compared against: the store's snapshot
-    // may hold words that the GUI thread settled and the chip never saw.
+    // may hold words that a writer settled and the chip has not seen yet.
     if (m_applied_valid)
         std::memcpy(m_para_back, m_applied, sizeof m_para_back);
     take_debug_registers(requests);

@@ -6,12 +6,14 @@
 #include "app/logMsg.h"
 #include "app/para_layout.h"
 #include "app/utils.h"
+#include "app/zemrampara.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_defaults.h"
 
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 c331_manage *c331_manage::p_c331_manage = nullptr;
 
@@ -82,6 +84,12 @@ c331_manage *c331_manage::pInstance()
     {
         ParaLock lock;
         m->para_changed = 0;
+        // The chip is brought up from the image as loaded: the first pass
+        // programs what changed since. Later passes compare against what the
+        // pass before applied, not against the store's snapshot, which the
+        // register commands move on as they act.
+        std::memcpy(m->m_applied, ZemRamPara::pInstance()->ram_para_back, sizeof m->m_applied);
+        m->m_applied_valid = true;
     }
     m->pattern_on = 0;
     m->initialize();

@@ -515,24 +515,21 @@ TEST_F(SyncUpdateTest, KeyInsideTheNoticeGetsTheImageLockWhileAnApplyPassNotifie
 // The snapshot is the image as the last apply pass took it. Changes stored
 // in the file but not applied, and changes written while the pass ran, still
 // differ from it; a notification that follows no pass leaves it alone.
-TEST_F(SyncUpdateTest, RecalledModeIsNotLoadedAgainBeforeItsNotificationIsHandled)
+TEST_F(SyncUpdateTest, ApplyBeforeTheChipsPassJudgesTheModeAgainstTheLastApply)
 {
-    InstalledChip installed;
     para::set16(store->ram_para, para::BRIGHTNESS, 40);
     para::set16(store->ram_para, para::USER_MODE_SAVE, 3);
     sync->para_sync(1);
-    ASSERT_EQ(store->ZemUserModeSaved(2), 1);
+    ASSERT_EQ(store->word(para::CURRENT_USER_MODE), 3);
+
+    // No pass runs between these applies: leave mode 3, recall it, change
+    // the brightness. Each apply judges against the one before.
     para::set16(store->ram_para, para::BRIGHTNESS, 60);
     message_deal().REG_mcu_flag(11, 0x02);
-    installed.pass();
-    QCoreApplication::processEvents();
-
-    // Recall mode 3, and at once, before the GUI thread has seen the pass,
-    // a brightness write applied: the mode is not loaded over it again.
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
     para::set16(store->ram_para, para::CURRENT_USER_MODE, 3);
     message_deal().REG_mcu_flag(11, 0x02);
-    ASSERT_EQ(store->word(para::BRIGHTNESS), 40);
-    installed.pass();
+    EXPECT_EQ(store->word(para::BRIGHTNESS), 40);
     para::set16(store->ram_para, para::BRIGHTNESS, 20);
     message_deal().REG_mcu_flag(11, 0x02);
     EXPECT_EQ(store->word(para::BRIGHTNESS), 20);

@@ -69,6 +69,32 @@ TEST_F(PersistenceE2e, SavedUserModeIsNotLoadedBackByTheNextApply)
     EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 20; }, 10s));
 }
 
+// A recalled mode followed at once by a change and its apply, both before
+// the chip thread's next turn: the change stays, the mode is not loaded again.
+TEST_F(PersistenceE2e, RecalledModeIsNotLoadedAgainOverTheNextChange)
+{
+    start(false, false);
+    TcpClient tcp(5005);
+    ASSERT_TRUE(tcp.ok());
+    auto write = [&](uint32_t off, uint8_t v) {
+        return payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, off, {v, 0})));
+    };
+    ASSERT_EQ(write(para::BRIGHTNESS, 40), Bytes{0});
+    ASSERT_EQ(write(para::USER_MODE_SAVE, 3), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+    ASSERT_TRUE(zemtest::waitFor([&] { return imageWord(tcp, para::CURRENT_USER_MODE) == 3; }, 10s)) << output();
+    ASSERT_EQ(write(para::BRIGHTNESS, 60), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+
+    ASSERT_EQ(write(para::CURRENT_USER_MODE, 3), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(imageWord(tcp, para::BRIGHTNESS), 40);
+    ASSERT_EQ(write(para::BRIGHTNESS, 20), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+    EXPECT_EQ(imageWord(tcp, para::BRIGHTNESS), 20);
+    EXPECT_EQ(imageWord(tcp, para::CURRENT_USER_MODE), 0);
+}
+
 // A burst of user-mode checks (register 11, bit 2) with all 16 modes saved
 // costs the GUI thread one round of work, not one per request: the 10 ms
 // tick keeps counting and a picture of the panel is taken at once.

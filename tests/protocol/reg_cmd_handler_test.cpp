@@ -286,6 +286,12 @@ TEST_F(RegCmdTest, ApplyFixesAudioWindowEffectsAndFreezeAgainstPointToPoint)
     EXPECT_EQ(word(para::window(2, para::WIN_FLAGS)), 0x000E);
     EXPECT_EQ(word(para::window(3, para::WIN_FLAGS)), 0x010C);
     EXPECT_EQ(word(para::POINT_TO_POINT), 0);
+
+    // Before the chip's pass, point-to-point is set again on window 2: it is
+    // newer than the freeze this apply took.
+    setWord(para::window(2, para::WIN_FLAGS), 0x010E);
+    EXPECT_EQ(wr(11, 0x02, 0), 0);
+    EXPECT_EQ(word(para::window(2, para::WIN_FLAGS)), 0x010C);
 }
 
 TEST_F(RegCmdTest, ApplyOfNewLedGeometryResetsWindowsAndAsksTheFpgas)
