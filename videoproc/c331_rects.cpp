@@ -108,12 +108,18 @@ void c331_manage::calc_iwin2(int w)
             r.HW = W;
             r.VW = woven ? 2 * H : H;
         } else {
+            // The crop counts frame lines. Channels 4 to 7 keep an interlaced
+            // picture as fields: there its lines are read at half the count.
             const int32_t *crop = PM_INPUT_OFFSET[w];
             const int32_t H2 = PI_SCAN_MODE[p] ? 2 * H : H;
             r.HST = crop[0] >= W ? 0 : crop[0];
             r.HW = cut(W, crop[0], crop[1], W);
             r.VST = crop[2] >= H2 ? 0 : crop[2];
             r.VW = cut(H2, crop[2], crop[3], H2);
+            if (PI_SCAN_MODE[p] && !woven) {
+                r.VST /= 2;
+                r.VW = std::max(1, r.VW / 2);
+            }
         }
     }
     debugPrint("calc_iwin2 IWIN[%d]  HST=%4d  HW=%4d  VST=%4d  VW=%4d\n", w, r.HST, r.HW, r.VST, r.VW);
