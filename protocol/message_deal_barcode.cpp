@@ -114,8 +114,15 @@ uint32_t message_deal::set_lcd_lang_support(uint8_t *body)
     const uint32_t value = body[15] == 2 ? ((mask & 0x1Eu) | 0x20000u) : ((mask & 0x1Fu) | 0x10000u);
     if (value == g_lcd_lang_valid.load())
         return 2;
+    // A set the configuration file cannot take (a full disk) changes nothing:
+    // the panel keeps the languages a restart would offer.
+    ConfigEngine *config = ConfigEngine::pInstance();
+    if (!config->write_config_variant(ConfigItem::ZemLCDLang, value)) {
+        config->reload_config_variant(ConfigItem::ZemLCDLang);
+        body[10] = STATUS_DIFFERS;
+        return 2;
+    }
     g_lcd_lang_valid = value;
-    ConfigEngine::pInstance()->write_config_variant(ConfigItem::ZemLCDLang, value);
 
     const uint8_t inUse = g_language.load();
     if (inUse >= LANGUAGE_COUNT || !(value & (1u << inUse))) {

@@ -56,9 +56,10 @@ TEST_F(CmdTest, BarcodeSetAndReadRoundTripAndFillTheCloudId)
 }
 
 // On a full disk the barcode is read back from the file: status 2, and the
-// device keeps the barcode a restart loads. A setting stored later, once
-// there is room, does not carry the refused barcode into the file either.
-TEST_F(CmdTest, ABarcodeTheFileDidNotTakeAnswers2AndIsNotKept)
+// device keeps the barcode a restart loads; a language set is refused alike.
+// A setting stored later, once there is room, does not carry the refused
+// barcode into the file either.
+TEST_F(CmdTest, ABarcodeOrLanguagesTheFileDidNotTakeAnswer2AndAreNotKept)
 {
     EXPECT_EQ(cmd(0xA2, barcodeRequest("OLD1")), (Bytes{0, 30}));
     zemtest::FullDisk disk(root.host("/data/configs"));
@@ -68,6 +69,9 @@ TEST_F(CmdTest, ABarcodeTheFileDidNotTakeAnswers2AndIsNotKept)
     ASSERT_TRUE(disk.fill());
     EXPECT_EQ(cmd(0xA2, barcodeRequest("NEW2")), (Bytes{2, 30}));
     EXPECT_EQ(cmd(0xA2, {31}), (Bytes{0, 31, 6, 0, 'O', 'L', 'D', '1'}));
+    const uint32_t languages = g_lcd_lang_valid;
+    EXPECT_EQ(cmd(0xA2, langRequest(1, 0x0005)), (Bytes{2, 32}));
+    EXPECT_EQ(g_lcd_lang_valid, languages);
     EXPECT_EQ(file("/data/configs/tcpip.ini"), before);
 
     disk.drain();
