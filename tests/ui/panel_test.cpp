@@ -3,6 +3,7 @@
 
 #include "ui/panel_fixture.h"
 #include "support/blocked_call.h"
+#include "support/full_disk.h"
 
 #include "app/config_engine.h"
 #include "app/front_panel.h"
@@ -539,14 +540,30 @@ protected:
 TEST_F(EthernetPageTest, ApplyStoresOnlyDottedAddresses)
 {
     for (const char *bad : {"10.0.0", "10.0.0.256", "10.0.0.1; reboot", "+1.2.3.4", ""})
-        EXPECT_FALSE(linkwlan::apply(QString::fromLatin1(bad), QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1"))) << bad;
+        EXPECT_EQ(linkwlan::apply(QString::fromLatin1(bad), QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1")),
+                  linkwlan::Applied::Invalid)
+            << bad;
     EXPECT_TRUE(platform::shell::sim::log().empty());
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("192.168.0.199"));
 
-    EXPECT_TRUE(linkwlan::apply(QStringLiteral("10.0.0.7"), QStringLiteral("255.255.0.0"), QStringLiteral("10.0.0.1")));
+    EXPECT_EQ(linkwlan::apply(QStringLiteral("10.0.0.7"), QStringLiteral("255.255.0.0"), QStringLiteral("10.0.0.1")),
+              linkwlan::Applied::Done);
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
     const auto log = platform::shell::sim::log();
     EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 10.0.0.7 netmask 255.255.0.0 up"), log.end());
+}
+
+// On a full disk nothing changes: the interface keeps the address a restart gives it.
+TEST_F(EthernetPageTest, AddressTheFileCannotTakeIsNotApplied)
+{
+    zemtest::FullDisk disk(root.host("/data/configs"));
+    if (!disk.ok())
+        GTEST_SKIP() << "no mount namespace of its own for this test";
+    ASSERT_TRUE(disk.fill());
+    EXPECT_EQ(linkwlan::apply(QStringLiteral("10.0.0.7"), QStringLiteral("255.255.0.0"), QStringLiteral("10.0.0.1")),
+              linkwlan::Applied::NotStored);
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("192.168.0.199"));
+    EXPECT_TRUE(platform::shell::sim::log().empty());
 }
 
 } // namespace

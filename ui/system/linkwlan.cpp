@@ -36,8 +36,14 @@ linkwlan::linkwlan(QWidget *parent) : PanelPage(parent, page::LinkWlan, page::Li
 
 void linkwlan::ok()
 {
-    if (!apply(m_edits[0]->value(), m_edits[1]->value(), m_edits[2]->value())) {
+    switch (apply(m_edits[0]->value(), m_edits[1]->value(), m_edits[2]->value())) {
+    case Applied::Done:
+        break;
+    case Applied::Invalid:
         setNote([] { return ui::tr5("地址无效", "Invalid address", "Неверный адрес", "Địa chỉ sai", "地址無效"); });
+        return;
+    case Applied::NotStored:
+        setNote([] { return ui::tr5("保存失败", "Not saved", "Не сохранено", "Chưa lưu được", "保存失敗"); });
         return;
     }
     revertFields();

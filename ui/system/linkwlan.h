@@ -15,9 +15,11 @@ public:
     void syncUpdate();
     // Applies the fields (OK); a refused address is said on the page.
     void ok();
-    // Stores address, mask and gateway, applies them and announces the change;
-    // false (nothing stored) when a text is not a dotted IPv4 address.
-    static bool apply(const QString &ip, const QString &mask, const QString &gateway);
+    enum class Applied { Done, Invalid, NotStored };
+    // Stores address, mask and gateway, applies them and announces the change.
+    // Nothing changes when a text is not a dotted IPv4 address (Invalid) or
+    // the configuration file cannot take them (NotStored, a full disk).
+    static Applied apply(const QString &ip, const QString &mask, const QString &gateway);
 
 protected:
     QString titleText() const override;

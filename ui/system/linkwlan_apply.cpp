@@ -27,18 +27,21 @@ bool dottedIPv4(const QString &s)
 }
 } // namespace
 
-bool linkwlan::apply(const QString &ip, const QString &mask, const QString &gateway)
+linkwlan::Applied linkwlan::apply(const QString &ip, const QString &mask, const QString &gateway)
 {
     if (!dottedIPv4(ip) || !dottedIPv4(mask) || !dottedIPv4(gateway))
-        return false;
+        return Applied::Invalid;
     ConfigEngine *config = ConfigEngine::p_config;
-    if (config) {
-        config->write_config_variant(ConfigItem::IPAddress, QVariant(ip));
-        config->write_config_variant(ConfigItem::SubNetMask, QVariant(mask));
-        config->write_config_variant(ConfigItem::GateWay, QVariant(gateway));
+    if (config && !config->write_config_variants({{ConfigItem::IPAddress, QVariant(ip)},
+                                                  {ConfigItem::SubNetMask, QVariant(mask)},
+                                                  {ConfigItem::GateWay, QVariant(gateway)}})) {
+        // The interface keeps the address a restart would give it.
+        for (ConfigItem::ConfigName id : {ConfigItem::IPAddress, ConfigItem::SubNetMask, ConfigItem::GateWay})
+            config->reload_config_variant(id);
+        return Applied::NotStored;
     }
     Utils::initIPAddress();
     if (ZemRamPara::p_zemrampara_config)
         ZemRamPara::p_zemrampara_config->test_signal(1);
-    return true;
+    return Applied::Done;
 }
