@@ -23,6 +23,17 @@ protected:
         m->PM_OSD_OUTPUT_OFFSET[0] = x;
         m->PM_OSD_OUTPUT_OFFSET[1] = m->PS_PANEL_HW - w - x;
     }
+    // A wall of across x down channels of 3840 x h, in the image too.
+    void wall3840(int across, int down, int h)
+    {
+        wall(across, down);
+        m->PS_ACTHW = 3840;
+        m->PS_ACTVW = h;
+        m->PS_PANEL_HW = 3840 * across;
+        m->PS_PANEL_VW = h * down;
+        setWord(para::LED_WIDTH, static_cast<uint16_t>(3840 * across));
+        setWord(para::LED_HEIGHT, static_cast<uint16_t>(h * down));
+    }
     // A 2 x 2 wall of 3840 x 2160, the area as large, and a window of 1920 x
     // 1080 from 1000, 500 across both rows and columns.
     void windowAcrossTwoRows()
@@ -152,13 +163,7 @@ TEST_F(OsdWindowTest, ZoomDoublesTheVisibleSource)
 // width that the second area repeats.
 TEST_F(OsdWindowTest, WideWallShowsAndScrollsTheAreaTheEngineHolds)
 {
-    wall(4, 1);
-    m->PS_ACTHW = 3840;
-    m->PS_ACTVW = 100;
-    m->PS_PANEL_HW = 15360;
-    m->PS_PANEL_VW = 100;
-    setWord(para::LED_WIDTH, 15360);
-    setWord(para::LED_HEIGHT, 100);
+    wall3840(4, 1, 100);
     m->set_OSD_para(menu("A", 0, 0, 15360, 100));
     m->update_osd(m->c331_fd);
     EXPECT_EQ(m->OSD_WIN.HW, 8191);
@@ -182,13 +187,7 @@ TEST_F(OsdWindowTest, WideWallShowsAndScrollsTheAreaTheEngineHolds)
 // all of it that the window covers is shown and scrolled.
 TEST_F(OsdWindowTest, SixtyFourDotTextOnAWideWallShowsTheAreaTheMemoryHolds)
 {
-    wall(4, 2);
-    m->PS_ACTHW = 3840;
-    m->PS_ACTVW = 2160;
-    m->PS_PANEL_HW = 15360;
-    m->PS_PANEL_VW = 4320;
-    setWord(para::LED_WIDTH, 15360);
-    setWord(para::LED_HEIGHT, 4320);
+    wall3840(4, 2, 2160);
     OMENU_PARA e = menu("AB", 0, 0, 10000, 4000);
     e.fontw = e.fonth = 64;
     m->set_OSD_para(e);
