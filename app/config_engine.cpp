@@ -148,17 +148,20 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     QString file;
     QStringList keys;
     QList<QVariant> values;
+    QList<ConfigItem *> stored;
     for (const auto &entry : items) {
         if (entry.first < 0 || static_cast<size_t>(entry.first) >= m_items.size())
             continue;
         ConfigItem &item = m_items[static_cast<size_t>(entry.first)];
-        item.value = entry.second;
         const QString key = _itemMap.key(entry.first);
-        if (item.noWrite || item.filePath.isEmpty() || key.isEmpty())
+        if (item.noWrite || item.filePath.isEmpty() || key.isEmpty()) {
+            item.value = entry.second;
             continue;
+        }
         file = item.filePath;   // every item lives in the one configuration file
         keys << key;
         values << entry.second;
+        stored << &item;
     }
     if (keys.isEmpty())
         return true;
@@ -169,8 +172,11 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     for (int i = 0; i < keys.size(); ++i)
         settings.setValue(keys[i], values[i]);
     settings.sync();
-    if (settings.status() == QSettings::NoError)
+    if (settings.status() == QSettings::NoError) {
+        for (int i = 0; i < stored.size(); ++i)
+            stored[i]->value = values[i];
         return true;
+    }
     // Qt keeps a change it could not write in its cache of the file, answers
     // it to the next reader and writes it with the next item stored: the
     // file's own values go back in its place, so the file and what is read

@@ -68,8 +68,8 @@ public:
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
     // Sets the item's value and writes it through to its file. False when
-    // the file did not take it (a full disk): the value stays in memory, the
-    // file keeps what it held.
+    // the file did not take it (a full disk): the item and the file keep
+    // what they held.
     bool write_config_variant(ConfigItem::ConfigName id, const QVariant &value);
     // The same for several items of the file at once: the file is replaced
     // once, so it takes all of them or none.

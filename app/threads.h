@@ -67,13 +67,13 @@
 //
 //   the image's lock               the parameter image ZemRamPara::ram_para
 //   (para_lock::mutex, ParaLock)   except the input-timing records, its
-//                                  snapshot ram_para_back and the image the
-//                                  last pass handed over for it, the
-//                                  user-mode slots, the apply request
-//                                  para_changed, a recalled mode's OSD menu
-//                                  copy, the transferred EDID tables, the
-//                                  panel's one-pair flag as published to the
-//                                  links (c331_manage::published_use1och),
+//                                  snapshot ram_para_back and its settled
+//                                  words, the user-mode slots, the apply
+//                                  request para_changed, a recalled mode's
+//                                  OSD menu copy, the transferred EDID
+//                                  tables, the panel's one-pair flag as
+//                                  published to the links
+//                                  (c331_manage::published_use1och),
 //                                  the debug registers 162 to 165 (also when
 //                                  written as registers 33 to 36) and the
 //                                  status page (set_status_bits). Held for
@@ -166,10 +166,10 @@
 //     and the register dump also run on other threads without manage_mutex,
 //     relying on the register locks alone.
 //   - Nothing holding the image's lock waits for the chip: a request raised
-//     while a pass runs stays pending for the next pass. The snapshot never
-//     holds a change the chip has not applied: it is the image as the last
-//     pass took it (handed over as the pass ends), plus the words the GUI
-//     thread sets itself and the chip never programs (settle_word).
+//     while a pass runs stays pending for the next pass. The snapshot is the
+//     image as the last pass took it (handed over as the pass ends), plus the
+//     words a writer has acted on since (settle_word); the chip compares
+//     against its own record of what it applied.
 //   - No unbounded wait on hardware under a lock: the apply pass waits for
 //     the LED hand-shake at most led_para_wait_ms.
 //   - A singleton reached from worker threads is created under a lock of its

@@ -708,9 +708,9 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     if (flag == 0 && osdShown) {
         // The OSD menu file is kept with the mode.
         platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot));
+        platform::files::sync();
+        platform::pauseUs(100);
     }
-    platform::files::sync();
-    platform::pauseUs(100);
     return 1;
 }
 

@@ -116,9 +116,7 @@ uint32_t message_deal::set_lcd_lang_support(uint8_t *body)
         return 2;
     // A set the configuration file cannot take (a full disk) changes nothing:
     // the panel keeps the languages a restart would offer.
-    ConfigEngine *config = ConfigEngine::pInstance();
-    if (!config->write_config_variant(ConfigItem::ZemLCDLang, value)) {
-        config->reload_config_variant(ConfigItem::ZemLCDLang);
+    if (!ConfigEngine::pInstance()->write_config_variant(ConfigItem::ZemLCDLang, value)) {
         body[10] = STATUS_DIFFERS;
         return 2;
     }

@@ -135,9 +135,6 @@ uint32_t message_deal::net_ip_set(uint8_t *body)
                                                        {ConfigItem::SubNetMask, mask},
                                                        {ConfigItem::TcpPort, unsigned(requested)}});
     if (!stored) {
-        for (ConfigItem::ConfigName id : {ConfigItem::IPAddress, ConfigItem::GateWay, ConfigItem::SubNetMask,
-                                          ConfigItem::TcpPort})
-            config->reload_config_variant(id);
         body[10] = 1;
         return 1;
     }

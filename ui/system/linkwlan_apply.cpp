@@ -32,14 +32,12 @@ linkwlan::Applied linkwlan::apply(const QString &ip, const QString &mask, const 
     if (!dottedIPv4(ip) || !dottedIPv4(mask) || !dottedIPv4(gateway))
         return Applied::Invalid;
     ConfigEngine *config = ConfigEngine::p_config;
+    // When the file cannot take them the interface keeps the address a
+    // restart would give it.
     if (config && !config->write_config_variants({{ConfigItem::IPAddress, QVariant(ip)},
                                                   {ConfigItem::SubNetMask, QVariant(mask)},
-                                                  {ConfigItem::GateWay, QVariant(gateway)}})) {
-        // The interface keeps the address a restart would give it.
-        for (ConfigItem::ConfigName id : {ConfigItem::IPAddress, ConfigItem::SubNetMask, ConfigItem::GateWay})
-            config->reload_config_variant(id);
+                                                  {ConfigItem::GateWay, QVariant(gateway)}}))
         return Applied::NotStored;
-    }
     Utils::initIPAddress();
     if (ZemRamPara::p_zemrampara_config)
         ZemRamPara::p_zemrampara_config->test_signal(1);
