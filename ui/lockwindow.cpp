@@ -22,11 +22,11 @@ QStringList LockWindow::valueLines() const
         if (!(ui::word(para::window(w, para::WIN_ENABLE)) & 1))
             continue;
         const int s = ui::windowSource(w);
-        out << QStringLiteral("%1: %2 %3").arg(ui::windowName(w), ui::sourceName(s), ui::inputTiming(s));
+        out << fitLine(QStringLiteral("%1: %2 %3"), {ui::nameArg(ui::windowName(w)), ui::nameArg(ui::sourceName(s)), ui::inputTiming(s)});
     }
     const uint16_t mode = ui::word(para::CURRENT_USER_MODE);
-    out << ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1")
-               .arg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"));
+    out << fitLine(ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1"),
+                   {ui::nameArg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"))});
     return out.mid(0, 7);
 }
 

@@ -23,11 +23,10 @@ QStringList MachineState::valueLines() const
     out << ui::tr5("软件版本: %1", "Software: %1", "ПО: %1", "Phần mềm: %1", "軟件版本: %1").arg(QStringLiteral(ZEM_VERSION));
     out << ui::tr5("屏幕: %1x%2", "LED wall: %1x%2", "Экран: %1x%2", "Màn hình: %1x%2", "屏幕: %1x%2")
                .arg(ui::word(para::LED_WIDTH)).arg(ui::word(para::LED_HEIGHT));
-    QString inputs;
-    for (int s = 0; s < static_cast<int>(para::INPUT_COUNT); ++s)
-        inputs += ui::sourceName(s) + QLatin1Char(' ') + ui::inputTiming(s) + QLatin1Char(s % 2 ? '\n' : ' ');
-    for (const QString &l : inputs.trimmed().split(QLatin1Char('\n')))
-        out << l;
+    // Two inputs to a line.
+    for (int s = 0; s + 1 < static_cast<int>(para::INPUT_COUNT); s += 2)
+        out << fitLine(QStringLiteral("%1 %2 %3 %4"), {ui::nameArg(ui::sourceName(s)), ui::inputTiming(s),
+                                                        ui::nameArg(ui::sourceName(s + 1)), ui::inputTiming(s + 1)});
     QString links;
     const QString on = ui::tr5("通", "on", "вкл", "bật", "通");
     const QString off = ui::tr5("断", "off", "выкл", "tắt", "斷");

@@ -86,13 +86,18 @@ QStringList MainWindow::valueLines() const
 {
     const int w = g_image_current.load();
     const int s = ui::windowSource(w);
+    // Names are shortened to the room of a line, so that what follows them shows.
+    const QLabel *line = m_lines.first();
+    const auto fit = [line](const QString &pattern, const QList<ui::LineArg> &args) {
+        return ui::fitLine(line->fontMetrics(), ui::lineRoom(line), pattern, args);
+    };
     QStringList out;
-    out << ui::tr5("当前: %1", "Current: %1", "Текущее: %1", "Hiện tại: %1", "當前: %1").arg(ui::windowName(w));
-    out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
-               .arg(ui::sourceName(s), ui::inputTiming(s));
+    out << fit(ui::tr5("当前: %1", "Current: %1", "Текущее: %1", "Hiện tại: %1", "當前: %1"), {ui::nameArg(ui::windowName(w))});
+    out << fit(ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2"),
+               {ui::nameArg(ui::sourceName(s)), ui::inputTiming(s)});
     const uint16_t mode = ui::word(para::CURRENT_USER_MODE);
-    out << ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1")
-               .arg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"));
+    out << fit(ui::tr5("用户模式: %1", "User mode: %1", "Режим: %1", "Chế độ: %1", "用戶模式: %1"),
+               {ui::nameArg(mode >= 1 && mode <= para::MODE_COUNT ? ui::userModeName(mode - 1) : QStringLiteral("-"))});
     out << ui::tr5("亮度: %1", "Brightness: %1", "Яркость: %1", "Độ sáng: %1", "亮度: %1")
                .arg(ui::word(para::BRIGHTNESS));
     return out;

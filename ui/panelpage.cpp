@@ -280,6 +280,9 @@ PanelPage::PanelPage(QWidget *parent, page::Id pageId, page::Id backId)
     layout->addStretch(1);
     m_buttons = new QGridLayout();
     m_buttons->setSpacing(2);
+    // Two buttons share a row evenly, whatever their texts (fitButton).
+    m_buttons->setColumnStretch(0, 1);
+    m_buttons->setColumnStretch(1, 1);
     layout->addLayout(m_buttons);
 }
 
@@ -342,6 +345,19 @@ void PanelPage::language_changed()
     for (auto &l : m_formTexts)
         l.first->setText(l.second());
     redraw();
+}
+
+QString PanelPage::fitLine(const QString &pattern, const QList<ui::LineArg> &args) const
+{
+    const QLabel *line = m_lines.first();
+    return ui::fitLine(line->fontMetrics(), ui::lineRoom(line), pattern, args);
+}
+
+QString PanelPage::fitButton(const QString &name) const
+{
+    // The buttons take two to a row.
+    const int width = (ui::lineRoom(m_title) - m_buttons->horizontalSpacing()) / 2;
+    return fontMetrics().elidedText(name, Qt::ElideRight, ui::buttonTextRoom(this, width));
 }
 
 void PanelPage::setNote(std::function<QString()> note)

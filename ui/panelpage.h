@@ -7,6 +7,7 @@
 // built and clears the pointer when it leaves or is destroyed.
 
 #include "app/para_layout.h"
+#include "ui/fitline.h"
 #include "ui/pages.h"
 
 #include <QDialog>
@@ -141,6 +142,11 @@ protected:
     QPushButton *addButton(std::function<QString()> text, std::function<void()> clicked);
     // The "Back" button: goBack().
     QPushButton *addBackButton();
+
+    // A value line with its names shortened to fit the line (ui::fitLine).
+    QString fitLine(const QString &pattern, const QList<ui::LineArg> &args) const;
+    // A name as the whole text of a button, shortened to fit it.
+    QString fitButton(const QString &name) const;
 
     // Grid between the value lines and the buttons, for the fields of a page.
     QGridLayout *form() { return m_form; }

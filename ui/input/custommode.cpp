@@ -32,9 +32,10 @@ QStringList CustomMode::valueLines() const
             saved += QStringLiteral(" %1").arg(n + 1);
     out << ui::tr5("已保存:", "Saved:", "Сохранены:", "Đã lưu:", "已保存:") + (saved.isEmpty() ? QStringLiteral(" -") : saved);
     const int current = ui::currentUserMode();
-    out << ui::tr5("当前: %1", "Current: %1", "Текущий: %1", "Hiện tại: %1", "當前: %1")
-               .arg(current ? ui::userModeName(current - 1) : QStringLiteral("-"));
-    out << ui::tr5("选择: %1", "Chosen: %1", "Выбран: %1", "Đã chọn: %1", "選擇: %1").arg(ui::userModeName(m_chosen - 1));
+    out << fitLine(ui::tr5("当前: %1", "Current: %1", "Текущий: %1", "Hiện tại: %1", "當前: %1"),
+                   {ui::nameArg(current ? ui::userModeName(current - 1) : QStringLiteral("-"))});
+    out << fitLine(ui::tr5("选择: %1", "Chosen: %1", "Выбран: %1", "Đã chọn: %1", "選擇: %1"),
+                   {ui::nameArg(ui::userModeName(m_chosen - 1))});
     return out;
 }
 

@@ -35,10 +35,9 @@ QString EDIDset::titleText() const
 QStringList EDIDset::valueLines() const
 {
     const uint32_t off = edidOffset(m_port);
-    return {ui::tr5("输入 %1: %2x%3@%4", "Input %1: %2x%3@%4", "Вход %1: %2x%3@%4", "Đầu vào %1: %2x%3@%4",
-                    "輸入 %1: %2x%3@%4")
-                .arg(ui::sourceName(m_port))
-                .arg(ui::word(off)).arg(ui::word(off + 2)).arg(ui::word(off + 4))};
+    return {fitLine(ui::tr5("输入 %1: %2x%3@%4", "Input %1: %2x%3@%4", "Вход %1: %2x%3@%4", "Đầu vào %1: %2x%3@%4",
+                            "輸入 %1: %2x%3@%4"),
+                    {ui::nameArg(ui::sourceName(m_port)), ui::word(off), ui::word(off + 2), ui::word(off + 4)})};
 }
 
 void EDIDset::nextPort()

@@ -20,11 +20,11 @@ QStringList ImageLayout::valueLines() const
     QStringList out;
     for (int w = 0; w < static_cast<int>(para::WINDOW_COUNT); ++w) {
         const bool on = ui::word(para::window(w, para::WIN_ENABLE)) & 1;
-        out << QStringLiteral("%1: %2 %3,%4 %5x%6")
-                   .arg(ui::windowName(w))
-                   .arg(on ? ui::tr5("开", "on", "вкл", "bật", "開") : ui::tr5("关", "off", "выкл", "tắt", "關"))
-                   .arg(ui::word(para::window(w, para::WIN_X))).arg(ui::word(para::window(w, para::WIN_Y)))
-                   .arg(ui::word(para::window(w, para::WIN_W))).arg(ui::word(para::window(w, para::WIN_H)));
+        out << fitLine(QStringLiteral("%1: %2 %3,%4 %5x%6"),
+                       {ui::nameArg(ui::windowName(w)),
+                        on ? ui::tr5("开", "on", "вкл", "bật", "開") : ui::tr5("关", "off", "выкл", "tắt", "關"),
+                        ui::word(para::window(w, para::WIN_X)), ui::word(para::window(w, para::WIN_Y)),
+                        ui::word(para::window(w, para::WIN_W)), ui::word(para::window(w, para::WIN_H))});
     }
     return out;
 }

@@ -8,12 +8,12 @@ InputChoose::InputChoose(QWidget *parent) : PanelPage(parent, page::InputChoose,
 {
     registerPage(g_inputchoose);
     m_copy.take();
-    addButton([] { return ui::sourceName(0); }, [this] { select(0); });
-    addButton([] { return ui::sourceName(1); }, [this] { select(1); });
-    addButton([] { return ui::sourceName(2); }, [this] { select(2); });
-    addButton([] { return ui::sourceName(3); }, [this] { select(3); });
-    addButton([] { return ui::sourceName(4); }, [this] { select(4); });
-    addButton([] { return ui::sourceName(5); }, [this] { select(5); });
+    addButton([this] { return fitButton(ui::sourceName(0)); }, [this] { select(0); });
+    addButton([this] { return fitButton(ui::sourceName(1)); }, [this] { select(1); });
+    addButton([this] { return fitButton(ui::sourceName(2)); }, [this] { select(2); });
+    addButton([this] { return fitButton(ui::sourceName(3)); }, [this] { select(3); });
+    addButton([this] { return fitButton(ui::sourceName(4)); }, [this] { select(4); });
+    addButton([this] { return fitButton(ui::sourceName(5)); }, [this] { select(5); });
     addBackButton();
     language_changed();
 }
@@ -27,10 +27,10 @@ QStringList InputChoose::valueLines() const
 {
     QStringList out;
     const int w = g_image_current.load();
-    out << ui::windowName(w);
+    out << fitLine(QStringLiteral("%1"), {ui::nameArg(ui::windowName(w))});
     const int s = ui::windowSource(w);
-    out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
-               .arg(ui::sourceName(s), ui::inputTiming(s));
+    out << fitLine(ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2"),
+                   {ui::nameArg(ui::sourceName(s)), ui::inputTiming(s)});
     if (ZemRamPara::p_zemrampara_config)
         out << ui::tr5("裁剪数: %1", "Crops: %1", "Обрезки: %1", "Vùng cắt: %1", "裁剪數: %1").arg(ui::cropCount(s));
     return out;

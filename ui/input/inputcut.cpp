@@ -61,8 +61,8 @@ int InputCut::cropCount() const
 QStringList InputCut::valueLines() const
 {
     QStringList out;
-    out << ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2")
-               .arg(ui::sourceName(m_source), ui::inputTiming(m_source));
+    out << fitLine(ui::tr5("信号源: %1 %2", "Source: %1 %2", "Источник: %1 %2", "Nguồn: %1 %2", "信號源: %1 %2"),
+                   {ui::nameArg(ui::sourceName(m_source)), ui::inputTiming(m_source)});
     CROP_PARA c{};
     const int entry = ui::cropOf(m_source, m_chosen, &c);
     if (entry >= static_cast<int>(para::CROP_ENTRIES)) {
@@ -70,8 +70,8 @@ QStringList InputCut::valueLines() const
         return out;
     }
     const QString name = ui::aliasOr("crop", entry, ui::tr5("裁剪%1", "Crop %1", "Обрезка %1", "Vùng %1", "裁剪%1").arg(m_chosen));
-    out << QStringLiteral("%1/%2 %3: %4,%5 %6x%7").arg(m_chosen).arg(cropCount()).arg(name)
-               .arg(c.x).arg(c.y).arg(c.w).arg(c.h);
+    out << fitLine(QStringLiteral("%1/%2 %3: %4,%5 %6x%7"),
+                   {m_chosen, cropCount(), ui::nameArg(name), c.x, c.y, c.w, c.h});
     return out;
 }
 
