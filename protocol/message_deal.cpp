@@ -347,7 +347,11 @@ uint32_t length()
 
 // --- Handler -----------------------------------------------------------------
 
-message_deal::message_deal() : m_4g(new message_deal_4g()) {}
+namespace {
+std::atomic<uint64_t> g_next_link_id{1};
+}
+
+message_deal::message_deal() : m_4g(new message_deal_4g()), m_link_id(g_next_link_id++) {}
 
 message_deal::~message_deal() { delete m_4g; }
 
