@@ -152,10 +152,10 @@ Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
     return result;
 }
 
+// The starts refuse a length past the type's room, so the record's length
+// always fits the buffer (a logo's, rounded up to 4, too).
 Stored storeTransfer(ZemFileDeal &rec)
 {
-    if (storesBlocks(rec.type) && rec.total_len > capacity(rec.type))
-        return Stored::Failed;   // never more than the type's room (its start refuses more)
     switch (rec.type) {
     case TYPE_APP:
         platform::ensureDir(APP_DIR);
