@@ -57,6 +57,10 @@ TEST_F(HandlerTest, LocalRamWriteThenReadAndWindowLimits)
     EXPECT_EQ(g_4G_RAM[1], 7);
     EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 0xA10000FF, {1, 2})), Bytes{1});
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA1000000, 2)), (Bytes{0, 0xAA, 7}));
+    // The window hands out block byte i at read position i: a read from 256
+    // bytes below it reaches the window at position 256, past the block's
+    // 256 bytes, so the whole reply is zero.
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA0FFFF00, 0x180)), Bytes(0x181, 0));
 }
 
 TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
