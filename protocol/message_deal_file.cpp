@@ -10,9 +10,10 @@
 // no link's bytes are ever stored under a type another link started. A start
 // from anywhere takes the transfer over; the link that had it then gets its
 // blocks and end refused, and a PC tool that lost its connection can start
-// afresh on a new one at once. All their state is guarded by g_zem_file_deal_mutex; the buffer and
-// the files are touched under Utils::_file_deal_mutex as well (taken second),
-// which the screen capture and the parameter store share.
+// afresh on a new one at once. All their state is guarded by
+// g_zem_file_deal_mutex; the buffer and the files are touched under
+// Utils::_file_deal_mutex as well (taken second), which the screen capture
+// and the parameter store share.
 
 #include "protocol/message_deal.h"
 
