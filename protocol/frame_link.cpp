@@ -136,7 +136,8 @@ void frame_link::escapeLocked(const uint8_t *body, uint32_t len, std::vector<uin
     wire.assign(m_escaped.begin(), m_escaped.begin() + n);
 }
 
-frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply)
+frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply,
+                                      uint64_t origin)
 {
     reply.clear();
     uint8_t done = 0;
@@ -182,6 +183,7 @@ frame_link::Result frame_link::process(const uint8_t *wire, uint32_t n, std::vec
         }
         pthread_mutex_unlock(&card->card_mutex);
     } else {
+        m_deal.set_origin(origin);
         uint32_t r = m_deal.message_group_deal(body, len - 1, m_config.transport);
         if (r == 0 && !m_config.replyOnZero) {
             result = Result::NoReply;

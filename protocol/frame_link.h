@@ -52,8 +52,9 @@ public:
     bool gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame);
     void reset_gatherer();
 
-    // Processes one whole wire frame.
-    Result process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply);
+    // Processes one whole wire frame; `origin` tells the handler who sent it
+    // on this link (see message_deal::set_origin).
+    Result process(const uint8_t *wire, uint32_t n, std::vector<uint8_t> &reply, uint64_t origin = 0);
 
     // Called by the card side (holding its mutex): escapes a card reply into
     // the reply queue (replacing what was there) and wakes the link. The

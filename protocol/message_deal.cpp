@@ -315,11 +315,11 @@ bool grabToFile(const QString &file)
 
 namespace screen_capture {
 
-bool take()
+Result take()
 {
     uint8_t expected = 0;
     if (!flag_tarix.compare_exchange_strong(expected, 1))
-        return false;   // another link is capturing; it refreshes the same buffer
+        return Result::Busy;
     const QString file = platform::qpath(QStringLiteral("/123.png"));
     bool ok = grabToFile(file);
     if (ok) {
@@ -334,7 +334,7 @@ bool take()
         }
     }
     flag_tarix = 0;
-    return ok;
+    return ok ? Result::Taken : Result::Failed;
 }
 
 uint32_t length()
@@ -347,7 +347,11 @@ uint32_t length()
 
 // --- Handler -----------------------------------------------------------------
 
-message_deal::message_deal() : m_4g(new message_deal_4g()) {}
+namespace {
+std::atomic<uint64_t> g_next_link_id{1};
+}
+
+message_deal::message_deal() : m_4g(new message_deal_4g()), m_link_id(g_next_link_id++) {}
 
 message_deal::~message_deal() { delete m_4g; }
 
@@ -634,8 +638,11 @@ uint32_t message_deal::read_local(uint8_t *body, uint32_t address, uint32_t len)
     uint64_t first = address, last = uint64_t(address) + len - 1;
     auto covers = [&](uint64_t lo, uint64_t hi) { return first <= hi && last >= lo; };
 
-    if (covers(0x800000, 0x800001))
-        screen_capture::take();
+    // A capture that fails is refused: the last picture is not the panel now.
+    if (covers(0x800000, 0x800001) && screen_capture::take() == screen_capture::Result::Failed) {
+        body[10] = 1;
+        return 2;
+    }
     uint32_t capLen = screen_capture::length();
     std::vector<uint8_t> info;
     if (covers(0xA0000000u, 0xA0000FFFu))

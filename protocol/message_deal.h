@@ -7,6 +7,7 @@
 // link owns one handler; what the commands share is program-wide.
 
 #include <cstdint>
+#include <utility>
 
 class message_deal_4g;
 
@@ -30,6 +31,11 @@ public:
     // the handler must hold at least this many bytes.
     void set_reply_capacity(uint32_t maxBody) { m_reply_max = maxBody; }
     uint32_t reply_capacity() const { return m_reply_max; }
+
+    // Who sent the frame being handled, within the owning link: the TCP
+    // connection number, the UDP peer's address and port, 0 on a serial
+    // line. A file transfer belongs to the link and origin that started it.
+    void set_origin(uint64_t origin) { m_origin = origin; }
 
     uint32_t message_group_deal(uint8_t *body, uint32_t length, uint8_t port);
     uint32_t write_file_group(uint8_t *body, uint32_t length);
@@ -123,17 +129,26 @@ private:
     uint32_t read_local(uint8_t *body, uint32_t address, uint32_t len);
     uint32_t read_remote(uint8_t *body, uint32_t address, uint32_t len);
 
+    // This handler and the origin of the frame in hand, as a transfer owner.
+    std::pair<uint64_t, uint64_t> sender() const { return {m_link_id, m_origin}; }
+
     message_deal_4g *m_4g;
+    const uint64_t m_link_id;   // never 0 and never reused
+    uint64_t m_origin = 0;
     uint32_t m_reply_max = 65534;
     uint32_t m_body_len = 0;   // length of the body being handled
 };
 
 namespace screen_capture {
+enum class Result {
+    Taken,    // the buffer holds the panel as it is now
+    Busy,     // another link is capturing: it refreshes the same buffer
+    Failed,   // no application, no screen, or the file cannot be saved or
+              // read; the previous capture stays in place
+};
 // Grabs the front panel into "/123.png" and loads it into the capture's own
 // buffer from byte 2 (under Utils::_file_deal_mutex). The grab runs in the GUI thread.
-// False when there is no application, no screen, or the file cannot be
-// saved or read; the previous capture then stays in place.
-bool take();
+Result take();
 uint32_t length();
 } // namespace screen_capture
 

@@ -4,12 +4,16 @@
 // digest matches. A read transfer opens one of the same files and hands it
 // out in blocks, with the digest of what it sent at the end.
 //
-// One write and one read transfer exist at a time for the whole program,
-// whichever links carry their requests: a start on any link replaces the
-// running transfer, and its blocks and end may come on another link than the
-// start. All their state is guarded by g_zem_file_deal_mutex; the buffer and
-// the files are touched under Utils::_file_deal_mutex as well (taken second),
-// which the screen capture and the parameter store share.
+// One write and one read transfer exist at a time for the whole program. A
+// write transfer belongs to the link that started it (a TCP connection, a UDP
+// peer, a serial line): its blocks and end are taken from there only, so that
+// no link's bytes are ever stored under a type another link started. A start
+// from anywhere takes the transfer over; the link that had it then gets its
+// blocks and end refused, and a PC tool that lost its connection can start
+// afresh on a new one at once. All their state is guarded by
+// g_zem_file_deal_mutex; the buffer and the files are touched under
+// Utils::_file_deal_mutex as well (taken second), which the screen capture
+// and the parameter store share.
 
 #include "protocol/message_deal.h"
 
@@ -149,10 +153,10 @@ Stored storePartition(const char *device, const uint8_t *data, uint32_t len)
     return result;
 }
 
+// The starts refuse a length past the type's room, so the record's length
+// always fits the buffer (a logo's, rounded up to 4, too).
 Stored storeTransfer(ZemFileDeal &rec)
 {
-    if (storesBlocks(rec.type) && rec.total_len > capacity(rec.type))
-        return Stored::Failed;   // never more than the type's room (its start refuses more)
     switch (rec.type) {
     case TYPE_APP:
         platform::ensureDir(APP_DIR);
@@ -210,13 +214,27 @@ uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
     return openReply(body, sub, true, uint32_t(st.st_size));
 }
 
-// A refused start (typed or named) ends the running write transfer: an end
-// that follows stores nothing under any type and answers "not stored", so
-// that neither the previous file nor the buffer's old bytes land anywhere.
-uint32_t refuseStart(uint8_t *body, uint8_t sub)
+using Owner = std::pair<uint64_t, uint64_t>;
+
+// True when the running write transfer takes blocks and an end from
+// `sender`: it started the transfer, or no start has come yet.
+bool takesFrom(const ZemFileDeal &rec, const Owner &sender)
 {
-    g_zem_file_deal_para.refused = true;
-    md5.reset();
+    return rec.owner.first == 0 || rec.owner == sender;
+}
+
+// A refused start (typed or named) ends the sender's own write transfer: an
+// end that follows stores nothing under any type and answers "not stored",
+// so that neither the previous file nor the buffer's old bytes land
+// anywhere. Another link's transfer goes on.
+uint32_t refuseStart(uint8_t *body, uint8_t sub, const Owner &sender)
+{
+    ZemFileDeal &rec = g_zem_file_deal_para;
+    if (takesFrom(rec, sender)) {
+        rec.owner = sender;
+        rec.refused = true;
+        md5.reset();
+    }
     return reply3(body, 1, sub, 2);
 }
 
@@ -252,7 +270,7 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 22)
-        return refuseStart(body, 1);
+        return refuseStart(body, 1, sender());
     const uint8_t *tag = body + 13;
     const uint8_t subtype = body[17];
     const uint32_t total = para::get32(body, 18);
@@ -269,6 +287,7 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
         rec.type = TYPE_BOOT;
         rec.path.clear();
         rec.refused = false;
+        rec.owner = sender();
         md5.reset();
         return 0;
     } else if (tagIs(tag, "FKRN")) {
@@ -289,12 +308,13 @@ uint32_t message_deal::write_file_start(uint8_t *body, uint32_t length)
         type = TYPE_MAPPING, path = std::string(MAPPING_DIR) + "QyFR";
     }
     if (type == TYPE_NONE || total > capacity(type))
-        return refuseStart(body, 1);
+        return refuseStart(body, 1, sender());
 
     rec.type = type;
     rec.path = path;
     rec.total_len = total;
     rec.refused = false;
+    rec.owner = sender();
     md5.reset();
     if (clear) {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
@@ -310,22 +330,23 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     if (length < 15)
-        return refuseStart(body, 7);
+        return refuseStart(body, 7, sender());
     const uint32_t s = para::get16(body, 13);
     if (uint64_t(15) + s + 5 > length)
-        return refuseStart(body, 7);
+        return refuseStart(body, 7, sender());
     const std::string name = nameField(body + 15, s);
     const uint8_t type = body[15 + s];
     const uint32_t total = para::get32(body, 16 + s);
     if ((type != TYPE_RECOVERY && type != TYPE_MAPPING) || !is_plain_name(name.data(), name.size())
         || total > capacity(type))
-        return refuseStart(body, 7);
+        return refuseStart(body, 7, sender());
 
     ZemFileDeal &rec = g_zem_file_deal_para;
     rec.type = type;
     rec.path = (type == TYPE_RECOVERY ? RECOVERY_DIR : MAPPING_DIR) + name;
     rec.total_len = total;
     rec.refused = false;
+    rec.owner = sender();
     md5.reset();
     return reply3(body, 0, 7, 0);
 }
@@ -334,8 +355,8 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
 uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
-    if (length < 23)
-        return reply2(body, 1, 2);
+    if (length < 23 || !takesFrom(g_zem_file_deal_para, sender()))
+        return reply2(body, 1, 2);   // short, or another link's transfer
     const uint32_t offset = para::get32(body, 15);
     const uint32_t count = para::get32(body, 19);
     const uint8_t type = g_zem_file_deal_para.type;
@@ -357,6 +378,8 @@ uint32_t message_deal::write_file_end(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     ZemFileDeal &rec = g_zem_file_deal_para;
+    if (!takesFrom(rec, sender()))
+        return reply3(body, 0, 3, 1);   // another link's transfer: not stored
     if (rec.type == TYPE_NONE)
         closeReadFile();
     const bool match = length >= 31 && std::memcmp(md5.digest(), body + 15, 16) == 0;

@@ -167,12 +167,7 @@ uint32_t message_deal::init_MAC_address(uint8_t *body)
     }
     const QString mac = QString::asprintf("%02x:%02x:%02x:%02x:%02x:%02x", body[13], body[14], body[15],
                                           body[16], body[17], body[18]);
-    EthTexts t;
-    {
-        std::lock_guard<std::mutex> lock(g_config_text_mutex);
-        g_str_mac = mac;
-        t = {g_str_ip, g_srt_mask, g_str_gateway, g_str_mac};
-    }
+    const EthTexts t = ethTexts();
     const QString text = QStringLiteral("#start 180503\n"
                                         "\n"
                                         "auto lo\n"
@@ -187,11 +182,21 @@ uint32_t message_deal::init_MAC_address(uint8_t *body)
                                         "#\n"
                                         "\n"
                                         "#end\n")
-                             .arg(t.ip, t.mask, t.mac);
+                             .arg(t.ip, t.mask, mac);
     const QByteArray bytes = text.toLatin1();
     platform::ensureDir("/etc/network");
-    if (!platform::files::writeAtomic(kInterfacesFile, bytes.constData(), size_t(bytes.size())))
+    // When the file cannot take the address (a full disk) nothing changes:
+    // the interface keeps the address it has and will have after a restart.
+    if (!platform::files::writeAtomic(kInterfacesFile, bytes.constData(), size_t(bytes.size()))) {
         writeLogMsg(LOG_ERROR, "network interfaces file could not be written");
+        body[10] = 1;
+        body[11] = 0;
+        return 2;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
+        g_str_mac = mac;
+    }
     platform::files::sync();
     int status = 0;
     if (Utils::system_mutex(QStringLiteral("ifdown eth0 -f;ifup eth0 -f"), &status) != 0)

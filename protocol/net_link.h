@@ -11,6 +11,7 @@
 #include "protocol/frame_link.h"
 
 #include <atomic>
+#include <netinet/in.h>
 #include <cstdint>
 #include <pthread.h>
 #include <string>
@@ -43,6 +44,14 @@ private:
     bool m_running = false;
 };
 
+// The sender of a frame as the handler tells senders apart: a TCP port's
+// connection number, a UDP port's peer address and port.
+inline uint64_t origin_key(uint64_t conn) { return conn; }
+inline uint64_t origin_key(const sockaddr_in &peer)
+{
+    return (uint64_t(peer.sin_addr.s_addr) << 16) | peer.sin_port;
+}
+
 enum net_link_state : uint32_t { NetIdle = 0, NetWaitingCard = 1, NetReplyPending = 2 };
 
 // While a card frame waits for its reply, look at the card side this often;
@@ -69,7 +78,7 @@ struct net_port {
     template <class Send>
     void handle(const uint8_t *wire, uint32_t n, const Origin &origin, Send &&send)
     {
-        switch (link.process(wire, n, m_wire)) {
+        switch (link.process(wire, n, m_wire, origin_key(origin))) {
         case frame_link::Result::Dropped:
             if (logDropped)
                 debugPrint("\n frame error!!!!!!!");

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 
-// The current write transfer. Guarded by g_zem_file_deal_mutex together with
-// fileBuf_tarix (while a transfer uses it), the transfer's digest and the
-// read transfer's open file.
+// The current write transfer. It belongs to the link (and, on a network
+// port, the connection or peer) whose start opened it: blocks and an end
+// from anywhere else are refused, and a start from anywhere takes it over.
+// Guarded by g_zem_file_deal_mutex together with fileBuf_tarix (while a
+// transfer uses it), the transfer's digest and the read transfer's open file.
 struct ZemFileDeal {
     int fd = -1;                 // MTD partition open at the end of a kernel or logo transfer
     uint8_t type = 0;            // file type code; 0 until the first start
@@ -20,6 +23,8 @@ struct ZemFileDeal {
     uint32_t total_len = 0;      // file length from the start request
     bool refused = false;        // the last start was refused: no end stores
                                  // anything until a start is accepted
+    std::pair<uint64_t, uint64_t> owner{0, 0};   // handler id and origin of its start;
+                                                 // handler 0: no start yet
 };
 
 extern ZemFileDeal g_zem_file_deal_para;

@@ -2,8 +2,11 @@
 #include "app/utils.h"
 #include "cloud/networkclient_manage.h"
 #include "cloud/r47_wifi_config.h"
+#include "cloud/turn_thread.h"
 #include "support/device_process.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -73,6 +76,33 @@ TEST(CloudClient, ThreadIdlesAndTakesUpASettingsChange)
     EXPECT_EQ(c->link_up.load(), 0);
     c->stop();
     R47_WIFI_CONFIG::pInstance()->stop();
+}
+
+// Stopping wakes the thread in its wait (a turn lasts a minute here), ends
+// it after the one turn it ran and leaves it ready to start again. The stop
+// request reaches the waiting thread under its lock: the thread checker
+// reports the hand-off otherwise.
+TEST(TurnThread, StopWakesTheWaitingThreadWhichCanStartAgain)
+{
+    struct Worker {
+        TurnThread thread;
+        std::atomic<int> turns{0};
+    } w;
+    auto entry = [](void *arg) -> void * {
+        auto *self = static_cast<Worker *>(arg);
+        do
+            ++self->turns;
+        while (!self->thread.waitTurn(std::chrono::minutes(1)));
+        return nullptr;
+    };
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_TRUE(w.thread.start(entry, &w, "turn-test"));
+        ASSERT_TRUE(zemtest::waitFor([&] { return w.turns == run; }, std::chrono::seconds(5)));
+        const auto asked = std::chrono::steady_clock::now();
+        w.thread.stop();
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(30));
+        EXPECT_EQ(w.turns.load(), run);
+    }
 }
 
 } // namespace

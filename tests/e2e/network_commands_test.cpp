@@ -91,11 +91,12 @@ TEST_F(NetworkE2e, SearchRecordClockEdidAndAddressSet)
 
 // With the configuration folder on a full file system the barcode and the
 // address are answered as not stored (2 and 1), as an upload is, and the
-// device goes on, and starts again, with the ones it had.
+// device goes on, and starts again, with the ones it had; so is a MAC
+// address the interfaces file cannot take (1), without a restart of eth0.
 TEST_F(NetworkE2e, BarcodeAndAddressOnAFullDiskAreAnsweredAsNotStored)
 {
-    zemtest::FullDisk disk(root.host("/data/configs"));
-    if (!disk.ok())
+    zemtest::FullDisk disk(root.host("/data/configs")), etc(root.host("/etc/network"));
+    if (!disk.ok() || !etc.ok())
         GTEST_SKIP() << "no mount namespace of its own for this test";
     start(false, false);
     TcpClient tcp(10002);
@@ -125,6 +126,11 @@ TEST_F(NetworkE2e, BarcodeAndAddressOnAFullDiskAreAnsweredAsNotStored)
               (Bytes{192, 168, 0, 199, 255, 255, 255, 0, 192, 168, 0, 1, 0x8D, 0x13}));
     EXPECT_EQ(file("/data/configs/tcpip.ini"), before);
     EXPECT_FALSE(shellLogged("ifconfig eth0 192.168.1.50 netmask 255.255.255.0 up"));
+    ASSERT_TRUE(etc.fill());
+    const Bytes mac = {0, 0, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA4, 0, mac))), (Bytes{1, 0}));
+    EXPECT_FALSE(exists("/etc/network/interfaces"));
+    EXPECT_FALSE(shellLogged("ifdown eth0 -f;ifup eth0 -f"));
 
     dev->stop();
     disk.drain();

@@ -1,7 +1,7 @@
 // Settings the PC tool changes end up on the device's storage: a brightness
 // applied through register 11 is persisted in the parameter file, an OSD
-// menu upload replaces the menu file only when its digest holds, whichever
-// links carry its requests, and an alias file too deep to parse is removed.
+// menu upload replaces the menu file only when its digest holds, and an
+// alias file too deep to parse is removed.
 
 #include "app/para_layout.h"
 #include "e2e_fixture.h"
@@ -180,24 +180,6 @@ TEST_F(PersistenceE2e, OsdMenuUploadChecksItsDigestAndRefusesPathNames)
     EXPECT_EQ(entries("/data/rcvrecovery"), 0u);
     EXPECT_EQ(entries("/data/smartmapping"), 0u);
     EXPECT_TRUE(dev->running());
-}
-
-// One transfer for the whole device: started over TCP 10002, its blocks may
-// come over TCP 5005 and its end over UDP 10005.
-TEST_F(PersistenceE2e, UploadStartedOnOneLinkIsFinishedOnOthers)
-{
-    start(false, false);
-    TcpClient tcp(10002), other(5005);
-    ASSERT_TRUE(tcp.ok());
-    ASSERT_TRUE(other.ok());
-    UdpPeer udp;
-    const Bytes menu = bytes("{\"menu\":[{\"item\":1,\"text\":\"across the links\"}]}");
-    const size_t half = menu.size() / 2;
-    EXPECT_EQ(payload(tcp.ask(startTyped("OSDS", uint32_t(menu.size())))), (Bytes{0, 1, 0}));
-    EXPECT_EQ(payload(tcp.ask(block(0, Bytes(menu.begin(), menu.begin() + long(half))))), (Bytes{0, 2}));
-    EXPECT_EQ(payload(other.ask(block(uint32_t(half), Bytes(menu.begin() + long(half), menu.end())))), (Bytes{0, 2}));
-    EXPECT_EQ(payload(udp.ask(10005, endWith(md5Of(menu)))), (Bytes{0, 3, 0}));
-    EXPECT_EQ(file("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
 }
 
 // An alias file nested far deeper than any real one is removed as

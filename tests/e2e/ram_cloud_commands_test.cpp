@@ -3,7 +3,8 @@
 // remote reads and writes of the sending card's pages, a CA file above its
 // kind's size limit announced with the confirm flag, a cloud settings file
 // that (alone) makes the program ask the 4G module to reconfigure, user-mode
-// records read across their ends, and an upload end after a refused start.
+// records read across their ends, an upload end after a refused start, and
+// uploads on two connections at once.
 
 #include "e2e_fixture.h"
 
@@ -106,6 +107,36 @@ TEST_F(RamCloudE2e, AnEndAfterARefusedStartStoresNothing)
     EXPECT_EQ(payload(tcp.ask(startTyped("ABCD", 300))), (Bytes{1, 1, 2}));
     EXPECT_EQ(payload(tcp.ask(endWith(md5Of({})))), (Bytes{0, 3, 1}));
     EXPECT_EQ(file("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
+}
+
+// Two connections to 5005 at once: the first starts an alias file, the second
+// a menu; the first one's blocks and end are refused and neither file takes
+// its bytes. The second one's upload is its own: an end from a UDP peer is
+// refused as well, and its own end stores the menu.
+TEST_F(RamCloudE2e, AnUploadBelongsToTheConnectionThatStartedIt)
+{
+    start(false, false);
+    TcpClient first(5005), second(5005);
+    ASSERT_TRUE(first.ok() && second.ok());
+    UdpPeer udp;
+    const Bytes alias = bytes("{\"namelist\":[{\"name\":\"stage left\"}]}");
+    const Bytes menu = bytes("{\"menu\":[]}");
+    EXPECT_EQ(upload(first, "ALIS", alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(upload(second, "OSDS", menu, md5Of(menu)), (Bytes{0, 3, 0}));
+
+    const Bytes other = bytes("{\"namelist\":[]}");
+    EXPECT_EQ(payload(first.ask(startTyped("ALIS", uint32_t(other.size())))), (Bytes{0, 1, 0}));
+    EXPECT_EQ(payload(second.ask(startTyped("OSDS", uint32_t(other.size())))), (Bytes{0, 1, 0}));
+    EXPECT_EQ(payload(first.ask(block(0, other))), (Bytes{1, 2}));
+    EXPECT_EQ(payload(first.ask(endWith(md5Of(other)))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(file("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
+    EXPECT_EQ(file("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
+
+    EXPECT_EQ(payload(second.ask(block(0, other))), (Bytes{0, 2}));
+    EXPECT_EQ(payload(udp.ask(10005, endWith(md5Of(other)))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(file("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
+    EXPECT_EQ(payload(second.ask(endWith(md5Of(other)))), (Bytes{0, 3, 0}));
+    EXPECT_EQ(file("/data/configs/omenu.json"), std::string(other.begin(), other.end()));
 }
 
 } // namespace

@@ -458,28 +458,45 @@ TEST_F(FileTransferTest, KernelAndLogoLandInTheFlashPartitions)
 // One transfer for all links: its blocks and end may come on another link
 // than its start, and a start on any link replaces the running one, whose
 // digest then no longer matches.
-TEST_F(FileTransferTest, LinksShareOneTransfer)
+// A write transfer belongs to the link and connection that started it:
+// another sender's blocks and end are refused and store nothing, a start
+// from anywhere takes it over, and a link restarting its own upload goes on.
+TEST_F(FileTransferTest, ATransferBelongsToTheLinkThatStartedIt)
 {
+    const std::string aliasPath = "/data/configs/alias.json", menuPath = "/data/configs/omenu.json";
+    const Bytes alias = randomBytes(2000, 50), menu = randomBytes(3000, 51);
+    EXPECT_EQ(upload("ALIS", 0, alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(upload("OSDS", 0, menu, md5Of(menu)), (Bytes{0, 3, 0}));
+
+    // Two connections of one port: 1 starts an alias file, 2 a menu, then 1 sends.
+    const Bytes newAlias = randomBytes(1500, 52), newMenu = randomBytes(2500, 53);
+    deal.set_origin(1);
+    EXPECT_EQ(run(startTyped("ALIS", 0, 1500)), (Bytes{0, 1, 0}));
+    deal.set_origin(2);
+    EXPECT_EQ(run(startTyped("OSDS", 0, 2500)), (Bytes{0, 1, 0}));
+    deal.set_origin(1);
+    EXPECT_EQ(run(block(0, newAlias)), (Bytes{1, 2}));
+    EXPECT_EQ(run(endWith(md5Of(newAlias))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(fileBytes(aliasPath), alias);
+    EXPECT_EQ(fileBytes(menuPath), menu);
+    deal.set_origin(2);
+    EXPECT_EQ(send(deal, newMenu, md5Of(newMenu)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes(menuPath), newMenu);
+
+    // Another link likewise; a start it gets refused leaves the running
+    // transfer alone, and the owner's restart of its own upload works.
     message_deal other;
-    Bytes menu = randomBytes(3000, 50);
-    EXPECT_EQ(run(deal, startTyped("OSDS", 0, 3000)), (Bytes{0, 1, 0}));
-    EXPECT_EQ(run(deal, block(0, Bytes(menu.begin(), menu.begin() + 1000))), (Bytes{0, 2}));
-    EXPECT_EQ(run(other, block(1000, Bytes(menu.begin() + 1000, menu.end()))), (Bytes{0, 2}));
-    EXPECT_EQ(run(other, endWith(md5Of(menu))), (Bytes{0, 3, 0}));
-    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), menu);
+    EXPECT_EQ(run(other, startTyped("ALIS", 0, 1500)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(run(other, block(0, Bytes(newMenu.begin(), newMenu.begin() + 100))), (Bytes{0, 2}));
+    EXPECT_EQ(run(deal, block(0, newMenu)), (Bytes{1, 2}));
+    EXPECT_EQ(run(deal, startTyped("ABCD", 0, 10)), (Bytes{1, 1, 2}));
+    EXPECT_EQ(run(other, startTyped("ALIS", 0, 1500)), (Bytes{0, 1, 0}));
+    EXPECT_EQ(send(other, newAlias, md5Of(newAlias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(fileBytes(aliasPath), newAlias);
 
-    Bytes mine = randomBytes(3000, 51), theirs = randomBytes(2000, 52);
-    EXPECT_EQ(run(deal, startTyped("OSDS", 0, 3000)), (Bytes{0, 1, 0}));
-    EXPECT_EQ(run(deal, block(0, Bytes(mine.begin(), mine.begin() + 1000))), (Bytes{0, 2}));
-    EXPECT_EQ(run(other, startTyped("ALIS", 0, 2000)), (Bytes{0, 1, 0}));
-    EXPECT_EQ(run(deal, endWith(md5Of(mine))), (Bytes{0, 3, 1}));
-    EXPECT_EQ(fileBytes("/data/configs/omenu.json"), menu);
-    EXPECT_EQ(send(other, theirs, md5Of(theirs)), (Bytes{0, 3, 0}));
-    EXPECT_EQ(fileBytes("/data/configs/alias.json"), theirs);
-
-    // Two links uploading different user-mode copies at the same time share
-    // the record under its lock: a file is written with the path and length
-    // of one and the same start.
+    // Two links uploading different user-mode copies at the same time take
+    // the transfer from each other: a file is written only whole, with the
+    // path and length of its own start.
     auto worker = [&](message_deal &d, const std::string &tag, unsigned seed) {
         for (int i = 0; i < 30; ++i) {
             Bytes data = randomBytes(5000 + seed, seed * 100 + unsigned(i));

@@ -11,7 +11,9 @@
 #include <future>
 #include <memory>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using pctool::Bytes;
 using platform::simfpga::OpKind;
@@ -57,6 +59,10 @@ TEST_F(HandlerTest, LocalRamWriteThenReadAndWindowLimits)
     EXPECT_EQ(g_4G_RAM[1], 7);
     EXPECT_EQ(run(pctool::ramWrite(pctool::CONTROLLER, 0xA10000FF, {1, 2})), Bytes{1});
     EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA1000000, 2)), (Bytes{0, 0xAA, 7}));
+    // The window hands out block byte i at read position i: a read from 256
+    // bytes below it reaches the window at position 256, past the block's
+    // 256 bytes, so the whole reply is zero.
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0xA0FFFF00, 0x180)), Bytes(0x181, 0));
 }
 
 TEST_F(HandlerTest, ImageCommandsWaitForTheImageLock)
@@ -552,7 +558,9 @@ TEST_F(HandlerTest, UnknownCommandsAndSubcommandsGiveNoReply)
 TEST_F(HandlerTest, CaptureFailsCleanlyWithoutApplicationThenWorks)
 {
     ASSERT_EQ(QCoreApplication::instance(), nullptr);
-    EXPECT_FALSE(screen_capture::take());
+    EXPECT_EQ(screen_capture::take(), screen_capture::Result::Failed);
+    // A header read whose capture fails is refused (byte 11 as the request left it).
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16)), (Bytes{1, 0}));
     static int argc = 1;
     static char name[] = "test";
     static char *argv[] = {name, nullptr};
@@ -561,7 +569,7 @@ TEST_F(HandlerTest, CaptureFailsCleanlyWithoutApplicationThenWorks)
     panel.setGeometry(0, 0, 320, 240);
     panel.show();
     QCoreApplication::processEvents();
-    ASSERT_TRUE(screen_capture::take());
+    ASSERT_EQ(screen_capture::take(), screen_capture::Result::Taken);
     Bytes header = run(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16));
     EXPECT_EQ(header[1], 0xAA);
     uint32_t len = header[13] | (header[14] << 8) | (header[15] << 16) | (uint32_t(header[16]) << 24);
@@ -573,4 +581,10 @@ TEST_F(HandlerTest, CaptureFailsCleanlyWithoutApplicationThenWorks)
     ASSERT_TRUE(img.loadFromData(data.data() + 3, int(len), "PNG"));
     EXPECT_EQ(img.width(), 320);
     EXPECT_EQ(img.height(), 240);
+
+    // Once the picture cannot be saved, a header read is refused rather
+    // than answered with the last picture.
+    ASSERT_EQ(::unlink(root.host("/123.png").c_str()), 0);
+    ASSERT_EQ(::mkdir(root.host("/123.png").c_str(), 0755), 0);
+    EXPECT_EQ(run(pctool::ramRead(pctool::CONTROLLER, 0x800000, 16)), (Bytes{1, 0}));
 }

@@ -181,6 +181,28 @@ TEST_F(CmdTest, AnAddressTheFileCannotTakeChangesNothingAndAnswers1)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
 }
 
+// A MAC address the interfaces file cannot take changes nothing: no
+// restart of eth0, the address in force stays, and the answer is 1.
+TEST_F(CmdTest, AMacAddressTheFileCannotTakeChangesNothingAndAnswers1)
+{
+    setEth("192.168.0.199", "255.255.255.0", "192.168.0.1", "00:11:22:33:44:55");
+    zemtest::FullDisk disk(root.host("/etc/network"));
+    if (!disk.ok())
+        GTEST_SKIP() << "no mount namespace of its own for this test";
+    ASSERT_TRUE(disk.fill());
+    const Bytes req = {0, 0, 0, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+    EXPECT_EQ(cmd(0xA4, req), (Bytes{1, 0}));
+    EXPECT_FALSE(platform::files::exists("/etc/network/interfaces"));
+    EXPECT_TRUE(platform::shell::sim::log().empty());
+    {
+        std::lock_guard<std::mutex> lock(g_config_text_mutex);
+        EXPECT_EQ(g_str_mac, QStringLiteral("00:11:22:33:44:55"));
+    }
+    disk.drain();
+    EXPECT_EQ(cmd(0xA4, req), (Bytes{0, 0}));
+    EXPECT_NE(file("/etc/network/interfaces").find("hwaddress ether 00:1a:2b:3c:4d:5e\n"), std::string::npos);
+}
+
 TEST_F(CmdTest, MacSetWritesTheInterfacesFileAndRestartsEth0)
 {
     setEth("192.168.0.199", "255.255.255.0", "192.168.0.1", "");
@@ -200,6 +222,7 @@ TEST_F(CmdTest, ShortNetworkRequestsAreRefused)
     g_port = 5005;
     EXPECT_EQ(cmd(0xA4, {1, 0, 0, 0, 192, 168}), Bytes{1});
     EXPECT_EQ(cmd(0xA4, {0, 0, 0, 1, 2}), (Bytes{1, 0}));
+    EXPECT_EQ(cmd(0xA4, {0, 0, 0, 1, 2, 3, 4, 5}), (Bytes{1, 0}));   // one MAC byte short
     EXPECT_FALSE(platform::files::exists("/etc/network/interfaces"));
     EXPECT_EQ(g_app_reset_flag.load(), 0);
 }
