@@ -69,6 +69,36 @@ TEST_F(PersistenceE2e, SavedUserModeIsNotLoadedBackByTheNextApply)
     EXPECT_TRUE(zemtest::waitFor([&] { return storedByte(zemtest::readFile(paraFile), para::BRIGHTNESS) == 20; }, 10s));
 }
 
+// Two saves sent back to back, each sent as soon as the reply before it
+// arrived: both are stored, each with the picture its apply had, and the
+// second soon after its answer.
+TEST_F(PersistenceE2e, UserModeSavesSentBackToBackAreBothStoredWithTheirOwnImage)
+{
+    start(false, false);
+    TcpClient tcp(5005);
+    ASSERT_TRUE(tcp.ok());
+    auto write = [&](uint32_t off, uint8_t v) {
+        return payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, off, {v, 0})));
+    };
+    // Contrast of a mode's slot file, -1 while the file is not whole.
+    auto contrast = [&](int mode) {
+        const std::string f = file("/data/modes/custom_mode" + std::to_string(mode));
+        return f.size() == para::SLOT_FILE_SIZE ? uint8_t(f[para::slotOffset(para::CONTRAST)]) : -1;
+    };
+    ASSERT_EQ(write(para::CONTRAST, 20), Bytes{0});
+    ASSERT_EQ(write(para::USER_MODE_SAVE, 2), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+    ASSERT_EQ(write(para::CONTRAST, 60), Bytes{0});
+    ASSERT_EQ(write(para::USER_MODE_SAVE, 10), Bytes{0});
+    ASSERT_EQ(apply(tcp, 0x02), Bytes{0});
+    const auto answered = std::chrono::steady_clock::now();
+
+    EXPECT_TRUE(zemtest::waitFor([&] { return contrast(10) == 60; }, 10s)) << output();
+    EXPECT_LT(std::chrono::steady_clock::now() - answered, zemtest::patience(500ms));
+    EXPECT_TRUE(zemtest::waitFor([&] { return contrast(2) == 20; }, 10s)) << output();
+    EXPECT_EQ(imageWord(tcp, para::CURRENT_USER_MODE), 10);
+}
+
 // A recalled mode followed at once by a change and its apply, both before
 // the chip thread's next turn: the change stays, the mode is not loaded again.
 TEST_F(PersistenceE2e, RecalledModeIsNotLoadedAgainOverTheNextChange)
