@@ -293,6 +293,26 @@ TEST_F(SyncUpdateTest, WorkerNotificationsAreHandledTogetherInTheOrderOfTheirLas
     EXPECT_EQ(storedSoon(para::UNUSED_770, 0x77), 0x77);
 }
 
+// A worker that notifies while the GUI thread takes the codes waiting: the
+// thread checker sees both sides of the queue under its lock.
+TEST_F(SyncUpdateTest, WorkerNotifiesWhileTheGuiThreadDrains)
+{
+    std::atomic<bool> sent{false};
+    std::thread worker([this, &sent] {
+        store->test_signal(12);
+        store->test_signal(11);
+        // Relaxed: no order with the GUI thread but the queue's own.
+        sent.store(true, std::memory_order_relaxed);
+    });
+    const auto deadline = std::chrono::steady_clock::now() + patience(std::chrono::seconds(5));
+    while (!sent.load(std::memory_order_relaxed) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    store->ram_para[para::UNUSED_770] = 0x71;
+    QCoreApplication::processEvents();
+    worker.join();
+    EXPECT_EQ(storedSoon(para::UNUSED_770, 0x71), 0x71);
+}
+
 // A stream of the workers' notifications, each with a change: the file is
 // rewritten about ten times a second, and holds the last change soon after.
 TEST_F(SyncUpdateTest, StreamOfChangesIsStoredAtABoundedRateEndingWithTheLast)

@@ -702,6 +702,21 @@ TEST_F(Store, SaveRequestsQueueWithTheImageOfTheirMoment)
     EXPECT_TRUE(s->take_pending_saves().empty());
 }
 
+// A word settled again after the chip's pass took its copy keeps its new
+// value when that pass hands over what it applied.
+TEST_F(Store, WordSettledAgainDuringAPassKeepsItsLastValue)
+{
+    ZemRamPara *s = ZemRamPara::pInstance();
+    ImageLock lock(s);
+    s->settle_word(CONTRAST, 20);
+    s->pass_copied();
+    uint8_t applied[IMAGE_SIZE];
+    std::memcpy(applied, s->ram_para, IMAGE_SIZE);
+    s->settle_word(CONTRAST, 60);
+    s->pass_applied(applied);
+    EXPECT_EQ(get16(s->ram_para_back, CONTRAST), 60);
+}
+
 TEST_F(Store, PendingModeRequestIsNotLowered)
 {
     ZemRamPara *s = load();
