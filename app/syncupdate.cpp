@@ -37,6 +37,7 @@
 #include "ui/tip.h"
 
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -150,6 +151,7 @@ void SyncUpdate::listen_to(ZemRamPara *store)
     std::lock_guard<std::recursive_mutex> lock(Utils::_test_signal_mutex);
     QObject::connect(store, &ZemRamPara::sig_update_para, this, &SyncUpdate::notify,
                      Qt::ConnectionType(Qt::DirectConnection | Qt::UniqueConnection));
+    store->set_save_hook([this] { post_save(); });
 }
 
 void SyncUpdate::listen_to(UsbServer *usb)
@@ -176,24 +178,56 @@ void SyncUpdate::notify(int code)
         QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
 }
 
+void SyncUpdate::post_save()
+{
+    bool post;
+    {
+        std::lock_guard<std::mutex> lock(m_queue_mutex);
+        m_save_waiting = true;
+        post = !m_drain_posted;
+        m_drain_posted = true;
+    }
+    // Always queued: the caller may hold the image's lock.
+    if (post)
+        QMetaObject::invokeMethod(this, "drain", Qt::QueuedConnection);
+}
+
 void SyncUpdate::drain()
 {
     std::vector<int> codes;
+    bool save;
     {
         std::lock_guard<std::mutex> lock(m_queue_mutex);
         codes.swap(m_queued);
+        save = m_save_waiting;
+        m_save_waiting = false;
         m_drain_posted = false;
     }
     if (!codes.empty())
-        dispatch(codes);
+        dispatch(codes, false);
+    // A save asked for with no notification yet (register 11 before the
+    // chip's pass) is stored now, and the current mode with it.
+    if (save && save_user_mode()) {
+        show_saved_mode();
+        persist_image(false);
+    }
 }
 
 void SyncUpdate::para_sync(int code)
 {
-    dispatch({code});
+    dispatch({code}, true);
 }
 
-void SyncUpdate::dispatch(const std::vector<int> &codes)
+namespace {
+
+bool isUsbNotice(int code)
+{
+    return code == 100 || code == 101 || code == 102;
+}
+
+} // namespace
+
+void SyncUpdate::dispatch(const std::vector<int> &codes, bool at_once)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
@@ -205,11 +239,13 @@ void SyncUpdate::dispatch(const std::vector<int> &codes)
     if (g_zem_keys)
         update_usb_keyLed();
 
-    // The upgrade's start and end only relight the keypad.
+    // The upgrade's start and end only relight the keypad. Of the USB
+    // notices only the last tells how the stick is now.
+    const auto lastUsb = std::find_if(codes.rbegin(), codes.rend(), isUsbNotice);
     std::vector<int> refreshed;
-    for (int code : codes)
-        if (code != 105 && code != 106)
-            refreshed.push_back(code);
+    for (auto it = codes.begin(); it != codes.end(); ++it)
+        if (*it != 105 && *it != 106 && (!isUsbNotice(*it) || it == lastUsb.base() - 1))
+            refreshed.push_back(*it);
     if (refreshed.empty())
         return;
     auto has = [&refreshed](int code) {
@@ -222,7 +258,7 @@ void SyncUpdate::dispatch(const std::vector<int> &codes)
         show_saved_mode();
     if (has(2))
         check_user_modes();
-    persist_image();
+    persist_image(at_once);
 
     if (g_page_focus == page::LinkOption)
         TIP::tip_create(1);
@@ -290,40 +326,44 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
-// The slot and the image words are changed under the image's locks; the
-// file is written between, without them. The words the save sets are set in
-// the snapshot too, at once: register 11 must not take the new current mode
-// for a recall and load the slot over a later write. True when a mode was
-// saved.
+// The saves asked for since the last turn, oldest first, each with the
+// image as it stood when it was asked for: the panel's request in the image
+// is taken now, the PC tool's were taken by register 11.
 bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    uint16_t n;
+    {
+        ImageLock lock(store);
+        store->take_save_request_locked();
+    }
+    bool saved = false;
+    for (const ZemRamPara::PendingSave &save : store->take_pending_saves())
+        saved = store_user_mode(save) || saved;
+    return saved;
+}
+
+// The slot is changed under the image's locks, the file is written between,
+// without them. The slot counts as saved (mode_file_write marks it) and
+// becomes the current mode only once its file is stored; otherwise it keeps
+// what its file holds, so a recall gives what a restart would give. The
+// current mode is set in the snapshot too, at once: register 11 must not
+// take it for a recall and load the slot over a later write.
+bool SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    uint8_t *data = store->user_mode_ram[save.mode - 1] + para::SLOT_DATA;
     uint8_t kept[para::SLOT_DATA_SIZE];
     {
         ImageLock lock(store);
-        n = para::get16(store->ram_para, para::USER_MODE_SAVE);
-        if (n == 0 || n == para::get16(store->ram_para_back, para::USER_MODE_SAVE))
-            return false;
-        // A request outside 1..16 names no slot: it is only cleared.
-        if (n > para::MODE_COUNT) {
-            store->settle_word(para::USER_MODE_SAVE, 0);
-            return false;
-        }
-        uint8_t *slot = store->user_mode_ram[n - 1];
-        std::memcpy(kept, slot + para::SLOT_DATA, sizeof kept);
-        std::memcpy(slot + para::SLOT_DATA, store->ram_para + para::SLOT_IMAGE_START, para::SLOT_DATA_SIZE);
+        std::memcpy(kept, data, sizeof kept);
+        std::memcpy(data, save.data.data(), para::SLOT_DATA_SIZE);
     }
-    // The slot counts as saved (mode_file_write marks it) and becomes the
-    // current mode only once its file is stored; otherwise it keeps what
-    // its file holds, so a recall gives what a restart would give.
-    const bool saved = store->mode_file_write(n - 1, 0) != 0;
+    const bool saved = store->mode_file_write(save.mode - 1, 0) != 0;
     ImageLock lock(store);
     if (saved)
-        store->settle_word(para::CURRENT_USER_MODE, n);
+        store->settle_word(para::CURRENT_USER_MODE, save.mode);
     else
-        std::memcpy(store->user_mode_ram[n - 1] + para::SLOT_DATA, kept, sizeof kept);
-    store->settle_word(para::USER_MODE_SAVE, 0);
+        std::memcpy(data, kept, sizeof kept);
     return saved;
 }
 
@@ -345,10 +385,10 @@ void SyncUpdate::check_user_modes()
     for (int slot = 0; slot < static_cast<int>(para::MODE_COUNT); ++slot) {
         uint8_t mark[2];
         store->copy_slot(mark, static_cast<uint32_t>(slot), 0, sizeof mark);
+        // A save request was taken before (save_user_mode): one written
+        // since is a new request and stays.
         if (mark[0] == 0xFF || mark[1] == 0xFF) {
             store->mode_file_deal(slot, 1);
-            ImageLock lock(store);
-            store->settle_word(para::USER_MODE_SAVE, 0);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
             // Rewrites the file only when it does not hold the slot already.
             store->mode_file_write(slot, 2);
@@ -356,7 +396,7 @@ void SyncUpdate::check_user_modes()
     }
 }
 
-void SyncUpdate::persist_image()
+void SyncUpdate::persist_image(bool at_once)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     // Work on one copy of the image: other threads may write it meanwhile.
@@ -367,6 +407,20 @@ void SyncUpdate::persist_image()
     store->copy_image(image, 0, sizeof image);
     if (!store->para_file_differs(image))
         return;
+    // Each rewrite costs the flash a block and two syncs: under a stream of
+    // changes it waits for the interval, then stores the image as it is then.
+    if (!at_once && m_last_persist.isValid() && m_last_persist.elapsed() < PERSIST_INTERVAL_MS) {
+        if (!m_persist_posted) {
+            m_persist_posted = true;
+            const int wait = int(PERSIST_INTERVAL_MS - m_last_persist.elapsed());
+            QTimer::singleShot(std::max(wait, 0), this, [this] {
+                m_persist_posted = false;
+                persist_image(true);
+            });
+        }
+        return;
+    }
+    m_last_persist.start();
     // The file is replaced as a whole, so a power cut leaves either the old
     // or the new content.
     if (!store->write_para_file(image))

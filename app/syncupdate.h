@@ -7,6 +7,9 @@
 // brings the user-mode files in line with their slots, persists the image to
 // /data/ram_device_info and performs the network reset.
 
+#include "app/zemrampara.h"
+
+#include <QElapsedTimer>
 #include <QObject>
 #include <algorithm>
 #include <cstdint>
@@ -14,7 +17,6 @@
 #include <vector>
 
 class UsbServer;
-class ZemRamPara;
 
 class SyncUpdate : public QObject
 {
@@ -43,7 +45,14 @@ public:
     // waiting are kept once each, in the order of their last arrival, and one
     // queued call handles them all together, so a burst costs one pass of the
     // work every notification shares (save, user-mode check, persistence).
+    // Of the USB stick's notices only the last one is shown: it tells how
+    // the stick is now.
     void notify(int code);
+
+    // Least time between two rewrites of the parameter file for the
+    // workers' notifications: a stream of changes is stored about ten times
+    // a second, the last one at most this long after it arrived.
+    static constexpr int PERSIST_INTERVAL_MS = 100;
 
 public Q_SLOTS:
     // Handles one notification.
@@ -55,22 +64,31 @@ private Q_SLOTS:
 private:
     SyncUpdate();
     // Handles the codes of one or more notifications: each code gets its page
-    // refresh and its own step, the shared work runs once.
-    void dispatch(const std::vector<int> &codes);
+    // refresh and its own step, the shared work runs once. `at_once`: the
+    // file is rewritten now, not at the next turn of the rewrite interval.
+    void dispatch(const std::vector<int> &codes, bool at_once);
     void refresh_page(int code);
-    // True when a user mode was saved.
+    // Any thread, even with the image's lock held: a user-mode save is
+    // queued in the store; the GUI thread stores it at its next turn.
+    void post_save();
+    // Stores the queued user-mode saves; true when one was saved.
     bool save_user_mode();
+    bool store_user_mode(const ZemRamPara::PendingSave &save);
     void show_saved_mode();
     void check_user_modes();
-    void persist_image();
+    void persist_image(bool at_once);
     // Address, mask and gateway back to their defaults; restart off port 5005.
     void network_reset();
 
     uint8_t m_keyLed[5] = {0, 0, 0, 0, 0};
 
-    std::mutex m_queue_mutex;   // guards the two below
+    std::mutex m_queue_mutex;   // guards the three below
     std::vector<int> m_queued;  // codes waiting, in the order of their last arrival
+    bool m_save_waiting = false;
     bool m_drain_posted = false;
+
+    QElapsedTimer m_last_persist;   // since the last rewrite of the parameter file
+    bool m_persist_posted = false;  // a rewrite waits for the interval to pass
 };
 
 #endif

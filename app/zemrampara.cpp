@@ -264,6 +264,35 @@ void ZemRamPara::settle_word(uint32_t off, uint16_t v)
     m_settled.push_back(Settled{off, v, m_settled_seq});
 }
 
+void ZemRamPara::take_save_request_locked()
+{
+    const uint16_t n = word(USER_MODE_SAVE);
+    if (n == 0 || n == get16(ram_para_back, USER_MODE_SAVE))
+        return;
+    settle_word(USER_MODE_SAVE, 0);
+    if (n > MODE_COUNT)
+        return;
+    PendingSave save{n, {}};
+    std::memcpy(save.data.data(), ram_para + SLOT_IMAGE_START, SLOT_DATA_SIZE);
+    m_pending_saves.push_back(save);
+    if (m_save_hook)
+        m_save_hook();
+}
+
+std::vector<ZemRamPara::PendingSave> ZemRamPara::take_pending_saves()
+{
+    std::vector<PendingSave> saves;
+    ImageLock lock(this);
+    saves.swap(m_pending_saves);
+    return saves;
+}
+
+void ZemRamPara::set_save_hook(std::function<void()> hook)
+{
+    ImageLock lock(this);
+    m_save_hook = std::move(hook);
+}
+
 // ---------------------------------------------------------------------------
 // Notification
 
@@ -681,7 +710,8 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     {
         ImageLock lock(this);
         std::memcpy(file, user_mode_ram[slot], SLOT_FILE_SIZE);
-        osdShown = word(OSD_FLAG) == 1;
+        // The mode's own OSD flag: the image may have moved on since the save was asked for.
+        osdShown = get16(file, slotOffset(OSD_FLAG)) == 1;
     }
     file[0] = 0xAA;
     file[1] = 0xAA;

@@ -8,8 +8,10 @@
 #include "app/para_layout.h"
 
 #include <QObject>
+#include <array>
 #include <cstdint>
 #include <cstddef>
+#include <functional>
 #include <pthread.h>
 #include <string>
 #include <vector>
@@ -130,6 +132,27 @@ public:
     // The chip compares against its own record of what it applied.
     void settle_word(uint32_t off, uint16_t v);
 
+    // A user-mode save as it was asked for: the mode (1..16) and image bytes
+    // 896..4095 as they stood then.
+    struct PendingSave {
+        uint16_t mode;
+        std::array<uint8_t, para::SLOT_DATA_SIZE> data;
+    };
+    // With the image's lock held: when the save request word asks for a save
+    // not taken yet (not 0 and not the snapshot's value), the save joins the
+    // queue of pending saves with a copy of the image as it stands, and the
+    // word is settled to 0, so that the next request is a save of its own. A
+    // number outside 1..16 names no slot: the word is only cleared. Register
+    // 11 takes the request when it applies, the dispatcher when it runs. A
+    // queued save runs the save hook.
+    void take_save_request_locked();
+    // The pending saves, oldest first; the queue is left empty. Takes the
+    // image's lock.
+    std::vector<PendingSave> take_pending_saves();
+    // Runs with the image's lock held whenever a save is queued, so that the
+    // thread that stores the saves acts at once. It may take only leaf locks.
+    void set_save_hook(std::function<void()> hook);
+
     // Convenience accessors of the image, without a lock: for callers that
     // hold ParaLock or ImageLock (the chip thread reads its own copy).
     uint16_t word(uint32_t off) const { return para::get16(ram_para, off); }
@@ -171,6 +194,9 @@ private:
     std::vector<Settled> m_settled;
     uint64_t m_settled_seq = 0;
     uint64_t m_pass_copy_seq = 0;
+    // Under the image's lock.
+    std::vector<PendingSave> m_pending_saves;
+    std::function<void()> m_save_hook;
 };
 
 // Holds everything that guards the parameter image, in the program's lock

@@ -469,11 +469,16 @@ uint8_t message_deal::REG_mcu_flag(uint8_t, uint8_t mask)
             s->settle_word(off, f);
         }
 
+        // A save asked for is taken with the image as this apply leaves it.
+        s->take_save_request_locked();
         // 6.
         raise_apply_request_locked(1);
     }
-    if (mask & 0x04)
-        raise_apply_request(2);
+    if (mask & 0x04) {
+        ParaLock lock;
+        s->take_save_request_locked();
+        raise_apply_request_locked(2);
+    }
     if (mask & 0x08) {
         ParaLock lock;
         if (s->word(para::OSD_FLAG) == 1) {

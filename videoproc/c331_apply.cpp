@@ -52,18 +52,17 @@ const uint8_t *c331_manage::para_snapshot() const
     return m_para_copied ? m_para_back : store()->ram_para_back;
 }
 
-void c331_manage::copy_para_locked()
+void c331_manage::copy_para_locked(const uint8_t *snapshot)
 {
-    const ZemRamPara *rp = store();
-    std::memcpy(m_para, rp->ram_para, sizeof m_para);
-    std::memcpy(m_para_back, rp->ram_para_back, sizeof m_para_back);
+    std::memcpy(m_para, store()->ram_para, sizeof m_para);
+    std::memcpy(m_para_back, snapshot, sizeof m_para_back);
     m_para_copied = true;
 }
 
 void c331_manage::copy_para()
 {
     ImageLock lock(store());
-    copy_para_locked();
+    copy_para_locked(store()->ram_para_back);
 }
 
 void c331_manage::release_para()
@@ -174,12 +173,10 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     const uint8_t code = para_lock::begin_pass();
     if (!code)
         return 0;
-    copy_para_locked();
-    rp->pass_copied();
     // What the last pass applied is compared against: the store's snapshot
     // may hold words that a writer settled and the chip has not seen yet.
-    if (m_applied_valid)
-        std::memcpy(m_para_back, m_applied, sizeof m_para_back);
+    copy_para_locked(m_applied_valid ? m_applied : rp->ram_para_back);
+    rp->pass_copied();
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
     std::copy(std::begin(edid_ram_table_new), std::end(edid_ram_table_new), requests.edid_new_table);

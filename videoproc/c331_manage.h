@@ -832,9 +832,10 @@ private:
     void lock_manage();
     void unlock_manage();
     // A section's copy of the image: taken under the image's lock (the
-    // caller holds ImageLock for the _locked form), and let go.
+    // caller holds ImageLock for the _locked form, and names the snapshot to
+    // compare against), and let go.
     void copy_para();
-    void copy_para_locked();
+    void copy_para_locked(const uint8_t *snapshot);
     void release_para();
     // Words of the image and the snapshot as the section sees them.
     uint16_t image_word(uint32_t off) const { return para::get16(para_image(), off); }

@@ -673,6 +673,50 @@ TEST_F(Store, EdidPortsInRangeOnly)
     EXPECT_EQ(request(), 0);
 }
 
+// Save requests join a queue, each with the image of its own moment; none
+// takes the place of another, and a number naming no slot is only cleared.
+TEST_F(Store, SaveRequestsQueueWithTheImageOfTheirMoment)
+{
+    ZemRamPara *s = ZemRamPara::pInstance();
+    int hooked = 0;
+    s->set_save_hook([&hooked] { ++hooked; });
+    {
+        ImageLock lock(s);
+        for (const auto &r : {std::make_pair(2, 20), std::make_pair(17, 30), std::make_pair(10, 60)}) {
+            s->setWord(USER_MODE_SAVE, uint16_t(r.first));
+            s->setWord(CONTRAST, uint16_t(r.second));
+            s->take_save_request_locked();
+            EXPECT_EQ(s->word(USER_MODE_SAVE), 0);
+            EXPECT_EQ(get16(s->ram_para_back, USER_MODE_SAVE), 0);
+        }
+        s->take_save_request_locked();
+    }
+    s->set_save_hook(nullptr);
+    EXPECT_EQ(hooked, 2);
+    const std::vector<ZemRamPara::PendingSave> saves = s->take_pending_saves();
+    ASSERT_EQ(saves.size(), 2u);
+    EXPECT_EQ(saves[0].mode, 2);
+    EXPECT_EQ(saves[0].data[CONTRAST - SLOT_IMAGE_START], 20);
+    EXPECT_EQ(saves[1].mode, 10);
+    EXPECT_EQ(saves[1].data[CONTRAST - SLOT_IMAGE_START], 60);
+    EXPECT_TRUE(s->take_pending_saves().empty());
+}
+
+// A word settled again after the chip's pass took its copy keeps its new
+// value when that pass hands over what it applied.
+TEST_F(Store, WordSettledAgainDuringAPassKeepsItsLastValue)
+{
+    ZemRamPara *s = ZemRamPara::pInstance();
+    ImageLock lock(s);
+    s->settle_word(CONTRAST, 20);
+    s->pass_copied();
+    uint8_t applied[IMAGE_SIZE];
+    std::memcpy(applied, s->ram_para, IMAGE_SIZE);
+    s->settle_word(CONTRAST, 60);
+    s->pass_applied(applied);
+    EXPECT_EQ(get16(s->ram_para_back, CONTRAST), 60);
+}
+
 TEST_F(Store, PendingModeRequestIsNotLowered)
 {
     ZemRamPara *s = load();

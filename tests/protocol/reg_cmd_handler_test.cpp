@@ -229,13 +229,19 @@ TEST_F(RegCmdTest, ApplyLoadsTheChosenUserModeOnce)
     EXPECT_EQ(word(para::CURRENT_USER_MODE), 0);
     EXPECT_EQ(store->ram_para[2000], 0x01);
 
-    // An unsaved slot changes nothing.
+    // An unsaved slot changes nothing; the save request is taken with the
+    // image as this apply leaves it.
     setBack(para::CURRENT_USER_MODE, 0);
     setWord(para::CURRENT_USER_MODE, 4);
     setWord(para::USER_MODE_SAVE, 4);
+    store->take_pending_saves();
     EXPECT_EQ(wr(11, 0x02, 0), 0);
     EXPECT_EQ(store->ram_para[2000], 0x01);
-    EXPECT_EQ(word(para::USER_MODE_SAVE), 4);
+    EXPECT_EQ(word(para::USER_MODE_SAVE), 0);
+    const auto saves = store->take_pending_saves();
+    ASSERT_EQ(saves.size(), 1u);
+    EXPECT_EQ(saves[0].mode, 4);
+    EXPECT_EQ(saves[0].data[2000 - para::SLOT_IMAGE_START], 0x01);
 
     // Both bits: the request ends as 2.
     chip->para_changed = 0;
@@ -250,13 +256,11 @@ TEST_F(RegCmdTest, ApplyWithModeNumberBeyondTheSlotsLoadsNothing)
         saveSlot(n, uint8_t(n));
     store->reg_para[0] = 0xAA;   // what follows the slots in the store
     store->reg_para[1] = 0xAA;
-    setWord(para::USER_MODE_SAVE, 9);
     for (uint16_t m : {17, 200, 0xFFFF}) {
         setWord(para::CURRENT_USER_MODE, m);
         std::memset(store->ram_para + para::SLOT_IMAGE_START, 0x99, para::SLOT_DATA_SIZE);
         EXPECT_EQ(wr(11, 0x02, 0), 0);
         EXPECT_EQ(store->ram_para[2000], 0x99) << m;
-        EXPECT_EQ(word(para::USER_MODE_SAVE), 9);
         EXPECT_EQ(chip->para_changed, 1);
     }
 }
