@@ -47,7 +47,9 @@ void NumberKeyboard::language_changed()
 void NumberKeyboard::start(QObject *receiver, const QString &text)
 {
     m_receiver = receiver;
+    // The value is offered selected, so that the first digit replaces it.
     m_edit->setText(text);
+    m_edit->selectAll();
     // On a page the keyboard keeps clear of the title and the Back button.
     auto *w = qobject_cast<QWidget *>(receiver);
     if (auto *page = w ? qobject_cast<PanelPage *>(w->window()) : nullptr) {
@@ -68,18 +70,24 @@ void NumberKeyboard::press(const QString &key)
 {
     if (key == QLatin1String("DEL")) {
         m_edit->backspace();
-    } else if (key == QLatin1String("ESC")) {
-        m_receiver = nullptr;
-        hide();
-    } else if (key == QLatin1String("OK")) {
-        QObject *r = m_receiver;
-        m_receiver = nullptr;
-        hide();
-        if (r)
-            QMetaObject::invokeMethod(r, "confirmString", Qt::DirectConnection, Q_ARG(QString, m_edit->text()));
+    } else if (key == QLatin1String("ESC") || key == QLatin1String("OK")) {
+        finish(key == QLatin1String("OK"));
     } else if (m_edit->text().size() < 15) {
         m_edit->insert(key);
     }
+}
+
+void NumberKeyboard::finish(bool ok)
+{
+    QPointer<QObject> r = m_receiver;
+    m_receiver = nullptr;
+    hide();
+    if (r && ok)
+        QMetaObject::invokeMethod(r, "confirmString", Qt::DirectConnection, Q_ARG(QString, m_edit->text()));
+    // Back in the field its text is selected, so that the next digit typed
+    // replaces it instead of being appended.
+    if (auto *field = qobject_cast<QLineEdit *>(r.data()))
+        field->selectAll();
 }
 
 void NumberKeyboard::keyPressEvent(QKeyEvent *e)
@@ -104,6 +112,8 @@ My_lineEdit::My_lineEdit(QWidget *parent) : QLineEdit(parent)
     connect(this, &QLineEdit::returnPressed, this, [this] {
         if (m_edited)
             Q_EMIT sig_confirmed(text());
+        // Whatever the page made of it, the next digit starts a new value.
+        selectAll();
     });
 }
 

@@ -34,6 +34,9 @@ protected:
     void keyPressEvent(QKeyEvent *e) override;
 
 private:
+    // Closes the keyboard; OK hands the text to the receiver.
+    void finish(bool ok);
+
     QLineEdit *m_edit;
     QPointer<QObject> m_receiver;
     QMap<QString, QPushButton *> m_keys;

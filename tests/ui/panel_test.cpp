@@ -484,11 +484,29 @@ TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
 {
     startPanel();
     My_lineEdit edit;
-    g_numberkeyboard->start(&edit, QStringLiteral("19"));
-    for (const char *k : {"DEL", "2", ".", "5", "OK"})
-        g_numberkeyboard->press(QString::fromLatin1(k));
-    EXPECT_EQ(edit.text(), QStringLiteral("12.5"));
-    EXPECT_FALSE(g_numberkeyboard->isVisible());
+    const auto typeInField = [&edit](const char *digit) {
+        QKeyEvent e(QEvent::KeyPress, Qt::Key_0 + (digit[0] - '0'), Qt::NoModifier, QString::fromLatin1(digit));
+        QCoreApplication::sendEvent(&edit, &e);
+    };
+    const struct {
+        const char *offered;
+        std::vector<const char *> keys;
+        const char *result;
+    } cases[] = {{"50", {"2", "8", "OK"}, "28"}, {"19", {"DEL", "2", ".", "5", "OK"}, "2.5"}, {"27", {"ESC"}, "27"}};
+    for (const auto &c : cases) {
+        edit.setText(QString::fromLatin1(c.offered));
+        g_numberkeyboard->start(&edit, edit.text());
+        for (const char *k : c.keys)
+            g_numberkeyboard->press(QString::fromLatin1(k));
+        EXPECT_EQ(edit.text().toStdString(), c.result);
+        EXPECT_FALSE(g_numberkeyboard->isVisible());
+        typeInField("6");
+        EXPECT_EQ(edit.text().toStdString(), "6") << c.offered;
+    }
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(&edit, &ret);
+    typeInField("3");
+    EXPECT_EQ(edit.text().toStdString(), "3");
 
     // The keys of a keyboard work as its own: digits, Backspace, Return for OK.
     g_numberkeyboard->start(&edit, QString());
