@@ -108,7 +108,7 @@ void NumberKeyboard::keyPressEvent(QKeyEvent *e)
 
 My_lineEdit::My_lineEdit(QWidget *parent) : QLineEdit(parent)
 {
-    connect(this, &QLineEdit::textEdited, this, [this] { m_edited = true; });
+    connect(this, &QLineEdit::textEdited, this, &My_lineEdit::markEdited);
     connect(this, &QLineEdit::returnPressed, this, [this] {
         if (m_edited)
             Q_EMIT sig_confirmed(text());
@@ -134,6 +134,14 @@ void My_lineEdit::showText(const QString &value)
         selectAll();
 }
 
+void My_lineEdit::markEdited()
+{
+    m_edited = true;
+    // The page's word that its values are saved no longer holds.
+    if (auto *page = qobject_cast<PanelPage *>(window()))
+        page->fieldEdited();
+}
+
 void My_lineEdit::refresh()
 {
     if (!m_edited && m_value)
@@ -152,8 +160,8 @@ void My_lineEdit::confirmString(const QString &text)
     // newer value by now than the one the keyboard was opened with.
     if (!m_edited && text == m_offered)
         return;
-    m_edited = true;
     setText(text);
+    markEdited();
     Q_EMIT sig_confirmed(text);
 }
 

@@ -74,6 +74,7 @@ protected:
 
 private:
     void showText(const QString &text);
+    void markEdited();
 
     std::function<QString()> m_value;
     bool m_edited = false;

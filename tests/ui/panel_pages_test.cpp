@@ -176,6 +176,11 @@ TEST_F(PanelPagesTest, LedPageSavesTheWallAndRaisesTheHandshakeAndTheApply)
     EXPECT_EQ(g_set_led_para, 1);
     EXPECT_EQ(apply(), 1);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Splice: vertical")));
+
+    // "Saved" lasts until the next edit: a digit typed is not stored yet.
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Saved")));
+    type(page->fields()[0], QStringLiteral("1"));
+    EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Saved")));
 }
 
 TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)

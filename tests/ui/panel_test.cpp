@@ -571,6 +571,20 @@ TEST_F(EthernetPageTest, ApplyStoresOnlyDottedAddresses)
     EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 10.0.0.7 netmask 255.255.0.0 up"), log.end());
 }
 
+TEST_F(EthernetPageTest, OkSaysSavedUntilTheNextEdit)
+{
+    MainWindow *w = startPanel();
+    auto *page = new linkwlan(w);
+    const QList<My_lineEdit *> fields = page->findChildren<My_lineEdit *>();
+    ASSERT_EQ(fields.size(), 3);
+    fields[0]->confirmString(QStringLiteral("10.0.0.7"));
+    page->ok();
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Saved")));
+    fields[1]->confirmString(QStringLiteral("255.0.0.0"));
+    EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Saved")));
+}
+
 // On a full disk nothing changes: the interface keeps the address a restart gives it.
 TEST_F(EthernetPageTest, AddressTheFileCannotTakeIsNotApplied)
 {
