@@ -1,5 +1,5 @@
-// The pages a person works with: crops, EDID, the LED wall, picture values,
-// colour presets, the language, user modes, the factory reset, alias names,
+// The pages a person works with: crops, EDID, the LED wall, test patterns,
+// picture values, colour presets, the language, user modes, the factory reset, alias names,
 // the auto lock and the simulation's status file.
 
 #include "ui/panel_fixture.h"
@@ -18,6 +18,7 @@
 #include "ui/output/ledset.h"
 #include "ui/output/quality.h"
 #include "ui/output/temperature.h"
+#include "ui/output/test_chart.h"
 #include "ui/system/factory.h"
 #include "ui/system/linkwlan.h"
 #include "ui/system/othersetup.h"
@@ -181,6 +182,30 @@ TEST_F(PanelPagesTest, LedPageSavesTheWallAndRaisesTheHandshakeAndTheApply)
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Saved")));
     type(page->fields()[0], QStringLiteral("1"));
     EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Saved")));
+}
+
+// The chip shows a pattern on a single window only: with two windows enabled
+// Next stores no pattern and says why; with one it steps, and Off ends it.
+TEST_F(PanelPagesTest, TestPatternIsRefusedWhileMoreThanOneWindowIsEnabled)
+{
+    MainWindow *w = startPanel();
+    enableWindow(0);
+    enableWindow(3);
+    auto *page = new test_chart(w);
+    page->next();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 0);
+    EXPECT_EQ(apply(), 0);
+    EXPECT_EQ(page->shownLines().join(QLatin1Char('|')).toStdString(), "Off|Cannot show: more than one window enabled");
+
+    enableWindow(3, false);
+    page->next();
+    page->next();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 2);
+    EXPECT_EQ(apply(), 1);
+    EXPECT_EQ(page->shownLines().join(QLatin1Char('|')).toStdString(), "Pattern: 2");
+    enableWindow(3);
+    page->off();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 0);
 }
 
 TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)
