@@ -3,7 +3,9 @@
 // the auto lock and the simulation's status file.
 
 #include "ui/panel_fixture.h"
+#include "support/blocked_call.h"
 
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -27,6 +29,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -212,7 +215,13 @@ TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)
 {
     MainWindow *w = startPanel();
     auto *page = new EDIDset(w);
+    // An edit left unsaved stays with its input: the next one shows its own record.
+    fill(page->fields(), {"800", "600", "30"});
     page->nextPort();
+    QStringList shown;
+    for (My_lineEdit *f : page->fields())
+        shown << f->text();
+    EXPECT_EQ(shown, (QStringList{"1920", "1080", "60"}));
     fill(page->fields(), {"1280", "720", "200"});
     page->save();
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Size 64-4095, rate 24-120 Hz")));
@@ -455,7 +464,7 @@ TEST_F(PanelPagesTest, UserModeSaveShowsOnHomeAndDeleteEmptiesTheSlotAfterAConfi
     ASSERT_TRUE(platform::files::exists("/data/modes/custom_mode3"));
 
     auto *page = new CustomMode(w);
-    page->show();
+    showInFront(page);
     page->choose(4);
     page->askDelete();   // mode 4 is not saved
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("This mode is not saved")));
@@ -465,11 +474,35 @@ TEST_F(PanelPagesTest, UserModeSaveShowsOnHomeAndDeleteEmptiesTheSlotAfterAConfi
     page->askDelete();
     ASSERT_NE(question(page), nullptr);
     EXPECT_EQ(question(page)->question(), QStringLiteral("Delete user mode 3?"));
+    // The question takes the keyboard, on its Cancel.
+    EXPECT_TRUE(waitFor([&] {
+        auto *b = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        return b && b->window() == question(page) && b->text() == QStringLiteral("Cancel");
+    }));
     question(page)->confirm();
     EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3"));
     EXPECT_FALSE(store->ZemUserModeSaved(2));
     EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Current: -")));
+}
+
+// Deleting the mode in use clears the current-mode word under the image's
+// lock: while another thread holds it the word stays.
+TEST_F(PanelPagesTest, UserModeDeleteClearsTheCurrentModeUnderTheImageLock)
+{
+    MainWindow *w = startPanel();
+    g_page_focus = 1;
+    w->user_mode_request(5, true);
+    sync->para_sync(1);
+    ASSERT_EQ(store->word(para::CURRENT_USER_MODE), 5);
+    auto lock = std::make_unique<ParaLock>();
+    BlockedCall call([] { CustomMode::deleteMode(5); });
+    EXPECT_TRUE(call.waits());
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 5);
+    lock.reset();
+    EXPECT_TRUE(call.finishes());
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
+    EXPECT_FALSE(store->ZemUserModeSaved(4));
 }
 
 TEST_F(PanelPagesTest, ScreensShowTheAliasNames)

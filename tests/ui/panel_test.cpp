@@ -480,6 +480,31 @@ TEST_F(PanelFrameworkTest, RecoveryPageReturnsToTheAdvancedMenu)
     EXPECT_EQ(g_page_focus, 12);
 }
 
+// The upgrade ring: a circle of radius 42 around (50, 50), its arc running
+// clockwise from 12 o'clock over the share done, the rest the grey track.
+TEST_F(PanelFrameworkTest, ProgressRingDrawsItsArcClockwiseFromTheTop)
+{
+    const struct {
+        int value;
+        QPoint at;
+        bool arc;
+    } cases[] = {{50, {92, 50}, true}, {50, {8, 50}, false}, {100, {8, 50}, true}, {10, {92, 50}, false}};
+    for (const auto &c : cases) {
+        QRoundProgressBar bar;
+        bar.setValue(c.value);
+        QImage img(bar.size(), QImage::Format_ARGB32);
+        img.fill(Qt::white);
+        bar.render(&img);
+        const QColor px = img.pixelColor(c.at);
+        const bool blue = px.blue() > px.red() + 100;
+        const bool grey = qAbs(px.blue() - px.red()) < 30 && px.red() < 200;
+        EXPECT_TRUE(c.arc ? blue : grey) << c.value << "% at " << c.at.x() << "," << c.at.y() << ": " << px.name().toStdString();
+    }
+}
+
+// The keyboard opens on the field's value selected, as a page opens its
+// first field: the first key replaces it. Back in the field after OK, Escape
+// or the field's own Return, its text is selected again.
 TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
 {
     startPanel();
