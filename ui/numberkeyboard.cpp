@@ -64,6 +64,9 @@ void NumberKeyboard::start(QObject *receiver, const QString &text)
     show();
     raise();
     activateWindow();
+    // A line edit without the focus drops its selection when its window is
+    // activated; the display holds the focus (its keys reach the keyboard).
+    m_edit->setFocus();
 }
 
 void NumberKeyboard::press(const QString &key)

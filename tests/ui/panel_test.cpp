@@ -521,6 +521,10 @@ TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
     for (const auto &c : cases) {
         edit.setText(QString::fromLatin1(c.offered));
         g_numberkeyboard->start(&edit, edit.text());
+        // The keyboard's window comes to the front as on the panel.
+        QApplication::setActiveWindow(g_numberkeyboard);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
         for (const char *k : c.keys)
             g_numberkeyboard->press(QString::fromLatin1(k));
         EXPECT_EQ(edit.text().toStdString(), c.result);
