@@ -18,6 +18,7 @@ NumberKeyboard::NumberKeyboard(QWidget *parent) : QDialog(parent, Qt::FramelessW
     m_edit = new QLineEdit(this);
     m_edit->setReadOnly(true);
     m_edit->setFocusPolicy(Qt::NoFocus);
+    m_edit->installEventFilter(this);
     grid->addWidget(m_edit, 0, 0, 1, 3);
     static const char *const keys[] = {"7", "8", "9", "4", "5", "6", "1", "2", "3", ".", "0", "DEL", "ESC", "OK"};
     int i = 0;
@@ -65,7 +66,7 @@ void NumberKeyboard::start(QObject *receiver, const QString &text)
     raise();
     activateWindow();
     // A line edit without the focus drops its selection when its window is
-    // activated; the display holds the focus (its keys reach the keyboard).
+    // activated: the display holds the focus (its keys are the keyboard's).
     m_edit->setFocus();
 }
 
@@ -91,6 +92,14 @@ void NumberKeyboard::finish(bool ok)
     // replaces it instead of being appended.
     if (auto *field = qobject_cast<QLineEdit *>(r.data()))
         field->selectAll();
+}
+
+bool NumberKeyboard::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched != m_edit || e->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, e);
+    keyPressEvent(static_cast<QKeyEvent *>(e));
+    return true;
 }
 
 void NumberKeyboard::keyPressEvent(QKeyEvent *e)

@@ -32,6 +32,8 @@ public Q_SLOTS:
 protected:
     // Digits, the point, Backspace, Return and Escape of a keyboard work as its keys.
     void keyPressEvent(QKeyEvent *e) override;
+    // The display has the focus; its keys are the keyboard's.
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
     // Closes the keyboard; OK hands the text to the receiver.
