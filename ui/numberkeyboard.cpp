@@ -18,6 +18,7 @@ NumberKeyboard::NumberKeyboard(QWidget *parent) : QDialog(parent, Qt::FramelessW
     m_edit = new QLineEdit(this);
     m_edit->setReadOnly(true);
     m_edit->setFocusPolicy(Qt::NoFocus);
+    m_edit->installEventFilter(this);
     grid->addWidget(m_edit, 0, 0, 1, 3);
     static const char *const keys[] = {"7", "8", "9", "4", "5", "6", "1", "2", "3", ".", "0", "DEL", "ESC", "OK"};
     int i = 0;
@@ -47,7 +48,9 @@ void NumberKeyboard::language_changed()
 void NumberKeyboard::start(QObject *receiver, const QString &text)
 {
     m_receiver = receiver;
+    // The value is offered selected, so that the first digit replaces it.
     m_edit->setText(text);
+    m_edit->selectAll();
     // On a page the keyboard keeps clear of the title and the Back button.
     auto *w = qobject_cast<QWidget *>(receiver);
     if (auto *page = w ? qobject_cast<PanelPage *>(w->window()) : nullptr) {
@@ -62,24 +65,41 @@ void NumberKeyboard::start(QObject *receiver, const QString &text)
     show();
     raise();
     activateWindow();
+    // A line edit without the focus drops its selection when its window is
+    // activated: the display holds the focus (its keys are the keyboard's).
+    m_edit->setFocus();
 }
 
 void NumberKeyboard::press(const QString &key)
 {
     if (key == QLatin1String("DEL")) {
         m_edit->backspace();
-    } else if (key == QLatin1String("ESC")) {
-        m_receiver = nullptr;
-        hide();
-    } else if (key == QLatin1String("OK")) {
-        QObject *r = m_receiver;
-        m_receiver = nullptr;
-        hide();
-        if (r)
-            QMetaObject::invokeMethod(r, "confirmString", Qt::DirectConnection, Q_ARG(QString, m_edit->text()));
+    } else if (key == QLatin1String("ESC") || key == QLatin1String("OK")) {
+        finish(key == QLatin1String("OK"));
     } else if (m_edit->text().size() < 15) {
         m_edit->insert(key);
     }
+}
+
+void NumberKeyboard::finish(bool ok)
+{
+    QPointer<QObject> r = m_receiver;
+    m_receiver = nullptr;
+    hide();
+    if (r && ok)
+        QMetaObject::invokeMethod(r, "confirmString", Qt::DirectConnection, Q_ARG(QString, m_edit->text()));
+    // Back in the field its text is selected, so that the next digit typed
+    // replaces it instead of being appended.
+    if (auto *field = qobject_cast<QLineEdit *>(r.data()))
+        field->selectAll();
+}
+
+bool NumberKeyboard::eventFilter(QObject *watched, QEvent *e)
+{
+    if (watched != m_edit || e->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, e);
+    keyPressEvent(static_cast<QKeyEvent *>(e));
+    return true;
 }
 
 void NumberKeyboard::keyPressEvent(QKeyEvent *e)
@@ -100,10 +120,12 @@ void NumberKeyboard::keyPressEvent(QKeyEvent *e)
 
 My_lineEdit::My_lineEdit(QWidget *parent) : QLineEdit(parent)
 {
-    connect(this, &QLineEdit::textEdited, this, [this] { m_edited = true; });
+    connect(this, &QLineEdit::textEdited, this, &My_lineEdit::markEdited);
     connect(this, &QLineEdit::returnPressed, this, [this] {
         if (m_edited)
             Q_EMIT sig_confirmed(text());
+        // Whatever the page made of it, the next digit starts a new value.
+        selectAll();
     });
 }
 
@@ -124,6 +146,14 @@ void My_lineEdit::showText(const QString &value)
         selectAll();
 }
 
+void My_lineEdit::markEdited()
+{
+    m_edited = true;
+    // The page's word that its values are saved no longer holds.
+    if (auto *page = qobject_cast<PanelPage *>(window()))
+        page->fieldEdited();
+}
+
 void My_lineEdit::refresh()
 {
     if (!m_edited && m_value)
@@ -142,8 +172,8 @@ void My_lineEdit::confirmString(const QString &text)
     // newer value by now than the one the keyboard was opened with.
     if (!m_edited && text == m_offered)
         return;
-    m_edited = true;
     setText(text);
+    markEdited();
     Q_EMIT sig_confirmed(text);
 }
 

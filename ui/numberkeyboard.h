@@ -32,8 +32,13 @@ public Q_SLOTS:
 protected:
     // Digits, the point, Backspace, Return and Escape of a keyboard work as its keys.
     void keyPressEvent(QKeyEvent *e) override;
+    // The display has the focus; its keys are the keyboard's.
+    bool eventFilter(QObject *watched, QEvent *e) override;
 
 private:
+    // Closes the keyboard; OK hands the text to the receiver.
+    void finish(bool ok);
+
     QLineEdit *m_edit;
     QPointer<QObject> m_receiver;
     QMap<QString, QPushButton *> m_keys;
@@ -71,6 +76,7 @@ protected:
 
 private:
     void showText(const QString &text);
+    void markEdited();
 
     std::function<QString()> m_value;
     bool m_edited = false;

@@ -363,7 +363,20 @@ QString PanelPage::fitButton(const QString &name) const
 void PanelPage::setNote(std::function<QString()> note)
 {
     m_noteText = std::move(note);
+    m_noteSaved = false;
     redraw();
+}
+
+void PanelPage::noteSaved()
+{
+    setNote(ui::textSaved);
+    m_noteSaved = true;
+}
+
+void PanelPage::fieldEdited()
+{
+    if (m_noteSaved)
+        setNote(nullptr);
 }
 
 QLabel *PanelPage::addFormLabel(int row, int col, std::function<QString()> text)

@@ -124,6 +124,10 @@ public:
     // (the auto lock closes every page this way).
     void closePage() { leavePage(m_backId); }
 
+    // A field of the page was edited: a note that the page's values are
+    // saved no longer holds and goes.
+    void fieldEdited();
+
 public Q_SLOTS:
     // Re-texts title and buttons for g_language, then redraws.
     virtual void language_changed();
@@ -167,6 +171,8 @@ protected:
     // refused value, for instance); empty clears it. Re-texted with the page.
     // Its room is kept while it is empty, so that nothing moves when it appears.
     void setNote(std::function<QString()> note);
+    // The note "Saved", shown until a field of the page is edited again.
+    void noteSaved();
 
     template <class T> void registerPage(T *&slot)
     {
@@ -211,6 +217,7 @@ private:
     QList<QLabel *> m_lines;
     QLabel *m_note;
     std::function<QString()> m_noteText;
+    bool m_noteSaved = false;
     QGridLayout *m_form;
     QGridLayout *m_buttons;
     QPushButton *m_back = nullptr;

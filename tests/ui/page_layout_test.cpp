@@ -111,6 +111,17 @@ protected:
         page->addCrop();
         return page;
     }
+    // Two windows enabled: Next says that no pattern can be shown.
+    static QWidget *patternPageRefusing(MainWindow *w)
+    {
+        uint8_t *img = ZemRamPara::p_zemrampara_config->ram_para;
+        para::set16(img, para::window(0, para::WIN_ENABLE), 1);
+        para::set16(img, para::window(1, para::WIN_ENABLE), 1);
+        auto *page = new test_chart(w);
+        page->next();
+        para::set16(img, para::window(1, para::WIN_ENABLE), 0);
+        return page;
+    }
 };
 
 TEST_F(PageLayoutTest, EveryPageFitsThePanelInEveryLanguage)
@@ -121,6 +132,7 @@ TEST_F(PageLayoutTest, EveryPageFitsThePanelInEveryLanguage)
         {"crop", cropPageWithNote}, page<EDIDset>("EDID"), page<ImageLayout>("layout"),
         page<LinkOption>("link"), page<ImageQuality>("picture"), page<AdvancedOption>("advanced"),
         page<ledset>("LED wall"), page<netset>("ports"), page<lcdshow>("LCD"), page<test_chart>("test pattern"),
+        {"test pattern refused", patternPageRefusing},
         page<othersetup>("other"), page<factory>("factory"), page<quality>("quality"),
         page<temperature>("colour temperature"), page<linkcom>("serial"), page<linkwlan>("Ethernet"),
         page<factoryage>("ageing"), page<SmartMapping>("mapping"), page<rcv_recovery>("recovery"),

@@ -1,9 +1,11 @@
-// The pages a person works with: crops, EDID, the LED wall, picture values,
-// colour presets, the language, user modes, the factory reset, alias names,
+// The pages a person works with: crops, EDID, the LED wall, test patterns,
+// picture values, colour presets, the language, user modes, the factory reset, alias names,
 // the auto lock and the simulation's status file.
 
 #include "ui/panel_fixture.h"
+#include "support/blocked_call.h"
 
+#include "app/para_lock.h"
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
@@ -18,6 +20,7 @@
 #include "ui/output/ledset.h"
 #include "ui/output/quality.h"
 #include "ui/output/temperature.h"
+#include "ui/output/test_chart.h"
 #include "ui/system/factory.h"
 #include "ui/system/linkwlan.h"
 #include "ui/system/othersetup.h"
@@ -26,6 +29,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -176,13 +180,48 @@ TEST_F(PanelPagesTest, LedPageSavesTheWallAndRaisesTheHandshakeAndTheApply)
     EXPECT_EQ(g_set_led_para, 1);
     EXPECT_EQ(apply(), 1);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Splice: vertical")));
+
+    // "Saved" lasts until the next edit: a digit typed is not stored yet.
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Saved")));
+    type(page->fields()[0], QStringLiteral("1"));
+    EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Saved")));
+}
+
+// The chip shows a pattern on a single window only: with two windows enabled
+// Next stores no pattern and says why; with one it steps, and Off ends it.
+TEST_F(PanelPagesTest, TestPatternIsRefusedWhileMoreThanOneWindowIsEnabled)
+{
+    MainWindow *w = startPanel();
+    enableWindow(0);
+    enableWindow(3);
+    auto *page = new test_chart(w);
+    page->next();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 0);
+    EXPECT_EQ(apply(), 0);
+    EXPECT_EQ(page->shownLines().join(QLatin1Char('|')).toStdString(), "Off|Cannot show: more than one window enabled");
+
+    enableWindow(3, false);
+    page->next();
+    page->next();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 2);
+    EXPECT_EQ(apply(), 1);
+    EXPECT_EQ(page->shownLines().join(QLatin1Char('|')).toStdString(), "Pattern: 2");
+    enableWindow(3);
+    page->off();
+    EXPECT_EQ(store->ram_para[para::TEST_PATTERN], 0);
 }
 
 TEST_F(PanelPagesTest, EdidPageStoresTheChosenInput)
 {
     MainWindow *w = startPanel();
     auto *page = new EDIDset(w);
+    // An edit left unsaved stays with its input: the next one shows its own record.
+    fill(page->fields(), {"800", "600", "30"});
     page->nextPort();
+    QStringList shown;
+    for (My_lineEdit *f : page->fields())
+        shown << f->text();
+    EXPECT_EQ(shown, (QStringList{"1920", "1080", "60"}));
     fill(page->fields(), {"1280", "720", "200"});
     page->save();
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Size 64-4095, rate 24-120 Hz")));
@@ -425,7 +464,7 @@ TEST_F(PanelPagesTest, UserModeSaveShowsOnHomeAndDeleteEmptiesTheSlotAfterAConfi
     ASSERT_TRUE(platform::files::exists("/data/modes/custom_mode3"));
 
     auto *page = new CustomMode(w);
-    page->show();
+    showInFront(page);
     page->choose(4);
     page->askDelete();   // mode 4 is not saved
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("This mode is not saved")));
@@ -435,11 +474,35 @@ TEST_F(PanelPagesTest, UserModeSaveShowsOnHomeAndDeleteEmptiesTheSlotAfterAConfi
     page->askDelete();
     ASSERT_NE(question(page), nullptr);
     EXPECT_EQ(question(page)->question(), QStringLiteral("Delete user mode 3?"));
+    // The question takes the keyboard, on its Cancel.
+    EXPECT_TRUE(waitFor([&] {
+        auto *b = qobject_cast<QPushButton *>(QApplication::focusWidget());
+        return b && b->window() == question(page) && b->text() == QStringLiteral("Cancel");
+    }));
     question(page)->confirm();
     EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3"));
     EXPECT_FALSE(store->ZemUserModeSaved(2));
     EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
     EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Current: -")));
+}
+
+// Deleting the mode in use clears the current-mode word under the image's
+// lock: while another thread holds it the word stays.
+TEST_F(PanelPagesTest, UserModeDeleteClearsTheCurrentModeUnderTheImageLock)
+{
+    MainWindow *w = startPanel();
+    g_page_focus = 1;
+    w->user_mode_request(5, true);
+    sync->para_sync(1);
+    ASSERT_EQ(store->word(para::CURRENT_USER_MODE), 5);
+    auto lock = std::make_unique<ParaLock>();
+    BlockedCall call([] { CustomMode::deleteMode(5); });
+    EXPECT_TRUE(call.waits());
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 5);
+    lock.reset();
+    EXPECT_TRUE(call.finishes());
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 0);
+    EXPECT_FALSE(store->ZemUserModeSaved(4));
 }
 
 TEST_F(PanelPagesTest, ScreensShowTheAliasNames)

@@ -480,27 +480,75 @@ TEST_F(PanelFrameworkTest, RecoveryPageReturnsToTheAdvancedMenu)
     EXPECT_EQ(g_page_focus, 12);
 }
 
+// The upgrade ring: a circle of radius 42 around (50, 50), its arc running
+// clockwise from 12 o'clock over the share done, the rest the grey track.
+TEST_F(PanelFrameworkTest, ProgressRingDrawsItsArcClockwiseFromTheTop)
+{
+    const struct {
+        int value;
+        QPoint at;
+        bool arc;
+    } cases[] = {{50, {92, 50}, true}, {50, {8, 50}, false}, {100, {8, 50}, true}, {10, {92, 50}, false}};
+    for (const auto &c : cases) {
+        QRoundProgressBar bar;
+        bar.setValue(c.value);
+        QImage img(bar.size(), QImage::Format_ARGB32);
+        img.fill(Qt::white);
+        bar.render(&img);
+        const QColor px = img.pixelColor(c.at);
+        const bool blue = px.blue() > px.red() + 100;
+        const bool grey = qAbs(px.blue() - px.red()) < 30 && px.red() < 200;
+        EXPECT_TRUE(c.arc ? blue : grey) << c.value << "% at " << c.at.x() << "," << c.at.y() << ": " << px.name().toStdString();
+    }
+}
+
+// The keyboard opens on the field's value selected, as a page opens its
+// first field: the first key replaces it. Back in the field after OK, Escape
+// or the field's own Return, its text is selected again.
 TEST_F(PanelFrameworkTest, NumberKeyboardHandsItsTextToTheLineEdit)
 {
     startPanel();
     My_lineEdit edit;
-    g_numberkeyboard->start(&edit, QStringLiteral("19"));
-    for (const char *k : {"DEL", "2", ".", "5", "OK"})
-        g_numberkeyboard->press(QString::fromLatin1(k));
-    EXPECT_EQ(edit.text(), QStringLiteral("12.5"));
-    EXPECT_FALSE(g_numberkeyboard->isVisible());
+    const auto typeInField = [&edit](const char *digit) {
+        QKeyEvent e(QEvent::KeyPress, Qt::Key_0 + (digit[0] - '0'), Qt::NoModifier, QString::fromLatin1(digit));
+        QCoreApplication::sendEvent(&edit, &e);
+    };
+    const struct {
+        const char *offered;
+        std::vector<const char *> keys;
+        const char *result;
+    } cases[] = {{"50", {"2", "8", "OK"}, "28"}, {"19", {"DEL", "2", ".", "5", "OK"}, "2.5"}, {"27", {"ESC"}, "27"}};
+    for (const auto &c : cases) {
+        edit.setText(QString::fromLatin1(c.offered));
+        g_numberkeyboard->start(&edit, edit.text());
+        // The keyboard's window comes to the front as on the panel.
+        QApplication::setActiveWindow(g_numberkeyboard);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        for (const char *k : c.keys)
+            g_numberkeyboard->press(QString::fromLatin1(k));
+        EXPECT_EQ(edit.text().toStdString(), c.result);
+        EXPECT_FALSE(g_numberkeyboard->isVisible());
+        typeInField("6");
+        EXPECT_EQ(edit.text().toStdString(), "6") << c.offered;
+    }
+    QKeyEvent ret(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QCoreApplication::sendEvent(&edit, &ret);
+    typeInField("3");
+    EXPECT_EQ(edit.text().toStdString(), "3");
 
     // The keys of a keyboard work as its own: digits, Backspace, Return for OK.
     g_numberkeyboard->start(&edit, QString());
+    QWidget *keysTo = g_numberkeyboard->focusWidget() ? g_numberkeyboard->focusWidget() : g_numberkeyboard;
     const struct {
         int key;
         const char *text;
     } keys[] = {{Qt::Key_7, "7"}, {Qt::Key_9, "9"}, {Qt::Key_Backspace, ""}, {Qt::Key_5, "5"}, {Qt::Key_Return, "\r"}};
     for (const auto &k : keys) {
         QKeyEvent e(QEvent::KeyPress, k.key, Qt::NoModifier, QString::fromLatin1(k.text));
-        QCoreApplication::sendEvent(g_numberkeyboard, &e);
+        QCoreApplication::sendEvent(keysTo, &e);
     }
-    EXPECT_EQ(edit.text(), QStringLiteral("75"));
+    EXPECT_EQ(edit.text().toStdString(), "75");
 }
 
 TEST_F(PanelFrameworkTest, HomeScreenUserModeSaveGoesThroughTheRefresh)
@@ -551,6 +599,20 @@ TEST_F(EthernetPageTest, ApplyStoresOnlyDottedAddresses)
     EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
     const auto log = platform::shell::sim::log();
     EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 10.0.0.7 netmask 255.255.0.0 up"), log.end());
+}
+
+TEST_F(EthernetPageTest, OkSaysSavedUntilTheNextEdit)
+{
+    MainWindow *w = startPanel();
+    auto *page = new linkwlan(w);
+    const QList<My_lineEdit *> fields = page->findChildren<My_lineEdit *>();
+    ASSERT_EQ(fields.size(), 3);
+    fields[0]->confirmString(QStringLiteral("10.0.0.7"));
+    page->ok();
+    EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::IPAddress).toString(), QStringLiteral("10.0.0.7"));
+    EXPECT_TRUE(page->shownLines().contains(QStringLiteral("Saved")));
+    fields[1]->confirmString(QStringLiteral("255.0.0.0"));
+    EXPECT_FALSE(page->shownLines().contains(QStringLiteral("Saved")));
 }
 
 // On a full disk nothing changes: the interface keeps the address a restart gives it.

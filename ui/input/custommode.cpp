@@ -86,18 +86,26 @@ void CustomMode::askDelete()
     }, [this] { deleteChosen(); });
 }
 
+void CustomMode::deleteMode(int n)
+{
+    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
+    if (!store)
+        return;
+    {
+        // The deleted mode is no longer the one in use.
+        ParaLock lock;
+        if (store->word(para::CURRENT_USER_MODE) == n)
+            store->setWord(para::CURRENT_USER_MODE, 0);
+    }
+    store->mode_file_deal(n - 1, 1);
+}
+
 void CustomMode::deleteChosen()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
         return;
-    store->mode_file_deal(m_chosen - 1, 1);
-    {
-        // The deleted mode is no longer the one in use.
-        ParaLock lock;
-        if (store->word(para::CURRENT_USER_MODE) == m_chosen)
-            store->setWord(para::CURRENT_USER_MODE, 0);
-    }
+    deleteMode(m_chosen);
     setNote([] { return ui::tr5("已删除", "Deleted", "Удалено", "Đã xóa", "已刪除"); });
     // The screens show it and the image is stored.
     store->test_signal(1);

@@ -19,6 +19,9 @@ public:
     void askDelete();
     // Deletes the files of the chosen mode and empties its slot.
     void deleteChosen();
+    // Deletes user mode n (1 to 16): it stops being the mode in use, then its
+    // files go and its slot is emptied. Touches no widget.
+    static void deleteMode(int n);
 
 protected:
     QString titleText() const override;

@@ -65,7 +65,7 @@ void EDIDset::save()
         return;
     store->ZemSetEDIDPara(m_port, static_cast<int16_t>(w), static_cast<int16_t>(h), static_cast<int16_t>(hz));
     revertFields();
-    setNote(ui::textSaved);
+    noteSaved();
 }
 
 void EDIDset::syncUpdate()

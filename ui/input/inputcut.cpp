@@ -208,7 +208,7 @@ void InputCut::cropsChanged(bool deleted)
     if (deleted)
         setNote([] { return ui::tr5("已删除", "Deleted", "Удалено", "Đã xóa", "已刪除"); });
     else
-        setNote(ui::textSaved);
+        noteSaved();
 }
 
 void InputCut::syncUpdate(int code)

@@ -103,7 +103,7 @@ void ledset::save()
         raise_apply_request_locked(1);
     }
     revertFields();
-    setNote(ui::textSaved);
+    noteSaved();
 }
 
 void ledset::syncUpdate()

@@ -47,7 +47,7 @@ void linkwlan::ok()
         return;
     }
     revertFields();
-    setNote(nullptr);
+    noteSaved();
 }
 
 QString linkwlan::titleText() const
