@@ -345,7 +345,8 @@ bool SyncUpdate::save_user_mode()
 // The slot is changed under the image's locks, the file is written between,
 // without them. The slot counts as saved (mode_file_write marks it) and
 // becomes the current mode only once its file is stored; otherwise it keeps
-// what its file holds, so a recall gives what a restart would give. The
+// what its file holds, so a recall gives what a restart would give. A
+// recall made after the save was asked for stays the current mode. The
 // current mode is set in the snapshot too, at once: register 11 must not
 // take it for a recall and load the slot over a later write.
 bool SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
@@ -360,10 +361,9 @@ bool SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
     }
     const bool saved = store->mode_file_write(save.mode - 1, 0) != 0;
     ImageLock lock(store);
-    if (saved)
-        store->settle_word(para::CURRENT_USER_MODE, save.mode);
-    else
+    if (!saved)
         std::memcpy(data, kept, sizeof kept);
+    store->finish_save_locked(save, saved);
     return saved;
 }
 

@@ -272,9 +272,12 @@ void ZemRamPara::take_save_request_locked()
     settle_word(USER_MODE_SAVE, 0);
     if (n > MODE_COUNT)
         return;
-    PendingSave save{n, {}};
+    // A save finds the current mode as the saves before it leave it.
+    PendingSave save{n, m_saves_in_flight ? m_last_save_mode : word(CURRENT_USER_MODE), {}};
     std::memcpy(save.data.data(), ram_para + SLOT_IMAGE_START, SLOT_DATA_SIZE);
     m_pending_saves.push_back(save);
+    ++m_saves_in_flight;
+    m_last_save_mode = n;
     if (m_save_hook)
         m_save_hook();
 }
@@ -285,6 +288,14 @@ std::vector<ZemRamPara::PendingSave> ZemRamPara::take_pending_saves()
     ImageLock lock(this);
     saves.swap(m_pending_saves);
     return saves;
+}
+
+void ZemRamPara::finish_save_locked(const PendingSave &save, bool stored)
+{
+    if (m_saves_in_flight > 0)
+        --m_saves_in_flight;
+    if (stored && word(CURRENT_USER_MODE) == save.expect)
+        settle_word(CURRENT_USER_MODE, save.mode);
 }
 
 void ZemRamPara::set_save_hook(std::function<void()> hook)

@@ -136,6 +136,7 @@ public:
     // 896..4095 as they stood then.
     struct PendingSave {
         uint16_t mode;
+        uint16_t expect;   // the current-mode word the save expects to find when stored
         std::array<uint8_t, para::SLOT_DATA_SIZE> data;
     };
     // With the image's lock held: when the save request word asks for a save
@@ -149,6 +150,10 @@ public:
     // The pending saves, oldest first; the queue is left empty. Takes the
     // image's lock.
     std::vector<PendingSave> take_pending_saves();
+    // With the image's lock held, once a taken save is stored or has failed:
+    // a stored save becomes the current mode, unless the current mode was
+    // changed since the save was asked for (a recall, or leaving a mode).
+    void finish_save_locked(const PendingSave &save, bool stored);
     // Runs with the image's lock held whenever a save is queued, so that the
     // thread that stores the saves acts at once. It may take only leaf locks.
     void set_save_hook(std::function<void()> hook);
@@ -196,6 +201,8 @@ private:
     uint64_t m_pass_copy_seq = 0;
     // Under the image's lock.
     std::vector<PendingSave> m_pending_saves;
+    int m_saves_in_flight = 0;        // asked for and not finished yet
+    uint16_t m_last_save_mode = 0;    // the mode of the last save asked for
     std::function<void()> m_save_hook;
 };
 

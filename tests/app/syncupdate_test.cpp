@@ -188,6 +188,19 @@ TEST_F(SyncUpdateTest, SavesAppliedBackToBackAreBothStoredWithTheirOwnImage)
     EXPECT_EQ(storedSoon(para::CURRENT_USER_MODE, 10), 10);
 }
 
+TEST_F(SyncUpdateTest, RecallAfterASaveBeforeItIsStoredStaysTheCurrentMode)
+{
+    store->user_mode_ram[4][0] = store->user_mode_ram[4][1] = 0xAA;
+    para::set16(store->ram_para, para::USER_MODE_SAVE, 2);
+    message_deal().REG_mcu_flag(11, 0x02);
+    para::set16(store->ram_para, para::CURRENT_USER_MODE, 5);
+    message_deal().REG_mcu_flag(11, 0x02);
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(readFile(root.host("/data/modes/custom_mode2")).size(), para::SLOT_FILE_SIZE);
+    EXPECT_EQ(store->word(para::CURRENT_USER_MODE), 5);
+}
+
 TEST_F(SyncUpdateTest, SaveRequestWhoseFileCannotBeWrittenLeavesTheSlotEmpty)
 {
     ASSERT_EQ(store->ZemUserModeSaved(2), 0);
