@@ -34,7 +34,8 @@ public:
 
     // Who sent the frame being handled, within the owning link: the TCP
     // connection number, the UDP peer's address and port, 0 on a serial
-    // line. A file transfer belongs to the link and origin that started it.
+    // line. A file transfer (0xC0 upload or read, cloud-file upload)
+    // belongs to the link and origin that started it.
     void set_origin(uint64_t origin) { m_origin = origin; }
 
     uint32_t message_group_deal(uint8_t *body, uint32_t length, uint8_t port);

@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/timing.h"
+#include "protocol/zem_file_deal.h"
 
 #include <cstring>
 #include <mutex>
@@ -69,13 +70,17 @@ struct YpRecord {
     uint32_t size = 0;    // file size
 };
 
-// One cloud-file transfer at a time for the whole program. The pieces are
-// collected behind the file's header in a buffer of their own, as large as
-// the announced file and at most as large as the file transfer's (5 MB), so
-// a cloud transfer never disturbs the file transfer's or the capture's
-// buffer.
+// One cloud-file transfer at a time for the whole program. An upload belongs
+// to the link and origin that announced it: pieces, an end and a cancel from
+// any other sender are refused as of another file (wrong id), so that one
+// link's bytes are never stored under another's announce; an announce from
+// anywhere takes the upload over. The pieces are collected behind the file's
+// header in a buffer of their own, as large as the announced file and at
+// most as large as the file transfer's (5 MB), so a cloud transfer never
+// disturbs the file transfer's or the capture's buffer.
 std::mutex g_yp_mutex;
 YpRecord g_yp_s_file;
+file_transfer::Owner g_yp_s_owner;   // who announced the send record's file
 YpRecord g_yp_r_file;
 std::vector<uint8_t> g_yp_buf;
 
@@ -138,6 +143,7 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     std::vector<uint8_t>().swap(g_yp_buf);
     g_yp_s_file = YpRecord();
+    g_yp_s_owner = sender();
     const FileKind *k = m_body_len >= 19 ? kindOf(body + 10) : nullptr;
     if (!k)
         return reply(body, YP_REFUSED, 0);
@@ -181,6 +187,8 @@ uint32_t message_deal::YP_SendFileData(uint8_t *body)
     const uint32_t offset = para::get32(body, 12);
     const uint32_t d = para::get16(body, 16);
     YpRecord &r = g_yp_s_file;
+    if (!file_transfer::takesFrom(g_yp_s_owner, sender()))
+        return reply(body, YP_WRONG_ID, id);
     // The data must be in the frame and within the announced size.
     if (18 + d > m_body_len || uint64_t(r.count) + d > r.size)
         return reply(body, YP_TOO_MUCH, id);
@@ -203,6 +211,8 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
     const uint16_t id = para::get16(body, 10);
     const uint32_t total = para::get32(body, 12);
     const YpRecord r = g_yp_s_file;
+    if (!file_transfer::takesFrom(g_yp_s_owner, sender()))
+        return reply(body, YP_WRONG_ID, id);
     if (total != r.size)
         return reply(body, YP_TOO_MUCH, id);
     if (id != r.id)
@@ -245,7 +255,7 @@ uint32_t message_deal::YP_SendFileCancel(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     const uint16_t id = m_body_len >= 12 ? para::get16(body, 10) : 0;
-    if (m_body_len < 12 || id != g_yp_s_file.id)
+    if (m_body_len < 12 || id != g_yp_s_file.id || !file_transfer::takesFrom(g_yp_s_owner, sender()))
         return reply(body, YP_WRONG_ID, id);
     g_yp_s_file = YpRecord();
     return reply(body, YP_DONE, id);

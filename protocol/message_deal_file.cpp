@@ -4,16 +4,16 @@
 // digest matches. A read transfer opens one of the same files and hands it
 // out in blocks, with the digest of what it sent at the end.
 //
-// One write and one read transfer exist at a time for the whole program. A
-// write transfer belongs to the link that started it (a TCP connection, a UDP
-// peer, a serial line): its blocks and end are taken from there only, so that
-// no link's bytes are ever stored under a type another link started. A start
-// from anywhere takes the transfer over; the link that had it then gets its
-// blocks and end refused, and a PC tool that lost its connection can start
-// afresh on a new one at once. All their state is guarded by
-// g_zem_file_deal_mutex; the buffer and the files are touched under
-// Utils::_file_deal_mutex as well (taken second), which the screen capture
-// and the parameter store share.
+// One write and one read transfer exist at a time for the whole program.
+// Each belongs to the link that started it (a TCP connection, a UDP peer, a
+// serial line): its blocks and end are taken from there only, so that no
+// link's bytes are ever stored under a type another link started, and no
+// link reads another's file or digest. A start from anywhere takes the
+// transfer over; the link that had it then gets its blocks and end refused,
+// and a PC tool that lost its connection can start afresh on a new one at
+// once. All their state is guarded by g_zem_file_deal_mutex; the buffer and
+// the files are touched under Utils::_file_deal_mutex as well (taken
+// second), which the screen capture and the parameter store share.
 
 #include "protocol/message_deal.h"
 
@@ -49,6 +49,7 @@ const char *const MAPPING_DIR = "/data/smartmapping/";
 MD5 md5;                                  // digest of the write transfer's blocks
 MD5 md5_read;                             // digest of the bytes the read blocks sent
 std::FILE *file_tarix = nullptr;          // the read transfer's open file
+Owner file_tarix_owner;                   // who opened it; {0, 0} while none is open
 
 uint32_t reply2(uint8_t *body, uint8_t status, uint8_t sub)
 {
@@ -190,17 +191,15 @@ void closeReadFile()
         std::fclose(file_tarix);
         file_tarix = nullptr;
     }
+    file_tarix_owner = Owner();
 }
 
-// Opens a file for a read transfer (replacing any open one) and answers
-// with its size; a missing file answers "not opened".
-uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
+// Opens a file for `by`'s read transfer (replacing any open one, whoever
+// opened it) and answers with its size; a missing file answers "not opened".
+uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path, const Owner &by)
 {
+    closeReadFile();
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    if (file_tarix) {
-        std::fclose(file_tarix);
-        file_tarix = nullptr;
-    }
     md5_read.reset();
     std::FILE *f = std::fopen(platform::path(path).c_str(), "rb");
     struct stat st;
@@ -211,16 +210,8 @@ uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path)
     if (!f)
         return openReply(body, sub, false, 0);
     file_tarix = f;
+    file_tarix_owner = by;
     return openReply(body, sub, true, uint32_t(st.st_size));
-}
-
-using Owner = std::pair<uint64_t, uint64_t>;
-
-// True when the running write transfer takes blocks and an end from
-// `sender`: it started the transfer, or no start has come yet.
-bool takesFrom(const ZemFileDeal &rec, const Owner &sender)
-{
-    return rec.owner.first == 0 || rec.owner == sender;
 }
 
 // A refused start (typed or named) ends the sender's own write transfer: an
@@ -230,7 +221,7 @@ bool takesFrom(const ZemFileDeal &rec, const Owner &sender)
 uint32_t refuseStart(uint8_t *body, uint8_t sub, const Owner &sender)
 {
     ZemFileDeal &rec = g_zem_file_deal_para;
-    if (takesFrom(rec, sender)) {
+    if (takesFrom(rec.owner, sender)) {
         rec.owner = sender;
         rec.refused = true;
         md5.reset();
@@ -355,7 +346,7 @@ uint32_t message_deal::write_defined_file_start(uint8_t *body, uint32_t length)
 uint32_t message_deal::write_file_block(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
-    if (length < 23 || !takesFrom(g_zem_file_deal_para, sender()))
+    if (length < 23 || !takesFrom(g_zem_file_deal_para.owner, sender()))
         return reply2(body, 1, 2);   // short, or another link's transfer
     const uint32_t offset = para::get32(body, 15);
     const uint32_t count = para::get32(body, 19);
@@ -378,10 +369,10 @@ uint32_t message_deal::write_file_end(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     ZemFileDeal &rec = g_zem_file_deal_para;
-    if (!takesFrom(rec, sender()))
+    if (!takesFrom(rec.owner, sender()))
         return reply3(body, 0, 3, 1);   // another link's transfer: not stored
-    if (rec.type == TYPE_NONE)
-        closeReadFile();
+    if (rec.type == TYPE_NONE && takesFrom(file_tarix_owner, sender()))
+        closeReadFile();   // only the sender's own read
     const bool match = length >= 31 && std::memcmp(md5.digest(), body + 15, 16) == 0;
     if (!match || rec.refused)
         return reply3(body, 0, 3, 1);
@@ -405,13 +396,13 @@ uint32_t message_deal::read_file_start(uint8_t *body, uint32_t length)
         return openReply(body, 4, false, 0);
     const uint8_t *tag = body + 13;
     if (tagIs(tag, "ALIS"))
-        return openReadFile(body, 4, ALIAS_PATH);
+        return openReadFile(body, 4, ALIAS_PATH, sender());
     if (tagIs(tag, "OSDS"))
-        return openReadFile(body, 4, OSD_PATH);
+        return openReadFile(body, 4, OSD_PATH, sender());
     if (tagIs(tag, "MO", 2)) {
         int mode = modeNumber(tag + 2);
         if (mode > 0)
-            return openReadFile(body, 4, modePath(mode));
+            return openReadFile(body, 4, modePath(mode), sender());
     }
     return openReply(body, 4, false, 0);
 }
@@ -428,16 +419,16 @@ uint32_t message_deal::read_defined_file_start(uint8_t *body, uint32_t length)
     const uint8_t type = body[15 + s];
     const bool fixed = s == 4 && name.size() == 4;
     if (type == TYPE_ALIAS && fixed && name == "ALIS")
-        return openReadFile(body, 4, ALIAS_PATH);
+        return openReadFile(body, 4, ALIAS_PATH, sender());
     if (type == TYPE_OSD && fixed && name == "OSDS")
-        return openReadFile(body, 4, OSD_PATH);
+        return openReadFile(body, 4, OSD_PATH, sender());
     if (type == TYPE_USER_OSD && fixed && name.compare(0, 2, "MO") == 0) {
         int mode = modeNumber(reinterpret_cast<const uint8_t *>(name.data()) + 2);
         if (mode > 0)
-            return openReadFile(body, 4, modePath(mode));
+            return openReadFile(body, 4, modePath(mode), sender());
     }
     if ((type == TYPE_RECOVERY || type == TYPE_MAPPING) && is_plain_name(name.data(), name.size()))
-        return openReadFile(body, 8, (type == TYPE_RECOVERY ? RECOVERY_DIR : MAPPING_DIR) + name);
+        return openReadFile(body, 8, (type == TYPE_RECOVERY ? RECOVERY_DIR : MAPPING_DIR) + name, sender());
     return openReply(body, 4, false, 0);
 }
 
@@ -445,8 +436,8 @@ uint32_t message_deal::read_defined_file_start(uint8_t *body, uint32_t length)
 uint32_t message_deal::read_file_block(uint8_t *body, uint32_t length)
 {
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
-    if (length < 23)
-        return reply2(body, 1, 5);
+    if (length < 23 || !takesFrom(file_tarix_owner, sender()))
+        return reply2(body, 1, 5);   // short, or another link's read
     const uint32_t offset = para::get32(body, 15);
     const uint32_t count = para::get32(body, 19);
     if (uint64_t(count) + 2 + 11 > reply_capacity())
@@ -462,14 +453,15 @@ uint32_t message_deal::read_file_block(uint8_t *body, uint32_t length)
     return count + 2;
 }
 
-// Sub-command 6: the digest of what the blocks sent; closes the file.
+// Sub-command 6: the digest of what the blocks sent; closes the file. To
+// another link's read it answers as with no file open.
 uint32_t message_deal::read_file_end(uint8_t *body, uint32_t length)
 {
     (void)length;
     std::lock_guard<std::mutex> guard(g_zem_file_deal_mutex);
     reply2(body, 0, 6);
     std::memset(body + 12, 0, 16);
-    if (file_tarix) {
+    if (file_tarix && takesFrom(file_tarix_owner, sender())) {
         std::memcpy(body + 12, md5_read.digest(), 16);
         closeReadFile();
     }

@@ -2,7 +2,7 @@
 #define PROTOCOL_ZEM_FILE_DEAL_H
 
 // File transfer of command 0xC0: the record of the one write transfer the
-// whole program runs at a time, whichever link carries it, and the helpers
+// whole program runs at a time, who a transfer belongs to, and the helpers
 // the transfer shares with the rest of the program.
 
 #include <cstddef>
@@ -10,6 +10,22 @@
 #include <mutex>
 #include <string>
 #include <utility>
+
+namespace file_transfer {
+
+// Who a transfer belongs to: the handler of the link (never 0) and the
+// origin on that link (message_deal::set_origin) of the start that opened
+// it; {0, 0} while nothing is started.
+using Owner = std::pair<uint64_t, uint64_t>;
+
+// True when a transfer of `owner` takes blocks and an end from `sender`: it
+// started the transfer, or nothing is started.
+inline bool takesFrom(const Owner &owner, const Owner &sender)
+{
+    return owner.first == 0 || owner == sender;
+}
+
+} // namespace file_transfer
 
 // The current write transfer. It belongs to the link (and, on a network
 // port, the connection or peer) whose start opened it: blocks and an end
@@ -23,8 +39,7 @@ struct ZemFileDeal {
     uint32_t total_len = 0;      // file length from the start request
     bool refused = false;        // the last start was refused: no end stores
                                  // anything until a start is accepted
-    std::pair<uint64_t, uint64_t> owner{0, 0};   // handler id and origin of its start;
-                                                 // handler 0: no start yet
+    file_transfer::Owner owner{0, 0};   // handler id and origin of its start
 };
 
 extern ZemFileDeal g_zem_file_deal_para;

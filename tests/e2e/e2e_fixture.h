@@ -71,6 +71,9 @@ inline Bytes block(uint32_t offset, const Bytes &data)
     return fileBody(2, cat(cat({0, 0}, le32(offset)), cat(le32(uint32_t(data.size())), data)));
 }
 inline Bytes endWith(const Bytes &digest) { return fileBody(3, cat({0, 0}, digest)); }
+inline Bytes readTyped(const std::string &tag) { return fileBody(4, bytes(tag)); }
+inline Bytes readBlock(uint32_t offset, uint32_t count) { return fileBody(5, cat({0, 0}, cat(le32(offset), le32(count)))); }
+inline Bytes readEnd() { return fileBody(6, {}); }
 
 // A TCP client of the PC tool on 127.0.0.1.
 class TcpClient

@@ -4,7 +4,7 @@
 // kind's size limit announced with the confirm flag, a cloud settings file
 // that (alone) makes the program ask the 4G module to reconfigure, user-mode
 // records read across their ends, an upload end after a refused start, and
-// uploads on two connections at once.
+// uploads and read-backs on two connections at once.
 
 #include "e2e_fixture.h"
 
@@ -137,6 +137,35 @@ TEST_F(RamCloudE2e, AnUploadBelongsToTheConnectionThatStartedIt)
     EXPECT_EQ(file("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
     EXPECT_EQ(payload(second.ask(endWith(md5Of(other)))), (Bytes{0, 3, 0}));
     EXPECT_EQ(file("/data/configs/omenu.json"), std::string(other.begin(), other.end()));
+}
+
+// Two connections to 5005 reading back at once: the first opens the alias
+// file and reads half of it, the second opens the menu. The read is the
+// second one's now: the first one's next block is refused and its end
+// carries no digest, and the second reads its menu whole. Opened again, the
+// alias file reads whole on the first connection.
+TEST_F(RamCloudE2e, AReadBelongsToTheConnectionThatOpenedIt)
+{
+    start(false, false);
+    TcpClient first(5005), second(5005);
+    ASSERT_TRUE(first.ok() && second.ok());
+    const Bytes alias = bytes("{\"namelist\":[{\"name\":\"stage left\"}]}");
+    const Bytes menu = bytes("{\"menu\":[{\"name\":\"picture\"}]}");
+    EXPECT_EQ(upload(first, "ALIS", alias, md5Of(alias)), (Bytes{0, 3, 0}));
+    EXPECT_EQ(upload(second, "OSDS", menu, md5Of(menu)), (Bytes{0, 3, 0}));
+
+    const uint32_t size = uint32_t(alias.size()), half = size / 2;
+    EXPECT_EQ(payload(first.ask(readTyped("ALIS"))), cat({0, 4, 1}, le32(size)));
+    EXPECT_EQ(payload(first.ask(readBlock(0, half))), cat({0, 5}, Bytes(alias.begin(), alias.begin() + half)));
+    EXPECT_EQ(payload(second.ask(readTyped("OSDS"))), cat({0, 4, 1}, le32(uint32_t(menu.size()))));
+    EXPECT_EQ(payload(first.ask(readBlock(half, size - half))), (Bytes{1, 5}));
+    EXPECT_EQ(payload(first.ask(readEnd())), cat({0, 6}, Bytes(16, 0)));
+    EXPECT_EQ(payload(second.ask(readBlock(0, uint32_t(menu.size())))), cat({0, 5}, menu));
+    EXPECT_EQ(payload(second.ask(readEnd())), cat({0, 6}, md5Of(menu)));
+
+    EXPECT_EQ(payload(first.ask(readTyped("ALIS"))), cat({0, 4, 1}, le32(size)));
+    EXPECT_EQ(payload(first.ask(readBlock(0, size))), cat({0, 5}, alias));
+    EXPECT_EQ(payload(first.ask(readEnd())), cat({0, 6}, md5Of(alias)));
 }
 
 } // namespace

@@ -150,6 +150,28 @@ TEST_F(CloudTest, PieceCountMustLieInsideTheFrame)
     EXPECT_EQ(cmd(0xC5, piece(101, 0, data(20, 0))), ok(101));
 }
 
+// A cloud-file upload belongs to the link and connection that announced it:
+// pieces, an end and a cancel from any other sender are refused as of
+// another file and store nothing; an announce from anywhere takes it over.
+TEST_F(CloudTest, AnUploadBelongsToTheSenderThatAnnouncedIt)
+{
+    const Bytes mine = data(200, 1), theirs = data(200, 2);
+    deal.set_origin(1);
+    EXPECT_EQ(cmd(0xCC, announce('2', 200, 1)), ok(101));
+    deal.set_origin(2);
+    EXPECT_EQ(cmd(0xCC, announce('2', 200, 1)), ok(101));
+    deal.set_origin(1);
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, Bytes(mine.begin(), mine.begin() + 100))), refused(74, 101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), refused(74, 101));
+    EXPECT_EQ(cmd(0xC7, le16(101)), refused(74, 101));
+    EXPECT_FALSE(platform::files::exists("/data/configs/cloud_cafile"));
+    deal.set_origin(2);
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, theirs)), ok(101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), ok(101));
+    EXPECT_EQ(file("/data/configs/cloud_cafile"),
+              std::string("\xAA\x65\x00\xC8\x00\x00\x00", 7) + std::string(theirs.begin(), theirs.end()));
+}
+
 TEST_F(CloudTest, SettingsUploadStoresAndRequestsReconnection)
 {
     zemtest::writeFile(root.host("/data/configs/cloud_barcode"), "old");

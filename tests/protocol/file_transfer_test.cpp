@@ -455,9 +455,6 @@ TEST_F(FileTransferTest, KernelAndLogoLandInTheFlashPartitions)
     EXPECT_EQ(fileBytes(platform::mtd::sim::backingFile("/dev/mtd8")), flash);
 }
 
-// One transfer for all links: its blocks and end may come on another link
-// than its start, and a start on any link replaces the running one, whose
-// digest then no longer matches.
 // A write transfer belongs to the link and connection that started it:
 // another sender's blocks and end are refused and store nothing, a start
 // from anywhere takes it over, and a link restarting its own upload goes on.
@@ -516,6 +513,37 @@ TEST_F(FileTransferTest, ATransferBelongsToTheLinkThatStartedIt)
         if (platform::files::exists(p))
             EXPECT_EQ(fileBytes(p).size(), 5000u + seed) << p;
     }
+}
+
+// A read transfer belongs to the link and connection that opened it: another
+// sender's blocks are refused, its end carries no digest and closes nothing,
+// and an open from anywhere takes the read over.
+TEST_F(FileTransferTest, AReadBelongsToTheLinkThatOpenedIt)
+{
+    const Bytes alias = randomBytes(2000, 80), menu = randomBytes(3000, 81);
+    zemtest::writeFile(root.host("/data/configs/alias.json"), std::string(alias.begin(), alias.end()));
+    zemtest::writeFile(root.host("/data/configs/omenu.json"), std::string(menu.begin(), menu.end()));
+    deal.set_origin(1);
+    EXPECT_EQ(run(readTyped("ALIS")), cat({0, 4, 1}, le32(2000)));
+    deal.set_origin(2);
+    EXPECT_EQ(run(readTyped("OSDS")), cat({0, 4, 1}, le32(3000)));
+    deal.set_origin(1);
+    EXPECT_EQ(run(readBlock(0, 100)), (Bytes{1, 5}));
+    EXPECT_EQ(run(readEnd()), cat({0, 6}, Bytes(16, 0)));
+    deal.set_origin(2);
+    Bytes digest;
+    EXPECT_EQ(readBack(3000, digest), menu);
+    EXPECT_EQ(digest, md5Of(menu));
+
+    // Another link likewise; an upload end with nothing uploaded leaves its read open too.
+    message_deal other;
+    EXPECT_EQ(run(other, readTyped("ALIS"))[2], 1);
+    EXPECT_EQ(run(other, readBlock(0, 1000)), cat({0, 5}, Bytes(alias.begin(), alias.begin() + 1000)));
+    g_zem_file_deal_para = ZemFileDeal();   // as after start-up
+    EXPECT_EQ(run(endWith(md5Of({}))).size(), 3u);
+    EXPECT_EQ(run(readBlock(1000, 1000)), (Bytes{1, 5}));
+    EXPECT_EQ(run(other, readBlock(1000, 1000)), cat({0, 5}, Bytes(alias.begin() + 1000, alias.end())));
+    EXPECT_EQ(run(other, readEnd()), cat({0, 6}, md5Of(alias)));
 }
 
 // The same upload and read-back as the PC tool does it over the RS-485 line.
