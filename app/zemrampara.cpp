@@ -113,13 +113,16 @@ void ZemRamPara::resetForTest()
 void ZemRamPara::loadImageFile()
 {
     std::string file;
+    bool longer = false;
     bool present = platform::files::exists(PARA_FILE);
-    if (present && platform::files::readAll(PARA_FILE, PARA_KIND, file) && file.size() >= FILE_IMAGE_OFFSET
+    if (present && platform::files::readAll(PARA_FILE, PARA_KIND, file, &longer) && file.size() >= FILE_IMAGE_OFFSET
         && static_cast<uint8_t>(file[0]) == FILE_MARK && static_cast<uint8_t>(file[1]) == FILE_MARK) {
         // A file cut short keeps the defaults for the bytes it lacks.
         std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
         size_t n = std::min<size_t>(file.size() - FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
         std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, n);
+        if (longer)
+            cutParaFile(file);
         return;
     }
     if (present) {
@@ -137,6 +140,15 @@ void ZemRamPara::loadImageFile()
         std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
     else
         std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+}
+
+// A parameter file longer than the image keeps only its first FILE_SIZE
+// bytes (`head`), so that no later store reads or rewrites the rest.
+void ZemRamPara::cutParaFile(const std::string &head)
+{
+    debugPrint("ram_device_info longer than %u bytes, cut back\n", static_cast<unsigned>(FILE_SIZE));
+    if (!platform::files::writeAtomic(PARA_FILE, head.data(), head.size()))
+        debugPrint("ram_device_info could not be cut back\n");
 }
 
 void ZemRamPara::fixLanguageAtStart()
