@@ -93,7 +93,7 @@ bool get_json_alias_para(ALIAS_PARA *out, const std::string &kind, int id)
         return false;
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string text;
-    if (!platform::files::readAll(kAliasFile, text))
+    if (!platform::files::readAll(kAliasFile, platform::files::Kind::AliasNames, text))
         return false;
 
     ALIAS_PARA entry;

@@ -4,10 +4,12 @@
 #include "app/logMsg.h"
 #include "app/utils.h"
 #include "platform/devmem.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 #include <QSettings>
 #include <QStringList>
+#include <memory>
 #include <mutex>
 
 ConfigEngine *ConfigEngine::p_config = nullptr;
@@ -79,6 +81,22 @@ QVariant loadedValue(const QVariant &stored, const QVariant &defaultValue)
     return hasText(defaultValue) ? defaultValue : QVariant();
 }
 
+// The INI file for QSettings, or null when its path holds something QSettings
+// must not be given: it would block on a FIFO, read a device without end and
+// write back through a link onto the link's target. Such a file is left as
+// it is and taken for one that cannot be read or written.
+std::unique_ptr<QSettings> openSettings(const QString &file)
+{
+    if (!platform::files::safeToOpen(file.toStdString(), platform::files::Kind::Settings)) {
+        writeLogMsg(LOG_ERROR,
+                    "ConfigEngine: %s is not a regular file of at most %zu bytes in the root; "
+                    "left as it is, defaults used",
+                    qPrintable(file), platform::files::maxSize(platform::files::Kind::Settings));
+        return nullptr;
+    }
+    return std::unique_ptr<QSettings>(new QSettings(platform::qpath(file), QSettings::IniFormat));
+}
+
 int nib(uint16_t reg, int n)
 {
     return (reg >> (4 * n)) & 0xF;
@@ -90,7 +108,7 @@ ConfigEngine::ConfigEngine()
 {
     std::lock_guard<std::mutex> lock(s_mutex);
     platform::ensureDir("/data/configs");
-    QSettings settings(platform::qpath(kConfigFile), QSettings::IniFormat);
+    const std::unique_ptr<QSettings> settings = openSettings(QString::fromLatin1(kConfigFile));
     for (const ItemDef &def : itemDefs()) {
         ConfigItem item;
         item.key = QString::fromLatin1(def.key);
@@ -101,13 +119,14 @@ ConfigEngine::ConfigEngine()
         item.filePath = QString::fromLatin1(kConfigFile);
         _itemMap.insert(item.key, item.id);
 
-        const QVariant stored = settings.value(item.key);
+        const QVariant stored = settings ? settings->value(item.key) : QVariant();
         item.value = loadedValue(stored, item.defaultValue);
-        if (!hasText(stored) && item.value.isValid() && !item.noWrite)
-            settings.setValue(item.key, item.defaultValue);
+        if (settings && !hasText(stored) && item.value.isValid() && !item.noWrite)
+            settings->setValue(item.key, item.defaultValue);
         m_items.push_back(item);
     }
-    settings.sync();
+    if (settings)
+        settings->sync();
 }
 
 ConfigEngine::~ConfigEngine() = default;
@@ -165,7 +184,10 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     }
     if (keys.isEmpty())
         return true;
-    QSettings settings(platform::qpath(file), QSettings::IniFormat);
+    const std::unique_ptr<QSettings> opened = openSettings(file);
+    if (!opened)
+        return false;
+    QSettings &settings = *opened;
     QList<QVariant> before;
     for (const QString &key : qAsConst(keys))
         before << (settings.contains(key) ? settings.value(key) : QVariant());
@@ -201,7 +223,8 @@ QVariant ConfigEngine::reload_config_variant(ConfigItem::ConfigName id)
     if (item.filePath.isEmpty() || key.isEmpty())
         return item.value;
     // A new QSettings reads the file again when it changed since Qt last read it.
-    const QVariant stored = QSettings(platform::qpath(item.filePath), QSettings::IniFormat).value(key);
+    const std::unique_ptr<QSettings> settings = openSettings(item.filePath);
+    const QVariant stored = settings ? settings->value(key) : QVariant();
     item.value = loadedValue(stored, item.defaultValue);
     return item.value;
 }
@@ -265,10 +288,8 @@ void ConfigEngine::startUp()
     Utils::getIPAddress();
     Utils::initIPAddress();
 
-    QSettings launcher(platform::qpath(kLauncherFile), QSettings::IniFormat);
-    launcher.beginGroup(QStringLiteral("app-1"));
-    const QString appPath = launcher.value(QStringLiteral("app_path")).toString();
-    launcher.endGroup();
+    const std::unique_ptr<QSettings> launcher = openSettings(QString::fromLatin1(kLauncherFile));
+    const QString appPath = launcher ? launcher->value(QStringLiteral("app-1/app_path")).toString() : QString();
     g_update_status = appPath == QLatin1String(kLauncherEntry) ? 1 : 0;
 
     factoryage_log.clear();

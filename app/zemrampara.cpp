@@ -21,6 +21,7 @@ ZemRamPara *ZemRamPara::p_zemrampara_config = nullptr;
 namespace {
 
 const char *const PARA_FILE = "/data/ram_device_info";
+constexpr platform::files::Kind PARA_KIND = platform::files::Kind::ParameterImage;
 constexpr uint32_t SOURCE_COUNT = 6;
 constexpr uint32_t LANGUAGE_COUNT = 5;
 constexpr uint32_t FILE_IMAGE_OFFSET = 2;                     // image byte 768 lies at file byte 2
@@ -112,13 +113,16 @@ void ZemRamPara::resetForTest()
 void ZemRamPara::loadImageFile()
 {
     std::string file;
+    bool longer = false;
     bool present = platform::files::exists(PARA_FILE);
-    if (present && platform::files::readAll(PARA_FILE, file) && file.size() >= FILE_IMAGE_OFFSET
+    if (present && platform::files::readAll(PARA_FILE, PARA_KIND, file, &longer) && file.size() >= FILE_IMAGE_OFFSET
         && static_cast<uint8_t>(file[0]) == FILE_MARK && static_cast<uint8_t>(file[1]) == FILE_MARK) {
         // A file cut short keeps the defaults for the bytes it lacks.
         std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
         size_t n = std::min<size_t>(file.size() - FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
         std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, n);
+        if (longer)
+            cutParaFile(file);
         return;
     }
     if (present) {
@@ -131,11 +135,20 @@ void ZemRamPara::loadImageFile()
     platform::files::sync();
     platform::pauseMs(100);
 
-    if (platform::files::readAll(PARA_FILE, file) && file.size() >= FILE_IMAGE_END
+    if (platform::files::readAll(PARA_FILE, PARA_KIND, file) && file.size() >= FILE_IMAGE_END
         && static_cast<uint8_t>(file[0]) == FILE_MARK && static_cast<uint8_t>(file[1]) == FILE_MARK)
         std::memcpy(ram_para + PERSISTENT_START, file.data() + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
     else
         std::memcpy(ram_para + PERSISTENT_START, default_para_ramlist + FILE_IMAGE_OFFSET, PERSISTENT_SIZE);
+}
+
+// A parameter file longer than the image keeps only its first FILE_SIZE
+// bytes (`head`), so that no later store reads or rewrites the rest.
+void ZemRamPara::cutParaFile(const std::string &head)
+{
+    debugPrint("ram_device_info longer than %u bytes, cut back\n", static_cast<unsigned>(FILE_SIZE));
+    if (!platform::files::writeAtomic(PARA_FILE, head.data(), head.size()))
+        debugPrint("ram_device_info could not be cut back\n");
 }
 
 void ZemRamPara::fixLanguageAtStart()
@@ -200,7 +213,7 @@ bool ZemRamPara::write_para_file(const uint8_t *image)
     {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
         std::string file;
-        if (!platform::files::readAll(PARA_FILE, file)) {
+        if (!platform::files::readAll(PARA_FILE, PARA_KIND, file)) {
             debugPrint("ram_device_info missing, written anew from the image\n");
             file.assign(FILE_SIZE, '\0');
             file[0] = file[1] = static_cast<char>(FILE_MARK);
@@ -666,7 +679,7 @@ bool ZemRamPara::readSlotFile(int slot, uint8_t *data, size_t &size)
 {
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string file;
-    if (!platform::files::readAll(modeFile(slot), file))
+    if (!platform::files::readAll(modeFile(slot), platform::files::Kind::UserMode, file))
         return false;
     size = std::min<size_t>(file.size(), SLOT_FILE_SIZE);
     std::memcpy(data, file.data(), size);
@@ -732,7 +745,9 @@ int ZemRamPara::mode_file_write(int slot, int flag)
         // durable once it returns (written, fsynced and renamed over the old
         // file): no pause is needed for the storage to settle.
         std::string stored;
-        const bool same = platform::files::readAll(modeFile(slot), stored) && stored.size() == SLOT_FILE_SIZE
+        bool longer = false;
+        const bool same = platform::files::readAll(modeFile(slot), platform::files::Kind::UserMode, stored, &longer)
+                          && !longer && stored.size() == SLOT_FILE_SIZE
                           && std::memcmp(stored.data(), file, SLOT_FILE_SIZE) == 0;
         // The slot is marked saved only once its file is complete.
         if (!same) {
@@ -748,7 +763,7 @@ int ZemRamPara::mode_file_write(int slot, int flag)
     }
     if (flag == 0 && osdShown) {
         // The OSD menu file is kept with the mode.
-        platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot));
+        platform::files::copy("/data/configs/omenu.json", osd_copy_file(slot), platform::files::Kind::OsdMenu);
         platform::files::sync();
         platform::pauseUs(100);
     }

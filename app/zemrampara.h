@@ -180,6 +180,7 @@ private:
     ZemRamPara();
     void load();
     void loadImageFile();
+    static void cutParaFile(const std::string &head);
     bool readSlotFile(int slot, uint8_t *data, size_t &size);
     void fixLanguageAtStart();
     void applyStartupFixups();

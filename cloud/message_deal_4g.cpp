@@ -30,17 +30,19 @@ constexpr size_t SETINFO_HEADER = 3;
 // file removes it, so that the module reports afresh.
 const char *const kModuleFile = "/data/configs/cloud_barcode";
 
+using platform::files::Kind;
+
 enum class Load { Done, Missing, Failed };
 
 // Reloads `block` from the bytes of `file` behind its header (the rest of
 // the block cleared). A missing file leaves the block as it is; a file that
 // cannot be read or holds nothing behind its header is a failure.
-Load loadBlock(const char *file, size_t header, uint8_t *block, size_t size)
+Load loadBlock(const char *file, Kind kind, size_t header, uint8_t *block, size_t size)
 {
     if (!platform::files::exists(file))
         return Load::Missing;
     std::string data;
-    if (!platform::files::readAll(file, data) || data.size() <= header)
+    if (!platform::files::readAll(file, kind, data) || data.size() <= header)
         return Load::Failed;
     std::memset(block, 0, size);
     std::memcpy(block, data.data() + header, std::min(size, data.size() - header));
@@ -59,10 +61,11 @@ int message_deal_4g::get_4G_property()
 {
     std::lock_guard<std::mutex> lock(g_property_mutex);
     // Each block is reloaded on its own: a missing file fails neither.
-    const Load properties = loadBlock(kSetinfoFile, SETINFO_HEADER, g_4G_property, sizeof g_4G_property);
+    const Load properties =
+        loadBlock(kSetinfoFile, Kind::CloudSettings, SETINFO_HEADER, g_4G_property, sizeof g_4G_property);
     if (g_cloud_id_set)
         std::memcpy(g_4G_property + CLOUD_ID_AT, g_cloud_id, CLOUD_ID_SIZE);
-    const Load module = loadBlock(kModuleFile, 0, g_4G_RAM, sizeof g_4G_RAM);
+    const Load module = loadBlock(kModuleFile, Kind::ModuleInfo, 0, g_4G_RAM, sizeof g_4G_RAM);
     return properties == Load::Failed || module == Load::Failed ? 1 : 0;
 }
 

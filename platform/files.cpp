@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -90,7 +93,79 @@ bool writeAtomicReal(const std::string &target, const char *data, size_t len)
     return true;
 }
 
+// The largest file of each kind: a parameter image and a user mode are
+// 4096 bytes; menu, alias and certificate files are what one file transfer
+// can carry (5 MiB); the cloud settings are a 3-byte header and at most
+// 65533 bytes behind it; the module block is 256 bytes; an EDID file has a
+// 16-bit length; INI files and the source list are a few lines of text.
+struct Bound {
+    Kind kind;
+    size_t bytes;
+};
+constexpr Bound kBounds[] = {
+    {Kind::ParameterImage, 4096},
+    {Kind::UserMode, 4096},
+    {Kind::OsdMenu, 5 * 1024 * 1024},
+    {Kind::AliasNames, 5 * 1024 * 1024},
+    {Kind::Settings, 64 * 1024},
+    {Kind::CloudSettings, 64 * 1024},
+    {Kind::CloudCertificate, 5 * 1024 * 1024},
+    {Kind::ModuleInfo, 256},
+    {Kind::EdidTable, 64 * 1024 - 1},
+    {Kind::SimInputs, 64 * 1024},
+};
+
+bool isRegular(const struct stat &st) { return S_ISREG(st.st_mode); }
+
+// Reads up to `limit` bytes of an open regular file; `*longer` tells whether
+// more follows.
+bool readUpTo(int fd, size_t limit, std::string &out, bool *longer)
+{
+    out.clear();
+    char chunk[16 * 1024];
+    while (out.size() < limit) {
+        const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, limit - out.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out.append(chunk, static_cast<size_t>(n));
+    }
+    char probe;
+    ssize_t n;
+    while ((n = ::read(fd, &probe, 1)) < 0 && errno == EINTR) {
+    }
+    if (longer)
+        *longer = n > 0;
+    return n >= 0;
+}
+
+// Whether the existing `host` lies inside the root, links resolved (always
+// on the device).
+bool insideRoot(const std::string &host)
+{
+    if (root() == "/")
+        return true;
+    char resolvedRoot[PATH_MAX];
+    char resolved[PATH_MAX];
+    if (!::realpath(root().c_str(), resolvedRoot) || !::realpath(host.c_str(), resolved))
+        return false;
+    const std::string base(resolvedRoot);
+    const std::string inside(resolved);
+    return inside == base || inside.compare(0, base.size() + 1, base + "/") == 0;
+}
+
 } // namespace
+
+size_t maxSize(Kind kind)
+{
+    for (const Bound &b : kBounds)
+        if (b.kind == kind)
+            return b.bytes;
+    return 0;
+}
 
 bool exists(const std::string &absolute)
 {
@@ -108,10 +183,11 @@ bool remove(const std::string &absolute)
     return QFile::remove(p);
 }
 
-bool copy(const std::string &src, const std::string &dst)
+bool copy(const std::string &src, const std::string &dst, Kind kind)
 {
     std::string data;
-    if (!readAll(src, data))
+    bool longer = false;
+    if (!readAll(src, kind, data, &longer) || longer)
         return false;
     return writeAtomic(dst, data.data(), data.size());
 }
@@ -131,14 +207,32 @@ bool writeAtomic(const std::string &absolute, const void *data, size_t len)
     return writeAtomicReal(path(absolute), static_cast<const char *>(data), len);
 }
 
-bool readAll(const std::string &absolute, std::string &out)
+bool readAll(const std::string &absolute, Kind kind, std::string &out, bool *longer)
 {
-    QFile f(QString::fromStdString(path(absolute)));
-    if (!f.open(QIODevice::ReadOnly))
+    if (longer)
+        *longer = false;
+    // Looked at before it is opened (opening a device can act on it), and
+    // again on the descriptor, in case something else took its place.
+    const std::string p = path(absolute);
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0 || !isRegular(st))
         return false;
-    QByteArray bytes = f.readAll();
-    out.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
-    return true;
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fstat(fd, &st) == 0 && isRegular(st) && readUpTo(fd, maxSize(kind), out, longer);
+    ::close(fd);
+    return ok;
+}
+
+bool safeToOpen(const std::string &absolute, Kind kind)
+{
+    const std::string p = path(absolute);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0)
+        return errno == ENOENT && insideRoot(QFileInfo(QString::fromStdString(p)).absolutePath().toStdString());
+    return ::stat(p.c_str(), &st) == 0 && isRegular(st) && static_cast<uint64_t>(st.st_size) <= maxSize(kind)
+           && insideRoot(p);
 }
 
 int removeStaleTemporaries(const std::string &absoluteDir)

@@ -13,13 +13,30 @@
 namespace platform {
 namespace files {
 
+// The kinds of file the program reads. Each has a largest size it can
+// have; no reader takes more than that from it, however long the file is.
+enum class Kind {
+    ParameterImage,     // /data/ram_device_info
+    UserMode,           // /data/modes/custom_mode1 to 16
+    OsdMenu,            // /data/configs/omenu.json and its copies /data/modes/MOxx.json
+    AliasNames,         // /data/configs/alias.json
+    Settings,           // the INI files: tcpip.ini, led_load_config.ini
+    CloudSettings,      // /data/configs/cloud_setinfo
+    CloudCertificate,   // /data/configs/cloud_cafile
+    ModuleInfo,         // /data/configs/cloud_barcode
+    EdidTable,          // /data/edidramtable/*.bin
+    SimInputs,          // the simulation's list of sources
+};
+size_t maxSize(Kind kind);
+
 bool exists(const std::string &absolute);
 
 // Removes a file or a whole folder; true when nothing is left at the path.
 bool remove(const std::string &absolute);
 
-// Copies src over dst atomically; false (dst untouched) on any error.
-bool copy(const std::string &src, const std::string &dst);
+// Copies src (a file of `kind`) over dst atomically; false (dst untouched)
+// on any error, and when src is no regular file or longer than its kind can be.
+bool copy(const std::string &src, const std::string &dst, Kind kind);
 
 // Renames src to dst (same file system); false on error.
 bool move(const std::string &src, const std::string &dst);
@@ -30,8 +47,20 @@ bool move(const std::string &src, const std::string &dst);
 // is left as it was and the temporary file removed.
 bool writeAtomic(const std::string &absolute, const void *data, size_t len);
 
-// Reads a whole file; false when it cannot be opened.
-bool readAll(const std::string &absolute, std::string &out);
+// Reads at most maxSize(kind) bytes of a file; `*longer` (when given) tells
+// whether the file holds more. Only a regular file, or a link to one, is
+// read: a FIFO, a device or a folder is never opened and gives false, as a
+// missing file does, so that no reader blocks on it or reads without end.
+bool readAll(const std::string &absolute, Kind kind, std::string &out, bool *longer = nullptr);
+
+// Whether a reader that opens the file itself (QSettings reads it whole and
+// writes back through links) may be given the path: true when nothing is
+// there (in a folder inside the root), or when it leads to a regular file
+// inside the root of at most maxSize(kind) bytes. A FIFO, a device, a
+// folder, a dangling link or one leading out of the root is refused. The
+// check comes before that reader opens the path: it guards the program's own
+// folders against what was left in them, not against a racing writer.
+bool safeToOpen(const std::string &absolute, Kind kind);
 
 // Removes the temporary and staged files that writes cut short by a power
 // loss left under `absoluteDir` (and its folders); returns how many were

@@ -349,7 +349,7 @@ void poll(bool now)
     s.looked = true;
     s.lastLook = at;
     std::string content;
-    if (!files::readAll(FILE_PATH, content) || content == s.content)
+    if (!files::readAll(FILE_PATH, files::Kind::SimInputs, content) || content == s.content)
         return;
     s.content = content;
     applyContentLocked(s, content);

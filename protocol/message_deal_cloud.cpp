@@ -120,7 +120,9 @@ bool storeFile(const char *file, const uint8_t *data, uint32_t len)
 bool readStored(uint8_t kind, std::string &data, uint32_t &size)
 {
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    if (!platform::files::readAll(kind == 2 ? kCaFile : kSetinfoFile, data))
+    using platform::files::Kind;
+    if (!platform::files::readAll(kind == 2 ? kCaFile : kSetinfoFile,
+                                  kind == 2 ? Kind::CloudCertificate : Kind::CloudSettings, data))
         return false;
     const uint8_t *p = reinterpret_cast<const uint8_t *>(data.data());
     if (kind == 2)

@@ -83,7 +83,7 @@ uint32_t message_deal::read_edid_table(uint8_t *body, uint32_t length)
     (void)length;
     const uint16_t port = para::get16(body, 11);
     std::string content;
-    const bool found = platform::files::readAll(edidFile(port), content);
+    const bool found = platform::files::readAll(edidFile(port), platform::files::Kind::EdidTable, content);
     body[10] = 0;
     body[11] = 2;
     para::set16(body, 12, port);

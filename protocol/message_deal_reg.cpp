@@ -205,6 +205,9 @@ void openAppFolder()
 bool rewriteLauncher()
 {
     platform::ensureDir("/data/configs");
+    // QSettings would block on a FIFO and write through a link onto its target.
+    if (!platform::files::safeToOpen(LAUNCHER_FILE, platform::files::Kind::Settings))
+        return false;
     QSettings *ini = new QSettings(platform::qpath(QString::fromLatin1(LAUNCHER_FILE)), QSettings::IniFormat);
     ini->beginGroup(QStringLiteral("app-1"));
     ini->setValue(QStringLiteral("app_path"), QStringLiteral("/data/app/zemR47N -platform linuxfb"));

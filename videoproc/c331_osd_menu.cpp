@@ -153,7 +153,7 @@ bool c331_manage::show_osd_menu_copy(const std::string &copy)
     if (!get_json_omenu_para(copy.c_str(), g_osd_list))
         return false;
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-    if (!platform::files::copy(copy, OMENU_FILE))
+    if (!platform::files::copy(copy, OMENU_FILE, platform::files::Kind::OsdMenu))
         debugPrint("\n osd: %s could not become the live menu \n", copy.c_str());
     return true;
 }

@@ -229,7 +229,7 @@ bool get_json_omenu_para(const char *path, OSD_LIST &list)
     // meanwhile is never the one removed.
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     std::string bytes;
-    if (!platform::files::readAll(path, bytes))
+    if (!platform::files::readAll(path, platform::files::Kind::OsdMenu, bytes))
         return false;
     if (read_menus(bytes, list))
         return true;

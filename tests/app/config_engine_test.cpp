@@ -4,7 +4,10 @@
 #include "platform/shell.h"
 #include "support/temp_root.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <thread>
@@ -117,6 +120,41 @@ TEST_F(ConfigEngineTest, StartUpWithoutSocRegistersStillConfigures)
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.front(), "ifconfig eth0 &>/dev/null");
     EXPECT_NE(std::find(log.begin(), log.end(), "ifconfig eth0 192.168.0.199 netmask 255.255.255.0 up"), log.end());
+}
+
+// A configuration file that is a link is read and written only when it leads
+// to a regular file inside the root; anything else is left as it is and the
+// store works from its defaults, refusing writes as for a read-only file.
+TEST_F(ConfigEngineTest, LinkedFileIsWrittenOnlyWhenItLeadsToARegularFileInTheRoot)
+{
+    const std::string outside = root.dir() + "-outside.ini";
+    zemtest::writeFile(outside, "[config]\nTcpPort=7000\n");
+    zemtest::writeFile(root.host("/data/configs/real.ini"), "[config]\nTcpPort=6000\n");
+    ASSERT_EQ(::mkfifo(root.host("/data/configs/fifo").c_str(), 0644), 0);
+    struct Case {
+        std::string target;
+        int port;
+        bool written;
+    } const cases[] = {
+        {root.host("/data/configs/real.ini"), 6000, true},
+        {outside, 5005, false},
+        {root.host("/data/configs/fifo"), 5005, false},
+    };
+    const std::string link = root.host("/data/configs/tcpip.ini");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.target);
+        ::unlink(link.c_str());
+        ASSERT_EQ(::symlink(c.target.c_str(), link.c_str()), 0);
+        ConfigEngine engine;
+        EXPECT_EQ(engine.read_config_variant(ConfigItem::TcpPort).toInt(), c.port);
+        EXPECT_EQ(engine.write_config_variant(ConfigItem::IPAddress, QStringLiteral("10.0.0.5")), c.written);
+        EXPECT_EQ(QFileInfo(QString::fromStdString(link)).symLinkTarget().toStdString(), c.target);
+    }
+    EXPECT_EQ(QSettings(QString::fromStdString(root.host("/data/configs/real.ini")), QSettings::IniFormat)
+                  .value("config/IPAddress").toString(), "10.0.0.5");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(root.host("/data/configs/fifo"))).size() == 0);
+    EXPECT_EQ(zemtest::readFile(outside), "[config]\nTcpPort=7000\n");
+    ::unlink(outside.c_str());
 }
 
 TEST_F(ConfigEngineTest, LauncherCheckNeedsTheExactEntry)

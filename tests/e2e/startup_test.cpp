@@ -125,6 +125,51 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
     ::close(busy);
 }
 
+bool isFifo(const std::string &p)
+{
+    struct stat st;
+    return lstat(p.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+// Start-up files that are no plain files are left as they are and taken for
+// unreadable ones; a parameter file far longer than its 4096 bytes is read no
+// further and cut back to them. Nothing the configuration store's link points
+// to is written.
+TEST_F(Startup, FilesThatAreNoPlainFilesNeitherHoldNorChangeStartUp)
+{
+    for (const char *d : {"/dev", "/data", "/data/configs", "/data/modes"})
+        ::mkdir(root.host(d).c_str(), 0755);
+    const std::vector<std::string> fifos = {"/dev/settings", "/data/configs/alias.json", "/data/configs/omenu.json",
+                                            "/data/configs/cloud_setinfo", "/data/configs/cloud_barcode",
+                                            "/data/modes/custom_mode3"};
+    for (const std::string &f : fifos)
+        ASSERT_EQ(mkfifo(root.host(f).c_str(), 0644), 0) << f;
+    ASSERT_EQ(symlink(root.host("/dev/settings").c_str(), root.host("/data/configs/tcpip.ini").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", root.host("/data/configs/led_load_config.ini").c_str()), 0);
+    // 300 MB on paper, no disk used: the mark, brightness 37, then holes.
+    std::string head(4096, '\0');
+    head[0] = head[1] = char(0xAA);
+    head[2176 - 768 + 2] = 37;
+    zemtest::writeFile(root.host("/data/ram_device_info"), head);
+    ASSERT_EQ(truncate(root.host("/data/ram_device_info").c_str(), 300LL << 20), 0);
+
+    zemtest::DeviceProcess dev(root.dir());
+    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("UDP 13769") != std::string::npos; },
+                                 std::chrono::seconds(30)))
+        << dev.output();
+    EXPECT_TRUE(zemtest::tcpPortOpen(5005));
+    for (const std::string &f : fifos)
+        EXPECT_TRUE(isFifo(root.host(f))) << f;
+    EXPECT_EQ(QFileInfo(QString::fromStdString(root.host("/data/configs/tcpip.ini"))).symLinkTarget().toStdString(),
+              root.host("/dev/settings"));
+    struct stat st;
+    EXPECT_TRUE(stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
+    EXPECT_TRUE(dev.running());
+    ASSERT_EQ(stat(root.host("/data/ram_device_info").c_str(), &st), 0);
+    ASSERT_EQ(st.st_size, 4096);
+    EXPECT_TRUE(readFile(root.host("/data/ram_device_info")) == head);
+}
+
 // ThreadSanitizer's runtime runs a thread of its own, which keeps the
 // program's name.
 #if defined(__SANITIZE_THREAD__)

@@ -3,6 +3,7 @@
 #include "support/temp_root.h"
 
 #include <QDir>
+#include <sys/stat.h>
 #include <atomic>
 #include <thread>
 #include <unistd.h>
@@ -70,9 +71,9 @@ TEST_F(Files, FailedWriteKeepsThePreviousFile)
 TEST_F(Files, CopyMoveRemove)
 {
     ASSERT_TRUE(platform::files::writeAtomic("/data/src", "payload", 7));
-    EXPECT_TRUE(platform::files::copy("/data/src", "/data/modes/dst"));
+    EXPECT_TRUE(platform::files::copy("/data/src", "/data/modes/dst", platform::files::Kind::OsdMenu));
     EXPECT_EQ(readFile(root.host("/data/modes/dst")), "payload");
-    EXPECT_FALSE(platform::files::copy("/data/missing", "/data/modes/dst"));
+    EXPECT_FALSE(platform::files::copy("/data/missing", "/data/modes/dst", platform::files::Kind::OsdMenu));
     EXPECT_EQ(readFile(root.host("/data/modes/dst")), "payload");
 
     EXPECT_TRUE(platform::files::move("/data/src", "/data/moved"));
@@ -152,6 +153,65 @@ TEST(PlatformRoot, SimulationRefusesTheHostRoot)
     oldMode ? setenv("ZEM_MODE", keepMode.c_str(), 1) : unsetenv("ZEM_MODE");
     oldRoot ? setenv("ZEM_ROOT", keepRoot.c_str(), 1) : unsetenv("ZEM_ROOT");
     platform::testing::resetSelection();
+}
+
+} // namespace
+
+namespace {
+
+using platform::files::Kind;
+
+// Bounds worked out from the writers: an image is 4096 bytes, a transfer
+// carries 5 MiB, the cloud settings are a 3-byte header and a 16-bit length
+// less 2, the module block 256 bytes.
+TEST(FileBounds, EachKindHasTheSizeItsWriterCanGiveIt)
+{
+    EXPECT_EQ(platform::files::maxSize(Kind::ParameterImage), 4096u);
+    EXPECT_EQ(platform::files::maxSize(Kind::OsdMenu), 5242880u);
+    EXPECT_EQ(platform::files::maxSize(Kind::CloudSettings), 65536u);
+    EXPECT_EQ(platform::files::maxSize(Kind::ModuleInfo), 256u);
+}
+
+// Whatever stands at a path, a reader gets at most the bound of a regular
+// file and never blocks or reads a device; a reader that opens the file
+// itself is given only a regular file of its size inside the root.
+TEST_F(Files, OnlyRegularFilesAreReadAndNoFurtherThanTheirKindsBound)
+{
+    const std::string outside = root.dir() + "-outside";
+    zemtest::writeFile(outside, "elsewhere");
+    zemtest::writeFile(root.host("/data/plain"), "plain");
+    zemtest::writeFile(root.host("/data/huge"), "head");
+    ASSERT_EQ(::truncate(root.host("/data/huge").c_str(), 300LL << 20), 0);   // sparse: no disk used
+    ASSERT_EQ(::mkfifo(root.host("/data/fifo").c_str(), 0644), 0);
+    const std::pair<std::string, const char *> links[] = {
+        {root.host("/data/plain"), "to-plain"}, {root.host("/data/fifo"), "to-fifo"},
+        {"/dev/zero", "to-zero"}, {outside, "to-outside"}};
+    for (const auto &l : links)
+        ASSERT_EQ(::symlink(l.first.c_str(), root.host(std::string("/data/") + l.second).c_str()), 0);
+    struct Case {
+        const char *file;
+        bool read;
+        std::string content;
+        bool longer, safe;
+    } const cases[] = {
+        {"/data/plain", true, "plain", false, true},   {"/data/to-plain", true, "plain", false, true},
+        {"/data/huge", true, "head" + std::string(4092, '\0'), true, false},
+        {"/data/fifo", false, "", false, false},       {"/data/to-fifo", false, "", false, false},
+        {"/data/to-zero", false, "", false, false},    {"/data/to-outside", true, "elsewhere", false, false},
+        {"/data/missing", false, "", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string out;
+        bool longer = !c.longer;
+        EXPECT_EQ(platform::files::readAll(c.file, Kind::UserMode, out, &longer), c.read);
+        EXPECT_TRUE(!c.read || (out == c.content && longer == c.longer)) << out.size();
+        EXPECT_EQ(platform::files::safeToOpen(c.file, Kind::UserMode), c.safe);
+    }
+    // A copy is whole or not made.
+    EXPECT_FALSE(platform::files::copy("/data/huge", "/data/copy", Kind::UserMode));
+    EXPECT_FALSE(platform::files::exists("/data/copy"));
+    ::unlink(outside.c_str());
 }
 
 } // namespace

@@ -61,7 +61,7 @@ protected:
         std::string s;
         char name[40];
         std::snprintf(name, sizeof name, "/data/edidramtable/%04x.bin", port);
-        return platform::files::readAll(name, s) ? s : std::string("<none>");
+        return platform::files::readAll(name, platform::files::Kind::EdidTable, s) ? s : std::string("<none>");
     }
 
     message_deal handler;

@@ -65,7 +65,7 @@ TEST_F(ParaCmdNetTest, ClockSetAndEdidUploadOverTcpAndReadBackOverUdp)
     para::set16(file.data(), 2, 1920);
     EXPECT_EQ(payload(ask(fd, edidUpload(0, file))), (Bytes{0, 1}));
     std::string stored;
-    ASSERT_TRUE(platform::files::readAll("/data/edidramtable/0000.bin", stored));
+    ASSERT_TRUE(platform::files::readAll("/data/edidramtable/0000.bin", platform::files::Kind::EdidTable, stored));
     EXPECT_EQ(stored, std::string(file.begin(), file.end()));
     EXPECT_EQ(para::get16(store->ram_para, 896), 1920);
     EXPECT_EQ(chip->para_changed, 1);
