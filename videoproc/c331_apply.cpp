@@ -178,8 +178,7 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
     rp->pass_copied();
     // What the last pass applied is compared against: the store's snapshot
     // may hold words that a writer settled and the chip has not seen yet.
-    if (m_applied_valid)
-        std::memcpy(m_para_back, m_applied, sizeof m_para_back);
+    std::memcpy(m_para_back, m_applied, sizeof m_para_back);
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
     std::copy(std::begin(edid_ram_table_new), std::end(edid_ram_table_new), requests.edid_new_table);
@@ -192,7 +191,6 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
 void c331_manage::end_apply()
 {
     std::memcpy(m_applied, m_para, sizeof m_applied);
-    m_applied_valid = true;
     release_para();
     ParaLock lock;
     store()->pass_applied(m_applied);

@@ -21,6 +21,7 @@ protected:
     {
         ChipTest::SetUp();
         m.reset(new c331_manage());
+        m->take_loaded_image();
         m->c331_fd = m->c331drv->initialize();
         m->set_call_recording(true);
         m->dump_out = dump.file();
@@ -51,6 +52,14 @@ protected:
         m->gPanel.och_HCnt = 2;
         m->gPanel.och_VCnt = 1;
         m->clear_calls();
+    }
+
+    // The store's snapshot, and what the chip is taken to show, become the
+    // image as it stands.
+    void syncSnapshot()
+    {
+        ChipTest::syncSnapshot();
+        m->take_loaded_image();
     }
 
     // Raises the request and runs one turn of the running loop.
