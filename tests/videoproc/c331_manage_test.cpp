@@ -149,6 +149,9 @@ TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
     // Fade times start from the defaults table the chip manager names.
     EXPECT_EQ(c331_manage::parameters_txt[c331_defaults::PT_FADE_IN], 60);
     EXPECT_EQ(m->PM_WIN_FADE_IN[0], 60);
+    // The OSD starts without scrolling, at speed 1.
+    EXPECT_EQ(m->PM_OSD_SCROLL_SPEED, 1);
+    EXPECT_EQ(m->PM_OSD_SCROLL_MODE, 0);
 }
 
 TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)
