@@ -33,6 +33,8 @@ constexpr uint32_t DUAL_PIXEL_ABOVE_KHZ = 165000;
 // What one V-by-One lane carries at most when the lane count is not given.
 constexpr uint32_t LANE_KHZ = 75000;
 constexpr int VBO_FIRST_INPUT = 4;
+// The input of source 2, which window 1 shows by default.
+constexpr int WINDOW1_DEFAULT_INPUT = 2;
 
 // Board wiring: the chip port each input's receiver feeds.
 constexpr int CHIP_PORT_OF_INPUT[COUNT] = {3, 2, 1, 0, 5, 4};
@@ -46,10 +48,12 @@ struct State {
     std::weak_ptr<SimC331> chip;              // the chip model last brought up to date
 };
 
+// What a first run shows: input 0, and the input of window 1's default
+// source (HDMI3), so that the wall starts with a picture.
 Source defaultSource(int input)
 {
     Source s;
-    if (input == 0) {
+    if (input == 0 || input == WINDOW1_DEFAULT_INPUT) {
         s.plugged = true;
         s.width = 1920;
         s.height = 1080;
@@ -254,6 +258,11 @@ bool parseLine(const std::string &line, int &input, Source &source, std::string 
         return false;
     }
     s.interlaced = f.interlaced;
+    // A V-by-One receiver measures every source as progressive.
+    if (s.interlaced && n >= VBO_FIRST_INPUT) {
+        error = "the V-by-One inputs 4 and 5 take progressive sources only";
+        return false;
+    }
     if (s.interlaced && h % 2) {
         error = "an interlaced picture has an even height";
         return false;

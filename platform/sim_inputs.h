@@ -9,12 +9,12 @@
 // Users and tests plug sources through the file $ZEM_ROOT/sim/inputs, one
 // line per input:
 //     N WIDTHxHEIGHT@RATE            progressive, RATE in frames per second
-//     N WIDTHxHEIGHTi@RATE           interlaced, RATE in fields per second
+//     N WIDTHxHEIGHTi@RATE           interlaced (inputs 0 to 3), RATE in fields per second
 //     N WIDTHxHEIGHT@RATE lanes=K    inputs 4 and 5: V-by-One lanes 1, 2, 4, 8
 //     N none                         nothing plugged
 // Inputs not named keep their state; a malformed line (a line longer than
 // MAX_LINE characters counts as one) is reported on standard error and
-// ignored. Without the file input 0 shows 1920x1080@60.
+// ignored. Without the file inputs 0 and 2 show 1920x1080@60.
 
 #include <cstddef>
 #include <cstdint>
@@ -59,7 +59,7 @@ Timing timingOf(int input, const Source &source);
 // Plugs (or, with source.plugged false, unplugs) a source.
 void plug(int input, const Source &source);
 Source current(int input);
-// Input 0 1920x1080@60, the others nothing; the file is read afresh.
+// Inputs 0 and 2 1920x1080@60, the others nothing; the file is read afresh.
 void reset();
 // Looks at the file (at most every LOOK_MS, or now when `now`) and applies
 // its lines when it changed; brings a newly attached chip model up to date.

@@ -23,7 +23,7 @@ constexpr int SIM_FD_BASE = 0x40000000;
 struct SimState {
     std::mutex mutex;
     std::map<std::string, std::shared_ptr<sim::Device>> devices;   // by absolute program path
-    std::map<std::string, unsigned> failures;
+    std::map<std::string, std::pair<unsigned, int>> failures;       // transfers left to fail, their result
     std::map<std::string, unsigned> unlocked;                       // transfers without the bus lock
     std::vector<std::string> openPaths;                             // index = fd - SIM_FD_BASE
     std::map<std::string, sim::Settings> settings;                  // as last configured, by path
@@ -76,9 +76,9 @@ int simTransfer(int fd, const Xfer *xfers, unsigned n)
         if (!BusMutex::heldByThisThread() && s.unlocked[p]++ == 0)
             std::fprintf(stderr, "spi: transfer on %s without the bus lock\n", p.c_str());
         auto f = s.failures.find(p);
-        if (f != s.failures.end() && f->second > 0) {
-            --f->second;
-            return -1;
+        if (f != s.failures.end() && f->second.first > 0) {
+            --f->second.first;
+            return f->second.second;
         }
         auto it = s.devices.find(p);
         if (it != s.devices.end())
@@ -238,11 +238,11 @@ unsigned unlockedTransfers(const std::string &absolute)
     return it == s.unlocked.end() ? 0 : it->second;
 }
 
-void failTransfers(const std::string &absolute, unsigned count)
+void failTransfers(const std::string &absolute, unsigned count, int result)
 {
     SimState &s = simState();
     std::lock_guard<std::mutex> lock(s.mutex);
-    s.failures[absolute] = count;
+    s.failures[absolute] = {count, result};
 }
 
 bool settings(const std::string &absolute, Settings &out)

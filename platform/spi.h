@@ -86,8 +86,9 @@ bool busTimingWanted();
 // first one on each path is also reported on standard error.
 unsigned unlockedTransfers(const std::string &absolute);
 
-// Makes the next `count` transfers on a path fail (result -1).
-void failTransfers(const std::string &absolute, unsigned count);
+// Makes the next `count` transfers on a path fail with `result`: -1 (an
+// error), or 0 (nothing moved).
+void failTransfers(const std::string &absolute, unsigned count, int result = -1);
 
 // The settings configure() last gave a descriptor of this path; false when
 // none was configured.

@@ -175,7 +175,7 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
         return 0;
     // What the last pass applied is compared against: the store's snapshot
     // may hold words that a writer settled and the chip has not seen yet.
-    copy_para_locked(m_applied_valid ? m_applied : rp->ram_para_back);
+    copy_para_locked(m_applied);
     rp->pass_copied();
     take_debug_registers(requests);
     static_assert(std::size(edid_ram_table_new) == PORT_NUM, "one flag per input port");
@@ -189,7 +189,6 @@ uint8_t c331_manage::begin_apply(PassRequests &requests)
 void c331_manage::end_apply()
 {
     std::memcpy(m_applied, m_para, sizeof m_applied);
-    m_applied_valid = true;
     release_para();
     ParaLock lock;
     store()->pass_applied(m_applied);

@@ -81,19 +81,21 @@ c331_manage *c331_manage::pInstance()
     c331_manage *m = instance();
     if (m->m_initialized.exchange(true))
         return m;
-    {
-        ParaLock lock;
-        m->para_changed = 0;
-        // The chip is brought up from the image as loaded: the first pass
-        // programs what changed since. Later passes compare against what the
-        // pass before applied, not against the store's snapshot, which the
-        // register commands move on as they act.
-        std::memcpy(m->m_applied, ZemRamPara::pInstance()->ram_para_back, sizeof m->m_applied);
-        m->m_applied_valid = true;
-    }
+    m->take_loaded_image();
     m->pattern_on = 0;
     m->initialize();
     return m;
+}
+
+// The chip is brought up from the image as loaded: the first pass programs
+// what changed since. Later passes compare against what the pass before
+// applied, not against the store's snapshot, which the register commands
+// move on as they act.
+void c331_manage::take_loaded_image()
+{
+    ParaLock lock;
+    para_changed = 0;
+    std::memcpy(m_applied, ZemRamPara::pInstance()->ram_para_back, sizeof m_applied);
 }
 
 int c331_manage::initialize()

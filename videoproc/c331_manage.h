@@ -188,6 +188,10 @@ public:
     c331_manage(const c331_manage &) = delete;
     c331_manage &operator=(const c331_manage &) = delete;
 
+    // The image as loaded becomes what the chip is taken to show, and a
+    // pending request is dropped: the first pass programs what changed since
+    // (pInstance does this before the thread starts).
+    void take_loaded_image();
     int initialize();
     static void Sleep(int ms);
     static void *c331manageThread(void *obj);
@@ -852,7 +856,6 @@ private:
     // The image the last pass applied: the next pass compares against it
     // until the notification of that pass has moved the store's snapshot.
     uint8_t m_applied[para::IMAGE_SIZE] = {};
-    bool m_applied_valid = false;
 
     std::atomic<bool> m_initialized{false};
     bool m_thread_running = false;

@@ -40,20 +40,21 @@ TEST_F(InputsE2e, PluggedSourceReachesTheImageTheChipAndTheWindow)
     pointWindow0(tcp, 0);
     ASSERT_TRUE(zemtest::waitFor([&] { return printed("[c331_SetInputsource] win_0, port_3"); }, 5s)) << output();
 
-    writeInputs("2 1920x1080@60\n");
-    const Bytes input2 = {0, 0x80, 0x07, 0x38, 0x04, 60, 0};
-    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == input2; }, 5s)) << output();
+    EXPECT_EQ(timing(tcp, 1), Bytes(7, 0));
+    writeInputs("1 1920x1080@60\n");
+    const Bytes input1 = {0, 0x80, 0x07, 0x38, 0x04, 60, 0};
+    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 1) == input1; }, 5s)) << output();
 
-    // Window 0 on input 2 (chip port 1): the port is measured and the window
+    // Window 0 on input 1 (chip port 2): the port is measured and the window
     // programmed again for it.
-    pointWindow0(tcp, 2);
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_SetInputsource] win_0, port_1"); }, 5s)) << output();
+    pointWindow0(tcp, 1);
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[c331_SetInputsource] win_0, port_2"); }, 5s)) << output();
     EXPECT_TRUE(zemtest::waitFor([&] {
-        return printed("PortInfo Updated.  port=1  STATE=4  IP=0  HTOTAL=2200  VTOTAL=1125");
+        return printed("PortInfo Updated.  port=2  STATE=4  IP=0  HTOTAL=2200  VTOTAL=1125");
     }, 5s));
-    // Register 164: the window holds an input channel of port 1.
+    // Register 164: the window holds an input channel of port 2.
     EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 164, {0x01, 0, 1}))), Bytes{0});
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("\twin0: port 1 ICH"); }, 5s)) << output();
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("\twin0: port 2 ICH"); }, 5s)) << output();
 
     // Register 163 = 1: the port table shows the new timing.
     EXPECT_EQ(payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 163, {0x00, 0, 1}))), Bytes{0});
@@ -62,12 +63,27 @@ TEST_F(InputsE2e, PluggedSourceReachesTheImageTheChipAndTheWindow)
 
     // Unplugged: no timing, and the background on the window.
     const size_t before = output().size();
-    writeInputs("2 none\nbad line\n");
-    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == Bytes(7, 0); }, 5s));
-    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[set_input_bkg] port_1, onoff:1", before); }, 5s))
+    writeInputs("1 none\nbad line\n");
+    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 1) == Bytes(7, 0); }, 5s));
+    EXPECT_TRUE(zemtest::waitFor([&] { return printed("[set_input_bkg] port_2, onoff:1", before); }, 5s))
         << output();
     EXPECT_TRUE(printed("/sim/inputs line 2 ignored", before));
     EXPECT_TRUE(dev->running());
+}
+
+// A first run, without the inputs file: window 1 shows its default source,
+// HDMI3 (input 2, chip port 1), with a picture.
+TEST_F(InputsE2e, FirstRunShowsASignalInWindow1)
+{
+    start(false, false);
+    TcpClient tcp(10002);
+    ASSERT_TRUE(tcp.ok());
+    EXPECT_EQ(payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, para::window(0, para::WIN_SOURCE), 2))),
+              (Bytes{0, 2, 0}));
+    EXPECT_TRUE(zemtest::waitFor([&] { return timing(tcp, 2) == Bytes({0, 0x80, 0x07, 0x38, 0x04, 60, 0}); }, 5s));
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        return printed("PortInfo Updated.  port=1  STATE=4  IP=0  HTOTAL=2200  VTOTAL=1125");
+    }, 5s)) << output();
 }
 
 } // namespace

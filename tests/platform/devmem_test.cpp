@@ -56,4 +56,18 @@ TEST(DevMemOnTheBoard, LeavesTheSimulatedBoardsGpioWordsAlone)
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 
+// The simulated 16-bit poke changes its two bytes and no more.
+TEST(DevMemSimulated, PokeOf16BitsLeavesTheNextWordAlone)
+{
+    zemtest::TempRoot root;
+    platform::devmem::sim::reset();
+    const uint32_t word = 0x1F2079A8;
+    std::unique_ptr<platform::devmem::Window> win = platform::devmem::map(word, 4);
+    ASSERT_NE(win, nullptr);
+    win->write32(word, 0x11223344);
+    platform::devmem::sim::poke16(word, 0xBEEF);
+    EXPECT_EQ(win->read32(word), 0x1122BEEFu);
+    platform::devmem::sim::reset();
+}
+
 } // namespace

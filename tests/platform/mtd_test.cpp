@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -128,6 +129,24 @@ TEST_F(Mtd, RequestsAreLoggedAndFailOnDemand)
     // A new root starts with a clean log.
     zemtest::TempRoot other;
     EXPECT_TRUE(mtd::sim::log().empty());
+}
+
+// An erase on one thread while another partition is written on another: the
+// simulation's shared state is taken under its lock (a ThreadSanitizer build
+// reports an erase without it).
+TEST_F(Mtd, EraseWhileAnotherThreadWrites)
+{
+    const int logo = mtd::open("/dev/mtd8");
+    const int kernel = mtd::open("/dev/mtd10");
+    ASSERT_GE(logo, 0);
+    ASSERT_GE(kernel, 0);
+    std::thread eraser([&] { EXPECT_EQ(mtd::erase(logo, 0x10000, 0x10000), 0); });
+    const unsigned char z[4] = {};
+    EXPECT_EQ(mtd::pwrite(kernel, z, 4, 0), 4);
+    eraser.join();
+    mtd::close(logo);
+    mtd::close(kernel);
+    EXPECT_EQ(mtd::sim::log().size(), 4u);
 }
 
 } // namespace

@@ -109,6 +109,20 @@ TEST_F(SimFlashTest, NorCellsOnlyLoseBitsWrapInTheirPageAndEraseWholeBlocks)
     set(4, 0x52, 0x00);
     set(4, 0x47, 0x80);
     EXPECT_EQ(lastOp().kind, Op::Ignored);
+
+    // Data bytes are taken only when both control (0x31) and mode (1) say
+    // registers.
+    for (const auto &ctlMode : {std::pair<uint8_t, uint8_t>{0x31, 2}, {0x33, 1}}) {
+        SCOPED_TRACE(int(ctlMode.first));
+        programMode();
+        set(4, 0x47, ctlMode.first);
+        set(4, 0x5F, ctlMode.second);
+        set(4, 0x4E, 0x2000, 4);
+        set(4, 0x52, 0x00);
+        EXPECT_EQ(lastOp().reason, "data written outside program mode");
+        set(4, 0x4E, 0x2001, 4);
+        EXPECT_EQ(chip->flash().contents(0x2000, 1), Bytes{0xFF});
+    }
 }
 
 TEST_F(SimFlashTest, StatusBitsAnswerBusyForTheSetPollsOrForEver)

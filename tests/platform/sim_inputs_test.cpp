@@ -52,6 +52,8 @@ TEST(SimInputsFile, LinesAreReadOrRefusedWithAReason)
         {"4 3840x2160@60 lanes=8", 4, 3840, 2160, 60, false, 8},
         {"5 1920x1080@60 lanes=2", 5, 1920, 1080, 60, false, 2},
         {"\t3 720x576i@50\t\r", 3, 720, 576, 50, true, 0},
+        {"1 16x16@60", 1, 16, 16, 60, false, 0},   // the smallest picture
+        {"1 8000x8000@1", 1, 8000, 8000, 1, false, 0},
     };
     for (const Case &c : good) {
         SCOPED_TRACE(c.line);
@@ -72,6 +74,10 @@ TEST(SimInputsFile, LinesAreReadOrRefusedWithAReason)
         "2 1920x1080@60 lanes=2",   // lanes only on the V-by-One inputs
         "4 1920x1080@60 lanes=3",
         "1 720x575i@50",            // interlaced heights are even
+        "4 1920x1080i@50",          // V-by-One receivers take progressive video only
+        "5 720x576i@50",
+        "1 15x16@60",
+        "1 16x8001@60",
         "1 0x1080@60",
         "1 1920x1080@0",
         "1 1920x1080@",
@@ -181,10 +187,14 @@ protected:
 
 TEST_F(SimSources, FileLinesPlugTheReceiverAndTheChipPortConsistently)
 {
-    // Without a file: input 0 (chip port 3) shows 1920x1080@60.
+    // Without a file: inputs 0 and 2 (chip ports 3 and 1) show 1920x1080@60,
+    // input 1 (port 2) nothing.
     inputs::poll(true);
     EXPECT_TRUE(chip->inputs().plugged(3));
+    EXPECT_TRUE(chip->inputs().plugged(1));
+    EXPECT_FALSE(chip->inputs().plugged(2));
     EXPECT_EQ(receiverWord(0, rx::HACT), 1920u);
+    EXPECT_EQ(receiverWord(2, rx::VTOTAL), 1125u);
 
     writeInputs("2 1280x720@50\n\n5 3840x2160@30 lanes=4\nbogus line\n0 none\n");
     testing::internal::CaptureStderr();

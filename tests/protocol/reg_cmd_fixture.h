@@ -89,10 +89,7 @@ protected:
         previous = c331_manage::p_c331_manage;
         chip = new c331_manage();
         c331_manage::p_c331_manage = chip;
-        {
-            ParaLock lock;   // a request an earlier test left to a silent chip
-            chip->para_changed = 0;
-        }
+        chip->take_loaded_image();   // drops a request an earlier test left to a silent chip
         chip->set_call_recording(true);
         chip->dump_out = dump.file();
 

@@ -35,10 +35,16 @@ TEST_F(CardSideTest, CardFramesGoToTheSelectedPorts)
     EXPECT_EQ(fpga[1]->ops()[0].target, 1);
     EXPECT_EQ(fpga[1]->ops()[0].data, f);
 
+    // Port 255: one frame to every port of each FPGA.
+    fpga[1]->clearOps();
     Bytes all = pctool::withXor(pctool::body(0x0001, pctool::PC, 2, 0, {1, 2, 3}, 0, 255));
     EXPECT_EQ(card->Dealwith1_PC_to_eth(uint32_t(all.size()), all.data()), 0);
-    EXPECT_EQ(fpga[0]->ops().back().target, 0xFF);
-    EXPECT_EQ(fpga[0]->ops().back().data, Bytes(all.begin() + 12, all.end()));   // command 2: header stripped
+    for (int n : {0, 1}) {
+        SCOPED_TRACE(n);
+        ASSERT_EQ(fpga[n]->ops().size(), 1u);
+        EXPECT_EQ(fpga[n]->ops()[0].target, 0xFF);
+        EXPECT_EQ(fpga[n]->ops()[0].data, Bytes(all.begin() + 12, all.end()));   // command 2: header stripped
+    }
 
     Bytes big(1024, 0);
     fpga[0]->clearOps();

@@ -66,16 +66,20 @@ TEST_F(DrvTest, ReadsAssembleBytesAndMaskedWritesKeepOtherBits)
     EXPECT_EQ(drv.read_C331(fd, C331_ID_REG, 0), C331_ID_VALUE);
 }
 
-// A bank select that fails must not leave the cache claiming that bank.
+// A bank select that fails, or moves nothing, must not leave the cache
+// claiming that bank.
 TEST_F(DrvTest, FailedBankSelectIsSelectedAgain)
 {
-    drv.write_C331(fd, 0x071001, 0x11, 0);
-    platform::spi::sim::failTransfers(c331_drv::DEVICE, 1);
-    drv.write_C331(fd, 0x091001, 0x22, 0);   // select fails, data lands in bank 7
-    EXPECT_EQ(drv.cur_bank, -1);
-    drv.write_C331(fd, 0x091001, 0x33, 0);
-    EXPECT_EQ(chip->reg(0x09, 0x10), 0x33);
-    EXPECT_EQ(drv.cur_bank, 0x09);
+    for (int result : {-1, 0}) {
+        SCOPED_TRACE(result);
+        drv.write_C331(fd, 0x071001, 0x11, 0);
+        platform::spi::sim::failTransfers(c331_drv::DEVICE, 1, result);
+        drv.write_C331(fd, 0x091001, 0x22, 0);   // select fails, data lands in bank 7
+        EXPECT_EQ(drv.cur_bank, -1);
+        drv.write_C331(fd, 0x091001, 0x33, 0);
+        EXPECT_EQ(chip->reg(0x09, 0x10), 0x33);
+        EXPECT_EQ(drv.cur_bank, 0x09);
+    }
 
     // A read whose transfer fails does not use what came back.
     chip->setReg(0x09, 0x11, 0x44);

@@ -102,6 +102,10 @@ TEST_F(DumpTest, ModelDumpShowsThePanel)
     const int length = 2;
     m->zemApi_OsdSetUnicode(1, &length, osd);
     m->g_osd_mwi = 32;
+    m->g_font_addr_32ASCII = 11;
+    m->g_font_addr_32CHN = 22;
+    m->g_font_addr_64ASCII = 33;
+    m->g_font_addr_64CHN = 44;
     dump.clear();
     m->zemDbg_c331_param(14);   // 14 is mode 0
     const std::string text = dump.text();
@@ -110,6 +114,8 @@ TEST_F(DumpTest, ModelDumpShowsThePanel)
                              "<<===PS VBO\r\n\tPS_VBOTX_MODE:2\r\n\tPS_VBOTX_LAYOUT:1\r\n", "\tPM_WIN_NUM[2]:6\r\n",
                              "\tPM_OVERLAY[0]:0x1\r\n", "\tPS_PANEL_VW:2320\r\n", "\tOSD_WIN.HW:0\r\n",
                              "\tg_osd_mwi:32\r\n\tg_osd_mwi_shift:0\r\n",
+                             "\tg_font_addr_32ASCII:11\r\n\tg_font_addr_32CHN:22\r\n"
+                             "\tg_font_addr_64ASCII:33\r\n\tg_font_addr_64CHN:44\r\n",
                              "\tg_unicode_line:1\r\n\tline 0:\r\n[0,0x41] [0x4e,0] \r\n", "<<===PI HDMI INFO\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
 

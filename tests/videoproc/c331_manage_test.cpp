@@ -21,6 +21,7 @@ protected:
     {
         ChipTest::SetUp();
         m.reset(new c331_manage());
+        m->take_loaded_image();
         m->c331_fd = m->c331drv->initialize();
         m->set_call_recording(true);
         m->dump_out = dump.file();
@@ -51,6 +52,14 @@ protected:
         m->gPanel.och_HCnt = 2;
         m->gPanel.och_VCnt = 1;
         m->clear_calls();
+    }
+
+    // The store's snapshot, and what the chip is taken to show, become the
+    // image as it stands.
+    void syncSnapshot()
+    {
+        ChipTest::syncSnapshot();
+        m->take_loaded_image();
     }
 
     // Raises the request and runs one turn of the running loop.
@@ -140,6 +149,9 @@ TEST_F(ManageTest, BringUpNeedsFiveIdentityReadsAndWritesTheInitialSet)
     // Fade times start from the defaults table the chip manager names.
     EXPECT_EQ(c331_manage::parameters_txt[c331_defaults::PT_FADE_IN], 60);
     EXPECT_EQ(m->PM_WIN_FADE_IN[0], 60);
+    // The OSD starts without scrolling, at speed 1.
+    EXPECT_EQ(m->PM_OSD_SCROLL_SPEED, 1);
+    EXPECT_EQ(m->PM_OSD_SCROLL_MODE, 0);
 }
 
 TEST_F(ManageTest, BringUpCallsTheAreasInOrderAndWritesTheImageUnderTheLock)

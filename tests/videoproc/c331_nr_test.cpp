@@ -327,7 +327,7 @@ TEST_F(NrTest, FilterLevelsWriteTheirTables)
         {&m->PM_MNR[p], 2, &c331_manage::set_nr_mosq, {{0x150901, 1}, {0x151001, 127}, {0x151D01, 63}, {0x151F01, 255}}},
         {&m->PM_MNR[p], 1, &c331_manage::set_nr_mosq, {{0x151701, 63}, {0x152101, 36}, {0x152901, 81}}},
         {&m->PM_HNR[p], 2, &c331_manage::set_nr_hvpx, {{0x156B01, 1}, {0x156E01, 117}, {0x156F01, 201}, {0x156C01, 0}}},
-        {&m->PM_MVFLT[p], 2, &c331_manage::set_mvflt, {{0x141501, 31}, {0x141A01, 8}, {0x141D01, 16}}},
+        {&m->PM_MVFLT[p], 2, &c331_manage::set_mvflt, {{0x141501, 31}, {0x141A01, 8}, {0x141C01, 8}, {0x141D01, 16}, {0x142101, 16}}},
         {&m->PM_COMB[p], 1, &c331_manage::set_comb, {{0x143B01, 1}, {0x143C01, 16}, {0x143D01, 128}}},
         {&m->PM_COMB[p], 0, &c331_manage::set_comb, {{0x143B01, 0}}},
     };

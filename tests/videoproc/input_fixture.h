@@ -34,7 +34,10 @@ protected:
         if (src->i2c_fd < 0)
             src->i2c_fd = Drv_I2C0::I2C_Open();
         src->source_enable = 0x3F;
-        plug("0 none");
+        // Nothing plugged: the first run's sources out.
+        for (int i = 0; i < platform::sim::inputs::COUNT; ++i)
+            platform::sim::inputs::plug(i, platform::sim::inputs::Source{});
+        src->check_source_turn();
     }
     void TearDown() override
     {
