@@ -30,6 +30,7 @@
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QPixmap>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -116,7 +117,10 @@ void savePanel()
     QPixmap shot = screen->grabWindow(0, w->x(), w->y(), 320, 240);
     if (shot.isNull())
         shot = w->grab(QRect(0, 0, 320, 240));
-    shot.save(platform::qpath("/sim/panel.png"), "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (buffer.open(QIODevice::WriteOnly) && shot.save(&buffer, "PNG"))
+        platform::files::writeAtomic("/sim/panel.png", png.constData(), size_t(png.size()));
 }
 
 } // namespace

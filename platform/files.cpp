@@ -68,9 +68,12 @@ std::string temporarySuffix()
 bool writeAtomicReal(const std::string &target, const char *data, size_t len)
 {
     std::string tmp = target + temporarySuffix();
-    // Truncated rather than exclusive: a leftover of an earlier run cut off by
-    // a power loss may carry the same name (same process id after a boot).
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // A leftover of an earlier run cut off by a power loss may carry the same
+    // name (same process id after a boot), or something else may: it is
+    // removed and the file made afresh, so that no write goes through a link
+    // or blocks on a FIFO left there.
+    ::unlink(tmp.c_str());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     long long allowed = takeFailure();
@@ -204,23 +207,60 @@ bool move(const std::string &src, const std::string &dst)
 
 bool writeAtomic(const std::string &absolute, const void *data, size_t len)
 {
-    return writeAtomicReal(path(absolute), static_cast<const char *>(data), len);
+    // The rename replaces a link at the path itself; a folder that leads out
+    // of the root is not written at all.
+    const std::string target = path(absolute);
+    if (!insideRoot(QFileInfo(QString::fromStdString(target)).absolutePath().toStdString()))
+        return false;
+    return writeAtomicReal(target, static_cast<const char *>(data), len);
+}
+
+namespace {
+
+// Opens a regular file (or a link to one) for reading: looked at before it
+// is opened (opening a device can act on it), and again on the descriptor,
+// in case something else took its place. -1 for anything else.
+int openRegularFd(const std::string &host, struct stat &st)
+{
+    if (::stat(host.c_str(), &st) != 0 || !isRegular(st))
+        return -1;
+    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+std::FILE *openRegular(const std::string &absolute, uint64_t *size)
+{
+    struct stat st;
+    const int fd = openRegularFd(path(absolute), st);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *f = ::fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return nullptr;
+    }
+    if (size)
+        *size = static_cast<uint64_t>(st.st_size);
+    return f;
 }
 
 bool readAll(const std::string &absolute, Kind kind, std::string &out, bool *longer)
 {
     if (longer)
         *longer = false;
-    // Looked at before it is opened (opening a device can act on it), and
-    // again on the descriptor, in case something else took its place.
-    const std::string p = path(absolute);
     struct stat st;
-    if (::stat(p.c_str(), &st) != 0 || !isRegular(st))
-        return false;
-    const int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openRegularFd(path(absolute), st);
     if (fd < 0)
         return false;
-    const bool ok = ::fstat(fd, &st) == 0 && isRegular(st) && readUpTo(fd, maxSize(kind), out, longer);
+    const bool ok = readUpTo(fd, maxSize(kind), out, longer);
     ::close(fd);
     return ok;
 }

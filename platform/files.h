@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -52,6 +53,11 @@ bool writeAtomic(const std::string &absolute, const void *data, size_t len);
 // read: a FIFO, a device or a folder is never opened and gives false, as a
 // missing file does, so that no reader blocks on it or reads without end.
 bool readAll(const std::string &absolute, Kind kind, std::string &out, bool *longer = nullptr);
+
+// Opens a regular file, or a link to one, for reading ("rb"), with its size
+// in `*size`; null for a missing file and for a FIFO, a device or a folder,
+// which are never opened in a way that blocks.
+std::FILE *openRegular(const std::string &absolute, uint64_t *size);
 
 // Whether a reader that opens the file itself (QSettings reads it whole and
 // writes back through links) may be given the path: true when nothing is

@@ -6,6 +6,7 @@
 #include "app/utils.h"
 #include "app/zemrampara.h"
 #include "cloud/message_deal_4g.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "protocol/gui_call.h"
 #include "sendcard/clock_record_run.h"
@@ -13,8 +14,8 @@
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
-#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QStringList>
@@ -287,28 +288,33 @@ uint32_t len_tarix = 0;               // size of the last capture (under _file_d
 // Utils::_file_deal_mutex.
 uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
-bool grabToFile(const QString &file)
+// The front panel as a PNG picture; empty when there is no screen.
+QByteArray grabPng()
 {
-    auto grab = [file]() -> bool {
+    auto grab = []() -> QByteArray {
         QScreen *screen = QGuiApplication::primaryScreen();
         if (!screen)
-            return false;
+            return {};
         // The front panel is 320 x 240; a larger (simulated) screen is cut to it.
         QPixmap pm = screen->grabWindow(0, 0, 0, PANEL_W, PANEL_H);
-        return !pm.isNull() && pm.save(file, "png");
+        QByteArray png;
+        QBuffer buffer(&png);
+        if (pm.isNull() || !buffer.open(QIODevice::WriteOnly) || !pm.save(&buffer, "png"))
+            return {};
+        return png;
     };
     QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     if (!app)
-        return false;
+        return {};
     if (QThread::currentThread() == app->thread())
         return grab();
     // The GUI thread takes the picture; its answer comes back through a
     // promise, so a GUI that does not get to it fails the capture instead of
     // holding the link.
-    auto done = std::make_shared<std::promise<bool>>();
-    std::future<bool> result = done->get_future();
+    auto done = std::make_shared<std::promise<QByteArray>>();
+    std::future<QByteArray> result = done->get_future();
     gui_call::post([grab, done] { done->set_value(grab()); });
-    return result.wait_for(CAPTURE_WAIT) == std::future_status::ready && result.get();
+    return result.wait_for(CAPTURE_WAIT) == std::future_status::ready ? result.get() : QByteArray();
 }
 
 } // namespace
@@ -320,17 +326,17 @@ Result take()
     uint8_t expected = 0;
     if (!flag_tarix.compare_exchange_strong(expected, 1))
         return Result::Busy;
-    const QString file = platform::qpath(QStringLiteral("/123.png"));
-    bool ok = grabToFile(file);
+    // The picture is kept as "/123.png" too, replaced as a whole (whatever
+    // was left at that name is replaced, never written through), and the
+    // capture answers from the picture itself.
+    const QByteArray png = grabPng();
+    bool ok = !png.isEmpty() && png.size() <= int(CAPTURE_WINDOW_SIZE - 2);
     if (ok) {
         std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
-        QFile capture(file);   // the capture's own handle, never the file transfer's
-        ok = capture.open(QIODevice::ReadOnly) && capture.size() <= qint64(CAPTURE_WINDOW_SIZE - 2);
+        ok = platform::files::writeAtomic("/123.png", png.constData(), size_t(png.size()));
         if (ok) {
-            qint64 got = capture.read(reinterpret_cast<char *>(captureBuf_tarix + 2), CAPTURE_WINDOW_SIZE - 2);
-            ok = got == capture.size();
-            if (ok)
-                len_tarix = uint32_t(got);
+            std::memcpy(captureBuf_tarix + 2, png.constData(), size_t(png.size()));
+            len_tarix = uint32_t(png.size());
         }
     }
     flag_tarix = 0;

@@ -144,11 +144,12 @@ namespace screen_capture {
 enum class Result {
     Taken,    // the buffer holds the panel as it is now
     Busy,     // another link is capturing: it refreshes the same buffer
-    Failed,   // no application, no screen, or the file cannot be saved or
-              // read; the previous capture stays in place
+    Failed,   // no application, no screen, or the file cannot be saved;
+              // the previous capture stays in place
 };
-// Grabs the front panel into "/123.png" and loads it into the capture's own
-// buffer from byte 2 (under Utils::_file_deal_mutex). The grab runs in the GUI thread.
+// Grabs the front panel as a PNG picture, stores it as "/123.png" and in the
+// capture's own buffer from byte 2 (under Utils::_file_deal_mutex). The grab
+// runs in the GUI thread.
 Result take();
 uint32_t length();
 } // namespace screen_capture

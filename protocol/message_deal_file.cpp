@@ -201,9 +201,9 @@ uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path, const
     closeReadFile();
     std::lock_guard<std::mutex> lock(Utils::_file_deal_mutex);
     md5_read.reset();
-    std::FILE *f = std::fopen(platform::path(path).c_str(), "rb");
-    struct stat st;
-    if (f && (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 0xFFFFFFFFll)) {
+    uint64_t size = 0;
+    std::FILE *f = platform::files::openRegular(path, &size);
+    if (f && size > 0xFFFFFFFFull) {
         std::fclose(f);
         f = nullptr;
     }
@@ -211,7 +211,7 @@ uint32_t openReadFile(uint8_t *body, uint8_t sub, const std::string &path, const
         return openReply(body, sub, false, 0);
     file_tarix = f;
     file_tarix_owner = by;
-    return openReply(body, sub, true, uint32_t(st.st_size));
+    return openReply(body, sub, true, uint32_t(size));
 }
 
 // A refused start (typed or named) ends the sender's own write transfer: an

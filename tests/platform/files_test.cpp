@@ -46,6 +46,21 @@ TEST_F(Files, NothingLeadsOutOfTheRoot)
     }
     EXPECT_NE(::access(beside.c_str(), F_OK), 0);
     EXPECT_NE(::access("relative-escaped", F_OK), 0);
+
+    // A folder that leads out is not written in; a link at the file itself is
+    // replaced, and what it led to stays as it was.
+    ASSERT_EQ(::mkdir(beside.c_str(), 0755), 0);
+    zemtest::writeFile(beside + "/kept", "kept");
+    ASSERT_TRUE(platform::ensureDir("/data"));
+    ASSERT_EQ(::symlink(beside.c_str(), root.host("/data/out").c_str()), 0);
+    ASSERT_EQ(::symlink((beside + "/kept").c_str(), root.host("/data/link").c_str()), 0);
+    EXPECT_FALSE(platform::files::writeAtomic("/data/out/new", "x", 1));
+    EXPECT_TRUE(platform::files::writeAtomic("/data/link", "x", 1));
+    EXPECT_EQ(entries(beside), std::vector<std::string>{"kept"});
+    EXPECT_EQ(readFile(beside + "/kept"), "kept");
+    EXPECT_EQ(readFile(root.host("/data/link")), "x");
+    ::unlink((beside + "/kept").c_str());
+    ::rmdir(beside.c_str());
 }
 
 TEST_F(Files, AtomicWriteReplacesWholeFile)
@@ -207,6 +222,11 @@ TEST_F(Files, OnlyRegularFilesAreReadAndNoFurtherThanTheirKindsBound)
         EXPECT_EQ(platform::files::readAll(c.file, Kind::UserMode, out, &longer), c.read);
         EXPECT_TRUE(!c.read || (out == c.content && longer == c.longer)) << out.size();
         EXPECT_EQ(platform::files::safeToOpen(c.file, Kind::UserMode), c.safe);
+        uint64_t size = 0;
+        std::FILE *f = platform::files::openRegular(c.file, &size);
+        EXPECT_EQ(f != nullptr, c.read);
+        if (f)
+            std::fclose(f);
     }
     // A copy is whole or not made.
     EXPECT_FALSE(platform::files::copy("/data/huge", "/data/copy", Kind::UserMode));

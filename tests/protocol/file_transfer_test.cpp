@@ -8,6 +8,7 @@
 #include "protocol/qy_uart_inout.h"
 #include "protocol/zem_file_deal.h"
 #include "proto_fixture.h"
+#include "support/blocked_call.h"
 #include "support/device_process.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 
 using pctool::Bytes;
@@ -204,6 +206,18 @@ TEST_F(FileTransferTest, JsonFilesUploadByteIdenticalAndReadBack)
     EXPECT_EQ(run(readEnd()), cat({0, 6}, Bytes(16, 0)));
     platform::files::remove("/data/configs/alias.json");
     EXPECT_EQ(run(readTyped("ALIS")), (Bytes{0, 4, 0, 0, 0, 0, 0}));
+    // Nor is a FIFO in its place, and it does not hold the link.
+    const std::string fifo = root.host("/data/configs/alias.json");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    Bytes fromFifo;
+    {
+        zemtest::BlockedCall open([&] { fromFifo = run(readTyped("ALIS")); });
+        const bool answered = open.finishes(2000);
+        if (!answered)
+            ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));   // lets a blocked open go
+        EXPECT_TRUE(answered);
+    }
+    EXPECT_EQ(fromFifo, (Bytes{0, 4, 0, 0, 0, 0, 0}));
     EXPECT_EQ(run(readNamed("OSDS", 8)), cat({0, 4, 1}, le32(3000)));
     EXPECT_EQ(run(readEnd()).size(), 18u);
 }
