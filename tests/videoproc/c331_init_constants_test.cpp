@@ -1,5 +1,5 @@
-// The fixed per-channel part of the chip's initial register set: every one of
-// the eight timing-generator banks gets the same colour matrices and set-up.
+// Fixed parts of the chip's initial register set: the clock set-up, and the
+// colour matrices and set-up that each of the eight timing-generator banks gets.
 
 #include "setter_fixture.h"
 
@@ -7,9 +7,9 @@ namespace {
 
 using namespace chiptest;
 
-using InitChannelsTest = SetterTest;
+using InitConstantsTest = SetterTest;
 
-TEST_F(InitChannelsTest, EveryChannelGetsTheFixedMatricesAndSetUp)
+TEST_F(InitConstantsTest, EveryChannelGetsTheFixedMatricesAndSetUp)
 {
     m->write_initial_setting(m->c331_fd, 1);
     static const uint32_t expected[][2] = {
@@ -24,6 +24,18 @@ TEST_F(InitChannelsTest, EveryChannelGetsTheFixedMatricesAndSetUp)
     for (int c = 0; c < 8; ++c)
         for (const auto &r : expected)
             EXPECT_EQ(onChannel(r[0], c), r[1]) << std::hex << "register 0x" << r[0] << " channel " << c;
+}
+
+TEST_F(InitConstantsTest, ClockSetUpRegistersGetTheirFixedValues)
+{
+    m->write_initial_setting(m->c331_fd, 1);
+    for (uint8_t sub = 0x59; sub <= 0x60; ++sub)
+        EXPECT_EQ(chip->reg(0x00, sub), 0x11) << std::hex << int(sub);
+    for (uint8_t sub = 0x61; sub <= 0x68; ++sub)
+        EXPECT_EQ(chip->reg(0x00, sub), 0x18) << std::hex << int(sub);
+    EXPECT_EQ(chip->reg(0x00, 0x79), 0x2E);
+    EXPECT_EQ(chip->writeHistory(0x00, 0x7A), (std::vector<uint8_t>{0x80, 0x81, 0x84, 0x85, 0x88, 0x89, 0x8C, 0x8D,
+                                                                    0x90, 0x91, 0x94, 0x95, 0x98, 0x99, 0x9C, 0x9D}));
 }
 
 } // namespace
