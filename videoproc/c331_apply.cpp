@@ -131,7 +131,7 @@ uint8_t c331_manage::apply_pass()
     }
 
     if (para_image()[para::TEST_PATTERN] != para_snapshot()[para::TEST_PATTERN])
-        c331_SetPattern(para_image()[para::TEST_PATTERN]);
+        apply_test_pattern();
 
     apply_edid(requests);
 
@@ -161,6 +161,22 @@ uint8_t c331_manage::apply_pass()
     apply_debug_registers(requests);
     end_apply();
     return code;
+}
+
+// A pattern the chip refuses (it shows one on a single window only) is not
+// on the wall: the pattern byte goes back to off, in the pass's copy and in
+// the image unless a writer has changed it since, so that neither the panel
+// nor the PC tool reads a pattern the wall does not show.
+void c331_manage::apply_test_pattern()
+{
+    const uint8_t n = para_image()[para::TEST_PATTERN];
+    if (c331_SetPattern(n) == 0)
+        return;
+    ParaLock lock;
+    m_para[para::TEST_PATTERN] = 0;
+    uint8_t *live = store()->ram_para;
+    if (live[para::TEST_PATTERN] == n)
+        live[para::TEST_PATTERN] = 0;
 }
 
 // Under the image's lock: the request, the copy of the image and the

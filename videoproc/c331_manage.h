@@ -804,6 +804,7 @@ private:
     void end_apply();
     void take_debug_registers(PassRequests &requests);
     void apply_panel();
+    void apply_test_pattern();
     void apply_picture();
     bool apply_windows();
     void apply_crop_edits();

@@ -332,6 +332,26 @@ TEST_F(ManageTest, WindowChangesReachTheWindowsSlot)
     EXPECT_EQ(m->PM_WIN_FADE_IN[1], 25);
 }
 
+TEST_F(ManageTest, TestPatternRefusedWithTwoWindowsLeavesThePatternByteOff)
+{
+    bringUp();
+    // Two windows: refused, the byte goes back to off; one window: shown.
+    for (bool two : {true, false}) {
+        SCOPED_TRACE(two);
+        if (two)
+            enableWindows({1, 3});
+        else
+            enableWindows({1});
+        store->ram_para[para::TEST_PATTERN] = 0;
+        syncSnapshot();
+        m->zemApi_initEnvC331();
+        store->ram_para[para::TEST_PATTERN] = 4;
+        applyOnce();
+        EXPECT_EQ(store->ram_para[para::TEST_PATTERN], two ? 0 : 4);
+        EXPECT_EQ(store->ram_para_back[para::TEST_PATTERN], two ? 0 : 4);
+    }
+}
+
 TEST_F(ManageTest, RectangleChangesRelayoutOnceAndSourceChangesFollowTheCrop)
 {
     bringUp();
