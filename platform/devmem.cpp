@@ -8,6 +8,8 @@
 #include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace platform {
 namespace devmem {
@@ -29,6 +31,7 @@ struct SimMem {
     std::mutex mutex;
     std::map<uint32_t, uint8_t> bytes = powerOn();
     bool available = true;
+    std::vector<std::pair<uint32_t, uint32_t>> windows;   // every map(), in order
 };
 
 SimMem &simMem()
@@ -116,6 +119,7 @@ std::unique_ptr<Window> map(uint32_t base, uint32_t length)
         std::lock_guard<std::mutex> lock(simMem().mutex);
         if (!simMem().available)
             return nullptr;
+        simMem().windows.emplace_back(base, length);
         return std::unique_ptr<Window>(new SimWindow(base, length));
     }
     int fd = ::open(path(devices::MEM).c_str(), O_RDWR | O_SYNC | O_CLOEXEC);
@@ -161,6 +165,13 @@ void reset()
     std::lock_guard<std::mutex> lock(simMem().mutex);
     simMem().bytes = powerOn();
     simMem().available = true;
+    simMem().windows.clear();
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> windows()
+{
+    std::lock_guard<std::mutex> lock(simMem().mutex);
+    return simMem().windows;
 }
 
 } // namespace sim

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace platform {
 namespace devmem {
@@ -56,8 +58,10 @@ void poke16(uint32_t phys, uint16_t value);
 uint16_t peek16(uint32_t phys);
 // Makes map() fail, as a board without /dev/mem access would.
 void setAvailable(bool available);
-// Restores the power-on register values.
+// Restores the power-on register values and forgets the windows mapped.
 void reset();
+// The windows mapped since the last reset, as (base, length), in order.
+std::vector<std::pair<uint32_t, uint32_t>> windows();
 } // namespace sim
 
 } // namespace devmem

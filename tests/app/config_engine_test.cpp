@@ -95,6 +95,9 @@ TEST_F(ConfigEngineTest, DeviceIdFromSocRegisters)
     ASSERT_NE(ConfigEngine::pInstance(), nullptr);
     EXPECT_EQ(pid(), "1597bca0886b31023001305032627494");
     EXPECT_EQ(platform::devmem::sim::peek16(0x1F00400C), 0x02FF);  // bit 8 cleared, rest kept
+    // Through a window of the SoC's register block alone: 0x2B0000 bytes from 0x1F000000.
+    const auto windows = platform::devmem::sim::windows();
+    EXPECT_NE(std::find(windows.begin(), windows.end(), std::make_pair(0x1F000000u, 0x2B0000u)), windows.end());
 }
 
 // Without /dev/mem the store still loads the globals, sets up Ethernet and

@@ -479,6 +479,12 @@ TEST_F(PanelPagesTest, UserModeSaveShowsOnHomeAndDeleteEmptiesTheSlotAfterAConfi
         auto *b = qobject_cast<QPushButton *>(QApplication::focusWidget());
         return b && b->window() == question(page) && b->text() == QStringLiteral("Cancel");
     }));
+    // Cancel keeps the mode; asked again, Confirm deletes it.
+    qobject_cast<QPushButton *>(QApplication::focusWidget())->click();
+    EXPECT_TRUE(waitFor([&] { return question(page) == nullptr; }));
+    EXPECT_TRUE(platform::files::exists("/data/modes/custom_mode3"));
+    page->askDelete();
+    ASSERT_NE(question(page), nullptr);
     question(page)->confirm();
     EXPECT_FALSE(platform::files::exists("/data/modes/custom_mode3"));
     EXPECT_FALSE(store->ZemUserModeSaved(2));
