@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -243,6 +244,23 @@ TEST_F(SimSources, ChipAttachedLaterSeesThePluggedSources)
     EXPECT_TRUE(later->inputs().plugged(2));
     EXPECT_EQ(busRead(*later, 0xAE, 0x20 + 4, 2), 562u);   // one field
     EXPECT_EQ(busRead(*later, 0xAE, 0x50 + 6, 3) + 1, 4000000u);
+}
+
+// The source file's watcher unplugs a port while the chip thread reads it:
+// both sides take the ports' lock (the thread checker sees one that does not).
+TEST(SimChipInputs, UnplugWhileThePortIsReadTakesThePortsLock)
+{
+    SimC331Inputs inputs;
+    SimC331Inputs::Signal signal;
+    signal.htotal = 2200;
+    signal.vtotal = 1125;
+    signal.hactive = 1920;
+    signal.rate = 60;
+    inputs.plug(0, signal);
+    std::thread watcher([&inputs] { inputs.unplug(0); });
+    (void)inputs.plugged(0);   // before or after the unplug
+    watcher.join();
+    EXPECT_FALSE(inputs.plugged(0));
 }
 
 TEST(SimChipInputs, MeasurementLockAndFieldCountersHonourTheirBusySwitches)
