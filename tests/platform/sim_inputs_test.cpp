@@ -246,17 +246,22 @@ TEST_F(SimSources, ChipAttachedLaterSeesThePluggedSources)
     EXPECT_EQ(busRead(*later, 0xAE, 0x50 + 6, 3) + 1, 4000000u);
 }
 
+SimC331Inputs::Signal signal1080p60()
+{
+    SimC331Inputs::Signal s;
+    s.htotal = 2200;
+    s.vtotal = 1125;
+    s.hactive = 1920;
+    s.rate = 60;
+    return s;
+}
+
 // The source file's watcher unplugs a port while the chip thread reads it:
 // both sides take the ports' lock (the thread checker sees one that does not).
 TEST(SimChipInputs, UnplugWhileThePortIsReadTakesThePortsLock)
 {
     SimC331Inputs inputs;
-    SimC331Inputs::Signal signal;
-    signal.htotal = 2200;
-    signal.vtotal = 1125;
-    signal.hactive = 1920;
-    signal.rate = 60;
-    inputs.plug(0, signal);
+    inputs.plug(0, signal1080p60());
     std::thread watcher([&inputs] { inputs.unplug(0); });
     (void)inputs.plugged(0);   // before or after the unplug
     watcher.join();
@@ -266,11 +271,7 @@ TEST(SimChipInputs, UnplugWhileThePortIsReadTakesThePortsLock)
 TEST(SimChipInputs, MeasurementLockAndFieldCountersHonourTheirBusySwitches)
 {
     SimC331 chip;
-    SimC331Inputs::Signal s;
-    s.htotal = 2200;
-    s.vtotal = 1125;
-    s.hactive = 1920;
-    s.rate = 60;
+    SimC331Inputs::Signal s = signal1080p60();
     s.lanes = 2;
     chip.inputs().plug(4, s);
     auto read = [&](uint8_t bank, uint8_t sub) { return busRead(chip, bank, sub); };
