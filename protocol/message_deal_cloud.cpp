@@ -143,10 +143,14 @@ QByteArray barcodeBytes()
 uint32_t message_deal::YP_SendFile(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
-    std::vector<uint8_t>().swap(g_yp_buf);
-    g_yp_s_file = YpRecord();
-    g_yp_s_owner = sender();
     const FileKind *k = m_body_len >= 19 ? kindOf(body + 10) : nullptr;
+    // An announce ends the sender's own upload; a refused one leaves
+    // another link's upload going.
+    if (k || file_transfer::takesFrom(g_yp_s_owner, sender())) {
+        std::vector<uint8_t>().swap(g_yp_buf);
+        g_yp_s_file = YpRecord();
+        g_yp_s_owner = sender();
+    }
     if (!k)
         return reply(body, YP_REFUSED, 0);
     const uint32_t size = para::get32(body, 14);

@@ -165,6 +165,8 @@ TEST_F(CloudTest, AnUploadBelongsToTheSenderThatAnnouncedIt)
     EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), refused(74, 101));
     EXPECT_EQ(cmd(0xC7, le16(101)), refused(74, 101));
     EXPECT_FALSE(platform::files::exists("/data/configs/cloud_cafile"));
+    deal.set_origin(3);   // an announce refused elsewhere leaves the upload going
+    EXPECT_EQ(cmd(0xCC, announce('9', 200, 1)), refused(64, 0));
     deal.set_origin(2);
     EXPECT_EQ(cmd(0xC5, piece(101, 0, theirs)), ok(101));
     EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), ok(101));
