@@ -160,6 +160,29 @@ bool insideRoot(const std::string &host)
     return inside == base || inside.compare(0, base.size() + 1, base + "/") == 0;
 }
 
+// Whether the folder that holds `host` lies inside the root.
+bool folderInsideRoot(const std::string &host)
+{
+    return insideRoot(QFileInfo(QString::fromStdString(host)).absolutePath().toStdString());
+}
+
+// Opens a regular file (or a link to one) for reading: looked at before it
+// is opened (opening a device can act on it), and again on the descriptor,
+// in case something else took its place. -1 for anything else.
+int openRegularFd(const std::string &host, struct stat &st)
+{
+    if (::stat(host.c_str(), &st) != 0 || !isRegular(st))
+        return -1;
+    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 size_t maxSize(Kind kind)
@@ -210,31 +233,10 @@ bool writeAtomic(const std::string &absolute, const void *data, size_t len)
     // The rename replaces a link at the path itself; a folder that leads out
     // of the root is not written at all.
     const std::string target = path(absolute);
-    if (!insideRoot(QFileInfo(QString::fromStdString(target)).absolutePath().toStdString()))
+    if (!folderInsideRoot(target))
         return false;
     return writeAtomicReal(target, static_cast<const char *>(data), len);
 }
-
-namespace {
-
-// Opens a regular file (or a link to one) for reading: looked at before it
-// is opened (opening a device can act on it), and again on the descriptor,
-// in case something else took its place. -1 for anything else.
-int openRegularFd(const std::string &host, struct stat &st)
-{
-    if (::stat(host.c_str(), &st) != 0 || !isRegular(st))
-        return -1;
-    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-} // namespace
 
 std::FILE *openRegular(const std::string &absolute, uint64_t *size)
 {
@@ -270,7 +272,7 @@ bool safeToOpen(const std::string &absolute, Kind kind)
     const std::string p = path(absolute);
     struct stat st;
     if (::lstat(p.c_str(), &st) != 0)
-        return errno == ENOENT && insideRoot(QFileInfo(QString::fromStdString(p)).absolutePath().toStdString());
+        return errno == ENOENT && folderInsideRoot(p);
     return ::stat(p.c_str(), &st) == 0 && isRegular(st) && static_cast<uint64_t>(st.st_size) <= maxSize(kind)
            && insideRoot(p);
 }

@@ -31,7 +31,6 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-#include <sys/stat.h>
 #include <vector>
 
 using namespace file_transfer;
