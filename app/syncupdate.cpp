@@ -74,6 +74,12 @@ bool currentWindowEnabled(ZemRamPara *store)
 
 SyncUpdate::SyncUpdate() : QObject(nullptr)
 {
+    m_persist_timer.setSingleShot(true);
+    m_persist_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_persist_timer, &QTimer::timeout, this, &SyncUpdate::persist_image);
+    m_save_timer.setSingleShot(true);
+    m_save_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_save_timer, &QTimer::timeout, this, &SyncUpdate::saves_due);
     writeLogMsg(LOG_INFO, "SyncUpdate created");
 }
 
@@ -82,6 +88,12 @@ SyncUpdate *SyncUpdate::pInstance()
     if (!p_SyncUpdate)
         p_SyncUpdate = new SyncUpdate();
     return p_SyncUpdate;
+}
+
+void SyncUpdate::resetForTest()
+{
+    delete p_SyncUpdate;
+    p_SyncUpdate = nullptr;
 }
 
 void SyncUpdate::build_keyLed(const uint8_t *image, uint8_t current, bool updating, uint8_t report[5])
@@ -204,18 +216,16 @@ void SyncUpdate::drain()
         m_drain_posted = false;
     }
     if (!codes.empty())
-        dispatch(codes, false);
+        dispatch(codes);
     // A save asked for with no notification yet (register 11 before the
-    // chip's pass) is stored now, and the current mode with it.
-    if (save && save_user_mode()) {
-        show_saved_mode();
-        persist_image(false);
-    }
+    // chip's pass) is stored now.
+    if (save)
+        saves_due();
 }
 
 void SyncUpdate::para_sync(int code)
 {
-    dispatch({code}, true);
+    dispatch({code});
 }
 
 namespace {
@@ -227,7 +237,7 @@ bool isUsbNotice(int code)
 
 } // namespace
 
-void SyncUpdate::dispatch(const std::vector<int> &codes, bool at_once)
+void SyncUpdate::dispatch(const std::vector<int> &codes)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     if (!store)
@@ -258,7 +268,7 @@ void SyncUpdate::dispatch(const std::vector<int> &codes, bool at_once)
         show_saved_mode();
     if (has(2))
         check_user_modes();
-    persist_image(at_once);
+    persist_image();
 
     if (g_page_focus == page::LinkOption)
         TIP::tip_create(1);
@@ -326,9 +336,6 @@ void SyncUpdate::refresh_page(int code)
     }
 }
 
-// The saves asked for since the last turn, oldest first, each with the
-// image as it stood when it was asked for: the panel's request in the image
-// is taken now, the PC tool's were taken by register 11.
 bool SyncUpdate::save_user_mode()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
@@ -336,35 +343,59 @@ bool SyncUpdate::save_user_mode()
         ImageLock lock(store);
         store->take_save_request_locked();
     }
-    bool saved = false;
-    for (const ZemRamPara::PendingSave &save : store->take_pending_saves())
-        saved = store_user_mode(save) || saved;
-    return saved;
+    // One file a turn, and no sooner after the last than that one took to
+    // write: under a flood of saves storing takes at most about half the GUI
+    // thread's time, and the tick and the panel go on.
+    bool handled = false;
+    const bool spaced = !m_last_save.isValid() || m_last_save.elapsed() >= m_save_took;
+    for (const ZemRamPara::PendingSave &save : store->pending_saves()) {
+        if (!spaced || rewrite_wait(save.mode) > 0)
+            continue;
+        QElapsedTimer took;
+        took.start();
+        store_user_mode(save);
+        handled = true;
+        m_mode_written[save.mode - 1].start();
+        m_save_took = took.elapsed();
+        m_last_save.start();
+        break;
+    }
+    schedule_saves();
+    return handled;
 }
 
-// The slot is changed under the image's locks, the file is written between,
-// without them. The slot counts as saved (mode_file_write marks it) and
-// becomes the current mode only once its file is stored; otherwise it keeps
-// what its file holds, so a recall gives what a restart would give. A
-// recall made after the save was asked for stays the current mode. The
-// current mode is set in the snapshot too, at once: register 11 must not
-// take it for a recall and load the slot over a later write.
-bool SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
+qint64 SyncUpdate::rewrite_wait(uint16_t mode) const
+{
+    const QElapsedTimer &written = m_mode_written[mode - 1];
+    return written.isValid() ? std::max<qint64>(0, MODE_REWRITE_INTERVAL_MS - written.elapsed()) : 0;
+}
+
+void SyncUpdate::schedule_saves()
+{
+    const std::vector<ZemRamPara::PendingSave> pending = ZemRamPara::p_zemrampara_config->pending_saves();
+    if (pending.empty())
+        return;
+    qint64 wait = MODE_REWRITE_INTERVAL_MS;
+    for (const ZemRamPara::PendingSave &save : pending)
+        wait = std::min(wait, rewrite_wait(save.mode));
+    if (m_last_save.isValid())
+        wait = std::max(wait, m_save_took - m_last_save.elapsed());
+    m_save_timer.start(int(std::max<qint64>(wait, 0)));
+}
+
+void SyncUpdate::saves_due()
+{
+    if (save_user_mode())
+        show_saved_mode();
+    persist_image();
+}
+
+// The file is written without the image's locks; the store settles the slot
+// and the current mode once it is known whether the file holds the save.
+void SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    uint8_t *data = store->user_mode_ram[save.mode - 1] + para::SLOT_DATA;
-    uint8_t kept[para::SLOT_DATA_SIZE];
-    {
-        ImageLock lock(store);
-        std::memcpy(kept, data, sizeof kept);
-        std::memcpy(data, save.data.data(), para::SLOT_DATA_SIZE);
-    }
-    const bool saved = store->mode_file_write(save.mode - 1, 0) != 0;
-    ImageLock lock(store);
-    if (!saved)
-        std::memcpy(data, kept, sizeof kept);
-    store->finish_save_locked(save, saved);
-    return saved;
+    store->finish_save(save, store->mode_file_write(save.mode - 1, 0) != 0);
 }
 
 void SyncUpdate::show_saved_mode()
@@ -386,17 +417,23 @@ void SyncUpdate::check_user_modes()
         uint8_t mark[2];
         store->copy_slot(mark, static_cast<uint32_t>(slot), 0, sizeof mark);
         // A save request was taken before (save_user_mode): one written
-        // since is a new request and stays.
+        // since is a new request and stays. A saved slot whose save waits
+        // is written by the save, in its turn.
         if (mark[0] == 0xFF || mark[1] == 0xFF) {
             store->mode_file_deal(slot, 1);
         } else if (mark[0] == 0xAA || mark[1] == 0xAA) {
+            {
+                ImageLock lock(store);
+                if (store->save_pending_locked(uint16_t(slot + 1)))
+                    continue;
+            }
             // Rewrites the file only when it does not hold the slot already.
             store->mode_file_write(slot, 2);
         }
     }
 }
 
-void SyncUpdate::persist_image(bool at_once)
+void SyncUpdate::persist_image()
 {
     ZemRamPara *store = ZemRamPara::p_zemrampara_config;
     // Work on one copy of the image: other threads may write it meanwhile.
@@ -407,19 +444,15 @@ void SyncUpdate::persist_image(bool at_once)
     store->copy_image(image, 0, sizeof image);
     if (!store->para_file_differs(image))
         return;
-    // Each rewrite costs the flash a block and two syncs: under a stream of
-    // changes it waits for the interval, then stores the image as it is then.
-    if (!at_once && m_last_persist.isValid() && m_last_persist.elapsed() < PERSIST_INTERVAL_MS) {
-        if (!m_persist_posted) {
-            m_persist_posted = true;
-            const int wait = int(PERSIST_INTERVAL_MS - m_last_persist.elapsed());
-            QTimer::singleShot(std::max(wait, 0), this, [this] {
-                m_persist_posted = false;
-                persist_image(true);
-            });
-        }
+    // Each rewrite costs the flash a block and two syncs: a change within
+    // the interval of the last rewrite waits for it to pass, then the image
+    // is stored as it is then.
+    if (m_last_persist.isValid() && m_last_persist.elapsed() < PERSIST_INTERVAL_MS) {
+        if (!m_persist_timer.isActive())
+            m_persist_timer.start(int(PERSIST_INTERVAL_MS - m_last_persist.elapsed()));
         return;
     }
+    m_persist_timer.stop();
     m_last_persist.start();
     // The file is replaced as a whole, so a power cut leaves either the old
     // or the new content.

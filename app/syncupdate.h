@@ -11,7 +11,9 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -24,6 +26,9 @@ class SyncUpdate : public QObject
 public:
     static SyncUpdate *pInstance();
     static SyncUpdate *p_SyncUpdate;
+    // Tests only: drops the instance, so that the next pInstance() starts
+    // afresh (no rewrite waiting, no interval running).
+    static void resetForTest();
 
     // Sends the keypad LED report when it differs from the last one built.
     void update_usb_keyLed();
@@ -49,10 +54,14 @@ public:
     // the stick is now.
     void notify(int code);
 
-    // Least time between two rewrites of the parameter file for the
-    // workers' notifications: a stream of changes is stored about ten times
-    // a second, the last one at most this long after it arrived.
+    // Least time between two rewrites of the parameter file: a stream of
+    // changes is stored about ten times a second, the last one at most this
+    // long after it arrived.
     static constexpr int PERSIST_INTERVAL_MS = 100;
+    // Least time between two rewrites of one user mode's file: a flood of
+    // saves of a mode stores it about ten times a second, the last one
+    // soon after it was asked for.
+    static constexpr int MODE_REWRITE_INTERVAL_MS = 100;
 
 public Q_SLOTS:
     // Handles one notification.
@@ -64,19 +73,24 @@ private Q_SLOTS:
 private:
     SyncUpdate();
     // Handles the codes of one or more notifications: each code gets its page
-    // refresh and its own step, the shared work runs once. `at_once`: the
-    // file is rewritten now, not at the next turn of the rewrite interval.
-    void dispatch(const std::vector<int> &codes, bool at_once);
+    // refresh and its own step, the shared work runs once.
+    void dispatch(const std::vector<int> &codes);
     void refresh_page(int code);
-    // Any thread, even with the image's lock held: a user-mode save is
-    // queued in the store; the GUI thread stores it at its next turn.
+    // Any thread, even with the image's lock held: a user-mode save was
+    // taken by the store; the GUI thread stores it at its next turn.
     void post_save();
-    // Stores the queued user-mode saves; true when one was saved.
+    // Takes the panel's save request and stores one waiting save whose turn
+    // has come; true when one was stored or failed, and so settled the slot
+    // and the current mode. The others wait for the save timer.
     bool save_user_mode();
-    bool store_user_mode(const ZemRamPara::PendingSave &save);
+    void store_user_mode(const ZemRamPara::PendingSave &save);
+    // Milliseconds until mode `mode`'s file may be rewritten (0: now).
+    qint64 rewrite_wait(uint16_t mode) const;
+    void schedule_saves();
+    void saves_due();
     void show_saved_mode();
     void check_user_modes();
-    void persist_image(bool at_once);
+    void persist_image();
     // Address, mask and gateway back to their defaults; restart off port 5005.
     void network_reset();
 
@@ -88,7 +102,12 @@ private:
     bool m_drain_posted = false;
 
     QElapsedTimer m_last_persist;   // since the last rewrite of the parameter file
-    bool m_persist_posted = false;  // a rewrite waits for the interval to pass
+    QTimer m_persist_timer;         // a rewrite waiting for the interval to pass
+
+    std::array<QElapsedTimer, para::MODE_COUNT> m_mode_written;   // since each mode file's last rewrite
+    QElapsedTimer m_last_save;      // since the last user-mode file was written
+    qint64 m_save_took = 0;         // what writing it took
+    QTimer m_save_timer;            // the next turn that stores a waiting save
 };
 
 #endif

@@ -277,6 +277,36 @@ void ZemRamPara::settle_word(uint32_t off, uint16_t v)
     m_settled.push_back(Settled{off, v, m_settled_seq});
 }
 
+// The current mode the saves give: the mode of the last save waiting when
+// it was asked for after the last one stored (or after another writer set
+// the word), else what that left.
+uint16_t ZemRamPara::saves_current_mode_locked() const
+{
+    if (!m_pending_saves.empty() && m_pending_saves.back().seq > m_saved_current_seq)
+        return m_pending_saves.back().mode;
+    return m_saved_current;
+}
+
+// Another writer (a recall, leaving the mode on a change, deleting the mode)
+// set the current mode since the saves did: its value stands, whatever
+// becomes of the saves asked for before.
+void ZemRamPara::follow_current_mode_locked()
+{
+    const uint16_t now = word(CURRENT_USER_MODE);
+    if (now == saves_current_mode_locked())
+        return;
+    m_saved_current = now;
+    m_saved_current_seq = ++m_save_seq;
+}
+
+void ZemRamPara::settle_saved_current_locked(const PendingSave &save)
+{
+    if (save.seq <= m_saved_current_seq)
+        return;
+    m_saved_current = save.mode;
+    m_saved_current_seq = save.seq;
+}
+
 void ZemRamPara::take_save_request_locked()
 {
     const uint16_t n = word(USER_MODE_SAVE);
@@ -285,30 +315,76 @@ void ZemRamPara::take_save_request_locked()
     settle_word(USER_MODE_SAVE, 0);
     if (n > MODE_COUNT)
         return;
-    // A save finds the current mode as the saves before it leave it.
-    PendingSave save{n, m_saves_in_flight ? m_last_save_mode : word(CURRENT_USER_MODE), {}};
-    std::memcpy(save.data.data(), ram_para + SLOT_IMAGE_START, SLOT_DATA_SIZE);
-    m_pending_saves.push_back(save);
-    ++m_saves_in_flight;
-    m_last_save_mode = n;
+    follow_current_mode_locked();
+    uint8_t *slot = user_mode_ram[n - 1];
+    std::memcpy(slot + SLOT_DATA, ram_para + SLOT_IMAGE_START, SLOT_DATA_SIZE);
+    slot[0] = 0xAA;
+    slot[1] = 0xAA;
+    m_pending_saves.erase(std::remove_if(m_pending_saves.begin(), m_pending_saves.end(),
+                                         [n](const PendingSave &p) { return p.mode == n; }),
+                          m_pending_saves.end());
+    m_pending_saves.push_back(PendingSave{n, ++m_save_seq});
+    // In the snapshot too: the next apply judges a change against the saved mode.
+    settle_word(CURRENT_USER_MODE, n);
     if (m_save_hook)
         m_save_hook();
 }
 
-std::vector<ZemRamPara::PendingSave> ZemRamPara::take_pending_saves()
+std::vector<ZemRamPara::PendingSave> ZemRamPara::pending_saves()
 {
-    std::vector<PendingSave> saves;
     ImageLock lock(this);
-    saves.swap(m_pending_saves);
-    return saves;
+    return m_pending_saves;
 }
 
-void ZemRamPara::finish_save_locked(const PendingSave &save, bool stored)
+bool ZemRamPara::save_pending_locked(uint16_t mode) const
 {
-    if (m_saves_in_flight > 0)
-        --m_saves_in_flight;
-    if (stored && word(CURRENT_USER_MODE) == save.expect)
-        settle_word(CURRENT_USER_MODE, save.mode);
+    return std::any_of(m_pending_saves.begin(), m_pending_saves.end(),
+                       [mode](const PendingSave &p) { return p.mode == mode; });
+}
+
+void ZemRamPara::finish_save(const PendingSave &save, bool stored)
+{
+    if (!validSlot(save.mode - 1))
+        return;
+    // What the file holds, for a slot whose save was not stored.
+    uint8_t file[SLOT_FILE_SIZE];
+    size_t size = 0;
+    const bool fileRead = !stored && readSlotFile(save.mode - 1, file, size);
+
+    ImageLock lock(this);
+    follow_current_mode_locked();
+    if (stored)
+        settle_saved_current_locked(save);
+    const auto it = std::find_if(m_pending_saves.begin(), m_pending_saves.end(),
+                                 [&save](const PendingSave &p) { return p.mode == save.mode; });
+    // Asked for again meanwhile: that later save waits, with its own image.
+    if (it == m_pending_saves.end() || it->seq != save.seq)
+        return;
+    const uint16_t current = saves_current_mode_locked();
+    m_pending_saves.erase(it);
+    if (stored)
+        return;
+    uint8_t *slot = user_mode_ram[save.mode - 1];
+    if (fileRead) {
+        std::memcpy(slot, file, size);
+    } else {
+        slot[0] = 0xFF;
+        slot[1] = 0xFF;
+    }
+    const uint16_t without = saves_current_mode_locked();
+    if (without != current)
+        settle_word(CURRENT_USER_MODE, without);
+}
+
+void ZemRamPara::drop_save_locked(uint16_t mode)
+{
+    const auto it = std::find_if(m_pending_saves.begin(), m_pending_saves.end(),
+                                 [mode](const PendingSave &p) { return p.mode == mode; });
+    if (it == m_pending_saves.end())
+        return;
+    follow_current_mode_locked();
+    settle_saved_current_locked(*it);
+    m_pending_saves.erase(it);
 }
 
 void ZemRamPara::set_save_hook(std::function<void()> hook)
@@ -694,6 +770,11 @@ int ZemRamPara::mode_file_deal(int slot, int action)
         return 0;
     uint8_t *data = user_mode_ram[slot];
     if (action == 1) {
+        {
+            // A save still waiting for the file would bring it back.
+            ImageLock lock(this);
+            drop_save_locked(uint16_t(slot + 1));
+        }
         platform::files::remove(modeFile(slot));
         platform::pauseUs(100);
         const uint32_t osd = slotOffset(OSD_FLAG);

@@ -132,29 +132,37 @@ public:
     // The chip compares against its own record of what it applied.
     void settle_word(uint32_t off, uint16_t v);
 
-    // A user-mode save as it was asked for: the mode (1..16) and image bytes
-    // 896..4095 as they stood then.
+    // User-mode saves. A save asked for (the save request word, taken by
+    // register 11 or by the dispatcher for the panel) puts the image into its
+    // slot at once and makes the mode current, so that whatever follows - a
+    // change, a recall, a read of the slot - finds the mode as it will be
+    // once stored; the GUI thread writes the file soon after. A mode waits
+    // for its file at most once: a later save of it replaces the earlier
+    // one's image, so the saves waiting never exceed the 16 modes. Should a
+    // file not be stored, its slot goes back to what the file holds and the
+    // current mode to what it would be without that save.
     struct PendingSave {
-        uint16_t mode;
-        uint16_t expect;   // the current-mode word the save expects to find when stored
-        std::array<uint8_t, para::SLOT_DATA_SIZE> data;
+        uint16_t mode;   // 1..16
+        uint64_t seq;    // order of the request
     };
     // With the image's lock held: when the save request word asks for a save
-    // not taken yet (not 0 and not the snapshot's value), the save joins the
-    // queue of pending saves with a copy of the image as it stands, and the
-    // word is settled to 0, so that the next request is a save of its own. A
-    // number outside 1..16 names no slot: the word is only cleared. Register
-    // 11 takes the request when it applies, the dispatcher when it runs. A
-    // queued save runs the save hook.
+    // not taken yet (not 0 and not the snapshot's value), the save is taken
+    // as above and the word settled to 0, so that the next request is a save
+    // of its own. A number outside 1..16 names no slot: the word is only
+    // cleared. A save taken runs the save hook.
     void take_save_request_locked();
-    // The pending saves, oldest first; the queue is left empty. Takes the
+    // The saves waiting for their file, oldest request first. Takes the
     // image's lock.
-    std::vector<PendingSave> take_pending_saves();
-    // With the image's lock held, once a taken save is stored or has failed:
-    // a stored save becomes the current mode, unless the current mode was
-    // changed since the save was asked for (a recall, or leaving a mode).
-    void finish_save_locked(const PendingSave &save, bool stored);
-    // Runs with the image's lock held whenever a save is queued, so that the
+    std::vector<PendingSave> pending_saves();
+    // With the image's lock held: true while mode `mode`'s file waits for a save.
+    bool save_pending_locked(uint16_t mode) const;
+    // Once a waiting save's file was written (stored) or could not be.
+    // Takes the image's lock and the file lock, one after the other.
+    void finish_save(const PendingSave &save, bool stored);
+    // With the image's lock held: a waiting save of `mode` is no longer to
+    // be stored (the mode is deleted: mode_file_deal with action 1).
+    void drop_save_locked(uint16_t mode);
+    // Runs with the image's lock held whenever a save is taken, so that the
     // thread that stores the saves acts at once. It may take only leaf locks.
     void set_save_hook(std::function<void()> hook);
 
@@ -185,6 +193,9 @@ private:
     void fixLanguageAtStart();
     void applyStartupFixups();
     int findCropEntry(int source, int n);
+    uint16_t saves_current_mode_locked() const;
+    void follow_current_mode_locked();
+    void settle_saved_current_locked(const PendingSave &save);
     void setCropRect(uint32_t e, const CROP_PARA *in);
 
     // What the parameter file last received (image bytes 768..4095), under
@@ -200,10 +211,14 @@ private:
     std::vector<Settled> m_settled;
     uint64_t m_settled_seq = 0;
     uint64_t m_pass_copy_seq = 0;
-    // Under the image's lock.
+    // Under the image's lock: the saves waiting, in the order of their
+    // requests (at most one per mode), and the current mode as the stored
+    // saves and the other writers of the word left it, with the request
+    // order it dates from.
     std::vector<PendingSave> m_pending_saves;
-    int m_saves_in_flight = 0;        // asked for and not finished yet
-    uint16_t m_last_save_mode = 0;    // the mode of the last save asked for
+    uint64_t m_save_seq = 0;
+    uint16_t m_saved_current = 0;
+    uint64_t m_saved_current_seq = 0;
     std::function<void()> m_save_hook;
 };
 

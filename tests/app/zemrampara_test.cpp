@@ -673,16 +673,18 @@ TEST_F(Store, EdidPortsInRangeOnly)
     EXPECT_EQ(request(), 0);
 }
 
-// Save requests join a queue, each with the image of its own moment; none
-// takes the place of another, and a number naming no slot is only cleared.
-TEST_F(Store, SaveRequestsQueueWithTheImageOfTheirMoment)
+// A save request puts the image of its moment into its slot at once and
+// makes its mode current; a mode waits for its file once, at the place of
+// its last request, and a number naming no slot is only cleared.
+TEST_F(Store, SaveRequestsFillTheirSlotAtOnceAndWaitOncePerMode)
 {
     ZemRamPara *s = ZemRamPara::pInstance();
     int hooked = 0;
     s->set_save_hook([&hooked] { ++hooked; });
     {
         ImageLock lock(s);
-        for (const auto &r : {std::make_pair(2, 20), std::make_pair(17, 30), std::make_pair(10, 60)}) {
+        for (const auto &r : {std::make_pair(2, 20), std::make_pair(17, 30), std::make_pair(10, 60),
+                              std::make_pair(2, 80)}) {
             s->setWord(USER_MODE_SAVE, uint16_t(r.first));
             s->setWord(CONTRAST, uint16_t(r.second));
             s->take_save_request_locked();
@@ -692,14 +694,19 @@ TEST_F(Store, SaveRequestsQueueWithTheImageOfTheirMoment)
         s->take_save_request_locked();
     }
     s->set_save_hook(nullptr);
-    EXPECT_EQ(hooked, 2);
-    const std::vector<ZemRamPara::PendingSave> saves = s->take_pending_saves();
+    EXPECT_EQ(hooked, 3);
+    const std::vector<ZemRamPara::PendingSave> saves = s->pending_saves();
     ASSERT_EQ(saves.size(), 2u);
-    EXPECT_EQ(saves[0].mode, 2);
-    EXPECT_EQ(saves[0].data[CONTRAST - SLOT_IMAGE_START], 20);
-    EXPECT_EQ(saves[1].mode, 10);
-    EXPECT_EQ(saves[1].data[CONTRAST - SLOT_IMAGE_START], 60);
-    EXPECT_TRUE(s->take_pending_saves().empty());
+    EXPECT_EQ(saves[0].mode, 10);
+    EXPECT_EQ(saves[1].mode, 2);
+    EXPECT_EQ(s->user_mode_ram[9][slotOffset(CONTRAST)], 60);
+    EXPECT_EQ(s->user_mode_ram[1][slotOffset(CONTRAST)], 80);
+    EXPECT_EQ(s->ZemUserModeSaved(1), 1);
+    EXPECT_EQ(s->word(CURRENT_USER_MODE), 2);
+    EXPECT_EQ(get16(s->ram_para_back, CURRENT_USER_MODE), 2);
+    ImageLock lock(s);
+    for (const ZemRamPara::PendingSave &save : saves)
+        s->drop_save_locked(save.mode);
 }
 
 // A word settled again after the chip's pass took its copy keeps its new

@@ -95,6 +95,15 @@ public:
     {
         return m_fd < 0 ? Bytes() : zemtest::askStream(m_fd, wire, timeout);
     }
+    // Sends the frames of `wire` in one write and returns the replies to
+    // `count` of them (bodies with their XOR); fewer when they do not come.
+    std::vector<Bytes> askAll(const Bytes &wire, size_t count,
+                              std::chrono::milliseconds timeout = zemtest::patience(3000ms))
+    {
+        if (m_fd < 0 || !pctool::writeAll(m_fd, wire))
+            return {};
+        return pctool::decodeAll(pctool::readFrames(m_fd, count, timeout));
+    }
 
 private:
     int m_fd = -1;

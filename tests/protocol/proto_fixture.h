@@ -8,6 +8,7 @@
 #include "sendcard/fpga_drv.h"
 #include "sendcard/fpga_manage.h"
 #include "support/pctool.h"
+#include "support/pending_saves.h"
 #include "support/temp_root.h"
 #include "videoproc/c331_manage.h"
 
@@ -34,6 +35,7 @@ protected:
         chip->gPanel.use1och = 0;
         chip->zemApi_WriteRam(para::LED_SPLICE);   // published to the links
         std::memset(store->ram_para, 0, sizeof store->ram_para);
+        zemtest::dropPendingSaves(store);
         chip->para_changed = 0;
     }
 

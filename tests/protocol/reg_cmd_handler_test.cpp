@@ -234,14 +234,13 @@ TEST_F(RegCmdTest, ApplyLoadsTheChosenUserModeOnce)
     setBack(para::CURRENT_USER_MODE, 0);
     setWord(para::CURRENT_USER_MODE, 4);
     setWord(para::USER_MODE_SAVE, 4);
-    store->take_pending_saves();
     EXPECT_EQ(wr(11, 0x02, 0), 0);
     EXPECT_EQ(store->ram_para[2000], 0x01);
     EXPECT_EQ(word(para::USER_MODE_SAVE), 0);
-    const auto saves = store->take_pending_saves();
+    const auto saves = store->pending_saves();
     ASSERT_EQ(saves.size(), 1u);
     EXPECT_EQ(saves[0].mode, 4);
-    EXPECT_EQ(saves[0].data[2000 - para::SLOT_IMAGE_START], 0x01);
+    EXPECT_EQ(store->user_mode_ram[3][para::slotOffset(2000)], 0x01);
 
     // Both bits: the request ends as 2.
     chip->para_changed = 0;

@@ -13,6 +13,7 @@
 #include "app/zemrampara.h"
 #include "platform/hid.h"
 #include "platform/shell.h"
+#include "support/pending_saves.h"
 #include "ui/mainwindow.h"
 #include "ui/pages.h"
 #include "videoproc/c331_manage.h"
@@ -54,8 +55,9 @@ protected:
         platform::hid::sim::reset();
         platform::shell::sim::clearLog();
 
+        dropPendingSaves(store);
+        SyncUpdate::resetForTest();
         sync = SyncUpdate::pInstance();
-        sync->reset_keyLed();
         sync->listen_to(store);   // as the program connects them
     }
 
