@@ -2,6 +2,8 @@
 #include "protocol/wifi_relay.h"
 #include "tcp_fixture.h"
 
+#include <QCryptographicHash>
+
 using namespace nettest;
 using namespace std::chrono_literals;
 
@@ -98,6 +100,117 @@ TEST_F(UdpLinkTest, CardFramesOn5008AreAnsweredByTheCardsAtTheSendersPort)
     pc.send(10005, cardFrame(0x10));
     pc.receive(300ms);
     EXPECT_TRUE(fpga[0]->ops().empty());
+}
+
+namespace {
+
+// PC tools on two machines that bind the same port number to take 5008's
+// broadcast answers: one socket on that port, each datagram sent from the
+// machine's own address.
+class SamePortPcs
+{
+public:
+    SamePortPcs() { m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
+    ~SamePortPcs() { ::close(m_fd); }
+    bool bind()
+    {
+        const int one = 1;
+        setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(47123);
+        return ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    }
+    // The reply body to a request body sent from `source` to port 5008.
+    Bytes ask(const char *source, const Bytes &body)
+    {
+        const Bytes wire = pctool::frame(body);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(5008);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        char ctl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+        iovec iov = {const_cast<uint8_t *>(wire.data()), wire.size()};
+        msghdr m{};
+        m.msg_name = &to;
+        m.msg_namelen = sizeof to;
+        m.msg_iov = &iov;
+        m.msg_iovlen = 1;
+        m.msg_control = ctl;
+        m.msg_controllen = sizeof ctl;
+        cmsghdr *c = CMSG_FIRSTHDR(&m);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        inet_pton(AF_INET, source, &info.ipi_spec_dst);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        if (::sendmsg(m_fd, &m, 0) != ssize_t(wire.size()))
+            return {};
+        pollfd p = {m_fd, POLLIN, 0};
+        if (::poll(&p, 1, int(zemtest::patience(2000ms).count())) <= 0)
+            return {};
+        Bytes buf(65536);
+        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
+        buf.resize(n > 0 ? size_t(n) : 0);
+        return pctool::decode(buf);
+    }
+
+private:
+    int m_fd = -1;
+};
+
+Bytes fileReq(uint8_t sub, const Bytes &from13)
+{
+    Bytes p = {0, 0};
+    p.insert(p.end(), from13.begin(), from13.end());
+    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, p);
+}
+Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+Bytes startFile(const char *tag, uint32_t total)
+{
+    Bytes p(tag, tag + 4);
+    p.push_back(0);
+    Bytes len = le32(total);
+    p.insert(p.end(), len.begin(), len.end());
+    return fileReq(1, p);
+}
+Bytes fileBlock(const Bytes &data)
+{
+    Bytes p = {0, 0, 0, 0, 0, 0};
+    Bytes len = le32(uint32_t(data.size()));
+    p.insert(p.end(), len.begin(), len.end());
+    p.insert(p.end(), data.begin(), data.end());
+    return fileReq(2, p);
+}
+Bytes fileEnd(const Bytes &data)
+{
+    QByteArray d = QCryptographicHash::hash(
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())), QCryptographicHash::Md5);
+    Bytes p = {0, 0};
+    p.insert(p.end(), d.begin(), d.end());
+    return fileReq(3, p);
+}
+
+} // namespace
+
+// Two PCs whose tools use the same port number are two senders on 5008: a
+// transfer belongs to the address and port that started it, whatever
+// address its answers go to.
+TEST_F(UdpLinkTest, SendersOn5008AreTheirOwnAddressAndPort)
+{
+    SamePortPcs pcs;
+    ASSERT_TRUE(pcs.bind());
+    const std::string aliasText = "{\"namelist\":[{\"name\":\"stage left\"}]}", menuText = "{\"menu\":[]}";
+    const Bytes alias(aliasText.begin(), aliasText.end()), menu(menuText.begin(), menuText.end());
+    EXPECT_EQ(payload(pcs.ask("127.0.0.1", startFile("ALIS", uint32_t(alias.size())))), (Bytes{0, 1, 0}));
+    EXPECT_EQ(payload(pcs.ask("127.0.0.2", startFile("OSDS", uint32_t(menu.size())))), (Bytes{0, 1, 0}));
+    EXPECT_EQ(payload(pcs.ask("127.0.0.1", fileBlock(alias))), (Bytes{1, 2}));
+    EXPECT_EQ(payload(pcs.ask("127.0.0.1", fileEnd(alias))), (Bytes{0, 3, 1}));
+    EXPECT_EQ(payload(pcs.ask("127.0.0.2", fileBlock(menu))), (Bytes{0, 2}));
+    EXPECT_EQ(payload(pcs.ask("127.0.0.2", fileEnd(menu))), (Bytes{0, 3, 0}));
+    EXPECT_EQ(zemtest::readFile(root.host("/data/configs/omenu.json")), menuText);
+    EXPECT_NE(access(root.host("/data/configs/alias.json").c_str(), F_OK), 0);
 }
 
 namespace {
