@@ -3,6 +3,7 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "cloud/message_deal_4g.h"
+#include "protocol/tcpserver.h"
 #include "protocol/wifi_relay.h"
 
 #include <poll.h>
@@ -133,8 +134,14 @@ void udpnetManage::gather(Port &port, Send &send)
         // port); the frame belongs to the datagram's own source.
         const sockaddr_in origin = d.addr;
         queue.pop_front();
-        if (complete)
-            port.handle(wire.data(), uint32_t(wire.size()), origin, key, send);
+        if (!complete)
+            continue;
+        // Frames sent back to back in one datagram are each handled, in
+        // order, as if they had come one at a time.
+        stream_gatherer frames;
+        frames.feed(wire.data(), uint32_t(wire.size()), [&](const uint8_t *f, uint32_t len) {
+            port.handle(f, len, origin, key, send);
+        });
     }
 }
 

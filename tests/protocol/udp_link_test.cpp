@@ -102,6 +102,18 @@ TEST_F(UdpLinkTest, CardFramesOn5008AreAnsweredByTheCardsAtTheSendersPort)
     EXPECT_TRUE(fpga[0]->ops().empty());
 }
 
+// Frames sent back to back in one datagram are each answered, in order.
+TEST_F(UdpLinkTest, FramesOfOneDatagramAreEachAnswered)
+{
+    UdpPeer pc;
+    Bytes wire = pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 300, {0x11, 0x5A}));
+    Bytes read = readReq(300, 2);
+    wire.insert(wire.end(), read.begin(), read.end());
+    pc.send(10005, wire);
+    EXPECT_EQ(payload(pctool::decode(pc.receive(zemtest::patience(2000ms)))), Bytes{0});
+    EXPECT_EQ(payload(pctool::decode(pc.receive(zemtest::patience(2000ms)))), (Bytes{0, 0x11, 0x5A}));
+}
+
 namespace {
 
 // PC tools on two machines that bind the same port number to take 5008's
