@@ -2,8 +2,6 @@
 #include "protocol/wifi_relay.h"
 #include "tcp_fixture.h"
 
-#include <QCryptographicHash>
-
 using namespace nettest;
 using namespace std::chrono_literals;
 
@@ -116,113 +114,60 @@ TEST_F(UdpLinkTest, FramesOfOneDatagramAreEachAnswered)
 
 namespace {
 
-// PC tools on two machines that bind the same port number to take 5008's
-// broadcast answers: one socket on that port, each datagram sent from the
-// machine's own address.
-class SamePortPcs
+// The reply body to a request body that a PC tool bound to `fd` sends to
+// port 5008 from the address `source`.
+Bytes askFrom(int fd, const char *source, const Bytes &body)
 {
-public:
-    SamePortPcs() { m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
-    ~SamePortPcs() { ::close(m_fd); }
-    bool bind()
-    {
-        const int one = 1;
-        setsockopt(m_fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(47123);
-        return ::bind(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
-    }
-    // The reply body to a request body sent from `source` to port 5008.
-    Bytes ask(const char *source, const Bytes &body)
-    {
-        const Bytes wire = pctool::frame(body);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(5008);
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        char ctl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-        iovec iov = {const_cast<uint8_t *>(wire.data()), wire.size()};
-        msghdr m{};
-        m.msg_name = &to;
-        m.msg_namelen = sizeof to;
-        m.msg_iov = &iov;
-        m.msg_iovlen = 1;
-        m.msg_control = ctl;
-        m.msg_controllen = sizeof ctl;
-        cmsghdr *c = CMSG_FIRSTHDR(&m);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        inet_pton(AF_INET, source, &info.ipi_spec_dst);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-        if (::sendmsg(m_fd, &m, 0) != ssize_t(wire.size()))
-            return {};
-        pollfd p = {m_fd, POLLIN, 0};
-        if (::poll(&p, 1, int(zemtest::patience(2000ms).count())) <= 0)
-            return {};
-        Bytes buf(65536);
-        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
-        buf.resize(n > 0 ? size_t(n) : 0);
-        return pctool::decode(buf);
-    }
-
-private:
-    int m_fd = -1;
-};
-
-Bytes fileReq(uint8_t sub, const Bytes &from13)
-{
-    Bytes p = {0, 0};
-    p.insert(p.end(), from13.begin(), from13.end());
-    return pctool::body(pctool::CONTROLLER, pctool::PC, 0xC0, sub, p);
-}
-Bytes le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
-Bytes startFile(const char *tag, uint32_t total)
-{
-    Bytes p(tag, tag + 4);
-    p.push_back(0);
-    Bytes len = le32(total);
-    p.insert(p.end(), len.begin(), len.end());
-    return fileReq(1, p);
-}
-Bytes fileBlock(const Bytes &data)
-{
-    Bytes p = {0, 0, 0, 0, 0, 0};
-    Bytes len = le32(uint32_t(data.size()));
-    p.insert(p.end(), len.begin(), len.end());
-    p.insert(p.end(), data.begin(), data.end());
-    return fileReq(2, p);
-}
-Bytes fileEnd(const Bytes &data)
-{
-    QByteArray d = QCryptographicHash::hash(
-        QByteArray::fromRawData(reinterpret_cast<const char *>(data.data()), int(data.size())), QCryptographicHash::Md5);
-    Bytes p = {0, 0};
-    p.insert(p.end(), d.begin(), d.end());
-    return fileReq(3, p);
+    const Bytes wire = pctool::frame(body);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5008);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char ctl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    iovec iov = {const_cast<uint8_t *>(wire.data()), wire.size()};
+    msghdr m{};
+    m.msg_name = &to;
+    m.msg_namelen = sizeof to;
+    m.msg_iov = &iov;
+    m.msg_iovlen = 1;
+    m.msg_control = ctl;
+    m.msg_controllen = sizeof ctl;
+    cmsghdr *c = CMSG_FIRSTHDR(&m);
+    *c = {CMSG_LEN(sizeof(in_pktinfo)), IPPROTO_IP, IP_PKTINFO};
+    in_pktinfo info{};
+    inet_pton(AF_INET, source, &info.ipi_spec_dst);   // the datagram's source address
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    pollfd p = {fd, POLLIN, 0};
+    if (::sendmsg(fd, &m, 0) < 0 || ::poll(&p, 1, int(zemtest::patience(2000ms).count())) <= 0)
+        return {};
+    Bytes buf(65536);
+    buf.resize(size_t(std::max<ssize_t>(0, ::recv(fd, buf.data(), buf.size(), 0))));
+    return pctool::decode(buf);
 }
 
 } // namespace
 
-// Two PCs whose tools use the same port number are two senders on 5008: a
-// transfer belongs to the address and port that started it, whatever
-// address its answers go to.
+// Two PCs whose tools take 5008's broadcast answers on the same port number
+// are two senders: a cloud-file upload belongs to the address and port that
+// announced it, whatever address the answers go to.
 TEST_F(UdpLinkTest, SendersOn5008AreTheirOwnAddressAndPort)
 {
-    SamePortPcs pcs;
-    ASSERT_TRUE(pcs.bind());
-    const std::string aliasText = "{\"namelist\":[{\"name\":\"stage left\"}]}", menuText = "{\"menu\":[]}";
-    const Bytes alias(aliasText.begin(), aliasText.end()), menu(menuText.begin(), menuText.end());
-    EXPECT_EQ(payload(pcs.ask("127.0.0.1", startFile("ALIS", uint32_t(alias.size())))), (Bytes{0, 1, 0}));
-    EXPECT_EQ(payload(pcs.ask("127.0.0.2", startFile("OSDS", uint32_t(menu.size())))), (Bytes{0, 1, 0}));
-    EXPECT_EQ(payload(pcs.ask("127.0.0.1", fileBlock(alias))), (Bytes{1, 2}));
-    EXPECT_EQ(payload(pcs.ask("127.0.0.1", fileEnd(alias))), (Bytes{0, 3, 1}));
-    EXPECT_EQ(payload(pcs.ask("127.0.0.2", fileBlock(menu))), (Bytes{0, 2}));
-    EXPECT_EQ(payload(pcs.ask("127.0.0.2", fileEnd(menu))), (Bytes{0, 3, 0}));
-    EXPECT_EQ(zemtest::readFile(root.host("/data/configs/omenu.json")), menuText);
-    EXPECT_NE(access(root.host("/data/configs/alias.json").c_str(), F_OK), 0);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(47123);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    const Bytes announce = pctool::body(pctool::CONTROLLER, pctool::PC, 0xCC, 'F', {'0', '0', '2', 200, 0, 0, 0, 1});
+    Bytes pieceData = {0, 0, 0, 0, 0, 200, 0};
+    pieceData.resize(pieceData.size() + 200, 0x42);
+    const Bytes piece = pctool::body(pctool::CONTROLLER, pctool::PC, 0xC5, 0x65, pieceData);
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.1", announce)), (Bytes{0, 200, 0, 0x65, 0}));
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.2", announce)), (Bytes{0, 200, 0, 0x65, 0}));
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.1", piece)), (Bytes{1, 74, 1, 0x65, 0}));   // taken over
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.2", piece)), (Bytes{0, 200, 0, 0x65, 0}));
+    ::close(fd);
 }
 
 namespace {
