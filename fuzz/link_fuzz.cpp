@@ -88,12 +88,12 @@ template <class Serial>
 void serial(const Bytes &stream, size_t size)
 {
     Serial line;
-    Bytes frame, reply;
+    Bytes reply;
     inPieces(stream, size, [&](const uint8_t *p, uint32_t n) {
-        if (!line.link().gather(p, n, frame))
-            return;
-        line.link().process(frame.data(), uint32_t(frame.size()), reply);
-        checkReply(reply);
+        line.link().gather(p, n, [&](const Bytes &frame) {
+            line.link().process(frame.data(), uint32_t(frame.size()), reply);
+            checkReply(reply);
+        });
     });
 }
 
@@ -114,7 +114,7 @@ void stream(bool controllerPort, const Bytes &bytes, size_t size)
     inPieces(bytes, size, [&](const uint8_t *p, uint32_t n) {
         if (gatherer.takes(p, n))
             port.state = NetIdle;
-        gatherer.feed(p, n, [&](const uint8_t *wire, uint32_t len) { port.handle(wire, len, 1, replyCheck); });
+        gatherer.feed(p, n, [&](const uint8_t *wire, uint32_t len) { port.handle(wire, len, 1, 1, replyCheck); });
         port.poll_card(replyCheck);
     });
 }
@@ -128,8 +128,11 @@ void datagrams(bool controllerPort, const Bytes &bytes, size_t size)
         bool complete = false;
         if (gatherer.feed(p, n, wire, complete))
             port.state = NetIdle;
-        if (complete)
-            port.handle(wire.data(), uint32_t(wire.size()), 1, replyCheck);
+        if (complete) {
+            stream_gatherer frames;
+            frames.feed(wire.data(), uint32_t(wire.size()),
+                        [&](const uint8_t *f, uint32_t len) { port.handle(f, len, 1, 1, replyCheck); });
+        }
         port.poll_card(replyCheck);
     });
 }

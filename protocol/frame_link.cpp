@@ -67,7 +67,7 @@ void frame_link::reset_gatherer()
     m_in_frame = false;
 }
 
-bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame)
+bool frame_link::gather_one(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame, uint32_t &used)
 {
     const uint32_t size = uint32_t(m_gather.size());
     uint32_t i = 0;
@@ -77,9 +77,8 @@ bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &f
             if (j >= n)
                 return false;
             if (data[j] == 0x5A) {
-                // A stray 5A outside a frame: the rest of the read goes.
-                reset_gatherer();
-                return false;
+                i = j + 1;   // a stray 5A outside a frame
+                continue;
             }
             m_gather[0] = 0xA5;
             m_gather_pos = 1;
@@ -116,6 +115,7 @@ bool frame_link::gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &f
         m_gather[m_gather_pos++] = 0x5A;
         frame.assign(m_gather.begin(), m_gather.begin() + m_gather_pos);
         reset_gatherer();
+        used = i;
         return true;
     }
     return false;

@@ -46,10 +46,25 @@ public:
     frame_link(const frame_link &) = delete;
     frame_link &operator=(const frame_link &) = delete;
 
-    // Serial gathering: takes one read. Returns true when a frame from 0xA5
-    // to 0x5A completed; `frame` then holds its wire bytes and the rest of the
-    // read is discarded. A frame longer than the record is dropped.
-    bool gather(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame);
+    // Serial gathering: takes one read and calls `on_frame(frame)` with the
+    // wire bytes of every frame from 0xA5 to 0x5A it completes, in order, so
+    // that requests written back to back are each handled. A read that ends
+    // inside a frame keeps it for the next read; a frame longer than the
+    // record is dropped. Returns the number of frames handed over.
+    template <class OnFrame>
+    uint32_t gather(const uint8_t *data, uint32_t n, OnFrame &&on_frame)
+    {
+        uint32_t frames = 0;
+        for (uint32_t at = 0; at < n;) {
+            uint32_t used = 0;
+            if (!gather_one(data + at, n - at, m_frame, used))
+                break;
+            at += used;
+            ++frames;
+            on_frame(m_frame);
+        }
+        return frames;
+    }
     void reset_gatherer();
 
     // Processes one whole wire frame; `origin` tells the handler who sent it
@@ -82,6 +97,10 @@ public:
     const Config &config() const { return m_config; }
 
 private:
+    // Gathers up to the end of the first frame the bytes complete: true with
+    // the frame in `frame` and `used` the bytes taken; false once all the
+    // bytes are taken without completing one.
+    bool gather_one(const uint8_t *data, uint32_t n, std::vector<uint8_t> &frame, uint32_t &used);
     void escape(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire);
     void escapeLocked(const uint8_t *body, uint32_t len, std::vector<uint8_t> &wire);
 
@@ -90,6 +109,7 @@ private:
     message_deal m_deal;
     std::vector<uint8_t> m_body;      // un-escaped body and the reply built in place
     std::vector<uint8_t> m_gather;    // serial gather buffer
+    std::vector<uint8_t> m_frame;     // the frame gathered last
     uint32_t m_gather_pos = 0;
     bool m_in_frame = false;
 

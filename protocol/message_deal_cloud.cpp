@@ -73,14 +73,17 @@ struct YpRecord {
 // One cloud-file transfer at a time for the whole program. An upload belongs
 // to the link and origin that announced it: pieces, an end and a cancel from
 // any other sender are refused as of another file (wrong id), so that one
-// link's bytes are never stored under another's announce; an announce from
-// anywhere takes the upload over. The pieces are collected behind the file's
+// link's bytes are never stored under another's announce. An announce that
+// goes ahead takes the upload over from anywhere; until the upload is stored
+// or cancelled, a refused or unconfirmed announce from another sender leaves
+// it alone. The pieces are collected behind the file's
 // header in a buffer of their own, as large as the announced file and at
 // most as large as the file transfer's (5 MB), so a cloud transfer never
 // disturbs the file transfer's or the capture's buffer.
 std::mutex g_yp_mutex;
 YpRecord g_yp_s_file;
 file_transfer::Owner g_yp_s_owner;   // who announced the send record's file
+bool g_yp_s_going = false;           // its upload is announced and neither stored nor cancelled
 YpRecord g_yp_r_file;
 std::vector<uint8_t> g_yp_buf;
 
@@ -144,27 +147,30 @@ uint32_t message_deal::YP_SendFile(uint8_t *body)
 {
     std::lock_guard<std::mutex> lock(g_yp_mutex);
     const FileKind *k = m_body_len >= 19 ? kindOf(body + 10) : nullptr;
-    // An announce ends the sender's own upload; a refused one leaves
-    // another link's upload going.
-    if (k || file_transfer::takesFrom(g_yp_s_owner, sender())) {
+    const uint32_t size = k ? para::get32(body, 14) : 0;
+    const bool confirmed = k && body[18] == 1;
+    // A file that cannot be collected leaves no record that pieces could be
+    // written against, whatever the announce is answered.
+    const bool fit = k && fits(k->kind, size);
+    // An announce that goes ahead takes the upload over, and any announce
+    // ends the sender's own; one that is refused, or only asks (no confirm
+    // flag), leaves another sender's upload going.
+    if ((confirmed && fit) || file_transfer::takesFrom(g_yp_s_owner, sender()) || !g_yp_s_going) {
         std::vector<uint8_t>().swap(g_yp_buf);
         g_yp_s_file = YpRecord();
         g_yp_s_owner = sender();
+        g_yp_s_going = false;
+        if (fit) {
+            g_yp_s_file.kind = k->kind;
+            g_yp_s_file.id = k->id;
+            g_yp_s_file.size = size;
+            if (k->kind != 1)
+                g_yp_buf.assign(headerOf(k->kind) + size, 0);
+            g_yp_s_going = true;
+        }
     }
     if (!k)
         return reply(body, YP_REFUSED, 0);
-    const uint32_t size = para::get32(body, 14);
-    const bool confirmed = body[18] == 1;
-    // A file that cannot be collected leaves no record that pieces could be
-    // written against, whatever the announce is answered.
-    const bool fit = fits(k->kind, size);
-    if (fit) {
-        g_yp_s_file.kind = k->kind;
-        g_yp_s_file.id = k->id;
-        g_yp_s_file.size = size;
-        if (k->kind != 1)
-            g_yp_buf.assign(headerOf(k->kind) + size, 0);
-    }
     if (!confirmed) {
         const bool exists = (k->kind == 2 && platform::files::exists(kCaFile)) ||
                             (k->kind == 4 && platform::files::exists(kSetinfoFile));
@@ -239,6 +245,7 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
         para::set16(buf, 1, uint16_t(r.size + 2));
         if (!storeFile(kSetinfoFile, buf, r.count + SETINFO_HEADER))
             return reply(body, YP_NOT_STORED, id);
+        g_yp_s_going = false;
         lock.unlock();
         platform::files::remove(kBarcodeFile);
         platform::files::sync();
@@ -253,7 +260,9 @@ uint32_t message_deal::YP_SendFileEND(uint8_t *body)
         std::lock_guard<std::mutex> reconnect(Utils::_reconfig_device_kumocloud_mutex);
         if (!g_rconfig_device_kumocloud)
             g_rconfig_device_kumocloud = 1;
+        return reply(body, YP_DONE, id);
     }
+    g_yp_s_going = false;
     return reply(body, YP_DONE, id);
 }
 
@@ -264,6 +273,7 @@ uint32_t message_deal::YP_SendFileCancel(uint8_t *body)
     if (m_body_len < 12 || id != g_yp_s_file.id || !file_transfer::takesFrom(g_yp_s_owner, sender()))
         return reply(body, YP_WRONG_ID, id);
     g_yp_s_file = YpRecord();
+    g_yp_s_going = false;
     return reply(body, YP_DONE, id);
 }
 

@@ -45,11 +45,12 @@ private:
 };
 
 // The sender of a frame as the handler tells senders apart: a TCP port's
-// connection number, a UDP port's peer address and port.
+// connection number, a UDP port's peer address and port (the datagram's own
+// source, never the address its answer goes to).
 inline uint64_t origin_key(uint64_t conn) { return conn; }
 inline uint64_t origin_key(const sockaddr_in &peer)
 {
-    return (uint64_t(peer.sin_addr.s_addr) << 16) | peer.sin_port;
+    return (uint64_t(ntohl(peer.sin_addr.s_addr)) << 16) | ntohs(peer.sin_port);
 }
 
 enum net_link_state : uint32_t { NetIdle = 0, NetWaitingCard = 1, NetReplyPending = 2 };
@@ -73,12 +74,13 @@ struct net_port {
     // a card frame waits, at most NET_CARD_POLL_MS.
     int wait_timeout() const { return state == NetWaitingCard ? NET_CARD_POLL_MS : -1; }
 
-    // Handles one gathered frame as soon as it is whole. `send(origin, data,
-    // count)` puts an answer on the wire (without waiting for the client).
+    // Handles one gathered frame of `sender` (origin_key) as soon as it is
+    // whole. `send(origin, data, count)` puts an answer on the wire (without
+    // waiting for the client).
     template <class Send>
-    void handle(const uint8_t *wire, uint32_t n, const Origin &origin, Send &&send)
+    void handle(const uint8_t *wire, uint32_t n, const Origin &origin, uint64_t sender, Send &&send)
     {
-        switch (link.process(wire, n, m_wire, origin_key(origin))) {
+        switch (link.process(wire, n, m_wire, sender)) {
         case frame_link::Result::Dropped:
             if (logDropped)
                 debugPrint("\n frame error!!!!!!!");

@@ -91,7 +91,7 @@ void networkManage::take(Port &port, uint64_t conn, const uint8_t *data, uint32_
         port.state = Idle;
     g.feed(data, n, [&](const uint8_t *wire, uint32_t len) {
         port.server.frame_seen(conn);
-        port.handle(wire, len, conn, send);
+        port.handle(wire, len, conn, origin_key(conn), send);
     });
     if (!g.in_frame())
         port.gatherers.erase(conn);

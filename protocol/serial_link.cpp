@@ -162,7 +162,6 @@ void serial_link::run()
 {
     Uart_Rec_Send_Data rec;
     rec.data.resize(READ_MAX);
-    std::vector<uint8_t> frame;
     std::vector<uint8_t> wire;
     while (!m_stop) {
         ++m_turns;
@@ -185,8 +184,15 @@ void serial_link::run()
         if (line == serial_modules::Line::Readable) {
             rec.fd = m_fd;
             if (m_serial.recv_uart_data(rec, READ_MAX) > 0) {
-                if (m_link.gather(rec.data.data(), uint32_t(rec.count), frame))
+                // Each frame of the read is answered before the next one is
+                // handled, as if they had come one at a time.
+                m_link.gather(rec.data.data(), uint32_t(rec.count), [this](const std::vector<uint8_t> &frame) {
                     handle_frame(frame);
+                    if (m_state == ReplyPending) {
+                        send_uart_data();
+                        m_state = Idle;
+                    }
+                });
             } else if (m_serial.line_gone()) {
                 hang_up();
                 continue;

@@ -3,6 +3,7 @@
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "cloud/message_deal_4g.h"
+#include "protocol/tcpserver.h"
 #include "protocol/wifi_relay.h"
 
 #include <poll.h>
@@ -17,11 +18,6 @@ namespace {
 constexpr uint8_t TRANSPORT_UDP = 3;
 constexpr int WIFI_RECHECK_MS = 1000;  // how often the relay looks at the access point's state
 constexpr size_t MAX_PARTIAL_SENDERS = 64;   // senders with a frame open, as the TCP connection cap
-
-uint64_t senderKey(const sockaddr_in &a)
-{
-    return (uint64_t(ntohl(a.sin_addr.s_addr)) << 16) | ntohs(a.sin_port);
-}
 
 } // namespace
 
@@ -121,7 +117,7 @@ void udpnetManage::gather(Port &port, Send &send)
     std::vector<uint8_t> wire;
     while (!queue.empty()) {
         UdpDatagram &d = queue.front();
-        uint64_t key = senderKey(d.from);
+        const uint64_t key = origin_key(d.from);
         auto it = port.gatherers.find(key);
         if (it == port.gatherers.end()) {
             if (port.gatherers.size() >= MAX_PARTIAL_SENDERS)
@@ -134,10 +130,18 @@ void udpnetManage::gather(Port &port, Send &send)
             port.state = Idle;
         if (!it->second.in_frame())
             port.gatherers.erase(it);
+        // The answer goes to d.addr (on 5008 a broadcast to the sender's
+        // port); the frame belongs to the datagram's own source.
         const sockaddr_in origin = d.addr;
         queue.pop_front();
-        if (complete)
-            port.handle(wire.data(), uint32_t(wire.size()), origin, send);
+        if (!complete)
+            continue;
+        // Frames sent back to back in one datagram are each handled, in
+        // order, as if they had come one at a time.
+        stream_gatherer frames;
+        frames.feed(wire.data(), uint32_t(wire.size()), [&](const uint8_t *f, uint32_t len) {
+            port.handle(f, len, origin, key, send);
+        });
     }
 }
 

@@ -2,7 +2,8 @@
 // 10002, as the PC tool sends them: the device record before any search,
 // remote reads and writes of the sending card's pages, a CA file above its
 // kind's size limit announced with the confirm flag, a cloud settings file
-// that (alone) makes the program ask the 4G module to reconfigure, user-mode
+// that (alone) makes the program ask the 4G module to reconfigure, a cloud
+// upload that another link's refused announce leaves going, user-mode
 // records read across their ends, an upload end after a refused start, and
 // uploads and read-backs on two connections at once.
 
@@ -14,15 +15,17 @@ namespace {
 
 constexpr uint16_t CARD = 0x0001;   // not the controller: the sending card's pages
 
+// A request to the controller given from byte 10 on.
+Bytes request(uint8_t command, const Bytes &from10)
+{
+    return pctool::body(pctool::CONTROLLER, pctool::PC, command, from10.at(0), Bytes(from10.begin() + 1, from10.end()));
+}
+
 class RamCloudE2e : public DeviceTest
 {
 protected:
     // Reply data of a request given from byte 10 on.
-    Bytes ask(TcpClient &tcp, uint8_t command, const Bytes &from10)
-    {
-        const Bytes rest(from10.begin() + 1, from10.end());
-        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, command, from10.at(0), rest)));
-    }
+    Bytes ask(TcpClient &tcp, uint8_t command, const Bytes &from10) { return payload(tcp.ask(request(command, from10))); }
 };
 
 TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
@@ -61,6 +64,28 @@ TEST_F(RamCloudE2e, DeviceRecordRemotePagesAndConfirmedCaFile)
     ASSERT_EQ(stored.size(), 40007u);
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 7), (Bytes{0xAA, 0x65, 0x00, 0x40, 0x9C, 0x00, 0x00}));
     EXPECT_EQ(Bytes(stored.begin() + 7, stored.end()), content);
+}
+
+// A CA file announced on the RS-485 line: a UDP peer's announce on 5008
+// that is refused as too big, and one that only asks, leave it going; its
+// piece and end store it.
+TEST_F(RamCloudE2e, ARefusedAnnounceFromAnotherLinkLeavesTheUploadGoing)
+{
+    start(true, false);
+    UdpPeer udp;
+    auto line = [&](uint8_t command, const Bytes &from10) {
+        return payload(askPty(*rs485, pctool::frame(request(command, from10))));
+    };
+    const Bytes done = {0, 200, 0, 0x65, 0};
+    EXPECT_EQ(line(0xCC, cat({'F', '0', '0', '2'}, cat(le32(200), {1}))), done) << output();
+    EXPECT_EQ(payload(udp.ask(5008, request(0xCC, cat({'F', '0', '0', '2'}, cat(le32(40000000), {1}))))),
+              (Bytes{1, 66, 1, 0x65, 0}));
+    EXPECT_EQ(payload(udp.ask(5008, request(0xCC, cat({'F', '0', '0', '4'}, cat(le32(10), {0}))))),
+              (Bytes{1, 64, 1, 0x66, 0}));
+    const Bytes content(200, 0x3C);
+    EXPECT_EQ(line(0xC5, cat(cat({0x65, 0}, le32(0)), cat({200, 0}, content))), done);
+    EXPECT_EQ(line(0xC6, cat({0x65, 0}, le32(200))), done);
+    EXPECT_EQ(file("/data/configs/cloud_cafile"), std::string("\xAA\x65\x00\xC8\x00\x00\x00", 7) + std::string(200, 0x3C));
 }
 
 // Nothing asks the 4G module to reconfigure while no settings file has been

@@ -120,8 +120,9 @@ TEST_F(CloudTest, ConfirmedAnnounceIsRefusedOnlyWhenTheFileCannotBeCollected)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(1, c.digit) + " " + std::to_string(c.size));
         EXPECT_EQ(cmd(0xCC, announce(c.digit, c.size, 1)), c.reply);
-        if (c.reply[1] == 66)
+        if (c.reply[1] == 66) {
             EXPECT_EQ(cmd(0xC5, piece(c.reply[3], 0, data(100, 1)))[1], 76);
+        }
     }
 }
 
@@ -172,6 +173,38 @@ TEST_F(CloudTest, AnUploadBelongsToTheSenderThatAnnouncedIt)
     EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), ok(101));
     EXPECT_EQ(file("/data/configs/cloud_cafile"),
               std::string("\xAA\x65\x00\xC8\x00\x00\x00", 7) + std::string(theirs.begin(), theirs.end()));
+}
+
+// Another sender's announce that is refused (too big to collect, an unknown
+// kind) or only asks (no confirm flag) leaves the upload going; once the
+// upload is stored, such a query records its own file again.
+TEST_F(CloudTest, ARefusedOrUnconfirmedAnnounceLeavesAnotherSendersUploadGoing)
+{
+    const Bytes content = data(200, 4);
+    deal.set_origin(1);
+    EXPECT_EQ(cmd(0xCC, announce('2', 200, 1)), ok(101));
+    deal.set_origin(3);
+    const struct {
+        Bytes request;
+        Bytes reply;
+    } others[] = {
+        {announce('2', 40000000, 1), refused(66, 101)},
+        {announce('2', 40000000, 0), refused(66, 101)},
+        {announce('4', 10, 0), refused(64, 102)},
+        {announce('1', 10, 0), refused(64, 100)},
+        {announce('9', 10, 1), refused(64, 0)},
+    };
+    for (const auto &o : others)
+        EXPECT_EQ(cmd(0xCC, o.request), o.reply);
+    deal.set_origin(1);
+    EXPECT_EQ(cmd(0xC5, piece(101, 0, content)), ok(101));
+    EXPECT_EQ(cmd(0xC6, idTotal(101, 200)), ok(101));
+    EXPECT_EQ(file("/data/configs/cloud_cafile"),
+              std::string("\xAA\x65\x00\xC8\x00\x00\x00", 7) + std::string(content.begin(), content.end()));
+
+    deal.set_origin(3);
+    EXPECT_EQ(cmd(0xCC, announce('4', 10, 0)), refused(64, 102));
+    EXPECT_EQ(cmd(0xC5, piece(102, 0, data(10, 1))), ok(102));
 }
 
 TEST_F(CloudTest, SettingsUploadStoresAndRequestsReconnection)

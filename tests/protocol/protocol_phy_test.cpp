@@ -178,19 +178,27 @@ protected:
     frame_link link{frame_link::Config{}};
 };
 
-TEST_F(FrameLinkTest, GathersSplitFramesAndDiscardsTheRestOfARead)
+// Every frame of a serial read, in order; the frames it completes.
+std::vector<Bytes> gatherRead(frame_link &link, const Bytes &read)
+{
+    std::vector<Bytes> frames;
+    link.gather(read.data(), uint32_t(read.size()), [&](const Bytes &f) { frames.push_back(f); });
+    return frames;
+}
+
+TEST_F(FrameLinkTest, GathersSplitFramesAndEveryFrameOfARead)
 {
     Bytes f = pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0x600440, 2));
-    Bytes out;
-    EXPECT_FALSE(link.gather(f.data(), 5, out));
-    Bytes rest(f.begin() + 5, f.end());
-    rest.push_back(0xA5);   // trailing bytes of the same read are discarded
-    rest.push_back(0x01);
-    ASSERT_TRUE(link.gather(rest.data(), uint32_t(rest.size()), out));
-    EXPECT_EQ(out, f);
-    // A stray 5A outside a frame clears the gatherer.
-    Bytes stray = {0x5A};
-    EXPECT_FALSE(link.gather(stray.data(), 1, out));
+    Bytes g = pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 8, {0x5A, 0xA5}));
+    EXPECT_TRUE(gatherRead(link, Bytes(f.begin(), f.begin() + 5)).empty());
+    // The rest of the first frame, a stray 5A, the second frame whole and
+    // the start of the first again, in one read.
+    Bytes read(f.begin() + 5, f.end());
+    read.push_back(0x5A);
+    read.insert(read.end(), g.begin(), g.end());
+    read.insert(read.end(), f.begin(), f.begin() + 3);
+    EXPECT_EQ(gatherRead(link, read), (std::vector<Bytes>{f, g}));
+    EXPECT_EQ(gatherRead(link, Bytes(f.begin() + 3, f.end())), std::vector<Bytes>{f});
 }
 
 // Byte-at-a-time reference of the serial gatherer.
@@ -198,19 +206,17 @@ struct RefGatherer {
     Bytes buf;
     bool open = false;
     size_t record;
-    bool feed(const Bytes &data, Bytes &frame)
+    std::vector<Bytes> feed(const Bytes &data)
     {
+        std::vector<Bytes> frames;
         for (uint8_t b : data) {
             if (b == 0xA5) {
                 buf.assign(1, 0xA5);
                 open = true;
                 continue;
             }
-            if (!open) {
-                if (b == 0x5A)
-                    return false;
+            if (!open)
                 continue;
-            }
             if (buf.size() >= record) {
                 buf.clear();
                 open = false;
@@ -218,13 +224,12 @@ struct RefGatherer {
             }
             buf.push_back(b);
             if (b == 0x5A) {
-                frame = buf;
+                frames.push_back(buf);
                 buf.clear();
                 open = false;
-                return true;
             }
         }
-        return false;
+        return frames;
     }
 };
 
@@ -239,13 +244,7 @@ TEST_F(FrameLinkTest, GathererMatchesTheByteWiseRulesOnRandomReads)
         ref.record = record;
         for (int round = 0; round < 4000; ++round) {
             Bytes read = randomBytes(gen, gen() % 200, int(gen() % 30));
-            Bytes got, want;
-            bool g = small.gather(read.data(), uint32_t(read.size()), got);
-            bool w = ref.feed(read, want);
-            ASSERT_EQ(g, w) << "record " << record << " round " << round;
-            if (g) {
-                ASSERT_EQ(got, want);
-            }
+            ASSERT_EQ(gatherRead(small, read), ref.feed(read)) << "record " << record << " round " << round;
         }
     }
 }
@@ -285,11 +284,10 @@ TEST_F(FrameLinkTest, FrameLongerThanTheRecordIsDropped)
     c.recordSize = 64;
     frame_link small(c);
     Bytes f = pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 0, Bytes(80, 0x11)));
-    Bytes out;
-    EXPECT_FALSE(small.gather(f.data(), uint32_t(f.size()), out));
+    EXPECT_TRUE(gatherRead(small, f).empty());
     // The next frame is gathered normally.
     Bytes g = pctool::frame(pctool::ramRead(pctool::CONTROLLER, 0, 1));
-    EXPECT_TRUE(small.gather(g.data(), uint32_t(g.size()), out));
+    EXPECT_EQ(gatherRead(small, g), std::vector<Bytes>{g});
 }
 
 TEST_F(FrameLinkTest, ShortBodiesAndBadXorAreDropped)

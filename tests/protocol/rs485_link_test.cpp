@@ -102,6 +102,23 @@ TEST_F(Rs485Test, BadFramesGetNoReplyAndSplitFramesOneReply)
     EXPECT_EQ(data(pctool::decode(wire)), (Bytes{0, 0x52, 0x97}));
 }
 
+// Requests written in one go are each answered, in order, as when they are
+// sent one at a time: a write, a command without an answer, a read.
+TEST_F(Rs485Test, RequestsWrittenBackToBackAreEachAnswered)
+{
+    Bytes wire = pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 300, {0x11, 0x5A}));
+    for (const Bytes &b : {pctool::body(pctool::CONTROLLER, pctool::PC, 0x62, 0),
+                           pctool::ramRead(pctool::CONTROLLER, 300, 2)}) {
+        Bytes f = pctool::frame(b);
+        wire.insert(wire.end(), f.begin(), f.end());
+    }
+    ASSERT_TRUE(pctool::writeAll(pty->master(), wire));
+    std::vector<Bytes> replies = pctool::decodeAll(pctool::readFrames(pty->master(), 2, zemtest::patience(2000ms)));
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_EQ(data(replies[0]), Bytes{0});
+    EXPECT_EQ(data(replies[1]), (Bytes{0, 0x11, 0x5A}));
+}
+
 TEST_F(Rs485Test, CardFramesAreAcknowledgedOrAnsweredByTheCards)
 {
     // Command 2: acknowledged at once, addresses swapped, status 0.

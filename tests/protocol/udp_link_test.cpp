@@ -100,6 +100,76 @@ TEST_F(UdpLinkTest, CardFramesOn5008AreAnsweredByTheCardsAtTheSendersPort)
     EXPECT_TRUE(fpga[0]->ops().empty());
 }
 
+// Frames sent back to back in one datagram are each answered, in order.
+TEST_F(UdpLinkTest, FramesOfOneDatagramAreEachAnswered)
+{
+    UdpPeer pc;
+    Bytes wire = pctool::frame(pctool::ramWrite(pctool::CONTROLLER, 300, {0x11, 0x5A}));
+    Bytes read = readReq(300, 2);
+    wire.insert(wire.end(), read.begin(), read.end());
+    pc.send(10005, wire);
+    EXPECT_EQ(payload(pctool::decode(pc.receive(zemtest::patience(2000ms)))), Bytes{0});
+    EXPECT_EQ(payload(pctool::decode(pc.receive(zemtest::patience(2000ms)))), (Bytes{0, 0x11, 0x5A}));
+}
+
+namespace {
+
+// The reply body to a request body that a PC tool bound to `fd` sends to
+// port 5008 from the address `source`.
+Bytes askFrom(int fd, const char *source, const Bytes &body)
+{
+    const Bytes wire = pctool::frame(body);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5008);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char ctl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    iovec iov = {const_cast<uint8_t *>(wire.data()), wire.size()};
+    msghdr m{};
+    m.msg_name = &to;
+    m.msg_namelen = sizeof to;
+    m.msg_iov = &iov;
+    m.msg_iovlen = 1;
+    m.msg_control = ctl;
+    m.msg_controllen = sizeof ctl;
+    cmsghdr *c = CMSG_FIRSTHDR(&m);
+    *c = {CMSG_LEN(sizeof(in_pktinfo)), IPPROTO_IP, IP_PKTINFO};
+    in_pktinfo info{};
+    inet_pton(AF_INET, source, &info.ipi_spec_dst);   // the datagram's source address
+    std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    pollfd p = {fd, POLLIN, 0};
+    if (::sendmsg(fd, &m, 0) < 0 || ::poll(&p, 1, int(zemtest::patience(2000ms).count())) <= 0)
+        return {};
+    Bytes buf(65536);
+    buf.resize(size_t(std::max<ssize_t>(0, ::recv(fd, buf.data(), buf.size(), 0))));
+    return pctool::decode(buf);
+}
+
+} // namespace
+
+// Two PCs whose tools take 5008's broadcast answers on the same port number
+// are two senders: a cloud-file upload belongs to the address and port that
+// announced it, whatever address the answers go to.
+TEST_F(UdpLinkTest, SendersOn5008AreTheirOwnAddressAndPort)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(47123);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    const Bytes announce = pctool::body(pctool::CONTROLLER, pctool::PC, 0xCC, 'F', {'0', '0', '2', 200, 0, 0, 0, 1});
+    Bytes pieceData = {0, 0, 0, 0, 0, 200, 0};
+    pieceData.resize(pieceData.size() + 200, 0x42);
+    const Bytes piece = pctool::body(pctool::CONTROLLER, pctool::PC, 0xC5, 0x65, pieceData);
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.1", announce)), (Bytes{0, 200, 0, 0x65, 0}));
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.2", announce)), (Bytes{0, 200, 0, 0x65, 0}));
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.1", piece)), (Bytes{1, 74, 1, 0x65, 0}));   // taken over
+    EXPECT_EQ(payload(askFrom(fd, "127.0.0.2", piece)), (Bytes{0, 200, 0, 0x65, 0}));
+    ::close(fd);
+}
+
 namespace {
 std::atomic<uint8_t> apState{0};
 uint8_t stubState() { return apState; }
