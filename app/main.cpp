@@ -4,6 +4,7 @@
 // listener and the command links, then the Qt event loop.
 
 #include "app/config_engine.h"
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/syncupdate.h"
@@ -30,9 +31,6 @@
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QPixmap>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -110,16 +108,8 @@ void reportLinks()
 
 void savePanel()
 {
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen || !g_mainwindow)
-        return;
-    QWidget *w = static_cast<QWidget *>(g_mainwindow);
-    QPixmap shot = screen->grabWindow(0, w->x(), w->y(), 320, 240);
-    if (shot.isNull())
-        shot = w->grab(QRect(0, 0, 320, 240));
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (buffer.open(QIODevice::WriteOnly) && shot.save(&buffer, "PNG"))
+    const QByteArray png = front_panel::picture_png();
+    if (!png.isEmpty())
         platform::files::writeAtomic("/sim/panel.png", png.constData(), size_t(png.size()));
 }
 
