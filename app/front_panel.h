@@ -7,7 +7,16 @@
 // page framework implements these (ui/front_panel.cpp): no worker touches
 // a page itself.
 
+#include <QByteArray>
+
 namespace front_panel {
+
+// The panel as its screen shows it now (the window in front over those
+// below it, each with the values it shows), as the bytes of a PNG file;
+// empty without a Qt application. Unlike the calls below, it is made in the
+// GUI thread itself: the screen capture and the picture on request take it
+// there.
+QByteArray picture_png();
 
 // The firmware-upgrade pop-up, shown or hidden as g_update_flag is when
 // the GUI thread gets to the request.

@@ -4,6 +4,7 @@
 // listener and the command links, then the Qt event loop.
 
 #include "app/config_engine.h"
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/logMsg.h"
 #include "app/syncupdate.h"
@@ -25,14 +26,12 @@
 #include "ui/numberkeyboard.h"
 #include "ui/pages.h"
 #include "ui/panelstatus.h"
+#include "ui/panelvnc.h"
 #include "ui/zem_keyboard.h"
 #include "videoio/tarixsource.h"
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
-#include <QBuffer>
-#include <QPixmap>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
@@ -83,6 +82,20 @@ const char *linkState(bool open)
     return open ? " open\n" : " failed\n";
 }
 
+// The panel's line when Qt's VNC platform serves it: with its port taken by
+// another program the device runs without a panel, which Qt only mentions
+// among its messages.
+std::string panelLine()
+{
+    const ui::VncServer vnc = ui::vncServer();
+    if (vnc.port < 0)
+        return {};
+    const std::string line = "  front panel VNC " + std::to_string(vnc.port);
+    if (vnc.open)
+        return line + " open\n";
+    return line + " failed: no panel (choose a free port: -platform vnc:size=320x240:port=N)\n";
+}
+
 // Tells the user what to open: each link with "open", or "failed" when its
 // port could not be bound or opened; then the process id and the root.
 void reportLinks()
@@ -99,6 +112,7 @@ void reportLinks()
     const serial_link *link4g = Qy_uart_inout_4G::p_uart_inout_4G;
     text += "  RS-485 serial " + userSerialEnd(Qy_uart_inout::PORT) + linkState(rs485 && rs485->line_open());
     text += "  4G module serial " + userSerialEnd(Qy_uart_inout_4G::PORT) + linkState(link4g && link4g->line_open());
+    text += panelLine();
     const std::string pid = std::to_string(::getpid());
     text += "  process id " + pid;
     if (platform::isSim())
@@ -110,16 +124,8 @@ void reportLinks()
 
 void savePanel()
 {
-    QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen || !g_mainwindow)
-        return;
-    QWidget *w = static_cast<QWidget *>(g_mainwindow);
-    QPixmap shot = screen->grabWindow(0, w->x(), w->y(), 320, 240);
-    if (shot.isNull())
-        shot = w->grab(QRect(0, 0, 320, 240));
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (buffer.open(QIODevice::WriteOnly) && shot.save(&buffer, "PNG"))
+    const QByteArray png = front_panel::picture_png();
+    if (!png.isEmpty())
         platform::files::writeAtomic("/sim/panel.png", png.constData(), size_t(png.size()));
 }
 
@@ -143,6 +149,7 @@ int main(int argc, char *argv[])
     ZemRamPara::pInstance();
     SyncUpdate::pInstance();
 
+    ui::watchVnc(argc, argv);
     QApplication app(argc, argv);
     g_mainwindow = new MainWindow();
     g_timer = new QTimer();
@@ -178,6 +185,8 @@ int main(int argc, char *argv[])
     R47_WIFI_CONFIG::pInstance();
     udpnetManage::pInstance();
 
+    // The VNC platform opens its port in a call queued to the event loop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
     reportLinks();
     if (platform::isSim()) {
         ui::writePanelStatus(ui::panelStatus());

@@ -1,5 +1,6 @@
 #include "protocol/message_deal.h"
 
+#include "app/front_panel.h"
 #include "app/global.h"
 #include "app/para_layout.h"
 #include "app/para_lock.h"
@@ -14,10 +15,7 @@
 #include "videoproc/c331_manage.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDateTime>
-#include <QPixmap>
-#include <QScreen>
 #include <QStringList>
 #include <QThread>
 #include <algorithm>
@@ -277,9 +275,7 @@ std::vector<uint8_t> deviceInfoBlock(message_deal_4g *deal4g, bool withState)
 
 // --- Screen capture --------------------------------------------------------
 
-constexpr int PANEL_W = 320;
 constexpr std::chrono::seconds CAPTURE_WAIT{5};
-constexpr int PANEL_H = 240;
 std::atomic<uint8_t> flag_tarix{0};   // 1 while a capture is being taken
 uint32_t len_tarix = 0;               // size of the last capture (under _file_deal_mutex)
 // The capture as the data window hands it out: AA AA, then the PNG file. It
@@ -288,32 +284,21 @@ uint32_t len_tarix = 0;               // size of the last capture (under _file_d
 // Utils::_file_deal_mutex.
 uint8_t captureBuf_tarix[CAPTURE_WINDOW_SIZE];
 
-// The front panel as a PNG picture; empty when there is no screen.
+// The front panel as a PNG picture, taken in the GUI thread; empty without a
+// Qt application.
 QByteArray grabPng()
 {
-    auto grab = []() -> QByteArray {
-        QScreen *screen = QGuiApplication::primaryScreen();
-        if (!screen)
-            return {};
-        // The front panel is 320 x 240; a larger (simulated) screen is cut to it.
-        QPixmap pm = screen->grabWindow(0, 0, 0, PANEL_W, PANEL_H);
-        QByteArray png;
-        QBuffer buffer(&png);
-        if (pm.isNull() || !buffer.open(QIODevice::WriteOnly) || !pm.save(&buffer, "png"))
-            return {};
-        return png;
-    };
     QApplication *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     if (!app)
         return {};
     if (QThread::currentThread() == app->thread())
-        return grab();
+        return front_panel::picture_png();
     // The GUI thread takes the picture; its answer comes back through a
     // promise, so a GUI that does not get to it fails the capture instead of
     // holding the link.
     auto done = std::make_shared<std::promise<QByteArray>>();
     std::future<QByteArray> result = done->get_future();
-    gui_call::post([grab, done] { done->set_value(grab()); });
+    gui_call::post([done] { done->set_value(front_panel::picture_png()); });
     return result.wait_for(CAPTURE_WAIT) == std::future_status::ready ? result.get() : QByteArray();
 }
 

@@ -144,7 +144,7 @@ namespace screen_capture {
 enum class Result {
     Taken,    // the buffer holds the panel as it is now
     Busy,     // another link is capturing: it refreshes the same buffer
-    Failed,   // no application, no screen, or the file cannot be saved;
+    Failed,   // no application, or the file cannot be saved;
               // the previous capture stays in place
 };
 // Grabs the front panel as a PNG picture, stores it as "/123.png" and in the

@@ -1,5 +1,6 @@
 // The front panel's side of the calls the worker threads make: each is
-// queued to the GUI thread and looks at the page in front there.
+// queued to the GUI thread and looks at the page in front there (the picture
+// is taken in the GUI thread by its callers).
 
 #include "app/front_panel.h"
 
@@ -10,7 +11,11 @@
 #include "ui/option.h"
 #include "ui/output/smartmapping.h"
 #include "ui/pages.h"
+#include "ui/panelpicture.h"
 #include "ui/system/rcv_recovery.h"
+
+#include <QApplication>
+#include <QBuffer>
 
 namespace front_panel {
 
@@ -26,6 +31,17 @@ template <class Page, class Work> void onPage(page::Id id, Page *const &pointer,
 }
 
 } // namespace
+
+QByteArray picture_png()
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return {};
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !ui::panelPicture().save(&buffer, "PNG"))
+        return {};
+    return png;
+}
 
 // Requests of several links may reach the GUI thread in another order than
 // they changed g_update_flag: each one acts only when the flag still says

@@ -14,6 +14,7 @@
 #include "ui/option.h"
 #include "ui/pages.h"
 #include "ui/panelpage.h"
+#include "ui/panelpicture.h"
 #include "ui/panelstatus.h"
 #include "ui/tip.h"
 #include "ui/zem_keyboard.h"
@@ -28,6 +29,7 @@
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent, Qt::FramelessWindowHint), m_last_input(G_timeTicks.load())
 {
+    ui::trackStacking();   // the panel's picture stacks its windows as the screen does
     setFixedSize(ui::PANEL_W, ui::PANEL_H);
     ui::usePanelFont(this);
     auto *central = new QWidget(this);

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <csignal>
 
 using namespace e2e;
 using zemtest::VncClient;
@@ -111,10 +112,69 @@ protected:
         EXPECT_TRUE(img.save(QStringLiteral(ZEM_SCREENSHOT_DIR "/%1.png").arg(QString::fromStdString(name))));
     }
 
+    // The capture decoded; a null picture when there is none.
+    QImage picture()
+    {
+        const Bytes png = capture();
+        QImage img;
+        img.loadFromData(png.data(), int(png.size()), "PNG");
+        return img.convertToFormat(QImage::Format_RGB32);
+    }
+
+    // The picture that kill -USR1 saves.
+    QImage savedPicture()
+    {
+        ::unlink(root.host("/sim/panel.done").c_str());
+        if (kill(dev->pid(), SIGUSR1) != 0 || !zemtest::waitFor([&] { return exists("/sim/panel.done"); }, 10s))
+            return {};
+        return QImage(QString::fromStdString(root.host("/sim/panel.png"))).convertToFormat(QImage::Format_RGB32);
+    }
+
     std::unique_ptr<VncClient> vnc;
     std::unique_ptr<TcpClient> tcp;
     Bytes lastShot;
 };
+
+bool allOneColour(const QImage &img)
+{
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) != img.pixel(0, 0))
+                return false;
+    return true;
+}
+
+// Without a display (Qt's offscreen platform) the picture is the page in
+// front with the values in force: after start-up the status screen, whose
+// line for window 1 follows the source the PC tool sets. The PC tool's
+// capture and the picture kill -USR1 saves are alike.
+TEST_F(FrontPanelE2e, OffscreenPictureIsThePageInFrontWithTheValuesInForce)
+{
+    start(false, false);
+    tcp.reset(new TcpClient(5005));
+    ASSERT_TRUE(tcp->ok());
+    ASSERT_TRUE(waitPage(0));
+    const QImage hdmi3 = picture();   // window 1 shows HDMI3, 1920x1080@60
+    ASSERT_EQ(hdmi3.size(), QSize(320, 240));
+    // The status screen has no buttons: its lower quarter is bare, where the
+    // home screen has its four.
+    EXPECT_TRUE(allOneColour(hdmi3.copy(0, 180, 320, 60)));
+
+    const auto showSource = [this](uint8_t source) {
+        const uint32_t word = para::window(0, para::WIN_SOURCE);
+        EXPECT_EQ(payload(tcp->ask(pctool::ramWrite(pctool::CONTROLLER, word, {source, 0}))), Bytes{0});
+        EXPECT_EQ(payload(tcp->ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {0x02, 0, 0}))), Bytes{0});
+    };
+    showSource(1);   // HDMI2, no signal
+    EXPECT_TRUE(zemtest::waitFor([&] {
+        const QImage hdmi2 = picture();
+        return !hdmi2.isNull() && hdmi2 != hdmi3;
+    }, 10s));
+    EXPECT_TRUE(zemtest::waitFor([&] { return savedPicture() == picture(); }, 10s));
+    showSource(2);
+    EXPECT_TRUE(zemtest::waitFor([&] { return picture() == hdmi3; }, 10s));
+    EXPECT_TRUE(dev->running());
+}
 
 TEST_F(FrontPanelE2e, WallSizeSetOnTheLedPageReachesTheImageAndTheApplyPass)
 {

@@ -5,6 +5,7 @@
 #include "support/device_process.h"
 #include "support/netns.h"
 #include "support/temp_root.h"
+#include "support/vnc_client.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -89,17 +90,26 @@ TEST_F(Startup, EmptyRootComesUpWithStoresStatusScreenAndLinks)
     EXPECT_FALSE(dev.running());
 }
 
-TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
+// Another program listening on a TCP port: the socket, or -1 when the port
+// could not be had.
+int holdPort(int port)
 {
-    // Another program holds the TCP command port.
-    const int busy = socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
-    setsockopt(busy, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);   // past an earlier test's connections
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);   // past an earlier test's connections
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(5005);
-    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
-    ASSERT_EQ(listen(busy, 1), 0);
+    a.sin_port = htons(uint16_t(port));
+    if (bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0 && listen(fd, 1) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
+}
+
+TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
+{
+    const int busy = holdPort(5005);   // the TCP command port
+    ASSERT_GE(busy, 0);
     // The RS-485 line with the PC tool's end beside it, as the run script
     // makes it; no 4G line at all.
     ::mkdir(root.host("/dev").c_str(), 0755);
@@ -122,6 +132,41 @@ TEST_F(Startup, SummaryNamesWhatAUserOpensAndSaysWhatFailed)
         EXPECT_NE(out.find(line), std::string::npos) << line << out;
     // Diagnostics are lines of their own.
     EXPECT_NE(out.find("\n no osd file \n"), std::string::npos) << out;
+    ::close(busy);
+}
+
+// With another program on the panel's VNC port the device runs without a
+// panel: the summary says so and how to choose another port, and the port
+// chosen that way serves the panel.
+TEST_F(Startup, SummarySaysWhetherThePanelOpenedItsVncPort)
+{
+    const int busy = holdPort(5900);
+    ASSERT_GE(busy, 0);
+    const struct {
+        const char *platform;
+        std::string line;
+        int servedOn;   // -1: no panel
+    } cases[] = {
+        {"vnc:size=320x240:port=5900:mmsize=85x64",
+         "  front panel VNC 5900 failed: no panel (choose a free port: -platform vnc:size=320x240:port=N)\n", -1},
+        {"vnc:size=320x240:port=5901:mmsize=85x64", "  front panel VNC 5901 open\n", 5901},
+    };
+    for (const auto &c : cases) {
+        zemtest::TempRoot own;
+        zemtest::DeviceProcess dev(own.dir(), {"-platform", c.platform});
+        ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("  ZEM_ROOT ") != std::string::npos; },
+                                     std::chrono::seconds(30)))
+            << dev.output();
+        const std::string out = dev.output();
+        EXPECT_NE(out.find("  4G module serial " + own.host("/dev/ttyS1") + " failed\n" + c.line + "  process id "),
+                  std::string::npos)
+            << out;
+        if (c.servedOn > 0) {
+            zemtest::VncClient vnc(c.servedOn);
+            EXPECT_TRUE(vnc.ok());
+            EXPECT_EQ(vnc.width(), 320);
+        }
+    }
     ::close(busy);
 }
 

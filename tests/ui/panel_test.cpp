@@ -11,6 +11,7 @@
 #include "app/utils.h"
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "protocol/message_deal.h"
 #include "ui/advancedoption.h"
 #include "ui/imagequality.h"
 #include "ui/input/custommode.h"
@@ -46,6 +47,7 @@
 #include <QDir>
 #include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <algorithm>
 #include <chrono>
@@ -137,6 +139,43 @@ TEST_F(PanelFrameworkTest, ScreensGrabAsPanelSizedImages)
     QCoreApplication::sendEvent(lock, &key);
     EXPECT_EQ(g_page_focus, 1);
     EXPECT_FALSE(lock->isVisible());
+}
+
+// The capture the PC tool reads is the panel as its screen shows it, on any
+// platform: the window shown or raised last lies on top, and each window is
+// drawn as it stands now, also before the screen got to repaint it.
+TEST_F(PanelFrameworkTest, ScreenCaptureShowsWhatLiesOnTopAsItStandsNow)
+{
+    const auto drawn = [](QWidget *window) { return window->grab().toImage().convertToFormat(QImage::Format_RGB32); };
+    const auto captured = [this] {
+        EXPECT_EQ(screen_capture::take(), screen_capture::Result::Taken);
+        return QImage(QString::fromStdString(root.host("/123.png"))).convertToFormat(QImage::Format_RGB32);
+    };
+    MainWindow *w = startPanel();
+    w->show();
+    auto *lock = new LockWindow(w);
+    lock->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(captured() == drawn(lock)) << "the status screen over the home screen";
+
+    lock->goBack();
+    para::set16(store->ram_para, para::BRIGHTNESS, 42);   // as the PC tool sets it
+    sync->para_sync(1);
+    ASSERT_TRUE(w->shownLines().contains(QStringLiteral("Brightness: 42"))) << w->shownLines().join('|').toStdString();
+    EXPECT_TRUE(captured() == drawn(w)) << "the home screen with the brightness in force";
+
+    w->open_setting();
+    auto *led = new ledset(g_option);
+    led->show();
+    auto *field = led->findChild<My_lineEdit *>();
+    ASSERT_NE(field, nullptr);
+    g_numberkeyboard->start(field, field->text());
+    QImage keyboardOverPage = drawn(led);
+    QPainter(&keyboardOverPage).drawImage(g_numberkeyboard->pos() - led->pos(), drawn(g_numberkeyboard));
+    EXPECT_TRUE(captured() == keyboardOverPage) << "the number keyboard over the page that opened it";
+
+    w->lock_panel();   // the status screen, shown before the page and the keyboard, is on top again
+    EXPECT_TRUE(captured() == drawn(lock)) << "the status screen after the auto lock";
 }
 
 TEST_F(PanelFrameworkTest, StatusScreenShowsEnabledWindowsAndRetextsOnLanguageChange)
