@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <atomic>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <chrono>
 #include <memory>
@@ -465,17 +464,13 @@ TEST_F(InstallTest, NeitherALinkOutOfTheFolderNorALauncherLockFifoIsFollowed)
     const auto before = beside.snapshot();
     zemtest::writeFile(root.host("/data/app/zemR47N2"), "new");
     uint8_t status = 0xEE;
-    int release = -1;
     {
         zemtest::BlockedCall install([&] { status = wr(14, 0x01, 0x01); });
         if (!install.finishes()) {
             ADD_FAILURE() << "the install waits on the launcher's lock file";
-            release = ::open(lock.c_str(), O_RDWR | O_NONBLOCK);
-            ::unlink(lock.c_str());
+            zemtest::releaseFifo(lock);
         }
     }
-    if (release >= 0)
-        ::close(release);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(zemtest::readFile(root.host("/data/app/zemR47N")), "new");
     EXPECT_TRUE(QFileInfo(platform::qpath("/data/app/zemR47N")).permissions() & QFileDevice::ExeOther);
