@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <string>
 #include <unistd.h>
@@ -179,14 +180,26 @@ bool mayChange(const std::string &host)
     return insideRoot(host);
 }
 
-// The host path of `absolute` when the check lets it be changed, else empty
-// (with a line on standard error naming what was refused).
+// Names a refused path on standard error, once while the same path is
+// refused again and again (the panel status is retried every tick).
+void reportRefused(const std::string &absolute)
+{
+    static std::mutex mutex;
+    static std::string last;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (absolute == last)
+        return;
+    last = absolute;
+    std::fprintf(stderr, "change refused outside the root: %s\n", absolute.c_str());
+}
+
+// The host path of `absolute` when the check lets it be changed, else empty.
 std::string checkedHost(const std::string &absolute)
 {
     std::string host = path(absolute);
     if (mayChange(host))
         return host;
-    std::fprintf(stderr, "change refused outside the root: %s\n", absolute.c_str());
+    reportRefused(absolute);
     return std::string();
 }
 

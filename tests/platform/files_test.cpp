@@ -283,6 +283,15 @@ TEST_F(Files, NothingOutsideTheRootChangesThroughALink)
     EXPECT_EQ(readFile(root.host("/data/src")), "payload");
 }
 
+// On the device the root is "/": the check gives every board path as it is.
+TEST_F(Files, OnTheDeviceTheCheckRefusesNoBoardPath)
+{
+    platform::configure(platform::Mode::Device, "/");
+    for (const char *p : {"/data/configs/tcpip.ini", "/data/modes/custom_mode1", "/etc/network/interfaces", "/123.png"})
+        EXPECT_EQ(platform::files::checkedPath(p), p);
+    platform::configure(platform::Mode::Sim, root.dir());
+}
+
 // Inside the root a file written where it is must be a regular file (or a
 // link to one): a FIFO or a device is never opened, so nothing blocks on it
 // or is written into it. QSettings is given no lock file it would block on.

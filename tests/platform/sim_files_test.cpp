@@ -68,6 +68,22 @@ protected:
     std::string sim(const std::string &name) const { return root.host("/sim/" + name); }
 };
 
+// In their own folder the models keep their files as before.
+TEST_F(SimFiles, InsideTheRootEachModelKeepsItsFile)
+{
+    useAll();
+    EXPECT_EQ(zemtest::readFile(sim("shell.log")), "sync\n");
+    EXPECT_EQ(zemtest::readFile(sim("chip_flash.bin")).substr(0, 4), std::string("\x01\x02\x03\xFF"));
+    EXPECT_EQ(zemtest::readFile(sim("mtd8.bin")), std::string(0x60000, '\xFF'));
+    EXPECT_EQ(zemtest::readFile(sim("osd_engine.log")), "");
+    SimC331 again;   // a restart reads the flash back from its file
+    ASSERT_TRUE(again.flash().attachFile(platform::sim::SimC331Flash::BACKING_FILE));
+    EXPECT_EQ(again.flash().contents(0, 3), (std::vector<uint8_t>{1, 2, 3}));
+    struct stat st;
+    EXPECT_TRUE(::stat(sim("chip_registers.bin").c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0);
+    EXPECT_TRUE(::stat(sim("uevent").c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
 TEST_F(SimFiles, NothingIsMadeInAFolderThatLeadsOutOfTheRoot)
 {
     zemtest::OutsideDir beside(root);
