@@ -193,16 +193,6 @@ void reportRefused(const std::string &absolute)
     std::fprintf(stderr, "change refused outside the root: %s\n", absolute.c_str());
 }
 
-// The host path of `absolute` when the check lets it be changed, else empty.
-std::string checkedHost(const std::string &absolute)
-{
-    std::string host = path(absolute);
-    if (mayChange(host))
-        return host;
-    reportRefused(absolute);
-    return std::string();
-}
-
 // Opens a regular file (or a link to one) for reading: looked at before it
 // is opened (opening a device can act on it), and again on the descriptor,
 // in case something else took its place. -1 for anything else.
@@ -237,12 +227,16 @@ bool exists(const std::string &absolute)
 
 std::string checkedPath(const std::string &absolute)
 {
-    return checkedHost(absolute);
+    std::string host = path(absolute);
+    if (mayChange(host))
+        return host;
+    reportRefused(absolute);
+    return std::string();
 }
 
 bool remove(const std::string &absolute)
 {
-    const std::string host = checkedHost(absolute);
+    const std::string host = checkedPath(absolute);
     if (host.empty())
         return false;
     QString p = QString::fromStdString(host);
@@ -265,8 +259,8 @@ bool copy(const std::string &src, const std::string &dst, Kind kind)
 
 bool move(const std::string &src, const std::string &dst)
 {
-    const std::string from = checkedHost(src);
-    const std::string to = checkedHost(dst);
+    const std::string from = checkedPath(src);
+    const std::string to = checkedPath(dst);
     if (from.empty() || to.empty() || ::rename(from.c_str(), to.c_str()) != 0)
         return false;
     syncDir(to);
@@ -275,7 +269,7 @@ bool move(const std::string &src, const std::string &dst)
 
 bool writeAtomic(const std::string &absolute, const void *data, size_t len)
 {
-    const std::string target = checkedHost(absolute);
+    const std::string target = checkedPath(absolute);
     if (target.empty())
         return false;
     return writeAtomicReal(target, static_cast<const char *>(data), len);
@@ -283,7 +277,7 @@ bool writeAtomic(const std::string &absolute, const void *data, size_t len)
 
 bool makeDir(const std::string &absolute)
 {
-    const std::string host = checkedHost(absolute);
+    const std::string host = checkedPath(absolute);
     if (host.empty())
         return false;
     struct stat st;
@@ -294,15 +288,22 @@ bool makeDir(const std::string &absolute)
 
 int openForWriting(const std::string &absolute, int flags)
 {
-    const std::string host = checkedHost(absolute);
+    const std::string host = checkedPath(absolute);
     if (host.empty())
         return -1;
     struct stat st;
-    if (::stat(host.c_str(), &st) != 0)
-        flags |= O_EXCL;   // made here: nothing that appears meanwhile is written through
-    else if (!isRegular(st))
-        return -1;
-    const int fd = ::open(host.c_str(), flags | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    int fd = -1;
+    // A missing file is made here (nothing that appears meanwhile is written
+    // through); one that another writer made meanwhile is looked at again.
+    for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+        const bool missing = ::stat(host.c_str(), &st) != 0;
+        if (!missing && !isRegular(st))
+            return -1;
+        fd = ::open(host.c_str(), flags | O_CREAT | (missing ? O_EXCL : 0) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                    0644);
+        if (fd < 0 && !(missing && errno == EEXIST))
+            return -1;
+    }
     if (fd < 0)
         return -1;
     if (::fstat(fd, &st) != 0 || !isRegular(st)) {
@@ -314,7 +315,7 @@ int openForWriting(const std::string &absolute, int flags)
 
 bool makeFifo(const std::string &absolute)
 {
-    const std::string host = checkedHost(absolute);
+    const std::string host = checkedPath(absolute);
     if (host.empty())
         return false;
     struct stat st;
@@ -325,7 +326,7 @@ bool makeFifo(const std::string &absolute)
 
 bool setPermissionsBelow(const std::string &absoluteDir, unsigned mode)
 {
-    const std::string top = checkedHost(absoluteDir);
+    const std::string top = checkedPath(absoluteDir);
     if (top.empty() || ::chmod(top.c_str(), mode) != 0)
         return false;
     bool ok = true;
@@ -345,7 +346,7 @@ bool setPermissionsBelow(const std::string &absoluteDir, unsigned mode)
 bool settingsWritable(const std::string &absolute)
 {
     const std::string lock = absolute + ".lock";
-    return !checkedHost(absolute).empty() && !checkedHost(lock).empty() && safeToOpen(absolute, Kind::Settings)
+    return !checkedPath(absolute).empty() && !checkedPath(lock).empty() && safeToOpen(absolute, Kind::Settings)
            && safeToOpen(lock, Kind::Settings);
 }
 
@@ -393,7 +394,7 @@ int removeStaleTemporaries(const std::string &absoluteDir)
     // Temporary names are "<target>.tmp<pid>.<count>" (see temporarySuffix).
     static const QRegularExpression temporary(QStringLiteral("\\.tmp\\d+\\.\\d+$"));
     int removed = 0;
-    const std::string top = checkedHost(absoluteDir);
+    const std::string top = checkedPath(absoluteDir);
     if (top.empty())
         return 0;
     QDirIterator it(QString::fromStdString(top), QDir::Files | QDir::Hidden | QDir::NoSymLinks,
