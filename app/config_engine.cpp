@@ -97,6 +97,19 @@ std::unique_ptr<QSettings> openSettings(const QString &file)
     return std::unique_ptr<QSettings>(new QSettings(platform::qpath(file), QSettings::IniFormat));
 }
 
+// Whether the INI file may be written: QSettings also creates, reads and
+// removes its lock file beside it and would block for ever on a FIFO there.
+// A lock file that is no regular file inside the root is left as it is and
+// the file taken for one that cannot be written.
+bool settingsWritable(const QString &file)
+{
+    if (platform::files::settingsWritable(file.toStdString()))
+        return true;
+    writeLogMsg(LOG_ERROR, "ConfigEngine: %s or its lock file is not a regular file in the root; not written",
+                qPrintable(file));
+    return false;
+}
+
 int nib(uint16_t reg, int n)
 {
     return (reg >> (4 * n)) & 0xF;
@@ -108,7 +121,9 @@ ConfigEngine::ConfigEngine()
 {
     std::lock_guard<std::mutex> lock(s_mutex);
     platform::ensureDir("/data/configs");
-    const std::unique_ptr<QSettings> settings = openSettings(QString::fromLatin1(kConfigFile));
+    const QString file = QString::fromLatin1(kConfigFile);
+    const std::unique_ptr<QSettings> settings = openSettings(file);
+    const bool writable = settings && settingsWritable(file);
     for (const ItemDef &def : itemDefs()) {
         ConfigItem item;
         item.key = QString::fromLatin1(def.key);
@@ -121,11 +136,11 @@ ConfigEngine::ConfigEngine()
 
         const QVariant stored = settings ? settings->value(item.key) : QVariant();
         item.value = loadedValue(stored, item.defaultValue);
-        if (settings && !hasText(stored) && item.value.isValid() && !item.noWrite)
+        if (writable && !hasText(stored) && item.value.isValid() && !item.noWrite)
             settings->setValue(item.key, item.defaultValue);
         m_items.push_back(item);
     }
-    if (settings)
+    if (writable)
         settings->sync();
 }
 
@@ -185,7 +200,7 @@ bool ConfigEngine::write_config_variants(const QList<QPair<ConfigItem::ConfigNam
     if (keys.isEmpty())
         return true;
     const std::unique_ptr<QSettings> opened = openSettings(file);
-    if (!opened)
+    if (!opened || !settingsWritable(file))
         return false;
     QSettings &settings = *opened;
     QList<QVariant> before;

@@ -68,7 +68,8 @@ public:
 
     QVariant read_config_variant(ConfigItem::ConfigName id);
     // Sets the item's value and writes it through to its file. False when
-    // the file did not take it (a full disk): the item and the file keep
+    // the file did not take it (a full disk), or when the file or its lock
+    // file is no regular file inside the root: the item and the file keep
     // what they held.
     bool write_config_variant(ConfigItem::ConfigName id, const QVariant &value);
     // The same for several items of the file at once: the file is replaced

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <string>
 #include <unistd.h>
@@ -166,6 +167,32 @@ bool folderInsideRoot(const std::string &host)
     return insideRoot(QFileInfo(QString::fromStdString(host)).absolutePath().toStdString());
 }
 
+// Whether `host` may be created, written, renamed, truncated or removed: its
+// folder, links resolved, lies inside the root, and so does what it leads to
+// when it is itself a link (a dangling link leads nowhere and is refused).
+bool mayChange(const std::string &host)
+{
+    if (!folderInsideRoot(host))
+        return false;
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return true;
+    return insideRoot(host);
+}
+
+// Names a refused path on standard error, once while the same path is
+// refused again and again (the panel status is retried every tick).
+void reportRefused(const std::string &absolute)
+{
+    static std::mutex mutex;
+    static std::string last;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (absolute == last)
+        return;
+    last = absolute;
+    std::fprintf(stderr, "change refused outside the root: %s\n", absolute.c_str());
+}
+
 // Opens a regular file (or a link to one) for reading: looked at before it
 // is opened (opening a device can act on it), and again on the descriptor,
 // in case something else took its place. -1 for anything else.
@@ -198,9 +225,21 @@ bool exists(const std::string &absolute)
     return QFileInfo::exists(QString::fromStdString(path(absolute)));
 }
 
+std::string checkedPath(const std::string &absolute)
+{
+    std::string host = path(absolute);
+    if (mayChange(host))
+        return host;
+    reportRefused(absolute);
+    return std::string();
+}
+
 bool remove(const std::string &absolute)
 {
-    QString p = QString::fromStdString(path(absolute));
+    const std::string host = checkedPath(absolute);
+    if (host.empty())
+        return false;
+    QString p = QString::fromStdString(host);
     QFileInfo info(p);
     if (!info.exists() && !info.isSymLink())
         return true;
@@ -220,9 +259,9 @@ bool copy(const std::string &src, const std::string &dst, Kind kind)
 
 bool move(const std::string &src, const std::string &dst)
 {
-    std::string from = path(src);
-    std::string to = path(dst);
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    const std::string from = checkedPath(src);
+    const std::string to = checkedPath(dst);
+    if (from.empty() || to.empty() || ::rename(from.c_str(), to.c_str()) != 0)
         return false;
     syncDir(to);
     return true;
@@ -230,12 +269,85 @@ bool move(const std::string &src, const std::string &dst)
 
 bool writeAtomic(const std::string &absolute, const void *data, size_t len)
 {
-    // The rename replaces a link at the path itself; a folder that leads out
-    // of the root is not written at all.
-    const std::string target = path(absolute);
-    if (!folderInsideRoot(target))
+    const std::string target = checkedPath(absolute);
+    if (target.empty())
         return false;
     return writeAtomicReal(target, static_cast<const char *>(data), len);
+}
+
+bool makeDir(const std::string &absolute)
+{
+    const std::string host = checkedPath(absolute);
+    if (host.empty())
+        return false;
+    struct stat st;
+    if (::mkdir(host.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int openForWriting(const std::string &absolute, int flags)
+{
+    const std::string host = checkedPath(absolute);
+    if (host.empty())
+        return -1;
+    struct stat st;
+    int fd = -1;
+    // A missing file is made here (nothing that appears meanwhile is written
+    // through); one that another writer made meanwhile is looked at again.
+    for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+        const bool missing = ::stat(host.c_str(), &st) != 0;
+        if (!missing && !isRegular(st))
+            return -1;
+        fd = ::open(host.c_str(), flags | O_CREAT | (missing ? O_EXCL : 0) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                    0644);
+        if (fd < 0 && !(missing && errno == EEXIST))
+            return -1;
+    }
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool makeFifo(const std::string &absolute)
+{
+    const std::string host = checkedPath(absolute);
+    if (host.empty())
+        return false;
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0 && ::mkfifo(host.c_str(), 0600) != 0)
+        return false;
+    return ::stat(host.c_str(), &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
+bool setPermissionsBelow(const std::string &absoluteDir, unsigned mode)
+{
+    const std::string top = checkedPath(absoluteDir);
+    if (top.empty() || ::chmod(top.c_str(), mode) != 0)
+        return false;
+    bool ok = true;
+    QDirIterator it(QString::fromStdString(top), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const std::string entry = it.next().toStdString();
+        struct stat st;
+        if (::lstat(entry.c_str(), &st) != 0 || S_ISLNK(st.st_mode))
+            continue;   // a link's own bits mean nothing; its target is not the folder's
+        if (!mayChange(entry) || ::chmod(entry.c_str(), mode) != 0)
+            ok = false;
+    }
+    return ok;
+}
+
+bool settingsWritable(const std::string &absolute)
+{
+    const std::string lock = absolute + ".lock";
+    return !checkedPath(absolute).empty() && !checkedPath(lock).empty() && safeToOpen(absolute, Kind::Settings)
+           && safeToOpen(lock, Kind::Settings);
 }
 
 std::FILE *openRegular(const std::string &absolute, uint64_t *size)
@@ -282,11 +394,14 @@ int removeStaleTemporaries(const std::string &absoluteDir)
     // Temporary names are "<target>.tmp<pid>.<count>" (see temporarySuffix).
     static const QRegularExpression temporary(QStringLiteral("\\.tmp\\d+\\.\\d+$"));
     int removed = 0;
-    QDirIterator it(QString::fromStdString(path(absoluteDir)), QDir::Files | QDir::Hidden | QDir::NoSymLinks,
+    const std::string top = checkedPath(absoluteDir);
+    if (top.empty())
+        return 0;
+    QDirIterator it(QString::fromStdString(top), QDir::Files | QDir::Hidden | QDir::NoSymLinks,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        if (temporary.match(it.fileName()).hasMatch() && QFile::remove(file))
+        if (temporary.match(it.fileName()).hasMatch() && mayChange(file.toStdString()) && QFile::remove(file))
             ++removed;
     }
     return removed;

@@ -4,7 +4,9 @@
 // File operations on absolute program paths (placed under the root). They are
 // library calls, never shell strings, so a name from outside can never reach a
 // shell. Writes replace files atomically: a temporary file in the same folder
-// is written, flushed and renamed over the old one.
+// is written, flushed and renamed over the old one. Everything that creates,
+// writes, renames, copies, truncates or removes a file or folder goes through
+// one check, checkedPath, so that nothing outside the root is changed.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,15 +34,51 @@ size_t maxSize(Kind kind);
 
 bool exists(const std::string &absolute);
 
-// Removes a file or a whole folder; true when nothing is left at the path.
+// The check in front of every change at a program path: the host path, or an
+// empty text when the path is refused. Refused are a path the root refuses
+// (relative, or with a ".." step), one whose folder, links resolved, lies
+// outside the root, and one that is itself a link leading out of the root or
+// nowhere. On the device the root is "/" and holds every path.
+std::string checkedPath(const std::string &absolute);
+
+// Removes a file or a whole folder (links in it are removed, never followed);
+// true when nothing is left at the path, false when the check refuses it.
 bool remove(const std::string &absolute);
 
 // Copies src (a file of `kind`) over dst atomically; false (dst untouched)
 // on any error, and when src is no regular file or longer than its kind can be.
 bool copy(const std::string &src, const std::string &dst, Kind kind);
 
-// Renames src to dst (same file system); false on error.
+// Renames src to dst (same file system); false on error, and when the check
+// refuses either path.
 bool move(const std::string &src, const std::string &dst);
+
+// Makes one folder (mode 0755) whose parent exists, through the check; true
+// when a folder is there afterwards.
+bool makeDir(const std::string &absolute);
+
+// Opens a file to be written where it is (a log, a simulated flash or
+// register file), creating it (mode 0644) when missing: through the check,
+// and only a regular file, or a link to one inside the root. A FIFO, a
+// device or a folder is never opened. `flags` are open(2)'s access mode and
+// O_APPEND / O_TRUNC; -1 when refused.
+int openForWriting(const std::string &absolute, int flags);
+
+// Makes a FIFO (mode 0600) at a program path, through the check; true when
+// a FIFO is there afterwards.
+bool makeFifo(const std::string &absolute);
+
+// Sets the permission bits of a folder and of everything below it. Links are
+// neither followed nor changed; false when the check refuses the folder or a
+// change fails.
+bool setPermissionsBelow(const std::string &absoluteDir, unsigned mode);
+
+// Whether QSettings may write the INI file at `absolute`. It replaces the
+// file through a temporary file beside it and takes the lock file
+// "<file>.lock" beside it (created, read when present, removed): the check
+// must pass for both, and each must be missing or a regular file inside the
+// root. A FIFO at the lock would hold the write for ever.
+bool settingsWritable(const std::string &absolute);
 
 // Writes len bytes as the new content of the file: a temporary file beside
 // it is written, made durable with one fsync and renamed over it, and one
@@ -69,8 +107,8 @@ std::FILE *openRegular(const std::string &absolute, uint64_t *size);
 bool safeToOpen(const std::string &absolute, Kind kind);
 
 // Removes the temporary and staged files that writes cut short by a power
-// loss left under `absoluteDir` (and its folders); returns how many were
-// removed.
+// loss left under `absoluteDir` (and its folders, links not followed), each
+// through the check; returns how many were removed.
 int removeStaleTemporaries(const std::string &absoluteDir);
 
 // Flushes file-system buffers to storage (the board's "sync").

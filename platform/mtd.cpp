@@ -122,7 +122,7 @@ int simOpen(const std::string &device)
     const Info info = geometryOf(s, device);
     int fd = -1;
     if (ensureDir("/sim"))
-        fd = ::open(path(sim::backingFile(device)).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        fd = files::openForWriting(sim::backingFile(device), O_RDWR);
     struct stat st;
     if (fd >= 0 && (fstat(fd, &st) != 0 ||
                     (uint64_t(st.st_size) < info.size && !fillErased(fd, uint64_t(st.st_size), info.size)))) {

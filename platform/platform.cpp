@@ -159,11 +159,25 @@ QString qpath(const QString &absolute)
 
 bool ensureDir(const std::string &absolute)
 {
-    return QDir().mkpath(QString::fromStdString(path(absolute)));
+    if (absolute.empty() || absolute[0] != '/')
+        return false;
+    // One folder at a time, each through the check: no folder is made where
+    // a link leads out of the root.
+    size_t end = 0;
+    while (end != std::string::npos) {
+        end = absolute.find('/', end + 1);
+        const std::string folder = absolute.substr(0, end);
+        if (folder.back() != '/' && !files::makeDir(folder))
+            return false;
+    }
+    return true;
 }
 
 void ensureDataDirs()
 {
+    // The root itself is the user's choice (ZEM_ROOT): made when missing.
+    if (root() != "/")
+        QDir().mkpath(QString::fromStdString(root()));
     static const char *const dirs[] = {"/data", "/data/configs", "/data/modes",
                                        "/data/edidramtable", "/data/smartmapping",
                                        "/data/rcvrecovery"};

@@ -33,7 +33,8 @@ void configure(Mode m, const std::string &rootDir);
 std::string path(const std::string &absolute);
 QString qpath(const QString &absolute);
 
-// Creates a folder (and its parents) under the root; true when it exists afterwards.
+// Creates a folder (and its parents) under the root, each through the check of
+// files::checkedPath; true when it exists afterwards.
 bool ensureDir(const std::string &absolute);
 
 // The /data folders the program expects.

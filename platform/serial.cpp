@@ -8,6 +8,8 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -34,6 +36,18 @@ SimLines &lines()
     return s;
 }
 
+// In simulation a serial port is one end of a pseudo-terminal pair linked
+// under the root: anything else there (a file, a FIFO, a host device) is
+// neither opened nor written. Pseudo-terminal ends have the majors 136 to 143.
+bool isPseudoTerminal(const std::string &host)
+{
+    struct stat st;
+    if (::stat(host.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
 void record(sim::Event e)
 {
     SimLines &s = lines();
@@ -45,7 +59,12 @@ void record(sim::Event e)
 
 int open(const std::string &absolute, int flags)
 {
-    int fd = ::open(path(absolute).c_str(), flags | O_CLOEXEC);
+    const std::string host = path(absolute);
+    if (isSim() && !isPseudoTerminal(host)) {
+        errno = ENOTTY;
+        return -1;
+    }
+    int fd = ::open(host.c_str(), flags | O_CLOEXEC);
     if (fd >= 0 && isSim()) {
         SimLines &s = lines();
         std::lock_guard<std::mutex> lock(s.mutex);

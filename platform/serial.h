@@ -21,6 +21,7 @@ namespace platform {
 namespace serial {
 
 // Opens a program path ("/dev/ttyS2") with open(2) flags; a descriptor or -1.
+// In simulation only a pseudo-terminal end is opened there.
 int open(const std::string &absolute, int flags);
 void close(int fd);
 bool isTerminal(int fd);

@@ -1,5 +1,6 @@
 #include "platform/sim_c331.h"
 
+#include "platform/files.h"
 #include "platform/platform.h"
 
 #include <cstring>
@@ -117,7 +118,7 @@ bool SimC331::attachRegisterFile(const std::string &absolute)
     if (m_mirror)
         return true;
     ensureDir("/sim");
-    const int fd = ::open(path(absolute).c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = files::openForWriting(absolute, O_RDWR | O_TRUNC);
     if (fd < 0)
         return false;
     void *map = MAP_FAILED;

@@ -1,5 +1,6 @@
 #include "platform/sim_c331_engine.h"
 
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/sim_chip_memory.h"
 
@@ -157,7 +158,7 @@ bool SimC331Engine::attachLog(const std::string &absolute)
     if (m_logFd >= 0)
         ::close(m_logFd);
     ensureDir("/sim");
-    m_logFd = ::open(path(absolute).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+    m_logFd = files::openForWriting(absolute, O_WRONLY | O_TRUNC | O_APPEND);
     m_logBytes = 0;
     return m_logFd >= 0;
 }

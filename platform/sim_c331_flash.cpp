@@ -357,10 +357,10 @@ bool SimC331Flash::attachFile(const std::string &absolute)
     m_fd = -1;
     m_fileReady = false;
     m_sectors.clear();
-    m_file = path(absolute);
-    if (::access(m_file.c_str(), F_OK) != 0)
+    m_file = absolute;
+    if (!files::exists(absolute))
         return true;   // made on the first write
-    m_fd = ::open(m_file.c_str(), O_RDWR | O_CLOEXEC);
+    m_fd = files::openForWriting(absolute, O_RDWR);
     return m_fd >= 0;
 }
 
@@ -372,7 +372,7 @@ bool SimC331Flash::openForWrite()
         return true;
     if (m_fd < 0) {
         ensureDir("/sim");
-        m_fd = ::open(m_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        m_fd = files::openForWriting(m_file, O_RDWR);
     }
     struct stat st;
     if (m_fd < 0 || ::fstat(m_fd, &st) != 0)

@@ -75,7 +75,8 @@ public:
 
     // Keeps the cells in the file at a program path from now on; what the
     // file holds is the flash (bytes past its end read erased). False when
-    // an existing file cannot be opened.
+    // an existing file cannot be opened or is refused (no regular file, or
+    // a link out of the root).
     bool attachFile(const std::string &absolute);
 
     // Inspection and presetting for tests (preset writes the cells as a
@@ -115,7 +116,7 @@ private:
     mutable std::mutex m_mutex;
     SimChipMemory &m_memory;
     mutable std::unordered_map<uint32_t, std::unique_ptr<Sector>> m_sectors;   // null: erased
-    std::string m_file;                  // host path, empty: cells in memory only
+    std::string m_file;                  // program path, empty: cells in memory only
     int m_fd = -1;
     bool m_fileReady = false;            // open for writing and full size
 

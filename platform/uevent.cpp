@@ -1,4 +1,5 @@
 #include "platform/uevent.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 
 #include <algorithm>
@@ -11,7 +12,6 @@
 #include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -19,6 +19,7 @@ namespace uevent {
 namespace {
 
 const size_t kMaxQueued = 256;  // a full socket buffer drops further messages
+const char *const FIFO_FILE = "/sim/uevent";   // where the simulation's events are written
 
 class NetlinkSource : public Source
 {
@@ -68,12 +69,8 @@ public:
     SimSource()
     {
         ensureDir("/sim");
-        const std::string fifo = sim::fifoPath();
-        struct stat st;
-        if (::stat(fifo.c_str(), &st) != 0)
-            ::mkfifo(fifo.c_str(), 0600);
-        if (::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
-            m_fifo = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // own writer end: no hang-ups
+        if (files::makeFifo(FIFO_FILE))
+            m_fifo = ::open(sim::fifoPath().c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // own writer end: no hang-ups
     }
     ~SimSource() override
     {
@@ -203,7 +200,7 @@ void failNextOpen()
     simQueue().failOpen = true;
 }
 
-std::string fifoPath() { return path("/sim/uevent"); }
+std::string fifoPath() { return path(FIFO_FILE); }
 
 } // namespace sim
 } // namespace uevent

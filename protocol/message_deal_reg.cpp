@@ -26,8 +26,6 @@
 #include "videoproc/c331_manage.h"
 
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
 #include <QSettings>
 #include <cstring>
 #include <mutex>
@@ -188,25 +186,19 @@ void register161(uint8_t bits)
         pointToPoint(bits);
 }
 
-// Sets the permissions of everything under the application folder to 0777.
+// Sets the permissions of everything under the application folder to 0777
+// (links are left alone: what they lead to is not the folder's).
 void openAppFolder()
 {
-    const QFileDevice::Permissions all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                         QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser |
-                                         QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                         QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-    const QString dir = platform::qpath(QString::fromLatin1(APP_DIR));
-    QFile::setPermissions(dir, all);
-    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        QFile::setPermissions(it.next(), all);
+    platform::files::setPermissionsBelow(APP_DIR, 0777);
 }
 
 bool rewriteLauncher()
 {
     platform::ensureDir("/data/configs");
-    // QSettings would block on a FIFO and write through a link onto its target.
-    if (!platform::files::safeToOpen(LAUNCHER_FILE, platform::files::Kind::Settings))
+    // QSettings would block on a FIFO (at the file or its lock) and write
+    // through a link onto its target.
+    if (!platform::files::settingsWritable(LAUNCHER_FILE))
         return false;
     QSettings *ini = new QSettings(platform::qpath(QString::fromLatin1(LAUNCHER_FILE)), QSettings::IniFormat);
     ini->beginGroup(QStringLiteral("app-1"));

@@ -1,11 +1,10 @@
 #include "ui/panelstatus.h"
 
 #include "app/global.h"
+#include "platform/files.h"
 #include "platform/platform.h"
 #include "ui/lockwindow.h"
 #include "ui/pages.h"
-
-#include <QSaveFile>
 
 namespace ui {
 
@@ -28,8 +27,7 @@ bool writePanelStatus(const QByteArray &status)
     if (!platform::isSim())
         return false;
     // Replaced as a whole, so a reader never sees half a status.
-    QSaveFile file(platform::qpath(QStringLiteral("/sim/status")));
-    return file.open(QIODevice::WriteOnly) && file.write(status) == status.size() && file.commit();
+    return platform::files::writeAtomic("/sim/status", status.constData(), size_t(status.size()));
 }
 
 void publishPanelStatus(PanelState &written)

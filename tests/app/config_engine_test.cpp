@@ -2,6 +2,7 @@
 #include "app/global.h"
 #include "platform/devmem.h"
 #include "platform/shell.h"
+#include "support/blocked_call.h"
 #include "support/temp_root.h"
 
 #include <QFileInfo>
@@ -158,6 +159,45 @@ TEST_F(ConfigEngineTest, LinkedFileIsWrittenOnlyWhenItLeadsToARegularFileInTheRo
     EXPECT_TRUE(QFileInfo(QString::fromStdString(root.host("/data/configs/fifo"))).size() == 0);
     EXPECT_EQ(zemtest::readFile(outside), "[config]\nTcpPort=7000\n");
     ::unlink(outside.c_str());
+}
+
+// Qt's settings take a lock file beside the INI file before they write it. A
+// FIFO there (for either INI file) would hold the start for ever: the store
+// reads the file as it is, refuses writes and says so, and the start goes on,
+// whether the configuration file exists or not.
+TEST_F(ConfigEngineTest, LockFileThatIsNoRegularFileRefusesWritesWithoutHoldingTheStart)
+{
+    const std::string lock = root.host("/data/configs/tcpip.ini.lock");
+    const std::string launcherLock = root.host("/data/configs/led_load_config.ini.lock");
+    for (const char *content : {"[config]\nTcpPort=6000\n", ""}) {
+        SCOPED_TRACE(content);
+        ConfigEngine::resetInstance();
+        ::unlink(root.host("/data/configs/tcpip.ini").c_str());
+        if (*content)
+            zemtest::writeFile(root.host("/data/configs/tcpip.ini"), content);
+        for (const std::string &fifo : {lock, launcherLock}) {
+            ::unlink(fifo.c_str());
+            ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+        }
+        bool written = true;
+        {
+            zemtest::BlockedCall start([&] {
+                written = ConfigEngine::pInstance()->write_config_variant(ConfigItem::IPAddress,
+                                                                          QStringLiteral("10.0.0.5"));
+            });
+            if (!start.finishes()) {
+                ADD_FAILURE() << "the start waits on the lock file";
+                zemtest::releaseFifo(lock);
+            }
+        }
+        EXPECT_FALSE(written);
+        EXPECT_EQ(ConfigEngine::p_config->read_config_variant(ConfigItem::TcpPort).toInt(), *content ? 6000 : 5005);
+        EXPECT_EQ(zemtest::readFile(root.host("/data/configs/tcpip.ini")), content);
+        for (const std::string &fifo : {lock, launcherLock}) {
+            struct stat st;
+            EXPECT_TRUE(::lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << fifo;
+        }
+    }
 }
 
 TEST_F(ConfigEngineTest, LauncherCheckNeedsTheExactEntry)

@@ -215,6 +215,30 @@ TEST_F(Startup, FilesThatAreNoPlainFilesNeitherHoldNorChangeStartUp)
     EXPECT_TRUE(readFile(root.host("/data/ram_device_info")) == head);
 }
 
+// Qt's settings take a lock file beside each INI file before they write it:
+// a FIFO there would hold the start for ever. The store refuses to write
+// instead and says so, and the program comes up.
+TEST_F(Startup, LockFilesThatAreFifosNeitherHoldTheStartNorAreWritten)
+{
+    for (const char *d : {"/data", "/data/configs"})
+        ::mkdir(root.host(d).c_str(), 0755);
+    const std::vector<std::string> locks = {"/data/configs/tcpip.ini.lock", "/data/configs/led_load_config.ini.lock"};
+    for (const std::string &f : locks)
+        ASSERT_EQ(mkfifo(root.host(f).c_str(), 0644), 0) << f;
+
+    zemtest::DeviceProcess dev(root.dir());
+    ASSERT_TRUE(zemtest::waitFor([&] { return dev.output().find("UDP 13769") != std::string::npos; },
+                                 std::chrono::seconds(30)))
+        << dev.output();
+    EXPECT_TRUE(zemtest::tcpPortOpen(5005));
+    EXPECT_NE(dev.output().find("tcpip.ini or its lock file is not a regular file in the root; not written"),
+              std::string::npos)
+        << dev.output();
+    for (const std::string &f : locks)
+        EXPECT_TRUE(isFifo(root.host(f))) << f;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(root.host("/data/configs/tcpip.ini"))));
+}
+
 // ThreadSanitizer's runtime runs a thread of its own, which keeps the
 // program's name.
 #if defined(__SANITIZE_THREAD__)

@@ -1,10 +1,13 @@
 #include "platform/files.h"
 #include "platform/platform.h"
+#include "support/blocked_call.h"
 #include "support/temp_root.h"
 
 #include <QDir>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -47,18 +50,18 @@ TEST_F(Files, NothingLeadsOutOfTheRoot)
     EXPECT_NE(::access(beside.c_str(), F_OK), 0);
     EXPECT_NE(::access("relative-escaped", F_OK), 0);
 
-    // A folder that leads out is not written in; a link at the file itself is
-    // replaced, and what it led to stays as it was.
+    // Neither a folder nor a link at the file itself that leads out is
+    // written: what it led to stays as it was.
     ASSERT_EQ(::mkdir(beside.c_str(), 0755), 0);
     zemtest::writeFile(beside + "/kept", "kept");
     ASSERT_TRUE(platform::ensureDir("/data"));
     ASSERT_EQ(::symlink(beside.c_str(), root.host("/data/out").c_str()), 0);
     ASSERT_EQ(::symlink((beside + "/kept").c_str(), root.host("/data/link").c_str()), 0);
     EXPECT_FALSE(platform::files::writeAtomic("/data/out/new", "x", 1));
-    EXPECT_TRUE(platform::files::writeAtomic("/data/link", "x", 1));
+    EXPECT_FALSE(platform::files::writeAtomic("/data/link", "x", 1));
     EXPECT_EQ(entries(beside), std::vector<std::string>{"kept"});
     EXPECT_EQ(readFile(beside + "/kept"), "kept");
-    EXPECT_EQ(readFile(root.host("/data/link")), "x");
+    EXPECT_EQ(readFile(root.host("/data/link")), "kept");
     ::unlink((beside + "/kept").c_str());
     ::rmdir(beside.c_str());
 }
@@ -232,6 +235,120 @@ TEST_F(Files, OnlyRegularFilesAreReadAndNoFurtherThanTheirKindsBound)
     EXPECT_FALSE(platform::files::copy("/data/huge", "/data/copy", Kind::UserMode));
     EXPECT_FALSE(platform::files::exists("/data/copy"));
     ::unlink(outside.c_str());
+}
+
+} // namespace
+
+namespace {
+
+// Every way the program changes files refuses a path whose folder, or the
+// path itself as a link, leads out of the root, or a link that leads nowhere:
+// nothing there is written, replaced, moved, made, chmod-ed or deleted.
+TEST_F(Files, NothingOutsideTheRootChangesThroughALink)
+{
+    zemtest::OutsideDir beside(root);
+    zemtest::writeFile(beside.host("kept"), "kept");
+    ASSERT_EQ(::chmod(beside.host("kept").c_str(), 0600), 0);
+    zemtest::writeFile(beside.host("kept.tmp12.3"), "a temporary's name");
+    ASSERT_EQ(::mkdir(beside.host("sub").c_str(), 0700), 0);
+    const std::pair<std::string, const char *> links[] = {
+        {beside.dir(), "out"}, {beside.host("kept"), "link"}, {beside.host("none"), "dangling"}};
+    for (const auto &l : links)
+        ASSERT_EQ(::symlink(l.first.c_str(), root.host(std::string("/data/") + l.second).c_str()), 0);
+    zemtest::writeFile(root.host("/data/src"), "payload");
+    const auto before = beside.snapshot();
+
+    namespace files = platform::files;
+    const std::pair<const char *, std::function<bool(const std::string &)>> changes[] = {
+        {"writeAtomic", [](const std::string &t) { return files::writeAtomic(t, "x", 1); }},
+        {"remove", [](const std::string &t) { return files::remove(t); }},
+        {"copy", [](const std::string &t) { return files::copy("/data/src", t, Kind::OsdMenu); }},
+        {"move onto", [](const std::string &t) { return files::move("/data/src", t); }},
+        {"move away", [](const std::string &t) { return files::move(t, "/data/moved"); }},
+        {"ensureDir", [](const std::string &t) { return platform::ensureDir(t + "/new"); }},
+        {"stale temporaries", [](const std::string &t) { return files::removeStaleTemporaries(t) > 0; }},
+        {"openForWriting",
+         [](const std::string &t) {
+             const int fd = files::openForWriting(t, O_WRONLY | O_TRUNC);
+             return fd >= 0 && ::close(fd) == 0;
+         }},
+        {"makeFifo", [](const std::string &t) { return files::makeFifo(t); }},
+        {"setPermissionsBelow", [](const std::string &t) { return files::setPermissionsBelow(t, 0777); }},
+        {"settingsWritable", [](const std::string &t) { return files::settingsWritable(t); }},
+    };
+    for (const auto &change : changes)
+        for (const char *target : {"/data/out", "/data/out/kept", "/data/out/sub", "/data/link", "/data/dangling"})
+            EXPECT_FALSE(change.second(target)) << change.first << " " << target;
+    EXPECT_EQ(beside.snapshot(), before);
+    EXPECT_EQ(readFile(root.host("/data/src")), "payload");
+}
+
+// On the device the root is "/": the check gives every board path as it is.
+TEST_F(Files, OnTheDeviceTheCheckRefusesNoBoardPath)
+{
+    platform::configure(platform::Mode::Device, "/");
+    for (const char *p : {"/data/configs/tcpip.ini", "/data/modes/custom_mode1", "/etc/network/interfaces", "/123.png"})
+        EXPECT_EQ(platform::files::checkedPath(p), p);
+    platform::configure(platform::Mode::Sim, root.dir());
+}
+
+// Inside the root a file written where it is must be a regular file (or a
+// link to one): a FIFO or a device is never opened, so nothing blocks on it
+// or is written into it. QSettings is given no lock file it would block on.
+TEST_F(Files, OnlyRegularFilesAreWrittenWhereTheyAre)
+{
+    zemtest::writeFile(root.host("/data/plain"), "plain");
+    ASSERT_EQ(::mkfifo(root.host("/data/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(root.host("/data/plain").c_str(), root.host("/data/to-plain").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/null", root.host("/data/to-null").c_str()), 0);
+    zemtest::writeFile(root.host("/data/a.ini"), "[a]\n");
+    zemtest::writeFile(root.host("/data/b.ini.lock"), "1\n");
+    ASSERT_EQ(::mkfifo(root.host("/data/c.ini.lock").c_str(), 0644), 0);
+    struct Case {
+        const char *file;
+        bool opened, settings;
+    } const cases[] = {
+        {"/data/plain", true, true},   {"/data/to-plain", true, true}, {"/data/missing", true, true},
+        {"/data/fifo", false, false},  {"/data/to-null", false, false}, {"/data/modes", false, false},
+        {"/data/a.ini", true, true},   {"/data/b.ini", true, true},    {"/data/c.ini", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        zemtest::BlockedCall open([&] {
+            const int fd = platform::files::openForWriting(c.file, O_WRONLY | O_APPEND);
+            EXPECT_EQ(fd >= 0, c.opened);
+            EXPECT_TRUE(fd < 0 || ::write(fd, "+", 1) == 1);
+            if (fd >= 0)
+                ::close(fd);
+        });
+        EXPECT_TRUE(open.finishes());
+        EXPECT_EQ(platform::files::settingsWritable(c.file), c.settings);
+    }
+    EXPECT_EQ(readFile(root.host("/data/plain")), "plain++");
+    EXPECT_EQ(readFile(root.host("/data/missing")), "+");
+}
+
+// Installing an application opens its folder to everyone; what a link in it
+// leads to is not the folder's and keeps its bits.
+TEST_F(Files, PermissionsBelowAFolderAreSetWithoutFollowingLinks)
+{
+    zemtest::OutsideDir beside(root);
+    zemtest::writeFile(beside.host("secret"), "s");
+    ASSERT_EQ(::chmod(beside.host("secret").c_str(), 0600), 0);
+    ASSERT_TRUE(platform::ensureDir("/data/app/lib"));
+    zemtest::writeFile(root.host("/data/app/lib/part"), "p");
+    ASSERT_EQ(::chmod(root.host("/data/app/lib/part").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(beside.host("secret").c_str(), root.host("/data/app/link").c_str()), 0);
+    ASSERT_EQ(::symlink(beside.dir().c_str(), root.host("/data/app/lib/folder").c_str()), 0);
+    const auto before = beside.snapshot();
+
+    EXPECT_TRUE(platform::files::setPermissionsBelow("/data/app", 0777));
+    for (const char *p : {"/data/app", "/data/app/lib", "/data/app/lib/part"}) {
+        struct stat st;
+        ASSERT_EQ(::stat(root.host(p).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0777u) << p;
+    }
+    EXPECT_EQ(beside.snapshot(), before);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "platform/serial.h"
+#include "support/device_process.h"
 #include "support/temp_root.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +31,36 @@ TEST_F(SerialLine, DirectionLogKeepsTheNewestRecords)
     EXPECT_EQ(log.front().event, sim::Event::Drained);
     EXPECT_EQ(log.back().event, sim::Event::FirstByte);
     sim::clearDirectionLog();
+}
+
+// In simulation a serial port is the program's end of a pseudo-terminal
+// pair: a file, a FIFO or a host device linked in its place is neither
+// opened nor written.
+TEST_F(SerialLine, OnlyAPseudoTerminalIsOpenedAsAPort)
+{
+    zemtest::OutsideDir beside(root);
+    zemtest::writeFile(beside.host("file"), "outside");
+    zemtest::writeFile(root.host("/dev/plain"), "inside");
+    ASSERT_EQ(::mkfifo(root.host("/dev/fifo").c_str(), 0644), 0);
+    zemtest::PtyLink pty(root.host("/dev/pty"));
+    ASSERT_TRUE(pty.ok());
+    const std::pair<std::string, const char *> links[] = {
+        {beside.host("file"), "ttyS1"}, {root.host("/dev/plain"), "ttyS2"}, {"/dev/null", "ttyS3"},
+        {root.host("/dev/fifo"), "ttyS4"}, {root.host("/dev/pty"), "ttyS5"}};
+    for (const auto &l : links)
+        ASSERT_EQ(::symlink(l.first.c_str(), root.host(std::string("/dev/") + l.second).c_str()), 0);
+    const auto before = beside.snapshot();
+    for (int n = 1; n <= 5; ++n) {
+        const int fd = platform::serial::open("/dev/ttyS" + std::to_string(n), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_EQ(fd >= 0, n == 5) << n;
+        if (fd < 0)
+            continue;
+        EXPECT_EQ(platform::serial::write(fd, "x", 1), 1);
+        platform::serial::close(fd);
+    }
+    EXPECT_EQ(pty.receive(1, zemtest::patience(std::chrono::milliseconds(2000))), std::vector<unsigned char>{'x'});
+    EXPECT_EQ(beside.snapshot(), before);
+    EXPECT_EQ(zemtest::readFile(root.host("/dev/plain")), "inside");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <atomic>
+#include <sys/stat.h>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -448,6 +449,37 @@ TEST_F(InstallTest, LauncherIsLeftAloneWhenItAlreadyStartsThisProgram)
     EXPECT_EQ(g_app_reset_flag.load(), 1);
 }
 
+// The folder is opened to everyone, but not what a link in it leads to out of
+// the root; a launcher whose lock file is a FIFO is left alone instead of
+// holding the link for ever, and the application is installed all the same.
+TEST_F(InstallTest, NeitherALinkOutOfTheFolderNorALauncherLockFifoIsFollowed)
+{
+    zemtest::OutsideDir beside(root);
+    zemtest::writeFile(beside.host("secret"), "s");
+    ASSERT_EQ(::chmod(beside.host("secret").c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(beside.host("secret").c_str(), root.host("/data/app/link").c_str()), 0);
+    const std::string lock = launcher() + ".lock";
+    ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0);
+    const auto before = beside.snapshot();
+    zemtest::writeFile(root.host("/data/app/zemR47N2"), "new");
+    uint8_t status = 0xEE;
+    {
+        zemtest::BlockedCall install([&] { status = wr(14, 0x01, 0x01); });
+        if (!install.finishes()) {
+            ADD_FAILURE() << "the install waits on the launcher's lock file";
+            zemtest::releaseFifo(lock);
+        }
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(zemtest::readFile(root.host("/data/app/zemR47N")), "new");
+    EXPECT_TRUE(QFileInfo(platform::qpath("/data/app/zemR47N")).permissions() & QFileDevice::ExeOther);
+    EXPECT_EQ(g_app_reset_flag.load(), 1);
+    EXPECT_EQ(beside.snapshot(), before);
+    EXPECT_FALSE(platform::files::exists("/data/configs/led_load_config.ini"));
+    struct stat st;
+    EXPECT_TRUE(::lstat(lock.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+}
+
 // Without a received file, or when it cannot be moved into place, the device
 // must keep its application and not reboot.
 TEST_F(InstallTest, NothingToInstallAnswersOneAndDoesNotReboot)
@@ -522,6 +554,24 @@ TEST_F(RegCmdTest, FactoryDefaultsRestoreTheImageAndDeleteTheUserModes)
     EXPECT_EQ(wr(16, 0x20, 0x20), 0);
     EXPECT_EQ(codes, std::vector<int>{3});
     g_str_ip.clear();
+}
+
+// A modes folder that leads out of the root is not the device's: its files
+// stay, while the slots are emptied as for any factory reset.
+TEST_F(RegCmdTest, FactoryDefaultsDeleteNothingThroughAModesFolderLeadingOut)
+{
+    zemtest::OutsideDir beside(root);
+    zemtest::writeFile(beside.host("custom_mode3"), "m");
+    zemtest::writeFile(beside.host("MO03.json"), "{}");
+    ASSERT_TRUE(platform::files::remove("/data/modes"));
+    ASSERT_EQ(::symlink(beside.dir().c_str(), root.host("/data/modes").c_str()), 0);
+    const auto before = beside.snapshot();
+    saveSlot(3, 1);
+
+    EXPECT_EQ(wr(16, 0x01, 0x01), 0);
+    EXPECT_EQ(beside.snapshot(), before);
+    EXPECT_TRUE(store->user_mode_ram[2][0] == 0xFF && store->user_mode_ram[2][1] == 0xFF);
+    EXPECT_EQ(chip->para_changed, 1);
 }
 
 // The chip thread reads the image under manage_mutex: the defaults must not

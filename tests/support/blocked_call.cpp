@@ -2,6 +2,8 @@
 #include "support/patience.h"
 
 #include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace zemtest {
 
@@ -43,6 +45,14 @@ bool BlockedCall::waits(int ms)
 bool BlockedCall::finishes(int ms)
 {
     return doneWithin(m_done, ms * SLOWDOWN);
+}
+
+void releaseFifo(const std::string &hostPath)
+{
+    const int fd = ::open(hostPath.c_str(), O_WRONLY | O_NONBLOCK);
+    ::unlink(hostPath.c_str());
+    if (fd >= 0)
+        ::close(fd);
 }
 
 } // namespace zemtest

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace zemtest {
@@ -29,6 +30,11 @@ private:
     std::atomic<bool> m_done{false};
     std::thread m_thread;
 };
+
+// Lets a call go on that waits to read the FIFO at `hostPath` (Qt reading a
+// lock file): a writer comes and goes, and the FIFO's name is removed, so
+// that the call reads nothing and does not open it again.
+void releaseFifo(const std::string &hostPath);
 
 } // namespace zemtest
 
