@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace platform {
 namespace shell {
@@ -81,12 +83,30 @@ Rule simAnswer(const std::string &command)
     return best;
 }
 
+// Past LOG_FILE_LIMIT bytes the log keeps its newer half, from a line's start.
+void trimLog()
+{
+    struct stat st;
+    const std::string file = sim::logFile();
+    if (::stat(file.c_str(), &st) != 0 || static_cast<size_t>(st.st_size) <= sim::LOG_FILE_LIMIT)
+        return;
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(st.st_size - static_cast<off_t>(sim::LOG_FILE_LIMIT / 2));
+    std::string skipped;
+    std::getline(in, skipped);   // the rest of a line cut in two
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << kept;
+}
+
 Rule simRun(const std::string &command)
 {
     std::lock_guard<std::mutex> lock(simMutex());
     ensureDir("/sim");
-    std::ofstream log(sim::logFile(), std::ios::app);
-    log << command << '\n';
+    {
+        std::ofstream log(sim::logFile(), std::ios::app);
+        log << command << '\n';
+    }
+    trimLog();
     return simAnswer(command);
 }
 
