@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 namespace platform {
@@ -22,7 +23,7 @@ struct SimKeypad {
     bool present = false;
     bool writeFails = false;
     int opens = 0;
-    std::vector<std::vector<uint8_t>> reports;
+    std::deque<std::vector<uint8_t>> reports;   // the newest sim::REPORT_LIMIT
 
     void readEnv()
     {
@@ -94,6 +95,8 @@ int write(Handle *h, const uint8_t *data, size_t len)
         if (!k.present || k.writeFails)
             return -1;
         k.reports.emplace_back(data, data + len);
+        if (k.reports.size() > sim::REPORT_LIMIT)
+            k.reports.pop_front();
         return static_cast<int>(len);
     }
     return hid_write(reinterpret_cast<hid_device *>(h), data, len);
@@ -135,7 +138,7 @@ std::vector<std::vector<uint8_t>> reports()
 {
     SimKeypad &k = keypad();
     std::lock_guard<std::mutex> g(k.lock);
-    return k.reports;
+    return std::vector<std::vector<uint8_t>>(k.reports.begin(), k.reports.end());
 }
 
 int openCount()

@@ -43,7 +43,9 @@ bool present();
 // Makes every following write fail (as an unplugged cable would).
 void setWriteFails(bool fail);
 
-// Output reports received so far, oldest first, and the number of opens tried.
+// Output reports received so far (the newest REPORT_LIMIT), oldest first, and
+// the number of opens tried.
+constexpr size_t REPORT_LIMIT = 1024;
 std::vector<std::vector<uint8_t>> reports();
 int openCount();
 

@@ -183,7 +183,10 @@ bool RegisterDevice::write(const uint8_t *data, size_t len)
     size_t pageStart = m_page ? (m_ptr / m_page) * m_page : 0;
     for (size_t i = 1; i < len; ++i) {
         m_regs[m_ptr] = data[i];
-        m_history[m_ptr].push_back(data[i]);
+        std::deque<uint8_t> &h = m_history[m_ptr];
+        h.push_back(data[i]);
+        if (h.size() > HISTORY_LIMIT)
+            h.pop_front();
         if (m_page)   // an EEPROM wraps within its page
             m_ptr = pageStart + (m_ptr + 1 - pageStart) % m_page;
         else
@@ -230,7 +233,7 @@ unsigned RegisterDevice::writes() const
 std::vector<uint8_t> RegisterDevice::history(size_t r) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return r < m_size ? m_history[r] : std::vector<uint8_t>{};
+    return r < m_size ? std::vector<uint8_t>(m_history[r].begin(), m_history[r].end()) : std::vector<uint8_t>{};
 }
 
 bool Mux::write(const uint8_t *data, size_t len)

@@ -9,6 +9,7 @@
 // device the source check writes, which tests inspect.
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -105,7 +106,9 @@ public:
     void setReg(size_t r, uint8_t v);
     std::vector<uint8_t> bytes() const;
     unsigned writes() const;            // write messages carrying data
-    // Every value written to register r, in order (a tiny history for tests).
+    // The values written to register r, in order (a tiny history for tests):
+    // the newest HISTORY_LIMIT of them.
+    static constexpr size_t HISTORY_LIMIT = 256;
     std::vector<uint8_t> history(size_t r) const;
 
 private:
@@ -113,7 +116,7 @@ private:
     size_t m_size, m_page;
     size_t m_ptr = 0;
     std::vector<uint8_t> m_regs;
-    std::vector<std::vector<uint8_t>> m_history;
+    std::vector<std::deque<uint8_t>> m_history;
     unsigned m_writes = 0;
 };
 

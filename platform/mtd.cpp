@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
 #include <map>
 #include <mtd/mtd-user.h>
@@ -28,7 +29,7 @@ struct SimState {
     std::map<std::string, Info> geometry;               // per device, when set by a test
     std::map<std::string, std::vector<bool>> locked;    // per device, one flag per erase block
     std::map<sim::Op, unsigned> failures;               // requests left until the failing one
-    std::vector<sim::Request> log;
+    std::deque<sim::Request> log;                       // the newest sim::LOG_LIMIT
     std::map<int, OpenPartition> open;                  // host descriptor of the backing file
 };
 
@@ -92,6 +93,8 @@ bool failsNow(SimState &s, sim::Op op)
 void record(SimState &s, sim::Op op, const std::string &device, uint32_t offset, uint32_t length, bool ok)
 {
     s.log.push_back(sim::Request{op, device, offset, length, ok});
+    if (s.log.size() > sim::LOG_LIMIT)
+        s.log.pop_front();
 }
 
 int fail(int err)
@@ -348,7 +351,7 @@ std::vector<Request> log()
 {
     SimState &s = simState();
     auto lock = lockState(s);
-    return s.log;
+    return std::vector<Request>(s.log.begin(), s.log.end());
 }
 
 void clearLog()

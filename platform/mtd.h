@@ -70,6 +70,8 @@ void lockAll(const std::string &device);
 // one after fails (open returns -1, an ioctl -1, a write -1 with EIO).
 void failRequest(Op op, unsigned skip = 0);
 
+// The requests received, oldest first: the newest LOG_LIMIT of them.
+constexpr size_t LOG_LIMIT = 4096;
 std::vector<Request> log();
 void clearLog();
 

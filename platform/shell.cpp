@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -86,6 +88,18 @@ Rule simAnswer(const std::string &command)
     return best;
 }
 
+// Past LOG_FILE_LIMIT bytes the log (`size` bytes now) keeps its newer
+// half, from a line's start.
+void trimLog(size_t size)
+{
+    std::ifstream in(sim::logFile(), std::ios::binary);
+    in.seekg(static_cast<off_t>(size - sim::LOG_FILE_LIMIT / 2));
+    std::string skipped;
+    std::getline(in, skipped);   // the rest of a line cut in two
+    const std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    files::writeAtomic(LOG_FILE, kept.data(), kept.size());
+}
+
 // The log is an aid: a command whose line cannot be written still runs.
 void appendToLog(const std::string &line)
 {
@@ -94,7 +108,11 @@ void appendToLog(const std::string &line)
         return;
     const ssize_t written = ::write(fd, line.data(), line.size());
     (void)written;
+    struct stat st;
+    const bool over = ::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) > sim::LOG_FILE_LIMIT;
     ::close(fd);
+    if (over)
+        trimLog(static_cast<size_t>(st.st_size));
 }
 
 Rule simRun(const std::string &command)

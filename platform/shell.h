@@ -5,6 +5,7 @@
 // its exact text is appended to $ZEM_ROOT/sim/shell.log, nothing is executed,
 // and the status and output come from a script that tests can set.
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,9 @@ namespace sim {
 void script(const std::string &prefix, int exitCode, const std::string &output = std::string());
 void clearScript();
 
-// The commands recorded so far, oldest first.
+// The commands recorded so far, oldest first. The log file keeps the newest:
+// past LOG_FILE_LIMIT bytes its older half is dropped.
+constexpr size_t LOG_FILE_LIMIT = 1u << 20;
 std::vector<std::string> log();
 void clearLog();
 

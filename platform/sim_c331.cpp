@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -141,7 +142,7 @@ SimC331::~SimC331()
 void SimC331::record(bool write, bool select, uint8_t bank, uint8_t sub, uint8_t value)
 {
     m_log.push_back(Frame{m_seq++, write, select, bank, sub, value});
-    if (m_log.size() > LOG_LIMIT)
+    if (m_log.size() > m_logLimit)
         m_log.pop_front();
 }
 
@@ -254,6 +255,18 @@ void SimC331::clearLog()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_log.clear();
+}
+
+void SimC331::setRecordLimit(size_t n)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_logLimit = std::max<size_t>(n, 1);
+    while (m_log.size() > m_logLimit)
+        m_log.pop_front();
+    while (m_filterLoads.size() > m_logLimit)
+        m_filterLoads.pop_front();
+    m_flash.setOpLimit(m_logLimit);
+    m_engine.setOpLimit(m_logLimit);
 }
 
 } // namespace sim

@@ -32,7 +32,7 @@ public:
     static constexpr uint8_t ID_SUB = 0x08;
     static constexpr uint8_t ID_VALUE = 0x24;
     static constexpr uint32_t NEVER = 0xFFFFFFFFu;
-    static constexpr size_t LOG_LIMIT = 1u << 20;   // oldest frames are dropped beyond this
+    static constexpr size_t LOG_LIMIT = 1u << 20;   // oldest frames are dropped beyond this, unless set lower
 
     // One 2-byte frame as the chip understood it.
     struct Frame {
@@ -84,6 +84,9 @@ public:
     std::vector<uint8_t> writeHistory(uint8_t bank, uint8_t sub, uint64_t since = 0) const;
     unsigned bankSelects(uint64_t since = 0) const;
     void clearLog();
+    // Keeps at most `n` of each record - frames, filter-table loads and the
+    // operations of the flash and the memory engine - dropping the oldest.
+    void setRecordLimit(size_t n);
 
     // The serial flash behind the controller of bank 4, the chip's memories,
     // and the memory engine of bank 4 with the palette port.
@@ -159,6 +162,7 @@ private:
     bool m_outputRunning = true;
     unsigned m_outputFrameReads = 0;
     std::deque<Frame> m_log;
+    size_t m_logLimit = LOG_LIMIT;
     uint64_t m_seq = 0;
     SimChipMemory m_memory;
     SimC331Flash m_flash{m_memory};

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/sim_chip_memory.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -148,7 +149,7 @@ void SimC331Engine::record(Op op)
             ::close(m_logFd), m_logFd = -1;   // the log is an aid; the engine goes on without it
     }
     m_ops.push_back(std::move(op));
-    if (m_ops.size() > LOG_LIMIT)
+    if (m_ops.size() > m_opLimit)
         m_ops.pop_front();
 }
 
@@ -182,6 +183,14 @@ void SimC331Engine::clearOps()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ops.clear();
+}
+
+void SimC331Engine::setOpLimit(size_t n)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_opLimit = std::max<size_t>(n, 1);
+    while (m_ops.size() > m_opLimit)
+        m_ops.pop_front();
 }
 
 unsigned SimC331Engine::paletteWritesDropped() const

@@ -42,7 +42,7 @@ class SimC331Engine
 public:
     static constexpr uint8_t BANK = 4;
     static constexpr uint16_t HEIGHT_ENTRY = 0x0A00;
-    static constexpr size_t LOG_LIMIT = 100000;   // oldest operations are dropped beyond this
+    static constexpr size_t LOG_LIMIT = 100000;   // oldest operations are dropped beyond this, unless set lower
     // Where the program keeps the operation log in simulation.
     static constexpr const char *LOG_FILE = "/sim/osd_engine.log";
 
@@ -84,6 +84,8 @@ public:
     std::vector<Op> ops() const;
     std::vector<Op> draws() const;
     void clearOps();
+    // Keeps the newest `n` operations.
+    void setOpLimit(size_t n);
     unsigned paletteWritesDropped() const;
     // Status reads that answer busy after each command (default 1).
     void setBusyPolls(unsigned reads);
@@ -103,6 +105,7 @@ private:
     unsigned m_busy = 0;
     bool m_stuck = false;
     std::deque<Op> m_ops;
+    size_t m_opLimit = LOG_LIMIT;
     int m_logFd = -1;
     size_t m_logBytes = 0;
 };

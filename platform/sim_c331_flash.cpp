@@ -25,8 +25,6 @@ constexpr uint8_t CTL_RESET = 0x80, CTL_REGISTERS = 0x31, CTL_ERASE = 0x01, CTL_
 constexpr uint8_t MODE_REGISTERS = 1, MODE_DMA = 2;
 constexpr uint8_t OP_PROGRAM = 0x12, OP_READ = 0x0C, OP_WREN = 0x06, OP_WRDI = 0x04;
 
-constexpr size_t OP_LOG_LIMIT = 100000;
-
 uint32_t le32(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 
 uint32_t eraseSize(uint8_t opcode)
@@ -292,9 +290,9 @@ void SimC331Flash::ignore(const std::string &reason)
 
 void SimC331Flash::log(Op op)
 {
-    if (m_ops.size() >= OP_LOG_LIMIT)
-        m_ops.erase(m_ops.begin(), m_ops.begin() + OP_LOG_LIMIT / 2);
     m_ops.push_back(std::move(op));
+    if (m_ops.size() > m_opLimit)
+        m_ops.pop_front();
 }
 
 // ---- cells ----
@@ -421,13 +419,21 @@ void SimC331Flash::preset(uint32_t address, const std::vector<uint8_t> &data)
 std::vector<SimC331Flash::Op> SimC331Flash::ops() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_ops;
+    return std::vector<Op>(m_ops.begin(), m_ops.end());
 }
 
 void SimC331Flash::clearOps()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_ops.clear();
+}
+
+void SimC331Flash::setOpLimit(size_t n)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_opLimit = std::max<size_t>(n, 1);
+    while (m_ops.size() > m_opLimit)
+        m_ops.pop_front();
 }
 
 void SimC331Flash::setBusyPolls(unsigned reads)

@@ -26,6 +26,7 @@
 // under the root that outlives the program (created on the first write).
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -49,6 +50,7 @@ public:
     static constexpr uint8_t BANK = 4;
     // Where the program keeps the flash in simulation.
     static constexpr const char *BACKING_FILE = "/sim/chip_flash.bin";
+    static constexpr size_t OP_LOG_LIMIT = 100000;   // oldest operations are dropped beyond this, unless set lower
 
     // One operation the controller carried out or ignored.
     struct Op {
@@ -85,6 +87,8 @@ public:
     void preset(uint32_t address, const std::vector<uint8_t> &data);
     std::vector<Op> ops() const;
     void clearOps();
+    // Keeps the newest `n` operations.
+    void setOpLimit(size_t n);
     // Status reads that answer busy after each operation (default 1).
     void setBusyPolls(unsigned reads);
     // A controller that never finishes: every busy bit stays set.
@@ -130,7 +134,8 @@ private:
     bool m_welKept = false;
     unsigned m_welClearing = 0;          // status reads that still show the latch after a write disable
     unsigned m_readBusy = 0, m_dmaBusy = 0, m_writeBusy = 0, m_eraseBusy = 0, m_wip = 0;
-    std::vector<Op> m_ops;
+    std::deque<Op> m_ops;
+    size_t m_opLimit = OP_LOG_LIMIT;
 };
 
 } // namespace sim

@@ -14,7 +14,7 @@ void SimC331::noteFilterWrite(uint8_t bank, uint8_t sub, uint8_t value)
     } else if (sub == LUT_DEST_SUB) {
         // The destination write was recorded just before.
         m_filterLoads.push_back(FilterLoad{m_seq - 1, m_filterTable, value});
-        if (m_filterLoads.size() > LOG_LIMIT)
+        if (m_filterLoads.size() > m_logLimit)
             m_filterLoads.pop_front();
     }
 }

@@ -1,6 +1,7 @@
 #include "platform/sim_fpga.h"
 
 #include <cstring>
+#include <utility>
 
 namespace platform {
 namespace simfpga {
@@ -29,7 +30,7 @@ void SimFpga::transfer(const spi::Xfer &x)
     uint8_t op = tx[0];
     if (op == 0x00) {
         regWrite(tx[1], tx[2]);
-        m_ops.push_back({OpKind::RegisterWrite, tx[1], 0, {tx[2]}});
+        record({OpKind::RegisterWrite, tx[1], 0, {tx[2]}});
         return;
     }
     if (op == 0x40) {
@@ -43,7 +44,7 @@ void SimFpga::transfer(const spi::Xfer &x)
         uint32_t len = (uint32_t(tx[2]) << 8) | tx[3];
         if (len > x.len - 4)
             len = x.len - 4;
-        m_ops.push_back({OpKind::CardFrame, tx[1], 0, std::vector<uint8_t>(tx + 4, tx + 4 + len)});
+        record({OpKind::CardFrame, tx[1], 0, std::vector<uint8_t>(tx + 4, tx + 4 + len)});
         return;
     }
     if (op == 0x30) {
@@ -66,12 +67,19 @@ void SimFpga::transfer(const spi::Xfer &x)
             page.resize(addr + len, 0);
         if (len)   // a write of no bytes is still an operation; the page may have none yet
             std::memcpy(page.data() + addr, tx + 4, len);
-        m_ops.push_back({OpKind::RamWrite, bank, addr, std::vector<uint8_t>(tx + 4, tx + 4 + len)});
+        record({OpKind::RamWrite, bank, addr, std::vector<uint8_t>(tx + 4, tx + 4 + len)});
     } else if ((op & 0xC0) == 0xC0 && x.rx && x.len > 5) {
         uint32_t len = x.len - 5;
         for (uint32_t i = 0; i < len; ++i)
             x.rx[5 + i] = addr + i < page.size() ? page[addr + i] : 0;
     }
+}
+
+void SimFpga::record(Op op)
+{
+    m_ops.push_back(std::move(op));
+    if (m_ops.size() > LOG_LIMIT)
+        m_ops.pop_front();
 }
 
 void SimFpga::regWrite(uint8_t r, uint8_t v)
@@ -141,7 +149,7 @@ void SimFpga::setRam(uint8_t bank, uint32_t address, const std::vector<uint8_t> 
 std::vector<Op> SimFpga::ops() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_ops;
+    return std::vector<Op>(m_ops.begin(), m_ops.end());
 }
 
 void SimFpga::clearOps()

@@ -18,7 +18,8 @@
 // Register 128 holds the output ports' link state (bit 0: port 0, bit 1:
 // port 1 has a link); both start without one.
 // The model keeps an ordered log of register writes, RAM writes and card
-// frames; tests read it and queue receiving-card replies.
+// frames, the newest LOG_LIMIT of them; tests read it and queue
+// receiving-card replies.
 
 #include "platform/spi.h"
 
@@ -43,6 +44,8 @@ struct Op {
 class SimFpga : public spi::sim::Device
 {
 public:
+    static constexpr size_t LOG_LIMIT = 4096;   // oldest operations are dropped beyond this
+
     SimFpga();
     void transfer(const spi::Xfer &x) override;
 
@@ -62,11 +65,12 @@ public:
 private:
     void present(uint8_t port);
     void regWrite(uint8_t r, uint8_t v);
+    void record(Op op);
 
     mutable std::mutex m_mutex;
     uint8_t m_regs[256];
     std::map<uint8_t, std::vector<uint8_t>> m_ram;
-    std::vector<Op> m_ops;
+    std::deque<Op> m_ops;
     std::deque<std::vector<uint8_t>> m_replies[2];
 };
 

@@ -20,6 +20,9 @@ namespace {
 
 const size_t kMaxQueued = 256;  // a full socket buffer drops further messages
 const char *const FIFO_FILE = "/sim/uevent";   // where the simulation's events are written
+// A line of the FIFO longer than this is cut there, as a datagram is; the
+// rest of the line is dropped.
+const size_t kMaxLine = 8192;
 
 class NetlinkSource : public Source
 {
@@ -111,12 +114,8 @@ public:
 private:
     bool take(std::string &msg)
     {
-        size_t nl = m_pending.find('\n');
-        if (nl != std::string::npos) {
-            msg = m_pending.substr(0, nl);
-            m_pending.erase(0, nl + 1);
+        if (takeLine(msg))
             return true;
-        }
         SimQueue &q = simQueue();
         std::lock_guard<std::mutex> lock(q.mutex);
         if (q.messages.empty())
@@ -126,16 +125,47 @@ private:
         return true;
     }
 
+    // A whole line of the FIFO, or the first kMaxLine bytes of a longer one.
+    bool takeLine(std::string &msg)
+    {
+        for (;;) {
+            const size_t nl = m_pending.find('\n');
+            if (m_cutting) {
+                if (nl == std::string::npos) {
+                    m_pending.clear();
+                    return false;
+                }
+                m_pending.erase(0, nl + 1);
+                m_cutting = false;
+                continue;
+            }
+            if (nl != std::string::npos) {
+                msg = m_pending.substr(0, nl);
+                m_pending.erase(0, nl + 1);
+                return true;
+            }
+            if (m_pending.size() < kMaxLine)
+                return false;
+            msg = m_pending.substr(0, kMaxLine);
+            m_pending.erase(0, kMaxLine);
+            m_cutting = true;
+            return true;
+        }
+    }
+
+    // One chunk at a time: what is pending stays within a line and a chunk,
+    // however fast the FIFO is written.
     void readFifo()
     {
         char chunk[4096];
-        ssize_t n;
-        while ((n = ::read(m_fifo, chunk, sizeof chunk)) > 0)
+        const ssize_t n = ::read(m_fifo, chunk, sizeof chunk);
+        if (n > 0)
             m_pending.append(chunk, static_cast<size_t>(n));
     }
 
     int m_fifo = -1;
     std::string m_pending;
+    bool m_cutting = false;   // dropping the rest of a line that was cut
 };
 
 } // namespace

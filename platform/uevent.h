@@ -4,7 +4,8 @@
 // Kernel device events (uevents) such as a USB stick being plugged in. On the
 // device a netlink socket for kernel object events; in simulation a source
 // that tests inject messages into, or that reads them line by line from the
-// FIFO $ZEM_ROOT/sim/uevent (one message per line).
+// FIFO $ZEM_ROOT/sim/uevent (one message per line; a line longer than 8 KiB
+// is cut there).
 
 #include <cstddef>
 #include <cstdint>

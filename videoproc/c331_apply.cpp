@@ -130,7 +130,9 @@ uint8_t c331_manage::apply_pass()
             PM_WIN_FADE_OUT[slot] = image_word(para::fade_out(i));
     }
 
-    if (para_image()[para::TEST_PATTERN] != para_snapshot()[para::TEST_PATTERN])
+    // Against the pattern shown rather than the snapshot: a re-layout above
+    // may have ended it.
+    if (para_image()[para::TEST_PATTERN] != pattern_number)
         apply_test_pattern();
 
     apply_edid(requests);
@@ -164,19 +166,14 @@ uint8_t c331_manage::apply_pass()
 }
 
 // A pattern the chip refuses (it shows one on a single window only) is not
-// on the wall: the pattern byte goes back to off, in the pass's copy and in
-// the image unless a writer has changed it since, so that neither the panel
-// nor the PC tool reads a pattern the wall does not show.
+// on the wall: the pattern byte goes back to the pattern the wall still shows
+// (or off), so that the panel and the PC tool read the truth and a later Off
+// is sent.
 void c331_manage::apply_test_pattern()
 {
     const uint8_t n = para_image()[para::TEST_PATTERN];
-    if (c331_SetPattern(n) == 0)
-        return;
-    ParaLock lock;
-    m_para[para::TEST_PATTERN] = 0;
-    uint8_t *live = store()->ram_para;
-    if (live[para::TEST_PATTERN] == n)
-        live[para::TEST_PATTERN] = 0;
+    if (c331_SetPattern(n) != 0)
+        settle_pattern_byte(n);
 }
 
 // Under the image's lock: the request, the copy of the image and the

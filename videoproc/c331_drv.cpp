@@ -43,7 +43,9 @@ int c331_drv::initialize()
     if (platform::isSim() && !platform::spi::sim::attached(DEVICE)) {
         // The chip's serial flash keeps what was written across restarts; its
         // registers and what its memory engine did are shown under /sim.
+        // Nobody reads its records in memory, so it keeps only the latest.
         auto chip = std::make_shared<platform::sim::SimC331>();
+        chip->setRecordLimit(SIM_RECORD_LIMIT);
         chip->flash().attachFile(platform::sim::SimC331Flash::BACKING_FILE);
         chip->attachRegisterFile(platform::sim::SimC331::REGISTER_FILE);
         chip->engine().attachLog(platform::sim::SimC331Engine::LOG_FILE);

@@ -34,6 +34,9 @@ public:
     static constexpr const char *DEVICE = platform::devices::CHIP_SPI;
     static constexpr uint32_t WRITE_HZ = 10000000;
     static constexpr uint32_t READ_HZ = 5000000;
+    // Frames (and other records) the simulated chip that initialize() makes
+    // for the program keeps.
+    static constexpr size_t SIM_RECORD_LIMIT = 4096;
 
     c331_drv();
 

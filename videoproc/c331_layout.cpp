@@ -217,6 +217,8 @@ void c331_manage::zemApi_MultiWinChInit()
     c331_SetWinPriority1(c331_fd);
     for (int c = 0; c < OCH_NUM; ++c)
         c331drv->write_c331_mask(c331_fd, 0x000801 + 0x100 * c, PM_WIN_NUM[c] != 6 ? 1 : 0, 1, 0);
+    // A test pattern shown follows the new layout.
+    pattern_follow_layout();
 }
 
 // One margin of a window inside its block of output areas: left, right, top

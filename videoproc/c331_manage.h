@@ -350,6 +350,7 @@ public:
     ST_ICH_OUT ich_out[7] = {};
     ST_WIN_OUT win_out[WIN_NUM] = {};
     int32_t pattern_on = 0;                       // pattern generator showing
+    int32_t pattern_number = 0;                   // the pattern it shows (0: none)
     // Longest wait for the LED geometry hand-shake, milliseconds.
     unsigned led_para_wait_ms;
 
@@ -598,6 +599,8 @@ public:
     void set_input_bkg2(int fd, int win, int on);
     std::vector<int> pattern_channels() const;
     void write_background(int fd, int w, uint32_t state);
+    void pattern_follow_layout();
+    void settle_pattern_byte(uint8_t seen);
     // ---- test and debug sequences ----
     void c331_debugEnv();
     void input_slidebar(int fd);

@@ -5,6 +5,9 @@
 
 #include "app/global.h"
 #include "app/logMsg.h"
+#include "app/para_layout.h"
+#include "app/para_lock.h"
+#include "app/zemrampara.h"
 
 #include <algorithm>
 #include <vector>
@@ -94,25 +97,29 @@ int c331_manage::c331_SetPattern(int n)
         debugPrint("\t wincnt:%d OOR, return fail\r\n", gMwin.count);
         return -1;
     }
-    if (n == 0)
-        for (int c = 0; c < OCH_NUM; ++c)
-            if (pattern_och_mask & (1u << c) && std::find(channels.begin(), channels.end(), c) == channels.end())
-                channels.push_back(c);
+    // The channels an earlier pattern was written on are cleared too: after
+    // a re-layout some of them no longer draw window 0.
+    std::vector<int> cleared = channels;
+    for (int c = 0; c < OCH_NUM; ++c)
+        if (pattern_och_mask & (1u << c) && std::find(cleared.begin(), cleared.end(), c) == cleared.end())
+            cleared.push_back(c);
 
     set_rtct(c331_fd, 2);
-    for (int c : channels)
+    for (int c : cleared)
         for (uint32_t reg : GEN_REG)
             c331drv->write_C331(c331_fd, reg, 0, OCH_BANK_STEP * c);
+    pattern_och_mask = 0;
 
     if (n == 0) {
         pattern_on = 0;
-        pattern_och_mask = 0;
+        pattern_number = 0;
         debugPrint("    turn off pattern\r");
         set_input_bkg2(c331_fd, 0, 0);
     } else {
         const int idx = (n - 1) % PATTERNS;
         debugPrint("    zem pattern Idx:%d \r\n", idx);
         pattern_on = 1;
+        pattern_number = n;
         set_input_bkg2(c331_fd, 0, 0);
         const Pattern &p = PATTERN[idx];
         const bool wide = gWininfo[0].w > WIDE_ABOVE;
@@ -129,6 +136,36 @@ int c331_manage::c331_SetPattern(int n)
     }
     set_rtct(c331_fd, 1);
     return 0;
+}
+
+// The output channels were given out anew. A pattern shown stays on window 0,
+// drawn on the channels it has now; with more than one window the chip shows
+// none, so the pattern ends (the windows' backgrounds come back) and the
+// pattern byte says so.
+void c331_manage::pattern_follow_layout()
+{
+    if (!pattern_on)
+        return;
+    if (gMwin.count <= 1) {
+        c331_SetPattern(pattern_number);
+        return;
+    }
+    const uint8_t seen = para_image()[para::TEST_PATTERN];
+    c331_SetPattern(0);
+    settle_pattern_byte(seen);
+}
+
+// The pattern byte names the pattern shown: in the pass's copy of the image,
+// and in the image unless a writer has changed it since it read `seen`.
+void c331_manage::settle_pattern_byte(uint8_t seen)
+{
+    const uint8_t shown = static_cast<uint8_t>(pattern_number);
+    ParaLock lock;
+    if (m_para_copied)
+        m_para[para::TEST_PATTERN] = shown;
+    uint8_t *live = ZemRamPara::pInstance()->ram_para;
+    if (live[para::TEST_PATTERN] == seen)
+        live[para::TEST_PATTERN] = shown;
 }
 
 // Background of the channels of window `w`: colour and on/off.

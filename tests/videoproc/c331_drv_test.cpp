@@ -116,4 +116,19 @@ TEST_F(DrvTest, SimulatedStatusRegistersAnswerDoneUnlessMadeBusy)
     EXPECT_EQ(drv.read_C331(fd, C331_ID_REG, 0), 0x11u);
 }
 
+// The chip the driver makes for the program in simulation keeps a short
+// record of its traffic, however long the program runs.
+TEST_F(ChipTest, ProgramsSimulatedChipKeepsAShortRecord)
+{
+    platform::spi::sim::detachAll();
+    c331_drv own;
+    const int ownFd = own.initialize();
+    auto model = std::dynamic_pointer_cast<SimC331>(platform::spi::sim::attached(c331_drv::DEVICE));
+    ASSERT_TRUE(model);
+    for (uint32_t k = 0; k < 2 * c331_drv::SIM_RECORD_LIMIT; ++k)
+        own.write_C331(ownFd, 0x034901, k & 0xFF, 0);
+    EXPECT_EQ(model->log().size(), c331_drv::SIM_RECORD_LIMIT);
+    EXPECT_EQ(model->log().back().seq, model->mark() - 1);
+}
+
 } // namespace
