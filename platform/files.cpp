@@ -193,6 +193,17 @@ void reportRefused(const std::string &absolute)
     std::fprintf(stderr, "change refused outside the root: %s\n", absolute.c_str());
 }
 
+// `fd` while it is open on a regular file; otherwise it is closed and -1
+// returned (something else may have taken the file's place).
+int regularOnly(int fd, struct stat &st)
+{
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !isRegular(st))) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // Opens a regular file (or a link to one) for reading: looked at before it
 // is opened (opening a device can act on it), and again on the descriptor,
 // in case something else took its place. -1 for anything else.
@@ -200,14 +211,7 @@ int openRegularFd(const std::string &host, struct stat &st)
 {
     if (::stat(host.c_str(), &st) != 0 || !isRegular(st))
         return -1;
-    const int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return regularOnly(::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), st);
 }
 
 } // namespace
@@ -304,13 +308,7 @@ int openForWriting(const std::string &absolute, int flags)
         if (fd < 0 && !(missing && errno == EEXIST))
             return -1;
     }
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !isRegular(st)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return regularOnly(fd, st);
 }
 
 bool makeFifo(const std::string &absolute)

@@ -87,15 +87,12 @@ protected:
         const Bytes r = payload(tcp.ask(pctool::ramRead(pctool::CONTROLLER, offset, 2)));
         return r.size() == 3 && r[0] == 0 ? r[1] | r[2] << 8 : -1;
     }
-    // Writes an image word below 256.
-    static Bytes writeWord(TcpClient &tcp, uint32_t offset, uint8_t v)
-    {
-        return payload(tcp.ask(pctool::ramWrite(pctool::CONTROLLER, offset, {v, 0})));
-    }
-    static Bytes apply(TcpClient &tcp, uint8_t mask)
-    {
-        return payload(tcp.ask(pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0})));
-    }
+    // The requests that write an image word below 256 and that apply the image.
+    static Bytes wordWrite(uint32_t offset, uint8_t v) { return pctool::ramWrite(pctool::CONTROLLER, offset, {v, 0}); }
+    static Bytes reg11(uint8_t mask) { return pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0}); }
+    // Sent, with the answer's payload.
+    static Bytes writeWord(TcpClient &tcp, uint32_t offset, uint8_t v) { return payload(tcp.ask(wordWrite(offset, v))); }
+    static Bytes apply(TcpClient &tcp, uint8_t mask) { return payload(tcp.ask(reg11(mask))); }
     // The 10 ms tick's counter divided by 20, from the device-information block.
     static int64_t clock(TcpClient &tcp)
     {
@@ -124,8 +121,6 @@ protected:
         return ::testing::AssertionFailure() << steps << " steps in " << seconds << " s, idle " << idlePace
                                              << " s per step";
     }
-    static Bytes reg11(uint8_t mask) { return pctool::body(pctool::CONTROLLER, pctool::PC, 0xA0, 11, {mask, 0, 0}); }
-    static Bytes wordWrite(uint32_t offset, uint8_t v) { return pctool::ramWrite(pctool::CONTROLLER, offset, {v, 0}); }
     // Contrast of a mode's slot file, -1 while the file is not whole.
     int modeContrast(int mode) const
     {
