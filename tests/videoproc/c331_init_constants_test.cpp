@@ -1,5 +1,6 @@
-// Fixed parts of the chip's initial register set: the clock set-up, and the
-// colour matrices and set-up that each of the eight timing-generator banks gets.
+// Fixed parts of the chip's initial register set: the clock set-up, the
+// colour matrices and set-up that each of the eight timing-generator banks
+// gets, and the input channels' line pitches.
 
 #include "setter_fixture.h"
 
@@ -36,6 +37,17 @@ TEST_F(InitConstantsTest, ClockSetUpRegistersGetTheirFixedValues)
     EXPECT_EQ(chip->reg(0x00, 0x79), 0x2E);
     EXPECT_EQ(chip->writeHistory(0x00, 0x7A), (std::vector<uint8_t>{0x80, 0x81, 0x84, 0x85, 0x88, 0x89, 0x8C, 0x8D,
                                                                     0x90, 0x91, 0x94, 0x95, 0x98, 0x99, 0x9C, 0x9D}));
+}
+
+// Both line-pitch registers of every input channel (banks 16 to 86) start
+// at 64, before any window is laid out.
+TEST_F(InitConstantsTest, EveryInputChannelStartsWithBothLinePitchesAt64)
+{
+    m->write_initial_setting(m->c331_fd, 1);
+    for (int c = 0; c < 8; ++c) {
+        EXPECT_EQ(chip->reg(uint8_t(0x16 + 0x10 * c), 0x30), 64) << "read pitch, channel " << c;
+        EXPECT_EQ(chip->reg(uint8_t(0x16 + 0x10 * c), 0x31), 64) << "write pitch, channel " << c;
+    }
 }
 
 } // namespace
