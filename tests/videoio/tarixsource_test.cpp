@@ -227,6 +227,32 @@ TEST_F(Source, FailingEdidWriteIsRetriedThenDroppedWithoutReportingDone)
     EXPECT_EQ(src->edid_done[1].load(), 0);      // and no success is claimed
 }
 
+// An EEPROM whose write-protect pin is high: it acknowledges every byte but
+// keeps what it held, so only the read-back shows that nothing was stored.
+class WriteProtectedEeprom : public sim::RegisterDevice
+{
+public:
+    WriteProtectedEeprom() : sim::RegisterDevice(256, 8)
+    {
+        for (size_t r = 0; r < 256; ++r)
+            setReg(r, 0xFF);
+    }
+    bool write(const uint8_t *data, size_t len) override { return sim::RegisterDevice::write(data, len ? 1 : 0); }
+};
+
+TEST_F(Source, EdidThatDoesNotReadBackIsNeitherReportedDoneNorAnnouncedByHotPlug)
+{
+    auto mux = std::make_shared<sim::Mux>();
+    mux->attach(0, board::EDID_EEPROM, std::make_shared<WriteProtectedEeprom>());
+    sim::attach(board::EDID_MUX, mux);
+    src->edid_request[0] = 1;
+    for (int i = 0; i < tarixsource::EDID_ATTEMPTS; ++i)
+        src->check_source_turn();
+    EXPECT_EQ(src->edid_request[0].load(), 0);   // given up
+    EXPECT_EQ(src->edid_done[0].load(), 0);
+    EXPECT_TRUE(sim::hotplugPort()->history(board::HOTPLUG_OUTPUT_REG).empty()) << "the source would re-read the old EDID";
+}
+
 TEST_F(Source, AudioFollowsTheAudioWindowsSourceThroughACrop)
 {
     // Window 1 shows crop entry 7, which is cut from source 3.
