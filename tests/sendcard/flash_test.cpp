@@ -45,6 +45,48 @@ TEST_F(FlashTest, WritesCrossPagesAndReachOnlyTheSelectedFlash)
     EXPECT_TRUE(routesIdle());
 }
 
+namespace {
+
+// Counts the data bytes of the flashes' read messages on their way to the bus.
+class ReadCount : public platform::spi::sim::Device
+{
+public:
+    explicit ReadCount(std::shared_ptr<platform::spi::sim::Device> bus) : m_bus(std::move(bus)) {}
+    void transfer(const platform::spi::Xfer &x) override
+    {
+        if (x.tx && x.len > 4 && x.tx[0] == 0x03) {
+            ++messages;
+            bytes += x.len - 4;
+        }
+        m_bus->transfer(x);
+    }
+    void endMessage() override { m_bus->endMessage(); }
+
+    unsigned messages = 0;
+    size_t bytes = 0;
+
+private:
+    std::shared_ptr<platform::spi::sim::Device> m_bus;
+};
+
+} // namespace
+
+// A read longer than one bus message: every part comes from its own address,
+// and the flash is clocked for the bytes asked and no more.
+TEST_F(FlashTest, LongReadTakesEachPartFromItsOwnAddress)
+{
+    Bytes data(10000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = uint8_t(i * 7 + i / 251);   // no two 4 KB stretches alike
+    flash[1]->preset(0x123456, data);
+    auto count = std::make_shared<ReadCount>(bus);
+    platform::spi::sim::attach(fpga_drv::FLASH_DEVICE_PATH, count);
+    EXPECT_EQ(read(3, 0x123456, 10000), data);
+    EXPECT_GT(count->messages, 1u);
+    EXPECT_EQ(count->bytes, 10000u);
+    EXPECT_TRUE(routesIdle());
+}
+
 TEST_F(FlashTest, RefusedWritesAndUnknownSelectorsTouchNothing)
 {
     write(2, 0x7FFFFF, {1, 2});   // runs past the end
