@@ -3,6 +3,7 @@
 #include "cloud/networkclient_manage.h"
 #include "cloud/r47_wifi_config.h"
 #include "cloud/turn_thread.h"
+#include "protocol/wifi_relay.h"
 #include "support/device_process.h"
 
 #include <atomic>
@@ -55,6 +56,17 @@ TEST(Wifi, SettingsHoldWhatTheDeviceRecordReadsAndTheApStaysOff)
     EXPECT_NE(wifi_ap_state.load(), WIFI_AP_RUNNING);
     const uint8_t at[] = "AT+GETVER";
     EXPECT_EQ(w->wifi_AT_cmd_manage(at, 9), 0);
+}
+
+// The UDP port-13769 relay asks the WiFi side for the access point's state:
+// once the WiFi object exists the relay follows that object's state.
+TEST(Wifi, RelayOnPort13769ReadsTheAccessPointOfTheWifiObject)
+{
+    R47_WIFI_CONFIG::pInstance();
+    wifi_ap_state = WIFI_AP_RUNNING;
+    EXPECT_EQ(wifi_relay::ap_state(), wifi_relay::AP_RUNNING);
+    wifi_ap_state = 0;
+    EXPECT_EQ(wifi_relay::ap_state(), 0);
 }
 
 TEST(CloudClient, ThreadIdlesAndTakesUpASettingsChange)
