@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <deque>
 #include <fcntl.h>
@@ -272,12 +273,31 @@ void close(int fd)
     ::close(fd);
 }
 
+namespace {
+
+std::atomic<testing::KernelIoctl> g_kernelIoctl{nullptr};
+
+int kernelIoctl(int fd, unsigned long request, void *arg)
+{
+    const testing::KernelIoctl standIn = g_kernelIoctl.load();
+    return standIn ? standIn(fd, request, arg) : ::ioctl(fd, request, arg);
+}
+
+} // namespace
+
+namespace testing {
+void setKernelIoctl(KernelIoctl ioctl)
+{
+    g_kernelIoctl = ioctl;
+}
+} // namespace testing
+
 int getInfo(int fd, Info &info)
 {
     if (isSim())
         return simGetInfo(fd, info);
     mtd_info_user mi = {};
-    if (ioctl(fd, MEMGETINFO, &mi) < 0)
+    if (kernelIoctl(fd, MEMGETINFO, &mi) < 0)
         return -1;
     info.size = mi.size;
     info.erasesize = mi.erasesize;
@@ -290,7 +310,7 @@ int unlock(int fd, uint32_t start, uint32_t length)
     if (isSim())
         return simUnlock(fd, start, length);
     erase_info_user ei = {start, length};
-    return ioctl(fd, MEMUNLOCK, &ei) < 0 ? -1 : 0;
+    return kernelIoctl(fd, MEMUNLOCK, &ei) < 0 ? -1 : 0;
 }
 
 int erase(int fd, uint32_t start, uint32_t length)
@@ -298,7 +318,7 @@ int erase(int fd, uint32_t start, uint32_t length)
     if (isSim())
         return simErase(fd, start, length);
     erase_info_user ei = {start, length};
-    return ioctl(fd, MEMERASE, &ei) < 0 ? -1 : 0;
+    return kernelIoctl(fd, MEMERASE, &ei) < 0 ? -1 : 0;
 }
 
 ssize_t pwrite(int fd, const void *data, size_t length, uint32_t offset)

@@ -39,6 +39,15 @@ int erase(int fd, uint32_t start, uint32_t length);
 ssize_t pwrite(int fd, const void *data, size_t length, uint32_t offset);
 ssize_t pread(int fd, void *data, size_t length, uint32_t offset);
 
+namespace testing {
+// Takes the place of the kernel's MEMGETINFO, MEMUNLOCK and MEMERASE in the
+// device backend: gets the request and its argument (mtd_info_user or
+// erase_info_user, <mtd/mtd-user.h>) as the driver would and returns what
+// the ioctl would. Null: the kernel again.
+using KernelIoctl = int (*)(int fd, unsigned long request, void *arg);
+void setKernelIoctl(KernelIoctl ioctl);
+} // namespace testing
+
 namespace sim {
 
 enum class Op { Open, GetInfo, Unlock, Erase, Write };
