@@ -340,6 +340,40 @@ TEST_F(NrTest, FilterLevelsWriteTheirTables)
     }
 }
 
+// The mosquito filter's whole preset of each level on channel 0 (bank 0x15),
+// over registers that held something else before.
+TEST_F(NrTest, MosquitoPresetOfEachLevelWritesItsWholeTable)
+{
+    const int p = 3;
+    input(0, p, 4, false, ST_ACT{0, 1920, 0, 1080});
+    std::map<uint8_t, std::array<uint32_t, 3>> table = {
+        {0x09, {1, 1, 1}},       {0x1C, {252, 252, 252}}, {0x1D, {32, 63, 255}}, {0x1E, {213, 217, 217}},
+        {0x1F, {127, 255, 111}}, {0x20, {24, 24, 0}},     {0x21, {36, 0, 0}},    {0x28, {64, 64, 0}},
+        {0x29, {81, 0, 0}},
+    };
+    for (uint8_t sub : {0x0A, 0x0D})
+        table[sub] = {128, 128, 128};
+    for (uint8_t sub : {0x0B, 0x0E})
+        table[sub] = {56, 56, 56};
+    for (uint8_t sub : {0x0C, 0x0F})
+        table[sub] = {8, 8, 8};
+    for (uint8_t sub : {0x10, 0x11, 0x16, 0x17})
+        table[sub] = {63, 127, 127};
+    for (uint8_t sub : {0x12, 0x13, 0x14, 0x15, 0x18, 0x19, 0x1A, 0x1B})
+        table[sub] = {127, 127, 127};
+    for (uint8_t sub : {0x22, 0x23, 0x24, 0x25, 0x26, 0x2A, 0x2B, 0x2C, 0x2D, 0x2E})
+        table[sub] = {0, 0, 0};
+    for (int level = 1; level <= 3; ++level) {
+        SCOPED_TRACE(level);
+        for (const auto &r : table)
+            chip->setReg(0x15, r.first, 0xEE);
+        m->PM_MNR[p] = level;
+        m->set_nr_mosq(m->c331_fd, 0, p);
+        for (const auto &r : table)
+            EXPECT_EQ(chip->reg(0x15, r.first), r.second[level - 1]) << std::hex << int(r.first);
+    }
+}
+
 TEST_F(NrTest, ProcessingModeOfAWindowsInputChannels)
 {
     m->PM_INPUT[0] = 3;
