@@ -75,6 +75,10 @@ TEST(CloudClient, ThreadIdlesAndTakesUpASettingsChange)
     ASSERT_EQ(c, networkclient_Manage::p_networkclient_Manage);
     EXPECT_EQ(c->link_up.load(), 0);
     uint32_t before = c->reconfig_count;
+    // A whole turn without a settings change drops nothing.
+    const uint32_t turns = c->thread_turns;
+    EXPECT_TRUE(zemtest::waitFor([&] { return c->thread_turns >= turns + 2; }, std::chrono::seconds(5)));
+    EXPECT_EQ(c->reconfig_count, before);
     {
         std::lock_guard<std::mutex> lock(Utils::_reconfig_device_kumocloud_mutex);
         g_rconfig_device_kumocloud = 1;
