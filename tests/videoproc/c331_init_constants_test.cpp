@@ -1,6 +1,6 @@
 // Fixed parts of the chip's initial register set: the clock set-up, the
 // colour matrices and set-up that each of the eight timing-generator banks
-// gets, and the input channels' line pitches.
+// gets, and the set-up of the input channels and deinterlacers.
 
 #include "setter_fixture.h"
 
@@ -39,14 +39,36 @@ TEST_F(InitConstantsTest, ClockSetUpRegistersGetTheirFixedValues)
                                                                     0x90, 0x91, 0x94, 0x95, 0x98, 0x99, 0x9C, 0x9D}));
 }
 
-// Both line-pitch registers of every input channel (banks 16 to 86) start
-// at 64, before any window is laid out.
-TEST_F(InitConstantsTest, EveryInputChannelStartsWithBothLinePitchesAt64)
+// The input channels' set-up: write controls, then for each of the eight
+// channels (banks 16 to 86) its buffer set-up and both line pitches at 64;
+// the deinterlacers of the four CMOS inputs (banks 14 to 44 and 17 to 47)
+// with their motion memory.
+TEST_F(InitConstantsTest, InputChannelsAndDeinterlacersGetTheirInitialSetUp)
 {
+    for (int c = 0; c < 8; ++c)
+        chip->setReg(uint8_t(0x16 + 0x10 * c), 0x6B, 0xEE);
+    chip->setReg(0x14, 0x22, 0xEE);
     m->write_initial_setting(m->c331_fd, 1);
+    const uint32_t writeControl[8] = {0x01, 0x01, 0x01, 0x01, 0x01, 0x0C, 0x01, 0x0E};
     for (int c = 0; c < 8; ++c) {
-        EXPECT_EQ(chip->reg(uint8_t(0x16 + 0x10 * c), 0x30), 64) << "read pitch, channel " << c;
-        EXPECT_EQ(chip->reg(uint8_t(0x16 + 0x10 * c), 0x31), 64) << "write pitch, channel " << c;
+        SCOPED_TRACE(testing::Message() << "input channel " << c);
+        EXPECT_EQ(onChannel(0x100901, c), writeControl[c]);
+        EXPECT_EQ(onChannel(0x166501, c), 0x01u);
+        EXPECT_EQ(onChannel(0x166603, c), 0x043210u);
+        EXPECT_EQ(onChannel(0x166B01, c), 0x00u);
+        EXPECT_EQ(onChannel(0x166C02, c), 0x2103u);
+        EXPECT_EQ(onChannel(0x163001, c), 64u);
+        EXPECT_EQ(onChannel(0x163101, c), 64u);
+    }
+    const uint32_t motionMemory[4] = {0x65CEA000, 0x67BA2800, 0x69A5B000, 0x6B913800};
+    static const uint32_t deinterlacer[][2] = {{0x140D02, 0x0010}, {0x141601, 0x01}, {0x141701, 0x01},
+                                               {0x141801, 0x02},   {0x141901, 0x08}, {0x142201, 0x00},
+                                               {0x142301, 0x11},   {0x175801, 35}};
+    for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(testing::Message() << "CMOS input " << c);
+        for (const auto &r : deinterlacer)
+            EXPECT_EQ(onChannel(r[0], c), r[1]) << std::hex << r[0];
+        EXPECT_EQ(onChannel(0x175B04, c), motionMemory[c]);
     }
 }
 
