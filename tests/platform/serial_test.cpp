@@ -2,8 +2,11 @@
 #include "support/device_process.h"
 #include "support/temp_root.h"
 
+#include <algorithm>
+#include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +64,29 @@ TEST_F(SerialLine, OnlyAPseudoTerminalIsOpenedAsAPort)
     EXPECT_EQ(pty.receive(1, zemtest::patience(std::chrono::milliseconds(2000))), std::vector<unsigned char>{'x'});
     EXPECT_EQ(beside.snapshot(), before);
     EXPECT_EQ(zemtest::readFile(root.host("/dev/plain")), "inside");
+}
+
+// The RS-485 and 4G links record their direction events at the same time:
+// the log keeps exactly its newest LOG_LIMIT records, each one whole.
+TEST_F(SerialLine, DirectionLogTakesTheRecordsOfSeveralLinksAtOnce)
+{
+    sim::clearDirectionLog();
+    std::atomic<bool> go{false};
+    std::vector<std::thread> links;
+    for (int t = 0; t < 4; ++t)
+        links.emplace_back([&go] {
+            while (!go.load())
+                std::this_thread::yield();
+            for (size_t k = 0; k < sim::LOG_LIMIT; ++k)
+                platform::serial::drain(-1);
+        });
+    go = true;
+    for (std::thread &t : links)
+        t.join();
+    const std::vector<sim::Record> log = sim::directionLog();
+    EXPECT_EQ(log.size(), sim::LOG_LIMIT);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const sim::Record &r) { return r.event != sim::Event::Drained; }), 0);
+    sim::clearDirectionLog();
 }
 
 } // namespace
