@@ -346,22 +346,22 @@ bool SyncUpdate::save_user_mode()
     // One file a turn, and no sooner after the last than that one took to
     // write: under a flood of saves storing takes at most about half the GUI
     // thread's time, and the tick and the panel go on.
-    bool handled = false;
-    const bool spaced = !m_last_save.isValid() || m_last_save.elapsed() >= m_save_took;
-    for (const ZemRamPara::PendingSave &save : store->pending_saves()) {
-        if (!spaced || rewrite_wait(save.mode) > 0)
-            continue;
+    const std::vector<ZemRamPara::PendingSave> pending = store->pending_saves();
+    const auto due = std::find_if(pending.begin(), pending.end(),
+                                  [this](const ZemRamPara::PendingSave &save) { return rewrite_wait(save.mode) == 0; });
+    const bool storing = m_next_save.hasExpired() && due != pending.end();
+    if (storing) {
         QElapsedTimer took;
         took.start();
-        store_user_mode(save);
-        handled = true;
-        m_mode_written[save.mode - 1].start();
-        m_save_took = took.elapsed();
-        m_last_save.start();
-        break;
+        // The file is written without the image's locks; the store settles
+        // the slot and the current mode once it is known whether the file
+        // holds the save.
+        store->finish_save(*due, store->mode_file_write(due->mode - 1, 0) != 0);
+        m_mode_written[due->mode - 1].start();
+        m_next_save.setRemainingTime(took.elapsed());
     }
     schedule_saves();
-    return handled;
+    return storing;
 }
 
 qint64 SyncUpdate::rewrite_wait(uint16_t mode) const
@@ -378,8 +378,7 @@ void SyncUpdate::schedule_saves()
     qint64 wait = MODE_REWRITE_INTERVAL_MS;
     for (const ZemRamPara::PendingSave &save : pending)
         wait = std::min(wait, rewrite_wait(save.mode));
-    if (m_last_save.isValid())
-        wait = std::max(wait, m_save_took - m_last_save.elapsed());
+    wait = std::max(wait, m_next_save.remainingTime());
     m_save_timer.start(int(std::max<qint64>(wait, 0)));
 }
 
@@ -388,14 +387,6 @@ void SyncUpdate::saves_due()
     if (save_user_mode())
         show_saved_mode();
     persist_image();
-}
-
-// The file is written without the image's locks; the store settles the slot
-// and the current mode once it is known whether the file holds the save.
-void SyncUpdate::store_user_mode(const ZemRamPara::PendingSave &save)
-{
-    ZemRamPara *store = ZemRamPara::p_zemrampara_config;
-    store->finish_save(save, store->mode_file_write(save.mode - 1, 0) != 0);
 }
 
 void SyncUpdate::show_saved_mode()

@@ -9,6 +9,7 @@
 
 #include "app/zemrampara.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -83,7 +84,6 @@ private:
     // has come; true when one was stored or failed, and so settled the slot
     // and the current mode. The others wait for the save timer.
     bool save_user_mode();
-    void store_user_mode(const ZemRamPara::PendingSave &save);
     // Milliseconds until mode `mode`'s file may be rewritten (0: now).
     qint64 rewrite_wait(uint16_t mode) const;
     void schedule_saves();
@@ -105,8 +105,7 @@ private:
     QTimer m_persist_timer;         // a rewrite waiting for the interval to pass
 
     std::array<QElapsedTimer, para::MODE_COUNT> m_mode_written;   // since each mode file's last rewrite
-    QElapsedTimer m_last_save;      // since the last user-mode file was written
-    qint64 m_save_took = 0;         // what writing it took
+    QDeadlineTimer m_next_save;     // no mode file is written before it expires
     QTimer m_save_timer;            // the next turn that stores a waiting save
 };
 

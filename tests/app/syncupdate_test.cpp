@@ -278,8 +278,9 @@ TEST_F(SyncUpdateTest, SavesChangesAndRecallsBackToBackEndAsWhenPaced)
                     para::set16(store->ram_para, para::CONTRAST, op.contrast);
                     apply(para::USER_MODE_SAVE, op.mode);
                 }
-                if (paced)
+                if (paced) {
                     ASSERT_TRUE(savesStored());
+                }
             }
             ASSERT_TRUE(savesStored());
             EXPECT_EQ(store->word(para::CURRENT_USER_MODE), cases[i].current);
